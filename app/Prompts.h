@@ -1,0 +1,32 @@
+#pragma once
+// Every modal interaction of the program (questions, message and error boxes, the open and save
+// dialogs) goes through this interface. The program uses message boxes and file dialogs; tests
+// install a scripted implementation so that nothing waits for a person.
+
+#include <QString>
+
+#include <optional>
+
+class Prompts
+{
+public:
+    virtual ~Prompts() = default;
+
+    // A confirmation box: caption "Confirm", question icon, buttons Yes and No. True for Yes.
+    virtual bool confirm(const QString& text) = 0;
+
+    // The program's standard error box: caption "Tessmoor Marvane", error icon, one OK button.
+    // informative, when given, is shown as a second paragraph under the text.
+    virtual void error(const QString& text, const QString& informative = {}) = 0;
+
+    // A plain message box captioned "Tessmoor Marvane" with one OK button.
+    virtual void message(const QString& text, const QString& informative = {}) = 0;
+
+    // The open dialog; nothing when cancelled.
+    virtual std::optional<QString> openFileName(const QString& title, const QString& filter) = 0;
+
+    // The save dialog with a preset file name, without an overwrite prompt of its own and
+    // without a default extension; nothing when cancelled.
+    virtual std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                                const QString& presetName) = 0;
+};

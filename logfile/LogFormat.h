@@ -1,0 +1,43 @@
+#pragma once
+// The log file format: quoted, comma-separated single-byte text, every line ending in CR LF.
+//
+//   "Speed","Bearing","Date-Time"           header, written when the file is created
+//   "m/s","Degrees","24 Hour UTC"           units, written once before the first record
+//   "0.515","088","24/05/2009 14:03:07"     one record per logged sample
+//
+// The units word is "m/s", "Knots" or "mm/s". The date-time is local time whatever the units line
+// says. Speed texts are written as displayed: never padded or clipped.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+QByteArray logHeaderLine();                                  // with CR LF
+QByteArray logUnitsLine(const QString& speedUnits);          // with CR LF
+QByteArray logRecordLine(const QString& speed, const QString& bearing,
+                         const QString& dateTime);           // with CR LF
+
+// The units word of a units line (without its line end): the first character removed, then the
+// first remaining double quote and everything after it. "\"Knots\",..." gives "Knots".
+QString unitsWordOfLine(QByteArrayView line);
+
+// The three texts of a record line (without its line end).
+struct LogRecordFields
+{
+    QString speed;
+    QString bearing;
+    QString dateTime;
+};
+
+// Splits a record line into its three quoted, comma-separated fields. Lines the recorder wrote
+// give back exactly the texts they were written from, whatever their widths. A line that is not
+// three quoted fields falls back to the fixed character positions of the standard layout, with
+// the speed width 4 when speedWidthHint is 4 and 5 otherwise (speed at 2, bearing at w + 5,
+// date-time at w + 11; fields cut short at the line's end), so that bad lines still give the
+// texts the operator would expect to see in the error message.
+LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint);
+
+// The units of a record judged by its own speed text: three decimals m/s, two knots, none mm/s.
+// Returns the readout caption "m/s", "Kts" or "mm/s", or an empty string when the text tells
+// nothing (it holds no digit).
+QString readoutCaptionForSpeedText(const QString& speedText);

@@ -1,0 +1,46 @@
+#pragma once
+// Recording samples into the current log file. The file is opened and closed for every sample so
+// that every written sample is complete on disk when the append returns.
+//
+// Lines that cannot be written (file deleted or read-only, disk full) are kept in order, up to a
+// bound, and written before the next sample once the file can be written again, so a passing
+// fault loses nothing.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class LogRecorder
+{
+public:
+    // Creates (or empties) path and writes the header line. On success path becomes the current
+    // log file and the units line is pending. On failure nothing changes and error holds the
+    // reason, for example "Permission denied".
+    bool createFile(const QString& path, QString* error);
+
+    const QString& currentFile() const { return m_path; }
+    bool hasFile() const { return !m_path.isEmpty(); }
+    bool headerPending() const { return m_headerPending; }
+
+    bool logging() const { return m_logging; }
+    void setLogging(bool on) { m_logging = on; }
+
+    // The append step for one sample; does nothing while logging is off. Appends the units line
+    // first while it is pending, then the record line. The file must exist: an append never
+    // creates it. Returns false with the reason in error when the lines could not be written;
+    // they then wait in the backlog and go out first at the next successful append.
+    bool append(const QString& speedText, const QString& bearingText, const QString& dateTime,
+                const QString& speedUnits, QString* error);
+
+    // Lines waiting to be written after failed appends.
+    int backlogLines() const { return int(m_backlog.size()); }
+
+    // Bound of the backlog: beyond it the oldest unwritten lines are dropped.
+    static constexpr int kMaxBacklogLines = 100000;
+
+private:
+    QString m_path;
+    bool m_headerPending = true;
+    bool m_logging = false;
+    QList<QByteArray> m_backlog;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// Flow speed and bearing from one X/Y pair, and the rules that colour and scale what is shown.
+
+#include <QString>
+
+#include <optional>
+
+enum class BearingColour
+{
+    Unchanged, // no rule applies: the readout keeps its colour
+    Green,     // strictly between 0 and 180
+    Red,       // strictly between 180 and 360
+    Black,     // the text reads "000" or "180"
+};
+
+struct FlowSample
+{
+    QString speedText;   // speed formatted by the units' pattern, e.g. "0515"
+    QString bearingText; // "000".."359" ("360" is shown as "000")
+    double bearing;      // unrounded bearing in degrees, after the from/to reversal
+    BearingColour colour;
+};
+
+// Computes one sample from the X and Y texts as they stand in the raw grid (four leading blanks
+// included). faceUp negates X; bearingTo (1) reverses the bearing to the direction the flow
+// heads to. Speed is the square root of x*x + y*y in extended precision, formatted with
+// speedFormat. Throws MarvaneError with the conversion message when a text is not a number.
+FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp,
+                             int bearingTo, const QString& speedFormat);
+
+// The bearing colour rule, tested in order: green, red, then black for "000" and "180".
+BearingColour bearingColour(double bearing, const QString& bearingText);
+
+// Speed needle angle for a displayed speed by the caption of the readout units label:
+// "Kts" s*20+210, "m/s" s*40+210, "mm/s" s*40/1000+210; any other caption moves no needle.
+std::optional<double> speedNeedleAngle(double speed, const QString& unitsCaption);
+
+// Angle of the speed needle at zero speed.
+inline constexpr double kSpeedNeedleRest = 210.0;

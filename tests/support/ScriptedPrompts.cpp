@@ -1,0 +1,61 @@
+#include "tests/support/ScriptedPrompts.h"
+
+bool ScriptedPrompts::confirm(const QString& text)
+{
+    shown.append({QStringLiteral("confirm"), text, {}});
+    if (whileShowing)
+        whileShowing();
+    return confirmAnswers.isEmpty() ? false : confirmAnswers.takeFirst();
+}
+
+void ScriptedPrompts::error(const QString& text, const QString& informative)
+{
+    shown.append({QStringLiteral("error"), text, informative});
+    if (whileShowing)
+        whileShowing();
+}
+
+void ScriptedPrompts::message(const QString& text, const QString& informative)
+{
+    shown.append({QStringLiteral("message"), text, informative});
+    if (whileShowing)
+        whileShowing();
+}
+
+std::optional<QString> ScriptedPrompts::openFileName(const QString& title, const QString& filter)
+{
+    shown.append({QStringLiteral("open"), title, {}});
+    lastFilter = filter;
+    if (whileShowing)
+        whileShowing();
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
+}
+
+std::optional<QString> ScriptedPrompts::saveFileName(const QString& title, const QString& filter,
+                                                     const QString& presetName)
+{
+    shown.append({QStringLiteral("save"), title, {}});
+    lastFilter = filter;
+    lastPreset = presetName;
+    if (whileShowing)
+        whileShowing();
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
+}
+
+QStringList ScriptedPrompts::errors() const
+{
+    QStringList out;
+    for (const Shown& s : shown)
+        if (s.kind == QLatin1String("error"))
+            out << s.text;
+    return out;
+}
+
+QStringList ScriptedPrompts::messages() const
+{
+    QStringList out;
+    for (const Shown& s : shown)
+        if (s.kind == QLatin1String("message"))
+            out << s.text;
+    return out;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A Prompts implementation for tests: answers come from queues filled by the test, and every
+// interaction is recorded so the test can check what the operator would have seen.
+
+#include "app/Prompts.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class ScriptedPrompts : public Prompts
+{
+public:
+    struct Shown
+    {
+        QString kind; // "confirm", "error", "message", "open", "save"
+        QString text; // question, message, or dialog title
+        QString informative;
+    };
+
+    bool confirm(const QString& text) override;
+    void error(const QString& text, const QString& informative = {}) override;
+    void message(const QString& text, const QString& informative = {}) override;
+    std::optional<QString> openFileName(const QString& title, const QString& filter) override;
+    std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                        const QString& presetName) override;
+
+    // Answers given in order; an empty queue answers No / cancels.
+    QList<bool> confirmAnswers;
+    QList<std::optional<QString>> fileAnswers;
+
+    // Called while a box is "open", so a test can run events inside it as a real box would.
+    std::function<void()> whileShowing;
+
+    QList<Shown> shown;
+    QString lastPreset;
+    QString lastFilter;
+
+    QStringList errors() const;   // texts of error boxes, in order
+    QStringList messages() const; // texts of message boxes, in order
+    void clear() { shown.clear(); }
+};
