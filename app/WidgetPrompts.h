@@ -1,0 +1,22 @@
+#pragma once
+// The program's modal interaction: message boxes and file dialogs with the program's captions.
+
+#include "app/Prompts.h"
+
+class QWidget;
+
+class WidgetPrompts : public Prompts
+{
+public:
+    explicit WidgetPrompts(QWidget* parent) : m_parent(parent) {}
+
+    bool confirm(const QString& text) override;
+    void error(const QString& text, const QString& informative = {}) override;
+    void message(const QString& text, const QString& informative = {}) override;
+    std::optional<QString> openFileName(const QString& title, const QString& filter) override;
+    std::optional<QString> saveFileName(const QString& title, const QString& filter,
+                                        const QString& presetName) override;
+
+private:
+    QWidget* m_parent;
+};
