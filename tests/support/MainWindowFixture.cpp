@@ -1,0 +1,34 @@
+#include "tests/support/MainWindowFixture.h"
+
+#include <QFile>
+#include <QTest>
+
+MainWindowFixture::MainWindowFixture(const QByteArray& ini, bool show)
+{
+    if (!ini.isEmpty())
+        writeFile(QStringLiteral("marvane.ini"), ini);
+    auto scripted = std::make_unique<ScriptedPrompts>();
+    prompts = scripted.get();
+    window = std::make_unique<TfrmMain>(path(QStringLiteral("marvane.ini")), std::move(scripted));
+    if (show) {
+        window->show();
+        QTest::qWaitForWindowExposed(window.get());
+    }
+}
+
+MainWindowFixture::~MainWindowFixture() = default;
+
+QByteArray MainWindowFixture::readFile(const QString& name) const
+{
+    QFile f(path(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void MainWindowFixture::writeFile(const QString& name, const QByteArray& bytes) const
+{
+    QFile f(path(name));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+}

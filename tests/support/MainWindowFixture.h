@@ -1,0 +1,29 @@
+#pragma once
+// A main window for window-level tests: its own temporary folder holding marvane.ini, scripted
+// prompts, shown on the offscreen platform.
+
+#include "app/MarForm.h"
+#include "tests/support/ScriptedPrompts.h"
+
+#include <QByteArray>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class MainWindowFixture
+{
+public:
+    // ini: contents of marvane.ini (none when empty). show: show the window (runs FormShow).
+    explicit MainWindowFixture(const QByteArray& ini = {}, bool show = true);
+    ~MainWindowFixture();
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QByteArray readFile(const QString& name) const;
+    void writeFile(const QString& name, const QByteArray& bytes) const;
+
+    TfrmMain& w() { return *window; }
+
+    QTemporaryDir dir;
+    ScriptedPrompts* prompts = nullptr; // owned by the window
+    std::unique_ptr<TfrmMain> window;
+};

@@ -1,0 +1,418 @@
+// The display path through the main window: record decoding, units set-up, flow computation,
+// the scrolling tables with their red newest row, the readouts and their colours, the needles,
+// ClearDisplay, and conversion failures.
+
+#include "app/MarForm.h"
+#include "processing/DataGrid.h"
+#include "processing/DialView.h"
+#include "processing/Dial.h"
+#include "tests/support/MainWindowFixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+QColor textColour(const QLabel* label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+QStringList column(const DataGrid* grid, int c)
+{
+    QStringList out;
+    for (int r = 0; r <= LastDataRow; ++r)
+        out << grid->cell(c, r);
+    return out;
+}
+
+// Everything a record can change, to show that a rejected one changes nothing.
+struct Snapshot
+{
+    QStringList cells;
+    QString speed, bearing, caption, format, units;
+    QColor colour;
+    QImage speedPicture, bearingPicture, face;
+
+    explicit Snapshot(TfrmMain& w)
+    {
+        for (const DataGrid* g : {w.grdstrComputed, w.grdstrRawDataBody, w.grdstrComputedUnits,
+                                  w.grdstrRawDataUnits})
+            cells << column(g, 0) << column(g, 1);
+        speed = w.labFlowSpeedValue->text();
+        bearing = w.labBearingReadoutValue->text();
+        caption = w.labFlowSpeedReadoutUnits->text();
+        format = w.SpeedFormat();
+        units = w.SpeedUnits();
+        colour = textColour(w.labBearingReadoutValue);
+        speedPicture = w.imgFlowSpeed->image();
+        bearingPicture = w.imgFlowBearing->image();
+        face = w.SpeedDialFace();
+    }
+    bool operator==(const Snapshot& o) const
+    {
+        return cells == o.cells && speed == o.speed && bearing == o.bearing && caption == o.caption &&
+               format == o.format && units == o.units && colour == o.colour &&
+               speedPicture == o.speedPicture && bearingPicture == o.bearingPicture && face == o.face;
+    }
+};
+
+const QByteArray kFaceDown("[Options]\nOrientation=1\n");
+
+} // namespace
+
+class TestDisplay : public QObject
+{
+    Q_OBJECT
+private slots:
+    void acceptedRecordSetsUpUnitsAndRows_data();
+    void acceptedRecordSetsUpUnitsAndRows();
+    void rejectedTextChangesNothing_data();
+    void rejectedTextChangesNothing();
+    void computedSample_data();
+    void computedSample();
+    void bearingConventionAppliesFromNextSample();
+    void speedFaceFollowsUnits();
+    void conversionFailureKeepsRawRowAndReports();
+    void scrollDirectionReadOnEveryPush();
+    void newestComputedRowIsRed();
+    void clearDisplayHasExactlyItsEffects();
+    void dialsAtRestAfterShow();
+    void dialCornersTakeTheWindowColour();
+    void screenshotOfEachUnits();
+};
+
+void TestDisplay::acceptedRecordSetsUpUnitsAndRows_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("units");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("mm/s") << "+00015 +00515" << "    +00015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+    QTest::newRow("m/s") << "+0.015 +0.515" << "    +0.015" << "    +0.515" << "0.000" << "m/s" << "m/s" << "     m/s";
+    QTest::newRow("knots") << "+00.15 +05.15" << "    +00.15" << "    +05.15" << "00.00" << "Knots" << "Kts" << "    Knots";
+    QTest::newRow("both negative") << "-0.250 -1.000" << "    -0.250" << "    -1.000" << "0.000" << "m/s" << "m/s" << "     m/s";
+    QTest::newRow("with CR LF") << "+00015 +00515\r\n" << "    +00015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+    QTest::newRow("second record ignored") << "+0.015 +0.515\r\n+00.15 +05.15\r\n" << "    +0.015" << "    +0.515" << "0.000" << "m/s" << "m/s" << "     m/s";
+    QTest::newRow("separator not examined") << "+00015x+00515" << "    +00015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+    QTest::newRow("Y does not decide") << "+00015 +0.515" << "    +00015" << "    +0.515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+    QTest::newRow("point sixth") << "+0001. +00515" << "    +0001." << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+    QTest::newRow("point second") << "+.0015 +00515" << "    +.0015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+}
+
+void TestDisplay::acceptedRecordSetsUpUnitsAndRows()
+{
+    QFETCH(QString, record);
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QString, format);
+    QFETCH(QString, units);
+    QFETCH(QString, caption);
+    QFETCH(QString, cell);
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    w.DecodeRawRecord(record);
+    QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow), x);
+    QCOMPARE(w.grdstrRawDataBody->cell(1, LastDataRow), y);
+    QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow - 1), QString());
+    QCOMPARE(w.SpeedFormat(), format);
+    QCOMPARE(w.SpeedUnits(), units);
+    QCOMPARE(w.labFlowSpeedReadoutUnits->text(), caption);
+    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), cell);
+    QCOMPARE(w.grdstrRawDataUnits->cell(1, 0), cell);
+    QCOMPARE(w.grdstrComputedUnits->cell(0, 0), cell);
+    QCOMPARE(w.grdstrComputedUnits->cell(1, 0), QStringLiteral("  Degrees"));
+    QVERIFY(!w.grdstrComputed->cell(0, LastDataRow).isEmpty());
+    QVERIFY(f.prompts->shown.isEmpty());
+}
+
+void TestDisplay::rejectedTextChangesNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("five characters") << "+0001";
+    QTest::newRow("twelve characters") << "+00015 +0051";
+    QTest::newRow("leading blank") << " +00015 +00515";
+    QTest::newRow("blank inside field") << "+0 015 +00515";
+    QTest::newRow("letter in Y") << "+00015 +00a15";
+    QTest::newRow("sign inside X") << "+00-15 +00515";
+    QTest::newRow("no sign on Y") << "+00015  00515";
+    QTest::newRow("noise") << "\x7f\x01garbage!!!!!!";
+}
+
+void TestDisplay::rejectedTextChangesNothing()
+{
+    QFETCH(QString, text);
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
+    const Snapshot before(w);
+    w.DecodeRawRecord(text);
+    QVERIFY(Snapshot(w) == before);
+    QVERIFY(f.prompts->shown.isEmpty());
+}
+
+void TestDisplay::computedSample_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("bearingTo");
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<QString>("bearing");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<double>("bearingAngle");
+    QTest::addColumn<double>("speedAngle");
+    const QColor green(0, 255, 0), red(255, 0, 0), black(0, 0, 0);
+    QTest::newRow("worked example, face down") << kFaceDown << 0 << "+00015 +00515" << "0515" << "002" << green
+                                               << 1.668 << 230.6;
+    QTest::newRow("worked example, face up") << QByteArray() << 0 << "+00015 +00515" << "0515" << "358" << red
+                                             << 358.332 << 230.6;
+    QTest::newRow("worked example, to") << kFaceDown << 1 << "+00015 +00515" << "0515" << "182" << red
+                                        << 181.668 << 230.6;
+    QTest::newRow("straight back") << kFaceDown << 0 << "+00000 -00515" << "0515" << "180" << black << 180.0 << 230.6;
+    QTest::newRow("straight back, to") << kFaceDown << 1 << "+00000 -00515" << "0515" << "000" << black << 360.0 << 230.6;
+    QTest::newRow("x axis") << kFaceDown << 0 << "+00515 +00000" << "0515" << "090" << green << 90.0 << 230.6;
+    QTest::newRow("x axis, to") << kFaceDown << 1 << "+00515 +00000" << "0515" << "270" << red << 270.0 << 230.6;
+    QTest::newRow("minus x axis") << kFaceDown << 0 << "-00515 +00000" << "0515" << "270" << red << 270.0 << 230.6;
+    QTest::newRow("minus x axis, to") << kFaceDown << 1 << "-00515 +00000" << "0515" << "090" << green << 90.0 << 230.6;
+    QTest::newRow("still water mm/s") << kFaceDown << 0 << "+00000 +00000" << "0000" << "090" << green << 90.0 << 210.0;
+    QTest::newRow("still water m/s") << kFaceDown << 0 << "+0.000 +0.000" << "0.000" << "090" << green << 90.0 << 210.0;
+    QTest::newRow("still water knots") << kFaceDown << 0 << "+00.00 +00.00" << "00.00" << "090" << green << 90.0 << 210.0;
+    QTest::newRow("knots example") << kFaceDown << 0 << "+00.15 +05.15" << "05.15" << "002" << green << 1.668 << 313.0;
+    QTest::newRow("m/s example") << kFaceDown << 0 << "+0.015 +0.515" << "0.515" << "002" << green << 1.668 << 230.6;
+}
+
+void TestDisplay::computedSample()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, bearingTo);
+    QFETCH(QString, record);
+    QFETCH(QString, speed);
+    QFETCH(QString, bearing);
+    QFETCH(QColor, colour);
+    QFETCH(double, bearingAngle);
+    QFETCH(double, speedAngle);
+    MainWindowFixture f(ini);
+    TfrmMain& w = f.w();
+    w.ComboBox1->setCurrentIndex(bearingTo);
+    QCOMPARE(w.BearingTo(), bearingTo);
+    w.DecodeRawRecord(record);
+    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow), QStringLiteral("    ") + speed);
+    QCOMPARE(w.grdstrComputed->cell(1, LastDataRow), QStringLiteral("    ") + bearing);
+    QCOMPARE(w.labFlowSpeedValue->text(), speed);
+    QCOMPARE(w.labBearingReadoutValue->text(), bearing);
+    QCOMPARE(textColour(w.labBearingReadoutValue), colour);
+    QCOMPARE(textColour(w.labBearingReadoutUnits), colour);
+    // Needle ends to the pixel, by the documented rounding of the angle passed.
+    QCOMPARE(w.bearingDial().lastOffset(), needleOffset(bearingAngle));
+    QCOMPARE(w.speedDial().lastOffset(), needleOffset(speedAngle));
+}
+
+void TestDisplay::bearingConventionAppliesFromNextSample()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("002"));
+    w.ComboBox1->setCurrentIndex(1);
+    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("002")); // not recomputed
+    QCOMPARE(w.grdstrComputed->cell(1, LastDataRow), QStringLiteral("    002"));
+    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("182"));
+    w.ComboBox1->setCurrentIndex(0);
+    QCOMPARE(w.BearingTo(), 0);
+}
+
+void TestDisplay::speedFaceFollowsUnits()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    const QImage knots = w.imgFlowSpeedKnots->image();
+    const QImage metric = w.imgFlowSpeedMetric->image();
+    QCOMPARE(w.SpeedDialFace(), knots); // before any record
+    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+    QImage marked = metric.copy();
+    drawX1000Mark(marked);
+    QCOMPARE(w.SpeedDialFace(), marked);
+    QVERIFY(w.SpeedDialFace() != metric);
+    w.DecodeRawRecord(QStringLiteral("+00015 +00515")); // the mark does not accumulate
+    QCOMPARE(w.SpeedDialFace(), marked);
+    w.DecodeRawRecord(QStringLiteral("+0.015 +0.515"));
+    QCOMPARE(w.SpeedDialFace(), metric);
+    w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
+    QCOMPARE(w.SpeedDialFace(), knots);
+    // The picture on the window shows the face in use under the needle.
+    QImage expected = knots.copy();
+    NeedleDial dial;
+    dial.setPicture(expected);
+    dial.setFace(knots);
+    dial.drawNeedle(0); // first draw on a clean copy, no erase
+    dial.drawNeedle(313);
+    QCOMPARE(w.imgFlowSpeed->image(), dial.picture());
+    // Stored faces are never drawn on.
+    QCOMPARE(w.imgFlowSpeedKnots->image(), knots);
+    QCOMPARE(w.imgFlowSpeedMetric->image(), metric);
+}
+
+void TestDisplay::conversionFailureKeepsRawRowAndReports()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
+    const QStringList computed0 = column(w.grdstrComputed, 0);
+    w.DecodeRawRecord(QStringLiteral("+0..15 +00515"));
+    QCOMPARE(f.prompts->errors(), QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
+    QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow), QStringLiteral("    +0..15"));
+    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     mm/s")); // units were set up
+    QCOMPARE(column(w.grdstrComputed, 0), computed0);
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
+    // A field of points only fails on Y the same way.
+    w.DecodeRawRecord(QStringLiteral("+00015 +....."));
+    QCOMPARE(f.prompts->errors().last(), QStringLiteral("'    +.....' is not a valid floating point value"));
+    // The next record is processed normally.
+    w.DecodeRawRecord(QStringLiteral("+0.015 +0.515"));
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.515"));
+    QCOMPARE(f.prompts->errors().size(), 2);
+}
+
+void TestDisplay::scrollDirectionReadOnEveryPush()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    // Scroll up: after nine samples rows 0..7 hold samples 2..9.
+    for (int i = 1; i <= 9; ++i)
+        w.DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+    QStringList expected;
+    for (int i = 2; i <= 9; ++i)
+        expected << QStringLiteral("    +0000%1").arg(i);
+    QCOMPARE(column(w.grdstrRawDataBody, 0), expected);
+
+    // Scroll down: rows 0..7 hold the newest first.
+    MainWindowFixture down(QByteArray("[Options]\nScrollDirection=1\nOrientation=1\n"));
+    for (int i = 1; i <= 9; ++i)
+        down.w().DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+    std::reverse(expected.begin(), expected.end());
+    QCOMPARE(column(down.w().grdstrRawDataBody, 0), expected);
+    QCOMPARE(down.w().grdstrComputed->cell(0, 0), QStringLiteral("    0515"));
+
+    // Switch after five samples on blank grids.
+    MainWindowFixture sw(kFaceDown);
+    for (int i = 1; i <= 5; ++i)
+        sw.w().DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+    sw.w().options().flags.ScrollDown = true;
+    QCOMPARE(column(sw.w().grdstrRawDataBody, 0).mid(3),
+             (QStringList{"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"}));
+    sw.w().DecodeRawRecord(QStringLiteral("+00006 +00515"));
+    QCOMPARE(column(sw.w().grdstrRawDataBody, 0),
+             (QStringList{"    +00006", "", "", "", "    +00001", "    +00002", "    +00003", "    +00004"}));
+}
+
+void TestDisplay::newestComputedRowIsRed()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    for (int i = 1; i <= 8; ++i)
+        w.DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+    const auto redPixelsInRow = [&](int row) {
+        const QImage image = w.grdstrComputed->grab().toImage();
+        const QRect r = w.grdstrComputed->cellRect(0, row);
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += c.red() > 200 && c.green() < 60 && c.blue() < 60;
+            }
+        return n;
+    };
+    QVERIFY(redPixelsInRow(LastDataRow) > 10);
+    for (int row = 0; row < LastDataRow; ++row)
+        QCOMPARE(redPixelsInRow(row), 0);
+    // The red row follows the end where samples enter, even before the next sample.
+    w.options().flags.ScrollDown = true;
+    QVERIFY(redPixelsInRow(0) > 10);
+    QCOMPARE(redPixelsInRow(LastDataRow), 0);
+}
+
+void TestDisplay::clearDisplayHasExactlyItsEffects()
+{
+    for (const bool down : {false, true}) {
+        MainWindowFixture f(down ? QByteArray("[Options]\nScrollDirection=1\n") : QByteArray());
+        TfrmMain& w = f.w();
+        for (int i = 0; i < 9; ++i)
+            w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+        const QColor valueColour = textColour(w.labBearingReadoutValue);
+        QCOMPARE(valueColour, QColor(255, 0, 0));
+        const QImage face = w.SpeedDialFace();
+        w.ClearDisplay();
+        for (const DataGrid* g : {w.grdstrComputed, w.grdstrRawDataBody})
+            for (int c = 0; c < 2; ++c)
+                QCOMPARE(column(g, c), QStringList(8, QString()));
+        QCOMPARE(w.labFlowSpeedValue->text(), QString());
+        QCOMPARE(w.labBearingReadoutValue->text(), QString());
+        QCOMPARE(textColour(w.labBearingReadoutUnits), QColor(0, 0, 0));
+        QCOMPARE(textColour(w.labBearingReadoutValue), valueColour); // left as it was
+        QCOMPARE(w.grdstrComputedUnits->cell(0, 0), QStringLiteral("     mm/s"));
+        QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     mm/s"));
+        QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QStringLiteral("mm/s"));
+        QCOMPARE(w.SpeedFormat(), QStringLiteral("0000"));
+        QCOMPARE(w.SpeedUnits(), QStringLiteral("mm/s"));
+        QCOMPARE(w.SpeedDialFace(), face);
+        QCOMPARE(w.bearingDial().lastOffset(), needleOffset(0));
+        QCOMPARE(w.speedDial().lastOffset(), needleOffset(210));
+    }
+}
+
+void TestDisplay::dialsAtRestAfterShow()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    QVERIFY(!w.bearingDial().firstDraw());
+    QVERIFY(!w.speedDial().firstDraw());
+    QCOMPARE(w.bearingDial().lastOffset(), QPoint(0, -80));
+    QCOMPARE(QPoint(95, 95) + w.speedDial().lastOffset(), QPoint(55, 164));
+    const QImage bearing = w.imgFlowBearing->image();
+    QCOMPARE(bearing.pixelColor(95, 20), QColor(255, 0, 0)); // on the needle, straight up
+}
+
+void TestDisplay::dialCornersTakeTheWindowColour()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    const QColor face = w.palette().color(QPalette::Button);
+    for (const DialView* d : {w.imgFlowSpeed, w.imgFlowBearing, w.imgFlowSpeedKnots, w.imgFlowSpeedMetric}) {
+        const QImage image = d->image();
+        for (const QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(188, 1), QPoint(1, 188), QPoint(189, 189)})
+            QCOMPARE(image.pixelColor(p), face);
+    }
+    // Inside stays white: a point inside the circle clear of marks, numbers and needle.
+    QCOMPARE(w.BearingDialFace().pixelColor(60, 130), QColor(255, 255, 255));
+}
+
+void TestDisplay::screenshotOfEachUnits()
+{
+    // Set MARVANE_SHOT_DIR to keep pictures of the window after a record of each units.
+    const QString dir = qEnvironmentVariable("MARVANE_SHOT_DIR");
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    const QStringList records{QStringLiteral("+00215 +00515"), QStringLiteral("+0.915 +0.515"),
+                              QStringLiteral("-09.15 +05.15")};
+    const QStringList names{QStringLiteral("mms"), QStringLiteral("ms"), QStringLiteral("knots")};
+    QImage previous;
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3; ++k)
+            w.DecodeRawRecord(records.at(i));
+        const QImage shot = w.grab().toImage();
+        QVERIFY(shot != previous);
+        previous = shot;
+        if (!dir.isEmpty())
+            shot.save(QDir(dir).filePath(QStringLiteral("display-%1.png").arg(names.at(i))));
+    }
+}
+
+QTEST_MAIN(TestDisplay)
+#include "tst_display.moc"
