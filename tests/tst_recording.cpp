@@ -1,0 +1,286 @@
+// Recording through the main window: File > New, Start Log and Stop Log, the append step for
+// every computed sample, and what the operator sees when the log file cannot be written.
+
+#include "app/MarForm.h"
+#include "logfile/LogFormat.h"
+#include "processing/DataGrid.h"
+#include "tests/support/MainWindowFixture.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QTest>
+
+namespace {
+
+const QByteArray kHeader("\"Speed\",\"Bearing\",\"Date-Time\"\r\n");
+const QString kStamp = QStringLiteral("24/05/2009 14:03:07");
+const QByteArray kFaceDown("[Options]\nOrientation=1\n");
+
+// A sample at a fixed clock text, so the logged line is known to the byte.
+void sample(TfrmMain& w, const QString& record, const QString& stamp = kStamp)
+{
+    w.labDateTime->setText(stamp);
+    w.DecodeRawRecord(record);
+}
+
+} // namespace
+
+class TestRecording : public QObject
+{
+    Q_OBJECT
+private slots:
+    void newCreatesFileWithHeaderOnly();
+    void newAsksBeforeReplacing();
+    void newReplaceAnsweredNoLeavesFileAlone();
+    void newCancelledKeepsPreviousLogFile();
+    void newThatCannotCreateKeepsPreviousLogFile();
+    void loggedFileByteForByte();
+    void startStopStartWritesOneUnitsLine();
+    void newWhileLoggingMovesToTheNewFile();
+    void unitsChangingMidFileKeepTheirWidths();
+    void nothingWrittenWhileLoggingIsOff();
+    void failingAppendShowsOneBoxAndResumes();
+    void deletedLogFileIsNotRecreated();
+    void samplesDuringSaveDialogGoToPreviousFile();
+};
+
+void TestRecording::newCreatesFileWithHeaderOnly()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    w.fraVideo->show();
+    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+    const QString path = f.path(QStringLiteral("survey.log"));
+    f.prompts->fileAnswers << path;
+    w.mnuFileNew->trigger();
+    QCOMPARE(f.prompts->shown.first().kind, QStringLiteral("save"));
+    QCOMPARE(f.prompts->shown.first().text, QStringLiteral("New Log File"));
+    QCOMPARE(f.prompts->lastPreset, QStringLiteral("Tessmoor.log"));
+    QCOMPARE(f.prompts->lastFilter, QStringLiteral("Tessmoor Marvane Files (*.log)"));
+    QCOMPARE(f.readFile(QStringLiteral("survey.log")), kHeader);
+    QVERIFY(w.HeaderPending());
+    QCOMPARE(w.currentLogFile(), path);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + path);
+    QVERIFY(w.mnuCommsConnect->isEnabled());
+    QVERIFY(!w.mnuFileLogStart->isEnabled()); // not connected
+    QVERIFY(!w.fraVideo->isVisible());
+    QCOMPARE(w.labFlowSpeedValue->text(), QString()); // cleared
+    QVERIFY(!w.Logging());
+}
+
+void TestRecording::newAsksBeforeReplacing()
+{
+    MainWindowFixture f;
+    f.writeFile(QStringLiteral("survey.log"), "old contents\r\n");
+    f.prompts->fileAnswers << f.path(QStringLiteral("survey.log"));
+    f.prompts->confirmAnswers << true;
+    f.w().mnuFileNewClick();
+    QCOMPARE(f.prompts->shown.at(1).kind, QStringLiteral("confirm"));
+    QCOMPARE(f.prompts->shown.at(1).text, QStringLiteral("File survey.log already exists. Replace?"));
+    QCOMPARE(f.readFile(QStringLiteral("survey.log")), kHeader);
+}
+
+void TestRecording::newReplaceAnsweredNoLeavesFileAlone()
+{
+    MainWindowFixture f;
+    f.writeFile(QStringLiteral("survey.log"), "old contents\r\n");
+    f.prompts->fileAnswers << f.path(QStringLiteral("survey.log"));
+    f.prompts->confirmAnswers << false;
+    f.w().mnuFileNewClick();
+    QCOMPARE(f.readFile(QStringLiteral("survey.log")), QByteArray("old contents\r\n"));
+    QCOMPARE(f.w().currentLogFile(), QString());
+    QCOMPARE(f.w().windowTitle(), QStringLiteral("Tessmoor Marvane"));
+}
+
+void TestRecording::newCancelledKeepsPreviousLogFile()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    w.mnuFileNewClick(); // cancelled at once: no name at all
+    QCOMPARE(w.currentLogFile(), QString());
+    QVERIFY(!QFile::exists(QStringLiteral("Tessmoor.log")));
+    f.prompts->fileAnswers << f.path(QStringLiteral("a.log"));
+    w.mnuFileNewClick();
+    w.mnuFileNewClick(); // cancelled
+    QCOMPARE(w.currentLogFile(), f.path(QStringLiteral("a.log")));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
+}
+
+void TestRecording::newThatCannotCreateKeepsPreviousLogFile()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("a.log")) << f.path(QStringLiteral("missing/b.log"));
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    w.mnuFileNewClick();
+    QCOMPARE(f.prompts->errors().size(), 1);
+    QVERIFY(f.prompts->errors().first().contains(f.path(QStringLiteral("missing/b.log"))));
+    QCOMPARE(w.currentLogFile(), f.path(QStringLiteral("a.log")));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
+    sample(w, QStringLiteral("+00015 +00515"));
+    QVERIFY(f.readFile(QStringLiteral("a.log")).endsWith("\"24/05/2009 14:03:07\"\r\n"));
+}
+
+void TestRecording::loggedFileByteForByte()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    QCOMPARE(w.statusPanel(0), QStringLiteral("LOGGING"));
+    sample(w, QStringLiteral("+0.015 +0.515"), QStringLiteral("24/05/2009 14:03:07"));
+    sample(w, QStringLiteral("+0.115 +0.515"), QStringLiteral("24/05/2009 14:03:07")); // same second
+    sample(w, QStringLiteral("-9.000 +5.000"), QStringLiteral("24/05/2009 14:03:08"));
+    QCOMPARE(f.readFile(QStringLiteral("run.log")),
+             kHeader + QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
+                                  "\"0.515\",\"002\",\"24/05/2009 14:03:07\"\r\n"
+                                  "\"0.528\",\"013\",\"24/05/2009 14:03:07\"\r\n"
+                                  "\"10.296\",\"299\",\"24/05/2009 14:03:08\"\r\n"));
+    QVERIFY(!w.HeaderPending());
+}
+
+void TestRecording::startStopStartWritesOneUnitsLine()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    sample(w, QStringLiteral("+00015 +00515"));
+    w.mnuFileLogStopClick();
+    QCOMPARE(w.statusPanel(0), QString());
+    sample(w, QStringLiteral("+00016 +00515")); // shown, not written
+    w.mnuFileLogStartClick();
+    sample(w, QStringLiteral("+00017 +00515"));
+    QCOMPARE(f.readFile(QStringLiteral("run.log")),
+             kHeader + QByteArray("\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
+                                  "\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n"
+                                  "\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
+}
+
+void TestRecording::newWhileLoggingMovesToTheNewFile()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("one.log")) << f.path(QStringLiteral("two.log"));
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    sample(w, QStringLiteral("+00015 +00515"));
+    w.mnuFileNewClick();
+    QVERIFY(w.Logging()); // a running recording continues into the new file
+    sample(w, QStringLiteral("+00.15 +05.15"));
+    const QByteArray first = kHeader + "\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n";
+    QCOMPARE(f.readFile(QStringLiteral("one.log")), first);
+    QCOMPARE(f.readFile(QStringLiteral("two.log")),
+             kHeader + QByteArray("\"Knots\",\"Degrees\",\"24 Hour UTC\"\r\n\"05.15\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
+}
+
+void TestRecording::unitsChangingMidFileKeepTheirWidths()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("mixed.log"));
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    sample(w, QStringLiteral("+00015 +00515"));
+    sample(w, QStringLiteral("+0.015 +0.515"));
+    sample(w, QStringLiteral("+00.15 +05.15"));
+    const QList<QByteArray> lines = f.readFile(QStringLiteral("mixed.log")).split('\n');
+    QCOMPARE(lines.size(), 6); // five lines and the empty rest after the last line end
+    QCOMPARE(lines.at(1), QByteArray("\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r"));
+    QCOMPARE(lines.at(2).size(), 35); // 34 characters and the CR
+    QCOMPARE(lines.at(3).size(), 36);
+    QCOMPARE(lines.at(4), QByteArray("\"05.15\",\"002\",\"24/05/2009 14:03:07\"\r"));
+}
+
+void TestRecording::nothingWrittenWhileLoggingIsOff()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("quiet.log"));
+    w.mnuFileNewClick();
+    sample(w, QStringLiteral("+00015 +00515"));
+    QCOMPARE(f.readFile(QStringLiteral("quiet.log")), kHeader);
+    QVERIFY(w.HeaderPending());
+}
+
+void TestRecording::failingAppendShowsOneBoxAndResumes()
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("This system has no /dev/full to fill a disk with");
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    const QString path = f.path(QStringLiteral("full.log"));
+    f.prompts->fileAnswers << path;
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    sample(w, QStringLiteral("+00001 +00515"));
+    // The disk fills up: the log file now leads to a device that is always full.
+    const QByteArray written = f.readFile(QStringLiteral("full.log"));
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
+    int nested = 0;
+    f.prompts->whileShowing = [&] {
+        // Samples keep coming while the box is open: no second box on top of it.
+        if (nested++ == 0) {
+            sample(w, QStringLiteral("+00003 +00515"));
+            sample(w, QStringLiteral("+00004 +00515"));
+        }
+    };
+    sample(w, QStringLiteral("+00002 +00515"));
+    QCOMPARE(f.prompts->errors().size(), 1);
+    QVERIFY(f.prompts->errors().first().contains(QStringLiteral("full.log")));
+    f.prompts->whileShowing = nullptr;
+    // Space again: the file is writable, and the samples kept meanwhile go out first, in order.
+    QVERIFY(QFile::remove(path));
+    f.writeFile(QStringLiteral("full.log"), written);
+    sample(w, QStringLiteral("+00005 +00515"));
+    const QList<QByteArray> lines = f.readFile(QStringLiteral("full.log")).split('\n');
+    QStringList bearings;
+    for (const QByteArray& line : lines.mid(2))
+        if (!line.isEmpty())
+            bearings << QString::fromLatin1(line.mid(8, 3));
+    // Samples 1..5 have X 1..5 with Y 515: bearings 000, 000, 000, 000, 001.
+    QCOMPARE(lines.size(), 2 + 5 + 1);
+    QCOMPARE(bearings, (QStringList{"000", "000", "000", "000", "001"}));
+    QCOMPARE(f.prompts->errors().size(), 1);
+}
+
+void TestRecording::deletedLogFileIsNotRecreated()
+{
+    MainWindowFixture f;
+    TfrmMain& w = f.w();
+    const QString path = f.path(QStringLiteral("gone.log"));
+    f.prompts->fileAnswers << path;
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    QVERIFY(QFile::remove(path));
+    sample(w, QStringLiteral("+00015 +00515"));
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(f.prompts->errors().size(), 1);
+    QVERIFY(w.Logging()); // recording goes on trying
+    sample(w, QStringLiteral("+00015 +00515"));
+    QCOMPARE(f.prompts->errors().size(), 2); // one box at a time, not one only ever
+}
+
+void TestRecording::samplesDuringSaveDialogGoToPreviousFile()
+{
+    MainWindowFixture f(kFaceDown);
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("first.log"));
+    w.mnuFileNewClick();
+    w.mnuFileLogStartClick();
+    f.prompts->whileShowing = [&] { sample(w, QStringLiteral("+00015 +00515")); };
+    f.prompts->fileAnswers << std::nullopt; // the operator looks, then cancels
+    w.mnuFileNewClick();
+    f.prompts->whileShowing = nullptr;
+    QVERIFY(f.readFile(QStringLiteral("first.log")).endsWith("\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
+    QVERIFY(!QFile::exists(QStringLiteral("Tessmoor.log")));
+}
+
+QTEST_MAIN(TestRecording)
+#include "tst_recording.moc"

@@ -1,0 +1,337 @@
+// The serial connection end to end through the main window, with a pseudo-terminal mapped as the
+// sensor's port: Connect and Disconnect, the logging question, records arriving in every shape,
+// and ports that cannot be opened or go away.
+
+#include "app/MarForm.h"
+#include "comms/SerialConnection.h"
+#include "processing/DataGrid.h"
+#include "tests/support/MainWindowFixture.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// The sensor's end of the cable.
+class Sensor
+{
+public:
+    Sensor()
+    {
+        char name[256] = {};
+        struct termios raw;
+        cfmakeraw(&raw);
+        if (openpty(&m_master, &m_slave, name, &raw, nullptr) == 0)
+            m_path = QString::fromLocal8Bit(name);
+    }
+    ~Sensor()
+    {
+        closeMaster();
+        if (m_slave >= 0)
+            ::close(m_slave);
+    }
+    QString path() const { return m_path; }
+    void send(const QByteArray& bytes)
+    {
+        QVERIFY(::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size());
+        tcdrain(m_master);
+    }
+    void closeMaster()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+    // Keeps the slave side open too, so the pseudo-terminal survives between opens; closing it
+    // lets a hang-up reach the program when the master goes.
+    void closeSlave()
+    {
+        if (m_slave >= 0)
+            ::close(m_slave);
+        m_slave = -1;
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+};
+
+QByteArray iniFor(const Sensor& sensor, const QByteArray& extra = {})
+{
+    return "[Options]\nOrientation=1\n" + extra + "[Ports]\nCOM2=" + sensor.path().toLocal8Bit() + "\n";
+}
+
+QStringList speeds(const TfrmMain& w)
+{
+    QStringList out;
+    for (int r = 0; r <= LastDataRow; ++r)
+        if (!w.grdstrComputed->cell(0, r).isEmpty())
+            out << w.grdstrComputed->cell(0, r).trimmed();
+    return out;
+}
+
+// One poll, as the read timer runs it; the bytes sent before must have reached the port.
+void poll(TfrmMain& w)
+{
+    QTest::qWait(20);
+    w.timReadDataTimer();
+}
+
+} // namespace
+
+class TestSerialWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectAndDisconnect();
+    void recordsInEveryShapeAreShownOnceInOrder();
+    void connectWithoutLogFileAsksNothing();
+    void connectWithLogFileAsksAndLogs_data();
+    void connectWithLogFileAsksAndLogs();
+    void disconnectWhileLoggingStopsLogFirst();
+    void portThatCannotBeOpened();
+    void portHeldElsewhere();
+    void connectAgainWhileConnectedKeepsConnection();
+    void deviceVanishingMidRun();
+    void firstPollWaitsOncePerRun();
+};
+
+void TestSerialWindow::connectAndDisconnect()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+    w.mnuCommsConnect->trigger();
+    QVERIFY(f.prompts->shown.isEmpty());
+    QVERIFY(w.Connected());
+    QCOMPARE(w.statusPanel(1), QStringLiteral("Connected: COM2"));
+    QVERIFY(!w.mnuCommsConnect->isEnabled());
+    QVERIFY(w.mnuCommsDisconnect->isEnabled());
+    QVERIFY(!w.mnuCommsOptions->isEnabled());
+    QVERIFY(!w.mnuFileLogStart->isEnabled());
+    QVERIFY(w.timReadData->isActive());
+    QCOMPARE(w.timReadData->interval(), 900);
+    QCOMPARE(w.labFlowSpeedValue->text(), QString()); // Connect clears the display
+
+    w.setWaitScaleForTests(0.01);
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
+
+    w.mnuCommsDisconnect->trigger();
+    QVERIFY(!w.Connected());
+    QCOMPARE(w.statusPanel(1), QString());
+    QVERIFY(w.mnuCommsConnect->isEnabled());
+    QVERIFY(!w.mnuCommsDisconnect->isEnabled());
+    QVERIFY(w.mnuCommsOptions->isEnabled());
+    QVERIFY(!w.timReadData->isActive());
+    QVERIFY(!w.serial()->isOpen());
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515")); // the display keeps its values
+}
+
+void TestSerialWindow::recordsInEveryShapeAreShownOnceInOrder()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    w.setWaitScaleForTests(0.01);
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    f.prompts->confirmAnswers << true;
+    w.mnuCommsConnect->trigger();
+    QVERIFY(w.Logging());
+    poll(w); // nothing waiting: nothing changes
+    QCOMPARE(speeds(w), QStringList());
+
+    sensor.send("+00001 +00000\r\n");                      // whole
+    poll(w);
+    sensor.send("+00002 +000");                            // cut by the poll...
+    poll(w);
+    sensor.send("00\r\n+00003 +00000\r\n+00004 +00000\r\n"); // ...completed, with two more
+    poll(w);
+    sensor.send("\x13\xff#noise+00005 +00000\r\n+000");     // noise before a record, a fragment
+    poll(w);
+    sensor.send(QByteArray("06 +0\0" "0000\r\n", 15));      // the NUL byte is dropped
+    poll(w);
+    QCOMPARE(speeds(w), (QStringList{"0001", "0002", "0003", "0004", "0005", "0006"}));
+    const QList<QByteArray> lines = f.readFile(QStringLiteral("run.log")).split('\n');
+    QCOMPARE(lines.size(), 2 + 6 + 1);
+    for (int i = 0; i < 6; ++i)
+        QVERIFY2(lines.at(2 + i).startsWith("\"000" + QByteArray::number(i + 1) + "\",\"090\","), lines.at(2 + i));
+    QVERIFY(f.prompts->errors().isEmpty());
+}
+
+void TestSerialWindow::connectWithoutLogFileAsksNothing()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    f.w().mnuFileNewClick(); // cancelled: no log file was created
+    f.w().mnuCommsConnectClick();
+    QVERIFY(f.w().Connected());
+    QCOMPARE(f.prompts->shown.size(), 1); // the save dialog only, no question
+    QVERIFY(!f.w().mnuFileLogStart->isEnabled());
+    QVERIFY(!f.w().mnuFileLogStop->isEnabled());
+}
+
+void TestSerialWindow::connectWithLogFileAsksAndLogs_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
+}
+
+void TestSerialWindow::connectWithLogFileAsksAndLogs()
+{
+    QFETCH(bool, answer);
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    f.prompts->confirmAnswers << answer;
+    bool timerRanDuringQuestion = true;
+    f.prompts->whileShowing = [&] { timerRanDuringQuestion = w.timReadData->isActive(); };
+    w.mnuCommsConnectClick();
+    QCOMPARE(f.prompts->shown.last().kind, QStringLiteral("confirm"));
+    QCOMPARE(f.prompts->shown.last().text, QStringLiteral("Start logging data?"));
+    QVERIFY(!timerRanDuringQuestion); // no poll while the question is open
+    QCOMPARE(w.Logging(), answer);
+    QCOMPARE(w.statusPanel(0), answer ? QStringLiteral("LOGGING") : QString());
+    QVERIFY(w.mnuFileLogStart->isEnabled());
+    QVERIFY(w.mnuFileLogStop->isEnabled());
+}
+
+void TestSerialWindow::disconnectWhileLoggingStopsLogFirst()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    f.prompts->confirmAnswers << true;
+    w.mnuCommsConnectClick();
+    w.mnuCommsDisconnectClick();
+    QVERIFY(!w.Logging());
+    QCOMPARE(w.statusPanel(0), QString());
+    QVERIFY(!w.mnuFileLogStart->isEnabled());
+    QVERIFY(!w.mnuFileLogStop->isEnabled());
+}
+
+void TestSerialWindow::portThatCannotBeOpened()
+{
+    MainWindowFixture f(QByteArray("[Ports]\nCOM2=/dev/marvane-no-such-port\n"));
+    TfrmMain& w = f.w();
+    w.mnuCommsConnectClick();
+    QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
+    const QString informative = f.prompts->shown.last().informative;
+    QVERIFY2(informative.contains(QStringLiteral("/dev/marvane-no-such-port")), qPrintable(informative));
+    QVERIFY2(informative.contains(QStringLiteral("[Ports]")), qPrintable(informative));
+    QVERIFY(!w.Connected());
+    QVERIFY(w.mnuCommsConnect->isEnabled());
+    QVERIFY(!w.timReadData->isActive());
+    QCOMPARE(w.statusPanel(1), QString());
+
+    // An out-of-range port index at start-up leaves no port name at all.
+    MainWindowFixture none(QByteArray("[Options]\nCommPort=7\n"));
+    none.w().mnuCommsConnectClick();
+    QCOMPARE(none.prompts->messages(), QStringList{QStringLiteral("Unable to open ")});
+}
+
+void TestSerialWindow::portHeldElsewhere()
+{
+    Sensor sensor;
+    SerialConnection other;
+    QString reason;
+    QVERIFY(other.open(sensor.path(), &reason));
+    MainWindowFixture f(iniFor(sensor));
+    f.w().mnuCommsConnectClick();
+    QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
+    QVERIFY(f.prompts->shown.last().informative.contains(sensor.path()));
+    QVERIFY(!f.w().Connected());
+}
+
+void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    w.setWaitScaleForTests(0.01);
+    w.mnuCommsConnectClick();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick(); // re-enables Connect
+    QVERIFY(w.mnuCommsConnect->isEnabled());
+    w.mnuCommsConnectClick();
+    QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
+    QVERIFY(w.Connected());
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
+    w.mnuCommsDisconnectClick();
+    QVERIFY(!w.serial()->isOpen());
+    // Released: another program can open it now.
+    SerialConnection other;
+    QString reason;
+    QVERIFY2(other.open(sensor.path(), &reason), qPrintable(reason));
+}
+
+void TestSerialWindow::deviceVanishingMidRun()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    w.setWaitScaleForTests(0.01);
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    f.prompts->confirmAnswers << true;
+    w.mnuCommsConnectClick();
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    sensor.closeSlave();
+    sensor.closeMaster(); // the adapter is pulled out
+    QTRY_VERIFY_WITH_TIMEOUT(!f.prompts->messages().isEmpty() || !w.Connected(), 3000);
+    if (w.Connected())
+        poll(w); // newer Qt may stay silent: the next poll notices
+    QTRY_COMPARE_WITH_TIMEOUT(f.prompts->messages().size(), 1, 3000);
+    QCOMPARE(f.prompts->messages().first(), QStringLiteral("The connection to COM2 was lost."));
+    QVERIFY(!w.Connected());
+    QVERIFY(!w.Logging());
+    QVERIFY(!w.timReadData->isActive());
+    QVERIFY(w.mnuCommsConnect->isEnabled());
+    QVERIFY(w.mnuCommsOptions->isEnabled());
+    QCOMPARE(w.statusPanel(1), QString());
+    QTest::qWait(300);
+    QCOMPARE(f.prompts->messages().size(), 1); // once, never a storm
+}
+
+void TestSerialWindow::firstPollWaitsOncePerRun()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    w.mnuCommsConnectClick();
+    QElapsedTimer t;
+    t.start();
+    w.timReadDataTimer();
+    QVERIFY(t.elapsed() >= 500);
+    t.restart();
+    w.timReadDataTimer();
+    QVERIFY(t.elapsed() < 400);
+    w.mnuCommsDisconnectClick();
+    w.mnuCommsConnectClick();
+    t.restart();
+    w.timReadDataTimer(); // a later Connect of the same run does not wait again
+    QVERIFY(t.elapsed() < 400);
+}
+
+QTEST_MAIN(TestSerialWindow)
+#include "tst_serialwindow.moc"
