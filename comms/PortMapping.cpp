@@ -1,0 +1,35 @@
+#include "comms/PortMapping.h"
+
+#include "app/IniFile.h"
+
+#include <QFile>
+
+QString devicePathForPort(const QString& portName, const QString& settingsPath)
+{
+    static const QString kNames[] = {QStringLiteral("COM1"), QStringLiteral("COM2"),
+                                     QStringLiteral("COM3"), QStringLiteral("COM4")};
+    int index = -1;
+    for (int i = 0; i < 4; ++i) {
+        if (portName.compare(kNames[i], Qt::CaseInsensitive) == 0)
+            index = i;
+    }
+    if (index < 0)
+        return {};
+
+    // Read on every call, like the options: a mapping edited by hand counts at the next Connect.
+    QByteArray bytes;
+    QFile file(settingsPath);
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    const IniFile ini(bytes);
+    // An entry left empty counts as no entry.
+    if (const auto path = ini.value(QStringLiteral("Ports"), kNames[index]);
+        path && !path->isEmpty())
+        return *path;
+
+#ifdef Q_OS_WIN
+    return kNames[index];
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(index);
+#endif
+}
