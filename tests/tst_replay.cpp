@@ -390,7 +390,8 @@ void TestReplay::badFiles_data()
                                  << QStringList{QStringLiteral("'0x8' is not a valid integer value")};
     QTest::newRow("bad speed") << kHeader + units("m/s") + record("0.5.5", "088", "01/01/2025 00:00:00")
                                << QStringList{QStringLiteral("'0.5.5' is not a valid floating point value")};
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) + QByteArray(5000, '\x01')
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) + QByteArray(5000, '\x01') +
+                                        "\r\n\x01\x02\x03junk"
                                  << QStringList{bearingBlank};
     QTest::newRow("very long line") << kHeader + units("m/s") + QByteArray(1 << 20, 'x') + "\r\n" +
                                            record("0.515", "088", "01/01/2025 00:00:00")
