@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
         QElapsedTimer t;
         t.start();
         w.timReadDataTimer();
-        longestNs = std::max(longestNs, t.nsecsElapsed() - (w.pauseDepth() ? 0 : 0));
+        longestNs = std::max(longestNs, t.nsecsElapsed());
     });
     w.setWaitScaleForTests(0.0); // the first poll's 500 ms start-up wait is not part of a poll's work
     poller.start();
