@@ -16,8 +16,10 @@ QImage drawKnotsFace();
 QImage drawMetricFace();
 
 // Flood-fills every pixel of exactly white (255, 255, 255) connected to (1, 1), (1, h-2),
-// (w-2, 1) and (w-2, h-2), in that order, with fill. The white inside of the circle is enclosed
-// by the black rim and stays white.
+// (w-2, 1) and (w-2, h-2), in that order, with fill (4-way connection, alpha ignored). A start
+// point that is not white fills nothing; a white fill colour changes nothing. An image that is
+// not 32-bit RGB is converted to it first. The white inside of the circle is enclosed by the
+// black rim and stays white.
 void fillDialCorners(QImage& image, const QColor& fill);
 
 // Draws "x1000" in black in the painter's default font on a copy of the metric face, at
@@ -26,7 +28,7 @@ void drawX1000Mark(QImage& face);
 
 // End of an 80-pixel needle at angle degrees clockwise from the top, relative to the dial
 // centre: 80 cos and 80 sin of (angle - 90) degrees, each rounded to the nearest integer with
-// halves going to the even neighbour.
+// halves going to the even neighbour. An angle that is not finite gives (0, 0).
 QPoint needleOffset(double angle);
 
 // One dial on the window: the picture shown and the needle state.

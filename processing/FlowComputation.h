@@ -25,10 +25,12 @@ struct FlowSample
 // included). faceUp negates X; bearingTo (1) reverses the bearing to the direction the flow
 // heads to. Speed is the square root of x*x + y*y in extended precision, formatted with
 // speedFormat. Throws MarvaneError with the conversion message when a text is not a number.
-FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp,
-                             int bearingTo, const QString& speedFormat);
+FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
+                             const QString& speedFormat);
 
-// The bearing colour rule, tested in order: green, red, then black for "000" and "180".
+// The bearing colour rule, tested in order, each rule that applies overriding the one before:
+// green strictly between 0 and 180, red strictly between 180 and 360, then black when the text
+// reads "000" or "180" (so 359.6, shown as "000", is black). Unchanged only outside 0..360.
 BearingColour bearingColour(double bearing, const QString& bearingText);
 
 // Speed needle angle for a displayed speed by the caption of the readout units label:

@@ -10,16 +10,20 @@
 // it has after it. The value is brought to the last digit by the nearest-value rule with halves
 // away from zero, decided on the value's 18-significant-digit decimal form (so 2.675, stored as
 // 2.67499999999999982..., gives "02.67"; 0.0005 gives "0.001"). A negative value gets a leading
-// "-". Any other pattern is a programming error.
+// "-", except when it rounds to zero ("0.000", never "-0.000"). Infinity and not-a-number give
+// "INF", "-INF" and "NAN". Any other pattern is a programming error and throws
+// std::invalid_argument.
 QString formatNumber(long double value, const QString& pattern);
 
-// Converts text to a floating-point number. Accepts blanks before and after, an optional sign,
-// digits with an optional decimal point, and an optional exponent ("1e3", "2.5E-2").
+// Converts text to a floating-point number. Accepts blanks (spaces, tabs) before and after, an
+// optional sign, digits with an optional decimal point (at least one digit), and an optional
+// exponent with an optional sign and at least one digit ("1e3", "2.5E-2").
 // Throws MarvaneError("'<text>' is not a valid floating point value") otherwise, with the text
-// exactly as given, blanks included.
+// exactly as given, blanks included; also for a value beyond the range of long double.
 long double textToFloat(const QString& text);
 
 // Converts text to a 32-bit integer: blanks around, an optional sign, decimal digits (or
-// hexadecimal with a leading "$" or "0x"). Throws MarvaneError("'<text>' is not a valid integer
-// value") otherwise, also when the value does not fit in 32 bits.
+// hexadecimal after "$", "0x" or "0X", the sign before the prefix). Throws
+// MarvaneError("'<text>' is not a valid integer value") otherwise, also when the value does not
+// fit in a signed 32-bit integer (hexadecimal included: "$FFFFFFFF" is an error, not -1).
 qint32 textToInt(const QString& text);

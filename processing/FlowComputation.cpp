@@ -1,0 +1,77 @@
+#include "processing/FlowComputation.h"
+
+#include "processing/NumberText.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// Degrees clockwise from the sensor's front (the +Y axis) towards +X, 0 up to 360.
+double bearingFrom(double x, double y)
+{
+    // atan2 would give the same for y == 0, but the instrument's convention is stated for that
+    // case on its own: 90 for x >= 0 (including the still sample 0, 0), 270 for x < 0.
+    if (y == 0)
+        return x >= 0 ? 90.0 : 270.0;
+    double theta = std::atan2(x, y);
+    if (theta < 0)
+        theta += kTwoPi;
+    const double bearing = theta * kDegreesPerRadian;
+    return bearing;
+}
+
+} // namespace
+
+FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
+                             const QString& speedFormat)
+{
+    // X first: when both cells are bad, the error names the X cell.
+    double x = static_cast<double>(textToFloat(xText));
+    if (faceUp)
+        x = -x;
+    const double y = static_cast<double>(textToFloat(yText));
+
+    const long double speed =
+        std::sqrt(static_cast<long double>(x) * x + static_cast<long double>(y) * y);
+
+    double bearing = bearingFrom(x, y);
+    if (bearingTo == 1)
+        bearing = bearing > 180 ? bearing - 180 : bearing + 180;
+
+    FlowSample sample;
+    sample.speedText = formatNumber(speed, speedFormat);
+    sample.bearing = bearing;
+    sample.bearingText = formatNumber(bearing, QStringLiteral("000"));
+    if (sample.bearingText == QLatin1String("360"))
+        sample.bearingText = QStringLiteral("000");
+    sample.colour = bearingColour(sample.bearing, sample.bearingText);
+    return sample;
+}
+
+BearingColour bearingColour(double bearing, const QString& bearingText)
+{
+    // The rules are applied one after the other, each overriding the last: a bearing that shows
+    // as "000" or "180" is black even though it lies just inside the green or red half.
+    BearingColour colour = BearingColour::Unchanged;
+    if (bearing > 0 && bearing < 180)
+        colour = BearingColour::Green;
+    if (bearing > 180 && bearing < 360)
+        colour = BearingColour::Red;
+    if (bearingText == QLatin1String("000") || bearingText == QLatin1String("180"))
+        colour = BearingColour::Black;
+    return colour;
+}
+
+std::optional<double> speedNeedleAngle(double speed, const QString& unitsCaption)
+{
+    if (unitsCaption == QLatin1String("Kts"))
+        return speed * 20 + kSpeedNeedleRest;
+    if (unitsCaption == QLatin1String("m/s"))
+        return speed * 40 + kSpeedNeedleRest;
+    if (unitsCaption == QLatin1String("mm/s"))
+        return speed * 40 / 1000 + kSpeedNeedleRest;
+    return std::nullopt;
+}
