@@ -8,6 +8,7 @@
 #include "reference/DemoFeed.h"
 #include "reference/MarvaneAbout.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Texts.h"
 
 #include <QAction>
 #include <QLabel>
@@ -18,10 +19,10 @@
 
 namespace {
 
-const QStringList kSpeeds{
+const QStringList kSpeeds = texts({
     "0515",  "0528",  "0558",  "0604",  "0661",  "0728",  "0802",  "0881",  "0964",  "1050",
     "0.515", "0.528", "0.558", "0.604", "0.661", "0.728", "0.802", "0.881", "0.964", "1.050",
-    "05.15", "05.28", "05.58", "06.04", "06.61", "07.28", "08.02", "08.81", "09.64", "10.50"};
+    "05.15", "05.28", "05.58", "06.04", "06.61", "07.28", "08.02", "08.81", "09.64", "10.50"});
 
 // Watches the window while the demonstration runs and notes every new record shown.
 class Watcher : public QObject
@@ -92,7 +93,7 @@ void TestDemo::recordsAreTheThirtyOfTheTable()
 
 void TestDemo::recordsAndUnitsChanges()
 {
-    for (const QByteArray ini : {QByteArray(), QByteArray("[Options]\nOrientation=1\n")}) {
+    for (const QByteArray& ini : {QByteArray(), QByteArray("[Options]\nOrientation=1\n")}) {
         MainWindowFixture f(ini); // speeds are the same face up and face down
         TfrmMain& w = f.w();
         w.setWaitScaleForTests(0.03);
@@ -146,7 +147,7 @@ void TestDemo::logFileByteForByte()
     w.mnuHelpDemoClick();
     // X rises 0..9 units on a fixed Y: the bearings, face down and "from", are those of the
     // X/Y ratio, the same in each run.
-    const QStringList bearings{"002", "013", "023", "031", "039", "045", "050", "054", "058", "061"};
+    const QStringList bearings = texts({"002", "013", "023", "031", "039", "045", "050", "054", "058", "061"});
     QByteArray expected = "\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n";
     for (int i = 0; i < 30; ++i)
         expected += "\"" + kSpeeds.at(i).toLatin1() + "\",\"" + bearings.at(i % 10).toLatin1() +

@@ -7,6 +7,7 @@
 #include "processing/DialView.h"
 #include "processing/Dial.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Texts.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -306,10 +307,10 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
         sw.w().DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
     sw.w().options().flags.ScrollDown = true;
     QCOMPARE(column(sw.w().grdstrRawDataBody, 0).mid(3),
-             (QStringList{"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"}));
+             (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
     sw.w().DecodeRawRecord(QStringLiteral("+00006 +00515"));
     QCOMPARE(column(sw.w().grdstrRawDataBody, 0),
-             (QStringList{"    +00006", "", "", "", "    +00001", "    +00002", "    +00003", "    +00004"}));
+             (texts({"    +00006", "", "", "", "    +00001", "    +00002", "    +00003", "    +00004"})));
 }
 
 void TestDisplay::newestComputedRowIsRed()

@@ -6,6 +6,7 @@
 #include "comms/MarComms.h"
 #include "comms/RadioGroup.h"
 #include "processing/DataGrid.h"
+#include "processing/DialView.h"
 #include "reference/MarDataCon.h"
 #include "reference/MarvaneAbout.h"
 #include "tests/support/MainWindowFixture.h"

@@ -5,6 +5,7 @@
 #include "logfile/LogFormat.h"
 #include "processing/DataGrid.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Texts.h"
 
 #include <QAction>
 #include <QFile>
@@ -246,7 +247,7 @@ void TestRecording::failingAppendShowsOneBoxAndResumes()
             bearings << QString::fromLatin1(line.mid(8, 3));
     // Samples 1..5 have X 1..5 with Y 515: bearings 000, 000, 000, 000, 001.
     QCOMPARE(lines.size(), 2 + 5 + 1);
-    QCOMPARE(bearings, (QStringList{"000", "000", "000", "000", "001"}));
+    QCOMPARE(bearings, (texts({"000", "000", "000", "000", "001"})));
     QCOMPARE(f.prompts->errors().size(), 1);
 }
 

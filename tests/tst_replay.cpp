@@ -6,6 +6,7 @@
 #include "processing/Dial.h"
 #include "processing/DialView.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Texts.h"
 
 #include <QAction>
 #include <QFile>
@@ -153,22 +154,22 @@ void TestReplay::recordsOfRecorderFiles_data()
     QTest::addColumn<QList<double>>("speedAngles");
     QTest::newRow("knots") << kHeader + units("Knots") + record("05.15", "358", "01/01/2025 00:00:00") +
                                   record("00.00", "180", "01/01/2025 00:00:01")
-                           << QStringList{"05.15", "00.00"} << QStringList{"358", "180"}
-                           << QStringList{"Kts", "Kts"} << QList<double>{313.0, 210.0};
+                           << texts({"05.15", "00.00"}) << texts({"358", "180"})
+                           << texts({"Kts", "Kts"}) << QList<double>{313.0, 210.0};
     QTest::newRow("mm/s") << kHeader + units("mm/s") + record("0515", "002", "01/01/2025 00:00:00") +
                                  record("7500", "000", "01/01/2025 00:00:01")
-                          << QStringList{"0515", "7500"} << QStringList{"002", "000"}
-                          << QStringList{"mm/s", "mm/s"} << QList<double>{230.6, 510.0};
+                          << texts({"0515", "7500"}) << texts({"002", "000"})
+                          << texts({"mm/s", "mm/s"}) << QList<double>{230.6, 510.0};
     QTest::newRow("10 m/s and more") << kHeader + units("m/s") + record("0.515", "088", "01/01/2025 00:00:00") +
                                             record("10.296", "299", "01/01/2025 00:00:01") +
                                             record("0.528", "013", "01/01/2025 00:00:02")
-                                     << QStringList{"0.515", "10.296", "0.528"} << QStringList{"088", "299", "013"}
-                                     << QStringList{"m/s", "m/s", "m/s"} << QList<double>{230.6, 621.84, 231.12};
+                                     << texts({"0.515", "10.296", "0.528"}) << texts({"088", "299", "013"})
+                                     << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 621.84, 231.12};
     QTest::newRow("units changed while recording")
         << kHeader + units("mm/s") + record("1050", "061", "01/01/2025 00:00:00") +
                record("0.515", "002", "01/01/2025 00:00:01") + record("10.50", "061", "01/01/2025 00:00:02")
-        << QStringList{"1050", "0.515", "10.50"} << QStringList{"061", "002", "061"}
-        << QStringList{"mm/s", "m/s", "Kts"} << QList<double>{252.0, 230.6, 420.0};
+        << texts({"1050", "0.515", "10.50"}) << texts({"061", "002", "061"})
+        << texts({"mm/s", "m/s", "Kts"}) << QList<double>{252.0, 230.6, 420.0};
 }
 
 void TestReplay::recordsOfRecorderFiles()

@@ -6,6 +6,7 @@
 #include "comms/SerialConnection.h"
 #include "processing/DataGrid.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Texts.h"
 
 #include <QAction>
 #include <QFile>
@@ -163,7 +164,7 @@ void TestSerialWindow::recordsInEveryShapeAreShownOnceInOrder()
     poll(w);
     sensor.send(QByteArray("06 +0\0" "0000\r\n", 15));      // the NUL byte is dropped
     poll(w);
-    QCOMPARE(speeds(w), (QStringList{"0001", "0002", "0003", "0004", "0005", "0006"}));
+    QCOMPARE(speeds(w), (texts({"0001", "0002", "0003", "0004", "0005", "0006"})));
     const QList<QByteArray> lines = f.readFile(QStringLiteral("run.log")).split('\n');
     QCOMPARE(lines.size(), 2 + 6 + 1);
     for (int i = 0; i < 6; ++i)
