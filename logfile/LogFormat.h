@@ -39,5 +39,5 @@ LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint);
 
 // The units of a record judged by its own speed text: three decimals m/s, two knots, none mm/s.
 // Returns the readout caption "m/s", "Kts" or "mm/s", or an empty string when the text tells
-// nothing (it holds no digit).
+// nothing: it holds no digit, or its point is followed by anything but two or three digits.
 QString readoutCaptionForSpeedText(const QString& speedText);
