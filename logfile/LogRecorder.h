@@ -4,7 +4,10 @@
 //
 // Lines that cannot be written (file deleted or read-only, disk full) are kept in order, up to a
 // bound, and written before the next sample once the file can be written again, so a passing
-// fault loses nothing.
+// fault loses nothing. A failed write leaves no part of its lines in the file (it is cut back to
+// its size before the write), so nothing is written twice when the lines go out again. Creating
+// a new log file drops the lines still waiting for the previous one: that file is not touched
+// again.
 
 #include <QByteArray>
 #include <QList>
@@ -35,12 +38,17 @@ public:
     // Lines waiting to be written after failed appends.
     int backlogLines() const { return int(m_backlog.size()); }
 
-    // Bound of the backlog: beyond it the oldest unwritten lines are dropped.
+    // Bound of the backlog: beyond it the oldest unwritten record lines are dropped (a units line
+    // still waiting, or the rest of a line the file holds the start of, is kept).
     static constexpr int kMaxBacklogLines = 100000;
 
 private:
+    bool writeBacklog(QString* error);
+    void dropWrittenBytes(qint64 count);
+
     QString m_path;
     bool m_headerPending = true;
     bool m_logging = false;
     QList<QByteArray> m_backlog;
+    bool m_keepFirstLine = false; // the first backlog line is the units line or a line's rest
 };
