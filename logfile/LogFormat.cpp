@@ -75,7 +75,8 @@ LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint)
         const QByteArrayView inner = line.sliced(1, line.size() - 2);
         const QByteArrayView separator("\",\"");
         const qsizetype first = inner.indexOf(separator);
-        const qsizetype second = first < 0 ? -1 : inner.indexOf(separator, first + separator.size());
+        const qsizetype second =
+            first < 0 ? -1 : inner.indexOf(separator, first + separator.size());
         if (second >= 0) {
             const QByteArrayView speed = inner.first(first);
             const QByteArrayView bearing =

@@ -12,10 +12,10 @@
 #include <QByteArrayView>
 #include <QString>
 
-QByteArray logHeaderLine();                                  // with CR LF
-QByteArray logUnitsLine(const QString& speedUnits);          // with CR LF
+QByteArray logHeaderLine();                         // with CR LF
+QByteArray logUnitsLine(const QString& speedUnits); // with CR LF
 QByteArray logRecordLine(const QString& speed, const QString& bearing,
-                         const QString& dateTime);           // with CR LF
+                         const QString& dateTime); // with CR LF
 
 // The units word of a units line (without its line end): the first character removed, then the
 // first remaining double quote and everything after it. "\"Knots\",..." gives "Knots".

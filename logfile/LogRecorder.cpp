@@ -95,8 +95,8 @@ bool LogRecorder::writeBacklog(QString* error)
     // stays missing until the operator creates a new one, rather than coming back as a file
     // without header and units lines.
     QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly
-                   | QIODevice::Unbuffered)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly |
+                   QIODevice::Unbuffered)) {
         setError(error, file.errorString());
         return false;
     }

@@ -101,15 +101,17 @@ void TestLogFormat::recordLineIsExact_data()
                            << QByteArray("\"05.15\",\"271\",\"24/05/2009 14:03:08\"\r\n") << 35;
     QTest::newRow("mm/s") << s("0515") << s("000") << s("24/05/2009 14:03:09")
                           << QByteArray("\"0515\",\"000\",\"24/05/2009 14:03:09\"\r\n") << 34;
-    QTest::newRow("10 m/s, not clipped") << s("10.000") << s("359") << s("31/12/2009 23:59:59")
-                                         << QByteArray("\"10.000\",\"359\",\"31/12/2009 23:59:59\"\r\n")
-                                         << 36;
+    QTest::newRow("10 m/s, not clipped")
+        << s("10.000") << s("359") << s("31/12/2009 23:59:59")
+        << QByteArray("\"10.000\",\"359\",\"31/12/2009 23:59:59\"\r\n") << 36;
     QTest::newRow("100 knots") << s("100.00") << s("180") << s("01/01/2010 00:00:00")
-                               << QByteArray("\"100.00\",\"180\",\"01/01/2010 00:00:00\"\r\n") << 36;
+                               << QByteArray("\"100.00\",\"180\",\"01/01/2010 00:00:00\"\r\n")
+                               << 36;
     QTest::newRow("10000 mm/s") << s("10000") << s("090") << s("01/01/2010 00:00:01")
-                                << QByteArray("\"10000\",\"090\",\"01/01/2010 00:00:01\"\r\n") << 35;
-    QTest::newRow("short texts, not padded") << s("1") << s("2") << s("3")
-                                             << QByteArray("\"1\",\"2\",\"3\"\r\n") << 11;
+                                << QByteArray("\"10000\",\"090\",\"01/01/2010 00:00:01\"\r\n")
+                                << 35;
+    QTest::newRow("short texts, not padded")
+        << s("1") << s("2") << s("3") << QByteArray("\"1\",\"2\",\"3\"\r\n") << 11;
 }
 
 void TestLogFormat::recordLineIsExact()
@@ -129,7 +131,8 @@ void TestLogFormat::textIsWrittenAsSingleBytes()
     // A character beyond ASCII is one byte in the file, its Latin-1 code.
     QCOMPARE(logRecordLine(QString(QChar(0xB5)), s("088"), s("x")),
              QByteArray("\"\xB5\",\"088\",\"x\"\r\n"));
-    QCOMPARE(::unitsWordOfLine(QByteArray("\"\xB5m/s\",\"Degrees\"")), QString(QChar(0xB5)) + s("m/s"));
+    QCOMPARE(::unitsWordOfLine(QByteArray("\"\xB5m/s\",\"Degrees\"")),
+             QString(QChar(0xB5)) + s("m/s"));
 }
 
 void TestLogFormat::unitsWordIsTakenFromTheLine_data()
@@ -143,8 +146,8 @@ void TestLogFormat::unitsWordIsTakenFromTheLine_data()
     QTest::newRow("one quote") << QByteArray("\"") << QString();
     QTest::newRow("empty word") << QByteArray("\"\",\"Degrees\"") << QString();
     QTest::newRow("no closing quote: rest of line") << QByteArray("\"Knots") << s("Knots");
-    QTest::newRow("not quoted: first character dropped") << QByteArray("Knots,Degrees")
-                                                         << s("nots,Degrees");
+    QTest::newRow("not quoted: first character dropped")
+        << QByteArray("Knots,Degrees") << s("nots,Degrees");
     QTest::newRow("record line") << QByteArray("\"0.515\",\"088\",\"24/05/2009 14:03:07\"")
                                  << s("0.515");
     QTest::newRow("header line") << QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"") << s("Speed");
@@ -177,28 +180,31 @@ void TestLogFormat::splitRecordLine_data()
                           << s("0515") << s("180") << dt;
     QTest::newRow("10 m/s") << QByteArray("\"10.000\",\"045\",\"24/05/2009 14:03:07\"") << 5
                             << s("10.000") << s("045") << dt;
-    QTest::newRow("10000 mm/s in mm/s file") << QByteArray("\"10000\",\"045\",\"24/05/2009 14:03:07\"")
-                                             << 4 << s("10000") << s("045") << dt;
+    QTest::newRow("10000 mm/s in mm/s file")
+        << QByteArray("\"10000\",\"045\",\"24/05/2009 14:03:07\"") << 4 << s("10000") << s("045")
+        << dt;
 
     // A demonstration log: its units line said mm/s, later records came in m/s and knots, so the
     // hint does not fit their widths; their own quotes still give their texts.
-    QTest::newRow("demo: mm/s record, mm/s hint") << QByteArray("\"0250\",\"135\",\"24/05/2009 14:03:07\"")
-                                                  << 4 << s("0250") << s("135") << dt;
-    QTest::newRow("demo: m/s record, mm/s hint") << QByteArray("\"0.250\",\"225\",\"24/05/2009 14:03:08\"")
-                                                 << 4 << s("0.250") << s("225")
-                                                 << s("24/05/2009 14:03:08");
-    QTest::newRow("demo: knots record, mm/s hint") << QByteArray("\"00.49\",\"315\",\"24/05/2009 14:03:09\"")
-                                                   << 4 << s("00.49") << s("315")
-                                                   << s("24/05/2009 14:03:09");
-    QTest::newRow("demo: mm/s record, m/s hint") << QByteArray("\"0515\",\"088\",\"24/05/2009 14:03:07\"")
-                                                 << 5 << s("0515") << s("088") << dt;
-    QTest::newRow("empty quoted fields") << QByteArray("\"\",\"\",\"\"") << 5 << QString() << QString()
-                                         << QString();
-    QTest::newRow("commas inside fields") << QByteArray("\"0,515\",\"0,8\",\"a,b\"") << 5
-                                          << s("0,515") << s("0,8") << s("a,b");
-    QTest::newRow("date-time longer than usual") << QByteArray("\"0.515\",\"088\",\"24/05/2009 14:03:07.5\"")
-                                                 << 5 << s("0.515") << s("088")
-                                                 << s("24/05/2009 14:03:07.5");
+    QTest::newRow("demo: mm/s record, mm/s hint")
+        << QByteArray("\"0250\",\"135\",\"24/05/2009 14:03:07\"") << 4 << s("0250") << s("135")
+        << dt;
+    QTest::newRow("demo: m/s record, mm/s hint")
+        << QByteArray("\"0.250\",\"225\",\"24/05/2009 14:03:08\"") << 4 << s("0.250") << s("225")
+        << s("24/05/2009 14:03:08");
+    QTest::newRow("demo: knots record, mm/s hint")
+        << QByteArray("\"00.49\",\"315\",\"24/05/2009 14:03:09\"") << 4 << s("00.49") << s("315")
+        << s("24/05/2009 14:03:09");
+    QTest::newRow("demo: mm/s record, m/s hint")
+        << QByteArray("\"0515\",\"088\",\"24/05/2009 14:03:07\"") << 5 << s("0515") << s("088")
+        << dt;
+    QTest::newRow("empty quoted fields")
+        << QByteArray("\"\",\"\",\"\"") << 5 << QString() << QString() << QString();
+    QTest::newRow("commas inside fields")
+        << QByteArray("\"0,515\",\"0,8\",\"a,b\"") << 5 << s("0,515") << s("0,8") << s("a,b");
+    QTest::newRow("date-time longer than usual")
+        << QByteArray("\"0.515\",\"088\",\"24/05/2009 14:03:07.5\"") << 5 << s("0.515") << s("088")
+        << s("24/05/2009 14:03:07.5");
 
     // Not three quoted fields: cut at the fixed positions of the hinted width.
     QTest::newRow("blank line") << QByteArray() << 5 << QString() << QString() << QString();
@@ -221,27 +227,28 @@ void TestLogFormat::splitRecordLine_data()
         << s(" \"24/05/2009 14:03:");
     QTest::newRow("four fields") << QByteArray("\"0.515\",\"088\",\"24/05/2009\",\"14:03:07\"") << 5
                                  << s("0.515") << s("088") << s("24/05/2009\",\"14:03:");
-    QTest::newRow("quote inside a field") << QByteArray("\"0.5\"15\",\"088\",\"24/05/2009 14:03:07\"")
-                                          << 5 << s("0.5\"1") << s("\"08")
-                                          << s("\"24/05/2009 14:03:0");
+    QTest::newRow("quote inside a field")
+        << QByteArray("\"0.5\"15\",\"088\",\"24/05/2009 14:03:07\"") << 5 << s("0.5\"1")
+        << s("\"08") << s("\"24/05/2009 14:03:0");
     QTest::newRow("one quote") << QByteArray("\"") << 5 << QString() << QString() << QString();
     QTest::newRow("two quotes") << QByteArray("\"\"") << 5 << s("\"") << QString() << QString();
     QTest::newRow("10 m/s, no closing quote")
         << QByteArray("\"10.000\",\"045\",\"24/05/2009 14:03:10") << 5 << s("10.00") << s("\"04")
         << s("\"24/05/2009 14:03:1");
-    QTest::newRow("hint other than 4 means 5") << QByteArray("x0.515xxx088xxx24/05/2009 14:03:07x")
-                                                << 0 << s("0.515") << s("088") << dt;
-    QTest::newRow("mm/s hint, not quoted") << QByteArray("x0515xxx088xxx24/05/2009 14:03:07x") << 4
-                                           << s("0515") << s("088") << dt;
+    QTest::newRow("hint other than 4 means 5")
+        << QByteArray("x0.515xxx088xxx24/05/2009 14:03:07x") << 0 << s("0.515") << s("088") << dt;
+    QTest::newRow("mm/s hint, not quoted")
+        << QByteArray("x0515xxx088xxx24/05/2009 14:03:07x") << 4 << s("0515") << s("088") << dt;
     {
-        const char junk[] = {'\x01', '\0', '\xff', '"', ',', '\0', 'a', 'b', '\x7f', '\0', 'c', 'd'};
+        const char junk[] = {'\x01', '\0', '\xff', '"',  ',', '\0',
+                             'a',    'b',  '\x7f', '\0', 'c', 'd'};
         QTest::newRow("binary junk with NUL bytes")
             << QByteArray(junk, sizeof junk) << 5
             << QString::fromLatin1(QByteArray("\0\xff\",\0", 5))
             << QString::fromLatin1(QByteArray("\0cd", 3)) << QString();
     }
-    QTest::newRow("longer than expected") << QByteArray(200, 'z') << 5 << s("zzzzz") << s("zzz")
-                                          << QString(19, u'z');
+    QTest::newRow("longer than expected")
+        << QByteArray(200, 'z') << 5 << s("zzzzz") << s("zzz") << QString(19, u'z');
 }
 
 void TestLogFormat::splitRecordLine()
@@ -339,9 +346,9 @@ void TestLogFormat::splitAgreesWithFixedPositionsWheneverTheyReadCorrectly()
         for (const int w : {4, 5}) {
             const LogRecordFields split = splitLogRecordLine(line, w);
             const LogRecordFields fixed = fixedPositions(line, w);
-            const bool threeQuotedFields = line.size() >= 2 && line.startsWith('"')
-                && line.endsWith('"') && line.count('"') == 6
-                && line.count("\",\"") == 2;
+            const bool threeQuotedFields = line.size() >= 2 && line.startsWith('"') &&
+                                           line.endsWith('"') && line.count('"') == 6 &&
+                                           line.count("\",\"") == 2;
             if (fixedPositionsReadCorrectly(line, w) || !threeQuotedFields) {
                 QCOMPARE(split.speed, fixed.speed);
                 QCOMPARE(split.bearing, fixed.bearing);
