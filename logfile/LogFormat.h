@@ -12,10 +12,10 @@
 #include <QByteArrayView>
 #include <QString>
 
-QByteArray logHeaderLine();                                  // with CR LF
-QByteArray logUnitsLine(const QString& speedUnits);          // with CR LF
+QByteArray logHeaderLine();                         // with CR LF
+QByteArray logUnitsLine(const QString& speedUnits); // with CR LF
 QByteArray logRecordLine(const QString& speed, const QString& bearing,
-                         const QString& dateTime);           // with CR LF
+                         const QString& dateTime); // with CR LF
 
 // The units word of a units line (without its line end): the first character removed, then the
 // first remaining double quote and everything after it. "\"Knots\",..." gives "Knots".
@@ -39,5 +39,5 @@ LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint);
 
 // The units of a record judged by its own speed text: three decimals m/s, two knots, none mm/s.
 // Returns the readout caption "m/s", "Kts" or "mm/s", or an empty string when the text tells
-// nothing (it holds no digit).
+// nothing: it holds no digit, or its point is followed by anything but two or three digits.
 QString readoutCaptionForSpeedText(const QString& speedText);

@@ -4,7 +4,14 @@
 //
 // Lines that cannot be written (file deleted or read-only, disk full) are kept in order, up to a
 // bound, and written before the next sample once the file can be written again, so a passing
-// fault loses nothing.
+// fault loses nothing. A failed write leaves no part of its lines in the file (it is cut back to
+// its size before the write; where that is refused, as on an append-only file, the next write
+// goes on from the first byte that did not get in), so nothing is written twice and no line is
+// left half written once the file takes writes again. Creating a new log file drops the lines
+// still waiting for the previous one: that file is not touched again.
+//
+// Error texts are the system's short reasons: "No such file or directory", "Permission denied",
+// "No space left on device", "Is a directory"; "No file name specified" without a file.
 
 #include <QByteArray>
 #include <QList>
@@ -14,12 +21,14 @@ class LogRecorder
 {
 public:
     // Creates (or empties) path and writes the header line. On success path becomes the current
-    // log file and the units line is pending. On failure nothing changes and error holds the
-    // reason, for example "Permission denied".
+    // log file and the units line is pending. On failure the recorder's state does not change
+    // (the previous file stays current) and error holds the reason, for example "Permission
+    // denied"; a file that could be emptied but not written stays empty.
     bool createFile(const QString& path, QString* error);
 
     const QString& currentFile() const { return m_path; }
     bool hasFile() const { return !m_path.isEmpty(); }
+    // The units line is still to come: neither written nor waiting in the backlog.
     bool headerPending() const { return m_headerPending; }
 
     bool logging() const { return m_logging; }
@@ -35,12 +44,17 @@ public:
     // Lines waiting to be written after failed appends.
     int backlogLines() const { return int(m_backlog.size()); }
 
-    // Bound of the backlog: beyond it the oldest unwritten lines are dropped.
+    // Bound of the backlog: beyond it the oldest unwritten record lines are dropped (a units line
+    // still waiting, or the rest of a line the file holds the start of, is kept).
     static constexpr int kMaxBacklogLines = 100000;
 
 private:
+    bool writeBacklog(QString* error);
+    void dropWrittenBytes(qint64 count);
+
     QString m_path;
     bool m_headerPending = true;
     bool m_logging = false;
     QList<QByteArray> m_backlog;
+    bool m_keepFirstLine = false; // the first backlog line is the units line or a line's rest
 };

@@ -3,10 +3,17 @@
 // gigabytes are read one line at a time), lines are capped in length so that a file without line
 // ends cannot exhaust memory, and a file that grows while it is read (a recording still running)
 // is followed: lines appended after the end was reached are read by later calls.
+//
+// LF ends a line and a CR right before it is dropped; a CR anywhere else stays part of the line.
+// The end of the file ends its last line, so a last line without line end is read as it stands
+// (a line the recorder is still writing when the reader reaches it is therefore read in two
+// parts; the recorder writes each line with one write, so this needs an unlucky moment).
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+
+#include <memory>
 
 class ReplayReader
 {
@@ -14,20 +21,34 @@ public:
     static constexpr qsizetype kMaxLineLength = 4096;
 
     // Opens path for reading from its beginning, closing any earlier file first. On failure the
-    // reader is left exactly as it was and error holds the reason.
+    // reader is left exactly as it was (an earlier file stays open at its position) and error
+    // holds the reason, such as "No such file or directory" or "Permission denied".
     bool open(const QString& path, QString* error);
     void close();
-    bool isOpen() const { return m_file.isOpen(); }
-    QString fileName() const { return m_file.fileName(); }
+    bool isOpen() const { return m_file && m_file->isOpen(); }
+    // The name of the file last opened, also after close.
+    QString fileName() const { return m_file ? m_file->fileName() : QString(); }
 
-    // True when no byte is left to read right now.
+    // True when no line is left to read right now (the not yet ended rest of an overlong line
+    // does not count as one). A read error met here is kept for the next readLine, which reports
+    // it, so this answers false then.
     bool atEnd();
 
     // Next line without its line end (LF, CR LF). At the end gives an empty line. A line longer
     // than kMaxLineLength is returned cut at that length (the rest of it is skipped), so that it
-    // reads as a bad line. Returns false with error set when the file can no longer be read.
+    // reads as a bad line. Returns false with error set when the file can no longer be read
+    // (the system's reason, such as "Input/output error") or is not open ("File not open"). A file
+    // deleted while open stays readable to its end on Linux.
     bool readLine(QByteArray* line, QString* error);
 
 private:
-    QFile m_file;
+    qsizetype buffered() const { return m_buffer.size() - m_pos; }
+    qint64 fill();
+    bool skipRestOfLongLine();
+
+    std::unique_ptr<QFile> m_file;
+    QByteArray m_buffer; // bytes read from the file, not yet returned from m_pos on
+    qsizetype m_pos = 0;
+    bool m_skipping = false; // the rest of a line cut at kMaxLineLength is still to be skipped
+    QString m_readError;     // a read error met by atEnd, reported by the next readLine
 };

@@ -1,0 +1,119 @@
+#include "logfile/LogFormat.h"
+
+namespace {
+
+// Every line ends in CR LF, whatever the platform: the bytes are written as they stand here and
+// never pass through a text-mode translation.
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+
+QByteArray quotedLine(const QString& a, const QString& b, const QString& c)
+{
+    QByteArray line;
+    line.reserve(a.size() + b.size() + c.size() + 8 + kLineEnd.size());
+    line += '"';
+    line += a.toLatin1();
+    line += "\",\"";
+    line += b.toLatin1();
+    line += "\",\"";
+    line += c.toLatin1();
+    line += '"';
+    line += kLineEnd;
+    return line;
+}
+
+QString latin1Text(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.data(), bytes.size());
+}
+
+// The part of line from index start with at most length characters; empty past the line's end.
+QString cutAt(QByteArrayView line, qsizetype start, qsizetype length)
+{
+    if (start >= line.size())
+        return {};
+    return latin1Text(line.sliced(start, qMin(length, line.size() - start)));
+}
+
+} // namespace
+
+QByteArray logHeaderLine()
+{
+    return quotedLine(QStringLiteral("Speed"), QStringLiteral("Bearing"),
+                      QStringLiteral("Date-Time"));
+}
+
+QByteArray logUnitsLine(const QString& speedUnits)
+{
+    // The label says UTC although the records carry the computer's local time: the line is part
+    // of a fixed file format that existing files and their readers share, so it stays as it is.
+    return quotedLine(speedUnits, QStringLiteral("Degrees"), QStringLiteral("24 Hour UTC"));
+}
+
+QByteArray logRecordLine(const QString& speed, const QString& bearing, const QString& dateTime)
+{
+    return quotedLine(speed, bearing, dateTime);
+}
+
+QString unitsWordOfLine(QByteArrayView line)
+{
+    if (line.isEmpty())
+        return {};
+    QByteArrayView rest = line.sliced(1);
+    const qsizetype quote = rest.indexOf('"');
+    if (quote >= 0)
+        rest = rest.first(quote);
+    return latin1Text(rest);
+}
+
+LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint)
+{
+    // Three quoted fields: the line starts and ends with a double quote, the text between them
+    // falls into exactly three parts at the two-character-wide separators "," and no part holds
+    // a double quote. Since no field can hold a quote, the separators cannot be confused with
+    // field text, and every line the recorder wrote qualifies whatever its speed width.
+    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') {
+        const QByteArrayView inner = line.sliced(1, line.size() - 2);
+        const QByteArrayView separator("\",\"");
+        const qsizetype first = inner.indexOf(separator);
+        const qsizetype second =
+            first < 0 ? -1 : inner.indexOf(separator, first + separator.size());
+        if (second >= 0) {
+            const QByteArrayView speed = inner.first(first);
+            const QByteArrayView bearing =
+                inner.sliced(first + separator.size(), second - first - separator.size());
+            const QByteArrayView dateTime = inner.sliced(second + separator.size());
+            if (!speed.contains('"') && !bearing.contains('"') && !dateTime.contains('"'))
+                return {latin1Text(speed), latin1Text(bearing), latin1Text(dateTime)};
+        }
+    }
+
+    // Anything else is cut where the standard layout has its fields, so that the operator sees
+    // in the error message the same texts the file shows at those places.
+    const qsizetype w = speedWidthHint == 4 ? 4 : 5;
+    return {cutAt(line, 1, w), cutAt(line, w + 4, 3), cutAt(line, w + 10, 19)};
+}
+
+QString readoutCaptionForSpeedText(const QString& speedText)
+{
+    bool hasDigit = false;
+    for (const QChar c : speedText)
+        hasDigit = hasDigit || (c >= u'0' && c <= u'9');
+    if (!hasDigit)
+        return {};
+
+    // The speed formats are "0.000" (m/s), "00.00" (knots) and "0000" (mm/s), so the number of
+    // decimals tells the units whatever the width of the integer part.
+    const qsizetype point = speedText.indexOf(u'.');
+    if (point < 0)
+        return QStringLiteral("mm/s");
+    const qsizetype decimals = speedText.size() - point - 1;
+    for (qsizetype i = point + 1; i < speedText.size(); ++i) {
+        if (speedText[i] < u'0' || speedText[i] > u'9')
+            return {};
+    }
+    if (decimals == 3)
+        return QStringLiteral("m/s");
+    if (decimals == 2)
+        return QStringLiteral("Kts");
+    return {};
+}

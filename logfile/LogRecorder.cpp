@@ -1,0 +1,146 @@
+#include "logfile/LogRecorder.h"
+
+#include "logfile/LogFormat.h"
+
+#include <QFile>
+
+namespace {
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+// Writes all of data, returning the number of bytes the file took. A short write (the file
+// reached a size limit or the disk filled up during it) is followed by another attempt for the
+// rest, which then reports the reason.
+qint64 writeAll(QFile& file, const QByteArray& data, QString* failure)
+{
+    qint64 written = 0;
+    while (written < data.size()) {
+        const qint64 n = file.write(data.constData() + written, data.size() - written);
+        if (n <= 0) {
+            *failure = file.errorString();
+            break;
+        }
+        written += n;
+    }
+    return written;
+}
+
+QString noFileName()
+{
+    return QStringLiteral("No file name specified");
+}
+
+} // namespace
+
+bool LogRecorder::createFile(const QString& path, QString* error)
+{
+    if (path.isEmpty()) {
+        setError(error, noFileName());
+        return false;
+    }
+    // Unbuffered, so that every failure shows at the write that meets it, not at a later flush.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    QString failure;
+    writeAll(file, logHeaderLine(), &failure);
+    file.close();
+    if (failure.isEmpty() && file.error() != QFileDevice::NoError)
+        failure = file.errorString();
+    if (!failure.isEmpty()) {
+        setError(error, failure);
+        return false;
+    }
+
+    m_path = path;
+    m_headerPending = true;
+    m_backlog.clear();
+    m_keepFirstLine = false;
+    return true;
+}
+
+bool LogRecorder::append(const QString& speedText, const QString& bearingText,
+                         const QString& dateTime, const QString& speedUnits, QString* error)
+{
+    if (!m_logging)
+        return true;
+
+    // The units line belongs to the first sample that reaches the backlog: once queued, it goes
+    // out before any record of this file, however long the file stays unwritable.
+    if (m_headerPending) {
+        m_backlog.append(logUnitsLine(speedUnits));
+        m_keepFirstLine = true;
+        m_headerPending = false;
+    }
+    m_backlog.append(logRecordLine(speedText, bearingText, dateTime));
+    while (m_backlog.size() > kMaxBacklogLines)
+        m_backlog.removeAt(m_keepFirstLine ? 1 : 0);
+
+    return writeBacklog(error);
+}
+
+bool LogRecorder::writeBacklog(QString* error)
+{
+    if (m_path.isEmpty()) {
+        setError(error, noFileName());
+        return false;
+    }
+    // ExistingOnly: an append never creates the file. A log file that has been deleted or moved
+    // stays missing until the operator creates a new one, rather than coming back as a file
+    // without header and units lines.
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly |
+                   QIODevice::Unbuffered)) {
+        setError(error, file.errorString());
+        return false;
+    }
+
+    const qint64 sizeBefore = file.size();
+    QString failure;
+    const qint64 written = writeAll(file, m_backlog.join(), &failure);
+    if (!failure.isEmpty()) {
+        // Part of the lines may have reached the file before the fault. Cut the file back so it
+        // ends with a whole line and the lines go out again in full; where it cannot be cut
+        // (an append-only file, for one), continue the next attempt where this one stopped, so
+        // that nothing is written twice.
+        if (written > 0 && !file.resize(sizeBefore))
+            dropWrittenBytes(written);
+        file.close();
+        setError(error, failure);
+        return false;
+    }
+
+    // Every byte was accepted by write(), so the lines are in the file: an error reported only
+    // by the close does not send them again, but the operator still hears of it.
+    m_backlog.clear();
+    m_keepFirstLine = false;
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+void LogRecorder::dropWrittenBytes(qint64 count)
+{
+    while (count > 0 && !m_backlog.isEmpty()) {
+        QByteArray& first = m_backlog.first();
+        if (first.size() <= count) {
+            count -= first.size();
+            m_backlog.removeFirst();
+            m_keepFirstLine = false;
+        } else {
+            // The rest of a line the file holds the beginning of: it must not be dropped.
+            first.remove(0, count);
+            m_keepFirstLine = true;
+            count = 0;
+        }
+    }
+}

@@ -1,0 +1,157 @@
+#include "logfile/ReplayReader.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// Bytes asked of the file at a time. The file is opened unbuffered and read into the reader's
+// own buffer: every read goes to the file itself, so bytes appended by a recording that is still
+// running are seen as soon as they are there, not hidden behind a cached size.
+constexpr qint64 kChunk = 64 * 1024;
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+bool ReplayReader::open(const QString& path, QString* error)
+{
+    // The new file is opened beside the current one, which is only given up once the new one is
+    // open: a failed open leaves the replay where it was.
+    if (path.isEmpty()) {
+        setError(error, QStringLiteral("No file name specified"));
+        return false;
+    }
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        // Qt refuses folders with a wording of its own; the operator sees the system's.
+        setError(error,
+                 QFileInfo(path).isDir() ? QStringLiteral("Is a directory") : file->errorString());
+        return false;
+    }
+    m_file = std::move(file);
+    m_buffer.clear();
+    m_pos = 0;
+    m_skipping = false;
+    m_readError.clear();
+    return true;
+}
+
+void ReplayReader::close()
+{
+    if (m_file)
+        m_file->close();
+    m_buffer.clear();
+    m_pos = 0;
+    m_skipping = false;
+    m_readError.clear();
+}
+
+qint64 ReplayReader::fill()
+{
+    if (m_pos > 0) {
+        m_buffer.remove(0, m_pos);
+        m_pos = 0;
+    }
+    const qsizetype kept = m_buffer.size();
+    m_buffer.resize(kept + kChunk);
+    const qint64 n = m_file->read(m_buffer.data() + kept, kChunk);
+    m_buffer.resize(kept + qMax<qint64>(n, 0));
+    if (n < 0)
+        m_readError = m_file->errorString();
+    return n;
+}
+
+bool ReplayReader::skipRestOfLongLine()
+{
+    // The rest of an overlong line is passed over chunk by chunk, never held whole.
+    while (m_skipping) {
+        const qsizetype lf = m_buffer.indexOf('\n', m_pos);
+        if (lf >= 0) {
+            m_pos = lf + 1;
+            m_skipping = false;
+            break;
+        }
+        m_pos = m_buffer.size();
+        const qint64 n = fill();
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break; // the line may still be growing: its rest is skipped when it comes
+    }
+    return true;
+}
+
+bool ReplayReader::atEnd()
+{
+    if (!isOpen())
+        return true;
+    if (!m_readError.isEmpty())
+        return false;
+    if (!skipRestOfLongLine())
+        return false;
+    if (buffered() > 0)
+        return false;
+    return fill() == 0;
+}
+
+bool ReplayReader::readLine(QByteArray* line, QString* error)
+{
+    line->clear();
+    if (!isOpen()) {
+        setError(error, QStringLiteral("File not open"));
+        return false;
+    }
+    if (m_readError.isEmpty())
+        skipRestOfLongLine();
+    if (!m_readError.isEmpty()) {
+        setError(error, m_readError);
+        m_readError.clear();
+        return false;
+    }
+    // Still in the rest of an overlong line: the file ends inside it for now. Bytes that come
+    // later belong to that line, so they must not be read as a new one.
+    if (m_skipping)
+        return true;
+
+    qsizetype scanned = 0; // bytes from m_pos on known to hold no LF
+    for (;;) {
+        const qsizetype lf = m_buffer.indexOf('\n', m_pos + scanned);
+        if (lf >= 0) {
+            qsizetype end = lf;
+            if (end > m_pos && m_buffer.at(end - 1) == '\r')
+                --end;
+            *line = m_buffer.mid(m_pos, qMin(end - m_pos, kMaxLineLength));
+            m_pos = lf + 1;
+            return true;
+        }
+        // No line end within the longest line plus CR LF: the line is too long to be a record.
+        // Its first part is returned so that it shows as a bad line, and the rest is skipped.
+        if (buffered() >= kMaxLineLength + 2) {
+            *line = m_buffer.mid(m_pos, kMaxLineLength);
+            m_pos += kMaxLineLength;
+            m_skipping = true;
+            return true;
+        }
+        scanned = buffered();
+        const qint64 n = fill();
+        if (n < 0) {
+            setError(error, m_readError);
+            m_readError.clear();
+            return false;
+        }
+        if (n == 0) {
+            // End of the file: what is left is its last line, without line end. Past the end
+            // this gives empty lines.
+            qsizetype end = m_buffer.size();
+            if (end > m_pos && m_buffer.at(end - 1) == '\r')
+                --end;
+            *line = m_buffer.mid(m_pos, qMin(end - m_pos, kMaxLineLength));
+            m_pos = m_buffer.size();
+            return true;
+        }
+    }
+}
