@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include <errno.h>
@@ -36,8 +37,8 @@ QString systemPath(const QString& deviceName)
 
 // Directories where serial programs leave their "LCK.." files, in the order QSerialPort tries
 // them; minicom, picocom and the lockdev library use the first ones.
-const char* const kLockDirectories[] = {"/var/lock",       "/run/lock", "/etc/locks",
-                                        "/var/spool/locks", "/var/spool/uucp", "/tmp",
+const char* const kLockDirectories[] = {"/var/lock",        "/run/lock",        "/etc/locks",
+                                        "/var/spool/locks", "/var/spool/uucp",  "/tmp",
                                         "/var/tmp",         "/var/lock/lockdev"};
 
 // Names a lock file of the device may have: QSerialPort's (the path below /dev with '/' made
@@ -92,6 +93,18 @@ std::optional<LockHolder> lockHolder(const QString& path)
         }
     }
     return std::nullopt;
+}
+
+// QSerialPort refuses to open a device when it cannot make its lock file in any of the
+// directories above.
+bool lockFileCanBeMade()
+{
+    for (const char* dir : kLockDirectories) {
+        const QFileInfo info(text(dir));
+        if (info.isDir() && info.isReadable() && info.isWritable())
+            return true;
+    }
+    return false;
 }
 
 QString inUseReason(const QString& path)
@@ -151,8 +164,12 @@ QString openFailureReason(const QString& path, const QSerialPort& port, const QS
         return permissionReason(path, st);
     switch (port.error()) {
     case QSerialPort::PermissionError:
-        // Readable by us, so what refused is the lock file or another program's exclusive
-        // hold on the line (the system says "device or resource busy").
+        if (!lockFileCanBeMade())
+            return text("%1 cannot be locked for this program: none of /var/lock, /run/lock and "
+                        "/tmp may be written.")
+                .arg(path);
+        // Readable by us, so what refused is a lock file or another program's exclusive hold
+        // on the line (the system says "device or resource busy").
         return inUseReason(path);
     case QSerialPort::DeviceNotFoundError:
         return missingDeviceReason(path, portName);
@@ -160,7 +177,6 @@ QString openFailureReason(const QString& path, const QSerialPort& port, const QS
         return text("%1: %2.").arg(path, port.errorString());
     }
 }
-
 
 } // namespace
 
@@ -173,26 +189,49 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
         settings.BaudRateValue <= quint32(std::numeric_limits<qint32>::max()))
         line.baudRate = qint32(settings.BaudRateValue);
     switch (settings.ByteSizeValue) {
-    case 5: line.dataBits = QSerialPort::Data5; break;
-    case 6: line.dataBits = QSerialPort::Data6; break;
-    case 7: line.dataBits = QSerialPort::Data7; break;
-    case 8: line.dataBits = QSerialPort::Data8; break;
-    default: break;
+    case 5:
+        line.dataBits = QSerialPort::Data5;
+        break;
+    case 6:
+        line.dataBits = QSerialPort::Data6;
+        break;
+    case 7:
+        line.dataBits = QSerialPort::Data7;
+        break;
+    case 8:
+        line.dataBits = QSerialPort::Data8;
+        break;
+    default:
+        break;
     }
     switch (settings.ParityValue) {
-    case 0: line.parity = QSerialPort::NoParity; break;
-    case 1: line.parity = QSerialPort::OddParity; break;
-    case 2: line.parity = QSerialPort::EvenParity; break;
-    default: break;
+    case 0:
+        line.parity = QSerialPort::NoParity;
+        break;
+    case 1:
+        line.parity = QSerialPort::OddParity;
+        break;
+    case 2:
+        line.parity = QSerialPort::EvenParity;
+        break;
+    default:
+        break;
     }
     // One and a half stop bits exist for the sender's sake: a receiver checks only the first
     // stop bit, so any setting reads the sensor alike. Linux has no such setting; QSerialPort
     // accepts OneAndHalfStop there and applies one stop bit.
     switch (settings.StopBitsValue) {
-    case 0: line.stopBits = QSerialPort::OneStop; break;
-    case 1: line.stopBits = QSerialPort::OneAndHalfStop; break;
-    case 2: line.stopBits = QSerialPort::TwoStop; break;
-    default: break;
+    case 0:
+        line.stopBits = QSerialPort::OneStop;
+        break;
+    case 1:
+        line.stopBits = QSerialPort::OneAndHalfStop;
+        break;
+    case 2:
+        line.stopBits = QSerialPort::TwoStop;
+        break;
+    default:
+        break;
     }
     return line;
 }
@@ -271,6 +310,8 @@ QByteArray SerialConnection::poll(const PortSettings& settings)
         return {};
     }
     applyParameters(settings);
+    if (!isOpen())
+        return {}; // the device failed while its parameters were written
     QByteArray bytes = readWaiting();
     // The sensor's line may carry NULs (a break reads as one); the decoder never sees them.
     bytes.removeIf([](char c) { return c == '\0'; });

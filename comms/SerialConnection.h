@@ -69,5 +69,5 @@ private:
     QString m_devicePath;
     quint64 m_deviceId = 0;    // file system and inode of the device node opened,
     quint64 m_deviceInode = 0; // to notice its path naming another node later
-    quint64 m_connection = 0;  // counts opens and closes, so a late loss notice can tell it is stale
+    quint64 m_connection = 0; // counts opens and closes, so a late loss notice can tell it is stale
 };

@@ -71,9 +71,8 @@ const QByteArray kStream = QByteArrayLiteral("0515\r\n"
                                              "+00019 +00519\r"
                                              "+00020 +00520");
 
-const Records kStreamRecords = {"+00015 +00515", "+0.015 +0.515", "+00.15 +05.15",
-                                "-0.250 -1.000", "+00016 +00516", "+00018x+00518",
-                                "+00019 +00519", "+00020 +00520"};
+const Records kStreamRecords = {"+00015 +00515", "+0.015 +0.515", "+00.15 +05.15", "-0.250 -1.000",
+                                "+00016 +00516", "+00018x+00518", "+00019 +00519", "+00020 +00520"};
 
 } // namespace
 
@@ -173,12 +172,11 @@ void TestFramer::partialFragmentThenRecord_data()
         << QByteArray("+00015 +005\r\n") << QByteArray("+00016 +00516\r\n")
         << Records{"+00016 +00516"};
     QTest::newRow("fragment without line end")
-        << QByteArray("+00015 +005") << QByteArray("+00016 +00516\r\n")
-        << Records{"+00016 +00516"};
+        << QByteArray("+00015 +005") << QByteArray("+00016 +00516\r\n") << Records{"+00016 +00516"};
     QTest::newRow("fragment and record in one poll")
         << QByteArray("+00015 +005+00016 +00516\r\n") << QByteArray() << Records{"+00016 +00516"};
-    QTest::newRow("only line ends") << QByteArray("\r\n\r\n") << QByteArray("+00016 +00516\r\n")
-                                    << Records{"+00016 +00516"};
+    QTest::newRow("only line ends")
+        << QByteArray("\r\n\r\n") << QByteArray("+00016 +00516\r\n") << Records{"+00016 +00516"};
 }
 
 void TestFramer::partialFragmentThenRecord()
@@ -301,9 +299,21 @@ void TestFramer::randomStreamsInRandomChunksGiveTheLineRecords()
 {
     // Streams built from pieces that mix into records and near-records; the expected records
     // come from the whole-line model, the chunking from a fixed generator.
-    const QList<QByteArray> pieces = {"+00015 +00515", "+0.015 +0.515", "-00.15 -05.15",
-                                      "+001", " ", "\r\n", "\n", "\r", "+", "-", "5", ".",
-                                      "x", "+00015 ", "\xff"};
+    const QList<QByteArray> pieces = {"+00015 +00515",
+                                      "+0.015 +0.515",
+                                      "-00.15 -05.15",
+                                      "+001",
+                                      " ",
+                                      "\r\n",
+                                      "\n",
+                                      "\r",
+                                      "+",
+                                      "-",
+                                      "5",
+                                      ".",
+                                      "x",
+                                      "+00015 ",
+                                      "\xff"};
     QRandomGenerator random(20240611);
     for (int round = 0; round < 300; ++round) {
         QByteArray stream;
