@@ -781,13 +781,7 @@ void TfrmMain::mnuCommsConnectClick()
     // failed Connect leaves the running connection usable.
     auto candidate = std::make_unique<SerialConnection>();
     QString reason;
-    if (device.isEmpty() || !candidate->open(device, &reason)) {
-        if (device.isEmpty())
-            reason = QStringLiteral("No port is chosen: choose one in Communications > Options.");
-        else if (reason.contains(QLatin1String("No such")))
-            reason += QStringLiteral("\n\n%1 can be mapped to another device in the [Ports] section "
-                                     "of marvane.ini, for example %1=/dev/ttyUSB0.")
-                          .arg(portName);
+    if (!candidate->open(device, &reason, portName)) {
         m_prompts->message(QStringLiteral("Unable to open ") + portName, reason);
         return;
     }

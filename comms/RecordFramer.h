@@ -20,7 +20,8 @@ public:
     static constexpr qsizetype kMaxCarry = 256;
 
     // Feeds one poll's bytes (NUL bytes already removed); returns the record texts to decode, in
-    // order. Each returned text starts with a valid 13-character record.
+    // order. Each returned text is exactly one valid 13-character record: what followed it on
+    // its line is not part of it, so the result is the same however the polls cut the stream.
     QList<QByteArray> feed(QByteArrayView bytes);
 
     // Forgets any carried fragment (a new connection).

@@ -7,11 +7,23 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
-class QSerialPort;
+// The line parameters of PortSettings as QSerialPort takes them. A value the port cannot take
+// (a baud rate of 0, an unknown parity or stop-bits code) is empty and is not written: the port
+// keeps what it had, as a serial driver keeps its parameters when handed an invalid block.
+struct QtLineSettings
+{
+    std::optional<qint32> baudRate;
+    std::optional<QSerialPort::DataBits> dataBits;
+    std::optional<QSerialPort::Parity> parity;
+    std::optional<QSerialPort::StopBits> stopBits;
+};
+QtLineSettings qtLineSettings(const PortSettings& settings);
 
 class SerialConnection : public QObject
 {
@@ -23,8 +35,13 @@ public:
     // Opens devicePath read-only and exclusively (a second open, by this program or any other,
     // fails). On failure returns false and reason explains it for the operator: the device path
     // tried, the system's reason (no such device; permission denied and the group to join; in
-    // use, with the process holding it when its lock file tells).
-    bool open(const QString& devicePath, QString* reason);
+    // use, with the process holding it when its lock file tells). portName ("COM3"), when
+    // given, lets the reason for a missing device say which key of [Ports] in marvane.ini maps
+    // that port elsewhere; without it the hint speaks of COM1..COM4 in general.
+    // Opening while already open tries the new device first: on success the previous device is
+    // closed and replaced, on failure the running connection stays as it was (the same device
+    // again fails as "already open in this program").
+    bool open(const QString& devicePath, QString* reason, const QString& portName = QString());
     void close();
     bool isOpen() const;
     QString devicePath() const { return m_devicePath; }
@@ -35,14 +52,22 @@ public:
     QByteArray poll(const PortSettings& settings);
 
 signals:
-    // The device went away or failed while open; emitted once, after which the port is closed.
+    // The device went away or failed while open. Emitted once per connection, from the event
+    // loop (never from inside poll() or open()), after the port has been closed; not emitted
+    // when close() or a new open() came first.
     void deviceLost(const QString& reason);
 
 private:
     void applyParameters(const PortSettings& settings);
+    void applyLineBehaviour();
+    QByteArray readWaiting();
     void handleError(int error);
     void loseDevice(const QString& reason);
+    void closePort();
 
     std::unique_ptr<QSerialPort> m_port;
     QString m_devicePath;
+    quint64 m_deviceId = 0;    // file system and inode of the device node opened,
+    quint64 m_deviceInode = 0; // to notice its path naming another node later
+    quint64 m_connection = 0; // counts opens and closes, so a late loss notice can tell it is stale
 };

@@ -1,0 +1,165 @@
+// The sensor simulator, read the way Marvane reads a sensor: through SerialConnection and the
+// record framer.
+
+#include "comms/RecordFramer.h"
+#include "comms/SerialConnection.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+const QString kSimulator = QStringLiteral(MARVANE_SENSOR_SIM);
+
+// Starts the simulator and returns the device path it announces on its first line.
+QString startSimulator(QProcess& simulator, const QStringList& arguments)
+{
+    simulator.start(kSimulator, arguments);
+    while (!simulator.canReadLine()) {
+        if (!simulator.waitForReadyRead(20000))
+            return {};
+    }
+    const QString first = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    const QString announce = QStringLiteral("Sensor simulator on ");
+    return first.startsWith(announce) ? first.mid(announce.size()) : QString();
+}
+
+PortSettings portSettings()
+{
+    PortSettings port;
+    port.PortName = QStringLiteral("COM1");
+    port.BaudRateValue = 9600;
+    port.ByteSizeValue = 8;
+    port.DcbFlags = kDcbFlags;
+    return port;
+}
+
+} // namespace
+
+class TestSensorSim : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sendsRecordsInTheChosenLayout_data();
+    void sendsRecordsInTheChosenLayout();
+    void stopsAfterCountAndTheDeviceGoes();
+    void helpExplainsTheOptions();
+    void refusesBadValues_data();
+    void refusesBadValues();
+};
+
+void TestSensorSim::sendsRecordsInTheChosenLayout_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("fieldPattern");
+    QTest::addColumn<double>("toMetresPerSecond");
+    QTest::newRow("mm") << QStringList{QStringLiteral("--units"), QStringLiteral("mm")}
+                        << QStringLiteral("[+-][0-9]{5}") << 0.001;
+    QTest::newRow("ms, split") << QStringList{QStringLiteral("--units"), QStringLiteral("ms"),
+                                              QStringLiteral("--split")}
+                               << QStringLiteral("[+-][0-9]\\.[0-9]{3}") << 1.0;
+    QTest::newRow("kn, split, noise")
+        << QStringList{QStringLiteral("--units"), QStringLiteral("kn"), QStringLiteral("--split"),
+                       QStringLiteral("--noise")}
+        << QStringLiteral("[+-][0-9]{2}\\.[0-9]{2}") << 1 / 1.943844;
+}
+
+void TestSensorSim::sendsRecordsInTheChosenLayout()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, fieldPattern);
+    QFETCH(double, toMetresPerSecond);
+    QProcess simulator;
+    const QString device = startSimulator(
+        simulator, options + QStringList{QStringLiteral("--rate"), QStringLiteral("100")});
+    QVERIFY(!device.isEmpty());
+
+    SerialConnection port;
+    QString reason;
+    QVERIFY2(port.open(device, &reason), qPrintable(reason));
+    RecordFramer framer;
+    QList<QByteArray> records;
+    QTRY_VERIFY((records += framer.feed(port.poll(portSettings())), records.size() >= 20));
+
+    const QRegularExpression layout(
+        QRegularExpression::anchoredPattern(QStringLiteral("(%1) (%1)").arg(fieldPattern)));
+    QSet<QByteArray> distinct;
+    for (const QByteArray& record : std::as_const(records)) {
+        const QRegularExpressionMatch match = layout.match(QString::fromLatin1(record));
+        QVERIFY2(match.hasMatch(), record.constData());
+        // A plausible flow: some tenths of a metre per second to a metre or so.
+        const double x = match.captured(1).toDouble() * toMetresPerSecond;
+        const double y = match.captured(2).toDouble() * toMetresPerSecond;
+        const double speed = std::hypot(x, y);
+        QVERIFY2(speed > 0.1 && speed < 1.1, record.constData());
+        distinct.insert(record);
+    }
+    QVERIFY(distinct.size() > 1); // the values move
+
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(20000));
+    QCOMPARE(simulator.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(simulator.exitCode(), 0);
+    QVERIFY(simulator.readAllStandardOutput().contains("Stopped after"));
+}
+
+void TestSensorSim::stopsAfterCountAndTheDeviceGoes()
+{
+    QProcess simulator;
+    const QString device =
+        startSimulator(simulator, {QStringLiteral("--count"), QStringLiteral("5"),
+                                   QStringLiteral("--rate"), QStringLiteral("20")});
+    QVERIFY(!device.isEmpty());
+    SerialConnection port;
+    QSignalSpy lost(&port, &SerialConnection::deviceLost);
+    QString reason;
+    QVERIFY2(port.open(device, &reason), qPrintable(reason));
+
+    QVERIFY(simulator.waitForFinished(20000));
+    QCOMPARE(simulator.exitCode(), 0);
+    QVERIFY(simulator.readAllStandardOutput().contains("Stopped after 5 records."));
+    QTRY_COMPARE((port.poll(portSettings()), lost.count()), 1);
+    QVERIFY(!port.isOpen());
+}
+
+void TestSensorSim::helpExplainsTheOptions()
+{
+    QProcess simulator;
+    simulator.start(kSimulator, {QStringLiteral("--help")});
+    QVERIFY(simulator.waitForFinished(20000));
+    QCOMPARE(simulator.exitCode(), 0);
+    const QByteArray help = simulator.readAllStandardOutput();
+    for (const char* option : {"--rate", "--units", "--count", "--split", "--noise", "[Ports]"})
+        QVERIFY2(help.contains(option), option);
+}
+
+void TestSensorSim::refusesBadValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("units") << QStringList{QStringLiteral("--units"), QStringLiteral("mph")}
+                           << QByteArray("--units takes mm, ms or kn");
+    QTest::newRow("rate") << QStringList{QStringLiteral("--rate"), QStringLiteral("0")}
+                          << QByteArray("--rate takes a number from 0.1 to 1000");
+    QTest::newRow("count") << QStringList{QStringLiteral("--count"), QStringLiteral("-1")}
+                           << QByteArray("--count takes a whole number, 0 for no limit");
+}
+
+void TestSensorSim::refusesBadValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, message);
+    QProcess simulator;
+    simulator.start(kSimulator, arguments);
+    QVERIFY(simulator.waitForFinished(20000));
+    QCOMPARE(simulator.exitCode(), 2);
+    QVERIFY2(simulator.readAllStandardError().contains(message), message.constData());
+}
+
+QTEST_GUILESS_MAIN(TestSensorSim)
+#include "tst_sensorsim.moc"

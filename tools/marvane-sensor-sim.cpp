@@ -1,0 +1,258 @@
+// marvane-sensor-sim: a stand-in for the flow sensor. It opens a pseudo-terminal, tells which
+// device path to map to a port in marvane.ini, and sends records on it the way the sensor
+// does: "+00015 +00515" style X and Y fields, CR LF after each, at a steady rate, with a flow
+// that drifts in speed and direction. Optional splitting and line noise exercise the way
+// Marvane frames records that arrive in pieces or among rubbish.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QString>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void requestStop(int)
+{
+    g_stop = 1;
+}
+
+enum class Units
+{
+    MillimetresPerSecond,
+    MetresPerSecond,
+    Knots,
+};
+
+constexpr double kPi = 3.14159265358979323846;
+
+// One signed six-character field in the sensor's layout for the units. Built from integers so
+// the point never becomes a comma under some locale.
+std::string field(double metresPerSecond, Units units)
+{
+    const char sign = metresPerSecond < 0 ? '-' : '+';
+    const double size = std::fabs(metresPerSecond);
+    char body[48];
+    switch (units) {
+    case Units::MillimetresPerSecond: {
+        const long mm = std::lround(std::fmin(size * 1000.0, 99999.0));
+        std::snprintf(body, sizeof body, "%05ld", mm);
+        break;
+    }
+    case Units::MetresPerSecond: {
+        const long thousandths = std::lround(std::fmin(size * 1000.0, 9999.0));
+        std::snprintf(body, sizeof body, "%ld.%03ld", thousandths / 1000, thousandths % 1000);
+        break;
+    }
+    case Units::Knots: {
+        const long hundredths = std::lround(std::fmin(size * 1.943844 * 100.0, 9999.0));
+        std::snprintf(body, sizeof body, "%02ld.%02ld", hundredths / 100, hundredths % 100);
+        break;
+    }
+    }
+    return sign + std::string(body);
+}
+
+// A tidal sort of flow: the speed swells and ebbs over forty seconds, the direction swings
+// over a minute and a half, and both jitter a little from record to record.
+std::string record(double seconds, Units units, std::mt19937& random)
+{
+    std::uniform_real_distribution<double> jitter(-1.0, 1.0);
+    const double speed = 0.6 + 0.35 * std::sin(2 * kPi * seconds / 40) + 0.03 * jitter(random);
+    const double bearing =
+        (120 + 60 * std::sin(2 * kPi * seconds / 90) + 3 * jitter(random)) * kPi / 180;
+    return field(speed * std::sin(bearing), units) + ' ' + field(speed * std::cos(bearing), units) +
+           "\r\n";
+}
+
+// A few bytes of rubbish, as a noisy line or a sensor waking up produces; never a line end,
+// so it lands on the same line as the record after it.
+std::string noise(std::mt19937& random)
+{
+    std::uniform_int_distribution<int> length(1, 4);
+    std::uniform_int_distribution<int> byte(1, 255);
+    std::string bytes;
+    for (int n = length(random); n > 0; --n) {
+        char c;
+        do {
+            c = char(byte(random));
+        } while (c == '\r' || c == '\n');
+        bytes += c;
+    }
+    return bytes;
+}
+
+// Writes without ever waiting: with nobody reading, the terminal's buffer fills up and what
+// does not fit is lost, as on a real line.
+void send(int fd, const std::string& bytes)
+{
+    if (!bytes.empty() && ::write(fd, bytes.data(), bytes.size()) < 0 && errno != EAGAIN)
+        std::perror("marvane-sensor-sim: write");
+}
+
+void addNanoseconds(timespec& t, long long ns)
+{
+    const long long total = t.tv_nsec + ns;
+    t.tv_sec += time_t(total / 1000000000LL);
+    t.tv_nsec = long(total % 1000000000LL);
+}
+
+// Sleeps until an absolute time; false when a stop was asked for meanwhile.
+bool sleepUntil(const timespec& when)
+{
+    while (!g_stop) {
+        const int result = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &when, nullptr);
+        if (result == 0)
+            return !g_stop;
+        if (result != EINTR)
+            return false;
+    }
+    return false;
+}
+
+int fail(const QString& message)
+{
+    std::fprintf(stderr, "marvane-sensor-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("marvane-sensor-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sends flow sensor records on a pseudo-terminal, so that Marvane can be tried\n"
+        "without an instrument.\n"
+        "\n"
+        "It prints the terminal's device path. Map one of Marvane's ports to it in the\n"
+        "section [Ports] of marvane.ini, beside the program, for example\n"
+        "  [Ports]\n"
+        "  COM1=/dev/pts/5\n"
+        "then choose that port under Communications > Options and Connect. Any speed,\n"
+        "data bits, parity and stop bits do on a pseudo-terminal. Records sent while\n"
+        "nothing reads wait in the terminal (a few kilobytes, then they are lost).\n"
+        "Ctrl+C stops; Marvane then sees the device go away."));
+    parser.addHelpOption();
+    const QCommandLineOption rateOption(QStringLiteral("rate"),
+                                        QStringLiteral("Records per second (0.1 to 1000). "
+                                                       "Default 1."),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption unitsOption(
+        QStringLiteral("units"),
+        QStringLiteral("Record layout: mm (millimetres per second, +00450), ms (metres per "
+                       "second, +0.450) or kn (knots, +00.87). Default ms."),
+        QStringLiteral("U"), QStringLiteral("ms"));
+    const QCommandLineOption countOption(
+        QStringLiteral("count"),
+        QStringLiteral("Stop after N records. Default: run until stopped."), QStringLiteral("N"),
+        QStringLiteral("0"));
+    const QCommandLineOption splitOption(
+        QStringLiteral("split"), QStringLiteral("Send each record in two pieces, the second half "
+                                                "a period after the first, so that Marvane's "
+                                                "polls fall inside records."));
+    const QCommandLineOption noiseOption(
+        QStringLiteral("noise"),
+        QStringLiteral("Put a few bytes of line noise before about one record in four."));
+    parser.addOptions({rateOption, unitsOption, countOption, splitOption, noiseOption});
+    parser.process(app);
+
+    bool ok = false;
+    const double rate = parser.value(rateOption).toDouble(&ok);
+    if (!ok || !(rate >= 0.1 && rate <= 1000))
+        return fail(QStringLiteral("--rate takes a number from 0.1 to 1000"));
+    const long long count = parser.value(countOption).toLongLong(&ok);
+    if (!ok || count < 0)
+        return fail(QStringLiteral("--count takes a whole number, 0 for no limit"));
+    const QString unitsName = parser.value(unitsOption);
+    Units units;
+    if (unitsName == QStringLiteral("mm"))
+        units = Units::MillimetresPerSecond;
+    else if (unitsName == QStringLiteral("ms"))
+        units = Units::MetresPerSecond;
+    else if (unitsName == QStringLiteral("kn"))
+        units = Units::Knots;
+    else
+        return fail(QStringLiteral("--units takes mm, ms or kn"));
+    const bool split = parser.isSet(splitOption);
+    const bool noisy = parser.isSet(noiseOption);
+
+    // Raw from the start: no echo back to us and no line-end translation before Marvane sets
+    // the line up itself. The slave side stays open here too, so the terminal lives on while
+    // Marvane disconnects and connects again.
+    termios raw{};
+    ::cfmakeraw(&raw);
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, &raw, nullptr) != 0) {
+        std::perror("marvane-sensor-sim: openpty");
+        return 1;
+    }
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    struct sigaction stop = {};
+    stop.sa_handler = requestStop;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGTERM, &stop, nullptr);
+
+    std::printf("Sensor simulator on %s\n"
+                "Map a port to it in marvane.ini:\n"
+                "  [Ports]\n"
+                "  COM1=%s\n"
+                "Sending %s records a second in %s layout. Ctrl+C stops.\n",
+                name, name, qPrintable(QString::number(rate)), qPrintable(unitsName));
+    std::fflush(stdout);
+
+    std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<int> oneIn4(0, 3);
+    const long long period = std::llround(1e9 / rate);
+    timespec next{};
+    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    long long sent = 0;
+    while (!g_stop && (count == 0 || sent < count)) {
+        std::string line = record(double(sent) / rate, units, random);
+        if (noisy && oneIn4(random) == 0)
+            line = noise(random) + line;
+        if (split) {
+            std::uniform_int_distribution<std::size_t> cut(1, line.size() - 1);
+            const std::size_t at = cut(random);
+            send(master, line.substr(0, at));
+            timespec half = next;
+            addNanoseconds(half, period / 2);
+            if (!sleepUntil(half))
+                break;
+            send(master, line.substr(at));
+        } else {
+            send(master, line);
+        }
+        ++sent;
+        // After the last record too, so a reader has a period's time to fetch it before the
+        // terminal goes away.
+        addNanoseconds(next, period);
+        if (!sleepUntil(next))
+            break;
+    }
+
+    std::printf("Stopped after %lld records.\n", sent);
+    ::close(slave);
+    ::close(master);
+    return 0;
+}
