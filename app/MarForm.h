@@ -7,6 +7,7 @@
 // they decided.
 
 #include "app/ProgramOptions.h"
+#include "app/Prompts.h"
 #include "comms/RecordFramer.h"
 #include "logfile/LogRecorder.h"
 #include "logfile/ReplayReader.h"

@@ -12,7 +12,8 @@ MainWindowFixture::MainWindowFixture(const QByteArray& ini, bool show)
     window = std::make_unique<TfrmMain>(path(QStringLiteral("marvane.ini")), std::move(scripted));
     if (show) {
         window->show();
-        QTest::qWaitForWindowExposed(window.get());
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qWarning("the main window was not exposed");
     }
 }
 
