@@ -269,7 +269,7 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
     w.DecodeRawRecord(QStringLiteral("+0..15 +00515"));
     QCOMPARE(f.prompts->errors(), QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
     QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow), QStringLiteral("    +0..15"));
-    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     mm/s")); // units were set up
+    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     m/s")); // units were set up: first point third
     QCOMPARE(column(w.grdstrComputed, 0), computed0);
     QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
     // A field of points only fails on Y the same way.

@@ -387,8 +387,8 @@ void TestReplay::badFiles_data()
     QTest::newRow("header only") << kHeader << QStringList();
     QTest::newRow("blank lines") << kHeader + units("m/s") + "\r\n\r\n" + record("0.515", "088", "01/01/2025 00:00:00")
                                  << QStringList{bearingBlank, bearingBlank};
-    QTest::newRow("bad bearing") << kHeader + units("m/s") + record("0.515", "0x8", "01/01/2025 00:00:00")
-                                 << QStringList{QStringLiteral("'0x8' is not a valid integer value")};
+    QTest::newRow("bad bearing") << kHeader + units("m/s") + record("0.515", "08x", "01/01/2025 00:00:00")
+                                 << QStringList{QStringLiteral("'08x' is not a valid integer value")};
     QTest::newRow("bad speed") << kHeader + units("m/s") + record("0.5.5", "088", "01/01/2025 00:00:00")
                                << QStringList{QStringLiteral("'0.5.5' is not a valid floating point value")};
     QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) + QByteArray(5000, '\x01') +

@@ -162,7 +162,7 @@ void TestSerialWindow::recordsInEveryShapeAreShownOnceInOrder()
     poll(w);
     sensor.send("\x13\xff#noise+00005 +00000\r\n+000");     // noise before a record, a fragment
     poll(w);
-    sensor.send(QByteArray("06 +0\0" "0000\r\n", 15));      // the NUL byte is dropped
+    sensor.send(QByteArray("06 +0\0" "0000\r\n", 12));      // the NUL byte is dropped
     poll(w);
     QCOMPARE(speeds(w), (texts({"0001", "0002", "0003", "0004", "0005", "0006"})));
     const QList<QByteArray> lines = f.readFile(QStringLiteral("run.log")).split('\n');
