@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -55,10 +56,31 @@ protected:
     }
 };
 
+// Narrow tab padding, so the bold captions fit the 65-pixel tabs as they were laid out.
+class TabStyle : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (metric == PM_TabBarTabHSpace)
+            return 6;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 class DataTabs : public QTabWidget
 {
 public:
-    explicit DataTabs(QWidget* parent) : QTabWidget(parent) { setTabBar(new FixedTabBar(this)); }
+    explicit DataTabs(QWidget* parent) : QTabWidget(parent)
+    {
+        auto* bar = new FixedTabBar(this);
+        auto* style = new TabStyle;
+        style->setParent(bar);
+        bar->setStyle(style);
+        bar->setElideMode(Qt::ElideNone);
+        bar->setUsesScrollButtons(false);
+        setTabBar(bar);
+    }
 };
 
 // A rounded rectangle filled with one colour, behind the readouts and the Data Convention button.
