@@ -10,7 +10,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(TfrmMain::AppTitle);
-    QApplication::setApplicationDisplayName(TfrmMain::AppTitle);
     QApplication::setApplicationVersion(QStringLiteral(MARVANE_VERSION));
     QApplication::setWindowIcon(programIcon());
     // The main window ends the program when it closes, even with other windows open.
