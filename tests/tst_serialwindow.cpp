@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -104,6 +105,7 @@ private slots:
     void connectAgainWhileConnectedKeepsConnection();
     void deviceVanishingMidRun();
     void firstPollWaitsOncePerRun();
+    void exitWhileConnectedAndLogging();
 };
 
 void TestSerialWindow::connectAndDisconnect()
@@ -332,6 +334,24 @@ void TestSerialWindow::firstPollWaitsOncePerRun()
     t.restart();
     w.timReadDataTimer(); // a later Connect of the same run does not wait again
     QVERIFY(t.elapsed() < 400);
+}
+
+void TestSerialWindow::exitWhileConnectedAndLogging()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    const QByteArray ini = f.readFile(QStringLiteral("marvane.ini"));
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick();
+    f.prompts->confirmAnswers << true;
+    w.mnuCommsConnectClick();
+    const int shown = int(f.prompts->shown.size());
+    QSignalSpy closed(&w, &TfrmMain::closed);
+    w.mnuFileExit->trigger();
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(int(f.prompts->shown.size()), shown); // no question
+    QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), ini); // the settings file is not written
 }
 
 QTEST_MAIN(TestSerialWindow)
