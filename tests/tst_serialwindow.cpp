@@ -3,6 +3,8 @@
 // and ports that cannot be opened or go away.
 
 #include "app/MarForm.h"
+#include "comms/MarComms.h"
+#include "comms/RadioGroup.h"
 #include "comms/SerialConnection.h"
 #include "processing/DataGrid.h"
 #include "tests/support/MainWindowFixture.h"
@@ -11,6 +13,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -41,6 +44,12 @@ public:
             ::close(m_slave);
     }
     QString path() const { return m_path; }
+    // The line speed the terminal runs at now, as any end of it sees it.
+    speed_t speed() const
+    {
+        struct termios t;
+        return tcgetattr(m_slave, &t) == 0 ? cfgetispeed(&t) : speed_t(0);
+    }
     void send(const QByteArray& bytes)
     {
         QVERIFY(::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size());
@@ -106,6 +115,7 @@ private slots:
     void deviceVanishingMidRun();
     void firstPollWaitsOncePerRun();
     void exitWhileConnectedAndLogging();
+    void optionsChangedWhileConnectedReachThePortAtNextPoll();
 };
 
 void TestSerialWindow::connectAndDisconnect()
@@ -352,6 +362,32 @@ void TestSerialWindow::exitWhileConnectedAndLogging()
     QCOMPARE(closed.count(), 1);
     QCOMPARE(int(f.prompts->shown.size()), shown); // no question
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), ini); // the settings file is not written
+}
+
+void TestSerialWindow::optionsChangedWhileConnectedReachThePortAtNextPoll()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    TfrmMain& w = f.w();
+    w.setWaitScaleForTests(0.01);
+    w.mnuCommsOptionsClick(); // opened before connecting, it stays open and usable
+    w.mnuCommsConnectClick();
+    QVERIFY(w.Connected());
+    QVERIFY(!w.mnuCommsOptions->isEnabled());
+    poll(w);
+    QCOMPARE(sensor.speed(), speed_t(B19200));
+    TfrmCommsSetup* d = w.frmCommsSetup();
+    QVERIFY(d->isVisible());
+    d->grpBaudRate->setItemIndex(2);
+    d->grpCommPort->setItemIndex(0); // another port: only after Disconnect and Connect
+    d->bitbtnOK->click();
+    QCOMPARE(sensor.speed(), speed_t(B19200)); // not before the next poll
+    poll(w);
+    QCOMPARE(sensor.speed(), speed_t(B9600));
+    QCOMPARE(w.statusPanel(1), QStringLiteral("Connected: COM2"));
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
 }
 
 QTEST_MAIN(TestSerialWindow)
