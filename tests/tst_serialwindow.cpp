@@ -116,6 +116,7 @@ private slots:
     void firstPollWaitsOncePerRun();
     void exitWhileConnectedAndLogging();
     void optionsChangedWhileConnectedReachThePortAtNextPoll();
+    void connectAgainToAnotherPortReleasesTheFirst();
 };
 
 void TestSerialWindow::connectAndDisconnect()
@@ -388,6 +389,30 @@ void TestSerialWindow::optionsChangedWhileConnectedReachThePortAtNextPoll()
     sensor.send("+00015 +00515\r\n");
     poll(w);
     QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
+}
+
+void TestSerialWindow::connectAgainToAnotherPortReleasesTheFirst()
+{
+    Sensor first, second;
+    MainWindowFixture f(iniFor(first, QByteArray()) + "COM3=" + second.path().toLocal8Bit() + "\n");
+    TfrmMain& w = f.w();
+    w.setWaitScaleForTests(0.01);
+    w.mnuCommsOptionsClick();
+    w.mnuCommsConnectClick();
+    TfrmCommsSetup* d = w.frmCommsSetup();
+    d->grpCommPort->setItemIndex(2);
+    d->bitbtnOK->click();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w.mnuFileNewClick(); // enables Connect again
+    w.mnuCommsConnectClick();
+    QVERIFY(f.prompts->messages().isEmpty());
+    QCOMPARE(w.statusPanel(1), QStringLiteral("Connected: COM3"));
+    SerialConnection other;
+    QString reason;
+    QVERIFY2(other.open(first.path(), &reason), qPrintable(reason)); // the first port was released
+    second.send("+00.15 +05.15\r\n");
+    poll(w);
+    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
 }
 
 QTEST_MAIN(TestSerialWindow)
