@@ -5,6 +5,8 @@
 #include "reference/Artwork.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QStyle>
 
 int main(int argc, char* argv[])
 {
@@ -17,6 +19,9 @@ int main(int argc, char* argv[])
 
     TfrmMain frmMain(defaultSettingsFilePath());
     QObject::connect(&frmMain, &TfrmMain::closed, &app, &QCoreApplication::quit);
+    if (const QScreen* screen = frmMain.screen())
+        frmMain.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frmMain.size(),
+                                                screen->availableGeometry()));
     frmMain.show();
     return app.exec();
 }
