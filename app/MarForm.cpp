@@ -907,17 +907,11 @@ void TfrmMain::mnuFileOpenClick()
     m_replay.readLine(&line, &reason); // header
     line.clear();
     m_replay.readLine(&line, &reason); // units
+    // The units line names the file's units; any word but Knots and m/s (none included) is mm/s.
     const QString word = unitsWordOfLine(line);
-    if (word == QLatin1String("Knots")) {
-        grdstrComputedUnits->setCell(0, 0, QStringLiteral("    Knots"));
-        labFlowSpeedReadoutUnits->setText(QStringLiteral("Kts"));
-    } else if (word == QLatin1String("m/s")) {
-        grdstrComputedUnits->setCell(0, 0, QStringLiteral("     m/s"));
-        labFlowSpeedReadoutUnits->setText(QStringLiteral("m/s"));
-    } else {
-        grdstrComputedUnits->setCell(0, 0, QStringLiteral("     mm/s"));
-        labFlowSpeedReadoutUnits->setText(QStringLiteral("mm/s"));
-    }
+    setReplayUnits(word == QLatin1String("Knots") ? QStringLiteral("Kts")
+                   : word == QLatin1String("m/s") ? QStringLiteral("m/s")
+                                                  : QStringLiteral("mm/s"));
     setWindowTitle(AppTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     setStatusPanel(0, QStringLiteral("Source: File"));
     setConnectEnabled(false);
@@ -948,13 +942,8 @@ void TfrmMain::ReplayNextRecord()
     // Each record's speed tells its own units, so a log whose units changed during recording
     // replays as it was recorded.
     const QString recordCaption = readoutCaptionForSpeedText(fields.speed);
-    if (!recordCaption.isEmpty() && recordCaption != caption) {
-        labFlowSpeedReadoutUnits->setText(recordCaption);
-        grdstrComputedUnits->setCell(0, 0,
-                                     recordCaption == QLatin1String("Kts")   ? QStringLiteral("    Knots")
-                                     : recordCaption == QLatin1String("m/s") ? QStringLiteral("     m/s")
-                                                                             : QStringLiteral("     mm/s"));
-    }
+    if (!recordCaption.isEmpty() && recordCaption != caption)
+        setReplayUnits(recordCaption);
     PushGridRow(grdstrComputed, kFourBlanks + fields.speed, kFourBlanks + fields.bearing);
     labDateTimeFile->setText(fields.dateTime);
     labFlowSpeedValue->setText(fields.speed);
@@ -970,6 +959,15 @@ void TfrmMain::ReplayNextRecord()
         // Playback goes on with the next line at the next tick.
         showError(m_replayErrorShowing, e.text());
     }
+}
+
+void TfrmMain::setReplayUnits(const QString& caption)
+{
+    labFlowSpeedReadoutUnits->setText(caption);
+    grdstrComputedUnits->setCell(0, 0,
+                                 caption == QLatin1String("Kts")   ? QStringLiteral("    Knots")
+                                 : caption == QLatin1String("m/s") ? QStringLiteral("     m/s")
+                                                                   : QStringLiteral("     mm/s"));
 }
 
 void TfrmMain::timPlayTimer()

@@ -191,6 +191,9 @@ private:
     void showError(bool& guard, const QString& text, const QString& informative = {});
     void onDeviceLost(const QString& reason);
     void stopPlayback();
+    // Replay units by the readout caption ("Kts", "m/s", "mm/s"): the caption and the computed
+    // grid's units cell.
+    void setReplayUnits(const QString& caption);
 
     ProgramOptions m_options;
     std::unique_ptr<Prompts> m_prompts;
