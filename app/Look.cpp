@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QWidget>
 
 QFont marvaneFont(int pixelSize, bool bold)
 {
@@ -36,4 +37,19 @@ QColor inactiveCaptionColour()
 QColor highlightTextColour()
 {
     return QApplication::palette().color(QPalette::HighlightedText);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    widget->setPalette(p);
+}
+
+void setFillColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, colour);
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
 }

@@ -14,4 +14,10 @@ QColor buttonFaceColour();      // window background, header grids, dial corners
 QColor windowColour();          // body grid cells
 QColor windowTextColour();      // grid text
 QColor inactiveCaptionColour(); // readout panels and the Data Convention panel
-QColor highlightTextColour();    // bearing-convention list background
+QColor highlightTextColour();   // bearing-convention list background
+
+class QWidget;
+// Text colour of a label (its palette's window text).
+void setTextColour(QWidget* widget, const QColor& colour);
+// Background colour of a widget, filled.
+void setFillColour(QWidget* widget, const QColor& colour);

@@ -209,7 +209,7 @@ private:
     QString m_speedUnits;
     NeedleDial m_bearingDial;
     NeedleDial m_speedDial;
-    QImage m_knotsFace;  // clean faces with filled corners, copied per record
+    QImage m_knotsFace; // clean faces with filled corners, copied per record
     QImage m_metricFace;
     QImage m_x1000Face;
     bool m_shown = false;

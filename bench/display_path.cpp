@@ -23,10 +23,22 @@ class NoPrompts : public Prompts
 {
 public:
     bool confirm(const QString&) override { return false; }
-    void error(const QString& text, const QString&) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-    void message(const QString& text, const QString&) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    std::optional<QString> openFileName(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    void error(const QString& text, const QString&) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
+    void message(const QString& text, const QString&) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    std::optional<QString> openFileName(const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
 };
 
 QStringList records()

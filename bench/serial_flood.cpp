@@ -30,13 +30,22 @@ class BenchPrompts : public Prompts
 public:
     QString logFile;
     bool confirm(const QString&) override { return true; } // yes, start logging
-    void error(const QString& text, const QString&) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void error(const QString& text, const QString&) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
     void message(const QString& text, const QString& info) override
     {
         std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(info));
     }
-    std::optional<QString> openFileName(const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override { return logFile; }
+    std::optional<QString> openFileName(const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
+    {
+        return logFile;
+    }
 };
 
 QByteArray recordBytes(long n)
@@ -94,7 +103,8 @@ int main(int argc, char* argv[])
         w.timReadDataTimer();
         longestNs = std::max(longestNs, t.nsecsElapsed());
     });
-    w.setWaitScaleForTests(0.0); // the first poll's 500 ms start-up wait is not part of a poll's work
+    w.setWaitScaleForTests(
+        0.0); // the first poll's 500 ms start-up wait is not part of a poll's work
     poller.start();
 
     std::atomic<long> sent{0};
@@ -104,14 +114,16 @@ int main(int argc, char* argv[])
         const double perSecond = 768.0;
         long n = 0;
         while (true) {
-            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (elapsed >= seconds)
                 break;
             const long due = long(elapsed * perSecond);
             QByteArray chunk;
             while (n < due)
                 chunk += recordBytes(n++);
-            if (!chunk.isEmpty() && ::write(master, chunk.constData(), size_t(chunk.size())) != chunk.size())
+            if (!chunk.isEmpty() &&
+                ::write(master, chunk.constData(), size_t(chunk.size())) != chunk.size())
                 std::perror("write");
             sent = n;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -132,8 +144,8 @@ int main(int argc, char* argv[])
     if (log.open(QIODevice::ReadOnly))
         logged = long(log.readAll().count('\n')) - 2; // header and units lines
     const long lost = sent - logged;
-    std::printf("serial flood: sent %ld, logged %ld, lost %ld, longest poll %lld ms\n", long(sent), logged,
-                lost, longestNs / 1000000);
+    std::printf("serial flood: sent %ld, logged %ld, lost %ld, longest poll %lld ms\n", long(sent),
+                logged, lost, longestNs / 1000000);
     ::close(master);
     ::close(slave);
     return lost == 0 ? 0 : 1;

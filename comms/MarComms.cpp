@@ -30,16 +30,18 @@ TfrmCommsSetup::TfrmCommsSetup(ProgramOptions& options, Prompts& prompts, QWidge
             list << QString::fromLatin1(t);
         return list;
     };
-    grpDataDirection = new RadioGroup(QStringLiteral("grpDataDirection"), QStringLiteral("Data Direction"),
-                                      items({"Scroll Up", "Scroll Down"}), QRect(10, 10, 100, 75), this);
-    grpCommPort = new RadioGroup(QStringLiteral("grpCommPort"), QStringLiteral("Comm Port"),
-                                 items({"Com 1", "Com 2", "Com 3", "Com 4"}), QRect(10, 89, 100, 120),
-                                 this);
+    grpDataDirection =
+        new RadioGroup(QStringLiteral("grpDataDirection"), QStringLiteral("Data Direction"),
+                       items({"Scroll Up", "Scroll Down"}), QRect(10, 10, 100, 75), this);
+    grpCommPort =
+        new RadioGroup(QStringLiteral("grpCommPort"), QStringLiteral("Comm Port"),
+                       items({"Com 1", "Com 2", "Com 3", "Com 4"}), QRect(10, 89, 100, 120), this);
     grpOrientation = new RadioGroup(QStringLiteral("grpOrientation"), QStringLiteral("Orientation"),
                                     items({"Face Up", "Face Down"}), QRect(10, 214, 100, 58), this);
-    grpBaudRate = new RadioGroup(QStringLiteral("grpBaudRate"), QStringLiteral("Baud Rate"),
-                                 items({"2400", "4800", "9600", "19200", "38400", "57600", "115200"}),
-                                 QRect(120, 10, 100, 231), this);
+    grpBaudRate =
+        new RadioGroup(QStringLiteral("grpBaudRate"), QStringLiteral("Baud Rate"),
+                       items({"2400", "4800", "9600", "19200", "38400", "57600", "115200"}),
+                       QRect(120, 10, 100, 231), this);
     grpDataBits = new RadioGroup(QStringLiteral("grpDataBits"), QStringLiteral("Data Bits"),
                                  items({"7", "8"}), QRect(232, 10, 100, 70), this);
     grpParity = new RadioGroup(QStringLiteral("grpParity"), QStringLiteral("Parity"),
@@ -55,7 +57,8 @@ TfrmCommsSetup::TfrmCommsSetup(ProgramOptions& options, Prompts& prompts, QWidge
     grpStopBits->setItemIndex(0);
 
     const QFont buttonFont = marvaneFont(13);
-    bitbtnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    bitbtnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                               QStringLiteral("OK"), this);
     bitbtnOK->setObjectName(QStringLiteral("bitbtnOK"));
     bitbtnOK->setGeometry(120, 248, 100, 25);
     bitbtnOK->setFont(buttonFont);
@@ -72,8 +75,9 @@ TfrmCommsSetup::TfrmCommsSetup(ProgramOptions& options, Prompts& prompts, QWidge
     connect(bitbtnCancel, &QPushButton::clicked, this, &TfrmCommsSetup::bitbtnCancelClick);
 
     // Keyboard focus order of the dialog.
-    const QList<QWidget*> order = {grpDataDirection, grpCommPort, grpBaudRate, grpParity, grpDataBits,
-                                   grpStopBits,      bitbtnOK,    bitbtnCancel, grpOrientation};
+    const QList<QWidget*> order = {grpDataDirection, grpCommPort,  grpBaudRate,
+                                   grpParity,        grpDataBits,  grpStopBits,
+                                   bitbtnOK,         bitbtnCancel, grpOrientation};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {

@@ -5,8 +5,8 @@
 #include <QButtonGroup>
 #include <QRadioButton>
 
-RadioGroup::RadioGroup(const QString& objectName, const QString& caption,
-                       const QStringList& items, const QRect& geometry, QWidget* parent)
+RadioGroup::RadioGroup(const QString& objectName, const QString& caption, const QStringList& items,
+                       const QRect& geometry, QWidget* parent)
     : QGroupBox(caption, parent), m_group(new QButtonGroup(this))
 {
     setObjectName(objectName);

@@ -52,8 +52,8 @@ void DataGrid::paintEvent(QPaintEvent*)
             painter.fillRect(r, m_cellColour);
             painter.setPen(windowTextColour());
             const QString text = m_rows.cell(column, row);
-            painter.drawText(r.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                             text);
+            painter.drawText(r.adjusted(2, 2, 0, 0),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
             if (m_drawCell) {
                 painter.save();
                 painter.setClipRect(r);

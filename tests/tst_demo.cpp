@@ -19,10 +19,10 @@
 
 namespace {
 
-const QStringList kSpeeds = texts({
-    "0515",  "0528",  "0558",  "0604",  "0661",  "0728",  "0802",  "0881",  "0964",  "1050",
-    "0.515", "0.528", "0.558", "0.604", "0.661", "0.728", "0.802", "0.881", "0.964", "1.050",
-    "05.15", "05.28", "05.58", "06.04", "06.61", "07.28", "08.02", "08.81", "09.64", "10.50"});
+const QStringList kSpeeds = texts(
+    {"0515",  "0528",  "0558",  "0604",  "0661",  "0728",  "0802",  "0881",  "0964",  "1050",
+     "0.515", "0.528", "0.558", "0.604", "0.661", "0.728", "0.802", "0.881", "0.964", "1.050",
+     "05.15", "05.28", "05.58", "06.04", "06.61", "07.28", "08.02", "08.81", "09.64", "10.50"});
 
 // Watches the window while the demonstration runs and notes every new record shown.
 class Watcher : public QObject
@@ -147,8 +147,10 @@ void TestDemo::logFileByteForByte()
     w.mnuHelpDemoClick();
     // X rises 0..9 units on a fixed Y: the bearings, face down and "from", are those of the
     // X/Y ratio, the same in each run.
-    const QStringList bearings = texts({"002", "013", "023", "031", "039", "045", "050", "054", "058", "061"});
-    QByteArray expected = "\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n";
+    const QStringList bearings =
+        texts({"002", "013", "023", "031", "039", "045", "050", "054", "058", "061"});
+    QByteArray expected =
+        "\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n";
     for (int i = 0; i < 30; ++i)
         expected += "\"" + kSpeeds.at(i).toLatin1() + "\",\"" + bearings.at(i % 10).toLatin1() +
                     "\",\"10/12/2026 08:15:00\"\r\n";
@@ -204,7 +206,8 @@ void TestDemo::windowStaysAliveDuringRun()
     QVERIFY(w.frmAbout()->isVisible());
     QVERIFY(innerDemoRan);
     // The waits block rather than spin: the run costs a small part of one core.
-    QVERIFY2(cpu < 0.25 * seconds, qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(seconds)));
+    QVERIFY2(cpu < 0.25 * seconds,
+             qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(seconds)));
 }
 
 QTEST_MAIN(TestDemo)

@@ -4,8 +4,8 @@
 
 #include "app/MarForm.h"
 #include "processing/DataGrid.h"
-#include "processing/DialView.h"
 #include "processing/Dial.h"
+#include "processing/DialView.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -39,8 +39,8 @@ struct Snapshot
 
     explicit Snapshot(TfrmMain& w)
     {
-        for (const DataGrid* g : {w.grdstrComputed, w.grdstrRawDataBody, w.grdstrComputedUnits,
-                                  w.grdstrRawDataUnits})
+        for (const DataGrid* g :
+             {w.grdstrComputed, w.grdstrRawDataBody, w.grdstrComputedUnits, w.grdstrRawDataUnits})
             cells << column(g, 0) << column(g, 1);
         speed = w.labFlowSpeedValue->text();
         bearing = w.labBearingReadoutValue->text();
@@ -54,9 +54,10 @@ struct Snapshot
     }
     bool operator==(const Snapshot& o) const
     {
-        return cells == o.cells && speed == o.speed && bearing == o.bearing && caption == o.caption &&
-               format == o.format && units == o.units && colour == o.colour &&
-               speedPicture == o.speedPicture && bearingPicture == o.bearingPicture && face == o.face;
+        return cells == o.cells && speed == o.speed && bearing == o.bearing &&
+               caption == o.caption && format == o.format && units == o.units &&
+               colour == o.colour && speedPicture == o.speedPicture &&
+               bearingPicture == o.bearingPicture && face == o.face;
     }
 };
 
@@ -94,16 +95,76 @@ void TestDisplay::acceptedRecordSetsUpUnitsAndRows_data()
     QTest::addColumn<QString>("units");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("cell");
-    QTest::newRow("mm/s") << "+00015 +00515" << "    +00015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
-    QTest::newRow("m/s") << "+0.015 +0.515" << "    +0.015" << "    +0.515" << "0.000" << "m/s" << "m/s" << "     m/s";
-    QTest::newRow("knots") << "+00.15 +05.15" << "    +00.15" << "    +05.15" << "00.00" << "Knots" << "Kts" << "    Knots";
-    QTest::newRow("both negative") << "-0.250 -1.000" << "    -0.250" << "    -1.000" << "0.000" << "m/s" << "m/s" << "     m/s";
-    QTest::newRow("with CR LF") << "+00015 +00515\r\n" << "    +00015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
-    QTest::newRow("second record ignored") << "+0.015 +0.515\r\n+00.15 +05.15\r\n" << "    +0.015" << "    +0.515" << "0.000" << "m/s" << "m/s" << "     m/s";
-    QTest::newRow("separator not examined") << "+00015x+00515" << "    +00015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
-    QTest::newRow("Y does not decide") << "+00015 +0.515" << "    +00015" << "    +0.515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
-    QTest::newRow("point sixth") << "+0001. +00515" << "    +0001." << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
-    QTest::newRow("point second") << "+.0015 +00515" << "    +.0015" << "    +00515" << "0000" << "mm/s" << "mm/s" << "     mm/s";
+    QTest::newRow("mm/s") << "+00015 +00515"
+                          << "    +00015"
+                          << "    +00515"
+                          << "0000"
+                          << "mm/s"
+                          << "mm/s"
+                          << "     mm/s";
+    QTest::newRow("m/s") << "+0.015 +0.515"
+                         << "    +0.015"
+                         << "    +0.515"
+                         << "0.000"
+                         << "m/s"
+                         << "m/s"
+                         << "     m/s";
+    QTest::newRow("knots") << "+00.15 +05.15"
+                           << "    +00.15"
+                           << "    +05.15"
+                           << "00.00"
+                           << "Knots"
+                           << "Kts"
+                           << "    Knots";
+    QTest::newRow("both negative") << "-0.250 -1.000"
+                                   << "    -0.250"
+                                   << "    -1.000"
+                                   << "0.000"
+                                   << "m/s"
+                                   << "m/s"
+                                   << "     m/s";
+    QTest::newRow("with CR LF") << "+00015 +00515\r\n"
+                                << "    +00015"
+                                << "    +00515"
+                                << "0000"
+                                << "mm/s"
+                                << "mm/s"
+                                << "     mm/s";
+    QTest::newRow("second record ignored") << "+0.015 +0.515\r\n+00.15 +05.15\r\n"
+                                           << "    +0.015"
+                                           << "    +0.515"
+                                           << "0.000"
+                                           << "m/s"
+                                           << "m/s"
+                                           << "     m/s";
+    QTest::newRow("separator not examined") << "+00015x+00515"
+                                            << "    +00015"
+                                            << "    +00515"
+                                            << "0000"
+                                            << "mm/s"
+                                            << "mm/s"
+                                            << "     mm/s";
+    QTest::newRow("Y does not decide") << "+00015 +0.515"
+                                       << "    +00015"
+                                       << "    +0.515"
+                                       << "0000"
+                                       << "mm/s"
+                                       << "mm/s"
+                                       << "     mm/s";
+    QTest::newRow("point sixth") << "+0001. +00515"
+                                 << "    +0001."
+                                 << "    +00515"
+                                 << "0000"
+                                 << "mm/s"
+                                 << "mm/s"
+                                 << "     mm/s";
+    QTest::newRow("point second") << "+.0015 +00515"
+                                  << "    +.0015"
+                                  << "    +00515"
+                                  << "0000"
+                                  << "mm/s"
+                                  << "mm/s"
+                                  << "     mm/s";
 }
 
 void TestDisplay::acceptedRecordSetsUpUnitsAndRows()
@@ -169,23 +230,48 @@ void TestDisplay::computedSample_data()
     QTest::addColumn<double>("bearingAngle");
     QTest::addColumn<double>("speedAngle");
     const QColor green(0, 255, 0), red(255, 0, 0), black(0, 0, 0);
-    QTest::newRow("worked example, face down") << kFaceDown << 0 << "+00015 +00515" << "0515" << "002" << green
-                                               << 1.668 << 230.6;
-    QTest::newRow("worked example, face up") << QByteArray() << 0 << "+00015 +00515" << "0515" << "358" << red
-                                             << 358.332 << 230.6;
-    QTest::newRow("worked example, to") << kFaceDown << 1 << "+00015 +00515" << "0515" << "182" << red
-                                        << 181.668 << 230.6;
-    QTest::newRow("straight back") << kFaceDown << 0 << "+00000 -00515" << "0515" << "180" << black << 180.0 << 230.6;
-    QTest::newRow("straight back, to") << kFaceDown << 1 << "+00000 -00515" << "0515" << "000" << black << 360.0 << 230.6;
-    QTest::newRow("x axis") << kFaceDown << 0 << "+00515 +00000" << "0515" << "090" << green << 90.0 << 230.6;
-    QTest::newRow("x axis, to") << kFaceDown << 1 << "+00515 +00000" << "0515" << "270" << red << 270.0 << 230.6;
-    QTest::newRow("minus x axis") << kFaceDown << 0 << "-00515 +00000" << "0515" << "270" << red << 270.0 << 230.6;
-    QTest::newRow("minus x axis, to") << kFaceDown << 1 << "-00515 +00000" << "0515" << "090" << green << 90.0 << 230.6;
-    QTest::newRow("still water mm/s") << kFaceDown << 0 << "+00000 +00000" << "0000" << "090" << green << 90.0 << 210.0;
-    QTest::newRow("still water m/s") << kFaceDown << 0 << "+0.000 +0.000" << "0.000" << "090" << green << 90.0 << 210.0;
-    QTest::newRow("still water knots") << kFaceDown << 0 << "+00.00 +00.00" << "00.00" << "090" << green << 90.0 << 210.0;
-    QTest::newRow("knots example") << kFaceDown << 0 << "+00.15 +05.15" << "05.15" << "002" << green << 1.668 << 313.0;
-    QTest::newRow("m/s example") << kFaceDown << 0 << "+0.015 +0.515" << "0.515" << "002" << green << 1.668 << 230.6;
+    QTest::newRow("worked example, face down") << kFaceDown << 0 << "+00015 +00515"
+                                               << "0515"
+                                               << "002" << green << 1.668 << 230.6;
+    QTest::newRow("worked example, face up") << QByteArray() << 0 << "+00015 +00515"
+                                             << "0515"
+                                             << "358" << red << 358.332 << 230.6;
+    QTest::newRow("worked example, to") << kFaceDown << 1 << "+00015 +00515"
+                                        << "0515"
+                                        << "182" << red << 181.668 << 230.6;
+    QTest::newRow("straight back") << kFaceDown << 0 << "+00000 -00515"
+                                   << "0515"
+                                   << "180" << black << 180.0 << 230.6;
+    QTest::newRow("straight back, to") << kFaceDown << 1 << "+00000 -00515"
+                                       << "0515"
+                                       << "000" << black << 360.0 << 230.6;
+    QTest::newRow("x axis") << kFaceDown << 0 << "+00515 +00000"
+                            << "0515"
+                            << "090" << green << 90.0 << 230.6;
+    QTest::newRow("x axis, to") << kFaceDown << 1 << "+00515 +00000"
+                                << "0515"
+                                << "270" << red << 270.0 << 230.6;
+    QTest::newRow("minus x axis") << kFaceDown << 0 << "-00515 +00000"
+                                  << "0515"
+                                  << "270" << red << 270.0 << 230.6;
+    QTest::newRow("minus x axis, to") << kFaceDown << 1 << "-00515 +00000"
+                                      << "0515"
+                                      << "090" << green << 90.0 << 230.6;
+    QTest::newRow("still water mm/s") << kFaceDown << 0 << "+00000 +00000"
+                                      << "0000"
+                                      << "090" << green << 90.0 << 210.0;
+    QTest::newRow("still water m/s") << kFaceDown << 0 << "+0.000 +0.000"
+                                     << "0.000"
+                                     << "090" << green << 90.0 << 210.0;
+    QTest::newRow("still water knots") << kFaceDown << 0 << "+00.00 +00.00"
+                                       << "00.00"
+                                       << "090" << green << 90.0 << 210.0;
+    QTest::newRow("knots example") << kFaceDown << 0 << "+00.15 +05.15"
+                                   << "05.15"
+                                   << "002" << green << 1.668 << 313.0;
+    QTest::newRow("m/s example") << kFaceDown << 0 << "+0.015 +0.515"
+                                 << "0.515"
+                                 << "002" << green << 1.668 << 230.6;
 }
 
 void TestDisplay::computedSample()
@@ -267,14 +353,17 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
     w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
     const QStringList computed0 = column(w.grdstrComputed, 0);
     w.DecodeRawRecord(QStringLiteral("+0..15 +00515"));
-    QCOMPARE(f.prompts->errors(), QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
+    QCOMPARE(f.prompts->errors(),
+             QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
     QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow), QStringLiteral("    +0..15"));
-    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     m/s")); // units were set up: first point third
+    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0),
+             QStringLiteral("     m/s")); // units were set up: first point third
     QCOMPARE(column(w.grdstrComputed, 0), computed0);
     QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
     // A field of points only fails on Y the same way.
     w.DecodeRawRecord(QStringLiteral("+00015 +....."));
-    QCOMPARE(f.prompts->errors().last(), QStringLiteral("'    +.....' is not a valid floating point value"));
+    QCOMPARE(f.prompts->errors().last(),
+             QStringLiteral("'    +.....' is not a valid floating point value"));
     // The next record is processed normally.
     w.DecodeRawRecord(QStringLiteral("+0.015 +0.515"));
     QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.515"));
@@ -310,7 +399,8 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
              (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
     sw.w().DecodeRawRecord(QStringLiteral("+00006 +00515"));
     QCOMPARE(column(sw.w().grdstrRawDataBody, 0),
-             (texts({"    +00006", "", "", "", "    +00001", "    +00002", "    +00003", "    +00004"})));
+             (texts({"    +00006", "", "", "", "    +00001", "    +00002", "    +00003",
+                     "    +00004"})));
 }
 
 void TestDisplay::newestComputedRowIsRed()
@@ -385,9 +475,11 @@ void TestDisplay::dialCornersTakeTheWindowColour()
     MainWindowFixture f;
     TfrmMain& w = f.w();
     const QColor face = w.palette().color(QPalette::Button);
-    for (const DialView* d : {w.imgFlowSpeed, w.imgFlowBearing, w.imgFlowSpeedKnots, w.imgFlowSpeedMetric}) {
+    for (const DialView* d :
+         {w.imgFlowSpeed, w.imgFlowBearing, w.imgFlowSpeedKnots, w.imgFlowSpeedMetric}) {
         const QImage image = d->image();
-        for (const QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(188, 1), QPoint(1, 188), QPoint(189, 189)})
+        for (const QPoint p :
+             {QPoint(0, 0), QPoint(1, 1), QPoint(188, 1), QPoint(1, 188), QPoint(189, 189)})
             QCOMPARE(image.pixelColor(p), face);
     }
     // Inside stays white: a point inside the circle clear of marks, numbers and needle.

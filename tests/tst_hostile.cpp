@@ -106,7 +106,8 @@ void TestHostile::settingsFileThatIsADirectory()
 void TestHostile::settingsFileThatCannotBeRead()
 {
     if (::geteuid() == 0)
-        QSKIP("root reads any file; the unreadable case is covered by the settings tests run as another user");
+        QSKIP("root reads any file; the unreadable case is covered by the settings tests run as "
+              "another user");
     MainWindowFixture f({}, false);
     f.writeFile(QStringLiteral("marvane.ini"), "[Options]\nBaudRate=0\n");
     QVERIFY(QFile::setPermissions(f.path(QStringLiteral("marvane.ini")), QFileDevice::WriteOwner));
@@ -122,7 +123,8 @@ void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()
     {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n");
+        file.write(
+            "\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n");
         const QByteArray block(1 << 20, 'x');
         for (int i = 0; i < 100; ++i)
             QVERIFY(file.write(block) == block.size());
@@ -135,10 +137,12 @@ void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()
     for (int i = 0; i < 3; ++i)
         w.timPlayTimer();
     const qint64 grown = residentKiB() - before;
-    QVERIFY2(grown < 30 * 1024, qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(grown)));
+    QVERIFY2(grown < 30 * 1024,
+             qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(grown)));
     QVERIFY2(t.elapsed() < 20000, "reading past the line took too long");
     // The line reads as one bad record: its bearing is not a number.
-    QCOMPARE(f.prompts->errors(), QStringList{QStringLiteral("'xxx' is not a valid integer value")});
+    QCOMPARE(f.prompts->errors(),
+             QStringList{QStringLiteral("'xxx' is not a valid integer value")});
     QVERIFY(w.replayOpen());
     QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("xxxxx"));
 }

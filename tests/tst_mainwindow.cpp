@@ -75,7 +75,9 @@ void TestMainWindow::elementGeometry_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
-    const auto row = [](const char* name, QRect r) { QTest::newRow(name) << QString::fromLatin1(name) << r; };
+    const auto row = [](const char* name, QRect r) {
+        QTest::newRow(name) << QString::fromLatin1(name) << r;
+    };
     row("tbrStandard", QRect(0, 0, 632, 45));
     row("pnlData", QRect(5, 40, 212, 257));
     row("shpDataConvention", QRect(5, 304, 212, 81));
@@ -138,21 +140,25 @@ void TestMainWindow::menuCaptions()
     const auto captions = [&](int index) {
         QStringList out;
         for (QAction* a : bar->actions().at(index)->menu()->actions())
-            out << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + QLatin1Char('=') + a->text());
+            out << (a->isSeparator() ? QStringLiteral("-")
+                                     : a->objectName() + QLatin1Char('=') + a->text());
         return out;
     };
-    QCOMPARE(captions(0), (QStringList{QStringLiteral("mnuFileNew=&New"), QStringLiteral("mnuFileOpen=&Open..."),
-                                       QStringLiteral("mnuFileClose=&Close"), QStringLiteral("-"),
-                                       QStringLiteral("mnuFileLogStart=Start &Log"),
-                                       QStringLiteral("mnuFileLogStop=&Stop Log"), QStringLiteral("-"),
-                                       QStringLiteral("mnuFileExit=E&xit")}));
-    QCOMPARE(captions(1), (QStringList{QStringLiteral("mnuCommsConnect=&Connect"),
-                                       QStringLiteral("mnuCommsDisconnect=&Disconnect"), QStringLiteral("-"),
-                                       QStringLiteral("mnuCommsOptions=&Options...")}));
-    QCOMPARE(captions(2), (QStringList{QStringLiteral("mnuHelpContents=&Contents"),
-                                       QStringLiteral("mnuHelpDataConvention=&Data Convention..."),
-                                       QStringLiteral("mnuHelpDemo=Demonst&ration"), QStringLiteral("-"),
-                                       QStringLiteral("mnuHelpAbout=&About Marvane...")}));
+    QCOMPARE(captions(0),
+             (QStringList{QStringLiteral("mnuFileNew=&New"), QStringLiteral("mnuFileOpen=&Open..."),
+                          QStringLiteral("mnuFileClose=&Close"), QStringLiteral("-"),
+                          QStringLiteral("mnuFileLogStart=Start &Log"),
+                          QStringLiteral("mnuFileLogStop=&Stop Log"), QStringLiteral("-"),
+                          QStringLiteral("mnuFileExit=E&xit")}));
+    QCOMPARE(captions(1),
+             (QStringList{QStringLiteral("mnuCommsConnect=&Connect"),
+                          QStringLiteral("mnuCommsDisconnect=&Disconnect"), QStringLiteral("-"),
+                          QStringLiteral("mnuCommsOptions=&Options...")}));
+    QCOMPARE(captions(2),
+             (QStringList{QStringLiteral("mnuHelpContents=&Contents"),
+                          QStringLiteral("mnuHelpDataConvention=&Data Convention..."),
+                          QStringLiteral("mnuHelpDemo=Demonst&ration"), QStringLiteral("-"),
+                          QStringLiteral("mnuHelpAbout=&About Marvane...")}));
     QVERIFY(!f.w().mnuHelpContents->isVisible());
     QSignalSpy spy(f.w().mnuHelpContents, &QAction::triggered);
     f.w().mnuHelpContents->trigger(); // hidden and without a handler: nothing happens
@@ -165,7 +171,8 @@ void TestMainWindow::toolbarButtonsShareTheirMenuAction_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("tooltip");
     const auto row = [](const char* b, const char* a, const char* t) {
-        QTest::newRow(b) << QString::fromLatin1(b) << QString::fromLatin1(a) << QString::fromLatin1(t);
+        QTest::newRow(b) << QString::fromLatin1(b) << QString::fromLatin1(a)
+                         << QString::fromLatin1(t);
     };
     row("btnFileNew", "mnuFileNew", "New File");
     row("btnFileOpen", "mnuFileOpen", "Open Existing File");
@@ -290,13 +297,14 @@ void TestMainWindow::clockText_data()
 {
     QTest::addColumn<QDateTime>("time");
     QTest::addColumn<QString>("text");
-    QTest::newRow("morning") << QDateTime(QDate(2024, 3, 5), QTime(9, 4, 2)) << QStringLiteral("05/03/2024 09:04:02");
+    QTest::newRow("morning") << QDateTime(QDate(2024, 3, 5), QTime(9, 4, 2))
+                             << QStringLiteral("05/03/2024 09:04:02");
     QTest::newRow("last second of 2024") << QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59))
                                          << QStringLiteral("31/12/2024 23:59:59");
-    QTest::newRow("first second of 2025") << QDateTime(QDate(2025, 1, 1), QTime(0, 0, 0))
-                                          << QStringLiteral("01/01/2025 00:00:00");
-    QTest::newRow("year without leading zeros") << QDateTime(QDate(999, 7, 14), QTime(12, 30, 0))
-                                                << QStringLiteral("14/07/999 12:30:00");
+    QTest::newRow("first second of 2025")
+        << QDateTime(QDate(2025, 1, 1), QTime(0, 0, 0)) << QStringLiteral("01/01/2025 00:00:00");
+    QTest::newRow("year without leading zeros")
+        << QDateTime(QDate(999, 7, 14), QTime(12, 30, 0)) << QStringLiteral("14/07/999 12:30:00");
 }
 
 void TestMainWindow::clockText()
@@ -312,7 +320,9 @@ void TestMainWindow::clockLabelTicks()
     QCOMPARE(f.w().labDateTime->text(), QString()); // empty until the first tick
     QTRY_VERIFY_WITH_TIMEOUT(!f.w().labDateTime->text().isEmpty(), 2500);
     const QString text = f.w().labDateTime->text();
-    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$")).match(text).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$"))
+                .match(text)
+                .hasMatch());
     QTRY_VERIFY_WITH_TIMEOUT(f.w().labDateTime->text() != text, 2500);
 }
 
@@ -382,12 +392,15 @@ void TestMainWindow::commsDialogShowsFileValues_data()
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QList<int>>("shown");
     QTest::newRow("no file") << QByteArray() << QList<int>{0, 1, 0, 3, 1, 0, 0};
-    QTest::newRow("every key") << QByteArray("[Options]\nScrollDirection=1\nCommPort=3\nOrientation=1\n"
-                                             "BaudRate=6\nDataBits=0\nParity=2\nStopBits=2\n")
+    QTest::newRow("every key") << QByteArray(
+                                      "[Options]\nScrollDirection=1\nCommPort=3\nOrientation=1\n"
+                                      "BaudRate=6\nDataBits=0\nParity=2\nStopBits=2\n")
                                << QList<int>{1, 3, 1, 6, 0, 2, 2};
-    QTest::newRow("beyond the tables") << QByteArray("[Options]\nCommPort=7\nBaudRate=9\nDataBits=5\n")
-                                       << QList<int>{0, 3, 0, 6, 1, 0, 0};
-    QTest::newRow("no parity selected") << QByteArray("[Options]\nParity=-1\n") << QList<int>{0, 1, 0, 3, 1, -1, 0};
+    QTest::newRow("beyond the tables")
+        << QByteArray("[Options]\nCommPort=7\nBaudRate=9\nDataBits=5\n")
+        << QList<int>{0, 3, 0, 6, 1, 0, 0};
+    QTest::newRow("no parity selected")
+        << QByteArray("[Options]\nParity=-1\n") << QList<int>{0, 1, 0, 3, 1, -1, 0};
 }
 
 void TestMainWindow::commsDialogShowsFileValues()
@@ -407,7 +420,8 @@ void TestMainWindow::commsDialogShowsFileValues()
 
 void TestMainWindow::commsDialogOkStoresSavesApplies()
 {
-    MainWindowFixture f(QByteArray("; field laptop\n[Options]\nCommPort=7\nParity=-1\nDataBits=5\n"));
+    MainWindowFixture f(
+        QByteArray("; field laptop\n[Options]\nCommPort=7\nParity=-1\nDataBits=5\n"));
     TfrmMain& w = f.w();
     // At start-up an out-of-range port leaves the port name empty, and parity stays none.
     QCOMPARE(w.options().port.PortName, QString());
@@ -426,8 +440,9 @@ void TestMainWindow::commsDialogOkStoresSavesApplies()
     QCOMPARE(w.options().port.ParityValue, quint8(0));
     QVERIFY(w.options().flags.ScrollDown);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")),
-             QByteArray("; field laptop\n[Options]\nCommPort=3\nParity=-1\nDataBits=1\nScrollDirection=1\n"
-                        "Orientation=0\nBaudRate=2\nStopBits=0\n"));
+             QByteArray(
+                 "; field laptop\n[Options]\nCommPort=3\nParity=-1\nDataBits=1\nScrollDirection=1\n"
+                 "Orientation=0\nBaudRate=2\nStopBits=0\n"));
 }
 
 void TestMainWindow::commsDialogCancelChangesNothing()
@@ -465,10 +480,12 @@ void TestMainWindow::commsDialogUnwritableFileKeepsItOpen()
     TfrmCommsSetup* d = w.frmCommsSetup();
     d->grpBaudRate->setItemIndex(0);
     d->bitbtnOK->click();
-    QCOMPARE(f.prompts->errors(),
-             QStringList{QStringLiteral("Unable to write to %1.").arg(f.path(QStringLiteral("marvane.ini")))});
+    QCOMPARE(
+        f.prompts->errors(),
+        QStringList{
+            QStringLiteral("Unable to write to %1.").arg(f.path(QStringLiteral("marvane.ini")))});
     QVERIFY(d->isVisible());
-    QCOMPARE(w.options().comms.BaudRate, 0);           // stored
+    QCOMPARE(w.options().comms.BaudRate, 0);                  // stored
     QCOMPARE(w.options().port.BaudRateValue, quint32(19200)); // not applied
 }
 
@@ -504,9 +521,12 @@ void TestMainWindow::commsDialogLayout()
     QStringList groups;
     QWidget* w = d->grpDataDirection->button(0);
     for (int i = 0; i < 40 && groups.size() < 9; ++i) {
-        QWidget* owner = w->parentWidget() && qobject_cast<RadioGroup*>(w->parentWidget()) ? w->parentWidget() : w;
+        QWidget* owner = w->parentWidget() && qobject_cast<RadioGroup*>(w->parentWidget())
+                             ? w->parentWidget()
+                             : w;
         const QString name = owner->objectName();
-        if ((groups.isEmpty() || groups.last() != name) && (owner != w || qobject_cast<QPushButton*>(w)))
+        if ((groups.isEmpty() || groups.last() != name) &&
+            (owner != w || qobject_cast<QPushButton*>(w)))
             groups << name;
         w = w->nextInFocusChain();
     }

@@ -79,7 +79,8 @@ void TestRecording::newAsksBeforeReplacing()
     f.prompts->confirmAnswers << true;
     f.w().mnuFileNewClick();
     QCOMPARE(f.prompts->shown.at(1).kind, QStringLiteral("confirm"));
-    QCOMPARE(f.prompts->shown.at(1).text, QStringLiteral("File survey.log already exists. Replace?"));
+    QCOMPARE(f.prompts->shown.at(1).text,
+             QStringLiteral("File survey.log already exists. Replace?"));
     QCOMPARE(f.readFile(QStringLiteral("survey.log")), kHeader);
 }
 
@@ -106,21 +107,24 @@ void TestRecording::newCancelledKeepsPreviousLogFile()
     w.mnuFileNewClick();
     w.mnuFileNewClick(); // cancelled
     QCOMPARE(w.currentLogFile(), f.path(QStringLiteral("a.log")));
-    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
+    QCOMPARE(w.windowTitle(),
+             QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
 }
 
 void TestRecording::newThatCannotCreateKeepsPreviousLogFile()
 {
     MainWindowFixture f;
     TfrmMain& w = f.w();
-    f.prompts->fileAnswers << f.path(QStringLiteral("a.log")) << f.path(QStringLiteral("missing/b.log"));
+    f.prompts->fileAnswers << f.path(QStringLiteral("a.log"))
+                           << f.path(QStringLiteral("missing/b.log"));
     w.mnuFileNewClick();
     w.mnuFileLogStartClick();
     w.mnuFileNewClick();
     QCOMPARE(f.prompts->errors().size(), 1);
     QVERIFY(f.prompts->errors().first().contains(f.path(QStringLiteral("missing/b.log"))));
     QCOMPARE(w.currentLogFile(), f.path(QStringLiteral("a.log")));
-    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
+    QCOMPARE(w.windowTitle(),
+             QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
     sample(w, QStringLiteral("+00015 +00515"));
     QVERIFY(f.readFile(QStringLiteral("a.log")).endsWith("\"24/05/2009 14:03:07\"\r\n"));
 }
@@ -134,7 +138,8 @@ void TestRecording::loggedFileByteForByte()
     w.mnuFileLogStartClick();
     QCOMPARE(w.statusPanel(0), QStringLiteral("LOGGING"));
     sample(w, QStringLiteral("+0.015 +0.515"), QStringLiteral("24/05/2009 14:03:07"));
-    sample(w, QStringLiteral("+0.115 +0.515"), QStringLiteral("24/05/2009 14:03:07")); // same second
+    sample(w, QStringLiteral("+0.115 +0.515"),
+           QStringLiteral("24/05/2009 14:03:07")); // same second
     sample(w, QStringLiteral("-9.000 +5.000"), QStringLiteral("24/05/2009 14:03:08"));
     QCOMPARE(f.readFile(QStringLiteral("run.log")),
              kHeader + QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
@@ -167,17 +172,21 @@ void TestRecording::newWhileLoggingMovesToTheNewFile()
 {
     MainWindowFixture f(kFaceDown);
     TfrmMain& w = f.w();
-    f.prompts->fileAnswers << f.path(QStringLiteral("one.log")) << f.path(QStringLiteral("two.log"));
+    f.prompts->fileAnswers << f.path(QStringLiteral("one.log"))
+                           << f.path(QStringLiteral("two.log"));
     w.mnuFileNewClick();
     w.mnuFileLogStartClick();
     sample(w, QStringLiteral("+00015 +00515"));
     w.mnuFileNewClick();
     QVERIFY(w.Logging()); // a running recording continues into the new file
     sample(w, QStringLiteral("+00.15 +05.15"));
-    const QByteArray first = kHeader + "\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n";
+    const QByteArray first =
+        kHeader +
+        "\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n";
     QCOMPARE(f.readFile(QStringLiteral("one.log")), first);
     QCOMPARE(f.readFile(QStringLiteral("two.log")),
-             kHeader + QByteArray("\"Knots\",\"Degrees\",\"24 Hour UTC\"\r\n\"05.15\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
+             kHeader + QByteArray("\"Knots\",\"Degrees\",\"24 Hour "
+                                  "UTC\"\r\n\"05.15\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
 }
 
 void TestRecording::unitsChangingMidFileKeepTheirWidths()
@@ -279,7 +288,8 @@ void TestRecording::samplesDuringSaveDialogGoToPreviousFile()
     f.prompts->fileAnswers << std::nullopt; // the operator looks, then cancels
     w.mnuFileNewClick();
     f.prompts->whileShowing = nullptr;
-    QVERIFY(f.readFile(QStringLiteral("first.log")).endsWith("\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
+    QVERIFY(f.readFile(QStringLiteral("first.log"))
+                .endsWith("\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n"));
     QVERIFY(!QFile::exists(QStringLiteral("Tessmoor.log")));
 }
 

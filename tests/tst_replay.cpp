@@ -110,12 +110,18 @@ void TestReplay::openUnitsWord_data()
     QTest::addColumn<QByteArray>("unitsLine");
     QTest::addColumn<QString>("cell");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("knots") << units("Knots") << "    Knots" << "Kts";
-    QTest::newRow("m/s") << units("m/s") << "     m/s" << "m/s";
-    QTest::newRow("mm/s") << units("mm/s") << "     mm/s" << "mm/s";
-    QTest::newRow("other case") << units("knots") << "     mm/s" << "mm/s";
-    QTest::newRow("no units line") << QByteArray() << "     mm/s" << "mm/s";
-    QTest::newRow("no quote") << QByteArray("Knots\r\n") << "     mm/s" << "mm/s";
+    QTest::newRow("knots") << units("Knots") << "    Knots"
+                           << "Kts";
+    QTest::newRow("m/s") << units("m/s") << "     m/s"
+                         << "m/s";
+    QTest::newRow("mm/s") << units("mm/s") << "     mm/s"
+                          << "mm/s";
+    QTest::newRow("other case") << units("knots") << "     mm/s"
+                                << "mm/s";
+    QTest::newRow("no units line") << QByteArray() << "     mm/s"
+                                   << "mm/s";
+    QTest::newRow("no quote") << QByteArray("Knots\r\n") << "     mm/s"
+                              << "mm/s";
 }
 
 void TestReplay::openUnitsWord()
@@ -152,22 +158,26 @@ void TestReplay::recordsOfRecorderFiles_data()
     QTest::addColumn<QStringList>("bearings");
     QTest::addColumn<QStringList>("captions");
     QTest::addColumn<QList<double>>("speedAngles");
-    QTest::newRow("knots") << kHeader + units("Knots") + record("05.15", "358", "01/01/2025 00:00:00") +
+    QTest::newRow("knots") << kHeader + units("Knots") +
+                                  record("05.15", "358", "01/01/2025 00:00:00") +
                                   record("00.00", "180", "01/01/2025 00:00:01")
                            << texts({"05.15", "00.00"}) << texts({"358", "180"})
                            << texts({"Kts", "Kts"}) << QList<double>{313.0, 210.0};
-    QTest::newRow("mm/s") << kHeader + units("mm/s") + record("0515", "002", "01/01/2025 00:00:00") +
+    QTest::newRow("mm/s") << kHeader + units("mm/s") +
+                                 record("0515", "002", "01/01/2025 00:00:00") +
                                  record("7500", "000", "01/01/2025 00:00:01")
                           << texts({"0515", "7500"}) << texts({"002", "000"})
                           << texts({"mm/s", "mm/s"}) << QList<double>{230.6, 510.0};
-    QTest::newRow("10 m/s and more") << kHeader + units("m/s") + record("0.515", "088", "01/01/2025 00:00:00") +
-                                            record("10.296", "299", "01/01/2025 00:00:01") +
-                                            record("0.528", "013", "01/01/2025 00:00:02")
-                                     << texts({"0.515", "10.296", "0.528"}) << texts({"088", "299", "013"})
-                                     << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 621.84, 231.12};
+    QTest::newRow("10 m/s and more")
+        << kHeader + units("m/s") + record("0.515", "088", "01/01/2025 00:00:00") +
+               record("10.296", "299", "01/01/2025 00:00:01") +
+               record("0.528", "013", "01/01/2025 00:00:02")
+        << texts({"0.515", "10.296", "0.528"}) << texts({"088", "299", "013"})
+        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 621.84, 231.12};
     QTest::newRow("units changed while recording")
         << kHeader + units("mm/s") + record("1050", "061", "01/01/2025 00:00:00") +
-               record("0.515", "002", "01/01/2025 00:00:01") + record("10.50", "061", "01/01/2025 00:00:02")
+               record("0.515", "002", "01/01/2025 00:00:01") +
+               record("10.50", "061", "01/01/2025 00:00:02")
         << texts({"1050", "0.515", "10.50"}) << texts({"061", "002", "061"})
         << texts({"mm/s", "m/s", "Kts"}) << QList<double>{252.0, 230.6, 420.0};
 }
@@ -314,12 +324,14 @@ void TestReplay::openSecondFileReplacesFirst()
     TfrmMain& w = r.w();
     r.open();
     w.btnVideoPlay->click();
-    r.f.writeFile(QStringLiteral("second.log"), kHeader + units("Knots") + record("05.15", "270", "25/05/2009 09:00:00"));
+    r.f.writeFile(QStringLiteral("second.log"),
+                  kHeader + units("Knots") + record("05.15", "270", "25/05/2009 09:00:00"));
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("second.log"));
     w.mnuFileOpenClick();
     QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QStringLiteral("Kts"));
     QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
-    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + r.f.path(QStringLiteral("second.log")));
+    QCOMPARE(w.windowTitle(),
+             QStringLiteral("Tessmoor Marvane - ") + r.f.path(QStringLiteral("second.log")));
     QVERIFY(w.playing()); // the playing state is kept
 }
 
@@ -385,18 +397,23 @@ void TestReplay::badFiles_data()
     const QString bearingBlank = QStringLiteral("'' is not a valid integer value");
     QTest::newRow("empty") << QByteArray() << QStringList();
     QTest::newRow("header only") << kHeader << QStringList();
-    QTest::newRow("blank lines") << kHeader + units("m/s") + "\r\n\r\n" + record("0.515", "088", "01/01/2025 00:00:00")
+    QTest::newRow("blank lines") << kHeader + units("m/s") + "\r\n\r\n" +
+                                        record("0.515", "088", "01/01/2025 00:00:00")
                                  << QStringList{bearingBlank, bearingBlank};
-    QTest::newRow("bad bearing") << kHeader + units("m/s") + record("0.515", "08x", "01/01/2025 00:00:00")
-                                 << QStringList{QStringLiteral("'08x' is not a valid integer value")};
-    QTest::newRow("bad speed") << kHeader + units("m/s") + record("0.5.5", "088", "01/01/2025 00:00:00")
-                               << QStringList{QStringLiteral("'0.5.5' is not a valid floating point value")};
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) + QByteArray(5000, '\x01') +
-                                        "\r\n\x01\x02\x03junk"
+    QTest::newRow("bad bearing") << kHeader + units("m/s") +
+                                        record("0.515", "08x", "01/01/2025 00:00:00")
+                                 << QStringList{
+                                        QStringLiteral("'08x' is not a valid integer value")};
+    QTest::newRow("bad speed")
+        << kHeader + units("m/s") + record("0.5.5", "088", "01/01/2025 00:00:00")
+        << QStringList{QStringLiteral("'0.5.5' is not a valid floating point value")};
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) +
+                                        QByteArray(5000, '\x01') + "\r\n\x01\x02\x03junk"
                                  << QStringList{bearingBlank};
-    QTest::newRow("very long line") << kHeader + units("m/s") + QByteArray(1 << 20, 'x') + "\r\n" +
-                                           record("0.515", "088", "01/01/2025 00:00:00")
-                                    << QStringList{QStringLiteral("'xxx' is not a valid integer value")};
+    QTest::newRow("very long line")
+        << kHeader + units("m/s") + QByteArray(1 << 20, 'x') + "\r\n" +
+               record("0.515", "088", "01/01/2025 00:00:00")
+        << QStringList{QStringLiteral("'xxx' is not a valid integer value")};
 }
 
 void TestReplay::badFiles()

@@ -78,7 +78,8 @@ private:
 
 QByteArray iniFor(const Sensor& sensor, const QByteArray& extra = {})
 {
-    return "[Options]\nOrientation=1\n" + extra + "[Ports]\nCOM2=" + sensor.path().toLocal8Bit() + "\n";
+    return "[Options]\nOrientation=1\n" + extra + "[Ports]\nCOM2=" + sensor.path().toLocal8Bit() +
+           "\n";
 }
 
 QStringList speeds(const TfrmMain& w)
@@ -167,21 +168,24 @@ void TestSerialWindow::recordsInEveryShapeAreShownOnceInOrder()
     poll(w); // nothing waiting: nothing changes
     QCOMPARE(speeds(w), QStringList());
 
-    sensor.send("+00001 +00000\r\n");                      // whole
+    sensor.send("+00001 +00000\r\n"); // whole
     poll(w);
-    sensor.send("+00002 +000");                            // cut by the poll...
+    sensor.send("+00002 +000"); // cut by the poll...
     poll(w);
     sensor.send("00\r\n+00003 +00000\r\n+00004 +00000\r\n"); // ...completed, with two more
     poll(w);
-    sensor.send("\x13\xff#noise+00005 +00000\r\n+000");     // noise before a record, a fragment
+    sensor.send("\x13\xff#noise+00005 +00000\r\n+000"); // noise before a record, a fragment
     poll(w);
-    sensor.send(QByteArray("06 +0\0" "0000\r\n", 12));      // the NUL byte is dropped
+    sensor.send(QByteArray("06 +0\0"
+                           "0000\r\n",
+                           12)); // the NUL byte is dropped
     poll(w);
     QCOMPARE(speeds(w), (texts({"0001", "0002", "0003", "0004", "0005", "0006"})));
     const QList<QByteArray> lines = f.readFile(QStringLiteral("run.log")).split('\n');
     QCOMPARE(lines.size(), 2 + 6 + 1);
     for (int i = 0; i < 6; ++i)
-        QVERIFY2(lines.at(2 + i).startsWith("\"000" + QByteArray::number(i + 1) + "\",\"090\","), lines.at(2 + i));
+        QVERIFY2(lines.at(2 + i).startsWith("\"000" + QByteArray::number(i + 1) + "\",\"090\","),
+                 lines.at(2 + i));
     QVERIFY(f.prompts->errors().isEmpty());
 }
 
@@ -248,7 +252,8 @@ void TestSerialWindow::portThatCannotBeOpened()
     w.mnuCommsConnectClick();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
     const QString informative = f.prompts->shown.last().informative;
-    QVERIFY2(informative.contains(QStringLiteral("/dev/marvane-no-such-port")), qPrintable(informative));
+    QVERIFY2(informative.contains(QStringLiteral("/dev/marvane-no-such-port")),
+             qPrintable(informative));
     QVERIFY2(informative.contains(QStringLiteral("[Ports]")), qPrintable(informative));
     QVERIFY(!w.Connected());
     QVERIFY(w.mnuCommsConnect->isEnabled());
@@ -361,7 +366,7 @@ void TestSerialWindow::exitWhileConnectedAndLogging()
     QSignalSpy closed(&w, &TfrmMain::closed);
     w.mnuFileExit->trigger();
     QCOMPARE(closed.count(), 1);
-    QCOMPARE(int(f.prompts->shown.size()), shown); // no question
+    QCOMPARE(int(f.prompts->shown.size()), shown);            // no question
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), ini); // the settings file is not written
 }
 

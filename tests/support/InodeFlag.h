@@ -49,4 +49,3 @@ private:
     int m_flag;
     bool m_set = false;
 };
-
