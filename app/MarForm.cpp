@@ -228,10 +228,10 @@ void TfrmMain::DrawSpeedNeedle(double angle)
     imgFlowSpeed->setImage(m_speedDial.picture());
 }
 
-void TfrmMain::applyBearingColour(int colour)
+void TfrmMain::applyBearingColour(BearingColour colour)
 {
     QColor c;
-    switch (BearingColour(colour)) {
+    switch (colour) {
     case BearingColour::Green:
         c = QColor(0, 255, 0);
         break;
@@ -287,7 +287,7 @@ void TfrmMain::ComputeFlow()
                           m_options.flags.FaceUp, m_bearingTo, m_speedFormat);
     PushGridRow(grdstrComputed, kFourBlanks + sample.speedText, kFourBlanks + sample.bearingText);
     labFlowSpeedValue->setText(sample.speedText);
-    applyBearingColour(int(sample.colour));
+    applyBearingColour(sample.colour);
     labBearingReadoutValue->setText(sample.bearingText);
     DrawBearingNeedle(sample.bearing);
     // The needle shows the displayed speed, already formatted.
@@ -523,7 +523,7 @@ void TfrmMain::ReplayNextRecord()
     labFlowSpeedValue->setText(fields.speed);
     try {
         const int d = textToInt(fields.bearing);
-        applyBearingColour(int(bearingColour(d, fields.bearing)));
+        applyBearingColour(bearingColour(d, fields.bearing));
         labBearingReadoutValue->setText(fields.bearing);
         DrawBearingNeedle(d);
         const double v = double(textToFloat(fields.speed));

@@ -12,6 +12,7 @@
 #include "logfile/LogRecorder.h"
 #include "logfile/ReplayReader.h"
 #include "processing/Dial.h"
+#include "processing/FlowComputation.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -186,7 +187,7 @@ private:
     void setConnectEnabled(bool on);
     void setLogCommandsEnabled(bool on);
     void setStatusPanel(int index, const QString& text);
-    void applyBearingColour(int colour);
+    void applyBearingColour(BearingColour colour);
     void appendSample(const QString& speedText, const QString& bearingText);
     void showError(bool& guard, const QString& text, const QString& informative = {});
     void onDeviceLost(const QString& reason);
