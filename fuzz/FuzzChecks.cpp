@@ -668,8 +668,11 @@ QString settingsChangeProblem(QByteArrayView before, QByteArrayView after,
 
     // Walk both files together. A line of the file before is either still there as it was, or
     // (one of the seven keys only) rewritten with its new value; every other line of the saved
-    // file is an added one. The last line may have gained a line end when lines were added
-    // after it.
+    // file is an added one: a key in section Options, the section's line, or a blank line. The
+    // last line may have gained a line end when lines were added after it. Each key is written
+    // once at most.
+    const QList<int> newKeys = optionsKeysOfLines(now);
+    int written[7] = {};
     qsizetype i = 0;
     qsizetype added = 0;
     for (qsizetype j = 0; j < now.size(); ++j) {
@@ -680,16 +683,24 @@ QString settingsChangeProblem(QByteArrayView before, QByteArrayView after,
                 n.ending == o.ending ||
                 (i == old.size() - 1 && o.ending.isEmpty() && n.ending == newline);
             const int key = oldKeys[i];
-            if (endingKept &&
-                (n.text == o.text ||
-                 (key >= 0 && n.text == keyLine(*iniKey(o.text), values[size_t(key)])))) {
+            if (endingKept && n.text == o.text) {
+                ++i;
+                continue;
+            }
+            if (endingKept && key >= 0 &&
+                n.text == keyLine(*iniKey(o.text), values[size_t(key)])) {
+                ++written[key];
                 ++i;
                 continue;
             }
         }
         bool addable = n.text.isEmpty() || n.text == QByteArrayView("[Options]");
-        for (const QByteArray& line : addedKeyLines)
-            addable = addable || n.text == line;
+        for (int k = 0; k < 7; ++k) {
+            if (n.text == addedKeyLines[k] && newKeys[j] == k) {
+                ++written[k];
+                addable = true;
+            }
+        }
         // A lone CR before a lone LF would read back as one CR LF, so where the file's own line
         // end would run together with a neighbour's, an added line ends in CR LF.
         const bool joinsBefore = n.text.isEmpty() && newline.startsWith('\n') && j > 0 &&
@@ -714,8 +725,11 @@ QString settingsChangeProblem(QByteArrayView before, QByteArrayView after,
         return QStringLiteral("saving added %1 lines").arg(added);
 
     // The first line of each key in section Options holds the value saved.
-    const QList<int> newKeys = optionsKeysOfLines(now);
     for (int k = 0; k < 7; ++k) {
+        if (written[k] > 1)
+            return QStringLiteral("saving wrote %1 %2 times")
+                .arg(text(kCommsSettingKeys[k]))
+                .arg(written[k]);
         const qsizetype at = newKeys.indexOf(k);
         if (at < 0)
             return QStringLiteral("the saved file has no %1 in section Options")
