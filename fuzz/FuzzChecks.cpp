@@ -97,9 +97,9 @@ QString text(const char* s)
     return QString::fromLatin1(s);
 }
 
-// A file beside nothing else of ours, one per process and purpose, on a memory file system where
-// there is one: the checks write a file for every input, millions of times in a fuzzing run. It
-// goes away when the process ends normally.
+// A scratch file named for its process and purpose, on a memory file system where there is one:
+// the checks write a file for every input, millions of times in a fuzzing run. It goes away when
+// the process ends normally.
 class ScratchFile
 {
 public:
