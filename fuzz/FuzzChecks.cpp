@@ -373,7 +373,7 @@ void appendLongLine(QByteArray* file, InputBytes& in)
     *file += in.byte() % 2 == 0 ? QByteArrayView("\r\n") : QByteArrayView("\n");
 }
 
-// Short filler lines up to a few bytes before the reader's next buffer boundary, so that the
+// Filler lines up to a few bytes before the reader's next buffer boundary, so that the
 // next line straddles it.
 void padToReaderChunk(QByteArray* file, InputBytes& in)
 {
