@@ -3,6 +3,8 @@
 #include <limits>
 
 // Rules of this editor, where the format leaves room:
+// - Section and key names are compared byte for byte, ASCII letters without regard to case.
+//   Blanks around names (spaces, tabs) are not part of them.
 // - A section runs from its "[Name]" line to the next section line. Lines before the first
 //   section belong to none and are never read or written as keys. A section name that appears
 //   twice is one section: a key is looked up in its blocks in file order, the first occurrence
@@ -13,7 +15,9 @@
 //   the line's own line end; indentation and blanks around '=' are not kept.
 // - New lines (keys, sections) end with the file's line end: that of its first line, or for a
 //   file without any line end the platform's own (CR LF on Windows, LF elsewhere). A last line
-//   without a line end gets one only when a line is added after it.
+//   without a line end gets one only when a line is added after it. Where that line end would
+//   run together with a neighbour's into one CR LF (a lone CR before a lone LF), the new line
+//   ends in CR LF.
 // - A new section is added at the end of the file, after one blank line unless the file is
 //   empty or already ends with a blank line.
 // - A UTF-8 byte order mark at the start of the file is kept.
@@ -28,41 +32,52 @@ const QByteArray kPlatformNewline("\r\n");
 const QByteArray kPlatformNewline("\n");
 #endif
 
-bool isComment(const QByteArray& trimmed)
+bool isComment(QByteArrayView trimmed)
 {
     return trimmed.startsWith(';') || trimmed.startsWith('#');
 }
 
 // Name of the section a line opens, or nullopt when it is not a section line.
-std::optional<QString> sectionName(const QByteArray& text)
+std::optional<QByteArrayView> sectionName(QByteArrayView text)
 {
-    const QByteArray trimmed = text.trimmed();
+    const QByteArrayView trimmed = text.trimmed();
     if (!trimmed.startsWith('['))
         return std::nullopt;
     const qsizetype close = trimmed.indexOf(']');
     if (close < 0)
         return std::nullopt;
-    return QString::fromUtf8(trimmed.mid(1, close - 1)).trimmed();
+    return trimmed.sliced(1, close - 1).trimmed();
 }
 
 // Name of the key a line holds, as spelled in the file, or nullopt when it holds no key.
-std::optional<QByteArray> keyName(const QByteArray& text)
+std::optional<QByteArrayView> keyName(QByteArrayView text)
 {
-    const QByteArray trimmed = text.trimmed();
+    const QByteArrayView trimmed = text.trimmed();
     if (trimmed.isEmpty() || isComment(trimmed) || sectionName(text))
         return std::nullopt;
     const qsizetype eq = text.indexOf('=');
     if (eq < 0)
         return std::nullopt;
-    const QByteArray key = text.left(eq).trimmed();
+    const QByteArrayView key = text.first(eq).trimmed();
     if (key.isEmpty())
         return std::nullopt;
     return key;
 }
 
-bool sameName(const QString& a, const QString& b)
+// Names are compared as bytes, ASCII letters without regard to case. The names looked up are
+// ASCII; a name that only decodes to the same text (a byte order mark or another invisible mark
+// in it, a letter that folds to an ASCII one, such as the long s) is another name, so saving
+// never rewrites a line the operator wrote for something else.
+bool sameName(QByteArrayView a, QByteArrayView b)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
 }
 
 // Value of an ASCII digit in base 10 or 16, or -1.
@@ -154,16 +169,18 @@ IniFile::IniFile(const QByteArray& contents)
 
 std::optional<qsizetype> IniFile::findKey(const QString& section, const QString& key) const
 {
+    const QByteArray sectionBytes = section.toUtf8();
+    const QByteArray keyBytes = key.toUtf8();
     bool inSection = false;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         const QByteArray& text = m_lines[i].text;
         if (const auto name = sectionName(text)) {
-            inSection = sameName(*name, section);
+            inSection = sameName(*name, sectionBytes);
             continue;
         }
         if (!inSection)
             continue;
-        if (const auto name = keyName(text); name && sameName(QString::fromUtf8(*name), key))
+        if (const auto name = keyName(text); name && sameName(*name, keyBytes))
             return i;
     }
     return std::nullopt;
@@ -191,13 +208,14 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
     const QByteArray encodedValue = value.toUtf8();
     if (const auto index = findKey(section, key)) {
         Line& line = m_lines[*index];
-        line.text = *keyName(line.text) + '=' + encodedValue;
+        line.text = keyName(line.text)->toByteArray() + '=' + encodedValue;
         return;
     }
 
     const QByteArray newLine = key.toUtf8() + '=' + encodedValue;
 
     // After the last key line of the section's first block, or right after its header.
+    const QByteArray sectionBytes = section.toUtf8();
     std::optional<qsizetype> insertAfter;
     bool inFirstBlock = false;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
@@ -205,7 +223,7 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
         if (const auto name = sectionName(text)) {
             if (inFirstBlock)
                 break;
-            if (sameName(*name, section)) {
+            if (sameName(*name, sectionBytes)) {
                 inFirstBlock = true;
                 insertAfter = i;
             }
@@ -222,7 +240,7 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
 
     if (!m_lines.isEmpty() && !m_lines.last().text.trimmed().isEmpty())
         insertLine(m_lines.size(), {});
-    insertLine(m_lines.size(), '[' + section.toUtf8() + ']');
+    insertLine(m_lines.size(), '[' + sectionBytes + ']');
     insertLine(m_lines.size(), newLine);
 }
 
@@ -230,13 +248,31 @@ void IniFile::insertLine(qsizetype position, const QByteArray& text)
 {
     if (position > 0 && m_lines[position - 1].ending.isEmpty())
         m_lines[position - 1].ending = m_newline;
-    m_lines.insert(position, Line{text, m_newline});
+    m_lines.insert(position, Line{text, m_newline, true});
+}
+
+QByteArray IniFile::endingWritten(qsizetype index) const
+{
+    const Line& line = m_lines[index];
+    if (!line.added)
+        return line.ending;
+    // In a file that mixes line ends, a lone CR followed by a lone LF reads back as one CR LF:
+    // an added blank line would vanish into the CR of the line before it, or an added line would
+    // swallow the LF of a blank line after it. Such an added line ends in CR LF instead, so that
+    // the lines around it read back as they were. Judged on the finished file, because later
+    // additions change an added line's neighbours.
+    const bool joinsBefore = line.text.isEmpty() && line.ending.startsWith('\n') && index > 0 &&
+                             m_lines[index - 1].ending == "\r";
+    const bool joinsAfter = line.ending.endsWith('\r') && index + 1 < m_lines.size() &&
+                            m_lines[index + 1].text.isEmpty() &&
+                            m_lines[index + 1].ending.startsWith('\n');
+    return joinsBefore || joinsAfter ? QByteArray("\r\n") : line.ending;
 }
 
 QByteArray IniFile::contents() const
 {
     QByteArray bytes = m_bom;
-    for (const Line& line : m_lines)
-        bytes += line.text + line.ending;
+    for (qsizetype i = 0; i < m_lines.size(); ++i)
+        bytes += m_lines[i].text + endingWritten(i);
     return bytes;
 }

@@ -20,8 +20,10 @@ public:
     // they are and simply hold no key.
     explicit IniFile(const QByteArray& contents = {});
 
-    // Value of a key, section and key names compared without regard to case; the text after
-    // the first '=' with surrounding blanks removed; nullopt when the section or key is missing.
+    // Value of a key, section and key names compared byte for byte, ASCII letters without
+    // regard to case (a name with a look-alike letter or an invisible mark in it is another
+    // name); the text after the first '=' with surrounding blanks removed; nullopt when the
+    // section or key is missing.
     // Lines before the first section belong to none. A section named twice counts as one: the
     // first occurrence of the key in file order is the one read and written.
     std::optional<QString> value(const QString& section, const QString& key) const;
@@ -36,7 +38,8 @@ public:
     // "<key as spelled in the file>=<value>" (its line end kept), adds a missing key at the end
     // of its section (after the last key line of its first block), or adds the section at the end
     // of the file after a blank line. New lines take the file's own line-end style (that of its
-    // first line; for a file without any, CR LF on Windows and LF elsewhere).
+    // first line; for a file without any, CR LF on Windows and LF elsewhere), or CR LF where
+    // that style would run together with a neighbouring lone CR or LF.
     void setValue(const QString& section, const QString& key, const QString& value);
 
     // The file's bytes; every line not touched by setValue is returned exactly as read.
@@ -47,11 +50,15 @@ private:
     {
         QByteArray text;   // without its line end
         QByteArray ending; // "\r\n", "\n", "\r" or empty for a last line without one
+        bool added = false; // added by setValue, not read from the file
     };
     // Index of the line holding a key, first occurrence in file order.
     std::optional<qsizetype> findKey(const QString& section, const QString& key) const;
     // Inserts a line with the file's line end, giving the line before it one if it had none.
     void insertLine(qsizetype position, const QByteArray& text);
+    // The line end written after a line: its own, unless an added line's would run together
+    // with a neighbour's.
+    QByteArray endingWritten(qsizetype index) const;
 
     QList<Line> m_lines;
     QByteArray m_newline = "\n"; // line end for added lines

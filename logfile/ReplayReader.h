@@ -5,9 +5,10 @@
 // is followed: lines appended after the end was reached are read by later calls.
 //
 // LF ends a line and a CR right before it is dropped; a CR anywhere else stays part of the line.
-// The end of the file ends its last line, so a last line without line end is read as it stands
-// (a line the recorder is still writing when the reader reaches it is therefore read in two
-// parts; the recorder writes each line with one write, so this needs an unlucky moment).
+// The end of the file ends its last line like an LF, so a last line without line end is read as
+// it stands, less a CR at its very end (a line the recorder is still writing when the reader
+// reaches it is therefore read in two parts; the recorder writes each line with one write, so
+// this needs an unlucky moment).
 
 #include <QByteArray>
 #include <QFile>

@@ -296,6 +296,17 @@ void TestSettings::loadReadsKey_data()
     QTest::newRow("section repeated later") << QByteArray("[Options]\nParity=1\n[Ports]\n[Options]\nStopBits=2\n") << QByteArray("StopBits") << 2;
     QTest::newRow("among junk and comments")
         << QByteArray("; notes\n\n[Options]\njunk line\n[not a section\nOrientation=1\n") << QByteArray("Orientation") << 1;
+
+    // Names are the same only byte for byte, ASCII letters in either case: a look-alike is
+    // another name.
+    QTest::newRow("byte order mark inside the section name")
+        << QByteArray("[\xEF\xBB\xBFOptions]\nCommPort=3\n") << QByteArray("CommPort") << 1;
+    QTest::newRow("byte order mark inside the key name")
+        << QByteArray("[Options]\n\xEF\xBB\xBF" "CommPort=3\n") << QByteArray("CommPort") << 1;
+    QTest::newRow("long s for s in the key name")
+        << QByteArray("[Options]\n\xC5\xBFtopBits=2\n") << QByteArray("StopBits") << 0;
+    QTest::newRow("no-break space around the section name")
+        << QByteArray("[\xC2\xA0Options\xC2\xA0]\nParity=2\n") << QByteArray("Parity") << 0;
     // clang-format on
 }
 
@@ -486,6 +497,27 @@ void TestSettings::saveWritesExactBytes_data()
                       "COM1=x\n"
                       "[Options]\n"
                       "BaudRate=5\n");
+
+    // Files that mix line ends: a lone CR followed by a lone LF would read back as one CR LF, so
+    // an added line that would make that pair ends in CR LF, and the lines around it stay.
+    QTest::newRow("blank line added after a line ending in a lone CR")
+        << true << QByteArray("; notes\nold line\r") << chosen
+        << QByteArray("; notes\nold line\r\r\n[Options]\n" + optionLines(chosen, "\n"));
+    QTest::newRow("look-alike names are other lines, kept as they are")
+        << true << QByteArray("[\xEF\xBB\xBFOptions]\nCommPort=3\n[Options]\n\xC5\xBF" "crollDirection=1\n") << chosen
+        << QByteArray("[\xEF\xBB\xBFOptions]\nCommPort=3\n[Options]\n\xC5\xBF" "crollDirection=1\n" +
+                      optionLines(chosen, "\n"));
+    QTest::newRow("key added before a blank line ending in a lone LF")
+        << true << QByteArray("[Options]\rCommPort=1\n\n") << chosen
+        << QByteArray("[Options]\r"
+                      "CommPort=2\n"
+                      "ScrollDirection=1\r"
+                      "Orientation=1\r"
+                      "BaudRate=5\r"
+                      "DataBits=0\r"
+                      "Parity=2\r"
+                      "StopBits=1\r\n"
+                      "\n");
     // clang-format on
 }
 
