@@ -13,21 +13,10 @@
 Q_DECLARE_METATYPE(CommsSettings)
 Q_DECLARE_METATYPE(std::optional<CommsSettings>)
 
+#include "tests/support/CommsSettingsMaker.h"
+
 namespace {
 
-CommsSettings make(qint32 scroll, qint32 port, qint32 orientation, qint32 baud, qint32 dataBits,
-                   qint32 parity, qint32 stopBits)
-{
-    CommsSettings s;
-    s.ScrollDirection = scroll;
-    s.CommPort = port;
-    s.Orientation = orientation;
-    s.BaudRate = baud;
-    s.DataBits = dataBits;
-    s.Parity = parity;
-    s.StopBits = stopBits;
-    return s;
-}
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {

@@ -18,6 +18,8 @@
 
 Q_DECLARE_METATYPE(CommsSettings)
 
+#include "tests/support/CommsSettingsMaker.h"
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -26,19 +28,6 @@ const QByteArray NL("\r\n");
 const QByteArray NL("\n");
 #endif
 
-CommsSettings make(qint32 scroll, qint32 port, qint32 orientation, qint32 baud, qint32 dataBits,
-                   qint32 parity, qint32 stopBits)
-{
-    CommsSettings s;
-    s.ScrollDirection = scroll;
-    s.CommPort = port;
-    s.Orientation = orientation;
-    s.BaudRate = baud;
-    s.DataBits = dataBits;
-    s.Parity = parity;
-    s.StopBits = stopBits;
-    return s;
-}
 
 qint32 field(const CommsSettings& s, const QByteArray& key)
 {
