@@ -5,7 +5,7 @@
 //
 // Last line: "display path: N records/s", the median of several rounds.
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "app/Prompts.h"
 
 #include <QApplication>

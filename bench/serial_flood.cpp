@@ -5,7 +5,7 @@
 //
 // Last line: "serial flood: sent S, logged L, lost N, longest poll M ms".
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "app/Prompts.h"
 
 #include <QApplication>

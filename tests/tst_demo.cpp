@@ -1,12 +1,12 @@
 // The demonstration feed through the main window: its records and units changes, its end state,
 // its log file, Stop Log during the run, and a window that stays alive while it runs.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/MainWindow.h"
+#include "app/DataGrid.h"
 #include "processing/Dial.h"
-#include "processing/DialView.h"
+#include "app/DialView.h"
 #include "reference/DemoFeed.h"
-#include "reference/MarvaneAbout.h"
+#include "app/AboutDialog.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 

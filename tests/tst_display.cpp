@@ -2,10 +2,10 @@
 // the scrolling tables with their red newest row, the readouts and their colours, the needles,
 // ClearDisplay, and conversion failures.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/MainWindow.h"
+#include "app/DataGrid.h"
 #include "processing/Dial.h"
-#include "processing/DialView.h"
+#include "app/DialView.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -394,7 +394,7 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     MainWindowFixture sw(kFaceDown);
     for (int i = 1; i <= 5; ++i)
         sw.w().DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
-    sw.w().options().flags.ScrollDown = true;
+    sw.w().options().flags.scrollDown = true;
     QCOMPARE(column(sw.w().grdstrRawDataBody, 0).mid(3),
              (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
     sw.w().DecodeRawRecord(QStringLiteral("+00006 +00515"));
@@ -424,7 +424,7 @@ void TestDisplay::newestComputedRowIsRed()
     for (int row = 0; row < LastDataRow; ++row)
         QCOMPARE(redPixelsInRow(row), 0);
     // The red row follows the end where samples enter, even before the next sample.
-    w.options().flags.ScrollDown = true;
+    w.options().flags.scrollDown = true;
     QVERIFY(redPixelsInRow(0) > 10);
     QCOMPARE(redPixelsInRow(LastDataRow), 0);
 }

@@ -2,8 +2,8 @@
 // settings file that cannot be read, and replay of a file with an enormous line. Each ends with
 // one clear message, nothing lost that was already written, and no crash or hang.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/MainWindow.h"
+#include "app/DataGrid.h"
 #include "tests/support/InodeFlag.h"
 #include "tests/support/MainWindowFixture.h"
 
@@ -98,9 +98,9 @@ void TestHostile::settingsFileThatIsADirectory()
     ScriptedPrompts* shown = prompts.get();
     TfrmMain w(dir.filePath(QStringLiteral("marvane.ini")), std::move(prompts));
     QVERIFY(shown->shown.isEmpty());
-    QCOMPARE(w.options().port.PortName, QStringLiteral("COM2"));
-    QCOMPARE(w.options().port.BaudRateValue, quint32(19200));
-    QVERIFY(w.options().flags.FaceUp);
+    QCOMPARE(w.options().port.portName, QStringLiteral("COM2"));
+    QCOMPARE(w.options().port.baudRateValue, quint32(19200));
+    QVERIFY(w.options().flags.faceUp);
 }
 
 void TestHostile::settingsFileThatCannotBeRead()
@@ -112,7 +112,7 @@ void TestHostile::settingsFileThatCannotBeRead()
     f.writeFile(QStringLiteral("marvane.ini"), "[Options]\nBaudRate=0\n");
     QVERIFY(QFile::setPermissions(f.path(QStringLiteral("marvane.ini")), QFileDevice::WriteOwner));
     TfrmMain w(f.path(QStringLiteral("marvane.ini")), std::make_unique<ScriptedPrompts>());
-    QCOMPARE(w.options().port.BaudRateValue, quint32(19200));
+    QCOMPARE(w.options().port.baudRateValue, quint32(19200));
 }
 
 void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()

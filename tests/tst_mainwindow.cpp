@@ -1,14 +1,14 @@
 // The main window as the operator first sees it: layout, menus, toolbar twins, availability of
 // commands, the clock, leaving the program, and the Communications dialog round trip.
 
-#include "app/ClockText.h"
-#include "app/MarForm.h"
-#include "comms/MarComms.h"
-#include "comms/RadioGroup.h"
-#include "processing/DataGrid.h"
-#include "processing/DialView.h"
-#include "reference/MarDataCon.h"
-#include "reference/MarvaneAbout.h"
+#include "base/ClockText.h"
+#include "app/MainWindow.h"
+#include "app/CommsOptionsDialog.h"
+#include "app/RadioGroup.h"
+#include "app/DataGrid.h"
+#include "app/DialView.h"
+#include "app/DataConventionDialog.h"
+#include "app/AboutDialog.h"
 #include "tests/support/MainWindowFixture.h"
 
 #include <QAction>
@@ -424,21 +424,21 @@ void TestMainWindow::commsDialogOkStoresSavesApplies()
         QByteArray("; field laptop\n[Options]\nCommPort=7\nParity=-1\nDataBits=5\n"));
     TfrmMain& w = f.w();
     // At start-up an out-of-range port leaves the port name empty, and parity stays none.
-    QCOMPARE(w.options().port.PortName, QString());
-    QCOMPARE(w.options().port.ByteSizeValue, quint8(8));
+    QCOMPARE(w.options().port.portName, QString());
+    QCOMPARE(w.options().port.byteSizeValue, quint8(8));
     w.mnuCommsOptions->trigger();
     TfrmCommsSetup* d = w.frmCommsSetup();
     d->grpDataDirection->setItemIndex(1);
     d->grpBaudRate->setItemIndex(2);
     QTest::keyClick(d, Qt::Key_Return); // Enter presses OK
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.options().comms.CommPort, 3);
-    QCOMPARE(w.options().comms.Parity, -1);
-    QCOMPARE(w.options().comms.DataBits, 1);
-    QCOMPARE(w.options().port.PortName, QStringLiteral("COM4"));
-    QCOMPARE(w.options().port.BaudRateValue, quint32(9600));
-    QCOMPARE(w.options().port.ParityValue, quint8(0));
-    QVERIFY(w.options().flags.ScrollDown);
+    QCOMPARE(w.options().comms.commPort, 3);
+    QCOMPARE(w.options().comms.parity, -1);
+    QCOMPARE(w.options().comms.dataBits, 1);
+    QCOMPARE(w.options().port.portName, QStringLiteral("COM4"));
+    QCOMPARE(w.options().port.baudRateValue, quint32(9600));
+    QCOMPARE(w.options().port.parityValue, quint8(0));
+    QVERIFY(w.options().flags.scrollDown);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")),
              QByteArray(
                  "; field laptop\n[Options]\nCommPort=3\nParity=-1\nDataBits=1\nScrollDirection=1\n"
@@ -457,9 +457,9 @@ void TestMainWindow::commsDialogCancelChangesNothing()
     d->grpOrientation->setItemIndex(1);
     QTest::keyClick(d, Qt::Key_Escape); // Esc is Cancel
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.options().port.BaudRateValue, quint32(4800));
-    QCOMPARE(w.options().port.PortName, QStringLiteral("COM2"));
-    QVERIFY(w.options().flags.FaceUp);
+    QCOMPARE(w.options().port.baudRateValue, quint32(4800));
+    QCOMPARE(w.options().port.portName, QStringLiteral("COM2"));
+    QVERIFY(w.options().flags.faceUp);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), before);
     // The next showing shows the stored choices again.
     w.mnuCommsOptions->trigger();
@@ -485,8 +485,8 @@ void TestMainWindow::commsDialogUnwritableFileKeepsItOpen()
         QStringList{
             QStringLiteral("Unable to write to %1.").arg(f.path(QStringLiteral("marvane.ini")))});
     QVERIFY(d->isVisible());
-    QCOMPARE(w.options().comms.BaudRate, 0);                  // stored
-    QCOMPARE(w.options().port.BaudRateValue, quint32(19200)); // not applied
+    QCOMPARE(w.options().comms.baudRate, 0);                  // stored
+    QCOMPARE(w.options().port.baudRateValue, quint32(19200)); // not applied
 }
 
 void TestMainWindow::commsDialogPortTooltipsShowDevices()

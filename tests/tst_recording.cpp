@@ -1,9 +1,9 @@
 // Recording through the main window: File > New, Start Log and Stop Log, the append step for
 // every computed sample, and what the operator sees when the log file cannot be written.
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "logfile/LogFormat.h"
-#include "processing/DataGrid.h"
+#include "app/DataGrid.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 

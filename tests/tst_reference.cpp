@@ -1,8 +1,8 @@
 // The About and data convention windows, and the artwork the windows draw with.
 
-#include "reference/Artwork.h"
-#include "reference/MarDataCon.h"
-#include "reference/MarvaneAbout.h"
+#include "app/Artwork.h"
+#include "app/DataConventionDialog.h"
+#include "app/AboutDialog.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,10 +1,10 @@
 // Replay of log files through the main window: Open, the record step, Play, Stop, View First
 // Record and Close, files the recorder wrote in every units, and files no recorder wrote.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/MainWindow.h"
+#include "app/DataGrid.h"
 #include "processing/Dial.h"
-#include "processing/DialView.h"
+#include "app/DialView.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -235,14 +235,14 @@ void TestReplay::playStopSequence()
              QByteArray("[Options]\nScrollDirection=1\n"));
     TfrmMain& w = r.w();
     r.open();
-    QVERIFY(w.options().flags.ScrollDown);
+    QVERIFY(w.options().flags.scrollDown);
     w.btnVideoPlay->click();
     QVERIFY(w.btnVideoStop->isEnabled());
     QVERIFY(w.playing());
     QCOMPARE(w.timPlay->interval(), 1000);
     QCOMPARE(w.statusPanel(2), QStringLiteral("Play >"));
-    QVERIFY(!w.options().flags.ScrollDown); // grids scroll up until the options are applied again
-    QCOMPARE(w.options().comms.ScrollDirection, 1);
+    QVERIFY(!w.options().flags.scrollDown); // grids scroll up until the options are applied again
+    QCOMPARE(w.options().comms.scrollDirection, 1);
     w.timPlayTimer();
     QCOMPARE(w.grdstrComputed->cell(0, LastDataRow), QStringLiteral("    0.516"));
     QString duringWait;
@@ -255,7 +255,7 @@ void TestReplay::playStopSequence()
     QVERIFY(!w.playing());
     // Close after Play: the grids keep scrolling up.
     w.mnuFileCloseClick();
-    QVERIFY(!w.options().flags.ScrollDown);
+    QVERIFY(!w.options().flags.scrollDown);
 }
 
 void TestReplay::playDuringStopWait()

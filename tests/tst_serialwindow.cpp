@@ -2,11 +2,11 @@
 // sensor's port: Connect and Disconnect, the logging question, records arriving in every shape,
 // and ports that cannot be opened or go away.
 
-#include "app/MarForm.h"
-#include "comms/MarComms.h"
-#include "comms/RadioGroup.h"
+#include "app/MainWindow.h"
+#include "app/CommsOptionsDialog.h"
+#include "app/RadioGroup.h"
 #include "comms/SerialConnection.h"
-#include "processing/DataGrid.h"
+#include "app/DataGrid.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 

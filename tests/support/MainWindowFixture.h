@@ -2,7 +2,7 @@
 // A main window for window-level tests: its own temporary folder holding marvane.ini, scripted
 // prompts, shown on the offscreen platform.
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "reference/Artwork.h"
+#include "app/Artwork.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "processing/DialView.h"
+#include "app/DialView.h"
 
 #include <QPainter>
 

@@ -8,35 +8,35 @@
 class QLabel;
 class QPushButton;
 
-class TfrmAbout : public QDialog
+class AboutDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TfrmAbout(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     // "Version: 4.01" followed by when and with which Qt this build was made.
     static QString versionText();
 
 public slots:
     // OK: hide the window (closing it from the title bar does the same).
-    void bitbtnOKClick();
+    void dismiss();
 
 private:
     QLabel* addLabel(const char* objectName, const QString& text, int x, int y, int pixelSize);
 
-    QLabel* imgIcon = nullptr;
-    QLabel* lblAppName = nullptr;
-    QLabel* lblVersion = nullptr;
-    QLabel* lblAddress1 = nullptr;
-    QLabel* lblAddress2 = nullptr;
-    QLabel* lblTown = nullptr;
-    QLabel* lblCounty = nullptr;
-    QLabel* lblPostCode = nullptr;
-    QLabel* lblCountry = nullptr;
-    QLabel* lblTelephone = nullptr;
-    QLabel* lblFax = nullptr;
-    QLabel* lblEmail = nullptr;
-    QLabel* lblWebSite = nullptr;
-    QPushButton* bitbtnOK = nullptr;
+    QLabel* m_iconLabel = nullptr;
+    QLabel* m_appNameLabel = nullptr;
+    QLabel* m_versionLabel = nullptr;
+    QLabel* m_address1Label = nullptr;
+    QLabel* m_address2Label = nullptr;
+    QLabel* m_townLabel = nullptr;
+    QLabel* m_countyLabel = nullptr;
+    QLabel* m_postCodeLabel = nullptr;
+    QLabel* m_countryLabel = nullptr;
+    QLabel* m_telephoneLabel = nullptr;
+    QLabel* m_faxLabel = nullptr;
+    QLabel* m_emailLabel = nullptr;
+    QLabel* m_webSiteLabel = nullptr;
+    QPushButton* m_okButton = nullptr;
 };

@@ -15,7 +15,7 @@ class QPushButton;
 // is placed with its client area centred on the primary screen.
 void setUpFixedWindow(QDialog* window, const QString& caption, QSize clientSize, bool stayOnTop);
 
-// An "OK" button named "bitbtnOK" at geometry, with the style's standard OK icon.
+// An "OK" button named "okButton" at geometry, with the style's standard OK icon.
 QPushButton* addOkButton(QDialog* window, const QRect& geometry);
 
 QFont boldFont(int pixelSize);

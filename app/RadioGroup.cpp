@@ -1,4 +1,4 @@
-#include "comms/RadioGroup.h"
+#include "app/RadioGroup.h"
 
 #include "app/Look.h"
 

@@ -1,4 +1,4 @@
-#include "processing/DataGrid.h"
+#include "app/DataGrid.h"
 
 #include "app/Look.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // The options the windows share: where the settings file is, the indices loaded from it, and what
-// ApplyCommsSettings derived from them. Owned by the main window; the Communications dialog edits
+// applyCommsSettings derived from them. Owned by the main window; the Communications dialog edits
 // it.
 
 #include "comms/PortSettings.h"

@@ -8,18 +8,18 @@
 class QLabel;
 class QPushButton;
 
-class TfrmDataConvention : public QDialog
+class DataConventionDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TfrmDataConvention(QWidget* parent = nullptr);
+    explicit DataConventionDialog(QWidget* parent = nullptr);
 
 public slots:
     // OK: hide the window (closing it from the title bar does the same).
-    void bitbtnOKClick();
+    void dismiss();
 
 private:
-    QLabel* imgDataConvention = nullptr;
-    QPushButton* bitbtnOK = nullptr;
+    QLabel* m_diagramLabel = nullptr;
+    QPushButton* m_okButton = nullptr;
 };

@@ -1,4 +1,4 @@
-#include "app/ClockText.h"
+#include "base/ClockText.h"
 
 QString clockText(const QDateTime& t)
 {

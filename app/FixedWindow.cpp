@@ -1,4 +1,4 @@
-#include "reference/FixedWindow.h"
+#include "app/FixedWindow.h"
 
 #include <QDialog>
 #include <QGuiApplication>
@@ -25,7 +25,7 @@ void setUpFixedWindow(QDialog* window, const QString& caption, QSize clientSize,
 QPushButton* addOkButton(QDialog* window, const QRect& geometry)
 {
     auto* button = new QPushButton(QStringLiteral("OK"), window);
-    button->setObjectName(QStringLiteral("bitbtnOK"));
+    button->setObjectName(QStringLiteral("okButton"));
     button->setIcon(window->style()->standardIcon(QStyle::SP_DialogOkButton, nullptr, button));
     button->setGeometry(geometry);
     button->setDefault(true);

@@ -1,7 +1,7 @@
-#include "app/MarCommon.h"
+#include "base/SettingsFile.h"
 
-#include "app/IniFile.h"
-#include "app/MarvaneError.h"
+#include "base/IniFile.h"
+#include "base/MarvaneError.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,9 +17,9 @@ const QString kOptionsSection = QStringLiteral("Options");
 
 // The fields of CommsSettings in the order of kCommsSettingKeys, which is also file order.
 qint32 CommsSettings::*const kFields[7] = {
-    &CommsSettings::ScrollDirection, &CommsSettings::CommPort, &CommsSettings::Orientation,
-    &CommsSettings::BaudRate,        &CommsSettings::DataBits, &CommsSettings::Parity,
-    &CommsSettings::StopBits};
+    &CommsSettings::scrollDirection, &CommsSettings::commPort, &CommsSettings::orientation,
+    &CommsSettings::baudRate,        &CommsSettings::dataBits, &CommsSettings::parity,
+    &CommsSettings::stopBits};
 
 [[noreturn]] void throwUnableToWrite(const QString& settingsPath)
 {
@@ -34,7 +34,7 @@ QString defaultSettingsFilePath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/marvane.ini");
 }
 
-CommsSettings LoadSettings(const QString& settingsPath)
+CommsSettings loadSettings(const QString& settingsPath)
 {
     // Opened and released on every call: an operator may edit the file while the program runs.
     QByteArray bytes;
@@ -52,7 +52,7 @@ CommsSettings LoadSettings(const QString& settingsPath)
     return settings;
 }
 
-void SaveSettings(const QString& settingsPath, const CommsSettings& settings)
+void saveSettings(const QString& settingsPath, const CommsSettings& settings)
 {
     // The rest of the file (comments, the [Ports] mapping) must survive, so an existing file
     // that cannot be read is not overwritten.
@@ -82,30 +82,4 @@ void SaveSettings(const QString& settingsPath, const CommsSettings& settings)
     const QByteArray out = ini.contents();
     if (file.write(out) != out.size() || !file.commit())
         throwUnableToWrite(settingsPath);
-}
-
-void waitProcessingEvents(int ms)
-{
-    if (ms == 0)
-        return;
-
-    // A monotonic clock: neither a wrap nor a change of the wall clock shortens or lengthens a
-    // wait.
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-
-    // Between events the thread sleeps in the dispatcher; the single-shot timer wakes it at the
-    // deadline. A handler run in here may wait in turn: its wait ends before this one can, and
-    // this one still lasts its own time.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    for (;;) {
-        const qint64 remaining = qint64(ms) - elapsed.elapsed();
-        if (remaining <= 0)
-            return;
-        wake.start(int(remaining));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
 }

@@ -1,8 +1,8 @@
 // Marvane: a data logger for a two-axis flow sensor on a serial line.
 
-#include "app/MarCommon.h"
-#include "app/MarForm.h"
-#include "reference/Artwork.h"
+#include "app/Artwork.h"
+#include "app/MainWindow.h"
+#include "base/SettingsFile.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -11,17 +11,17 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(TfrmMain::AppTitle);
+    QApplication::setApplicationName(MainWindow::appTitle);
     QApplication::setApplicationVersion(QStringLiteral(MARVANE_VERSION));
     QApplication::setWindowIcon(programIcon());
     // The main window ends the program when it closes, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TfrmMain frmMain(defaultSettingsFilePath());
-    QObject::connect(&frmMain, &TfrmMain::closed, &app, &QCoreApplication::quit);
-    if (const QScreen* screen = frmMain.screen())
-        frmMain.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frmMain.size(),
+    MainWindow mainWindow(defaultSettingsFilePath());
+    QObject::connect(&mainWindow, &MainWindow::closed, &app, &QCoreApplication::quit);
+    if (const QScreen* screen = mainWindow.screen())
+        mainWindow.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, mainWindow.size(),
                                                 screen->availableGeometry()));
-    frmMain.show();
+    mainWindow.show();
     return app.exec();
 }

@@ -1,6 +1,6 @@
-#include "processing/NumberText.h"
+#include "base/NumberText.h"
 
-#include "app/MarvaneError.h"
+#include "base/MarvaneError.h"
 
 #include <cerrno>
 #include <cmath>
