@@ -364,6 +364,7 @@ void MainWindow::connectPort()
             startLogging();
         setLogCommandsEnabled(true);
     }
+    m_serial->startPolling();
     clearDisplay();
     m_connected = true;
 }
@@ -475,8 +476,8 @@ void MainWindow::viewFirstRecord()
 
 void MainWindow::closeReplay()
 {
-    m_replay->close();
     stopPlaybackQuietly();
+    m_replay->close();
     setWindowTitle(appTitle);
     setStatusPanel(0, QString());
     m_replayTimeLabel->hide();

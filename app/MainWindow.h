@@ -92,6 +92,8 @@ public slots:
     void viewFirstRecord();
     void playReplay();
     void stopReplay();
+    // Empties both tables and both readouts and sets both needles to rest.
+    void clearDisplay();
 
 signals:
     // The main window has closed: the program ends.
@@ -119,7 +121,6 @@ private:
     void showReplayUnits(const QString& caption);
     void showComputed(const Sample& sample);
     void pushRow(DataGrid* grid, const QString& first, const QString& second);
-    void clearDisplay();
     void drawBearingNeedle(double angle);
     void drawSpeedNeedle(double angle);
     void applyBearingColour(BearingColour colour);

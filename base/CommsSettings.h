@@ -18,12 +18,18 @@ struct CommsSettings
     bool operator==(const CommsSettings& o) const
     {
         return scrollDirection == o.scrollDirection && commPort == o.commPort &&
-               orientation == o.orientation && baudRate == o.baudRate &&
-               dataBits == o.dataBits && parity == o.parity && stopBits == o.stopBits;
+               orientation == o.orientation && baudRate == o.baudRate && dataBits == o.dataBits &&
+               parity == o.parity && stopBits == o.stopBits;
     }
 };
 
 // Keys of section "Options" in file order.
-inline constexpr const char* kCommsSettingKeys[7] = {"ScrollDirection", "CommPort", "Orientation",
-                                                     "BaudRate",        "DataBits", "Parity",
-                                                     "StopBits"};
+inline constexpr const char* kCommsSettingKeys[7] = {
+    "ScrollDirection", "CommPort", "Orientation", "BaudRate", "DataBits", "Parity", "StopBits"};
+
+// Presentation flags derived from the options. False until the options are first applied.
+struct DisplayFlags
+{
+    bool scrollDown = false; // newest row at the top of the data tables
+    bool faceUp = false;     // sensor mounted face up: X changes sign
+};

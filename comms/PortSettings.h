@@ -9,19 +9,12 @@
 // Line parameters written to the port at every poll. Empty and zero until the first apply.
 struct PortSettings
 {
-    QString portName;            // "COM1".."COM4"
-    quint32 baudRateValue = 0;   // bits per second
-    quint8 byteSizeValue = 0;    // 7 or 8
-    quint8 parityValue = 0;      // 0 none, 1 odd, 2 even
-    quint8 stopBitsValue = 0;    // 0 one, 1 one and a half, 2 two
-    quint32 dcbFlags = 0;        // fixed line-behaviour word, set at every poll
-};
-
-// Presentation flags derived from the options. False until the first apply.
-struct DisplayFlags
-{
-    bool scrollDown = false; // newest row at the top of the data tables
-    bool faceUp = false;     // sensor mounted face up: X changes sign
+    QString portName;          // "COM1".."COM4"
+    quint32 baudRateValue = 0; // bits per second
+    quint8 byteSizeValue = 0;  // 7 or 8
+    quint8 parityValue = 0;    // 0 none, 1 odd, 2 even
+    quint8 stopBitsValue = 0;  // 0 one, 1 one and a half, 2 two
+    quint32 dcbFlags = 0;      // fixed line-behaviour word, set at every poll
 };
 
 // Derives the port parameters and display flags from the indices. An index outside its table
@@ -30,4 +23,4 @@ void applyCommsSettings(const CommsSettings& settings, PortSettings& port, Displ
 
 // The line-behaviour word of the port: binary mode, no parity checking, DTR on, no flow control,
 // NUL bytes discarded, RTS raised only while sending (never, here).
-inline constexpr quint32 kdcbFlags = 0x3811;
+inline constexpr quint32 kDcbFlags = 0x3811;

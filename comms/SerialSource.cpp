@@ -35,8 +35,15 @@ bool SerialSource::open(const QString& devicePath, const QString& portName, QStr
     m_portName = portName;
     m_framer.reset();
     m_open = true;
-    m_pollTimer.start(scaled(kPollInterval));
+    m_pollTimer.stop();
+    m_firstPollWait.stop();
     return true;
+}
+
+void SerialSource::startPolling()
+{
+    if (m_open)
+        m_pollTimer.start(scaled(kPollInterval));
 }
 
 void SerialSource::close()

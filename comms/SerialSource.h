@@ -27,10 +27,11 @@ public:
     explicit SerialSource(const PortSettings* settings, QObject* parent = nullptr);
     ~SerialSource() override;
 
-    // Opens devicePath for portName ("COM1") and starts polling. On failure returns false with
-    // the reason and leaves a running connection as it was. Opening while connected replaces the
-    // connection once the new device is open.
+    // Opens devicePath for portName ("COM1"); polling starts with startPolling(). On failure
+    // returns false with the reason and leaves a running connection as it was. Opening while
+    // connected replaces the connection once the new device is open.
     bool open(const QString& devicePath, const QString& portName, QString* reason);
+    void startPolling();
     // Stops polling and releases the port. Bytes already read but not yet framed are dropped.
     void close();
     bool isOpen() const { return m_open; }
@@ -41,6 +42,8 @@ public:
     void poll();
 
     SerialConnection& connection() { return *m_connection; }
+    // The poll timer, for tests and benchmarks that time or drive polls themselves.
+    QTimer& pollTimer() { return m_pollTimer; }
     const RecordFramer& framer() const { return m_framer; }
 
     // Test seam: every wait and interval is multiplied by scale (the program uses 1).

@@ -38,6 +38,7 @@ public:
     void play();
     void stop();
     bool playing() const { return m_playTimer.isActive(); }
+    const QTimer& playTimer() const { return m_playTimer; }
 
     // Test seam: the play interval is multiplied by scale (the program uses 1).
     void setTimeScale(double scale);

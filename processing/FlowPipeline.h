@@ -4,10 +4,10 @@
 // Live and demonstration records are validated and decoded (their units recognised from the
 // record's layout), then the flow is computed with the sensor's orientation and the chosen
 // bearing sense. Replayed samples arrive as the texts of a log line (split by the replay session)
-// and are converted for the dials. The units in force are one state shared by both roads, as the display
-// shows one units caption: a live record changes how the next replayed line is read.
+// and are converted for the dials. The units in force are one state shared by both roads, as the
+// display shows one units caption: a live record changes how the next replayed line is read.
 
-#include "comms/PortSettings.h"
+#include "base/CommsSettings.h"
 #include "processing/Sample.h"
 
 #include <QDateTime>

@@ -17,7 +17,6 @@ Q_DECLARE_METATYPE(std::optional<CommsSettings>)
 
 namespace {
 
-
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -52,7 +51,7 @@ private slots:
 void TestPortSettings::apply_data()
 {
     // clang-format off
-    // "before" is applied first (as FormCreate does) when present; "settings" is then applied.
+    // "before" is applied first (as the main window does at start-up) when present; "settings" is then applied.
     QTest::addColumn<std::optional<CommsSettings>>("before");
     QTest::addColumn<CommsSettings>("settings");
     QTest::addColumn<QString>("portName");
