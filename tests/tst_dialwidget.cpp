@@ -28,10 +28,10 @@ QRgb rgbAt(const QImage& image, QPoint p)
     return rgbAt(image, p.x(), p.y());
 }
 
-// Distance of a pixel's middle from the middle of a square of the given side.
-double distanceFromCentre(int x, int y, double side = kDialSize)
+// Distance of a pixel's middle from the middle of the 190-pixel dial.
+double distanceFromCentre(int x, int y)
 {
-    return std::hypot(x + 0.5 - side / 2, y + 0.5 - side / 2);
+    return std::hypot(x + 0.5 - 95.0, y + 0.5 - 95.0);
 }
 
 // The dial as the pictures make it: the face, its corners filled, the "x1000" mark on the marked
@@ -235,8 +235,9 @@ void TestDialWidget::scalesWithSizeAndPixelRatio()
     const QPointF beyond = QPointF(end) + (QPointF(end) - QPointF(kDialCentre)) / 80 * 2.5;
     QVERIFY(rgbAt(image, device(beyond)) != kRed);
 
-    // The rim keeps its place and weight: black between radii 92.5 and 94.5, the corner colour
-    // just outside the circle, nothing drawn beside the square.
+    // The rim keeps its place and weight: black in its middle, and also a quarter of a dial
+    // pixel from its inner edge once that is half a device pixel or more; the corner colour
+    // outside the circle; nothing drawn beside the square.
     for (const double angleOnRim : {0.0, 30.0, 135.0, 250.0}) {
         const double a = angleOnRim * M_PI / 180;
         const auto onCircle = [&](double radius) {
@@ -248,8 +249,11 @@ void TestDialWidget::scalesWithSizeAndPixelRatio()
     }
     QCOMPARE(rgbAt(image, device(QPointF(2, 2))), kButtonFace.rgb() & 0xffffff);
     QCOMPARE(rgbAt(image, device(QPointF(188, 187))), kButtonFace.rgb() & 0xffffff);
+    const QRgb untouched = QColor(Qt::blue).rgb() & 0xffffff;
     if (size.width() > size.height())
-        QCOMPARE(rgbAt(image, 0, image.height() / 2), QColor(Qt::blue).rgb() & 0xffffff);
+        QCOMPARE(rgbAt(image, 0, image.height() / 2), untouched);
+    if (size.height() > size.width())
+        QCOMPARE(rgbAt(image, image.width() / 2, 0), untouched);
 }
 
 void TestDialWidget::doublePixelRatioIsTheDoubleSizeDial()
