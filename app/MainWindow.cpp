@@ -4,7 +4,7 @@
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "app/Look.h"
 #include "base/ClockText.h"
 #include "comms/PortMapping.h"
@@ -55,42 +55,6 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     QMainWindow::resizeEvent(event);
     // The toolbar stays along the top edge; everything else keeps its place.
     m_toolBar->resize(qMax(632, centralWidget()->width()), m_toolBar->height());
-}
-
-void MainWindow::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        prepareDials();
-    }
-}
-
-void MainWindow::prepareDials()
-{
-    const auto filled = [](DialView* view) {
-        QImage picture = view->image();
-        fillDialCorners(picture, buttonFaceColour());
-        view->setImage(picture);
-        return picture;
-    };
-    m_knotsFace = drawKnotsFace();
-    fillDialCorners(m_knotsFace, buttonFaceColour());
-    m_metricFace = drawMetricFace();
-    fillDialCorners(m_metricFace, buttonFaceColour());
-    // The millimetres-per-second face is the metric face with its "x1000" mark; the clean faces
-    // never change after this point, so the marked copy is made once.
-    m_x1000Face = m_metricFace.copy();
-    drawX1000Mark(m_x1000Face);
-
-    const QImage speed = filled(m_speedDialView);
-    const QImage bearing = filled(m_bearingDialView);
-    m_bearingDial.setPicture(bearing);
-    m_bearingDial.setFace(bearing.copy());
-    m_speedDial.setPicture(speed);
-    m_speedDial.setFace(speed.copy());
-    drawBearingNeedle(0);
-    drawSpeedNeedle(kSpeedNeedleRest);
 }
 
 void MainWindow::updateClock()
@@ -184,9 +148,9 @@ void MainWindow::showSample(const Sample& sample)
 void MainWindow::showLiveUnits(const Sample& sample)
 {
     const UnitsInfo& units = unitsInfo(sample.units);
-    m_speedDial.setFace(units.knotsFace   ? m_knotsFace
-                        : units.x1000Mark ? m_x1000Face
-                                          : m_metricFace);
+    m_speedDial->setFace(units.knotsFace   ? DialFace::Knots
+                         : units.x1000Mark ? DialFace::MetricX1000
+                                           : DialFace::Metric);
     m_speedUnitsLabel->setText(units.readoutCaption);
     m_rawUnits->setCell(0, 0, units.unitsCellText);
     m_rawUnits->setCell(1, 0, units.unitsCellText);
@@ -195,6 +159,10 @@ void MainWindow::showLiveUnits(const Sample& sample)
 
 void MainWindow::showReplayUnits(const QString& caption)
 {
+    // The speed dial shows the scale of the units being replayed, as it does for live data.
+    m_speedDial->setFace(caption == QLatin1String("Kts")   ? DialFace::Knots
+                         : caption == QLatin1String("m/s") ? DialFace::Metric
+                                                           : DialFace::MetricX1000);
     m_speedUnitsLabel->setText(caption);
     m_computedUnits->setCell(0, 0, computedUnitsCell(caption));
 }
@@ -239,7 +207,9 @@ void MainWindow::clearDisplay()
         pushRow(m_computedTable, QString(), QString());
         pushRow(m_rawTable, QString(), QString());
     }
+    // The degree sign goes black while the bearing readout keeps its colour for the next value.
     setTextColour(m_degreeSign, Qt::black);
+    m_bearingColour = QColor();
     m_bearingReadout->setText(QString());
     m_speedReadout->setText(QString());
     drawBearingNeedle(0);
@@ -248,18 +218,12 @@ void MainWindow::clearDisplay()
 
 void MainWindow::drawBearingNeedle(double angle)
 {
-    if (m_bearingDial.picture().isNull())
-        return; // the window has not been shown yet
-    m_bearingDial.drawNeedle(angle);
-    m_bearingDialView->setImage(m_bearingDial.picture());
+    m_bearingDial->setNeedleAngle(angle);
 }
 
 void MainWindow::drawSpeedNeedle(double angle)
 {
-    if (m_speedDial.picture().isNull())
-        return;
-    m_speedDial.drawNeedle(angle);
-    m_speedDialView->setImage(m_speedDial.picture());
+    m_speedDial->setNeedleAngle(angle);
 }
 
 void MainWindow::applyBearingColour(BearingColour colour)
@@ -278,9 +242,12 @@ void MainWindow::applyBearingColour(BearingColour colour)
     case BearingColour::Unchanged:
         break;
     }
-    if (c.isValid())
-        setTextColour(m_bearingReadout, c);
-    setTextColour(m_degreeSign, m_bearingReadout->palette().color(QPalette::WindowText));
+    // A palette change restyles the label: done only when the colour really changes.
+    if (!c.isValid() || c == m_bearingColour)
+        return;
+    m_bearingColour = c;
+    setTextColour(m_bearingReadout, c);
+    setTextColour(m_degreeSign, c);
 }
 
 void MainWindow::bearingSenseChanged()

@@ -8,9 +8,7 @@
 
 #include "app/Prompts.h"
 #include "comms/ProgramOptions.h"
-#include "processing/Dial.h"
-
-#include <QImage>
+#include <QColor>
 #include <QMainWindow>
 
 #include <array>
@@ -21,7 +19,7 @@ class CommsOptionsDialog;
 class DataConventionDialog;
 class DataGrid;
 class DemoSource;
-class DialView;
+class DialWidget;
 class FlowPipeline;
 class Recording;
 class ReplaySession;
@@ -59,15 +57,6 @@ public:
     ReplaySession& replay() { return *m_replay; }
     DemoSource& demonstration() { return *m_demo; }
     bool connected() const;
-    // The clean speed-dial face in use (knots, metric or metric with the x1000 mark).
-    const QImage& speedDialFace() const { return m_speedDial.face(); }
-    const QImage& bearingDialFace() const { return m_bearingDial.face(); }
-    // The stored speed faces, corners filled: knots, metric, and metric with the x1000 mark.
-    const QImage& knotsFace() const { return m_knotsFace; }
-    const QImage& metricFace() const { return m_metricFace; }
-    const QImage& x1000Face() const { return m_x1000Face; }
-    const NeedleDial& speedNeedle() const { return m_speedDial; }
-    const NeedleDial& bearingNeedle() const { return m_bearingDial; }
 
     AboutDialog* aboutDialog() const { return m_about.get(); }
     CommsOptionsDialog* commsOptionsDialog() const { return m_commsOptions.get(); }
@@ -100,7 +89,6 @@ signals:
     void closed();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -113,7 +101,6 @@ private:
     void buildPipeline();
     void wireEvents();
     void createSecondaryWindows();
-    void prepareDials();
 
     // Painting what the pipeline decided.
     void showSample(const Sample& sample);
@@ -176,8 +163,8 @@ private:
     DataGrid* m_rawTable = nullptr;
     QPushButton* m_dataConventionButton = nullptr;
     QFrame* m_displayPanel = nullptr;
-    DialView* m_speedDialView = nullptr;
-    DialView* m_bearingDialView = nullptr;
+    DialWidget* m_speedDial = nullptr;
+    DialWidget* m_bearingDial = nullptr;
     QComboBox* m_bearingSenseBox = nullptr;
     QLabel* m_speedReadout = nullptr;
     QLabel* m_speedUnitsLabel = nullptr;
@@ -195,13 +182,8 @@ private:
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
     std::unique_ptr<DataConventionDialog> m_dataConvention;
 
-    // The dials: clean faces with filled corners, and the needle state drawn over them.
-    NeedleDial m_bearingDial;
-    NeedleDial m_speedDial;
-    QImage m_knotsFace;
-    QImage m_metricFace;
-    QImage m_x1000Face;
-    bool m_shown = false;
+    // The bearing readout's colour as last set: set again only when a sample changes it.
+    QColor m_bearingColour;
 
     // One error box at a time per source, so ticks that keep running under an open box never
     // pile boxes on top of each other.

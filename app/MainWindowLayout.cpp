@@ -8,7 +8,7 @@
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "app/Look.h"
 #include "app/WidgetPrompts.h"
 #include "base/SettingsFile.h"
@@ -220,8 +220,8 @@ void MainWindow::buildToolbar()
         {"startLogButton", m_startLogAction, "log-start", "Start Logging", 103},
         {"stopLogButton", m_stopLogAction, "log-stop", "Stop Logging", 133},
         {"connectButton", m_connectAction, "serial-connect", "Connect to serial port", 171},
-        {"disconnectButton", m_disconnectAction, "serial-disconnect",
-         "Disconnect from serial port", 201},
+        {"disconnectButton", m_disconnectAction, "serial-disconnect", "Disconnect from serial port",
+         201},
         {"commsOptionsButton", m_commsOptionsAction, "setup", "Options", 239},
         {"exitButton", m_exitAction, "exit", "Exit Marvane", 593},
     };
@@ -253,11 +253,12 @@ void MainWindow::buildToolbar()
 
 void MainWindow::buildDataPanel(QWidget* client)
 {
-    QFrame* dataPanel = makeFrame(QStringLiteral("dataPanel"), QRect(5, 40, 212, 257), QFrame::Panel,
-                        QFrame::Raised, client);
+    QFrame* dataPanel = makeFrame(QStringLiteral("dataPanel"), QRect(5, 40, 212, 257),
+                                  QFrame::Panel, QFrame::Raised, client);
     const QFont clockFont = marvaneFont(13, true);
     m_clockLabel = makeLabel(QStringLiteral("clockLabel"), QString(), clockFont, dataPanel);
-    m_replayTimeLabel = makeLabel(QStringLiteral("replayTimeLabel"), QString(), clockFont, dataPanel);
+    m_replayTimeLabel =
+        makeLabel(QStringLiteral("replayTimeLabel"), QString(), clockFont, dataPanel);
     for (QLabel* label : {m_clockLabel, m_replayTimeLabel}) {
         label->setGeometry(6, 5, 200, 16);
         label->setAlignment(Qt::AlignCenter);
@@ -311,27 +312,30 @@ void MainWindow::buildDataPanel(QWidget* client)
 
 void MainWindow::buildDisplayPanel(QWidget* client)
 {
-    m_displayPanel = makeFrame(QStringLiteral("displayPanel"), QRect(224, 40, 400, 345), QFrame::Panel,
-                           QFrame::Raised, client);
+    m_displayPanel = makeFrame(QStringLiteral("displayPanel"), QRect(224, 40, 400, 345),
+                               QFrame::Panel, QFrame::Raised, client);
 
-    const auto dial = [this](const char* name, int left, int top, const QImage& face) {
-        auto* view = new DialView(QString::fromLatin1(name), m_displayPanel);
-        view->setGeometry(left, top, kDialSize, kDialSize);
-        view->setImage(face);
-        return view;
+    const auto dial = [this](const char* name, int left, DialFace face) {
+        auto* widget = new DialWidget(face, m_displayPanel);
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setGeometry(left, 8, kDialSize, kDialSize);
+        widget->setCornerColour(buttonFaceColour());
+        return widget;
     };
-    const QImage knots = drawKnotsFace();
-    m_speedDialView = dial("speedDial", 8, 8, knots);
-    m_bearingDialView = dial("bearingDial", 205, 8, drawBearingFace());
+    m_speedDial = dial("speedDial", 8, DialFace::Knots);
+    m_speedDial->setNeedleAngle(kSpeedNeedleRest);
+    m_bearingDial = dial("bearingDial", 205, DialFace::Bearing);
+    m_bearingDial->setNeedleAngle(0);
 
     QLabel* speedCaption = makeLabel(QStringLiteral("speedCaption"), QStringLiteral("Flow Speed"),
-                             marvaneFont(16, true), m_displayPanel);
+                                     marvaneFont(16, true), m_displayPanel);
     speedCaption->move(60, 200);
     speedCaption->adjustSize();
 
     m_bearingSenseBox = new QComboBox(m_displayPanel);
     m_bearingSenseBox->setObjectName(QStringLiteral("bearingSenseBox"));
-    m_bearingSenseBox->addItems({QStringLiteral("Flow Bearing From"), QStringLiteral("Flow Bearing To")});
+    m_bearingSenseBox->addItems(
+        {QStringLiteral("Flow Bearing From"), QStringLiteral("Flow Bearing To")});
     m_bearingSenseBox->setEditable(false);
     m_bearingSenseBox->setMaxVisibleItems(2);
     m_bearingSenseBox->setFont(marvaneFont(13, true));
@@ -343,30 +347,28 @@ void MainWindow::buildDisplayPanel(QWidget* client)
         m_bearingSenseBox->setPalette(p);
     }
 
-    QFrame* readoutFrame = makeFrame(QStringLiteral("readoutFrame"), QRect(14, 218, 372, 75), QFrame::Box,
-                           QFrame::Sunken, m_displayPanel);
+    QFrame* readoutFrame = makeFrame(QStringLiteral("readoutFrame"), QRect(14, 218, 372, 75),
+                                     QFrame::Box, QFrame::Sunken, m_displayPanel);
     new RoundedShape(QStringLiteral("speedReadoutPanel"), QRect(10, 16, 155, 49), readoutFrame);
     new RoundedShape(QStringLiteral("bearingReadoutPanel"), QRect(212, 16, 150, 49), readoutFrame);
 
     const QFont valueFont = marvaneFont(32, true);
-    m_speedReadout =
-        makeLabel(QStringLiteral("speedReadout"), QString(), valueFont, readoutFrame);
+    m_speedReadout = makeLabel(QStringLiteral("speedReadout"), QString(), valueFont, readoutFrame);
     m_speedReadout->setGeometry(14, 21, 92, 40); // right edge at 106
     m_speedReadout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_speedUnitsLabel = makeLabel(QStringLiteral("speedUnitsLabel"), QString(),
-                                         marvaneFont(19, true), readoutFrame);
+                                  marvaneFont(19, true), readoutFrame);
     m_speedUnitsLabel->setGeometry(110, 33, 52, 24);
     m_speedUnitsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_bearingReadout =
         makeLabel(QStringLiteral("bearingReadout"), QString(), valueFont, readoutFrame);
     m_bearingReadout->setGeometry(216, 21, 90, 40); // right edge at 306
     m_bearingReadout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_degreeSign = makeLabel(QStringLiteral("degreeSign"),
-                                       QStringLiteral("o"), marvaneFont(19, true), readoutFrame);
+    m_degreeSign = makeLabel(QStringLiteral("degreeSign"), QStringLiteral("o"),
+                             marvaneFont(19, true), readoutFrame);
     m_degreeSign->setGeometry(311, 20, 13, 24);
     m_degreeSign->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    for (QLabel* label : {m_speedReadout, m_speedUnitsLabel, m_bearingReadout,
-                          m_degreeSign}) {
+    for (QLabel* label : {m_speedReadout, m_speedUnitsLabel, m_bearingReadout, m_degreeSign}) {
         setTextColour(label, Qt::black);
         label->setAttribute(Qt::WA_TranslucentBackground); // the rounded panel shows through
     }
@@ -377,7 +379,7 @@ void MainWindow::buildDisplayPanel(QWidget* client)
     mainLogo->setPixmap(artworkPixmap(QStringLiteral("logo-main"), QSize(372, 45)));
 
     m_replayBar = makeFrame(QStringLiteral("replayBar"), QRect(14, 295, 372, 45), QFrame::Box,
-                         QFrame::Sunken, m_displayPanel);
+                            QFrame::Sunken, m_displayPanel);
     setFillColour(m_replayBar, buttonFaceColour());
     const auto videoButton = [this](const char* name, const char* glyph, const char* hint,
                                     int left) {
@@ -469,9 +471,8 @@ void MainWindow::wireEvents()
         setStatusPanel(2, QString());
         m_replayStopButton->setEnabled(false);
     });
-    m_computedTable->setDrawCell([this](QPainter& p, int c, int r, const QRect& rect) {
-        drawComputedCell(p, c, r, rect);
-    });
+    m_computedTable->setDrawCell(
+        [this](QPainter& p, int c, int r, const QRect& rect) { drawComputedCell(p, c, r, rect); });
 }
 
 void MainWindow::createSecondaryWindows()

@@ -3,7 +3,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "app/MainWindow.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
@@ -40,7 +40,7 @@ public:
         m_timer.start(2);
     }
     QStringList speeds, captions, cells;
-    QList<QImage> faces;
+    QList<DialFace> faces;
 
 private:
     void look()
@@ -52,7 +52,7 @@ private:
         speeds << m_w.speedReadout->text();
         captions << m_w.speedUnitsLabel->text();
         cells << m_w.computedUnits->cell(0, 0);
-        faces << m_w->speedDialFace();
+        faces << m_w.speedDial->face();
         if (m_onRecord)
             m_onRecord(int(speeds.size()));
     }
@@ -109,10 +109,6 @@ void TestDemo::recordsAndUnitsChanges()
         MainWindowFixture f(ini); // speeds are the same face up and face down
         WindowProbe& w = f.w();
         w->setTimeScaleForTests(0.03);
-        const QImage knots = w->knotsFace();
-        const QImage metric = w->metricFace();
-        QImage marked = metric.copy();
-        drawX1000Mark(marked);
         Watcher watch(w);
         runToEnd(w);
         QCOMPARE(watch.speeds, kSpeeds);
@@ -121,7 +117,9 @@ void TestDemo::recordsAndUnitsChanges()
             const char* cell = i < 10 ? "     mm/s" : i < 20 ? "     m/s" : "    Knots";
             QCOMPARE(watch.captions.at(i), QString::fromLatin1(caption));
             QCOMPARE(watch.cells.at(i), QString::fromLatin1(cell));
-            QCOMPARE(watch.faces.at(i), i < 10 ? marked : i < 20 ? metric : knots);
+            QCOMPARE(watch.faces.at(i), i < 10   ? DialFace::MetricX1000
+                                        : i < 20 ? DialFace::Metric
+                                                 : DialFace::Knots);
         }
         QVERIFY(f.prompts->shown.isEmpty());
     }
@@ -138,12 +136,12 @@ void TestDemo::endStateIsClearWithKnotsKept()
             QVERIFY(g->cell(0, r).isEmpty() && g->cell(1, r).isEmpty());
     QCOMPARE(w.speedReadout->text(), QString());
     QCOMPARE(w.bearingReadout->text(), QString());
-    QCOMPARE(w->bearingNeedle().lastOffset(), needleOffset(0));
-    QCOMPARE(w->speedNeedle().lastOffset(), needleOffset(210));
+    QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));
+    QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
     QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
     QCOMPARE(w.computedUnits->cell(0, 0), QStringLiteral("    Knots"));
     QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("Knots"));
-    QCOMPARE(w->speedDialFace(), w->knotsFace());
+    QCOMPARE(w.speedDial->face(), DialFace::Knots);
 }
 
 void TestDemo::logFileByteForByte()

@@ -3,7 +3,7 @@
 // ClearDisplay, and conversion failures.
 
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "app/MainWindow.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
@@ -39,7 +39,8 @@ struct Snapshot
     QStringList cells;
     QString speed, bearing, caption, format, units;
     QColor colour;
-    QImage speedPicture, bearingPicture, face;
+    QImage speedPicture, bearingPicture;
+    DialFace face = DialFace::Knots;
 
     explicit Snapshot(WindowProbe& w)
     {
@@ -51,9 +52,9 @@ struct Snapshot
         format = w->pipeline().units().speedFormat;
         units = w->pipeline().units().speedUnits;
         colour = textColour(w.bearingReadout);
-        speedPicture = w.speedDial->image();
-        bearingPicture = w.bearingDial->image();
-        face = w->speedDialFace();
+        speedPicture = w.speedDial->grab().toImage();
+        bearingPicture = w.bearingDial->grab().toImage();
+        face = w.speedDial->face();
     }
     bool operator==(const Snapshot& o) const
     {
@@ -299,8 +300,8 @@ void TestDisplay::computedSample()
     QCOMPARE(textColour(w.bearingReadout), colour);
     QCOMPARE(textColour(w.degreeSign), colour);
     // Needle ends to the pixel, by the documented rounding of the angle passed.
-    QCOMPARE(w->bearingNeedle().lastOffset(), needleOffset(bearingAngle));
-    QCOMPARE(w->speedNeedle().lastOffset(), needleOffset(speedAngle));
+    QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(bearingAngle));
+    QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(speedAngle));
 }
 
 void TestDisplay::bearingConventionAppliesFromNextSample()
@@ -322,32 +323,24 @@ void TestDisplay::speedFaceFollowsUnits()
 {
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    const QImage knots = w->knotsFace();
-    const QImage metric = w->metricFace();
-    QCOMPARE(w->speedDialFace(), knots); // before any record
+    QCOMPARE(w.speedDial->face(), DialFace::Knots); // before any record
     w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
-    QImage marked = metric.copy();
-    drawX1000Mark(marked);
-    QCOMPARE(w->speedDialFace(), marked);
-    QVERIFY(w->speedDialFace() != metric);
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"),
-                                SampleSource::Serial); // the mark does not accumulate
-    QCOMPARE(w->speedDialFace(), marked);
+    QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
     w->pipeline().processRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
-    QCOMPARE(w->speedDialFace(), metric);
+    QCOMPARE(w.speedDial->face(), DialFace::Metric);
     w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
-    QCOMPARE(w->speedDialFace(), knots);
-    // The picture on the window shows the face in use under the needle.
-    QImage expected = knots.copy();
-    NeedleDial dial;
-    dial.setPicture(expected);
-    dial.setFace(knots);
-    dial.drawNeedle(0); // first draw on a clean copy, no erase
-    dial.drawNeedle(313);
-    QCOMPARE(w.speedDial->image(), dial.picture());
-    // Stored faces are never drawn on.
-    QCOMPARE(w->knotsFace(), knots);
-    QCOMPARE(w->metricFace(), metric);
+    QCOMPARE(w.speedDial->face(), DialFace::Knots);
+    // The dial on the window shows the knots face under a needle at 313 degrees, drawn as the
+    // stand-alone dial draws it.
+    QCOMPARE(w.speedDial->needleEnd(), needleEnd(313));
+    DialWidget expected(DialFace::Knots);
+    expected.resize(kDialSize, kDialSize);
+    expected.setCornerColour(w.speedDial->cornerColour());
+    expected.setNeedleAngle(313);
+    QCOMPARE(w.speedDial->grab().toImage().convertToFormat(QImage::Format_RGB32),
+             expected.grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void TestDisplay::conversionFailureKeepsRawRowAndReports()
@@ -443,7 +436,7 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
             w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
         const QColor valueColour = textColour(w.bearingReadout);
         QCOMPARE(valueColour, QColor(255, 0, 0));
-        const QImage face = w->speedDialFace();
+        const DialFace face = w.speedDial->face();
         w->clearDisplay();
         for (const DataGrid* g : {w.computedTable, w.rawTable})
             for (int c = 0; c < 2; ++c)
@@ -457,9 +450,9 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
         QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("mm/s"));
         QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
         QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("mm/s"));
-        QCOMPARE(w->speedDialFace(), face);
-        QCOMPARE(w->bearingNeedle().lastOffset(), needleOffset(0));
-        QCOMPARE(w->speedNeedle().lastOffset(), needleOffset(210));
+        QCOMPARE(w.speedDial->face(), face);
+        QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));
+        QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
     }
 }
 
@@ -467,11 +460,9 @@ void TestDisplay::dialsAtRestAfterShow()
 {
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    QVERIFY(!w->bearingNeedle().firstDraw());
-    QVERIFY(!w->speedNeedle().firstDraw());
-    QCOMPARE(w->bearingNeedle().lastOffset(), QPoint(0, -80));
-    QCOMPARE(QPoint(95, 95) + w->speedNeedle().lastOffset(), QPoint(55, 164));
-    const QImage bearing = w.bearingDial->image();
+    QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), QPoint(0, -80));
+    QCOMPARE(w.speedDial->needleEnd(), QPoint(55, 164));
+    const QImage bearing = w.bearingDial->grab().toImage();
     QCOMPARE(bearing.pixelColor(95, 20), QColor(255, 0, 0)); // on the needle, straight up
 }
 
@@ -480,14 +471,14 @@ void TestDisplay::dialCornersTakeTheWindowColour()
     MainWindowFixture f;
     WindowProbe& w = f.w();
     const QColor face = w->palette().color(QPalette::Button);
-    for (const QImage& image :
-         {w.speedDial->image(), w.bearingDial->image(), w->knotsFace(), w->metricFace()}) {
+    const QImage bearing = w.bearingDial->grab().toImage();
+    for (const QImage& image : {w.speedDial->grab().toImage(), bearing}) {
         for (const QPoint p :
              {QPoint(0, 0), QPoint(1, 1), QPoint(188, 1), QPoint(1, 188), QPoint(189, 189)})
             QCOMPARE(image.pixelColor(p), face);
     }
     // Inside stays white: a point inside the circle clear of marks, numbers and needle.
-    QCOMPARE(w->bearingDialFace().pixelColor(60, 130), QColor(255, 255, 255));
+    QCOMPARE(bearing.pixelColor(60, 130), QColor(255, 255, 255));
 }
 
 void TestDisplay::screenshotOfEachUnits()

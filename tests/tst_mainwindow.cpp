@@ -5,7 +5,7 @@
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "app/MainWindow.h"
 #include "app/RadioGroup.h"
 #include "base/ClockText.h"

@@ -2,7 +2,7 @@
 // Record and Close, files the recorder wrote in every units, and files no recorder wrote.
 
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "app/MainWindow.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
@@ -147,9 +147,8 @@ void TestReplay::openLeavesLiveStateAlone()
     Replay r(kHeader + units("Knots") + record("05.15", "002", "24/05/2009 14:03:07"));
     WindowProbe& w = r.w();
     w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
-    const QImage face = w->speedDialFace();
+    QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
     r.open();
-    QCOMPARE(w->speedDialFace(), face);
     QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("mm/s"));
     QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
     QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
@@ -206,8 +205,8 @@ void TestReplay::recordsOfRecorderFiles()
         QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    ") + bearings.at(i));
         QCOMPARE(w.speedUnitsLabel->text(), captions.at(i));
         QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("01/01/2025 00:00:0%1").arg(i));
-        QCOMPARE(w->bearingNeedle().lastOffset(), needleOffset(bearings.at(i).toInt()));
-        QCOMPARE(w->speedNeedle().lastOffset(), needleOffset(speedAngles.at(i)));
+        QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(bearings.at(i).toInt()));
+        QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(speedAngles.at(i)));
         const int d = bearings.at(i).toInt();
         const QColor expected = (d == 0 || d == 180) ? QColor(0, 0, 0)
                                 : d < 180            ? QColor(0, 255, 0)

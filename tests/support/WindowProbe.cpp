@@ -1,7 +1,7 @@
 #include "tests/support/WindowProbe.h"
 
 #include "app/DataGrid.h"
-#include "app/DialView.h"
+#include "app/DialWidget.h"
 #include "comms/SerialSource.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
@@ -55,8 +55,8 @@ WindowProbe::WindowProbe(MainWindow& window) : m_window(&window)
     rawTable = find<DataGrid>(window, "rawTable");
     dataConventionButton = find<QPushButton>(window, "dataConventionButton");
     displayPanel = find<QFrame>(window, "displayPanel");
-    speedDial = find<DialView>(window, "speedDial");
-    bearingDial = find<DialView>(window, "bearingDial");
+    speedDial = find<DialWidget>(window, "speedDial");
+    bearingDial = find<DialWidget>(window, "bearingDial");
     speedCaption = find<QLabel>(window, "speedCaption");
     bearingSenseBox = find<QComboBox>(window, "bearingSenseBox");
     readoutFrame = find<QFrame>(window, "readoutFrame");

@@ -5,7 +5,7 @@
 #include "app/MainWindow.h"
 
 class DataGrid;
-class DialView;
+class DialWidget;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -53,8 +53,8 @@ public:
     DataGrid* rawTable;
     QPushButton* dataConventionButton;
     QFrame* displayPanel;
-    DialView* speedDial;
-    DialView* bearingDial;
+    DialWidget* speedDial;
+    DialWidget* bearingDial;
     QLabel* speedCaption;
     QComboBox* bearingSenseBox;
     QFrame* readoutFrame;
