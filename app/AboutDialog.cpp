@@ -23,16 +23,20 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 
     // The maker and its contact details are fictional; the telephone numbers are from the
     // range set aside for fiction and the addresses use example.com.
-    m_address1Label = addLabel("address1Label", QStringLiteral("Tessmoor Instruments Ltd"), 60, 70, 11);
-    m_address2Label = addLabel("address2Label", QStringLiteral("Unit 4, Harbour Works"), 60, 85, 11);
+    m_address1Label =
+        addLabel("address1Label", QStringLiteral("Tessmoor Instruments Ltd"), 60, 70, 11);
+    m_address2Label =
+        addLabel("address2Label", QStringLiteral("Unit 4, Harbour Works"), 60, 85, 11);
     m_townLabel = addLabel("townLabel", QStringLiteral("Kelmouth"), 60, 100, 11);
     m_countyLabel = addLabel("countyLabel", QStringLiteral("Westshire"), 60, 115, 11);
     m_postCodeLabel = addLabel("postCodeLabel", QStringLiteral("KM4 7TQ"), 60, 130, 11);
     m_countryLabel = addLabel("countryLabel", QStringLiteral("United Kingdom"), 60, 145, 11);
-    m_telephoneLabel = addLabel("telephoneLabel", QStringLiteral("Tel: +44 (0)1632 960418"), 60, 165, 11);
+    m_telephoneLabel =
+        addLabel("telephoneLabel", QStringLiteral("Tel: +44 (0)1632 960418"), 60, 165, 11);
     m_faxLabel = addLabel("faxLabel", QStringLiteral("Fax: +44 (0)1632 960419"), 60, 180, 11);
     m_emailLabel = addLabel("emailLabel", QStringLiteral("Email: sales@example.com"), 60, 200, 11);
-    m_webSiteLabel = addLabel("webSiteLabel", QStringLiteral("Web Site: www.example.com"), 60, 215, 11);
+    m_webSiteLabel =
+        addLabel("webSiteLabel", QStringLiteral("Web Site: www.example.com"), 60, 215, 11);
 
     m_okButton = addOkButton(this, QRect(100, 264, 100, 25));
     connect(m_okButton, &QPushButton::clicked, this, &AboutDialog::dismiss);
@@ -54,7 +58,7 @@ void AboutDialog::dismiss()
 }
 
 QLabel* AboutDialog::addLabel(const char* objectName, const QString& text, int x, int y,
-                            int pixelSize)
+                              int pixelSize)
 {
     auto* label = new QLabel(text, this);
     label->setObjectName(QString::fromLatin1(objectName));

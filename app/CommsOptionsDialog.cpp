@@ -1,12 +1,12 @@
 #include "app/CommsOptionsDialog.h"
 
 #include "app/Look.h"
-#include "base/SettingsFile.h"
-#include "base/MarvaneError.h"
-#include "comms/ProgramOptions.h"
 #include "app/Prompts.h"
-#include "comms/PortMapping.h"
 #include "app/RadioGroup.h"
+#include "base/MarvaneError.h"
+#include "base/SettingsFile.h"
+#include "comms/PortMapping.h"
+#include "comms/ProgramOptions.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -36,18 +36,19 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     m_portGroup =
         new RadioGroup(QStringLiteral("portGroup"), QStringLiteral("Comm Port"),
                        items({"Com 1", "Com 2", "Com 3", "Com 4"}), QRect(10, 89, 100, 120), this);
-    m_orientationGroup = new RadioGroup(QStringLiteral("orientationGroup"), QStringLiteral("Orientation"),
-                                    items({"Face Up", "Face Down"}), QRect(10, 214, 100, 58), this);
+    m_orientationGroup =
+        new RadioGroup(QStringLiteral("orientationGroup"), QStringLiteral("Orientation"),
+                       items({"Face Up", "Face Down"}), QRect(10, 214, 100, 58), this);
     m_baudRateGroup =
         new RadioGroup(QStringLiteral("baudRateGroup"), QStringLiteral("Baud Rate"),
                        items({"2400", "4800", "9600", "19200", "38400", "57600", "115200"}),
                        QRect(120, 10, 100, 231), this);
     m_dataBitsGroup = new RadioGroup(QStringLiteral("dataBitsGroup"), QStringLiteral("Data Bits"),
-                                 items({"7", "8"}), QRect(232, 10, 100, 70), this);
+                                     items({"7", "8"}), QRect(232, 10, 100, 70), this);
     m_parityGroup = new RadioGroup(QStringLiteral("parityGroup"), QStringLiteral("Parity"),
-                               items({"None", "Odd", "Even"}), QRect(232, 84, 100, 75), this);
+                                   items({"None", "Odd", "Even"}), QRect(232, 84, 100, 75), this);
     m_stopBitsGroup = new RadioGroup(QStringLiteral("stopBitsGroup"), QStringLiteral("Stop Bits"),
-                                 items({"1", "1.5", "2"}), QRect(232, 165, 100, 75), this);
+                                     items({"1", "1.5", "2"}), QRect(232, 165, 100, 75), this);
     // The selections of the layout; loadOptions replaces them before the operator sees them.
     m_scrollDirectionGroup->setItemIndex(0);
     m_portGroup->setItemIndex(1);
@@ -58,14 +59,14 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     const QFont buttonFont = marvaneFont(13);
     m_okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                               QStringLiteral("OK"), this);
+                                 QStringLiteral("OK"), this);
     m_okButton->setObjectName(QStringLiteral("okButton"));
     m_okButton->setGeometry(120, 248, 100, 25);
     m_okButton->setFont(buttonFont);
     m_okButton->setDefault(true);
     m_okButton->setAutoDefault(true);
     m_cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                   QStringLiteral("Cancel"), this);
+                                     QStringLiteral("Cancel"), this);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
     m_cancelButton->setGeometry(232, 248, 100, 25);
     m_cancelButton->setFont(buttonFont);
@@ -75,9 +76,9 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     connect(m_cancelButton, &QPushButton::clicked, this, &CommsOptionsDialog::discardOptions);
 
     // Keyboard focus order of the dialog.
-    const QList<QWidget*> order = {m_scrollDirectionGroup, m_portGroup,  m_baudRateGroup,
-                                   m_parityGroup,        m_dataBitsGroup,  m_stopBitsGroup,
-                                   m_okButton,         m_cancelButton, m_orientationGroup};
+    const QList<QWidget*> order = {
+        m_scrollDirectionGroup, m_portGroup, m_baudRateGroup, m_parityGroup,     m_dataBitsGroup,
+        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {

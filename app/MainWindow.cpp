@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -66,6 +67,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A running demonstration ends with the program.
     m_demo->stop();
+    setStatusPanel(3, QString());
     event->accept();
     emit closed();
 }
@@ -86,7 +88,11 @@ QString MainWindow::statusPanel(int index) const
 
 void MainWindow::setStatusPanel(int index, const QString& text)
 {
-    m_panels.at(size_t(index))->setText(text);
+    QLabel* panel = m_panels.at(size_t(index));
+    panel->setText(text);
+    // The narrow last panel widens for a word that does not fit it ("DEMONSTRATION").
+    if (index == 3)
+        panel->setFixedWidth(qMax(50, panel->fontMetrics().horizontalAdvance(text) + 10));
 }
 
 void MainWindow::setConnectEnabled(bool on)
@@ -142,6 +148,8 @@ void MainWindow::showSample(const Sample& sample)
         return;
     }
     showComputed(sample);
+    if (sample.source == SampleSource::Demonstration && !m_demoLogged)
+        return;
     m_recording->record(sample);
 }
 
@@ -269,6 +277,19 @@ void MainWindow::onAppendFailed(const QString& path, const QString& reason, int 
                   .arg(backlog));
 }
 
+void MainWindow::showBacklog(int lines)
+{
+    m_backlogLabel->setText(lines > 0 ? QStringLiteral("Not yet written: %1").arg(lines)
+                                      : QString());
+}
+
+void MainWindow::onAppendRecovered(const QString& path)
+{
+    statusBar()->showMessage(
+        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path)),
+        10000);
+}
+
 void MainWindow::newLogFile()
 {
     clearDisplay();
@@ -294,19 +315,30 @@ void MainWindow::newLogFile()
     setConnectEnabled(true);
     if (m_connected)
         setLogCommandsEnabled(true);
+    // The replay bar goes; a playback it could no longer stop goes with it.
+    stopPlaybackQuietly();
     m_replayBar->hide();
 }
 
 void MainWindow::startLogging()
 {
     m_recording->setLogging(true);
-    setStatusPanel(0, QStringLiteral("LOGGING"));
+    showSourcePanel();
 }
 
 void MainWindow::stopLogging()
 {
     m_recording->setLogging(false);
-    setStatusPanel(0, QString());
+    showSourcePanel();
+}
+
+void MainWindow::showSourcePanel()
+{
+    // "LOGGING" wins over the replay's "Source: File": the operator must always see that a
+    // recording runs, whatever is replayed beside it.
+    setStatusPanel(0, m_recording->logging() ? QStringLiteral("LOGGING")
+                      : m_replay->isOpen()   ? QStringLiteral("Source: File")
+                                             : QString());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -382,7 +414,7 @@ void MainWindow::openReplay()
     }
     showReplayUnits(m_pipeline->units().readoutCaption);
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
-    setStatusPanel(0, QStringLiteral("Source: File"));
+    showSourcePanel();
     setConnectEnabled(false);
     m_closeLogAction->setEnabled(true);
     clearDisplay();
@@ -402,6 +434,8 @@ void MainWindow::onReplayReadFailed(const QString& path, const QString& reason)
 void MainWindow::playReplay()
 {
     m_replayStopButton->setEnabled(true);
+    if (!m_scrollDownBeforePlay)
+        m_scrollDownBeforePlay = m_options.flags.scrollDown;
     m_options.flags.scrollDown = false;
     m_stopNoticeTimer->stop();
     m_replay->play();
@@ -445,8 +479,11 @@ void MainWindow::closeReplay()
 {
     stopPlaybackQuietly();
     m_replay->close();
+    // Play scrolls the tables up for the replay; live data scrolls as the options say again.
+    m_options.flags.scrollDown = m_scrollDownBeforePlay.value_or(m_options.flags.scrollDown);
+    m_scrollDownBeforePlay.reset();
     setWindowTitle(appTitle);
-    setStatusPanel(0, QString());
+    showSourcePanel();
     m_replayTimeLabel->hide();
     m_clockLabel->show();
     setConnectEnabled(true);
@@ -460,7 +497,21 @@ void MainWindow::closeReplay()
 
 void MainWindow::runDemonstration()
 {
+    // Invented samples go into a real measurement log only when the operator says so.
+    if (m_recording->logging() && !m_demo->running())
+        m_demoLogged = m_prompts->confirm(
+            QStringLiteral("Logging is on. Write the demonstration's samples into the log file?"));
+    else if (!m_demo->running())
+        m_demoLogged = false;
     m_demo->start();
+    setStatusPanel(3, QStringLiteral("DEMONSTRATION"));
+}
+
+void MainWindow::demonstrationFinished()
+{
+    if (!m_demo->running())
+        setStatusPanel(3, QString());
+    clearDisplay();
 }
 
 void MainWindow::showDataConvention()

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class AboutDialog;
 class CommsOptionsDialog;
@@ -122,6 +123,10 @@ private:
     void onDeviceLost(const QString& portName, const QString& reason);
     void onReplayReadFailed(const QString& path, const QString& reason);
     void bearingSenseChanged();
+    void showBacklog(int lines);
+    void onAppendRecovered(const QString& path);
+    void showSourcePanel();
+    void demonstrationFinished();
     void stopPlaybackQuietly();
 
     ProgramOptions m_options;
@@ -191,4 +196,9 @@ private:
     bool m_appendErrorShowing = false;
     bool m_replayErrorShowing = false;
     double m_timeScale = 1.0;
+    // The tables' scroll direction before Play turned them upward, restored at Close.
+    std::optional<bool> m_scrollDownBeforePlay;
+    // The demonstration's samples go into the log file (asked when it starts while logging).
+    bool m_demoLogged = false;
+    QLabel* m_backlogLabel = nullptr;
 };

@@ -417,6 +417,9 @@ void MainWindow::buildStatusBar()
         bar->addWidget(panel);
         m_panels[size_t(i)] = panel;
     }
+    m_backlogLabel = new QLabel(bar);
+    m_backlogLabel->setObjectName(QStringLiteral("backlogLabel"));
+    bar->addPermanentWidget(m_backlogLabel);
     setStatusBar(bar);
 }
 
@@ -437,8 +440,10 @@ void MainWindow::buildPipeline()
         m_pipeline->processRecord(record, SampleSource::Demonstration);
     });
     connect(m_pipeline, &FlowPipeline::sampleReady, this, &MainWindow::showSample);
-    connect(m_demo, &DemoSource::finished, this, &MainWindow::clearDisplay);
+    connect(m_demo, &DemoSource::finished, this, &MainWindow::demonstrationFinished);
     connect(m_recording, &Recording::appendFailed, this, &MainWindow::onAppendFailed);
+    connect(m_recording, &Recording::appendRecovered, this, &MainWindow::onAppendRecovered);
+    connect(m_recording, &Recording::backlogChanged, this, &MainWindow::showBacklog);
     connect(m_serial, &SerialSource::deviceLost, this, &MainWindow::onDeviceLost);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
 }

@@ -21,8 +21,8 @@ int main(int argc, char* argv[])
     MainWindow mainWindow(defaultSettingsFilePath());
     QObject::connect(&mainWindow, &MainWindow::closed, &app, &QCoreApplication::quit);
     if (const QScreen* screen = mainWindow.screen())
-        mainWindow.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, mainWindow.size(),
-                                                screen->availableGeometry()));
+        mainWindow.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                   mainWindow.size(), screen->availableGeometry()));
     mainWindow.show();
     // Lets the start-up benchmark time the program from launch to its first shown window.
     if (qEnvironmentVariableIsSet("MARVANE_QUIT_AFTER_SHOW"))

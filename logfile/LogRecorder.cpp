@@ -60,8 +60,19 @@ bool LogRecorder::createFile(const QString& path, QString* error)
 
     m_path = path;
     m_headerPending = true;
-    m_backlog.clear();
+    // Samples that could not be written to the previous file are not lost with it: they go into
+    // the new file first, under a units line of their own, in order. What the previous file
+    // already holds the start of (the rest of a line, its units line) stays behind.
+    if (m_keepFirstLine && !m_backlog.isEmpty())
+        m_backlog.removeFirst();
     m_keepFirstLine = false;
+    if (!m_backlog.isEmpty()) {
+        m_backlog.prepend(logUnitsLine(m_fileUnits));
+        m_keepFirstLine = true;
+        m_headerPending = false;
+        QString ignored;
+        writeBacklog(&ignored); // a failure keeps them for the next append, as always
+    }
     return true;
 }
 
@@ -74,6 +85,7 @@ bool LogRecorder::append(const QString& speedText, const QString& bearingText,
     // The units line belongs to the first sample that reaches the backlog: once queued, it goes
     // out before any record of this file, however long the file stays unwritable.
     if (m_headerPending) {
+        m_fileUnits = speedUnits;
         m_backlog.append(logUnitsLine(speedUnits));
         m_keepFirstLine = true;
         m_headerPending = false;
@@ -102,15 +114,26 @@ bool LogRecorder::writeBacklog(QString* error)
     }
 
     const qint64 sizeBefore = file.size();
+    QByteArray data = m_backlog.join();
+    qint64 lead = 0;
+    if (sizeBefore == 0) {
+        // The file was emptied behind our back (recreated by hand): without its header and units
+        // line, replay would take the first samples for them.
+        QByteArray head = logHeaderLine();
+        if (!m_keepFirstLine)
+            head += logUnitsLine(m_fileUnits);
+        lead = head.size();
+        data.prepend(head);
+    }
     QString failure;
-    const qint64 written = writeAll(file, m_backlog.join(), &failure);
+    qint64 written = writeAll(file, data, &failure);
     if (!failure.isEmpty()) {
         // Part of the lines may have reached the file before the fault. Cut the file back so it
         // ends with a whole line and the lines go out again in full; where it cannot be cut
         // (an append-only file, for one), continue the next attempt where this one stopped, so
         // that nothing is written twice.
         if (written > 0 && !file.resize(sizeBefore))
-            dropWrittenBytes(written);
+            dropWrittenBytes(qMax<qint64>(0, written - lead));
         file.close();
         setError(error, failure);
         return false;

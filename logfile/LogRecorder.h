@@ -7,8 +7,10 @@
 // fault loses nothing. A failed write leaves no part of its lines in the file (it is cut back to
 // its size before the write; where that is refused, as on an append-only file, the next write
 // goes on from the first byte that did not get in), so nothing is written twice and no line is
-// left half written once the file takes writes again. Creating a new log file drops the lines
-// still waiting for the previous one: that file is not touched again.
+// left half written once the file takes writes again. Creating a new log file carries the samples
+// still waiting over into it (after its header and a units line), in order; the previous file is
+// not touched again. A log file found empty at an append (recreated by hand) gets its header and
+// units line again before the samples.
 //
 // Error texts are the system's short reasons: "No such file or directory", "Permission denied",
 // "No space left on device", "Is a directory"; "No file name specified" without a file.
@@ -57,4 +59,5 @@ private:
     bool m_logging = false;
     QList<QByteArray> m_backlog;
     bool m_keepFirstLine = false; // the first backlog line is the units line or a line's rest
+    QString m_fileUnits;          // the units word of the current file's units line
 };

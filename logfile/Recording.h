@@ -35,9 +35,15 @@ public:
 
 signals:
     void loggingChanged(bool on);
-    // An append failed: path and the system's reason; backlog is how many lines wait.
+    // The first failed append of an episode: path and the system's reason; backlog is how many
+    // lines wait. Further failures of the same episode only change backlogChanged.
     void appendFailed(const QString& path, const QString& reason, int backlog);
+    // The waiting lines were written: the episode is over.
+    void appendRecovered(const QString& path);
+    // How many lines wait to be written (0 once written).
+    void backlogChanged(int lines);
 
 private:
     LogRecorder m_recorder;
+    bool m_failing = false; // an append failed and no later one has succeeded yet
 };

@@ -88,6 +88,7 @@ private slots:
     void logFileByteForByte();
     void stopLogDuringRunLeavesRestUnlogged();
     void windowStaysAliveDuringRun();
+    void demonstrationWhileLoggingAsksFirst();
 };
 
 void TestDemo::recordsAreTheThirtyOfTheTable()
@@ -154,6 +155,7 @@ void TestDemo::logFileByteForByte()
     f.prompts->fileAnswers << f.path(QStringLiteral("demo.log"));
     w->newLogFile();
     w->startLogging();
+    f.prompts->confirmAnswers << true; // yes, log the demonstration
     runToEnd(w);
     // X rises 0..9 units on a fixed Y: the bearings, face down and "from", are those of the
     // X/Y ratio, the same in each run.
@@ -179,6 +181,7 @@ void TestDemo::stopLogDuringRunLeavesRestUnlogged()
         if (shown == 5)
             w->stopLogging(); // Stop Log is chosen from the menu in the real run
     });
+    f.prompts->confirmAnswers << true;
     runToEnd(w);
     QCOMPARE(watch.speeds.size(), 30); // the display ran on to the end
     const QList<QByteArray> lines = f.readFile(QStringLiteral("demo.log")).split('\n');
@@ -218,6 +221,31 @@ void TestDemo::windowStaysAliveDuringRun()
     // The waits block rather than spin: the run costs a small part of one core.
     QVERIFY2(cpu < 0.25 * seconds,
              qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(seconds)));
+}
+
+void TestDemo::demonstrationWhileLoggingAsksFirst()
+{
+    // With No (the default answer), the invented samples are shown but stay out of the real
+    // log; the status bar says a demonstration runs.
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.005);
+    f.prompts->fileAnswers << f.path(QStringLiteral("survey.log"));
+    w->newLogFile();
+    w->startLogging();
+    w.demonstrationAction->trigger();
+    QCOMPARE(f.prompts->shown.last().kind, QStringLiteral("confirm"));
+    QCOMPARE(w->statusPanel(3), QStringLiteral("DEMONSTRATION"));
+    QCOMPARE(w->statusPanel(0), QStringLiteral("LOGGING"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w->demonstration().running(), 60000);
+    QCOMPARE(w->statusPanel(3), QString());
+    QCOMPARE(f.readFile(QStringLiteral("survey.log")),
+             QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"\r\n"));
+    // Without logging nothing is asked.
+    f.prompts->clear();
+    w->stopLogging();
+    runToEnd(w);
+    QVERIFY(f.prompts->shown.isEmpty());
 }
 
 QTEST_MAIN(TestDemo)

@@ -2,9 +2,9 @@
 // from/to convention, the colour rule and the speed needle scale.
 
 #include "base/MarvaneError.h"
+#include "base/NumberText.h"
 #include "processing/Dial.h"
 #include "processing/FlowComputation.h"
-#include "base/NumberText.h"
 
 #include <QTest>
 

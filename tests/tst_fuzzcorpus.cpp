@@ -128,9 +128,10 @@ void TestFuzzCorpus::generatedInputsKeepEveryRule()
                                                : alphabet[generator.bounded(int(alphabet.size()))];
         }
         const QString problem = check(input);
-        QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("input %1 (%2): %3")
-                                                   .arg(i)
-                                                   .arg(QString::fromLatin1(input.toHex()), problem)));
+        QVERIFY2(problem.isEmpty(),
+                 qPrintable(QStringLiteral("input %1 (%2): %3")
+                                .arg(i)
+                                .arg(QString::fromLatin1(input.toHex()), problem)));
     }
 }
 
@@ -147,8 +148,7 @@ void TestFuzzCorpus::recordsOfStream_data()
         << bytes("+00015 +00515\r\n-0.250 -1.000\r+00.15 +05.15\n")
         << QList<QByteArray>{"+00015 +00515", "-0.250 -1.000", "+00.15 +05.15"};
     QTest::newRow("first record of a line only")
-        << bytes("+00016 +00516 +00017 +00517\r\n")
-        << QList<QByteArray>{"+00016 +00516"};
+        << bytes("+00016 +00516 +00017 +00517\r\n") << QList<QByteArray>{"+00016 +00516"};
     QTest::newRow("noise and a fragment before the record")
         << bytes("\x7f#+00015 +005-0.250 -1.000\r\n") << QList<QByteArray>{"-0.250 -1.000"};
     QTest::newRow("separator not examined, blank inside a field is")
@@ -205,8 +205,9 @@ void TestFuzzCorpus::settingsChangeAccepted_data()
         << bytes("; notes") << "; notes\n\n[Options]\n" + keys << chosen;
     QTest::newRow("keys rewritten in place, spelling and line end kept, the rest as it was")
         << bytes("; top\r\n[Options]\r\n  commport = 7\n# note\r\nScrollDirection=0\r\n[Ports]\r\n")
-        << bytes("; top\r\n[Options]\r\ncommport=2\n# note\r\nScrollDirection=1\r\nOrientation=1\r\n"
-                 "BaudRate=5\r\nDataBits=0\r\nParity=2\r\nStopBits=1\r\n[Ports]\r\n")
+        << bytes(
+               "; top\r\n[Options]\r\ncommport=2\n# note\r\nScrollDirection=1\r\nOrientation=1\r\n"
+               "BaudRate=5\r\nDataBits=0\r\nParity=2\r\nStopBits=1\r\n[Ports]\r\n")
         << chosen;
     QTest::newRow("only the first of a repeated key, only in section Options")
         << bytes("[Other]\nParity=9\n[Options]\nParity=8\nParity=7\n")
@@ -239,13 +240,17 @@ void TestFuzzCorpus::settingsChangeRejected_data()
                           "DataBits=0\nParity=2\nStopBits=1\n");
     const QByteArray before("; notes\n[Options]\nCommPort=3\n[Ports]\nCOM1=/dev/ttyS0\n");
     QTest::newRow("a comment dropped")
-        << before << "[Options]\n" + keys + "[Ports]\nCOM1=/dev/ttyS0\n" << chosen;
+        << before << "[Options]\n" + keys + "[Ports]\nCOM1=/dev/ttyS0\n"
+        << chosen;
     QTest::newRow("another section's line changed")
-        << before << "; notes\n[Options]\n" + keys + "[Ports]\nCOM1=/dev/ttyS1\n" << chosen;
+        << before << "; notes\n[Options]\n" + keys + "[Ports]\nCOM1=/dev/ttyS1\n"
+        << chosen;
     QTest::newRow("lines of the file reordered")
-        << before << "[Options]\n; notes\n" + keys + "[Ports]\nCOM1=/dev/ttyS0\n" << chosen;
+        << before << "[Options]\n; notes\n" + keys + "[Ports]\nCOM1=/dev/ttyS0\n"
+        << chosen;
     QTest::newRow("a line end changed")
-        << before << "; notes\r\n[Options]\n" + keys + "[Ports]\nCOM1=/dev/ttyS0\n" << chosen;
+        << before << "; notes\r\n[Options]\n" + keys + "[Ports]\nCOM1=/dev/ttyS0\n"
+        << chosen;
     QTest::newRow("a value not saved")
         << before
         << bytes("; notes\n[Options]\nCommPort=3\nScrollDirection=1\nOrientation=1\nBaudRate=5\n"
@@ -262,14 +267,17 @@ void TestFuzzCorpus::settingsChangeRejected_data()
     QTest::newRow("a key of another section rewritten")
         << bytes("[Ports]\nParity=9\n") << "[Ports]\nParity=2\n\n[Options]\n" + keys << chosen;
     QTest::newRow("a line that is no key added")
-        << before << "; notes\n[Options]\n" + keys + "junk\n[Ports]\nCOM1=/dev/ttyS0\n" << chosen;
+        << before << "; notes\n[Options]\n" + keys + "junk\n[Ports]\nCOM1=/dev/ttyS0\n"
+        << chosen;
     QTest::newRow("byte order mark dropped")
         << bytes("\xEF\xBB\xBF[Options]\n") << "[Options]\n" + keys << chosen;
     QTest::newRow("added lines in another line-end style")
         << bytes("[Options]\r\n") << "[Options]\r\n" + keys << chosen;
     QTest::newRow("look-alike key rewritten")
-        << bytes("[Options]\n\xC5\xBF" "crollDirection=0\n")
-        << bytes("[Options]\n\xC5\xBF" "crollDirection=1\nCommPort=2\nOrientation=1\nBaudRate=5\n"
+        << bytes("[Options]\n\xC5\xBF"
+                 "crollDirection=0\n")
+        << bytes("[Options]\n\xC5\xBF"
+                 "crollDirection=1\nCommPort=2\nOrientation=1\nBaudRate=5\n"
                  "DataBits=0\nParity=2\nStopBits=1\n")
         << chosen;
 }

@@ -49,7 +49,6 @@ QByteArray record(const char* speed, const char* bearing, const char* dateTime)
     return QByteArray("\"") + speed + "\",\"" + bearing + "\",\"" + dateTime + "\"\r\n";
 }
 
-
 // Limits the size of files this process may write, so that a write crosses the limit half way:
 // the kernel then takes the part below the limit and refuses the rest, as a disk filling up
 // during the write would. SIGXFSZ is ignored meanwhile so the write fails with EFBIG instead.
@@ -276,12 +275,14 @@ void TestLogRecorder::appendToADeletedFileFailsAndDoesNotCreateIt()
     QCOMPARE(recorder.backlogLines(), 2);
     QVERIFY(recorder.logging());
 
-    // A new log file ends it; the lines meant for the lost file do not go into the new one.
+    // A new log file ends it: the kept samples go into it first, in order, once.
     QVERIFY(recorder.createFile(path("survey.log"), &error));
     QCOMPARE(recorder.backlogLines(), 0);
     QVERIFY(recorder.append(s("0.518"), s("091"), s("24/05/2009 14:03:10"), s("m/s"), &error));
-    QCOMPARE(contents(path("survey.log")),
-             kHeader + kUnitsMs + record("0.518", "091", "24/05/2009 14:03:10"));
+    QCOMPARE(contents(path("survey.log")), kHeader + kUnitsMs +
+                                               record("0.516", "089", "24/05/2009 14:03:08") +
+                                               record("0.517", "090", "24/05/2009 14:03:09") +
+                                               record("0.518", "091", "24/05/2009 14:03:10"));
 }
 
 void TestLogRecorder::fullDiskIsReportedAndTheBacklogFollowsWhenWritable()

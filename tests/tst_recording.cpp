@@ -48,6 +48,8 @@ private slots:
     void nothingWrittenWhileLoggingIsOff();
     void failingAppendShowsOneBoxAndResumes();
     void deletedLogFileIsNotRecreated();
+    void keptSamplesGoIntoTheNextLogFile();
+    void loggingStaysShownDuringReplay();
     void samplesDuringSaveDialogGoToPreviousFile();
 };
 
@@ -278,7 +280,54 @@ void TestRecording::deletedLogFileIsNotRecreated()
     QCOMPARE(f.prompts->errors().size(), 1);
     QVERIFY(w->recording().logging()); // recording goes on trying
     sample(w, QStringLiteral("+00015 +00515"));
-    QCOMPARE(f.prompts->errors().size(), 2); // one box at a time, not one only ever
+    // One box for the whole episode; the waiting samples are counted in the status bar.
+    QCOMPARE(f.prompts->errors().size(), 1);
+    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
+             QStringLiteral("Not yet written: 3")); // the units line and two records
+}
+
+void TestRecording::keptSamplesGoIntoTheNextLogFile()
+{
+    MainWindowFixture f(kFaceDown);
+    WindowProbe& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("gone.log"));
+    w->newLogFile();
+    w->startLogging();
+    QVERIFY(QFile::remove(f.path(QStringLiteral("gone.log"))));
+    sample(w, QStringLiteral("+0.015 +0.515"), QStringLiteral("24/05/2009 14:03:07"));
+    sample(w, QStringLiteral("+0.115 +0.515"), QStringLiteral("24/05/2009 14:03:08"));
+    QCOMPARE(f.prompts->errors().size(), 1);
+    QVERIFY(f.prompts->errors().first().contains(QStringLiteral("gone.log")));
+    // File > New, as the box suggests: the kept samples are the new file's first records.
+    f.prompts->fileAnswers << f.path(QStringLiteral("next.log"));
+    w->newLogFile();
+    sample(w, QStringLiteral("+0.215 +0.515"), QStringLiteral("24/05/2009 14:03:09"));
+    QCOMPARE(f.readFile(QStringLiteral("next.log")),
+             kHeader + QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
+                                  "\"0.515\",\"002\",\"24/05/2009 14:03:07\"\r\n"
+                                  "\"0.528\",\"013\",\"24/05/2009 14:03:08\"\r\n"
+                                  "\"0.558\",\"023\",\"24/05/2009 14:03:09\"\r\n"));
+    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(), QString());
+    QCOMPARE(f.prompts->errors().size(), 1);
+}
+
+void TestRecording::loggingStaysShownDuringReplay()
+{
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w->newLogFile();
+    w->startLogging();
+    f.writeFile(QStringLiteral("old.log"), kHeader);
+    f.prompts->fileAnswers << f.path(QStringLiteral("old.log"));
+    w->openReplay();
+    QCOMPARE(w->statusPanel(0), QStringLiteral("LOGGING"));
+    w->closeReplay();
+    QCOMPARE(w->statusPanel(0), QStringLiteral("LOGGING"));
+    w->stopLogging();
+    f.prompts->fileAnswers << f.path(QStringLiteral("old.log"));
+    w->openReplay();
+    QCOMPARE(w->statusPanel(0), QStringLiteral("Source: File"));
 }
 
 void TestRecording::samplesDuringSaveDialogGoToPreviousFile()

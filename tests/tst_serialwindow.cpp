@@ -354,10 +354,11 @@ void TestSerialWindow::firstPollWaitsOncePerRun()
     };
     // 900 ms to the first tick, then another 500 ms on the first connection of the run only.
     const qint64 first = firstPollAfterConnect();
-    QVERIFY2(first >= 1400, qPrintable(QString::number(first)));
+    // Qt's coarse timers may fire up to 5 % early.
+    QVERIFY2(first >= 1300, qPrintable(QString::number(first)));
     w->disconnectPort();
     const qint64 later = firstPollAfterConnect(); // a later Connect of the same run does not wait
-    QVERIFY2(later >= 850 && later < 1400, qPrintable(QString::number(later)));
+    QVERIFY2(later >= 800 && later < 1300, qPrintable(QString::number(later)));
 }
 
 void TestSerialWindow::exitWhileConnectedAndLogging()

@@ -2,8 +2,8 @@
 // saving leaves everything else in the file byte for byte as the operator left it.
 
 #include "base/IniFile.h"
-#include "base/SettingsFile.h"
 #include "base/MarvaneError.h"
+#include "base/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +27,6 @@ const QByteArray NL("\r\n");
 #else
 const QByteArray NL("\n");
 #endif
-
 
 qint32 field(const CommsSettings& s, const QByteArray& key)
 {
