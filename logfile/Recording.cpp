@@ -9,6 +9,11 @@ bool Recording::createFile(const QString& path, QString* reason)
     return m_recorder.createFile(path, reason);
 }
 
+bool Recording::continueFile(const QString& path, QString* reason)
+{
+    return m_recorder.continueFile(path, reason);
+}
+
 void Recording::setLogging(bool on)
 {
     m_recorder.setLogging(on);
@@ -20,8 +25,8 @@ bool Recording::record(const Sample& sample)
     if (!m_recorder.logging() || !sample.computed || sample.source == SampleSource::Replay)
         return true;
     QString reason;
-    if (m_recorder.append(sample.speedText, sample.bearingText, sample.timeText,
-                          sample.speedUnits, &reason))
+    if (m_recorder.append(sample.speedText, sample.bearingText, sample.timeText, sample.speedUnits,
+                          &reason))
         return true;
     emit appendFailed(m_recorder.currentFile(), reason, m_recorder.backlogLines());
     return false;
