@@ -12,7 +12,7 @@ struct PortSettings
     QString portName;          // "COM1".."COM4"
     quint32 baudRateValue = 0; // bits per second
     quint8 byteSizeValue = 0;  // 7 or 8
-    quint8 parityValue = 0;    // 0 none, 1 odd, 2 even
+    quint8 parityValue = 0;    // 0 none, 1 odd, 2 even; 3 mark, 4 space (recorder only)
     quint8 stopBitsValue = 0;  // 0 one, 1 one and a half, 2 two
     quint32 dcbFlags = 0;      // fixed line-behaviour word, set at every poll
 };

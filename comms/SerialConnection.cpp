@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include <errno.h>
 #include <grp.h>
@@ -214,6 +215,12 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
     case 2:
         line.parity = QSerialPort::EvenParity;
         break;
+    case 3:
+        line.parity = QSerialPort::MarkParity;
+        break;
+    case 4:
+        line.parity = QSerialPort::SpaceParity;
+        break;
     default:
         break;
     }
@@ -245,6 +252,7 @@ SerialConnection::~SerialConnection()
 
 bool SerialConnection::open(const QString& devicePath, QString* reason, const QString& portName)
 {
+    m_bytesBeforeLoss.clear();
     const auto fail = [reason](const QString& why) {
         if (reason)
             *reason = why;
@@ -408,10 +416,18 @@ void SerialConnection::handleError(int error)
     }
 }
 
+QByteArray SerialConnection::takeBytesBeforeLoss()
+{
+    return std::exchange(m_bytesBeforeLoss, QByteArray());
+}
+
 void SerialConnection::loseDevice(const QString& reason)
 {
     if (!isOpen())
         return; // already lost, or closed: one notice per connection
+    // What QSerialPort had already fetched is still the sensor's: it goes out before the loss.
+    m_bytesBeforeLoss += m_port->readAll();
+    m_bytesBeforeLoss.removeIf([](char c) { return c == '\0'; });
     closePort();
     // The notice goes out from the event loop: the window may show a message box, which must
     // not run inside QSerialPort's own signal or inside the caller's poll.

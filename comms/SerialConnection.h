@@ -50,6 +50,9 @@ public:
     // speed), then reads and returns every byte waiting, NUL bytes dropped. Nothing waiting, or a
     // port that is not open, gives an empty result. Notices a device that has gone.
     QByteArray poll(const PortSettings& settings);
+    // Bytes that had reached the port before the device was lost (they were not yet handed out
+    // by poll()); emptied by the call.
+    QByteArray takeBytesBeforeLoss();
 
 signals:
     // The device went away or failed while open. Emitted once per connection, from the event
@@ -66,6 +69,7 @@ private:
     void closePort();
 
     std::unique_ptr<QSerialPort> m_port;
+    QByteArray m_bytesBeforeLoss;
     QString m_devicePath;
     quint64 m_deviceId = 0;    // file system and inode of the device node opened,
     quint64 m_deviceInode = 0; // to notice its path naming another node later

@@ -9,6 +9,8 @@ SerialSource::SerialSource(const PortSettings* settings, QObject* parent)
     connect(&m_pollTimer, &QTimer::timeout, this, &SerialSource::tick);
     m_firstPollWait.setSingleShot(true);
     connect(&m_firstPollWait, &QTimer::timeout, this, &SerialSource::poll);
+    m_reconnectTimer.setInterval(kReconnectInterval);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &SerialSource::tryReconnect);
     connect(m_connection.get(), &SerialConnection::deviceLost, this, &SerialSource::onDeviceLost,
             Qt::QueuedConnection);
 }
@@ -26,6 +28,14 @@ void SerialSource::setTimeScale(double scale)
 {
     m_timeScale = scale;
     m_pollTimer.setInterval(scaled(kPollInterval));
+    m_reconnectTimer.setInterval(scaled(kReconnectInterval));
+}
+
+void SerialSource::setReconnect(bool on)
+{
+    m_reconnect = on;
+    if (!on)
+        m_reconnectTimer.stop();
 }
 
 bool SerialSource::open(const QString& devicePath, const QString& portName, QString* reason)
@@ -33,6 +43,8 @@ bool SerialSource::open(const QString& devicePath, const QString& portName, QStr
     if (!m_connection->open(devicePath, reason, portName))
         return false;
     m_portName = portName;
+    m_devicePath = devicePath;
+    m_reconnectTimer.stop();
     m_framer.reset();
     m_open = true;
     m_pollTimer.stop();
@@ -50,6 +62,7 @@ void SerialSource::close()
 {
     m_pollTimer.stop();
     m_firstPollWait.stop();
+    m_reconnectTimer.stop();
     m_connection->close();
     m_open = false;
 }
@@ -78,6 +91,28 @@ void SerialSource::onDeviceLost(const QString& reason)
 {
     if (!m_open)
         return;
+    // The sensor's last bytes before the loss go out first, in order.
+    for (const QByteArray& record : m_framer.feed(m_connection->takeBytesBeforeLoss()))
+        emit recordReceived(record);
+    if (!m_open)
+        return; // a sink closed the source meanwhile
     close();
-    emit deviceLost(m_portName, reason);
+    if (!m_reconnect) {
+        emit deviceLost(m_portName, reason);
+        return;
+    }
+    m_reconnectTimer.start();
+    emit reconnecting(m_portName, reason);
+}
+
+void SerialSource::tryReconnect()
+{
+    if (!m_connection->open(m_devicePath, nullptr, m_portName))
+        return; // still away: the timer tries again
+    m_reconnectTimer.stop();
+    // A record the loss cut short must not be completed by the device's first bytes.
+    m_framer.reset();
+    m_open = true;
+    m_pollTimer.start(scaled(kPollInterval));
+    emit reconnected(m_portName);
 }

@@ -5,6 +5,11 @@
 // The port is polled every 900 ms; every framed record is handed out with recordReceived, in
 // arrival order, exactly once. The first poll after the first connection of the source's life
 // waits another 500 ms (the instrument's first burst after power-up is often incomplete).
+//
+// With reconnection on, a device that goes away is not given up: its path is opened again about
+// once a second until it is back (a USB adapter plugged in again, whose udev link points at the
+// new node). Bytes read before the loss are handed out first; a record torn by the loss is
+// dropped rather than glued to what the device sends after it comes back.
 
 #include "comms/PortSettings.h"
 #include "comms/RecordFramer.h"
@@ -35,6 +40,12 @@ public:
     // Stops polling and releases the port. Bytes already read but not yet framed are dropped.
     void close();
     bool isOpen() const { return m_open; }
+
+    // Reopen the same device after a loss instead of giving up (deviceLost is then not emitted).
+    void setReconnect(bool on);
+    bool reconnect() const { return m_reconnect; }
+    // The device was lost and is being waited for.
+    bool isReconnecting() const { return m_reconnectTimer.isActive(); }
     // The port of the current (or last) connection, as the operator named it.
     const QString& portName() const { return m_portName; }
 
@@ -50,15 +61,21 @@ public:
     void setTimeScale(double scale);
     static constexpr int kPollInterval = 900;
     static constexpr int kFirstPollWait = 500;
+    static constexpr int kReconnectInterval = 1000;
 
 signals:
     void recordReceived(const QByteArray& record);
     // The device went away while connected: the port is closed and polling has stopped.
     void deviceLost(const QString& portName, const QString& reason);
+    // With reconnection on: the device went away and is being waited for (reason says how it
+    // went); it is back and polling has started again.
+    void reconnecting(const QString& portName, const QString& reason);
+    void reconnected(const QString& portName);
 
 private:
     void tick();
     void onDeviceLost(const QString& reason);
+    void tryReconnect();
     int scaled(int ms) const;
 
     const PortSettings* m_settings;
@@ -66,7 +83,10 @@ private:
     RecordFramer m_framer;
     QTimer m_pollTimer;
     QTimer m_firstPollWait;
+    QTimer m_reconnectTimer;
     QString m_portName;
+    QString m_devicePath;
+    bool m_reconnect = false;
     bool m_open = false;
     bool m_firstRead = true;
     double m_timeScale = 1.0;

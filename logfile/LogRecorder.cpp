@@ -76,6 +76,44 @@ bool LogRecorder::createFile(const QString& path, QString* error)
     return true;
 }
 
+bool LogRecorder::continueFile(const QString& path, QString* error)
+{
+    if (path.isEmpty()) {
+        setError(error, noFileName());
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    const QByteArray header = logHeaderLine();
+    const QByteArray start = file.read(header.size());
+    if (start != header) {
+        setError(error, QStringLiteral("Not a log file of this program: its first line is not %1")
+                            .arg(QString::fromLatin1(header.trimmed())));
+        return false;
+    }
+    // Anything after the header is the units line (the recorder writes it with the first
+    // record); only the very end of the file matters beyond that.
+    const qint64 size = file.size();
+    const bool hasUnitsLine = size > header.size();
+    QByteArray last;
+    if (hasUnitsLine && file.seek(size - 1))
+        last = file.read(1);
+    file.close();
+
+    m_path = path;
+    m_headerPending = !hasUnitsLine;
+    m_backlog.clear();
+    m_keepFirstLine = false;
+    if (hasUnitsLine && last != "\n") {
+        m_backlog.append(QByteArrayLiteral("\r\n"));
+        m_keepFirstLine = true;
+    }
+    return true;
+}
+
 bool LogRecorder::append(const QString& speedText, const QString& bearingText,
                          const QString& dateTime, const QString& speedUnits, QString* error)
 {

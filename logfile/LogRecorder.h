@@ -28,6 +28,14 @@ public:
     // denied"; a file that could be emptied but not written stays empty.
     bool createFile(const QString& path, QString* error);
 
+    // Makes an existing log file of this program current so that recording continues at its end:
+    // its lines stay, no second header is written, and no second units line when the file
+    // already has one. A file whose last line was cut short (the recorder stopped during a
+    // write) gets its line end first, so the next record starts a line of its own. Fails, leaving
+    // the state unchanged, when path cannot be read or its first line is not the header line
+    // (error then says which).
+    bool continueFile(const QString& path, QString* error);
+
     const QString& currentFile() const { return m_path; }
     bool hasFile() const { return !m_path.isEmpty(); }
     // The units line is still to come: neither written nor waiting in the backlog.

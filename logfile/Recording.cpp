@@ -17,6 +17,11 @@ bool Recording::createFile(const QString& path, QString* reason)
     return true;
 }
 
+bool Recording::continueFile(const QString& path, QString* reason)
+{
+    return m_recorder.continueFile(path, reason);
+}
+
 void Recording::setLogging(bool on)
 {
     m_recorder.setLogging(on);

@@ -21,6 +21,10 @@ public:
     // failure nothing changes and reason holds the system's reason.
     bool createFile(const QString& path, QString* reason);
 
+    // Makes an existing log file of this program current, to record on at its end (see
+    // LogRecorder::continueFile). On failure nothing changes and reason says why.
+    bool continueFile(const QString& path, QString* reason);
+
     const QString& currentFile() const { return m_recorder.currentFile(); }
     bool hasFile() const { return m_recorder.hasFile(); }
     bool headerPending() const { return m_recorder.headerPending(); }

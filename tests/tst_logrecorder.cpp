@@ -108,6 +108,10 @@ private slots:
     void failedNewFileKeepsThePreviousFile_data();
     void failedNewFileKeepsThePreviousFile();
     void newFileRefusedByPermissionsIsReported();
+    void continuedFileKeepsItsLinesAndWritesNoSecondHeader_data();
+    void continuedFileKeepsItsLinesAndWritesNoSecondHeader();
+    void continuingAFileThatIsNotALogIsRefused_data();
+    void continuingAFileThatIsNotALogIsRefused();
 
 private:
     QString path(const char* name) const { return m_dir->filePath(s(name)); }
@@ -517,6 +521,68 @@ void TestLogRecorder::newFileRefusedByPermissionsIsReported()
     QCOMPARE(error, expectedError);
     QVERIFY(!recorder.hasFile());
     QVERIFY(!QFile::exists(folder + s("/survey.log")));
+}
+
+void TestLogRecorder::continuedFileKeepsItsLinesAndWritesNoSecondHeader_data()
+{
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<QByteArray>("added"); // what one m/s sample adds
+
+    const QByteArray first = record("0.515", "088", "24/05/2009 14:03:07");
+    const QByteArray next = record("0.516", "089", "24/05/2009 14:03:08");
+    QTest::newRow("header only: units line comes") << kHeader << kUnitsMs + next;
+    QTest::newRow("units line, no record yet") << kHeader + kUnitsMs << next;
+    QTest::newRow("records: continue below them") << kHeader + kUnitsMs + first << next;
+    QTest::newRow("knots file: its units stay") << kHeader + kUnitsKnots << next;
+    // The recorder stopped in the middle of a line: the line is ended, never glued to.
+    QTest::newRow("last line cut short")
+        << kHeader + kUnitsMs + first.left(10) << QByteArray("\r\n") + next;
+}
+
+void TestLogRecorder::continuedFileKeepsItsLinesAndWritesNoSecondHeader()
+{
+    QFETCH(QByteArray, existing);
+    QFETCH(QByteArray, added);
+    QVERIFY(writeFile(path("flow.log"), existing));
+
+    LogRecorder recorder;
+    QString error;
+    QVERIFY2(recorder.continueFile(path("flow.log"), &error), qPrintable(error));
+    QCOMPARE(recorder.currentFile(), path("flow.log"));
+    QCOMPARE(contents(path("flow.log")), existing); // continuing changes nothing yet
+    recorder.setLogging(true);
+    QVERIFY2(recorder.append(s("0.516"), s("089"), s("24/05/2009 14:03:08"), s("m/s"), &error),
+             qPrintable(error));
+    QCOMPARE(contents(path("flow.log")), existing + added);
+    QVERIFY(!recorder.headerPending());
+}
+
+void TestLogRecorder::continuingAFileThatIsNotALogIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("existing");
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("other text") << QByteArray("notes of the survey\r\n");
+    QTest::newRow("header without its line end") << kHeader.left(kHeader.size() - 2);
+    QTest::newRow("header with a bare line feed") << kHeader.left(kHeader.size() - 2) + "\n";
+    QTest::newRow("header not first") << kUnitsMs + kHeader;
+}
+
+void TestLogRecorder::continuingAFileThatIsNotALogIsRefused()
+{
+    QFETCH(QByteArray, existing);
+    QVERIFY(writeFile(path("notes.txt"), existing));
+
+    LogRecorder recorder;
+    QString error;
+    QVERIFY(recorder.createFile(path("survey.log"), &error));
+    QVERIFY(!recorder.continueFile(path("notes.txt"), &error));
+    QVERIFY2(error.contains(s("Not a log file")), qPrintable(error));
+    // The previous file stays current; the refused one is untouched.
+    QCOMPARE(recorder.currentFile(), path("survey.log"));
+    QCOMPARE(contents(path("notes.txt")), existing);
+
+    QVERIFY(!recorder.continueFile(path("missing.log"), &error));
+    QCOMPARE(error, s("No such file or directory"));
 }
 
 QTEST_GUILESS_MAIN(TestLogRecorder)

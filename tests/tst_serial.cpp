@@ -412,8 +412,14 @@ void TestSerial::lineSettingsMapping_data()
     QTest::newRow("baud 0 not applied")
         << settings(0, 8, 0, 0) << std::optional<qint32>() << std::optional(S::Data8)
         << std::optional(S::NoParity) << std::optional(S::OneStop);
+    QTest::newRow("19200 8 mark 1")
+        << settings(19200, 8, 3, 0) << std::optional<qint32>(19200) << std::optional(S::Data8)
+        << std::optional(S::MarkParity) << std::optional(S::OneStop);
+    QTest::newRow("19200 8 space 1")
+        << settings(19200, 8, 4, 0) << std::optional<qint32>(19200) << std::optional(S::Data8)
+        << std::optional(S::SpaceParity) << std::optional(S::OneStop);
     QTest::newRow("codes out of range not applied")
-        << settings(4800, 9, 3, 3) << std::optional<qint32>(4800) << std::optional<S::DataBits>()
+        << settings(4800, 9, 5, 3) << std::optional<qint32>(4800) << std::optional<S::DataBits>()
         << std::optional<S::Parity>() << std::optional<S::StopBits>();
     QTest::newRow("before the first apply")
         << PortSettings() << std::optional<qint32>() << std::optional<S::DataBits>()

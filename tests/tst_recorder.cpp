@@ -1,0 +1,161 @@
+// marvane-record run as a program: its command line, its refusals, and a run on a
+// pseudo-terminal ended by SIGTERM with records not yet polled.
+
+#include "logfile/LogFormat.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<cannot read>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestRecorder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void usageErrorsExitTwoWithOneLine_data();
+    void usageErrorsExitTwoWithOneLine();
+    void appendOntoAFileThatIsNotALogIsRefused();
+    void sigtermLogsWhatWasReceived();
+
+private:
+    int run(const QStringList& args, QByteArray* err);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestRecorder::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // An empty settings file: the program's defaults.
+    QVERIFY(writeFile(m_dir->filePath(QStringLiteral("marvane.ini")), QByteArray()));
+}
+
+int TestRecorder::run(const QStringList& args, QByteArray* err)
+{
+    QProcess process;
+    process.start(
+        QStringLiteral(MARVANE_RECORD),
+        QStringList{QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini"))} +
+            args);
+    if (!process.waitForFinished(20000))
+        return -1;
+    *err = process.readAllStandardError();
+    return process.exitCode();
+}
+
+void TestRecorder::usageErrorsExitTwoWithOneLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString log = QStringLiteral("new.log");
+    QTest::newRow("no log file") << QStringList{} << QStringLiteral("no LOGFILE");
+    QTest::newRow("unknown option")
+        << QStringList{QStringLiteral("--fast"), log} << QStringLiteral("fast");
+    QTest::newRow("parity") << QStringList{QStringLiteral("--parity"), QStringLiteral("high"), log}
+                            << QStringLiteral("--parity wants");
+    QTest::newRow("stop bits") << QStringList{QStringLiteral("--stop-bits=3"), log}
+                               << QStringLiteral("--stop-bits wants");
+    QTest::newRow("baud") << QStringList{QStringLiteral("--baud=fast"), log}
+                          << QStringLiteral("--baud wants");
+    QTest::newRow("both faces") << QStringList{QStringLiteral("--face-up"),
+                                               QStringLiteral("--face-down"), log}
+                                << QStringLiteral("exclude");
+    QTest::newRow("existing file without --append")
+        << QStringList{QStringLiteral("marvane.ini")} << QStringLiteral("--append");
+}
+
+void TestRecorder::usageErrorsExitTwoWithOneLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    for (QString& arg : args)
+        if (arg.endsWith(QLatin1String(".log")) || arg.endsWith(QLatin1String(".ini")))
+            arg = m_dir->filePath(arg);
+    QByteArray err;
+    QCOMPARE(run(args, &err), 2);
+    QVERIFY2(err.contains(message.toLatin1()), err.constData());
+    QCOMPARE(err.count('\n'), 1);
+}
+
+void TestRecorder::appendOntoAFileThatIsNotALogIsRefused()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    const QString notes = m_dir->filePath(QStringLiteral("notes.txt"));
+    QVERIFY(writeFile(notes, "survey notes\r\n"));
+    QByteArray err;
+    const int status = run(
+        {QStringLiteral("--port"), QString::fromLocal8Bit(name), QStringLiteral("--append"), notes},
+        &err);
+    ::close(master);
+    QCOMPARE(status, 1);
+    QVERIFY2(err.contains("Not a log file"), err.constData());
+    QCOMPARE(contents(notes), QByteArray("survey notes\r\n"));
+}
+
+void TestRecorder::sigtermLogsWhatWasReceived()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), QString::fromLocal8Bit(name), log});
+    QVERIFY(process.waitForStarted());
+    // The program says so once the port and the file are open.
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    // Whole, split, several in one write, with noise; none polled yet (the first poll waits).
+    const QByteArray bytes = "+0.015 +0.515\r\n+0.1##noise\r\n+0.100 -0.1"
+                             "00\r\n+0.000 +0.200\r\n";
+    QCOMPARE(::write(master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+
+    const QList<QByteArray> lines = contents(log).split('\n');
+    QCOMPARE(lines.size(), 6); // header, units, three records, nothing after the last CR LF
+    QCOMPARE(lines[0] + '\n', logHeaderLine());
+    QCOMPARE(lines[1] + '\n', logUnitsLine(QStringLiteral("m/s")));
+    const QStringList expected{QStringLiteral("0.515"), QStringLiteral("0.141"),
+                               QStringLiteral("0.200")};
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray line = lines[2 + i];
+        QVERIFY(line.endsWith('\r'));
+        const LogRecordFields fields = splitLogRecordLine(line.chopped(1), 5);
+        QCOMPARE(fields.speed, expected[i]);
+        QCOMPARE(fields.dateTime.size(), 19);
+        QCOMPARE(line + '\n', logRecordLine(fields.speed, fields.bearing, fields.dateTime));
+    }
+    QVERIFY(lines[5].isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRecorder)
+#include "tst_recorder.moc"
