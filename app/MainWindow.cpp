@@ -12,6 +12,7 @@
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/NoDataWatch.h"
 #include "processing/Sample.h"
 #include "reference/DemoSource.h"
 
@@ -140,6 +141,9 @@ void MainWindow::showSample(const Sample& sample)
         return;
     }
 
+    // Any record counts as data, even one whose flow cannot be computed: the sensor is talking.
+    if (sample.source == SampleSource::Serial)
+        m_noData->recordArrived();
     showLiveUnits(sample);
     pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
     if (!sample.computed) {
@@ -363,7 +367,9 @@ void MainWindow::connectPort()
             startLogging();
         setLogCommandsEnabled(true);
     }
+    m_serial->setReconnect(m_options.reconnect);
     m_serial->startPolling();
+    m_noData->start();
     clearDisplay();
     m_connected = true;
 }
@@ -373,6 +379,8 @@ void MainWindow::disconnectPort()
     if (m_recording->logging())
         stopLogging();
     m_serial->close();
+    m_noData->stop();
+    showDataAgain();
     setStatusPanel(1, QString());
     m_connected = false;
     setConnectEnabled(true);
@@ -387,6 +395,55 @@ void MainWindow::onDeviceLost(const QString& portName, const QString& reason)
         return;
     disconnectPort();
     m_prompts->message(QStringLiteral("The connection to %1 was lost.").arg(portName), reason);
+}
+
+void MainWindow::onReconnecting(const QString& portName, const QString& reason)
+{
+    // No box: an unattended logger must go on by itself. The status bar tells what happened.
+    m_noData->stop();
+    showDataAgain();
+    setStatusPanel(1, QStringLiteral("Reconnecting %1...").arg(portName));
+    statusBar()->showMessage(QStringLiteral("%1 was lost at %2: %3")
+                                 .arg(portName, clockText(QDateTime::currentDateTime()),
+                                      reason.section(QLatin1Char('\n'), 0, 0)));
+}
+
+void MainWindow::onReconnected(const QString& portName)
+{
+    setStatusPanel(1, QStringLiteral("Connected: ") + portName);
+    statusBar()->showMessage(QStringLiteral("%1 is back since %2")
+                                 .arg(portName, clockText(QDateTime::currentDateTime())));
+    m_noData->start();
+}
+
+void MainWindow::showNoData(int seconds)
+{
+    setReadoutsGreyed(true);
+    setStatusPanel(3, QStringLiteral("NO DATA %1 s").arg(seconds));
+}
+
+void MainWindow::showDataAgain()
+{
+    if (!m_readoutsGreyed)
+        return;
+    setReadoutsGreyed(false);
+    setStatusPanel(3, m_demo->running() ? QStringLiteral("DEMONSTRATION") : QString());
+}
+
+void MainWindow::setReadoutsGreyed(bool greyed)
+{
+    if (greyed == m_readoutsGreyed)
+        return;
+    m_readoutsGreyed = greyed;
+    const QColor text = greyed ? QColor(128, 128, 128) : QColor(Qt::black);
+    setTextColour(m_speedReadout, text);
+    setTextColour(m_speedUnitsLabel, text);
+    if (greyed) {
+        setTextColour(m_bearingReadout, text);
+        setTextColour(m_degreeSign, text);
+    }
+    // The next sample sets the bearing's own colour again.
+    m_bearingColour = QColor();
 }
 
 void MainWindow::showCommsOptions()

@@ -22,6 +22,7 @@ class DataGrid;
 class DemoSource;
 class DialWidget;
 class FlowPipeline;
+class NoDataWatch;
 class Recording;
 class ReplaySession;
 class SerialSource;
@@ -53,6 +54,7 @@ public:
     // The objects behind the window, for the program's tests and benchmarks.
     ProgramOptions& options() { return m_options; }
     FlowPipeline& pipeline() { return *m_pipeline; }
+    NoDataWatch& noDataWatch() { return *m_noData; }
     SerialSource& serial() { return *m_serial; }
     Recording& recording() { return *m_recording; }
     ReplaySession& replay() { return *m_replay; }
@@ -121,6 +123,11 @@ private:
     void showError(bool& guard, const QString& text, const QString& informative = {});
     void onAppendFailed(const QString& path, const QString& reason, int backlog);
     void onDeviceLost(const QString& portName, const QString& reason);
+    void onReconnecting(const QString& portName, const QString& reason);
+    void onReconnected(const QString& portName);
+    void showNoData(int seconds);
+    void showDataAgain();
+    void setReadoutsGreyed(bool greyed);
     void onReplayReadFailed(const QString& path, const QString& reason);
     void bearingSenseChanged();
     void showBacklog(int lines);
@@ -138,6 +145,7 @@ private:
     Recording* m_recording = nullptr;
     ReplaySession* m_replay = nullptr;
     DemoSource* m_demo = nullptr;
+    NoDataWatch* m_noData = nullptr;
     bool m_connected = false;
 
     // Commands.
@@ -200,5 +208,6 @@ private:
     std::optional<bool> m_scrollDownBeforePlay;
     // The demonstration's samples go into the log file (asked when it starts while logging).
     bool m_demoLogged = false;
+    bool m_readoutsGreyed = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
 };

@@ -16,6 +16,7 @@
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/NoDataWatch.h"
 #include "reference/DemoSource.h"
 
 #include <QAction>
@@ -430,6 +431,7 @@ void MainWindow::buildPipeline()
     m_recording = new Recording(this);
     m_replay = new ReplaySession(m_pipeline, this);
     m_demo = new DemoSource(this);
+    m_noData = new NoDataWatch(this);
 
     // Every source enters the same pipeline; every sample leaves it towards the display, which
     // hands live samples on to the recording.
@@ -445,6 +447,10 @@ void MainWindow::buildPipeline()
     connect(m_recording, &Recording::appendRecovered, this, &MainWindow::onAppendRecovered);
     connect(m_recording, &Recording::backlogChanged, this, &MainWindow::showBacklog);
     connect(m_serial, &SerialSource::deviceLost, this, &MainWindow::onDeviceLost);
+    connect(m_serial, &SerialSource::reconnecting, this, &MainWindow::onReconnecting);
+    connect(m_serial, &SerialSource::reconnected, this, &MainWindow::onReconnected);
+    connect(m_noData, &NoDataWatch::noData, this, &MainWindow::showNoData);
+    connect(m_noData, &NoDataWatch::dataResumed, this, &MainWindow::showDataAgain);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
 }
 

@@ -13,4 +13,7 @@ struct ProgramOptions
     CommsSettings comms;
     PortSettings port;
     DisplayFlags flags;
+    // A device that goes away while connected is opened again by itself ("Reconnect
+    // automatically" in the options; on unless the settings file turns it off).
+    bool reconnect = true;
 };
