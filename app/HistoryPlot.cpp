@@ -24,9 +24,6 @@ constexpr int kDragThreshold = 4;
 constexpr double kZoomPerNotch = 0.8;
 constexpr qint64 kFewestRecordsShown = 8;
 
-const QColor kSpeedColour(0, 70, 160);
-const QColor kBearingColour(0, 120, 60);
-const QColor kMarkerColour(210, 0, 0);
 const QColor kGridColour(215, 215, 215);
 
 // The smallest of 1, 2, 5 times a power of ten that is at least v.
@@ -141,6 +138,21 @@ int HistoryPlot::xOfRecord(qint64 record) const
     return pane.left() + int(column);
 }
 
+QColor HistoryPlot::speedColour()
+{
+    return QColor(0, 70, 160);
+}
+
+QColor HistoryPlot::bearingColour()
+{
+    return QColor(0, 120, 60);
+}
+
+QColor HistoryPlot::markerColour()
+{
+    return QColor(210, 0, 0);
+}
+
 QSize HistoryPlot::sizeHint() const
 {
     return QSize(800, 300);
@@ -225,9 +237,9 @@ void HistoryPlot::paintEvent(QPaintEvent*)
         lastTime = c.firstTime;
         anyTime = true;
     }
-    p.setPen(kSpeedColour);
+    p.setPen(speedColour());
     p.drawLines(speedLines);
-    p.setPen(kBearingColour);
+    p.setPen(bearingColour());
     p.drawLines(bearingLines);
 
     // Time labels under the bearing pane: the time of the first sample of every so many columns,
@@ -252,7 +264,7 @@ void HistoryPlot::paintEvent(QPaintEvent*)
 
     const int marker = m_position >= 0 ? xOfRecord(m_position) : -1;
     if (marker >= 0) {
-        p.setPen(kMarkerColour);
+        p.setPen(markerColour());
         p.drawLine(marker, speed.top(), marker, bearing.bottom());
     }
 }

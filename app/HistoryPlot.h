@@ -11,6 +11,7 @@
 
 #include "processing/HistorySeries.h"
 
+#include <QColor>
 #include <QWidget>
 
 class HistoryPlot : public QWidget
@@ -42,6 +43,11 @@ public:
     // The record under widget column x (clamped to the span), and the column of a record.
     qint64 recordAt(int x) const;
     int xOfRecord(qint64 record) const;
+
+    // The colours of the speed lines, the bearing lines and the position marker.
+    static QColor speedColour();
+    static QColor bearingColour();
+    static QColor markerColour();
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
