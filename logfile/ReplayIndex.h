@@ -2,7 +2,7 @@
 // The index of a log file for reviewing a recording: how many record lines it holds, where every
 // indexStep-th of them starts (enough to reach any record by reading at most indexStep lines), and
 // its history (per-block reductions for the plot and the summary). A log of a gigabyte holds
-// about 30 million records; the index keeps about 1 MB of offsets and 17 MB of history for it.
+// about 30 million records; the index keeps about 1 MB of offsets and 19 MB of history for it.
 //
 // Indexing runs in a background thread and reads the file once; what it has found reaches the
 // index in portions (signals progress and countChanged), so records can be read and the history
@@ -82,18 +82,6 @@ public:
     // How often the file is looked at for appended lines; 0 stops looking. 1000 ms at first.
     void setPollInterval(int milliseconds);
 
-    // Where a pass starts: at the start of a line, or inside an overlong line being skipped.
-    struct Position
-    {
-        qint64 offset = 0;       // next byte to read
-        qint64 lines = 0;        // whole lines before it
-        qint64 lineStart = 0;    // start of the line in progress
-        bool skipping = false;   // the line in progress is overlong: its rest is skipped
-        bool unitsTaken = false; // the units word was taken (from an overlong units line)
-        SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;
-    };
-    struct Portion;
-
 public slots:
     // Indexes the lines appended since the last pass (nothing when the file has not grown).
     void refresh();
@@ -106,6 +94,18 @@ signals:
     void failed(const QString& reason);
 
 private:
+    // Where a pass starts: at the start of a line, or inside an overlong line being skipped.
+    struct Position
+    {
+        qint64 offset = 0;       // next byte to read
+        qint64 lines = 0;        // whole lines before it
+        qint64 lineStart = 0;    // start of the line in progress
+        bool skipping = false;   // the line in progress is overlong: its rest is skipped
+        bool unitsTaken = false; // the units word was taken (from an overlong units line)
+        SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;
+    };
+    struct Portion;
+
     void startPass();
     void stopPass();
     void runPass(const QString& path, Position start, int blockSize, quint64 generation);
