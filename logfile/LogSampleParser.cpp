@@ -96,22 +96,49 @@ SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word)
     return SpeedUnitsKind::MillimetresPerSecond;
 }
 
+namespace {
+
+// DD/MM/YYYY at p: days since 01/01/1970.
+bool parseDate(const char* p, qint64* days)
+{
+    if (p[2] != '/' || p[5] != '/')
+        return false;
+    int day, month, year;
+    if (!digits(p, 2, &day) || !digits(p + 3, 2, &month) || !digits(p + 6, 4, &year))
+        return false;
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+        return false;
+    *days = daysFromCivil(year, month, day);
+    return true;
+}
+
+// " HH:MM:SS" at p: seconds since midnight.
+bool parseTimeOfDay(const char* p, int* seconds)
+{
+    if (p[0] != ' ' || p[3] != ':' || p[6] != ':')
+        return false;
+    int hour, minute, second;
+    if (!digits(p + 1, 2, &hour) || !digits(p + 4, 2, &minute) || !digits(p + 7, 2, &second))
+        return false;
+    if (hour > 23 || minute > 59 || second > 59)
+        return false;
+    *seconds = hour * 3600 + minute * 60 + second;
+    return true;
+}
+
+constexpr qsizetype kDateLength = 10;
+constexpr qsizetype kDateTimeLength = 19;
+
+} // namespace
+
 bool parseLogDateTime(QByteArrayView text, qint64* seconds)
 {
-    // DD/MM/YYYY HH:MM:SS
-    if (text.size() != 19)
+    qint64 days = 0;
+    int time = 0;
+    if (text.size() != kDateTimeLength || !parseDate(text.data(), &days) ||
+        !parseTimeOfDay(text.data() + kDateLength, &time))
         return false;
-    const char* p = text.data();
-    if (p[2] != '/' || p[5] != '/' || p[10] != ' ' || p[13] != ':' || p[16] != ':')
-        return false;
-    int day, month, year, hour, minute, second;
-    if (!digits(p, 2, &day) || !digits(p + 3, 2, &month) || !digits(p + 6, 4, &year) ||
-        !digits(p + 11, 2, &hour) || !digits(p + 14, 2, &minute) || !digits(p + 17, 2, &second))
-        return false;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
-        return false;
-    *seconds = daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    *seconds = days * 86400 + time;
     return true;
 }
 
@@ -170,9 +197,19 @@ bool LogSampleParser::parse(QByteArrayView line, HistorySample* sample)
     if (!digits(bearing.data(), int(bearing.size()), &degrees) || degrees > 360)
         return false;
 
-    qint64 time = 0;
-    if (!parseLogDateTime(dateTime, &time))
+    // Date-time: the date changes once a day, so the last one is remembered.
+    if (dateTime.size() != kDateTimeLength)
         return false;
+    if (!m_dateKnown || std::memcmp(dateTime.data(), m_date, kDateLength) != 0) {
+        m_dateKnown = parseDate(dateTime.data(), &m_days);
+        if (!m_dateKnown)
+            return false;
+        std::memcpy(m_date, dateTime.data(), kDateLength);
+    }
+    int timeOfDay = 0;
+    if (!parseTimeOfDay(dateTime.data() + kDateLength, &timeOfDay))
+        return false;
+    const qint64 time = m_days * 86400 + timeOfDay;
 
     sample->speed = value;
     sample->bearing = degrees == 360 ? 0 : degrees;

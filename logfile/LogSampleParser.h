@@ -42,5 +42,8 @@ private:
     qsizetype m_shapePoint = -1;
     bool m_shapeKnown = false;
     SpeedUnitsKind m_shapeUnits = SpeedUnitsKind::MetresPerSecond;
-    double m_shapeFactor = 1.0;
+    // The date of the last date-time read and its day number.
+    char m_date[10] = {};
+    bool m_dateKnown = false;
+    qint64 m_days = 0;
 };

@@ -29,6 +29,7 @@ constexpr qsizetype kPassChunk = 4 * 1024 * 1024;
 // Bytes read at a time when reading records for the display: a step of 256 records of about 36
 // bytes fits in one read.
 constexpr qsizetype kRecordChunk = 16 * 1024;
+constexpr qsizetype kLongRunChunk = 1024 * 1024;
 
 QString openError(const QString& path, const QFile& file)
 {
@@ -347,9 +348,16 @@ bool ReplayIndex::forEachRecordLine(qint64 first, qint64 last,
         return fail(m_reader->errorString());
     qint64 record = step * m_step;
 
-    QByteArray chunk(kRecordChunk, Qt::Uninitialized);
-    QByteArray text; // the line in progress, at most kMaxLineLength + 1 bytes of it
-    text.reserve(128);
+    // One read for a single step; reads of up to a megabyte for long runs of records.
+    const qint64 expected = (last - record + 1) * 40;
+    QByteArray chunk(qsizetype(std::clamp<qint64>(expected, kRecordChunk, kLongRunChunk)),
+                     Qt::Uninitialized);
+    QByteArray text; // a line begun in an earlier read, at most kMaxLineLength + 1 bytes of it
+    const auto deliver = [&](QByteArrayView whole) {
+        if (whole.endsWith('\r'))
+            whole.chop(1);
+        line(record, whole.first(std::min(whole.size(), kMaxLineLength)));
+    };
     while (record <= last) {
         const qint64 got = m_reader->read(chunk.data(), chunk.size());
         if (got < 0)
@@ -361,18 +369,19 @@ bool ReplayIndex::forEachRecordLine(qint64 first, qint64 last,
         while (p < end && record <= last) {
             const char* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
             const char* stop = lf ? lf : end;
-            if (record >= first) {
+            // A line that lies whole in this read is handed on where it lies.
+            if (lf && text.isEmpty()) {
+                if (record >= first)
+                    deliver(QByteArrayView(p, std::min<qsizetype>(stop - p, kMaxLineLength + 1)));
+            } else if (record >= first) {
                 const qsizetype room = kMaxLineLength + 1 - text.size();
                 text.append(p, std::min<qsizetype>(stop - p, std::max<qsizetype>(room, 0)));
+                if (lf)
+                    deliver(text);
             }
             if (!lf)
                 break;
-            if (record >= first) {
-                if (text.endsWith('\r'))
-                    text.chop(1);
-                line(record, QByteArrayView(text).first(std::min(text.size(), kMaxLineLength)));
-                text.clear();
-            }
+            text.clear();
             ++record;
             p = lf + 1;
         }

@@ -101,6 +101,7 @@ private slots:
 
     void sampleOfLine_data();
     void sampleOfLine();
+    void oneParserFollowsChangingDatesAndUnits();
     void dateTimeText_data();
     void dateTimeText();
 
@@ -604,6 +605,46 @@ void TestReplayIndex::sampleOfLine()
         speedInUnits(double(textToFloat(fields.speed)), recordUnits, SpeedUnitsKind(fileUnits));
     QVERIFY(qAbs(shown - sample.speed) <= 1e-12 * shown);
     QCOMPARE(textToInt(fields.bearing) % 360, sample.bearing);
+}
+
+void TestReplayIndex::oneParserFollowsChangingDatesAndUnits()
+{
+    // The parser remembers the last date and the last speed layout: what it remembers must never
+    // stand in for a different text.
+    LogSampleParser parser{SpeedUnitsKind::MetresPerSecond};
+    struct Case
+    {
+        const char* line;
+        bool good;
+        double speed;
+        qint64 time;
+    };
+    const Case cases[] = {
+        {"\"0.515\",\"088\",\"24/05/2009 23:59:59\"", true, 0.515,
+         localSeconds(2009, 5, 24, 23, 59, 59)},
+        {"\"0.516\",\"088\",\"25/05/2009 00:00:00\"", true, 0.516,
+         localSeconds(2009, 5, 25, 0, 0, 0)},
+        {"\"0.517\",\"088\",\"31/02/2009 00:00:01\"", false, 0, 0},
+        {"\"0.518\",\"088\",\"31/02/2009 00:00:01\"", false, 0, 0},
+        {"\"0.519\",\"088\",\"25/05/2009 00:00:02\"", true, 0.519,
+         localSeconds(2009, 5, 25, 0, 0, 2)},
+        {"\"0.519\",\"088\",\"25/05/2009 00:61:02\"", false, 0, 0},
+        {"\"01.00\",\"088\",\"25/05/2009 00:00:03\"", true, 0.514444,
+         localSeconds(2009, 5, 25, 0, 0, 3)},
+        {"\"1.0\",\"088\",\"25/05/2009 00:00:04\"", false, 0, 0},
+        {"\"1.0\",\"088\",\"25/05/2009 00:00:04\"", false, 0, 0},
+        {"\"0500\",\"088\",\"25/05/2009 00:00:05\"", true, 0.5, localSeconds(2009, 5, 25, 0, 0, 5)},
+        {"\"0.500\",\"088\",\"25/05/2009 00:00:06\"", true, 0.5,
+         localSeconds(2009, 5, 25, 0, 0, 6)},
+    };
+    for (const Case& c : cases) {
+        HistorySample sample;
+        QCOMPARE(parser.parse(QByteArrayView(c.line), &sample), c.good);
+        if (!c.good)
+            continue;
+        QVERIFY2(qAbs(sample.speed - c.speed) < 1e-12, c.line);
+        QCOMPARE(sample.time, c.time);
+    }
 }
 
 void TestReplayIndex::dateTimeText_data()
