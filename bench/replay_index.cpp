@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -129,6 +130,7 @@ struct Run
     qint64 records = 0;
     qint64 bad = 0;
     qint64 memory = 0;
+    double longestPauseMs = 0; // of the event loop, which the window's thread runs
 };
 
 Run indexOnce(ReplayIndex& index, const QString& path)
@@ -139,8 +141,19 @@ Run indexOnce(ReplayIndex& index, const QString& path)
         std::fprintf(stderr, "failed: %s\n", qPrintable(reason));
         loop.quit();
     });
+    // A timer ticking every millisecond shows how long the event loop was kept from its work.
+    QTimer ticks;
+    ticks.setInterval(1);
+    QElapsedTimer sinceTick;
+    double longestPause = 0;
+    QObject::connect(&ticks, &QTimer::timeout, &loop, [&] {
+        longestPause = std::max(longestPause, sinceTick.nsecsElapsed() / 1e6);
+        sinceTick.restart();
+    });
     QElapsedTimer timer;
     timer.start();
+    sinceTick.start();
+    ticks.start();
     QString error;
     if (!index.open(path, &error)) {
         std::fprintf(stderr, "cannot open: %s\n", qPrintable(error));
@@ -152,6 +165,7 @@ Run indexOnce(ReplayIndex& index, const QString& path)
     run.records = index.recordCount();
     run.bad = index.badLineCount();
     run.memory = index.memoryBytes();
+    run.longestPauseMs = longestPause;
     QObject::disconnect(&index, nullptr, &loop, nullptr);
     return run;
 }
@@ -192,6 +206,7 @@ int main(int argc, char* argv[])
     const Run warm = indexOnce(index, path);
     std::printf("index, file in the page cache: %.2f s, %.0f MB/s\n", warm.seconds,
                 mb / warm.seconds);
+    std::printf("longest pause of the event loop while indexing: %.1f ms\n", warm.longestPauseMs);
     std::printf("records %lld (written %lld), bad lines %lld\n", warm.records, written, warm.bad);
     std::printf("index memory: %lld bytes (offsets and history)\n", warm.memory);
     const HistoryTotals totals = index.history().totals();
