@@ -58,6 +58,8 @@ HistoryPlot::HistoryPlot(QWidget* parent) : QWidget(parent)
 void HistoryPlot::setSeries(const HistorySeries* series)
 {
     m_series = series;
+    m_columnsKey = ColumnsKey();
+    m_columns.clear();
     showAll();
 }
 
@@ -163,6 +165,21 @@ QSize HistoryPlot::minimumSizeHint() const
     return QSize(kLeftMargin + kRightMargin + 100, kTopMargin + kBottomMargin + kPaneGap + 80);
 }
 
+const std::vector<HistoryColumn>& HistoryPlot::columns()
+{
+    ColumnsKey key;
+    if (m_series && recordTotal() > 0) {
+        key = ColumnsKey{m_series, m_series->revision(), spanFirst(), spanLast(),
+                         speedPane().width()};
+    }
+    if (!(key == m_columnsKey)) {
+        m_columnsKey = key;
+        m_columns = key.series ? key.series->columns(key.first, key.last, key.width)
+                               : std::vector<HistoryColumn>();
+    }
+    return m_columns;
+}
+
 void HistoryPlot::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -172,9 +189,7 @@ void HistoryPlot::paintEvent(QPaintEvent*)
     const QColor text = palette().color(QPalette::Text);
     const QFontMetrics metrics(font());
 
-    std::vector<HistoryColumn> columns;
-    if (m_series && recordTotal() > 0)
-        columns = m_series->columns(spanFirst(), spanLast(), speed.width());
+    const std::vector<HistoryColumn>& columns = this->columns();
 
     float highest = 0;
     for (const HistoryColumn& c : columns) {

@@ -14,6 +14,8 @@
 #include <QColor>
 #include <QWidget>
 
+#include <vector>
+
 class HistoryPlot : public QWidget
 {
     Q_OBJECT
@@ -66,6 +68,25 @@ protected:
 private:
     qint64 recordTotal() const { return m_series ? m_series->recordCount() : 0; }
     void setSpanFromUser(qint64 first, qint64 last);
+    // The columns of the span, computed again only when the history, the span or the width has
+    // changed: moving the position marker during a replay redraws from them.
+    const std::vector<HistoryColumn>& columns();
+
+    struct ColumnsKey
+    {
+        const HistorySeries* series = nullptr;
+        quint64 revision = 0;
+        qint64 first = 0;
+        qint64 last = -1;
+        int width = 0;
+        bool operator==(const ColumnsKey& o) const
+        {
+            return series == o.series && revision == o.revision && first == o.first &&
+                   last == o.last && width == o.width;
+        }
+    };
+    ColumnsKey m_columnsKey;
+    std::vector<HistoryColumn> m_columns;
 
     const HistorySeries* m_series = nullptr;
     bool m_showAll = true;

@@ -148,6 +148,7 @@ private slots:
 
     void plotDrawsEachColumnFromItsRecords();
     void plotMarksThePosition();
+    void movingTheMarkerReusesTheColumns();
     void clickAsksToSeekToTheRecordUnderThePointer();
     void dragMovesTheSpanWithoutSeeking();
     void wheelZoomsAroundThePointer();
@@ -673,6 +674,45 @@ void TestHistory::plotMarksThePosition()
     for (int x = speed.left(); x <= speed.right(); ++x)
         QVERIFY(rowsOfColour(image, x, HistoryPlot::markerColour(), speed.top(), speed.top())
                     .isEmpty());
+}
+
+void TestHistory::movingTheMarkerReusesTheColumns()
+{
+    Records records = plotRecords();
+    HistorySeries series(16);
+    records.feed(&series);
+    series.setDetailSource(&records);
+    HistoryPlot plot;
+    plot.setSeries(&series);
+    sizeForThousandColumns(plot);
+
+    rendered(plot);
+    const int reads = records.reads;
+    QCOMPARE(reads, 1);
+    // A replay moving on redraws the marker from the columns already made.
+    for (qint64 k : {10, 11, 12}) {
+        plot.setPosition(k);
+        rendered(plot);
+    }
+    QCOMPARE(records.reads, reads);
+    // A new span, a new width or a grown history makes them again.
+    plot.setSpan(100, 1099);
+    rendered(plot);
+    QCOMPARE(records.reads, reads + 1);
+    plot.resize(plot.width() - 10, plot.height());
+    rendered(plot);
+    QCOMPARE(records.reads, reads + 2);
+    records.add(5.0, 0, clock(12, 0, 0));
+    series.append({5.0, 0, clock(12, 0, 0)});
+    plot.showAll();
+    const QImage image = rendered(plot);
+    QCOMPARE(records.reads, reads + 3);
+    // The new fastest sample lifts the last column to the top of the scale (5 m/s).
+    const QRect speed = plot.speedPane();
+    const QList<int> rows =
+        rowsOfColour(image, speed.right(), HistoryPlot::speedColour(), speed.top(), speed.bottom());
+    QVERIFY(!rows.isEmpty());
+    QVERIFY(rows.first() <= speed.top() + 1);
 }
 
 void TestHistory::clickAsksToSeekToTheRecordUnderThePointer()
