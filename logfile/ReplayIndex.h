@@ -9,6 +9,9 @@
 // drawn from the first moment for the part already indexed. The index then follows the file:
 // refresh(), called by a timer every second, indexes the whole lines appended since (a recording
 // still running). A last line without its line end yet is not counted until the line end arrives.
+// The index is used from the thread it lives in (the window's); the background pass has its own
+// file handle and hands over everything it finds through that thread's event queue, so nothing
+// is shared between the threads while a pass runs.
 //
 // Lines are those of the replay: LF ends a line and a CR right before it is dropped; a line of
 // more than kMaxLineLength bytes is a bad line. The first line is the header, the second the units
