@@ -1,6 +1,6 @@
 #include "app/HistoryPlot.h"
 
-#include "app/HistorySummary.h"
+#include "processing/HistorySummary.h"
 
 #include <QMouseEvent>
 #include <QPainter>

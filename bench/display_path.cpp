@@ -1,12 +1,13 @@
 // How many records per second the display path sustains: the main window, offscreen, takes a
-// steady stream of valid records in all three units through DecodeRawRecord (validation, units
+// steady stream of valid records in all three units through the sample pipeline (validation, units
 // set-up, both tables, readouts, both needle redraws). The sensor's fastest line delivers 768
 // records per second; the one event thread must keep well ahead of that.
 //
 // Last line: "display path: N records/s", the median of several rounds.
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "app/Prompts.h"
+#include "processing/FlowPipeline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -68,7 +69,7 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    TfrmMain w(dir.filePath(QStringLiteral("marvane.ini")), std::make_unique<NoPrompts>());
+    MainWindow w(dir.filePath(QStringLiteral("marvane.ini")), std::make_unique<NoPrompts>());
     w.show();
     QApplication::processEvents();
 
@@ -79,7 +80,7 @@ int main(int argc, char* argv[])
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < perRound; ++i) {
-            w.DecodeRawRecord(stream.at(i % stream.size()));
+            w.pipeline().processRecord(stream.at(i % stream.size()), SampleSource::Serial);
             // Let the window repaint now and then, as the event loop does between polls.
             if (i % 700 == 699)
                 QApplication::processEvents();

@@ -5,8 +5,10 @@
 //
 // Last line: "serial flood: sent S, logged L, lost N, longest poll M ms".
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "app/Prompts.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -83,27 +85,27 @@ int main(int argc, char* argv[])
     auto prompts = std::make_unique<BenchPrompts>();
     prompts->logFile = dir.filePath(QStringLiteral("flood.log"));
     const QString logPath = prompts->logFile;
-    TfrmMain w(ini, std::move(prompts));
+    MainWindow w(ini, std::move(prompts));
     w.show();
-    w.mnuFileNewClick();
-    w.mnuCommsConnectClick();
-    if (!w.Connected() || !w.Logging()) {
+    w.newLogFile();
+    w.connectPort();
+    if (!w.connected() || !w.recording().logging()) {
         std::fprintf(stderr, "could not connect and log\n");
         return 1;
     }
 
     // The window's own timer is replaced by one that times each poll; same interval, same handler.
-    w.timReadData->stop();
+    w.serial().pollTimer().stop();
     qint64 longestNs = 0;
     QTimer poller;
     poller.setInterval(900);
     QObject::connect(&poller, &QTimer::timeout, &w, [&] {
         QElapsedTimer t;
         t.start();
-        w.timReadDataTimer();
+        w.serial().poll();
         longestNs = std::max(longestNs, t.nsecsElapsed());
     });
-    w.setWaitScaleForTests(
+    w.setTimeScaleForTests(
         0.0); // the first poll's 500 ms start-up wait is not part of a poll's work
     poller.start();
 
@@ -136,7 +138,7 @@ int main(int argc, char* argv[])
     while (!done || total.elapsed() < (seconds + 2) * 1000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     sensor.join();
-    w.timReadDataTimer(); // the last bytes
+    w.serial().poll(); // the last bytes
     poller.stop();
 
     QFile log(logPath);

@@ -1,6 +1,6 @@
 #include "comms/PortMapping.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <QFile>
 

@@ -185,10 +185,10 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
     QtLineSettings line;
     // A speed of 0 comes from an out-of-range choice in the settings file; the serial driver of
     // the original platform refuses it and keeps its speed, and so does this connection.
-    if (settings.BaudRateValue > 0 &&
-        settings.BaudRateValue <= quint32(std::numeric_limits<qint32>::max()))
-        line.baudRate = qint32(settings.BaudRateValue);
-    switch (settings.ByteSizeValue) {
+    if (settings.baudRateValue > 0 &&
+        settings.baudRateValue <= quint32(std::numeric_limits<qint32>::max()))
+        line.baudRate = qint32(settings.baudRateValue);
+    switch (settings.byteSizeValue) {
     case 5:
         line.dataBits = QSerialPort::Data5;
         break;
@@ -204,7 +204,7 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
     default:
         break;
     }
-    switch (settings.ParityValue) {
+    switch (settings.parityValue) {
     case 0:
         line.parity = QSerialPort::NoParity;
         break;
@@ -220,7 +220,7 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
     // One and a half stop bits exist for the sender's sake: a receiver checks only the first
     // stop bit, so any setting reads the sensor alike. Linux has no such setting; QSerialPort
     // accepts OneAndHalfStop there and applies one stop bit.
-    switch (settings.StopBitsValue) {
+    switch (settings.stopBitsValue) {
     case 0:
         line.stopBits = QSerialPort::OneStop;
         break;

@@ -1,8 +1,8 @@
 #include "fuzz/FuzzChecks.h"
 
-#include "app/IniFile.h"
-#include "app/MarCommon.h"
-#include "app/MarvaneError.h"
+#include "base/IniFile.h"
+#include "base/SettingsFile.h"
+#include "base/MarvaneError.h"
 #include "comms/PortSettings.h"
 #include "comms/RecordFramer.h"
 #include "logfile/LogFormat.h"
@@ -555,26 +555,26 @@ QByteArray keyLine(QByteArrayView name, qint32 value)
 CommsSettings settingsOf(const std::array<qint32, 7>& values)
 {
     CommsSettings s;
-    s.ScrollDirection = values[0];
-    s.CommPort = values[1];
-    s.Orientation = values[2];
-    s.BaudRate = values[3];
-    s.DataBits = values[4];
-    s.Parity = values[5];
-    s.StopBits = values[6];
+    s.scrollDirection = values[0];
+    s.commPort = values[1];
+    s.orientation = values[2];
+    s.baudRate = values[3];
+    s.dataBits = values[4];
+    s.parity = values[5];
+    s.stopBits = values[6];
     return s;
 }
 
 QString settingsText(const CommsSettings& s)
 {
     return QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-        .arg(s.ScrollDirection)
-        .arg(s.CommPort)
-        .arg(s.Orientation)
-        .arg(s.BaudRate)
-        .arg(s.DataBits)
-        .arg(s.Parity)
-        .arg(s.StopBits);
+        .arg(s.scrollDirection)
+        .arg(s.commPort)
+        .arg(s.orientation)
+        .arg(s.baudRate)
+        .arg(s.dataBits)
+        .arg(s.parity)
+        .arg(s.stopBits);
 }
 
 QString settingsThroughFileProblem(QByteArrayView before, bool fileMissing,
@@ -587,19 +587,19 @@ QString settingsThroughFileProblem(QByteArrayView before, bool fileMissing,
         return QStringLiteral("cannot write the scratch file %1").arg(scratch.path());
     const CommsSettings settings = settingsOf(values);
     try {
-        SaveSettings(scratch.path(), settings);
+        saveSettings(scratch.path(), settings);
     } catch (const MarvaneError& e) {
-        return QStringLiteral("SaveSettings failed: %1").arg(e.text());
+        return QStringLiteral("saveSettings failed: %1").arg(e.text());
     }
     QFile file(scratch.path());
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("the saved settings file cannot be read");
     const QByteArray saved = file.readAll();
     if (saved != expected)
-        return QStringLiteral("SaveSettings wrote %1, not %2").arg(shown(saved), shown(expected));
-    const CommsSettings loaded = LoadSettings(scratch.path());
+        return QStringLiteral("saveSettings wrote %1, not %2").arg(shown(saved), shown(expected));
+    const CommsSettings loaded = loadSettings(scratch.path());
     if (!(loaded == settings))
-        return QStringLiteral("LoadSettings gives %1 after saving %2")
+        return QStringLiteral("loadSettings gives %1 after saving %2")
             .arg(settingsText(loaded), settingsText(settings));
     return {};
 }

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 #include <QStringList>
 
@@ -86,29 +87,86 @@ void beginFace(QPainter& painter)
     painter.setRenderHint(QPainter::TextAntialiasing, true);
 }
 
-// Speed faces: 300 degrees of arc clockwise from 210 (lower left) over the top to 150 (lower
+// Speed scales: 300 degrees of arc clockwise from 210 (lower left) over the top to 150 (lower
 // right), a number every 20 degrees; marks every 2 degrees, longer at the half and whole steps.
-QImage drawSpeedFace(const QStringList& numbers, int numberPixelSize, double numberRadius)
+void paintSpeedScale(QPainter& painter, const QStringList& numbers, int numberPixelSize,
+                     double numberRadius)
+{
+    beginFace(painter);
+    for (int arc = 0; arc <= 300; arc += 2) {
+        const double angle = 210 + arc;
+        if (arc % 20 == 0)
+            drawMark(painter, angle, 11, 2);
+        else if (arc % 10 == 0)
+            drawMark(painter, angle, 7, 1.2);
+        else
+            drawMark(painter, angle, 4, 1);
+    }
+    painter.setFont(faceFont(numberPixelSize, true));
+    for (int i = 0; i < numbers.size(); ++i)
+        drawLabel(painter, 210 + 20 * i, numberRadius, numbers.at(i));
+}
+
+void paintKnotsScale(QPainter& painter)
+{
+    QStringList numbers;
+    for (int knots = 0; knots <= 15; ++knots)
+        numbers << QString::number(knots);
+    paintSpeedScale(painter, numbers, 13, 68);
+}
+
+void paintMetricScale(QPainter& painter)
+{
+    QStringList numbers{QStringLiteral("0")};
+    for (int halves = 1; halves <= 15; ++halves)
+        numbers << QStringLiteral("%1.%2").arg(halves / 2).arg(halves % 2 == 0 ? 0 : 5);
+    paintSpeedScale(painter, numbers, 11, 65);
+}
+
+// Compass card: marks every 2 degrees, longer every 10 and 30; numbers every 30, the four
+// cardinal ones larger.
+void paintBearingScale(QPainter& painter)
+{
+    beginFace(painter);
+    for (int angle = 0; angle < 360; angle += 2) {
+        if (angle % 30 == 0)
+            drawMark(painter, angle, 11, 2);
+        else if (angle % 10 == 0)
+            drawMark(painter, angle, 7, 1.2);
+        else
+            drawMark(painter, angle, 4, 1);
+    }
+    for (int angle = 0; angle < 360; angle += 30) {
+        const bool cardinal = angle % 90 == 0;
+        painter.setFont(faceFont(cardinal ? 17 : 12, true));
+        drawLabel(painter, angle, cardinal ? 64 : 68, QString::number(angle));
+    }
+}
+
+// A face picture: the scale painted on white, then the rim set pixel by pixel.
+QImage faceImage(void (*paintScale)(QPainter&))
 {
     QImage face = blankFace();
     {
         QPainter painter(&face);
-        beginFace(painter);
-        for (int arc = 0; arc <= 300; arc += 2) {
-            const double angle = 210 + arc;
-            if (arc % 20 == 0)
-                drawMark(painter, angle, 11, 2);
-            else if (arc % 10 == 0)
-                drawMark(painter, angle, 7, 1.2);
-            else
-                drawMark(painter, angle, 4, 1);
-        }
-        painter.setFont(faceFont(numberPixelSize, true));
-        for (int i = 0; i < numbers.size(); ++i)
-            drawLabel(painter, 210 + 20 * i, numberRadius, numbers.at(i));
+        paintScale(painter);
     }
     drawRim(face);
     return face;
+}
+
+// "x1000" in the painter's font, centred across a face of faceSize (truncated) with its top 50
+// pixels above the text's own height from the bottom.
+void paintX1000Mark(QPainter& painter, QSize faceSize)
+{
+    const QString text = QStringLiteral("x1000");
+    const QFontMetrics metrics(painter.font());
+    const int textWidth = metrics.horizontalAdvance(text);
+    const int textHeight = metrics.height();
+    const int left = (faceSize.width() - textWidth) / 2;
+    const int top = faceSize.height() - textHeight - 50;
+    painter.setPen(Qt::black);
+    painter.drawText(left, top + metrics.ascent(), text);
 }
 
 // Halves go to the even neighbour, as the needle end points always have; written out rather
@@ -126,42 +184,17 @@ int roundHalfToEven(double value)
 
 QImage drawBearingFace()
 {
-    QImage face = blankFace();
-    {
-        QPainter painter(&face);
-        beginFace(painter);
-        for (int angle = 0; angle < 360; angle += 2) {
-            if (angle % 30 == 0)
-                drawMark(painter, angle, 11, 2);
-            else if (angle % 10 == 0)
-                drawMark(painter, angle, 7, 1.2);
-            else
-                drawMark(painter, angle, 4, 1);
-        }
-        for (int angle = 0; angle < 360; angle += 30) {
-            const bool cardinal = angle % 90 == 0;
-            painter.setFont(faceFont(cardinal ? 17 : 12, true));
-            drawLabel(painter, angle, cardinal ? 64 : 68, QString::number(angle));
-        }
-    }
-    drawRim(face);
-    return face;
+    return faceImage(paintBearingScale);
 }
 
 QImage drawKnotsFace()
 {
-    QStringList numbers;
-    for (int knots = 0; knots <= 15; ++knots)
-        numbers << QString::number(knots);
-    return drawSpeedFace(numbers, 13, 68);
+    return faceImage(paintKnotsScale);
 }
 
 QImage drawMetricFace()
 {
-    QStringList numbers{QStringLiteral("0")};
-    for (int halves = 1; halves <= 15; ++halves)
-        numbers << QStringLiteral("%1.%2").arg(halves / 2).arg(halves % 2 == 0 ? 0 : 5);
-    return drawSpeedFace(numbers, 11, 65);
+    return faceImage(paintMetricScale);
 }
 
 void fillDialCorners(QImage& image, const QColor& fill)
@@ -225,15 +258,8 @@ void fillDialCorners(QImage& image, const QColor& fill)
 
 void drawX1000Mark(QImage& face)
 {
-    const QString text = QStringLiteral("x1000");
     QPainter painter(&face);
-    const QFontMetrics metrics(painter.font());
-    const int textWidth = metrics.horizontalAdvance(text);
-    const int textHeight = metrics.height();
-    const int left = (face.width() - textWidth) / 2;
-    const int top = face.height() - textHeight - 50;
-    painter.setPen(Qt::black);
-    painter.drawText(left, top + metrics.ascent(), text);
+    paintX1000Mark(painter, face.size());
 }
 
 QPoint needleOffset(double angle)
@@ -244,6 +270,57 @@ QPoint needleOffset(double angle)
     const double phi = (angle - 90) * kDegreesToRadians;
     return {roundHalfToEven(kNeedleLength * std::cos(phi)),
             roundHalfToEven(kNeedleLength * std::sin(phi))};
+}
+
+QPoint needleEnd(double angle)
+{
+    return kDialCentre + needleOffset(angle);
+}
+
+void paintDialFace(QPainter& painter, DialFace face, const QColor& corners)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF square(0, 0, kDialSize, kDialSize);
+    const QPointF centre(kFaceCentre, kFaceCentre);
+    // The corners first and the circle over them, rather than the corners cut out afterwards:
+    // two antialiased edges laid on the same circle would let the white show through between
+    // them as a pale ring.
+    painter.fillRect(square, corners);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(kWhite));
+    // The white reaches under the rim, clear of its inner edge, so that edge blends into white.
+    painter.drawEllipse(centre, kRimInner + 1.5, kRimInner + 1.5);
+
+    switch (face) {
+    case DialFace::Bearing:
+        paintBearingScale(painter);
+        break;
+    case DialFace::Knots:
+        paintKnotsScale(painter);
+        break;
+    case DialFace::Metric:
+    case DialFace::MetricX1000:
+        paintMetricScale(painter);
+        break;
+    }
+    if (face == DialFace::MetricX1000) {
+        // The application's default font, as on the picture.
+        painter.setFont(QFont());
+        paintX1000Mark(painter, QSize(kDialSize, kDialSize));
+    }
+
+    QPainterPath rim;
+    rim.addEllipse(centre, kRimOuter, kRimOuter);
+    rim.addEllipse(centre, kRimInner, kRimInner);
+    painter.fillPath(rim, Qt::black); // odd-even fill: the ring between the two circles
+    painter.restore();
+}
+
+void paintNeedle(QPainter& painter, QPoint centre, QPoint end)
+{
+    painter.setPen(QPen(QColor(255, 0, 0), 2));
+    painter.drawLine(centre, end);
 }
 
 void NeedleDial::drawNeedle(double angle)
@@ -259,8 +336,7 @@ void NeedleDial::drawNeedle(double angle)
             painter.drawLine(centre, centre + m_offset);
             painter.drawImage(0, 0, m_face);
         }
-        painter.setPen(QPen(QColor(255, 0, 0), 2));
-        painter.drawLine(centre, centre + offset);
+        paintNeedle(painter, centre, centre + offset);
     }
     m_firstDraw = false;
     m_offset = offset;

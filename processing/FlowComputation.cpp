@@ -1,6 +1,6 @@
 #include "processing/FlowComputation.h"
 
-#include "processing/NumberText.h"
+#include "base/NumberText.h"
 
 #include <cmath>
 

@@ -1,12 +1,17 @@
 // The demonstration feed through the main window: its records and units changes, its end state,
 // its log file, Stop Log during the run, and a window that stays alive while it runs.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/AboutDialog.h"
+#include "app/DataGrid.h"
+#include "app/DialWidget.h"
+#include "app/MainWindow.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
 #include "processing/Dial.h"
-#include "processing/DialView.h"
+#include "processing/FlowPipeline.h"
 #include "reference/DemoFeed.h"
-#include "reference/MarvaneAbout.h"
+#include "reference/DemoSource.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -28,34 +33,41 @@ const QStringList kSpeeds = texts(
 class Watcher : public QObject
 {
 public:
-    explicit Watcher(TfrmMain& w, std::function<void(int)> onRecord = nullptr)
+    explicit Watcher(WindowProbe& w, std::function<void(int)> onRecord = nullptr)
         : m_w(w), m_onRecord(std::move(onRecord))
     {
         connect(&m_timer, &QTimer::timeout, this, [this] { look(); });
         m_timer.start(2);
     }
     QStringList speeds, captions, cells;
-    QList<QImage> faces;
+    QList<DialFace> faces;
 
 private:
     void look()
     {
-        const QString newest = m_w.grdstrRawDataBody->cell(0, LastDataRow);
+        const QString newest = m_w.rawTable->cell(0, LastDataRow);
         if (newest.isEmpty() || newest == m_lastRaw)
             return;
         m_lastRaw = newest;
-        speeds << m_w.labFlowSpeedValue->text();
-        captions << m_w.labFlowSpeedReadoutUnits->text();
-        cells << m_w.grdstrComputedUnits->cell(0, 0);
-        faces << m_w.SpeedDialFace();
+        speeds << m_w.speedReadout->text();
+        captions << m_w.speedUnitsLabel->text();
+        cells << m_w.computedUnits->cell(0, 0);
+        faces << m_w.speedDial->face();
         if (m_onRecord)
             m_onRecord(int(speeds.size()));
     }
-    TfrmMain& m_w;
+    WindowProbe& m_w;
     std::function<void(int)> m_onRecord;
     QTimer m_timer;
     QString m_lastRaw;
 };
+
+// Starts the demonstration as Help > Demonstration does and returns once it has finished.
+void runToEnd(WindowProbe& w)
+{
+    w.demonstrationAction->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->demonstration().running(), 60000);
+}
 
 double cpuSeconds()
 {
@@ -95,21 +107,19 @@ void TestDemo::recordsAndUnitsChanges()
 {
     for (const QByteArray& ini : {QByteArray(), QByteArray("[Options]\nOrientation=1\n")}) {
         MainWindowFixture f(ini); // speeds are the same face up and face down
-        TfrmMain& w = f.w();
-        w.setWaitScaleForTests(0.03);
-        const QImage knots = w.imgFlowSpeedKnots->image();
-        const QImage metric = w.imgFlowSpeedMetric->image();
-        QImage marked = metric.copy();
-        drawX1000Mark(marked);
+        WindowProbe& w = f.w();
+        w->setTimeScaleForTests(0.03);
         Watcher watch(w);
-        w.mnuHelpDemo->trigger();
+        runToEnd(w);
         QCOMPARE(watch.speeds, kSpeeds);
         for (int i = 0; i < 30; ++i) {
             const char* caption = i < 10 ? "mm/s" : i < 20 ? "m/s" : "Kts";
             const char* cell = i < 10 ? "     mm/s" : i < 20 ? "     m/s" : "    Knots";
             QCOMPARE(watch.captions.at(i), QString::fromLatin1(caption));
             QCOMPARE(watch.cells.at(i), QString::fromLatin1(cell));
-            QCOMPARE(watch.faces.at(i), i < 10 ? marked : i < 20 ? metric : knots);
+            QCOMPARE(watch.faces.at(i), i < 10   ? DialFace::MetricX1000
+                                        : i < 20 ? DialFace::Metric
+                                                 : DialFace::Knots);
         }
         QVERIFY(f.prompts->shown.isEmpty());
     }
@@ -118,33 +128,33 @@ void TestDemo::recordsAndUnitsChanges()
 void TestDemo::endStateIsClearWithKnotsKept()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.005);
-    w.mnuHelpDemoClick();
-    for (const DataGrid* g : {w.grdstrComputed, w.grdstrRawDataBody})
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.005);
+    runToEnd(w);
+    for (const DataGrid* g : {w.computedTable, w.rawTable})
         for (int r = 0; r <= LastDataRow; ++r)
             QVERIFY(g->cell(0, r).isEmpty() && g->cell(1, r).isEmpty());
-    QCOMPARE(w.labFlowSpeedValue->text(), QString());
-    QCOMPARE(w.labBearingReadoutValue->text(), QString());
-    QCOMPARE(w.bearingDial().lastOffset(), needleOffset(0));
-    QCOMPARE(w.speedDial().lastOffset(), needleOffset(210));
-    QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QStringLiteral("Kts"));
-    QCOMPARE(w.grdstrComputedUnits->cell(0, 0), QStringLiteral("    Knots"));
-    QCOMPARE(w.SpeedUnits(), QStringLiteral("Knots"));
-    QCOMPARE(w.SpeedDialFace(), w.imgFlowSpeedKnots->image());
+    QCOMPARE(w.speedReadout->text(), QString());
+    QCOMPARE(w.bearingReadout->text(), QString());
+    QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));
+    QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
+    QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
+    QCOMPARE(w.computedUnits->cell(0, 0), QStringLiteral("    Knots"));
+    QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("Knots"));
+    QCOMPARE(w.speedDial->face(), DialFace::Knots);
 }
 
 void TestDemo::logFileByteForByte()
 {
     MainWindowFixture f(QByteArray("[Options]\nOrientation=1\n"));
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.005);
-    w.timClock->stop();
-    w.labDateTime->setText(QStringLiteral("10/12/2026 08:15:00"));
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.005);
+    w.clockTimer->stop();
+    w.setClockText(QStringLiteral("10/12/2026 08:15:00"));
     f.prompts->fileAnswers << f.path(QStringLiteral("demo.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
-    w.mnuHelpDemoClick();
+    w->newLogFile();
+    w->startLogging();
+    runToEnd(w);
     // X rises 0..9 units on a fixed Y: the bearings, face down and "from", are those of the
     // X/Y ratio, the same in each run.
     const QStringList bearings =
@@ -160,16 +170,16 @@ void TestDemo::logFileByteForByte()
 void TestDemo::stopLogDuringRunLeavesRestUnlogged()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.02);
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.02);
     f.prompts->fileAnswers << f.path(QStringLiteral("demo.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     Watcher watch(w, [&](int shown) {
         if (shown == 5)
-            w.mnuFileLogStopClick(); // Stop Log is chosen from the menu in the real run
+            w->stopLogging(); // Stop Log is chosen from the menu in the real run
     });
-    w.mnuHelpDemoClick();
+    runToEnd(w);
     QCOMPARE(watch.speeds.size(), 30); // the display ran on to the end
     const QList<QByteArray> lines = f.readFile(QStringLiteral("demo.log")).split('\n');
     QCOMPARE(lines.size(), 2 + 5 + 1);
@@ -179,31 +189,31 @@ void TestDemo::stopLogDuringRunLeavesRestUnlogged()
 void TestDemo::windowStaysAliveDuringRun()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.1); // three seconds in all
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.1); // three seconds in all
     int ticks = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, &timer, [&] { ++ticks; });
     timer.start(100);
-    QTimer::singleShot(500, &w, [&] { w.mnuHelpAbout->trigger(); });
+    QTimer::singleShot(500, w.window(), [&] { w.aboutAction->trigger(); });
     bool innerDemoRan = false;
-    QTimer::singleShot(700, &w, [&] {
-        // Another demonstration inside this one: nested waits end inner first.
-        TfrmMain& ww = w;
-        ww.setWaitScaleForTests(0.001);
-        ww.mnuHelpDemoClick();
-        ww.setWaitScaleForTests(0.1);
+    QTimer::singleShot(700, w.window(), [&] {
+        // Another demonstration beside this one.
+        WindowProbe& ww = w;
+        ww->setTimeScaleForTests(0.001);
+        ww->runDemonstration();
+        ww->setTimeScaleForTests(0.1);
         innerDemoRan = true;
     });
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    w.mnuHelpDemoClick();
+    runToEnd(w);
     const double cpu = cpuSeconds() - cpu0;
     const double seconds = double(wall.elapsed()) / 1000.0;
     QVERIFY(seconds >= 2.9);
     QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
-    QVERIFY(w.frmAbout()->isVisible());
+    QVERIFY(w->aboutDialog()->isVisible());
     QVERIFY(innerDemoRan);
     // The waits block rather than spin: the run costs a small part of one core.
     QVERIFY2(cpu < 0.25 * seconds,

@@ -2,10 +2,14 @@
 // the scrolling tables with their red newest row, the readouts and their colours, the needles,
 // ClearDisplay, and conversion failures.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/DataGrid.h"
+#include "app/DialWidget.h"
+#include "app/MainWindow.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
 #include "processing/Dial.h"
-#include "processing/DialView.h"
+#include "processing/FlowPipeline.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -35,22 +39,22 @@ struct Snapshot
     QStringList cells;
     QString speed, bearing, caption, format, units;
     QColor colour;
-    QImage speedPicture, bearingPicture, face;
+    QImage speedPicture, bearingPicture;
+    DialFace face = DialFace::Knots;
 
-    explicit Snapshot(TfrmMain& w)
+    explicit Snapshot(WindowProbe& w)
     {
-        for (const DataGrid* g :
-             {w.grdstrComputed, w.grdstrRawDataBody, w.grdstrComputedUnits, w.grdstrRawDataUnits})
+        for (const DataGrid* g : {w.computedTable, w.rawTable, w.computedUnits, w.rawUnits})
             cells << column(g, 0) << column(g, 1);
-        speed = w.labFlowSpeedValue->text();
-        bearing = w.labBearingReadoutValue->text();
-        caption = w.labFlowSpeedReadoutUnits->text();
-        format = w.SpeedFormat();
-        units = w.SpeedUnits();
-        colour = textColour(w.labBearingReadoutValue);
-        speedPicture = w.imgFlowSpeed->image();
-        bearingPicture = w.imgFlowBearing->image();
-        face = w.SpeedDialFace();
+        speed = w.speedReadout->text();
+        bearing = w.bearingReadout->text();
+        caption = w.speedUnitsLabel->text();
+        format = w->pipeline().units().speedFormat;
+        units = w->pipeline().units().speedUnits;
+        colour = textColour(w.bearingReadout);
+        speedPicture = w.speedDial->grab().toImage();
+        bearingPicture = w.bearingDial->grab().toImage();
+        face = w.speedDial->face();
     }
     bool operator==(const Snapshot& o) const
     {
@@ -177,19 +181,19 @@ void TestDisplay::acceptedRecordSetsUpUnitsAndRows()
     QFETCH(QString, caption);
     QFETCH(QString, cell);
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.DecodeRawRecord(record);
-    QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow), x);
-    QCOMPARE(w.grdstrRawDataBody->cell(1, LastDataRow), y);
-    QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow - 1), QString());
-    QCOMPARE(w.SpeedFormat(), format);
-    QCOMPARE(w.SpeedUnits(), units);
-    QCOMPARE(w.labFlowSpeedReadoutUnits->text(), caption);
-    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), cell);
-    QCOMPARE(w.grdstrRawDataUnits->cell(1, 0), cell);
-    QCOMPARE(w.grdstrComputedUnits->cell(0, 0), cell);
-    QCOMPARE(w.grdstrComputedUnits->cell(1, 0), QStringLiteral("  Degrees"));
-    QVERIFY(!w.grdstrComputed->cell(0, LastDataRow).isEmpty());
+    WindowProbe& w = f.w();
+    w->pipeline().processRecord(record, SampleSource::Serial);
+    QCOMPARE(w.rawTable->cell(0, LastDataRow), x);
+    QCOMPARE(w.rawTable->cell(1, LastDataRow), y);
+    QCOMPARE(w.rawTable->cell(0, LastDataRow - 1), QString());
+    QCOMPARE(w->pipeline().units().speedFormat, format);
+    QCOMPARE(w->pipeline().units().speedUnits, units);
+    QCOMPARE(w.speedUnitsLabel->text(), caption);
+    QCOMPARE(w.rawUnits->cell(0, 0), cell);
+    QCOMPARE(w.rawUnits->cell(1, 0), cell);
+    QCOMPARE(w.computedUnits->cell(0, 0), cell);
+    QCOMPARE(w.computedUnits->cell(1, 0), QStringLiteral("  Degrees"));
+    QVERIFY(!w.computedTable->cell(0, LastDataRow).isEmpty());
     QVERIFY(f.prompts->shown.isEmpty());
 }
 
@@ -211,10 +215,10 @@ void TestDisplay::rejectedTextChangesNothing()
 {
     QFETCH(QString, text);
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
+    WindowProbe& w = f.w();
+    w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
     const Snapshot before(w);
-    w.DecodeRawRecord(text);
+    w->pipeline().processRecord(text, SampleSource::Serial);
     QVERIFY(Snapshot(w) == before);
     QVERIFY(f.prompts->shown.isEmpty());
 }
@@ -285,133 +289,127 @@ void TestDisplay::computedSample()
     QFETCH(double, bearingAngle);
     QFETCH(double, speedAngle);
     MainWindowFixture f(ini);
-    TfrmMain& w = f.w();
-    w.ComboBox1->setCurrentIndex(bearingTo);
-    QCOMPARE(w.BearingTo(), bearingTo);
-    w.DecodeRawRecord(record);
-    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow), QStringLiteral("    ") + speed);
-    QCOMPARE(w.grdstrComputed->cell(1, LastDataRow), QStringLiteral("    ") + bearing);
-    QCOMPARE(w.labFlowSpeedValue->text(), speed);
-    QCOMPARE(w.labBearingReadoutValue->text(), bearing);
-    QCOMPARE(textColour(w.labBearingReadoutValue), colour);
-    QCOMPARE(textColour(w.labBearingReadoutUnits), colour);
+    WindowProbe& w = f.w();
+    w.bearingSenseBox->setCurrentIndex(bearingTo);
+    QCOMPARE(w->pipeline().bearingTo(), bearingTo);
+    w->pipeline().processRecord(record, SampleSource::Serial);
+    QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    ") + speed);
+    QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    ") + bearing);
+    QCOMPARE(w.speedReadout->text(), speed);
+    QCOMPARE(w.bearingReadout->text(), bearing);
+    QCOMPARE(textColour(w.bearingReadout), colour);
+    QCOMPARE(textColour(w.degreeSign), colour);
     // Needle ends to the pixel, by the documented rounding of the angle passed.
-    QCOMPARE(w.bearingDial().lastOffset(), needleOffset(bearingAngle));
-    QCOMPARE(w.speedDial().lastOffset(), needleOffset(speedAngle));
+    QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(bearingAngle));
+    QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(speedAngle));
 }
 
 void TestDisplay::bearingConventionAppliesFromNextSample()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
-    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("002"));
-    w.ComboBox1->setCurrentIndex(1);
-    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("002")); // not recomputed
-    QCOMPARE(w.grdstrComputed->cell(1, LastDataRow), QStringLiteral("    002"));
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
-    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("182"));
-    w.ComboBox1->setCurrentIndex(0);
-    QCOMPARE(w.BearingTo(), 0);
+    WindowProbe& w = f.w();
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    QCOMPARE(w.bearingReadout->text(), QStringLiteral("002"));
+    w.bearingSenseBox->setCurrentIndex(1);
+    QCOMPARE(w.bearingReadout->text(), QStringLiteral("002")); // not recomputed
+    QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    002"));
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    QCOMPARE(w.bearingReadout->text(), QStringLiteral("182"));
+    w.bearingSenseBox->setCurrentIndex(0);
+    QCOMPARE(w->pipeline().bearingTo(), 0);
 }
 
 void TestDisplay::speedFaceFollowsUnits()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    const QImage knots = w.imgFlowSpeedKnots->image();
-    const QImage metric = w.imgFlowSpeedMetric->image();
-    QCOMPARE(w.SpeedDialFace(), knots); // before any record
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
-    QImage marked = metric.copy();
-    drawX1000Mark(marked);
-    QCOMPARE(w.SpeedDialFace(), marked);
-    QVERIFY(w.SpeedDialFace() != metric);
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515")); // the mark does not accumulate
-    QCOMPARE(w.SpeedDialFace(), marked);
-    w.DecodeRawRecord(QStringLiteral("+0.015 +0.515"));
-    QCOMPARE(w.SpeedDialFace(), metric);
-    w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
-    QCOMPARE(w.SpeedDialFace(), knots);
-    // The picture on the window shows the face in use under the needle.
-    QImage expected = knots.copy();
-    NeedleDial dial;
-    dial.setPicture(expected);
-    dial.setFace(knots);
-    dial.drawNeedle(0); // first draw on a clean copy, no erase
-    dial.drawNeedle(313);
-    QCOMPARE(w.imgFlowSpeed->image(), dial.picture());
-    // Stored faces are never drawn on.
-    QCOMPARE(w.imgFlowSpeedKnots->image(), knots);
-    QCOMPARE(w.imgFlowSpeedMetric->image(), metric);
+    WindowProbe& w = f.w();
+    QCOMPARE(w.speedDial->face(), DialFace::Knots); // before any record
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
+    w->pipeline().processRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    QCOMPARE(w.speedDial->face(), DialFace::Metric);
+    w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    QCOMPARE(w.speedDial->face(), DialFace::Knots);
+    // The dial on the window shows the knots face under a needle at 313 degrees, drawn as the
+    // stand-alone dial draws it.
+    QCOMPARE(w.speedDial->needleEnd(), needleEnd(313));
+    DialWidget expected(DialFace::Knots);
+    expected.resize(kDialSize, kDialSize);
+    expected.setCornerColour(w.speedDial->cornerColour());
+    expected.setNeedleAngle(313);
+    QCOMPARE(w.speedDial->grab().toImage().convertToFormat(QImage::Format_RGB32),
+             expected.grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void TestDisplay::conversionFailureKeepsRawRowAndReports()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
-    w.DecodeRawRecord(QStringLiteral("+00.15 +05.15"));
-    const QStringList computed0 = column(w.grdstrComputed, 0);
-    w.DecodeRawRecord(QStringLiteral("+0..15 +00515"));
+    WindowProbe& w = f.w();
+    w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    const QStringList computed0 = column(w.computedTable, 0);
+    w->pipeline().processRecord(QStringLiteral("+0..15 +00515"), SampleSource::Serial);
     QCOMPARE(f.prompts->errors(),
              QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
-    QCOMPARE(w.grdstrRawDataBody->cell(0, LastDataRow), QStringLiteral("    +0..15"));
-    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0),
+    QCOMPARE(w.rawTable->cell(0, LastDataRow), QStringLiteral("    +0..15"));
+    QCOMPARE(w.rawUnits->cell(0, 0),
              QStringLiteral("     m/s")); // units were set up: first point third
-    QCOMPARE(column(w.grdstrComputed, 0), computed0);
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
+    QCOMPARE(column(w.computedTable, 0), computed0);
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
     // A field of points only fails on Y the same way.
-    w.DecodeRawRecord(QStringLiteral("+00015 +....."));
+    w->pipeline().processRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
     QCOMPARE(f.prompts->errors().last(),
              QStringLiteral("'    +.....' is not a valid floating point value"));
     // The next record is processed normally.
-    w.DecodeRawRecord(QStringLiteral("+0.015 +0.515"));
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.515"));
+    w->pipeline().processRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
     QCOMPARE(f.prompts->errors().size(), 2);
 }
 
 void TestDisplay::scrollDirectionReadOnEveryPush()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     // Scroll up: after nine samples rows 0..7 hold samples 2..9.
     for (int i = 1; i <= 9; ++i)
-        w.DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+        w->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
     QStringList expected;
     for (int i = 2; i <= 9; ++i)
         expected << QStringLiteral("    +0000%1").arg(i);
-    QCOMPARE(column(w.grdstrRawDataBody, 0), expected);
+    QCOMPARE(column(w.rawTable, 0), expected);
 
     // Scroll down: rows 0..7 hold the newest first.
     MainWindowFixture down(QByteArray("[Options]\nScrollDirection=1\nOrientation=1\n"));
     for (int i = 1; i <= 9; ++i)
-        down.w().DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+        down.w()->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i),
+                                           SampleSource::Serial);
     std::reverse(expected.begin(), expected.end());
-    QCOMPARE(column(down.w().grdstrRawDataBody, 0), expected);
-    QCOMPARE(down.w().grdstrComputed->cell(0, 0), QStringLiteral("    0515"));
+    QCOMPARE(column(down.w().rawTable, 0), expected);
+    QCOMPARE(down.w().computedTable->cell(0, 0), QStringLiteral("    0515"));
 
     // Switch after five samples on blank grids.
     MainWindowFixture sw(kFaceDown);
     for (int i = 1; i <= 5; ++i)
-        sw.w().DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
-    sw.w().options().flags.ScrollDown = true;
-    QCOMPARE(column(sw.w().grdstrRawDataBody, 0).mid(3),
+        sw.w()->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i),
+                                         SampleSource::Serial);
+    sw.w()->options().flags.scrollDown = true;
+    QCOMPARE(column(sw.w().rawTable, 0).mid(3),
              (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
-    sw.w().DecodeRawRecord(QStringLiteral("+00006 +00515"));
-    QCOMPARE(column(sw.w().grdstrRawDataBody, 0),
-             (texts({"    +00006", "", "", "", "    +00001", "    +00002", "    +00003",
-                     "    +00004"})));
+    sw.w()->pipeline().processRecord(QStringLiteral("+00006 +00515"), SampleSource::Serial);
+    QCOMPARE(column(sw.w().rawTable, 0), (texts({"    +00006", "", "", "", "    +00001",
+                                                 "    +00002", "    +00003", "    +00004"})));
 }
 
 void TestDisplay::newestComputedRowIsRed()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     for (int i = 1; i <= 8; ++i)
-        w.DecodeRawRecord(QStringLiteral("+0000%1 +00515").arg(i));
+        w->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
     const auto redPixelsInRow = [&](int row) {
-        const QImage image = w.grdstrComputed->grab().toImage();
-        const QRect r = w.grdstrComputed->cellRect(0, row);
+        const QImage image = w.computedTable->grab().toImage();
+        const QRect r = w.computedTable->cellRect(0, row);
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x) {
@@ -424,7 +422,7 @@ void TestDisplay::newestComputedRowIsRed()
     for (int row = 0; row < LastDataRow; ++row)
         QCOMPARE(redPixelsInRow(row), 0);
     // The red row follows the end where samples enter, even before the next sample.
-    w.options().flags.ScrollDown = true;
+    w->options().flags.scrollDown = true;
     QVERIFY(redPixelsInRow(0) > 10);
     QCOMPARE(redPixelsInRow(LastDataRow), 0);
 }
@@ -433,57 +431,54 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
 {
     for (const bool down : {false, true}) {
         MainWindowFixture f(down ? QByteArray("[Options]\nScrollDirection=1\n") : QByteArray());
-        TfrmMain& w = f.w();
+        WindowProbe& w = f.w();
         for (int i = 0; i < 9; ++i)
-            w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
-        const QColor valueColour = textColour(w.labBearingReadoutValue);
+            w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+        const QColor valueColour = textColour(w.bearingReadout);
         QCOMPARE(valueColour, QColor(255, 0, 0));
-        const QImage face = w.SpeedDialFace();
-        w.ClearDisplay();
-        for (const DataGrid* g : {w.grdstrComputed, w.grdstrRawDataBody})
+        const DialFace face = w.speedDial->face();
+        w->clearDisplay();
+        for (const DataGrid* g : {w.computedTable, w.rawTable})
             for (int c = 0; c < 2; ++c)
                 QCOMPARE(column(g, c), QStringList(8, QString()));
-        QCOMPARE(w.labFlowSpeedValue->text(), QString());
-        QCOMPARE(w.labBearingReadoutValue->text(), QString());
-        QCOMPARE(textColour(w.labBearingReadoutUnits), QColor(0, 0, 0));
-        QCOMPARE(textColour(w.labBearingReadoutValue), valueColour); // left as it was
-        QCOMPARE(w.grdstrComputedUnits->cell(0, 0), QStringLiteral("     mm/s"));
-        QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     mm/s"));
-        QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QStringLiteral("mm/s"));
-        QCOMPARE(w.SpeedFormat(), QStringLiteral("0000"));
-        QCOMPARE(w.SpeedUnits(), QStringLiteral("mm/s"));
-        QCOMPARE(w.SpeedDialFace(), face);
-        QCOMPARE(w.bearingDial().lastOffset(), needleOffset(0));
-        QCOMPARE(w.speedDial().lastOffset(), needleOffset(210));
+        QCOMPARE(w.speedReadout->text(), QString());
+        QCOMPARE(w.bearingReadout->text(), QString());
+        QCOMPARE(textColour(w.degreeSign), QColor(0, 0, 0));
+        QCOMPARE(textColour(w.bearingReadout), valueColour); // left as it was
+        QCOMPARE(w.computedUnits->cell(0, 0), QStringLiteral("     mm/s"));
+        QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
+        QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("mm/s"));
+        QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
+        QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("mm/s"));
+        QCOMPARE(w.speedDial->face(), face);
+        QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));
+        QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
     }
 }
 
 void TestDisplay::dialsAtRestAfterShow()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    QVERIFY(!w.bearingDial().firstDraw());
-    QVERIFY(!w.speedDial().firstDraw());
-    QCOMPARE(w.bearingDial().lastOffset(), QPoint(0, -80));
-    QCOMPARE(QPoint(95, 95) + w.speedDial().lastOffset(), QPoint(55, 164));
-    const QImage bearing = w.imgFlowBearing->image();
+    WindowProbe& w = f.w();
+    QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), QPoint(0, -80));
+    QCOMPARE(w.speedDial->needleEnd(), QPoint(55, 164));
+    const QImage bearing = w.bearingDial->grab().toImage();
     QCOMPARE(bearing.pixelColor(95, 20), QColor(255, 0, 0)); // on the needle, straight up
 }
 
 void TestDisplay::dialCornersTakeTheWindowColour()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    const QColor face = w.palette().color(QPalette::Button);
-    for (const DialView* d :
-         {w.imgFlowSpeed, w.imgFlowBearing, w.imgFlowSpeedKnots, w.imgFlowSpeedMetric}) {
-        const QImage image = d->image();
+    WindowProbe& w = f.w();
+    const QColor face = w->palette().color(QPalette::Button);
+    const QImage bearing = w.bearingDial->grab().toImage();
+    for (const QImage& image : {w.speedDial->grab().toImage(), bearing}) {
         for (const QPoint p :
              {QPoint(0, 0), QPoint(1, 1), QPoint(188, 1), QPoint(1, 188), QPoint(189, 189)})
             QCOMPARE(image.pixelColor(p), face);
     }
     // Inside stays white: a point inside the circle clear of marks, numbers and needle.
-    QCOMPARE(w.BearingDialFace().pixelColor(60, 130), QColor(255, 255, 255));
+    QCOMPARE(bearing.pixelColor(60, 130), QColor(255, 255, 255));
 }
 
 void TestDisplay::screenshotOfEachUnits()
@@ -491,15 +486,15 @@ void TestDisplay::screenshotOfEachUnits()
     // Set MARVANE_SHOT_DIR to keep pictures of the window after a record of each units.
     const QString dir = qEnvironmentVariable("MARVANE_SHOT_DIR");
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QStringList records{QStringLiteral("+00215 +00515"), QStringLiteral("+0.915 +0.515"),
                               QStringLiteral("-09.15 +05.15")};
     const QStringList names{QStringLiteral("mms"), QStringLiteral("ms"), QStringLiteral("knots")};
     QImage previous;
     for (int i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k)
-            w.DecodeRawRecord(records.at(i));
-        const QImage shot = w.grab().toImage();
+            w->pipeline().processRecord(records.at(i), SampleSource::Serial);
+        const QImage shot = w->grab().toImage();
         QVERIFY(shot != previous);
         previous = shot;
         if (!dir.isEmpty())

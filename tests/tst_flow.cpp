@@ -1,10 +1,10 @@
 // Flow speed and bearing from the raw X and Y cell texts: formats, the sensor orientation, the
 // from/to convention, the colour rule and the speed needle scale.
 
-#include "app/MarvaneError.h"
+#include "base/MarvaneError.h"
 #include "processing/Dial.h"
 #include "processing/FlowComputation.h"
-#include "processing/NumberText.h"
+#include "base/NumberText.h"
 
 #include <QTest>
 

@@ -3,10 +3,10 @@
 // plot widget drawing, seeking, panning and zooming.
 
 #include "app/HistoryPlot.h"
-#include "app/HistorySummary.h"
 #include "logfile/LogFormat.h"
 #include "logfile/ReplayIndex.h"
 #include "processing/HistorySeries.h"
+#include "processing/HistorySummary.h"
 
 #include <QApplication>
 #include <QDateTime>

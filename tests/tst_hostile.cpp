@@ -2,8 +2,12 @@
 // settings file that cannot be read, and replay of a file with an enormous line. Each ends with
 // one clear message, nothing lost that was already written, and no crash or hang.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/DataGrid.h"
+#include "app/MainWindow.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
 #include "tests/support/InodeFlag.h"
 #include "tests/support/MainWindowFixture.h"
 
@@ -31,10 +35,10 @@ qint64 residentKiB()
     return -1;
 }
 
-void sample(TfrmMain& w, const QString& record)
+void sample(WindowProbe& w, const QString& record)
 {
-    w.labDateTime->setText(QStringLiteral("10/12/2026 08:00:00"));
-    w.DecodeRawRecord(record);
+    w.setClockText(QStringLiteral("10/12/2026 08:00:00"));
+    w->pipeline().processRecord(record, SampleSource::Serial);
 }
 
 } // namespace
@@ -52,11 +56,11 @@ private slots:
 void TestHostile::logFileMadeReadOnlyMidRecording()
 {
     MainWindowFixture f(QByteArray("[Options]\nOrientation=1\n"));
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QString path = f.path(QStringLiteral("survey.log"));
     f.prompts->fileAnswers << path;
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     sample(w, QStringLiteral("+00015 +00515"));
     const QByteArray written = f.readFile(QStringLiteral("survey.log"));
 
@@ -96,11 +100,11 @@ void TestHostile::settingsFileThatIsADirectory()
     // A window started on it works with the defaults, without a message.
     auto prompts = std::make_unique<ScriptedPrompts>();
     ScriptedPrompts* shown = prompts.get();
-    TfrmMain w(dir.filePath(QStringLiteral("marvane.ini")), std::move(prompts));
+    MainWindow w(dir.filePath(QStringLiteral("marvane.ini")), std::move(prompts));
     QVERIFY(shown->shown.isEmpty());
-    QCOMPARE(w.options().port.PortName, QStringLiteral("COM2"));
-    QCOMPARE(w.options().port.BaudRateValue, quint32(19200));
-    QVERIFY(w.options().flags.FaceUp);
+    QCOMPARE(w.options().port.portName, QStringLiteral("COM2"));
+    QCOMPARE(w.options().port.baudRateValue, quint32(19200));
+    QVERIFY(w.options().flags.faceUp);
 }
 
 void TestHostile::settingsFileThatCannotBeRead()
@@ -111,14 +115,14 @@ void TestHostile::settingsFileThatCannotBeRead()
     MainWindowFixture f({}, false);
     f.writeFile(QStringLiteral("marvane.ini"), "[Options]\nBaudRate=0\n");
     QVERIFY(QFile::setPermissions(f.path(QStringLiteral("marvane.ini")), QFileDevice::WriteOwner));
-    TfrmMain w(f.path(QStringLiteral("marvane.ini")), std::make_unique<ScriptedPrompts>());
-    QCOMPARE(w.options().port.BaudRateValue, quint32(19200));
+    MainWindow w(f.path(QStringLiteral("marvane.ini")), std::make_unique<ScriptedPrompts>());
+    QCOMPARE(w.options().port.baudRateValue, quint32(19200));
 }
 
 void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QString path = f.path(QStringLiteral("huge.log"));
     {
         QFile file(path);
@@ -133,9 +137,9 @@ void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()
     QElapsedTimer t;
     t.start();
     f.prompts->fileAnswers << path;
-    w.mnuFileOpenClick();
+    w->openReplay();
     for (int i = 0; i < 3; ++i)
-        w.timPlayTimer();
+        w->replay().step();
     const qint64 grown = residentKiB() - before;
     QVERIFY2(grown < 30 * 1024,
              qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg(grown)));
@@ -143,8 +147,8 @@ void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()
     // The line reads as one bad record: its bearing is not a number.
     QCOMPARE(f.prompts->errors(),
              QStringList{QStringLiteral("'xxx' is not a valid integer value")});
-    QVERIFY(w.replayOpen());
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("xxxxx"));
+    QVERIFY(w->replay().isOpen());
+    QCOMPARE(w.speedReadout->text(), QString()); // a bad line shows nothing of itself
 }
 
 QTEST_MAIN(TestHostile)

@@ -1,14 +1,20 @@
 // The main window as the operator first sees it: layout, menus, toolbar twins, availability of
 // commands, the clock, leaving the program, and the Communications dialog round trip.
 
-#include "app/ClockText.h"
-#include "app/MarForm.h"
-#include "comms/MarComms.h"
-#include "comms/RadioGroup.h"
-#include "processing/DataGrid.h"
-#include "processing/DialView.h"
-#include "reference/MarDataCon.h"
-#include "reference/MarvaneAbout.h"
+#include "app/AboutDialog.h"
+#include "app/CommsOptionsDialog.h"
+#include "app/DataConventionDialog.h"
+#include "app/DataGrid.h"
+#include "app/DialWidget.h"
+#include "app/MainWindow.h"
+#include "app/RadioGroup.h"
+#include "base/ClockText.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
+#include "reference/DemoSource.h"
+#include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
 
 #include <QAction>
@@ -48,8 +54,8 @@ private slots:
     void clockLabelTicks();
     void secondaryWindowsExistHidden();
     void exitEndsWithoutQuestionOrWrite();
-    void exitDuringPauseIsDeferred();
-    void pauseDispatchesTimersAndMenuCommands();
+    void exitDuringDemonstrationEndsIt();
+    void commandsRunWhileDemonstrationWaits();
     void commsDialogShowsFileValues_data();
     void commsDialogShowsFileValues();
     void commsDialogOkStoresSavesApplies();
@@ -62,13 +68,13 @@ private slots:
 void TestMainWindow::titleAndClientArea()
 {
     MainWindowFixture f;
-    QCOMPARE(f.w().windowTitle(), QStringLiteral("Tessmoor Marvane"));
-    QCOMPARE(f.w().objectName(), QStringLiteral("frmMain"));
-    const int menuHeight = f.w().menuBar()->height();
-    QCOMPARE(f.w().width(), 632);
-    QCOMPARE(f.w().height() - menuHeight, 401);
-    QCOMPARE(f.w().statusBar()->height(), 20);
-    QCOMPARE(f.w().centralWidget()->size(), QSize(632, 381));
+    QCOMPARE(f.w()->windowTitle(), QStringLiteral("Tessmoor Marvane"));
+    QCOMPARE(f.w()->objectName(), QStringLiteral("mainWindow"));
+    const int menuHeight = f.w()->menuBar()->height();
+    QCOMPARE(f.w()->width(), 632);
+    QCOMPARE(f.w()->height() - menuHeight, 401);
+    QCOMPARE(f.w()->statusBar()->height(), 20);
+    QCOMPARE(f.w()->centralWidget()->size(), QSize(632, 381));
 }
 
 void TestMainWindow::elementGeometry_data()
@@ -78,43 +84,41 @@ void TestMainWindow::elementGeometry_data()
     const auto row = [](const char* name, QRect r) {
         QTest::newRow(name) << QString::fromLatin1(name) << r;
     };
-    row("tbrStandard", QRect(0, 0, 632, 45));
-    row("pnlData", QRect(5, 40, 212, 257));
-    row("shpDataConvention", QRect(5, 304, 212, 81));
-    row("btnDataConvention", QRect(35, 330, 150, 25));
-    row("pnlDisplay", QRect(224, 40, 400, 345));
-    row("labDateTime", QRect(6, 5, 200, 16));
-    row("labDateTimeFile", QRect(6, 5, 200, 16));
-    row("pclData", QRect(6, 25, 200, 224));
-    row("grdstrComputedHeader", QRect(18, 16, 156, 20));
-    row("grdstrComputedUnits", QRect(18, 33, 156, 20));
-    row("grdstrComputed", QRect(18, 51, 156, 139));
-    row("grdstrRawDataHeader", QRect(18, 16, 156, 20));
-    row("grdstrRawDataUnits", QRect(18, 33, 156, 20));
-    row("grdstrRawDataBody", QRect(18, 51, 156, 139));
-    row("imgFlowSpeed", QRect(8, 8, 190, 190));
-    row("imgFlowBearing", QRect(205, 8, 190, 190));
-    row("imgFlowSpeedKnots", QRect(16, 16, 190, 190));
-    row("imgFlowSpeedMetric", QRect(24, 24, 190, 190));
-    row("fraDisplay", QRect(14, 218, 372, 75));
-    row("shpFlowSpeedReadout", QRect(10, 16, 155, 49));
-    row("shpBearingReadout", QRect(212, 16, 150, 49));
-    row("labBearingReadoutUnits", QRect(311, 20, 13, 24));
-    row("imgMainLogo", QRect(14, 295, 372, 45));
-    row("fraVideo", QRect(14, 295, 372, 45));
-    row("btnVideoStart", QRect(10, 10, 30, 30));
-    row("btnVideoStop", QRect(41, 10, 30, 30));
-    row("btnVideoPlay", QRect(72, 10, 30, 30));
-    row("imgLogo", QRect(170, 9, 137, 32));
-    row("btnFileNew", QRect(5, 2, 30, 30));
-    row("btnFileOpen", QRect(35, 2, 30, 30));
-    row("btnFileClose", QRect(65, 2, 30, 30));
-    row("btnLogStart", QRect(103, 2, 30, 30));
-    row("btnLogStop", QRect(133, 2, 30, 30));
-    row("btnSerialConnect", QRect(171, 2, 30, 30));
-    row("btnSerialDisconnect", QRect(201, 2, 30, 30));
-    row("btnSetup", QRect(239, 2, 30, 30));
-    row("btnExit", QRect(593, 2, 30, 30));
+    row("toolBar", QRect(0, 0, 632, 45));
+    row("dataPanel", QRect(5, 40, 212, 257));
+    row("dataConventionPanel", QRect(5, 304, 212, 81));
+    row("dataConventionButton", QRect(35, 330, 150, 25));
+    row("displayPanel", QRect(224, 40, 400, 345));
+    row("clockLabel", QRect(6, 5, 200, 16));
+    row("replayTimeLabel", QRect(6, 5, 200, 16));
+    row("dataTabs", QRect(6, 25, 200, 224));
+    row("computedHeader", QRect(18, 16, 156, 20));
+    row("computedUnits", QRect(18, 33, 156, 20));
+    row("computedTable", QRect(18, 51, 156, 139));
+    row("rawHeader", QRect(18, 16, 156, 20));
+    row("rawUnits", QRect(18, 33, 156, 20));
+    row("rawTable", QRect(18, 51, 156, 139));
+    row("speedDial", QRect(8, 8, 190, 190));
+    row("bearingDial", QRect(205, 8, 190, 190));
+    row("readoutFrame", QRect(14, 218, 372, 75));
+    row("speedReadoutPanel", QRect(10, 16, 155, 49));
+    row("bearingReadoutPanel", QRect(212, 16, 150, 49));
+    row("degreeSign", QRect(311, 20, 13, 24));
+    row("mainLogo", QRect(14, 295, 372, 45));
+    row("replayBar", QRect(14, 295, 372, 45));
+    row("replayFirstButton", QRect(10, 10, 30, 30));
+    row("replayStopButton", QRect(41, 10, 30, 30));
+    row("replayPlayButton", QRect(72, 10, 30, 30));
+    row("replayLogo", QRect(170, 9, 137, 32));
+    row("newLogButton", QRect(5, 2, 30, 30));
+    row("openLogButton", QRect(35, 2, 30, 30));
+    row("closeLogButton", QRect(65, 2, 30, 30));
+    row("startLogButton", QRect(103, 2, 30, 30));
+    row("stopLogButton", QRect(133, 2, 30, 30));
+    row("connectButton", QRect(171, 2, 30, 30));
+    row("disconnectButton", QRect(201, 2, 30, 30));
+    row("commsOptionsButton", QRect(239, 2, 30, 30));
+    row("exitButton", QRect(593, 2, 30, 30));
 }
 
 void TestMainWindow::elementGeometry()
@@ -122,7 +126,7 @@ void TestMainWindow::elementGeometry()
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
     MainWindowFixture f;
-    auto* widget = f.w().findChild<QWidget*>(name);
+    auto* widget = f.w()->findChild<QWidget*>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(widget->geometry(), geometry);
 }
@@ -130,8 +134,8 @@ void TestMainWindow::elementGeometry()
 void TestMainWindow::menuCaptions()
 {
     MainWindowFixture f;
-    QMenuBar* bar = f.w().menuBar();
-    QCOMPARE(bar->objectName(), QStringLiteral("mnubarToolbar"));
+    QMenuBar* bar = f.w()->menuBar();
+    QCOMPARE(bar->objectName(), QStringLiteral("menuBar"));
     QStringList titles;
     for (QAction* a : bar->actions())
         titles << a->text();
@@ -144,24 +148,24 @@ void TestMainWindow::menuCaptions()
                                      : a->objectName() + QLatin1Char('=') + a->text());
         return out;
     };
-    QCOMPARE(captions(0),
-             (QStringList{QStringLiteral("mnuFileNew=&New"), QStringLiteral("mnuFileOpen=&Open..."),
-                          QStringLiteral("mnuFileClose=&Close"), QStringLiteral("-"),
-                          QStringLiteral("mnuFileLogStart=Start &Log"),
-                          QStringLiteral("mnuFileLogStop=&Stop Log"), QStringLiteral("-"),
-                          QStringLiteral("mnuFileExit=E&xit")}));
+    QCOMPARE(captions(0), (QStringList{QStringLiteral("newLogAction=&New"),
+                                       QStringLiteral("openLogAction=&Open..."),
+                                       QStringLiteral("closeLogAction=&Close"), QStringLiteral("-"),
+                                       QStringLiteral("startLogAction=Start &Log"),
+                                       QStringLiteral("stopLogAction=&Stop Log"),
+                                       QStringLiteral("-"), QStringLiteral("exitAction=E&xit")}));
     QCOMPARE(captions(1),
-             (QStringList{QStringLiteral("mnuCommsConnect=&Connect"),
-                          QStringLiteral("mnuCommsDisconnect=&Disconnect"), QStringLiteral("-"),
-                          QStringLiteral("mnuCommsOptions=&Options...")}));
+             (QStringList{QStringLiteral("connectAction=&Connect"),
+                          QStringLiteral("disconnectAction=&Disconnect"), QStringLiteral("-"),
+                          QStringLiteral("commsOptionsAction=&Options...")}));
     QCOMPARE(captions(2),
-             (QStringList{QStringLiteral("mnuHelpContents=&Contents"),
-                          QStringLiteral("mnuHelpDataConvention=&Data Convention..."),
-                          QStringLiteral("mnuHelpDemo=Demonst&ration"), QStringLiteral("-"),
-                          QStringLiteral("mnuHelpAbout=&About Marvane...")}));
-    QVERIFY(!f.w().mnuHelpContents->isVisible());
-    QSignalSpy spy(f.w().mnuHelpContents, &QAction::triggered);
-    f.w().mnuHelpContents->trigger(); // hidden and without a handler: nothing happens
+             (QStringList{QStringLiteral("helpContentsAction=&Contents"),
+                          QStringLiteral("dataConventionAction=&Data Convention..."),
+                          QStringLiteral("demonstrationAction=Demonst&ration"), QStringLiteral("-"),
+                          QStringLiteral("aboutAction=&About Marvane...")}));
+    QVERIFY(!f.w().helpContentsAction->isVisible());
+    QSignalSpy spy(f.w().helpContentsAction, &QAction::triggered);
+    f.w().helpContentsAction->trigger(); // hidden and without a handler: nothing happens
     QVERIFY(f.prompts->shown.isEmpty());
 }
 
@@ -174,15 +178,15 @@ void TestMainWindow::toolbarButtonsShareTheirMenuAction_data()
         QTest::newRow(b) << QString::fromLatin1(b) << QString::fromLatin1(a)
                          << QString::fromLatin1(t);
     };
-    row("btnFileNew", "mnuFileNew", "New File");
-    row("btnFileOpen", "mnuFileOpen", "Open Existing File");
-    row("btnFileClose", "mnuFileClose", "Close File");
-    row("btnLogStart", "mnuFileLogStart", "Start Logging");
-    row("btnLogStop", "mnuFileLogStop", "Stop Logging");
-    row("btnSerialConnect", "mnuCommsConnect", "Connect to serial port");
-    row("btnSerialDisconnect", "mnuCommsDisconnect", "Disconnect from serial port");
-    row("btnSetup", "mnuCommsOptions", "Options");
-    row("btnExit", "mnuFileExit", "Exit Marvane");
+    row("newLogButton", "newLogAction", "New File");
+    row("openLogButton", "openLogAction", "Open Existing File");
+    row("closeLogButton", "closeLogAction", "Close File");
+    row("startLogButton", "startLogAction", "Start Logging");
+    row("stopLogButton", "stopLogAction", "Stop Logging");
+    row("connectButton", "connectAction", "Connect to serial port");
+    row("disconnectButton", "disconnectAction", "Disconnect from serial port");
+    row("commsOptionsButton", "commsOptionsAction", "Options");
+    row("exitButton", "exitAction", "Exit Marvane");
 }
 
 void TestMainWindow::toolbarButtonsShareTheirMenuAction()
@@ -191,8 +195,8 @@ void TestMainWindow::toolbarButtonsShareTheirMenuAction()
     QFETCH(QString, action);
     QFETCH(QString, tooltip);
     MainWindowFixture f;
-    auto* b = f.w().findChild<QToolButton*>(button);
-    auto* a = f.w().findChild<QAction*>(action);
+    auto* b = f.w()->findChild<QToolButton*>(button);
+    auto* a = f.w()->findChild<QAction*>(action);
     QVERIFY(b && a);
     QCOMPARE(b->defaultAction(), a);
     QCOMPARE(b->toolTip(), tooltip);
@@ -211,85 +215,83 @@ void TestMainWindow::toolbarButtonsShareTheirMenuAction()
 void TestMainWindow::availabilityAtStart()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    QVERIFY(w.mnuFileNew->isEnabled());
-    QVERIFY(w.mnuFileOpen->isEnabled());
-    QVERIFY(!w.mnuFileClose->isEnabled());
-    QVERIFY(!w.mnuFileLogStart->isEnabled());
-    QVERIFY(!w.mnuFileLogStop->isEnabled());
-    QVERIFY(w.mnuFileExit->isEnabled());
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    QVERIFY(!w.mnuCommsDisconnect->isEnabled());
-    QVERIFY(w.mnuCommsOptions->isEnabled());
-    QVERIFY(w.mnuHelpDataConvention->isEnabled());
-    QVERIFY(w.mnuHelpDemo->isEnabled());
-    QVERIFY(w.mnuHelpAbout->isEnabled());
-    QVERIFY(!w.btnVideoStop->isEnabled());
-    QVERIFY(w.btnVideoStart->isEnabled());
-    QVERIFY(w.btnVideoPlay->isEnabled());
-    QVERIFY(!w.fraVideo->isVisible());
-    QVERIFY(w.imgMainLogo->isVisible());
-    QVERIFY(!w.labDateTimeFile->isVisible());
-    QVERIFY(w.labDateTime->isVisible());
-    QVERIFY(!w.imgFlowSpeedKnots->isVisible());
-    QVERIFY(!w.imgFlowSpeedMetric->isVisible());
-    QVERIFY(w.timClock->isActive());
-    QVERIFY(!w.timPlay->isActive());
-    QVERIFY(!w.timReadData->isActive());
-    QCOMPARE(w.timClock->interval(), 1000);
-    QCOMPARE(w.timPlay->interval(), 1000);
-    QCOMPARE(w.timReadData->interval(), 900);
-    QCOMPARE(w.pclData->currentWidget()->objectName(), QStringLiteral("pcltbsComputed"));
-    QCOMPARE(w.pclData->tabText(0), QStringLiteral("Computed"));
-    QCOMPARE(w.pclData->tabText(1), QStringLiteral("Raw Data"));
-    QCOMPARE(w.ComboBox1->count(), 2);
-    QCOMPARE(w.ComboBox1->currentText(), QStringLiteral("Flow Bearing From"));
-    QCOMPARE(w.ComboBox1->itemText(1), QStringLiteral("Flow Bearing To"));
-    QVERIFY(!w.ComboBox1->isEditable());
-    QCOMPARE(w.BearingTo(), 0);
-    QCOMPARE(w.btnDataConvention->text(), QStringLiteral("Data Convention"));
-    QCOMPARE(w.btnDataConvention->toolTip(), QStringLiteral("View data convention diagram"));
-    QCOMPARE(w.btnVideoStart->toolTip(), QStringLiteral("View First Record"));
-    QCOMPARE(w.btnVideoStop->toolTip(), QStringLiteral("Stop Scroll"));
-    QCOMPARE(w.btnVideoPlay->toolTip(), QStringLiteral("Play - Forward"));
-    QCOMPARE(w.labFlowSpeed->text(), QStringLiteral("Flow Speed"));
-    QCOMPARE(w.labFlowSpeed->pos(), QPoint(60, 200));
+    WindowProbe& w = f.w();
+    QVERIFY(w.newLogAction->isEnabled());
+    QVERIFY(w.openLogAction->isEnabled());
+    QVERIFY(!w.closeLogAction->isEnabled());
+    QVERIFY(!w.startLogAction->isEnabled());
+    QVERIFY(!w.stopLogAction->isEnabled());
+    QVERIFY(w.exitAction->isEnabled());
+    QVERIFY(w.connectAction->isEnabled());
+    QVERIFY(!w.disconnectAction->isEnabled());
+    QVERIFY(w.commsOptionsAction->isEnabled());
+    QVERIFY(w.dataConventionAction->isEnabled());
+    QVERIFY(w.demonstrationAction->isEnabled());
+    QVERIFY(w.aboutAction->isEnabled());
+    QVERIFY(!w.replayStopButton->isEnabled());
+    QVERIFY(w.replayFirstButton->isEnabled());
+    QVERIFY(w.replayPlayButton->isEnabled());
+    QVERIFY(!w.replayBar->isVisible());
+    QVERIFY(w.mainLogo->isVisible());
+    QVERIFY(!w.replayTimeLabel->isVisible());
+    QVERIFY(w.clockLabel->isVisible());
+    QVERIFY(w.clockTimer->isActive());
+    QVERIFY(!w.playTimer->isActive());
+    QVERIFY(!w.pollTimer->isActive());
+    QCOMPARE(w.clockTimer->interval(), 1000);
+    QCOMPARE(w.playTimer->interval(), 1000);
+    QCOMPARE(w.pollTimer->interval(), 900);
+    QCOMPARE(w.dataTabs->currentWidget()->objectName(), QStringLiteral("computedPage"));
+    QCOMPARE(w.dataTabs->tabText(0), QStringLiteral("Computed"));
+    QCOMPARE(w.dataTabs->tabText(1), QStringLiteral("Raw Data"));
+    QCOMPARE(w.bearingSenseBox->count(), 2);
+    QCOMPARE(w.bearingSenseBox->currentText(), QStringLiteral("Flow Bearing From"));
+    QCOMPARE(w.bearingSenseBox->itemText(1), QStringLiteral("Flow Bearing To"));
+    QVERIFY(!w.bearingSenseBox->isEditable());
+    QCOMPARE(w->pipeline().bearingTo(), 0);
+    QCOMPARE(w.dataConventionButton->text(), QStringLiteral("Data Convention"));
+    QCOMPARE(w.dataConventionButton->toolTip(), QStringLiteral("View data convention diagram"));
+    QCOMPARE(w.replayFirstButton->toolTip(), QStringLiteral("View First Record"));
+    QCOMPARE(w.replayStopButton->toolTip(), QStringLiteral("Stop Scroll"));
+    QCOMPARE(w.replayPlayButton->toolTip(), QStringLiteral("Play - Forward"));
+    QCOMPARE(w.speedCaption->text(), QStringLiteral("Flow Speed"));
+    QCOMPARE(w.speedCaption->pos(), QPoint(60, 200));
 }
 
 void TestMainWindow::fixedTextsAndEmptyReadouts()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    QCOMPARE(w.grdstrComputedHeader->cell(0, 0), QStringLiteral("   Speed"));
-    QCOMPARE(w.grdstrComputedHeader->cell(1, 0), QStringLiteral("  Bearing"));
-    QCOMPARE(w.grdstrComputedUnits->cell(1, 0), QStringLiteral("  Degrees"));
-    QCOMPARE(w.grdstrRawDataHeader->cell(0, 0), QStringLiteral("       X"));
-    QCOMPARE(w.grdstrRawDataHeader->cell(1, 0), QStringLiteral("       Y"));
-    QCOMPARE(w.grdstrComputedUnits->cell(0, 0), QString());
-    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QString());
-    QCOMPARE(w.grdstrRawDataUnits->cell(1, 0), QString());
-    QCOMPARE(w.labFlowSpeedValue->text(), QString());
-    QCOMPARE(w.labBearingReadoutValue->text(), QString());
-    QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QString());
-    QCOMPARE(w.labBearingReadoutUnits->text(), QStringLiteral("o"));
+    WindowProbe& w = f.w();
+    QCOMPARE(w.computedHeader->cell(0, 0), QStringLiteral("   Speed"));
+    QCOMPARE(w.computedHeader->cell(1, 0), QStringLiteral("  Bearing"));
+    QCOMPARE(w.computedUnits->cell(1, 0), QStringLiteral("  Degrees"));
+    QCOMPARE(w.rawHeader->cell(0, 0), QStringLiteral("       X"));
+    QCOMPARE(w.rawHeader->cell(1, 0), QStringLiteral("       Y"));
+    QCOMPARE(w.computedUnits->cell(0, 0), QString());
+    QCOMPARE(w.rawUnits->cell(0, 0), QString());
+    QCOMPARE(w.rawUnits->cell(1, 0), QString());
+    QCOMPARE(w.speedReadout->text(), QString());
+    QCOMPARE(w.bearingReadout->text(), QString());
+    QCOMPARE(w.speedUnitsLabel->text(), QString());
+    QCOMPARE(w.degreeSign->text(), QStringLiteral("o"));
     // Right edges of the value readouts.
-    QCOMPARE(w.labFlowSpeedValue->geometry().right() + 1, 106);
-    QCOMPARE(w.labBearingReadoutValue->geometry().right() + 1, 306);
-    QCOMPARE(w.labFlowSpeedReadoutUnits->pos(), QPoint(110, 33));
+    QCOMPARE(w.speedReadout->geometry().right() + 1, 106);
+    QCOMPARE(w.bearingReadout->geometry().right() + 1, 306);
+    QCOMPARE(w.speedUnitsLabel->pos(), QPoint(110, 33));
 }
 
 void TestMainWindow::statusBarHasFourPanels()
 {
     MainWindowFixture f;
-    auto* bar = f.w().findChild<QStatusBar*>(QStringLiteral("sbrMain"));
+    auto* bar = f.w()->findChild<QStatusBar*>(QStringLiteral("statusBar"));
     QVERIFY(bar);
     QVERIFY(!bar->isSizeGripEnabled());
     const int widths[4] = {150, 150, 150, 50};
     for (int i = 0; i < 4; ++i) {
-        auto* panel = bar->findChild<QLabel*>(QStringLiteral("sbrMainPanel%1").arg(i));
+        auto* panel = bar->findChild<QLabel*>(QStringLiteral("statusPanel%1").arg(i));
         QVERIFY(panel);
         QCOMPARE(panel->width(), widths[i]);
-        QCOMPARE(f.w().statusPanel(i), QString());
+        QCOMPARE(f.w()->statusPanel(i), QString());
     }
 }
 
@@ -317,59 +319,52 @@ void TestMainWindow::clockText()
 void TestMainWindow::clockLabelTicks()
 {
     MainWindowFixture f;
-    QCOMPARE(f.w().labDateTime->text(), QString()); // empty until the first tick
-    QTRY_VERIFY_WITH_TIMEOUT(!f.w().labDateTime->text().isEmpty(), 2500);
-    const QString text = f.w().labDateTime->text();
+    QCOMPARE(f.w().clockLabel->text(), QString()); // empty until the first tick
+    QTRY_VERIFY_WITH_TIMEOUT(!f.w().clockLabel->text().isEmpty(), 2500);
+    const QString text = f.w().clockLabel->text();
     QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$"))
                 .match(text)
                 .hasMatch());
-    QTRY_VERIFY_WITH_TIMEOUT(f.w().labDateTime->text() != text, 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(f.w().clockLabel->text() != text, 2500);
 }
 
 void TestMainWindow::secondaryWindowsExistHidden()
 {
     MainWindowFixture f;
-    QVERIFY(f.w().frmAbout());
-    QVERIFY(f.w().frmCommsSetup());
-    QVERIFY(f.w().frmDataConvention());
-    QVERIFY(!f.w().frmAbout()->isVisible());
-    QVERIFY(!f.w().frmCommsSetup()->isVisible());
-    QVERIFY(!f.w().frmDataConvention()->isVisible());
-    QCOMPARE(f.w().frmCommsSetup()->objectName(), QStringLiteral("frmCommsSetup"));
+    QVERIFY(f.w()->aboutDialog());
+    QVERIFY(f.w()->commsOptionsDialog());
+    QVERIFY(f.w()->dataConventionDialog());
+    QVERIFY(!f.w()->aboutDialog()->isVisible());
+    QVERIFY(!f.w()->commsOptionsDialog()->isVisible());
+    QVERIFY(!f.w()->dataConventionDialog()->isVisible());
+    QCOMPARE(f.w()->commsOptionsDialog()->objectName(), QStringLiteral("commsOptionsDialog"));
 }
 
 void TestMainWindow::exitEndsWithoutQuestionOrWrite()
 {
     MainWindowFixture f;
-    QSignalSpy closed(&f.w(), &TfrmMain::closed);
-    f.w().mnuFileExit->trigger();
+    QSignalSpy closed(f.w().window(), &MainWindow::closed);
+    f.w().exitAction->trigger();
     QCOMPARE(closed.count(), 1);
-    QVERIFY(!f.w().isVisible());
+    QVERIFY(!f.w()->isVisible());
     QVERIFY(f.prompts->shown.isEmpty());
     QVERIFY(!QFile::exists(f.path(QStringLiteral("marvane.ini"))));
 }
 
-void TestMainWindow::exitDuringPauseIsDeferred()
+void TestMainWindow::exitDuringDemonstrationEndsIt()
 {
     MainWindowFixture f;
-    QSignalSpy closed(&f.w(), &TfrmMain::closed);
-    QStringList order;
-    QTimer::singleShot(50, &f.w(), [&] {
-        f.w().mnuFileExit->trigger();
-        order << QStringLiteral("exit chosen");
-    });
-    f.w().PauseProcessing(300);
-    order << QStringLiteral("wait over");
-    QCOMPARE(closed.count(), 0); // the handler runs to its end first
-    QVERIFY(f.w().isVisible());
-    order << QStringLiteral("handler finished");
-    QTRY_COMPARE(closed.count(), 1);
-    QVERIFY(!f.w().isVisible());
-    QCOMPARE(order, (QStringList{QStringLiteral("exit chosen"), QStringLiteral("wait over"),
-                                 QStringLiteral("handler finished")}));
+    QSignalSpy closed(f.w().window(), &MainWindow::closed);
+    f.w()->runDemonstration();
+    QVERIFY(f.w()->demonstration().running());
+    f.w().exitAction->trigger();
+    // The program closes at once; the demonstration does not hold it for its thirty seconds.
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!f.w()->isVisible());
+    QVERIFY(!f.w()->demonstration().running());
 }
 
-void TestMainWindow::pauseDispatchesTimersAndMenuCommands()
+void TestMainWindow::commandsRunWhileDemonstrationWaits()
 {
     MainWindowFixture f;
     int ticks = 0;
@@ -377,14 +372,12 @@ void TestMainWindow::pauseDispatchesTimersAndMenuCommands()
     timer.setInterval(20);
     QObject::connect(&timer, &QTimer::timeout, &timer, [&] { ++ticks; });
     timer.start();
-    QTimer::singleShot(30, &f.w(), [&] { f.w().mnuHelpAbout->trigger(); });
-    QElapsedTimer t;
-    t.start();
-    f.w().PauseProcessing(300);
-    QVERIFY(t.elapsed() >= 300);
-    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
-    QVERIFY(f.w().frmAbout()->isVisible()); // the command ran inside the wait
-    QCOMPARE(f.w().pauseDepth(), 0);
+    f.w()->runDemonstration();
+    QTimer::singleShot(30, f.w().window(), [&] { f.w().aboutAction->trigger(); });
+    QTRY_VERIFY(f.w()->aboutDialog()->isVisible()); // the command ran between two records
+    QVERIFY(f.w()->demonstration().running());
+    QTRY_VERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    f.w()->demonstration().stop();
 }
 
 void TestMainWindow::commsDialogShowsFileValues_data()
@@ -408,13 +401,16 @@ void TestMainWindow::commsDialogShowsFileValues()
     QFETCH(QByteArray, ini);
     QFETCH(QList<int>, shown);
     MainWindowFixture f(ini);
-    f.w().mnuCommsOptions->trigger();
-    TfrmCommsSetup* d = f.w().frmCommsSetup();
+    f.w().commsOptionsAction->trigger();
+    CommsOptionsDialog* d = f.w()->commsOptionsDialog();
     QVERIFY(d->isVisible());
-    const QList<int> actual{d->grpDataDirection->itemIndex(), d->grpCommPort->itemIndex(),
-                            d->grpOrientation->itemIndex(),   d->grpBaudRate->itemIndex(),
-                            d->grpDataBits->itemIndex(),      d->grpParity->itemIndex(),
-                            d->grpStopBits->itemIndex()};
+    const QList<int> actual{child<RadioGroup>(d, "scrollDirectionGroup")->itemIndex(),
+                            child<RadioGroup>(d, "portGroup")->itemIndex(),
+                            child<RadioGroup>(d, "orientationGroup")->itemIndex(),
+                            child<RadioGroup>(d, "baudRateGroup")->itemIndex(),
+                            child<RadioGroup>(d, "dataBitsGroup")->itemIndex(),
+                            child<RadioGroup>(d, "parityGroup")->itemIndex(),
+                            child<RadioGroup>(d, "stopBitsGroup")->itemIndex()};
     QCOMPARE(actual, shown);
 }
 
@@ -422,23 +418,23 @@ void TestMainWindow::commsDialogOkStoresSavesApplies()
 {
     MainWindowFixture f(
         QByteArray("; field laptop\n[Options]\nCommPort=7\nParity=-1\nDataBits=5\n"));
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     // At start-up an out-of-range port leaves the port name empty, and parity stays none.
-    QCOMPARE(w.options().port.PortName, QString());
-    QCOMPARE(w.options().port.ByteSizeValue, quint8(8));
-    w.mnuCommsOptions->trigger();
-    TfrmCommsSetup* d = w.frmCommsSetup();
-    d->grpDataDirection->setItemIndex(1);
-    d->grpBaudRate->setItemIndex(2);
+    QCOMPARE(w->options().port.portName, QString());
+    QCOMPARE(w->options().port.byteSizeValue, quint8(8));
+    w.commsOptionsAction->trigger();
+    CommsOptionsDialog* d = w->commsOptionsDialog();
+    child<RadioGroup>(d, "scrollDirectionGroup")->setItemIndex(1);
+    child<RadioGroup>(d, "baudRateGroup")->setItemIndex(2);
     QTest::keyClick(d, Qt::Key_Return); // Enter presses OK
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.options().comms.CommPort, 3);
-    QCOMPARE(w.options().comms.Parity, -1);
-    QCOMPARE(w.options().comms.DataBits, 1);
-    QCOMPARE(w.options().port.PortName, QStringLiteral("COM4"));
-    QCOMPARE(w.options().port.BaudRateValue, quint32(9600));
-    QCOMPARE(w.options().port.ParityValue, quint8(0));
-    QVERIFY(w.options().flags.ScrollDown);
+    QCOMPARE(w->options().comms.commPort, 3);
+    QCOMPARE(w->options().comms.parity, -1);
+    QCOMPARE(w->options().comms.dataBits, 1);
+    QCOMPARE(w->options().port.portName, QStringLiteral("COM4"));
+    QCOMPARE(w->options().port.baudRateValue, quint32(9600));
+    QCOMPARE(w->options().port.parityValue, quint8(0));
+    QVERIFY(w->options().flags.scrollDown);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")),
              QByteArray(
                  "; field laptop\n[Options]\nCommPort=3\nParity=-1\nDataBits=1\nScrollDirection=1\n"
@@ -448,23 +444,23 @@ void TestMainWindow::commsDialogOkStoresSavesApplies()
 void TestMainWindow::commsDialogCancelChangesNothing()
 {
     MainWindowFixture f(QByteArray("[Options]\nBaudRate=1\n"));
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QByteArray before = f.readFile(QStringLiteral("marvane.ini"));
-    w.mnuCommsOptions->trigger();
-    TfrmCommsSetup* d = w.frmCommsSetup();
-    d->grpBaudRate->setItemIndex(6);
-    d->grpCommPort->setItemIndex(0);
-    d->grpOrientation->setItemIndex(1);
+    w.commsOptionsAction->trigger();
+    CommsOptionsDialog* d = w->commsOptionsDialog();
+    child<RadioGroup>(d, "baudRateGroup")->setItemIndex(6);
+    child<RadioGroup>(d, "portGroup")->setItemIndex(0);
+    child<RadioGroup>(d, "orientationGroup")->setItemIndex(1);
     QTest::keyClick(d, Qt::Key_Escape); // Esc is Cancel
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.options().port.BaudRateValue, quint32(4800));
-    QCOMPARE(w.options().port.PortName, QStringLiteral("COM2"));
-    QVERIFY(w.options().flags.FaceUp);
+    QCOMPARE(w->options().port.baudRateValue, quint32(4800));
+    QCOMPARE(w->options().port.portName, QStringLiteral("COM2"));
+    QVERIFY(w->options().flags.faceUp);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), before);
     // The next showing shows the stored choices again.
-    w.mnuCommsOptions->trigger();
-    QCOMPARE(d->grpBaudRate->itemIndex(), 1);
-    QCOMPARE(d->grpCommPort->itemIndex(), 1);
+    w.commsOptionsAction->trigger();
+    QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->itemIndex(), 1);
+    QCOMPARE(child<RadioGroup>(d, "portGroup")->itemIndex(), 1);
     d->close(); // the title-bar close is Cancel too
     QVERIFY(!d->isVisible());
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), before);
@@ -475,51 +471,52 @@ void TestMainWindow::commsDialogUnwritableFileKeepsItOpen()
     MainWindowFixture f;
     // A settings path that is a directory cannot be written, whoever runs the test.
     QDir(f.dir.path()).mkdir(QStringLiteral("marvane.ini"));
-    TfrmMain& w = f.w();
-    w.mnuCommsOptions->trigger();
-    TfrmCommsSetup* d = w.frmCommsSetup();
-    d->grpBaudRate->setItemIndex(0);
-    d->bitbtnOK->click();
+    WindowProbe& w = f.w();
+    w.commsOptionsAction->trigger();
+    CommsOptionsDialog* d = w->commsOptionsDialog();
+    child<RadioGroup>(d, "baudRateGroup")->setItemIndex(0);
+    child<QPushButton>(d, "okButton")->click();
     QCOMPARE(
         f.prompts->errors(),
         QStringList{
             QStringLiteral("Unable to write to %1.").arg(f.path(QStringLiteral("marvane.ini")))});
     QVERIFY(d->isVisible());
-    QCOMPARE(w.options().comms.BaudRate, 0);                  // stored
-    QCOMPARE(w.options().port.BaudRateValue, quint32(19200)); // not applied
+    QCOMPARE(w->options().comms.baudRate, 0);                  // stored
+    QCOMPARE(w->options().port.baudRateValue, quint32(19200)); // not applied
 }
 
 void TestMainWindow::commsDialogPortTooltipsShowDevices()
 {
     MainWindowFixture f(QByteArray("[Ports]\nCOM3=/dev/ttyUSB0\n"));
-    f.w().mnuCommsOptions->trigger();
-    TfrmCommsSetup* d = f.w().frmCommsSetup();
-    QCOMPARE(d->grpCommPort->button(0)->toolTip(), QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(d->grpCommPort->button(2)->toolTip(), QStringLiteral("/dev/ttyUSB0"));
-    d->bitbtnOK->click();
+    f.w().commsOptionsAction->trigger();
+    CommsOptionsDialog* d = f.w()->commsOptionsDialog();
+    QCOMPARE(child<RadioGroup>(d, "portGroup")->button(0)->toolTip(), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(child<RadioGroup>(d, "portGroup")->button(2)->toolTip(),
+             QStringLiteral("/dev/ttyUSB0"));
+    child<QPushButton>(d, "okButton")->click();
     QVERIFY(f.readFile(QStringLiteral("marvane.ini")).startsWith("[Ports]\nCOM3=/dev/ttyUSB0\n"));
 }
 
 void TestMainWindow::commsDialogLayout()
 {
     MainWindowFixture f;
-    TfrmCommsSetup* d = f.w().frmCommsSetup();
-    f.w().mnuCommsOptions->trigger();
+    CommsOptionsDialog* d = f.w()->commsOptionsDialog();
+    f.w().commsOptionsAction->trigger();
     QCOMPARE(d->windowTitle(), QStringLiteral("Communications"));
     QCOMPARE(d->size(), QSize(342, 276));
     QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!d->isModal());
-    QCOMPARE(d->grpBaudRate->geometry(), QRect(120, 10, 100, 231));
-    QCOMPARE(d->grpOrientation->geometry(), QRect(10, 214, 100, 58));
-    QCOMPARE(d->bitbtnOK->geometry(), QRect(120, 248, 100, 25));
-    QCOMPARE(d->bitbtnCancel->geometry(), QRect(232, 248, 100, 25));
-    QVERIFY(d->bitbtnOK->isDefault());
-    QCOMPARE(d->grpBaudRate->title(), QStringLiteral("Baud Rate"));
-    QCOMPARE(d->grpStopBits->button(1)->text(), QStringLiteral("1.5"));
+    QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->geometry(), QRect(120, 10, 100, 231));
+    QCOMPARE(child<RadioGroup>(d, "orientationGroup")->geometry(), QRect(10, 214, 100, 58));
+    QCOMPARE(child<QPushButton>(d, "okButton")->geometry(), QRect(120, 248, 100, 25));
+    QCOMPARE(child<QPushButton>(d, "cancelButton")->geometry(), QRect(232, 248, 100, 25));
+    QVERIFY(child<QPushButton>(d, "okButton")->isDefault());
+    QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->title(), QStringLiteral("Baud Rate"));
+    QCOMPARE(child<RadioGroup>(d, "stopBitsGroup")->button(1)->text(), QStringLiteral("1.5"));
     // Focus order: Data Direction, Comm Port, Baud Rate, Parity, Data Bits, Stop Bits, OK,
     // Cancel, Orientation (each group reached at its selected item).
     QStringList groups;
-    QWidget* w = d->grpDataDirection->button(0);
+    QWidget* w = child<RadioGroup>(d, "scrollDirectionGroup")->button(0);
     for (int i = 0; i < 40 && groups.size() < 9; ++i) {
         QWidget* owner = w->parentWidget() && qobject_cast<RadioGroup*>(w->parentWidget())
                              ? w->parentWidget()
@@ -530,15 +527,16 @@ void TestMainWindow::commsDialogLayout()
             groups << name;
         w = w->nextInFocusChain();
     }
-    QCOMPARE(groups, (QStringList{QStringLiteral("grpDataDirection"), QStringLiteral("grpCommPort"),
-                                  QStringLiteral("grpBaudRate"), QStringLiteral("grpParity"),
-                                  QStringLiteral("grpDataBits"), QStringLiteral("grpStopBits"),
-                                  QStringLiteral("bitbtnOK"), QStringLiteral("bitbtnCancel"),
-                                  QStringLiteral("grpOrientation")}));
+    QCOMPARE(groups,
+             (QStringList{QStringLiteral("scrollDirectionGroup"), QStringLiteral("portGroup"),
+                          QStringLiteral("baudRateGroup"), QStringLiteral("parityGroup"),
+                          QStringLiteral("dataBitsGroup"), QStringLiteral("stopBitsGroup"),
+                          QStringLiteral("okButton"), QStringLiteral("cancelButton"),
+                          QStringLiteral("orientationGroup")}));
     // Showing it again while visible changes nothing.
-    d->grpBaudRate->setItemIndex(5);
-    f.w().mnuCommsOptions->trigger();
-    QCOMPARE(d->grpBaudRate->itemIndex(), 5);
+    child<RadioGroup>(d, "baudRateGroup")->setItemIndex(5);
+    f.w().commsOptionsAction->trigger();
+    QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->itemIndex(), 5);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,8 +1,8 @@
 // Numbers as text: the speed and bearing patterns with their rounding, and the two conversions
 // with their exact error texts, all independent of the process's regional settings.
 
-#include "app/MarvaneError.h"
-#include "processing/NumberText.h"
+#include "base/MarvaneError.h"
+#include "base/NumberText.h"
 
 #include <QFile>
 #include <QLocale>

@@ -1,7 +1,8 @@
 // The wait that handlers use to pace themselves: timers and commands keep running inside it, it
 // lasts at least its time, waits nest, and the thread sleeps between events.
 
-#include "app/MarCommon.h"
+#include "base/SettingsFile.h"
+#include "base/Wait.h"
 
 #include <QElapsedTimer>
 #include <QList>

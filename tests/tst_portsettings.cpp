@@ -17,7 +17,6 @@ Q_DECLARE_METATYPE(std::optional<CommsSettings>)
 
 namespace {
 
-
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -52,7 +51,7 @@ private slots:
 void TestPortSettings::apply_data()
 {
     // clang-format off
-    // "before" is applied first (as FormCreate does) when present; "settings" is then applied.
+    // "before" is applied first (as the main window does at start-up) when present; "settings" is then applied.
     QTest::addColumn<std::optional<CommsSettings>>("before");
     QTest::addColumn<CommsSettings>("settings");
     QTest::addColumn<QString>("portName");
@@ -127,16 +126,16 @@ void TestPortSettings::apply()
     PortSettings port;
     DisplayFlags flags;
     if (before)
-        ApplyCommsSettings(*before, port, flags);
-    ApplyCommsSettings(settings, port, flags);
+        applyCommsSettings(*before, port, flags);
+    applyCommsSettings(settings, port, flags);
 
-    QCOMPARE(port.PortName, portName);
-    QCOMPARE(port.BaudRateValue, baud);
-    QCOMPARE(int(port.ByteSizeValue), byteSize);
-    QCOMPARE(int(port.ParityValue), parity);
-    QCOMPARE(int(port.StopBitsValue), stopBits);
-    QCOMPARE(flags.ScrollDown, scrollDown);
-    QCOMPARE(flags.FaceUp, faceUp);
+    QCOMPARE(port.portName, portName);
+    QCOMPARE(port.baudRateValue, baud);
+    QCOMPARE(int(port.byteSizeValue), byteSize);
+    QCOMPARE(int(port.parityValue), parity);
+    QCOMPARE(int(port.stopBitsValue), stopBits);
+    QCOMPARE(flags.scrollDown, scrollDown);
+    QCOMPARE(flags.faceUp, faceUp);
 }
 
 void TestPortSettings::applyLeavesLineFlagWordAlone()
@@ -144,11 +143,11 @@ void TestPortSettings::applyLeavesLineFlagWordAlone()
     // The flag word belongs to the serial poll.
     PortSettings port;
     DisplayFlags flags;
-    ApplyCommsSettings(CommsSettings{}, port, flags);
-    QCOMPARE(port.DcbFlags, 0u);
-    port.DcbFlags = kDcbFlags;
-    ApplyCommsSettings(make(1, 0, 1, 0, 0, 1, 2), port, flags);
-    QCOMPARE(port.DcbFlags, 0x3811u);
+    applyCommsSettings(CommsSettings{}, port, flags);
+    QCOMPARE(port.dcbFlags, 0u);
+    port.dcbFlags = kDcbFlags;
+    applyCommsSettings(make(1, 0, 1, 0, 0, 1, 2), port, flags);
+    QCOMPARE(port.dcbFlags, 0x3811u);
 }
 
 void TestPortSettings::devicePath_data()

@@ -1,9 +1,13 @@
 // Recording through the main window: File > New, Start Log and Stop Log, the append step for
 // every computed sample, and what the operator sees when the log file cannot be written.
 
-#include "app/MarForm.h"
+#include "app/DataGrid.h"
+#include "app/MainWindow.h"
+#include "comms/SerialSource.h"
 #include "logfile/LogFormat.h"
-#include "processing/DataGrid.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -20,10 +24,10 @@ const QString kStamp = QStringLiteral("24/05/2009 14:03:07");
 const QByteArray kFaceDown("[Options]\nOrientation=1\n");
 
 // A sample at a fixed clock text, so the logged line is known to the byte.
-void sample(TfrmMain& w, const QString& record, const QString& stamp = kStamp)
+void sample(WindowProbe& w, const QString& record, const QString& stamp = kStamp)
 {
-    w.labDateTime->setText(stamp);
-    w.DecodeRawRecord(record);
+    w.setClockText(stamp);
+    w->pipeline().processRecord(record, SampleSource::Serial);
 }
 
 } // namespace
@@ -50,25 +54,25 @@ private slots:
 void TestRecording::newCreatesFileWithHeaderOnly()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.fraVideo->show();
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
+    WindowProbe& w = f.w();
+    w.replayBar->show();
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     const QString path = f.path(QStringLiteral("survey.log"));
     f.prompts->fileAnswers << path;
-    w.mnuFileNew->trigger();
+    w.newLogAction->trigger();
     QCOMPARE(f.prompts->shown.first().kind, QStringLiteral("save"));
     QCOMPARE(f.prompts->shown.first().text, QStringLiteral("New Log File"));
     QCOMPARE(f.prompts->lastPreset, QStringLiteral("Tessmoor.log"));
     QCOMPARE(f.prompts->lastFilter, QStringLiteral("Tessmoor Marvane Files (*.log)"));
     QCOMPARE(f.readFile(QStringLiteral("survey.log")), kHeader);
-    QVERIFY(w.HeaderPending());
-    QCOMPARE(w.currentLogFile(), path);
-    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + path);
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    QVERIFY(!w.mnuFileLogStart->isEnabled()); // not connected
-    QVERIFY(!w.fraVideo->isVisible());
-    QCOMPARE(w.labFlowSpeedValue->text(), QString()); // cleared
-    QVERIFY(!w.Logging());
+    QVERIFY(w->recording().headerPending());
+    QCOMPARE(w->recording().currentFile(), path);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Tessmoor Marvane - ") + path);
+    QVERIFY(w.connectAction->isEnabled());
+    QVERIFY(!w.startLogAction->isEnabled()); // not connected
+    QVERIFY(!w.replayBar->isVisible());
+    QCOMPARE(w.speedReadout->text(), QString()); // cleared
+    QVERIFY(!w->recording().logging());
 }
 
 void TestRecording::newAsksBeforeReplacing()
@@ -77,7 +81,7 @@ void TestRecording::newAsksBeforeReplacing()
     f.writeFile(QStringLiteral("survey.log"), "old contents\r\n");
     f.prompts->fileAnswers << f.path(QStringLiteral("survey.log"));
     f.prompts->confirmAnswers << true;
-    f.w().mnuFileNewClick();
+    f.w()->newLogFile();
     QCOMPARE(f.prompts->shown.at(1).kind, QStringLiteral("confirm"));
     QCOMPARE(f.prompts->shown.at(1).text,
              QStringLiteral("File survey.log already exists. Replace?"));
@@ -90,40 +94,40 @@ void TestRecording::newReplaceAnsweredNoLeavesFileAlone()
     f.writeFile(QStringLiteral("survey.log"), "old contents\r\n");
     f.prompts->fileAnswers << f.path(QStringLiteral("survey.log"));
     f.prompts->confirmAnswers << false;
-    f.w().mnuFileNewClick();
+    f.w()->newLogFile();
     QCOMPARE(f.readFile(QStringLiteral("survey.log")), QByteArray("old contents\r\n"));
-    QCOMPARE(f.w().currentLogFile(), QString());
-    QCOMPARE(f.w().windowTitle(), QStringLiteral("Tessmoor Marvane"));
+    QCOMPARE(f.w()->recording().currentFile(), QString());
+    QCOMPARE(f.w()->windowTitle(), QStringLiteral("Tessmoor Marvane"));
 }
 
 void TestRecording::newCancelledKeepsPreviousLogFile()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
-    w.mnuFileNewClick(); // cancelled at once: no name at all
-    QCOMPARE(w.currentLogFile(), QString());
+    WindowProbe& w = f.w();
+    w->newLogFile(); // cancelled at once: no name at all
+    QCOMPARE(w->recording().currentFile(), QString());
     QVERIFY(!QFile::exists(QStringLiteral("Tessmoor.log")));
     f.prompts->fileAnswers << f.path(QStringLiteral("a.log"));
-    w.mnuFileNewClick();
-    w.mnuFileNewClick(); // cancelled
-    QCOMPARE(w.currentLogFile(), f.path(QStringLiteral("a.log")));
-    QCOMPARE(w.windowTitle(),
+    w->newLogFile();
+    w->newLogFile(); // cancelled
+    QCOMPARE(w->recording().currentFile(), f.path(QStringLiteral("a.log")));
+    QCOMPARE(w->windowTitle(),
              QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
 }
 
 void TestRecording::newThatCannotCreateKeepsPreviousLogFile()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("a.log"))
                            << f.path(QStringLiteral("missing/b.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
-    w.mnuFileNewClick();
+    w->newLogFile();
+    w->startLogging();
+    w->newLogFile();
     QCOMPARE(f.prompts->errors().size(), 1);
     QVERIFY(f.prompts->errors().first().contains(f.path(QStringLiteral("missing/b.log"))));
-    QCOMPARE(w.currentLogFile(), f.path(QStringLiteral("a.log")));
-    QCOMPARE(w.windowTitle(),
+    QCOMPARE(w->recording().currentFile(), f.path(QStringLiteral("a.log")));
+    QCOMPARE(w->windowTitle(),
              QStringLiteral("Tessmoor Marvane - ") + f.path(QStringLiteral("a.log")));
     sample(w, QStringLiteral("+00015 +00515"));
     QVERIFY(f.readFile(QStringLiteral("a.log")).endsWith("\"24/05/2009 14:03:07\"\r\n"));
@@ -132,11 +136,11 @@ void TestRecording::newThatCannotCreateKeepsPreviousLogFile()
 void TestRecording::loggedFileByteForByte()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
-    QCOMPARE(w.statusPanel(0), QStringLiteral("LOGGING"));
+    w->newLogFile();
+    w->startLogging();
+    QCOMPARE(w->statusPanel(0), QStringLiteral("LOGGING"));
     sample(w, QStringLiteral("+0.015 +0.515"), QStringLiteral("24/05/2009 14:03:07"));
     sample(w, QStringLiteral("+0.115 +0.515"),
            QStringLiteral("24/05/2009 14:03:07")); // same second
@@ -146,21 +150,21 @@ void TestRecording::loggedFileByteForByte()
                                   "\"0.515\",\"002\",\"24/05/2009 14:03:07\"\r\n"
                                   "\"0.528\",\"013\",\"24/05/2009 14:03:07\"\r\n"
                                   "\"10.296\",\"299\",\"24/05/2009 14:03:08\"\r\n"));
-    QVERIFY(!w.HeaderPending());
+    QVERIFY(!w->recording().headerPending());
 }
 
 void TestRecording::startStopStartWritesOneUnitsLine()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     sample(w, QStringLiteral("+00015 +00515"));
-    w.mnuFileLogStopClick();
-    QCOMPARE(w.statusPanel(0), QString());
+    w->stopLogging();
+    QCOMPARE(w->statusPanel(0), QString());
     sample(w, QStringLiteral("+00016 +00515")); // shown, not written
-    w.mnuFileLogStartClick();
+    w->startLogging();
     sample(w, QStringLiteral("+00017 +00515"));
     QCOMPARE(f.readFile(QStringLiteral("run.log")),
              kHeader + QByteArray("\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
@@ -171,14 +175,14 @@ void TestRecording::startStopStartWritesOneUnitsLine()
 void TestRecording::newWhileLoggingMovesToTheNewFile()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("one.log"))
                            << f.path(QStringLiteral("two.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     sample(w, QStringLiteral("+00015 +00515"));
-    w.mnuFileNewClick();
-    QVERIFY(w.Logging()); // a running recording continues into the new file
+    w->newLogFile();
+    QVERIFY(w->recording().logging()); // a running recording continues into the new file
     sample(w, QStringLiteral("+00.15 +05.15"));
     const QByteArray first =
         kHeader +
@@ -192,10 +196,10 @@ void TestRecording::newWhileLoggingMovesToTheNewFile()
 void TestRecording::unitsChangingMidFileKeepTheirWidths()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("mixed.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     sample(w, QStringLiteral("+00015 +00515"));
     sample(w, QStringLiteral("+0.015 +0.515"));
     sample(w, QStringLiteral("+00.15 +05.15"));
@@ -210,12 +214,12 @@ void TestRecording::unitsChangingMidFileKeepTheirWidths()
 void TestRecording::nothingWrittenWhileLoggingIsOff()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("quiet.log"));
-    w.mnuFileNewClick();
+    w->newLogFile();
     sample(w, QStringLiteral("+00015 +00515"));
     QCOMPARE(f.readFile(QStringLiteral("quiet.log")), kHeader);
-    QVERIFY(w.HeaderPending());
+    QVERIFY(w->recording().headerPending());
 }
 
 void TestRecording::failingAppendShowsOneBoxAndResumes()
@@ -223,11 +227,11 @@ void TestRecording::failingAppendShowsOneBoxAndResumes()
     if (!QFile::exists(QStringLiteral("/dev/full")))
         QSKIP("This system has no /dev/full to fill a disk with");
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QString path = f.path(QStringLiteral("full.log"));
     f.prompts->fileAnswers << path;
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     sample(w, QStringLiteral("+00001 +00515"));
     // The disk fills up: the log file now leads to a device that is always full.
     const QByteArray written = f.readFile(QStringLiteral("full.log"));
@@ -263,16 +267,16 @@ void TestRecording::failingAppendShowsOneBoxAndResumes()
 void TestRecording::deletedLogFileIsNotRecreated()
 {
     MainWindowFixture f;
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QString path = f.path(QStringLiteral("gone.log"));
     f.prompts->fileAnswers << path;
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     QVERIFY(QFile::remove(path));
     sample(w, QStringLiteral("+00015 +00515"));
     QVERIFY(!QFile::exists(path));
     QCOMPARE(f.prompts->errors().size(), 1);
-    QVERIFY(w.Logging()); // recording goes on trying
+    QVERIFY(w->recording().logging()); // recording goes on trying
     sample(w, QStringLiteral("+00015 +00515"));
     QCOMPARE(f.prompts->errors().size(), 2); // one box at a time, not one only ever
 }
@@ -280,13 +284,13 @@ void TestRecording::deletedLogFileIsNotRecreated()
 void TestRecording::samplesDuringSaveDialogGoToPreviousFile()
 {
     MainWindowFixture f(kFaceDown);
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("first.log"));
-    w.mnuFileNewClick();
-    w.mnuFileLogStartClick();
+    w->newLogFile();
+    w->startLogging();
     f.prompts->whileShowing = [&] { sample(w, QStringLiteral("+00015 +00515")); };
     f.prompts->fileAnswers << std::nullopt; // the operator looks, then cancels
-    w.mnuFileNewClick();
+    w->newLogFile();
     f.prompts->whileShowing = nullptr;
     QVERIFY(f.readFile(QStringLiteral("first.log"))
                 .endsWith("\"0515\",\"002\",\"24/05/2009 14:03:07\"\r\n"));

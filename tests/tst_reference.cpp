@@ -1,8 +1,8 @@
 // The About and data convention windows, and the artwork the windows draw with.
 
-#include "reference/Artwork.h"
-#include "reference/MarDataCon.h"
-#include "reference/MarvaneAbout.h"
+#include "app/AboutDialog.h"
+#include "app/Artwork.h"
+#include "app/DataConventionDialog.h"
 
 #include <QApplication>
 #include <QFile>
@@ -24,9 +24,9 @@ namespace {
 
 std::unique_ptr<QDialog> makeWindow(const QString& objectName)
 {
-    if (objectName == QLatin1String("frmAbout"))
-        return std::make_unique<TfrmAbout>();
-    return std::make_unique<TfrmDataConvention>();
+    if (objectName == QLatin1String("aboutDialog"))
+        return std::make_unique<AboutDialog>();
+    return std::make_unique<DataConventionDialog>();
 }
 
 int visibleWindowsNamed(const QString& objectName)
@@ -182,10 +182,10 @@ void TestReference::windowFrame_data()
     QTest::addColumn<QSize>("clientSize");
     QTest::addColumn<bool>("staysOnTop");
 
-    QTest::newRow("About") << QStringLiteral("frmAbout") << QStringLiteral("About Marvane")
+    QTest::newRow("About") << QStringLiteral("aboutDialog") << QStringLiteral("About Marvane")
                            << QSize(292, 312) << true;
     QTest::newRow("DataConvention")
-        << QStringLiteral("frmDataConvention") << QStringLiteral("Marvane Data Convention")
+        << QStringLiteral("dataConventionDialog") << QStringLiteral("Marvane Data Convention")
         << QSize(440, 383) << false;
 }
 
@@ -223,8 +223,8 @@ void TestReference::windowFrame()
 void TestReference::windowIsCentredOnScreen_data()
 {
     QTest::addColumn<QString>("objectName");
-    QTest::newRow("About") << QStringLiteral("frmAbout");
-    QTest::newRow("DataConvention") << QStringLiteral("frmDataConvention");
+    QTest::newRow("About") << QStringLiteral("aboutDialog");
+    QTest::newRow("DataConvention") << QStringLiteral("dataConventionDialog");
 }
 
 void TestReference::windowIsCentredOnScreen()
@@ -255,18 +255,18 @@ void TestReference::aboutElements_data()
         QTest::newRow(name) << QString::fromLatin1(name) << QPoint(x, y) << pixelSize << beginning
                             << whole;
     };
-    row("lblAppName", 60, 20, 19, QStringLiteral("Marvane"), true);
-    row("lblVersion", 60, 55, 11, QStringLiteral("Version: 4.01"));
-    row("lblAddress1", 60, 70, 11, QStringLiteral("Tessmoor"));
-    row("lblAddress2", 60, 85, 11, QString());
-    row("lblTown", 60, 100, 11, QString());
-    row("lblCounty", 60, 115, 11, QString());
-    row("lblPostCode", 60, 130, 11, QString());
-    row("lblCountry", 60, 145, 11, QString());
-    row("lblTelephone", 60, 165, 11, QStringLiteral("Tel: "));
-    row("lblFax", 60, 180, 11, QStringLiteral("Fax: "));
-    row("lblEmail", 60, 200, 11, QStringLiteral("Email: "));
-    row("lblWebSite", 60, 215, 11, QStringLiteral("Web Site: "));
+    row("appNameLabel", 60, 20, 19, QStringLiteral("Marvane"), true);
+    row("versionLabel", 60, 55, 11, QStringLiteral("Version: 4.01"));
+    row("address1Label", 60, 70, 11, QStringLiteral("Tessmoor"));
+    row("address2Label", 60, 85, 11, QString());
+    row("townLabel", 60, 100, 11, QString());
+    row("countyLabel", 60, 115, 11, QString());
+    row("postCodeLabel", 60, 130, 11, QString());
+    row("countryLabel", 60, 145, 11, QString());
+    row("telephoneLabel", 60, 165, 11, QStringLiteral("Tel: "));
+    row("faxLabel", 60, 180, 11, QStringLiteral("Fax: "));
+    row("emailLabel", 60, 200, 11, QStringLiteral("Email: "));
+    row("webSiteLabel", 60, 215, 11, QStringLiteral("Web Site: "));
 }
 
 void TestReference::aboutElements()
@@ -277,7 +277,7 @@ void TestReference::aboutElements()
     QFETCH(QString, beginning);
     QFETCH(bool, whole);
 
-    TfrmAbout about;
+    AboutDialog about;
     const auto* label = about.findChild<QLabel*>(name);
     QVERIFY2(label, qPrintable(name));
     QCOMPARE(label->pos(), position);
@@ -296,7 +296,7 @@ void TestReference::aboutElements()
 
 void TestReference::aboutLabelsFitInsideWindow()
 {
-    TfrmAbout about;
+    AboutDialog about;
     const QList<QLabel*> labels = about.findChildren<QLabel*>();
     QCOMPARE(labels.size(), 13); // the icon and twelve lines of text
     for (const QLabel* label : labels)
@@ -306,8 +306,8 @@ void TestReference::aboutLabelsFitInsideWindow()
 
 void TestReference::aboutIconIsProgramIcon()
 {
-    TfrmAbout about;
-    const auto* icon = about.findChild<QLabel*>(QStringLiteral("imgIcon"));
+    AboutDialog about;
+    const auto* icon = about.findChild<QLabel*>(QStringLiteral("iconLabel"));
     QVERIFY(icon);
     QCOMPARE(icon->geometry(), QRect(24, 16, 32, 32));
     const QPixmap shown = icon->pixmap();
@@ -322,16 +322,15 @@ void TestReference::dataConventionElements_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("imgDataConvention")
-        << QStringLiteral("imgDataConvention") << QRect(0, 0, 439, 355);
-    QTest::newRow("bitbtnOK") << QStringLiteral("bitbtnOK") << QRect(168, 358, 96, 25);
+    QTest::newRow("diagramLabel") << QStringLiteral("diagramLabel") << QRect(0, 0, 439, 355);
+    QTest::newRow("okButton") << QStringLiteral("okButton") << QRect(168, 358, 96, 25);
 }
 
 void TestReference::dataConventionElements()
 {
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
-    TfrmDataConvention window;
+    DataConventionDialog window;
     const auto* widget = window.findChild<QWidget*>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(widget->geometry(), geometry);
@@ -339,8 +338,8 @@ void TestReference::dataConventionElements()
 
 void TestReference::dataConventionShowsDiagram()
 {
-    TfrmDataConvention window;
-    const auto* image = window.findChild<QLabel*>(QStringLiteral("imgDataConvention"));
+    DataConventionDialog window;
+    const auto* image = window.findChild<QLabel*>(QStringLiteral("diagramLabel"));
     QVERIFY(image);
     const QPixmap shown = image->pixmap();
     QCOMPARE(shown.deviceIndependentSize(), QSizeF(439, 355));
@@ -362,9 +361,9 @@ void TestReference::okButton_data()
 {
     QTest::addColumn<QString>("objectName");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("About") << QStringLiteral("frmAbout") << QRect(100, 264, 100, 25);
+    QTest::newRow("About") << QStringLiteral("aboutDialog") << QRect(100, 264, 100, 25);
     QTest::newRow("DataConvention")
-        << QStringLiteral("frmDataConvention") << QRect(168, 358, 96, 25);
+        << QStringLiteral("dataConventionDialog") << QRect(168, 358, 96, 25);
 }
 
 void TestReference::okButton()
@@ -372,7 +371,7 @@ void TestReference::okButton()
     QFETCH(QString, objectName);
     QFETCH(QRect, geometry);
     const auto window = makeWindow(objectName);
-    const auto* ok = window->findChild<QPushButton*>(QStringLiteral("bitbtnOK"));
+    const auto* ok = window->findChild<QPushButton*>(QStringLiteral("okButton"));
     QVERIFY(ok);
     QCOMPARE(ok->geometry(), geometry);
     QCOMPARE(ok->text(), QStringLiteral("OK"));
@@ -404,10 +403,10 @@ void TestReference::okHides_data()
 {
     QTest::addColumn<QString>("objectName");
     QTest::addColumn<bool>("byMouse");
-    QTest::newRow("About, click") << QStringLiteral("frmAbout") << true;
-    QTest::newRow("About, handler") << QStringLiteral("frmAbout") << false;
-    QTest::newRow("DataConvention, click") << QStringLiteral("frmDataConvention") << true;
-    QTest::newRow("DataConvention, handler") << QStringLiteral("frmDataConvention") << false;
+    QTest::newRow("About, click") << QStringLiteral("aboutDialog") << true;
+    QTest::newRow("About, handler") << QStringLiteral("aboutDialog") << false;
+    QTest::newRow("DataConvention, click") << QStringLiteral("dataConventionDialog") << true;
+    QTest::newRow("DataConvention, handler") << QStringLiteral("dataConventionDialog") << false;
 }
 
 void TestReference::okHides()
@@ -418,10 +417,10 @@ void TestReference::okHides()
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     if (byMouse)
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("bitbtnOK")),
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("okButton")),
                           Qt::LeftButton);
     else
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "bitbtnOKClick"));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "dismiss"));
     QVERIFY(!window->isVisible());
     QCOMPARE(visibleWindowsNamed(objectName), 0);
 
@@ -455,15 +454,15 @@ void TestReference::closeHidesAndKeepsWindow()
 
 void TestReference::bothWindowsOpenTogether()
 {
-    TfrmAbout about;
-    TfrmDataConvention convention;
+    AboutDialog about;
+    DataConventionDialog convention;
     about.show();
     convention.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     QVERIFY(QTest::qWaitForWindowExposed(&convention));
     QVERIFY(about.isVisible());
     QVERIFY(convention.isVisible());
-    about.bitbtnOKClick();
+    about.dismiss();
     QVERIFY(!about.isVisible());
     QVERIFY(convention.isVisible());
 }

@@ -1,14 +1,19 @@
 // Replay of log files through the main window: Open, the record step, Play, Stop, View First
 // Record and Close, files the recorder wrote in every units, and files no recorder wrote.
 
-#include "app/MarForm.h"
-#include "processing/DataGrid.h"
+#include "app/DataGrid.h"
+#include "app/DialWidget.h"
+#include "app/MainWindow.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
 #include "processing/Dial.h"
-#include "processing/DialView.h"
+#include "processing/FlowPipeline.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -41,14 +46,14 @@ struct Replay
     explicit Replay(const QByteArray& file, const QByteArray& ini = {}) : f(ini)
     {
         f.writeFile(QStringLiteral("replay.log"), file);
-        f.w().setWaitScaleForTests(0.01);
+        f.w()->setTimeScaleForTests(0.01);
     }
-    TfrmMain& w() { return f.w(); }
+    WindowProbe& w() { return f.w(); }
     QString path() const { return f.path(QStringLiteral("replay.log")); }
     void open()
     {
         f.prompts->fileAnswers << path();
-        f.w().mnuFileOpen->trigger();
+        f.w().openLogAction->trigger();
     }
 };
 
@@ -83,25 +88,25 @@ void TestReplay::openShowsFirstRecord()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
              record("0.516", "089", "24/05/2009 14:03:08"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
     QCOMPARE(r.f.prompts->shown.first().text, QStringLiteral("Open Log File"));
     QCOMPARE(r.f.prompts->lastFilter, QStringLiteral("Tessmoor Marvane Files (*.log)"));
-    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane - ") + r.path());
-    QCOMPARE(w.statusPanel(0), QStringLiteral("Source: File"));
-    QVERIFY(!w.mnuCommsConnect->isEnabled());
-    QVERIFY(w.mnuFileClose->isEnabled());
-    QVERIFY(w.fraVideo->isVisible());
-    QVERIFY(!w.labDateTime->isVisible());
-    QVERIFY(w.labDateTimeFile->isVisible());
-    QCOMPARE(w.labDateTimeFile->text(), QStringLiteral("24/05/2009 14:03:07"));
-    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow), QStringLiteral("    0.515"));
-    QCOMPARE(w.grdstrComputed->cell(1, LastDataRow), QStringLiteral("    088"));
-    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow - 1), QString());
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.515"));
-    QCOMPARE(w.labBearingReadoutValue->text(), QStringLiteral("088"));
-    QCOMPARE(textColour(w.labBearingReadoutValue), QColor(0, 255, 0));
-    QVERIFY(!w.playing());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Tessmoor Marvane - ") + r.path());
+    QCOMPARE(w->statusPanel(0), QStringLiteral("Source: File"));
+    QVERIFY(!w.connectAction->isEnabled());
+    QVERIFY(w.closeLogAction->isEnabled());
+    QVERIFY(w.replayBar->isVisible());
+    QVERIFY(!w.clockLabel->isVisible());
+    QVERIFY(w.replayTimeLabel->isVisible());
+    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:07"));
+    QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    0.515"));
+    QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    088"));
+    QCOMPARE(w.computedTable->cell(0, LastDataRow - 1), QString());
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QCOMPARE(w.bearingReadout->text(), QStringLiteral("088"));
+    QCOMPARE(textColour(w.bearingReadout), QColor(0, 255, 0));
+    QVERIFY(!w->replay().playing());
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
@@ -131,24 +136,23 @@ void TestReplay::openUnitsWord()
     QFETCH(QString, caption);
     Replay r(kHeader + unitsLine);
     r.open();
-    QCOMPARE(r.w().grdstrComputedUnits->cell(0, 0), cell);
-    QCOMPARE(r.w().labFlowSpeedReadoutUnits->text(), caption);
+    QCOMPARE(r.w().computedUnits->cell(0, 0), cell);
+    QCOMPARE(r.w().speedUnitsLabel->text(), caption);
     QVERIFY(r.f.prompts->errors().isEmpty());
-    QVERIFY(r.w().fraVideo->isVisible());
+    QVERIFY(r.w().replayBar->isVisible());
 }
 
 void TestReplay::openLeavesLiveStateAlone()
 {
     Replay r(kHeader + units("Knots") + record("05.15", "002", "24/05/2009 14:03:07"));
-    TfrmMain& w = r.w();
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
-    const QImage face = w.SpeedDialFace();
+    WindowProbe& w = r.w();
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
     r.open();
-    QCOMPARE(w.SpeedDialFace(), face);
-    QCOMPARE(w.SpeedUnits(), QStringLiteral("mm/s"));
-    QCOMPARE(w.SpeedFormat(), QStringLiteral("0000"));
-    QCOMPARE(w.grdstrRawDataUnits->cell(0, 0), QStringLiteral("     mm/s"));
-    QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QStringLiteral("Kts"));
+    QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("mm/s"));
+    QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
+    QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
+    QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
 }
 
 void TestReplay::recordsOfRecorderFiles_data()
@@ -190,25 +194,25 @@ void TestReplay::recordsOfRecorderFiles()
     QFETCH(QStringList, captions);
     QFETCH(QList<double>, speedAngles);
     Replay r(file);
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
     for (int i = 0; i < speeds.size(); ++i) {
         if (i > 0)
-            w.timPlayTimer();
-        QCOMPARE(w.labFlowSpeedValue->text(), speeds.at(i));
-        QCOMPARE(w.labBearingReadoutValue->text(), bearings.at(i));
-        QCOMPARE(w.grdstrComputed->cell(0, LastDataRow), QStringLiteral("    ") + speeds.at(i));
-        QCOMPARE(w.grdstrComputed->cell(1, LastDataRow), QStringLiteral("    ") + bearings.at(i));
-        QCOMPARE(w.labFlowSpeedReadoutUnits->text(), captions.at(i));
-        QCOMPARE(w.labDateTimeFile->text(), QStringLiteral("01/01/2025 00:00:0%1").arg(i));
-        QCOMPARE(w.bearingDial().lastOffset(), needleOffset(bearings.at(i).toInt()));
-        QCOMPARE(w.speedDial().lastOffset(), needleOffset(speedAngles.at(i)));
+            w->replay().step();
+        QCOMPARE(w.speedReadout->text(), speeds.at(i));
+        QCOMPARE(w.bearingReadout->text(), bearings.at(i));
+        QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    ") + speeds.at(i));
+        QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    ") + bearings.at(i));
+        QCOMPARE(w.speedUnitsLabel->text(), captions.at(i));
+        QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("01/01/2025 00:00:0%1").arg(i));
+        QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(bearings.at(i).toInt()));
+        QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(speedAngles.at(i)));
         const int d = bearings.at(i).toInt();
         const QColor expected = (d == 0 || d == 180) ? QColor(0, 0, 0)
                                 : d < 180            ? QColor(0, 255, 0)
                                                      : QColor(255, 0, 0);
-        QCOMPARE(textColour(w.labBearingReadoutValue), expected);
-        QCOMPARE(textColour(w.labBearingReadoutUnits), expected);
+        QCOMPARE(textColour(w.bearingReadout), expected);
+        QCOMPARE(textColour(w.degreeSign), expected);
     }
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
@@ -216,15 +220,15 @@ void TestReplay::recordsOfRecorderFiles()
 void TestReplay::endOfFileKeepsLastRecord()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
-    w.timPlayTimer();
-    w.timPlayTimer();
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.515"));
-    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow - 1), QString()); // nothing more pushed
-    QVERIFY(w.playing());
-    QCOMPARE(w.statusPanel(2), QStringLiteral("Play >"));
+    w.replayPlayButton->click();
+    w->replay().step();
+    w->replay().step();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QCOMPARE(w.computedTable->cell(0, LastDataRow - 1), QString()); // nothing more pushed
+    QVERIFY(w->replay().playing());
+    QCOMPARE(w->statusPanel(2), QStringLiteral("Play >"));
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
@@ -233,161 +237,165 @@ void TestReplay::playStopSequence()
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
                  record("0.516", "089", "24/05/2009 14:03:08"),
              QByteArray("[Options]\nScrollDirection=1\n"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    QVERIFY(w.options().flags.ScrollDown);
-    w.btnVideoPlay->click();
-    QVERIFY(w.btnVideoStop->isEnabled());
-    QVERIFY(w.playing());
-    QCOMPARE(w.timPlay->interval(), 1000);
-    QCOMPARE(w.statusPanel(2), QStringLiteral("Play >"));
-    QVERIFY(!w.options().flags.ScrollDown); // grids scroll up until the options are applied again
-    QCOMPARE(w.options().comms.ScrollDirection, 1);
-    w.timPlayTimer();
-    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow), QStringLiteral("    0.516"));
-    QString duringWait;
-    QTimer::singleShot(5, &w, [&] { duringWait = w.statusPanel(2); });
-    w.setWaitScaleForTests(0.05);
-    w.btnVideoStop->click();
-    QCOMPARE(duringWait, QStringLiteral("Stopped"));
-    QCOMPARE(w.statusPanel(2), QString());
-    QVERIFY(!w.btnVideoStop->isEnabled());
-    QVERIFY(!w.playing());
+    QVERIFY(w->options().flags.scrollDown);
+    w.replayPlayButton->click();
+    QVERIFY(w.replayStopButton->isEnabled());
+    QVERIFY(w->replay().playing());
+    QCOMPARE(ReplaySession(&w->pipeline()).playTimer().interval(), 1000); // one record a second
+    QCOMPARE(w->statusPanel(2), QStringLiteral("Play >"));
+    QVERIFY(!w->options().flags.scrollDown); // grids scroll up until the options are applied again
+    QCOMPARE(w->options().comms.scrollDirection, 1);
+    w->replay().step();
+    QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    0.516"));
+    w->setTimeScaleForTests(0.05);
+    QElapsedTimer notice;
+    notice.start();
+    w.replayStopButton->click();
+    QCOMPARE(w->statusPanel(2), QStringLiteral("Stopped"));
+    QTRY_COMPARE(w->statusPanel(2), QString());
+    QVERIFY(notice.elapsed() >= 1500 * 0.05); // the notice stays its time
+    QVERIFY(!w.replayStopButton->isEnabled());
+    QVERIFY(!w->replay().playing());
     // Close after Play: the grids keep scrolling up.
-    w.mnuFileCloseClick();
-    QVERIFY(!w.options().flags.ScrollDown);
+    w->closeReplay();
+    QVERIFY(!w->options().flags.scrollDown);
 }
 
 void TestReplay::playDuringStopWait()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
-    w.setWaitScaleForTests(0.05);
-    QTimer::singleShot(10, &w, [&] { w.btnVideoPlay->click(); });
-    w.btnVideoStopClick();
-    // Playback runs on with Stop disabled and the panel empty until Close or another Play.
-    QVERIFY(w.playing());
-    QVERIFY(!w.btnVideoStop->isEnabled());
-    QCOMPARE(w.statusPanel(2), QString());
+    w.replayPlayButton->click();
+    w->setTimeScaleForTests(0.05);
+    QTimer::singleShot(10, w.window(), [&] { w.replayPlayButton->click(); });
+    w->stopReplay();
+    // Play pressed while "Stopped" shows: once the notice is over, playback still runs with its
+    // Stop button and its "Play >".
+    QTRY_COMPARE(w->statusPanel(2), QStringLiteral("Play >"));
+    QTest::qWait(150);
+    QVERIFY(w->replay().playing());
+    QVERIFY(w.replayStopButton->isEnabled());
+    QCOMPARE(w->statusPanel(2), QStringLiteral("Play >"));
 }
 
 void TestReplay::viewFirstRecordKeepsPlaying()
 {
     Replay r(kHeader + units("Knots") + record("05.15", "002", "24/05/2009 14:03:07") +
              record("06.04", "031", "24/05/2009 14:03:08"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
-    w.timPlayTimer();
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("06.04"));
-    w.btnVideoStart->click();
-    QVERIFY(w.playing());
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
-    QCOMPARE(w.grdstrComputed->cell(0, LastDataRow - 1), QString()); // cleared before
-    w.timPlayTimer();
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("06.04"));
+    w.replayPlayButton->click();
+    w->replay().step();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("06.04"));
+    w.replayFirstButton->click();
+    QVERIFY(w->replay().playing());
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
+    QCOMPARE(w.computedTable->cell(0, LastDataRow - 1), QString()); // cleared before
+    w->replay().step();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("06.04"));
 }
 
 void TestReplay::closeEndsPlaybackWithoutNotice()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
              record("0.516", "089", "24/05/2009 14:03:08"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
+    w.replayPlayButton->click();
     QElapsedTimer t;
     t.start();
-    w.mnuFileClose->trigger();
+    w.closeLogAction->trigger();
     QVERIFY(t.elapsed() < 500); // no "Stopped" wait
-    QVERIFY(!w.playing());
-    QCOMPARE(w.statusPanel(2), QString());
-    QVERIFY(!w.btnVideoStop->isEnabled());
-    QCOMPARE(w.windowTitle(), QStringLiteral("Tessmoor Marvane"));
-    QCOMPARE(w.statusPanel(0), QString());
-    QVERIFY(w.labDateTime->isVisible());
-    QVERIFY(!w.labDateTimeFile->isVisible());
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    QCOMPARE(w.labFlowSpeedValue->text(), QString());
-    QVERIFY(!w.fraVideo->isVisible());
-    QVERIFY(!w.mnuFileClose->isEnabled());
-    QVERIFY(!w.replayOpen());
-    w.timPlayTimer(); // no record is read after Close
-    QCOMPARE(w.labFlowSpeedValue->text(), QString());
+    QVERIFY(!w->replay().playing());
+    QCOMPARE(w->statusPanel(2), QString());
+    QVERIFY(!w.replayStopButton->isEnabled());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Tessmoor Marvane"));
+    QCOMPARE(w->statusPanel(0), QString());
+    QVERIFY(w.clockLabel->isVisible());
+    QVERIFY(!w.replayTimeLabel->isVisible());
+    QVERIFY(w.connectAction->isEnabled());
+    QCOMPARE(w.speedReadout->text(), QString());
+    QVERIFY(!w.replayBar->isVisible());
+    QVERIFY(!w.closeLogAction->isEnabled());
+    QVERIFY(!w->replay().isOpen());
+    w->replay().step(); // no record is read after Close
+    QCOMPARE(w.speedReadout->text(), QString());
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
 void TestReplay::openSecondFileReplacesFirst()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
+    w.replayPlayButton->click();
     r.f.writeFile(QStringLiteral("second.log"),
                   kHeader + units("Knots") + record("05.15", "270", "25/05/2009 09:00:00"));
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("second.log"));
-    w.mnuFileOpenClick();
-    QCOMPARE(w.labFlowSpeedReadoutUnits->text(), QStringLiteral("Kts"));
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
-    QCOMPARE(w.windowTitle(),
+    w->openReplay();
+    QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
+    QCOMPARE(w->windowTitle(),
              QStringLiteral("Tessmoor Marvane - ") + r.f.path(QStringLiteral("second.log")));
-    QVERIFY(w.playing()); // the playing state is kept
+    QVERIFY(w->replay().playing()); // the playing state is kept
 }
 
 void TestReplay::newDuringReplay()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
              record("0.516", "089", "24/05/2009 14:03:08"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
+    w.replayPlayButton->click();
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("new.log"));
-    w.mnuFileNewClick();
-    QVERIFY(w.labDateTime->isVisible());
-    QVERIFY(!w.fraVideo->isVisible());
-    QVERIFY(w.playing());
-    QVERIFY(w.mnuFileClose->isEnabled());
-    QVERIFY(w.replayOpen());
+    w->newLogFile();
+    QVERIFY(w.clockLabel->isVisible());
+    QVERIFY(!w.replayBar->isVisible());
+    QVERIFY(w->replay().playing());
+    QVERIFY(w.closeLogAction->isEnabled());
+    QVERIFY(w->replay().isOpen());
 }
 
 void TestReplay::failedOpenKeepsCurrentReplay()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
              record("0.516", "089", "24/05/2009 14:03:08"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    const QString title = w.windowTitle();
+    const QString title = w->windowTitle();
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("typed-but-missing.log"));
-    w.mnuFileOpenClick();
+    w->openReplay();
     QCOMPARE(r.f.prompts->errors().size(), 1);
     QVERIFY(r.f.prompts->errors().first().contains(QStringLiteral("typed-but-missing.log")));
-    QCOMPARE(w.windowTitle(), title);
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.515"));
-    QVERIFY(w.replayOpen());
-    w.timPlayTimer(); // still open and playable
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.516"));
+    QCOMPARE(w->windowTitle(), title);
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QVERIFY(w->replay().isOpen());
+    w->replay().step(); // still open and playable
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.516"));
     QCOMPARE(r.f.prompts->errors().size(), 1);
 }
 
 void TestReplay::vanishedFileReportsOnceAndStops()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
+    w.replayPlayButton->click();
     QVERIFY(QFile::remove(r.path()));
-    w.btnVideoStartClick();
+    w->viewFirstRecord();
     QCOMPARE(r.f.prompts->errors().size(), 1);
-    QVERIFY(!w.playing());
+    QVERIFY(!w->replay().playing());
     for (int i = 0; i < 3; ++i)
-        w.timPlayTimer();
-    w.btnVideoPlay->click();
-    w.timPlayTimer();
+        w->replay().step();
+    w.replayPlayButton->click();
+    w->replay().step();
     QCOMPARE(r.f.prompts->errors().size(), 1); // no tick reports about a file that is not open
-    w.mnuFileCloseClick();
+    w->closeReplay();
     QCOMPARE(r.f.prompts->errors().size(), 1);
-    QVERIFY(!w.mnuFileClose->isEnabled());
+    QVERIFY(!w.closeLogAction->isEnabled());
 }
 
 void TestReplay::badFiles_data()
@@ -421,11 +429,11 @@ void TestReplay::badFiles()
     QFETCH(QByteArray, file);
     QFETCH(QStringList, errors);
     Replay r(file);
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    QVERIFY(w.replayOpen());
+    QVERIFY(w->replay().isOpen());
     for (int i = 0; i < 3; ++i)
-        w.timPlayTimer();
+        w->replay().step();
     QCOMPARE(r.f.prompts->errors(), errors);
 }
 
@@ -435,34 +443,34 @@ void TestReplay::errorBoxesNeverPileUp()
     for (int i = 0; i < 5; ++i)
         file += "\r\n";
     Replay r(file);
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     int nested = 0;
     r.f.prompts->whileShowing = [&] {
         if (nested++ == 0)
             for (int i = 0; i < 3; ++i)
-                w.timPlayTimer(); // ticks keep coming while the box is open
+                w->replay().step(); // ticks keep coming while the box is open
     };
     r.open();
     QCOMPARE(r.f.prompts->errors().size(), 1);
     r.f.prompts->whileShowing = nullptr;
-    w.timPlayTimer(); // the ticks waited: the next line is the second blank one
+    w->replay().step(); // the ticks waited: the next line is the second blank one
     QCOMPARE(r.f.prompts->errors().size(), 2);
 }
 
 void TestReplay::fileGrowingWhileReplayed()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
-    TfrmMain& w = r.w();
+    WindowProbe& w = r.w();
     r.open();
-    w.btnVideoPlay->click();
-    w.timPlayTimer(); // at the end
+    w.replayPlayButton->click();
+    w->replay().step(); // at the end
     QFile f(r.path());
     QVERIFY(f.open(QIODevice::Append));
     f.write(record("0.600", "100", "24/05/2009 14:03:09"));
     f.close();
-    w.timPlayTimer();
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0.600"));
-    QCOMPARE(w.labDateTimeFile->text(), QStringLiteral("24/05/2009 14:03:09"));
+    w->replay().step();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.600"));
+    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09"));
 }
 
 QTEST_MAIN(TestReplay)

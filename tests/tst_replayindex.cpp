@@ -1,10 +1,10 @@
 // Indexing log files for review: counting records and bad lines, line ends, torn and overlong
 // lines, files that grow, seeking to any record, and the sample read from each record line.
 
+#include "base/NumberText.h"
 #include "logfile/LogFormat.h"
 #include "logfile/LogSampleParser.h"
 #include "logfile/ReplayIndex.h"
-#include "processing/NumberText.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -32,10 +32,10 @@ QString startSimulator(QProcess& simulator, const QStringList& arguments)
 PortSettings portSettings()
 {
     PortSettings port;
-    port.PortName = QStringLiteral("COM1");
-    port.BaudRateValue = 9600;
-    port.ByteSizeValue = 8;
-    port.DcbFlags = kDcbFlags;
+    port.portName = QStringLiteral("COM1");
+    port.baudRateValue = 9600;
+    port.byteSizeValue = 8;
+    port.dcbFlags = kDcbFlags;
     return port;
 }
 

@@ -74,12 +74,12 @@ PortSettings settings(quint32 baud = 9600, quint8 dataBits = 8, quint8 parity = 
                       quint8 stopBits = 0)
 {
     PortSettings port;
-    port.PortName = QStringLiteral("COM1");
-    port.BaudRateValue = baud;
-    port.ByteSizeValue = dataBits;
-    port.ParityValue = parity;
-    port.StopBitsValue = stopBits;
-    port.DcbFlags = kDcbFlags;
+    port.portName = QStringLiteral("COM1");
+    port.baudRateValue = baud;
+    port.byteSizeValue = dataBits;
+    port.parityValue = parity;
+    port.stopBitsValue = stopBits;
+    port.dcbFlags = kDcbFlags;
     return port;
 }
 

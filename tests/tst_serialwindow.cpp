@@ -2,11 +2,16 @@
 // sensor's port: Connect and Disconnect, the logging question, records arriving in every shape,
 // and ports that cannot be opened or go away.
 
-#include "app/MarForm.h"
-#include "comms/MarComms.h"
-#include "comms/RadioGroup.h"
+#include "app/CommsOptionsDialog.h"
+#include "app/DataGrid.h"
+#include "app/MainWindow.h"
+#include "app/RadioGroup.h"
 #include "comms/SerialConnection.h"
-#include "processing/DataGrid.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
+#include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -82,20 +87,20 @@ QByteArray iniFor(const Sensor& sensor, const QByteArray& extra = {})
            "\n";
 }
 
-QStringList speeds(const TfrmMain& w)
+QStringList speeds(const WindowProbe& w)
 {
     QStringList out;
     for (int r = 0; r <= LastDataRow; ++r)
-        if (!w.grdstrComputed->cell(0, r).isEmpty())
-            out << w.grdstrComputed->cell(0, r).trimmed();
+        if (!w.computedTable->cell(0, r).isEmpty())
+            out << w.computedTable->cell(0, r).trimmed();
     return out;
 }
 
 // One poll, as the read timer runs it; the bytes sent before must have reached the port.
-void poll(TfrmMain& w)
+void poll(WindowProbe& w)
 {
     QTest::qWait(20);
-    w.timReadDataTimer();
+    w->serial().poll();
 }
 
 } // namespace
@@ -124,47 +129,47 @@ void TestSerialWindow::connectAndDisconnect()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
-    w.DecodeRawRecord(QStringLiteral("+00015 +00515"));
-    w.mnuCommsConnect->trigger();
+    WindowProbe& w = f.w();
+    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w.connectAction->trigger();
     QVERIFY(f.prompts->shown.isEmpty());
-    QVERIFY(w.Connected());
-    QCOMPARE(w.statusPanel(1), QStringLiteral("Connected: COM2"));
-    QVERIFY(!w.mnuCommsConnect->isEnabled());
-    QVERIFY(w.mnuCommsDisconnect->isEnabled());
-    QVERIFY(!w.mnuCommsOptions->isEnabled());
-    QVERIFY(!w.mnuFileLogStart->isEnabled());
-    QVERIFY(w.timReadData->isActive());
-    QCOMPARE(w.timReadData->interval(), 900);
-    QCOMPARE(w.labFlowSpeedValue->text(), QString()); // Connect clears the display
+    QVERIFY(w->connected());
+    QCOMPARE(w->statusPanel(1), QStringLiteral("Connected: COM2"));
+    QVERIFY(!w.connectAction->isEnabled());
+    QVERIFY(w.disconnectAction->isEnabled());
+    QVERIFY(!w.commsOptionsAction->isEnabled());
+    QVERIFY(!w.startLogAction->isEnabled());
+    QVERIFY(w.pollTimer->isActive());
+    QCOMPARE(w.pollTimer->interval(), 900);
+    QCOMPARE(w.speedReadout->text(), QString()); // Connect clears the display
 
-    w.setWaitScaleForTests(0.01);
+    w->setTimeScaleForTests(0.01);
     sensor.send("+00015 +00515\r\n");
     poll(w);
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0515"));
 
-    w.mnuCommsDisconnect->trigger();
-    QVERIFY(!w.Connected());
-    QCOMPARE(w.statusPanel(1), QString());
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    QVERIFY(!w.mnuCommsDisconnect->isEnabled());
-    QVERIFY(w.mnuCommsOptions->isEnabled());
-    QVERIFY(!w.timReadData->isActive());
-    QVERIFY(!w.serial()->isOpen());
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515")); // the display keeps its values
+    w.disconnectAction->trigger();
+    QVERIFY(!w->connected());
+    QCOMPARE(w->statusPanel(1), QString());
+    QVERIFY(w.connectAction->isEnabled());
+    QVERIFY(!w.disconnectAction->isEnabled());
+    QVERIFY(w.commsOptionsAction->isEnabled());
+    QVERIFY(!w.pollTimer->isActive());
+    QVERIFY(!w->serial().isOpen());
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0515")); // the display keeps its values
 }
 
 void TestSerialWindow::recordsInEveryShapeAreShownOnceInOrder()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.01);
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
+    w->newLogFile();
     f.prompts->confirmAnswers << true;
-    w.mnuCommsConnect->trigger();
-    QVERIFY(w.Logging());
+    w.connectAction->trigger();
+    QVERIFY(w->recording().logging());
     poll(w); // nothing waiting: nothing changes
     QCOMPARE(speeds(w), QStringList());
 
@@ -193,12 +198,12 @@ void TestSerialWindow::connectWithoutLogFileAsksNothing()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    f.w().mnuFileNewClick(); // cancelled: no log file was created
-    f.w().mnuCommsConnectClick();
-    QVERIFY(f.w().Connected());
+    f.w()->newLogFile(); // cancelled: no log file was created
+    f.w()->connectPort();
+    QVERIFY(f.w()->connected());
     QCOMPARE(f.prompts->shown.size(), 1); // the save dialog only, no question
-    QVERIFY(!f.w().mnuFileLogStart->isEnabled());
-    QVERIFY(!f.w().mnuFileLogStop->isEnabled());
+    QVERIFY(!f.w().startLogAction->isEnabled());
+    QVERIFY(!f.w().stopLogAction->isEnabled());
 }
 
 void TestSerialWindow::connectWithLogFileAsksAndLogs_data()
@@ -213,56 +218,56 @@ void TestSerialWindow::connectWithLogFileAsksAndLogs()
     QFETCH(bool, answer);
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
+    w->newLogFile();
     f.prompts->confirmAnswers << answer;
     bool timerRanDuringQuestion = true;
-    f.prompts->whileShowing = [&] { timerRanDuringQuestion = w.timReadData->isActive(); };
-    w.mnuCommsConnectClick();
+    f.prompts->whileShowing = [&] { timerRanDuringQuestion = w.pollTimer->isActive(); };
+    w->connectPort();
     QCOMPARE(f.prompts->shown.last().kind, QStringLiteral("confirm"));
     QCOMPARE(f.prompts->shown.last().text, QStringLiteral("Start logging data?"));
     QVERIFY(!timerRanDuringQuestion); // no poll while the question is open
-    QCOMPARE(w.Logging(), answer);
-    QCOMPARE(w.statusPanel(0), answer ? QStringLiteral("LOGGING") : QString());
-    QVERIFY(w.mnuFileLogStart->isEnabled());
-    QVERIFY(w.mnuFileLogStop->isEnabled());
+    QCOMPARE(w->recording().logging(), answer);
+    QCOMPARE(w->statusPanel(0), answer ? QStringLiteral("LOGGING") : QString());
+    QVERIFY(w.startLogAction->isEnabled());
+    QVERIFY(w.stopLogAction->isEnabled());
 }
 
 void TestSerialWindow::disconnectWhileLoggingStopsLogFirst()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
+    w->newLogFile();
     f.prompts->confirmAnswers << true;
-    w.mnuCommsConnectClick();
-    w.mnuCommsDisconnectClick();
-    QVERIFY(!w.Logging());
-    QCOMPARE(w.statusPanel(0), QString());
-    QVERIFY(!w.mnuFileLogStart->isEnabled());
-    QVERIFY(!w.mnuFileLogStop->isEnabled());
+    w->connectPort();
+    w->disconnectPort();
+    QVERIFY(!w->recording().logging());
+    QCOMPARE(w->statusPanel(0), QString());
+    QVERIFY(!w.startLogAction->isEnabled());
+    QVERIFY(!w.stopLogAction->isEnabled());
 }
 
 void TestSerialWindow::portThatCannotBeOpened()
 {
     MainWindowFixture f(QByteArray("[Ports]\nCOM2=/dev/marvane-no-such-port\n"));
-    TfrmMain& w = f.w();
-    w.mnuCommsConnectClick();
+    WindowProbe& w = f.w();
+    w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
     const QString informative = f.prompts->shown.last().informative;
     QVERIFY2(informative.contains(QStringLiteral("/dev/marvane-no-such-port")),
              qPrintable(informative));
     QVERIFY2(informative.contains(QStringLiteral("[Ports]")), qPrintable(informative));
-    QVERIFY(!w.Connected());
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    QVERIFY(!w.timReadData->isActive());
-    QCOMPARE(w.statusPanel(1), QString());
+    QVERIFY(!w->connected());
+    QVERIFY(w.connectAction->isEnabled());
+    QVERIFY(!w.pollTimer->isActive());
+    QCOMPARE(w->statusPanel(1), QString());
 
     // An out-of-range port index at start-up leaves no port name at all.
     MainWindowFixture none(QByteArray("[Options]\nCommPort=7\n"));
-    none.w().mnuCommsConnectClick();
+    none.w()->connectPort();
     QCOMPARE(none.prompts->messages(), QStringList{QStringLiteral("Unable to open ")});
 }
 
@@ -273,30 +278,30 @@ void TestSerialWindow::portHeldElsewhere()
     QString reason;
     QVERIFY(other.open(sensor.path(), &reason));
     MainWindowFixture f(iniFor(sensor));
-    f.w().mnuCommsConnectClick();
+    f.w()->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
     QVERIFY(f.prompts->shown.last().informative.contains(sensor.path()));
-    QVERIFY(!f.w().Connected());
+    QVERIFY(!f.w()->connected());
 }
 
 void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.01);
-    w.mnuCommsConnectClick();
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    w->connectPort();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick(); // re-enables Connect
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    w.mnuCommsConnectClick();
+    w->newLogFile(); // re-enables Connect
+    QVERIFY(w.connectAction->isEnabled());
+    w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
-    QVERIFY(w.Connected());
+    QVERIFY(w->connected());
     sensor.send("+00015 +00515\r\n");
     poll(w);
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
-    w.mnuCommsDisconnectClick();
-    QVERIFY(!w.serial()->isOpen());
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0515"));
+    w->disconnectPort();
+    QVERIFY(!w->serial().isOpen());
     // Released: another program can open it now.
     SerialConnection other;
     QString reason;
@@ -307,27 +312,27 @@ void TestSerialWindow::deviceVanishingMidRun()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.01);
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
+    w->newLogFile();
     f.prompts->confirmAnswers << true;
-    w.mnuCommsConnectClick();
+    w->connectPort();
     sensor.send("+00015 +00515\r\n");
     poll(w);
     sensor.closeSlave();
     sensor.closeMaster(); // the adapter is pulled out
-    QTRY_VERIFY_WITH_TIMEOUT(!f.prompts->messages().isEmpty() || !w.Connected(), 3000);
-    if (w.Connected())
+    QTRY_VERIFY_WITH_TIMEOUT(!f.prompts->messages().isEmpty() || !w->connected(), 3000);
+    if (w->connected())
         poll(w); // newer Qt may stay silent: the next poll notices
     QTRY_COMPARE_WITH_TIMEOUT(f.prompts->messages().size(), 1, 3000);
     QCOMPARE(f.prompts->messages().first(), QStringLiteral("The connection to COM2 was lost."));
-    QVERIFY(!w.Connected());
-    QVERIFY(!w.Logging());
-    QVERIFY(!w.timReadData->isActive());
-    QVERIFY(w.mnuCommsConnect->isEnabled());
-    QVERIFY(w.mnuCommsOptions->isEnabled());
-    QCOMPARE(w.statusPanel(1), QString());
+    QVERIFY(!w->connected());
+    QVERIFY(!w->recording().logging());
+    QVERIFY(!w.pollTimer->isActive());
+    QVERIFY(w.connectAction->isEnabled());
+    QVERIFY(w.commsOptionsAction->isEnabled());
+    QCOMPARE(w->statusPanel(1), QString());
     QTest::qWait(300);
     QCOMPARE(f.prompts->messages().size(), 1); // once, never a storm
 }
@@ -336,35 +341,38 @@ void TestSerialWindow::firstPollWaitsOncePerRun()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
-    w.mnuCommsConnectClick();
-    QElapsedTimer t;
-    t.start();
-    w.timReadDataTimer();
-    QVERIFY(t.elapsed() >= 500);
-    t.restart();
-    w.timReadDataTimer();
-    QVERIFY(t.elapsed() < 400);
-    w.mnuCommsDisconnectClick();
-    w.mnuCommsConnectClick();
-    t.restart();
-    w.timReadDataTimer(); // a later Connect of the same run does not wait again
-    QVERIFY(t.elapsed() < 400);
+    WindowProbe& w = f.w();
+    const auto firstPollAfterConnect = [&] {
+        QElapsedTimer t;
+        t.start();
+        QSignalSpy received(&w->serial(), &SerialSource::recordReceived);
+        w->connectPort();
+        sensor.send("+00015 +00515\r\n");
+        if (!received.wait(5000))
+            return qint64(-1);
+        return t.elapsed();
+    };
+    // 900 ms to the first tick, then another 500 ms on the first connection of the run only.
+    const qint64 first = firstPollAfterConnect();
+    QVERIFY2(first >= 1400, qPrintable(QString::number(first)));
+    w->disconnectPort();
+    const qint64 later = firstPollAfterConnect(); // a later Connect of the same run does not wait
+    QVERIFY2(later >= 850 && later < 1400, qPrintable(QString::number(later)));
 }
 
 void TestSerialWindow::exitWhileConnectedAndLogging()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
+    WindowProbe& w = f.w();
     const QByteArray ini = f.readFile(QStringLiteral("marvane.ini"));
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick();
+    w->newLogFile();
     f.prompts->confirmAnswers << true;
-    w.mnuCommsConnectClick();
+    w->connectPort();
     const int shown = int(f.prompts->shown.size());
-    QSignalSpy closed(&w, &TfrmMain::closed);
-    w.mnuFileExit->trigger();
+    QSignalSpy closed(w.window(), &MainWindow::closed);
+    w.exitAction->trigger();
     QCOMPARE(closed.count(), 1);
     QCOMPARE(int(f.prompts->shown.size()), shown);            // no question
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), ini); // the settings file is not written
@@ -374,50 +382,51 @@ void TestSerialWindow::optionsChangedWhileConnectedReachThePortAtNextPoll()
 {
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.01);
-    w.mnuCommsOptionsClick(); // opened before connecting, it stays open and usable
-    w.mnuCommsConnectClick();
-    QVERIFY(w.Connected());
-    QVERIFY(!w.mnuCommsOptions->isEnabled());
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    w->showCommsOptions(); // opened before connecting, it stays open and usable
+    w->connectPort();
+    QVERIFY(w->connected());
+    QVERIFY(!w.commsOptionsAction->isEnabled());
     poll(w);
     QCOMPARE(sensor.speed(), speed_t(B19200));
-    TfrmCommsSetup* d = w.frmCommsSetup();
+    CommsOptionsDialog* d = w->commsOptionsDialog();
     QVERIFY(d->isVisible());
-    d->grpBaudRate->setItemIndex(2);
-    d->grpCommPort->setItemIndex(0); // another port: only after Disconnect and Connect
-    d->bitbtnOK->click();
+    child<RadioGroup>(d, "baudRateGroup")->setItemIndex(2);
+    child<RadioGroup>(d, "portGroup")
+        ->setItemIndex(0); // another port: only after Disconnect and Connect
+    child<QPushButton>(d, "okButton")->click();
     QCOMPARE(sensor.speed(), speed_t(B19200)); // not before the next poll
     poll(w);
     QCOMPARE(sensor.speed(), speed_t(B9600));
-    QCOMPARE(w.statusPanel(1), QStringLiteral("Connected: COM2"));
+    QCOMPARE(w->statusPanel(1), QStringLiteral("Connected: COM2"));
     sensor.send("+00015 +00515\r\n");
     poll(w);
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("0515"));
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0515"));
 }
 
 void TestSerialWindow::connectAgainToAnotherPortReleasesTheFirst()
 {
     Sensor first, second;
     MainWindowFixture f(iniFor(first, QByteArray()) + "COM3=" + second.path().toLocal8Bit() + "\n");
-    TfrmMain& w = f.w();
-    w.setWaitScaleForTests(0.01);
-    w.mnuCommsOptionsClick();
-    w.mnuCommsConnectClick();
-    TfrmCommsSetup* d = w.frmCommsSetup();
-    d->grpCommPort->setItemIndex(2);
-    d->bitbtnOK->click();
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    w->showCommsOptions();
+    w->connectPort();
+    CommsOptionsDialog* d = w->commsOptionsDialog();
+    child<RadioGroup>(d, "portGroup")->setItemIndex(2);
+    child<QPushButton>(d, "okButton")->click();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w.mnuFileNewClick(); // enables Connect again
-    w.mnuCommsConnectClick();
+    w->newLogFile(); // enables Connect again
+    w->connectPort();
     QVERIFY(f.prompts->messages().isEmpty());
-    QCOMPARE(w.statusPanel(1), QStringLiteral("Connected: COM3"));
+    QCOMPARE(w->statusPanel(1), QStringLiteral("Connected: COM3"));
     SerialConnection other;
     QString reason;
     QVERIFY2(other.open(first.path(), &reason), qPrintable(reason)); // the first port was released
     second.send("+00.15 +05.15\r\n");
     poll(w);
-    QCOMPARE(w.labFlowSpeedValue->text(), QStringLiteral("05.15"));
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
 }
 
 QTEST_MAIN(TestSerialWindow)

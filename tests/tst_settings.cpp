@@ -1,9 +1,9 @@
 // The persisted options in marvane.ini: what a file reads as, what saving writes, and that
 // saving leaves everything else in the file byte for byte as the operator left it.
 
-#include "app/IniFile.h"
-#include "app/MarCommon.h"
-#include "app/MarvaneError.h"
+#include "base/IniFile.h"
+#include "base/SettingsFile.h"
+#include "base/MarvaneError.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,19 +32,19 @@ const QByteArray NL("\n");
 qint32 field(const CommsSettings& s, const QByteArray& key)
 {
     if (key == "ScrollDirection")
-        return s.ScrollDirection;
+        return s.scrollDirection;
     if (key == "CommPort")
-        return s.CommPort;
+        return s.commPort;
     if (key == "Orientation")
-        return s.Orientation;
+        return s.orientation;
     if (key == "BaudRate")
-        return s.BaudRate;
+        return s.baudRate;
     if (key == "DataBits")
-        return s.DataBits;
+        return s.dataBits;
     if (key == "Parity")
-        return s.Parity;
+        return s.parity;
     if (key == "StopBits")
-        return s.StopBits;
+        return s.stopBits;
     qFatal("unknown key");
 }
 
@@ -63,13 +63,13 @@ QByteArray readFile(const QString& path)
 // The seven lines of section Options for the given settings, in file order.
 QByteArray optionLines(const CommsSettings& s, const QByteArray& nl)
 {
-    return "ScrollDirection=" + QByteArray::number(s.ScrollDirection) + nl +
-           "CommPort=" + QByteArray::number(s.CommPort) + nl +
-           "Orientation=" + QByteArray::number(s.Orientation) + nl +
-           "BaudRate=" + QByteArray::number(s.BaudRate) + nl +
-           "DataBits=" + QByteArray::number(s.DataBits) + nl +
-           "Parity=" + QByteArray::number(s.Parity) + nl +
-           "StopBits=" + QByteArray::number(s.StopBits) + nl;
+    return "ScrollDirection=" + QByteArray::number(s.scrollDirection) + nl +
+           "CommPort=" + QByteArray::number(s.commPort) + nl +
+           "Orientation=" + QByteArray::number(s.orientation) + nl +
+           "BaudRate=" + QByteArray::number(s.baudRate) + nl +
+           "DataBits=" + QByteArray::number(s.dataBits) + nl +
+           "Parity=" + QByteArray::number(s.parity) + nl +
+           "StopBits=" + QByteArray::number(s.stopBits) + nl;
 }
 
 } // namespace
@@ -237,14 +237,14 @@ void TestSettings::missingFileGivesDefaults()
         QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
     }
 
-    const CommsSettings loaded = LoadSettings(path);
-    QCOMPARE(loaded.ScrollDirection, 0);
-    QCOMPARE(loaded.CommPort, 1);
-    QCOMPARE(loaded.Orientation, 0);
-    QCOMPARE(loaded.BaudRate, 3);
-    QCOMPARE(loaded.DataBits, 1);
-    QCOMPARE(loaded.Parity, 0);
-    QCOMPARE(loaded.StopBits, 0);
+    const CommsSettings loaded = loadSettings(path);
+    QCOMPARE(loaded.scrollDirection, 0);
+    QCOMPARE(loaded.commPort, 1);
+    QCOMPARE(loaded.orientation, 0);
+    QCOMPARE(loaded.baudRate, 3);
+    QCOMPARE(loaded.dataBits, 1);
+    QCOMPARE(loaded.parity, 0);
+    QCOMPARE(loaded.stopBits, 0);
 }
 
 void TestSettings::loadReadsKey_data()
@@ -309,7 +309,7 @@ void TestSettings::loadReadsKey()
     const QString path = dir.filePath(QStringLiteral("marvane.ini"));
     QVERIFY(writeFile(path, file));
 
-    const CommsSettings loaded = LoadSettings(path);
+    const CommsSettings loaded = loadSettings(path);
     QCOMPARE(field(loaded, key), expected);
 }
 
@@ -320,7 +320,7 @@ void TestSettings::loadReadsAllSevenKeys()
     const QString path = dir.filePath(QStringLiteral("marvane.ini"));
     QVERIFY(writeFile(path, "[Options]\r\nStopBits=2\r\nParity=1\r\nDataBits=0\r\nBaudRate=6\r\n"
                             "Orientation=1\r\nCommPort=3\r\nScrollDirection=1\r\n"));
-    QVERIFY(LoadSettings(path) == make(1, 3, 1, 6, 0, 1, 2));
+    QVERIFY(loadSettings(path) == make(1, 3, 1, 6, 0, 1, 2));
 }
 
 void TestSettings::fileEditedBetweenLoadsIsReadAfresh()
@@ -329,11 +329,11 @@ void TestSettings::fileEditedBetweenLoadsIsReadAfresh()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("marvane.ini"));
     QVERIFY(writeFile(path, "[Options]\nBaudRate=2\n"));
-    QCOMPARE(LoadSettings(path).BaudRate, 2);
+    QCOMPARE(loadSettings(path).baudRate, 2);
     QVERIFY(writeFile(path, "[Options]\nBaudRate=4\n"));
-    QCOMPARE(LoadSettings(path).BaudRate, 4);
+    QCOMPARE(loadSettings(path).baudRate, 4);
     QVERIFY(QFile::remove(path));
-    QCOMPARE(LoadSettings(path).BaudRate, 3);
+    QCOMPARE(loadSettings(path).baudRate, 3);
 }
 
 void TestSettings::saveWritesExactBytes_data()
@@ -522,11 +522,11 @@ void TestSettings::saveWritesExactBytes()
     if (exists)
         QVERIFY(writeFile(path, before));
 
-    SaveSettings(path, settings);
+    saveSettings(path, settings);
     QCOMPARE(readFile(path), after);
-    QVERIFY(LoadSettings(path) == settings);
+    QVERIFY(loadSettings(path) == settings);
     // Saving the same options again changes nothing.
-    SaveSettings(path, settings);
+    saveSettings(path, settings);
     QCOMPARE(readFile(path), after);
 }
 
@@ -552,8 +552,8 @@ void TestSettings::saveAndLoadRoundTrip()
     const QByteArray ports = "[Ports]\nCOM2=/dev/pts/7\n";
     QVERIFY(writeFile(path, ports));
 
-    SaveSettings(path, settings);
-    QVERIFY(LoadSettings(path) == settings);
+    saveSettings(path, settings);
+    QVERIFY(loadSettings(path) == settings);
     // The port mapping survives unchanged at the start of the file.
     QVERIFY(readFile(path).startsWith(ports + "\n[Options]\n"));
 }
@@ -571,7 +571,7 @@ void TestSettings::saveFollowsSymlinkToItsTarget()
     QVERIFY(writeFile(target, "; kept\n"));
     QVERIFY(QFile::link(target, link));
 
-    SaveSettings(link, make(1, 0, 1, 2, 0, 1, 2));
+    saveSettings(link, make(1, 0, 1, 2, 0, 1, 2));
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(QFileInfo(link).symLinkTarget(), target);
     QCOMPARE(readFile(target),
@@ -591,8 +591,8 @@ void TestSettings::saveKeepsFilePermissions()
                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther;
     QVERIFY(QFile::setPermissions(path, permissions));
 
-    SaveSettings(path, make(1, 0, 1, 2, 0, 1, 2));
-    QCOMPARE(LoadSettings(path).BaudRate, 2);
+    saveSettings(path, make(1, 0, 1, 2, 0, 1, 2));
+    QCOMPARE(loadSettings(path).baudRate, 2);
     QCOMPARE(QFile::permissions(path) &
                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
              permissions);
@@ -613,7 +613,7 @@ void TestSettings::saveInDirectoryWithoutWritePermissionWritesFileInPlace()
     QVERIFY(writeFile(path, "; mine\n[Options]\nBaudRate=6\n"));
     QVERIFY(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
 
-    SaveSettings(path, make(1, 2, 1, 5, 0, 2, 1));
+    saveSettings(path, make(1, 2, 1, 5, 0, 2, 1));
     const QByteArray written = readFile(path);
     QVERIFY(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                            QFileDevice::ExeOwner));
@@ -678,7 +678,7 @@ void TestSettings::unwritableFileThrowsAndIsLeftAlone()
 
     QString message;
     try {
-        SaveSettings(path, make(1, 2, 1, 5, 0, 2, 1));
+        saveSettings(path, make(1, 2, 1, 5, 0, 2, 1));
     } catch (const MarvaneError& error) {
         message = error.text();
     }

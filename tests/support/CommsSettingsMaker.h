@@ -7,12 +7,12 @@ inline CommsSettings make(qint32 scroll, qint32 port, qint32 orientation, qint32
                           qint32 dataBits, qint32 parity, qint32 stopBits)
 {
     CommsSettings s;
-    s.ScrollDirection = scroll;
-    s.CommPort = port;
-    s.Orientation = orientation;
-    s.BaudRate = baud;
-    s.DataBits = dataBits;
-    s.Parity = parity;
-    s.StopBits = stopBits;
+    s.scrollDirection = scroll;
+    s.commPort = port;
+    s.orientation = orientation;
+    s.baudRate = baud;
+    s.dataBits = dataBits;
+    s.parity = parity;
+    s.stopBits = stopBits;
     return s;
 }

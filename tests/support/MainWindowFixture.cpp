@@ -9,7 +9,8 @@ MainWindowFixture::MainWindowFixture(const QByteArray& ini, bool show)
         writeFile(QStringLiteral("marvane.ini"), ini);
     auto scripted = std::make_unique<ScriptedPrompts>();
     prompts = scripted.get();
-    window = std::make_unique<TfrmMain>(path(QStringLiteral("marvane.ini")), std::move(scripted));
+    window = std::make_unique<MainWindow>(path(QStringLiteral("marvane.ini")), std::move(scripted));
+    probe = std::make_unique<WindowProbe>(*window);
     if (show) {
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))

@@ -2,8 +2,9 @@
 // A main window for window-level tests: its own temporary folder holding marvane.ini, scripted
 // prompts, shown on the offscreen platform.
 
-#include "app/MarForm.h"
+#include "app/MainWindow.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/WindowProbe.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -13,7 +14,7 @@
 class MainWindowFixture
 {
 public:
-    // ini: contents of marvane.ini (none when empty). show: show the window (runs FormShow).
+    // ini: contents of marvane.ini (none when empty). show: show the window (prepares the dials).
     explicit MainWindowFixture(const QByteArray& ini = {}, bool show = true);
     ~MainWindowFixture();
 
@@ -21,9 +22,11 @@ public:
     QByteArray readFile(const QString& name) const;
     void writeFile(const QString& name, const QByteArray& bytes) const;
 
-    TfrmMain& w() { return *window; }
+    // The window as a test sees it.
+    WindowProbe& w() { return *probe; }
 
     QTemporaryDir dir;
     ScriptedPrompts* prompts = nullptr; // owned by the window
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
 };

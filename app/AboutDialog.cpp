@@ -1,0 +1,65 @@
+#include "app/AboutDialog.h"
+
+#include "app/Artwork.h"
+#include "app/FixedWindow.h"
+
+#include <QDate>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("aboutDialog"));
+    setUpFixedWindow(this, QStringLiteral("About Marvane"), QSize(292, 312), true);
+
+    m_iconLabel = new QLabel(this);
+    m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
+    m_iconLabel->setGeometry(24, 16, 32, 32);
+    m_iconLabel->setPixmap(artworkPixmap(QStringLiteral("icon"), QSize(32, 32)));
+
+    m_appNameLabel = addLabel("appNameLabel", QStringLiteral("Marvane"), 60, 20, 19);
+    m_versionLabel = addLabel("versionLabel", versionText(), 60, 55, 11);
+
+    // The maker and its contact details are fictional; the telephone numbers are from the
+    // range set aside for fiction and the addresses use example.com.
+    m_address1Label = addLabel("address1Label", QStringLiteral("Tessmoor Instruments Ltd"), 60, 70, 11);
+    m_address2Label = addLabel("address2Label", QStringLiteral("Unit 4, Harbour Works"), 60, 85, 11);
+    m_townLabel = addLabel("townLabel", QStringLiteral("Kelmouth"), 60, 100, 11);
+    m_countyLabel = addLabel("countyLabel", QStringLiteral("Westshire"), 60, 115, 11);
+    m_postCodeLabel = addLabel("postCodeLabel", QStringLiteral("KM4 7TQ"), 60, 130, 11);
+    m_countryLabel = addLabel("countryLabel", QStringLiteral("United Kingdom"), 60, 145, 11);
+    m_telephoneLabel = addLabel("telephoneLabel", QStringLiteral("Tel: +44 (0)1632 960418"), 60, 165, 11);
+    m_faxLabel = addLabel("faxLabel", QStringLiteral("Fax: +44 (0)1632 960419"), 60, 180, 11);
+    m_emailLabel = addLabel("emailLabel", QStringLiteral("Email: sales@example.com"), 60, 200, 11);
+    m_webSiteLabel = addLabel("webSiteLabel", QStringLiteral("Web Site: www.example.com"), 60, 215, 11);
+
+    m_okButton = addOkButton(this, QRect(100, 264, 100, 25));
+    connect(m_okButton, &QPushButton::clicked, this, &AboutDialog::dismiss);
+}
+
+QString AboutDialog::versionText()
+{
+    // __DATE__ reads "Mmm dd yyyy" with the day padded by a blank.
+    const QDate built = QLocale::c().toDate(QString::fromLatin1(__DATE__).simplified(),
+                                            QStringLiteral("MMM d yyyy"));
+    return QStringLiteral("Version: ") + QStringLiteral(MARVANE_VERSION) +
+           QStringLiteral(" (built ") + built.toString(Qt::ISODate) + QStringLiteral(", Qt ") +
+           QString::fromLatin1(qVersion()) + QLatin1Char(')');
+}
+
+void AboutDialog::dismiss()
+{
+    hide();
+}
+
+QLabel* AboutDialog::addLabel(const char* objectName, const QString& text, int x, int y,
+                            int pixelSize)
+{
+    auto* label = new QLabel(text, this);
+    label->setObjectName(QString::fromLatin1(objectName));
+    label->setFont(boldFont(pixelSize));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}

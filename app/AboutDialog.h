@@ -1,0 +1,42 @@
+#pragma once
+// The About window: program name, version line and the maker's contact details. Created hidden at
+// start-up and afterwards only shown and hidden, never destroyed before the program ends; modeless
+// and kept above the main window so it can stay open while the operator works.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+class AboutDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+
+    // "Version: 4.01" followed by when and with which Qt this build was made.
+    static QString versionText();
+
+public slots:
+    // OK: hide the window (closing it from the title bar does the same).
+    void dismiss();
+
+private:
+    QLabel* addLabel(const char* objectName, const QString& text, int x, int y, int pixelSize);
+
+    QLabel* m_iconLabel = nullptr;
+    QLabel* m_appNameLabel = nullptr;
+    QLabel* m_versionLabel = nullptr;
+    QLabel* m_address1Label = nullptr;
+    QLabel* m_address2Label = nullptr;
+    QLabel* m_townLabel = nullptr;
+    QLabel* m_countyLabel = nullptr;
+    QLabel* m_postCodeLabel = nullptr;
+    QLabel* m_countryLabel = nullptr;
+    QLabel* m_telephoneLabel = nullptr;
+    QLabel* m_faxLabel = nullptr;
+    QLabel* m_emailLabel = nullptr;
+    QLabel* m_webSiteLabel = nullptr;
+    QPushButton* m_okButton = nullptr;
+};

@@ -1,0 +1,144 @@
+#include "app/CommsOptionsDialog.h"
+
+#include "app/Look.h"
+#include "base/SettingsFile.h"
+#include "base/MarvaneError.h"
+#include "comms/ProgramOptions.h"
+#include "app/Prompts.h"
+#include "comms/PortMapping.h"
+#include "app/RadioGroup.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStyle>
+
+CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      m_options(options), m_prompts(prompts)
+{
+    setObjectName(QStringLiteral("commsOptionsDialog"));
+    setWindowTitle(QStringLiteral("Communications"));
+    setFixedSize(342, 276);
+    setFont(marvaneFont(11));
+    setModal(false);
+
+    const auto items = [](std::initializer_list<const char*> texts) {
+        QStringList list;
+        for (const char* t : texts)
+            list << QString::fromLatin1(t);
+        return list;
+    };
+    m_scrollDirectionGroup =
+        new RadioGroup(QStringLiteral("scrollDirectionGroup"), QStringLiteral("Data Direction"),
+                       items({"Scroll Up", "Scroll Down"}), QRect(10, 10, 100, 75), this);
+    m_portGroup =
+        new RadioGroup(QStringLiteral("portGroup"), QStringLiteral("Comm Port"),
+                       items({"Com 1", "Com 2", "Com 3", "Com 4"}), QRect(10, 89, 100, 120), this);
+    m_orientationGroup = new RadioGroup(QStringLiteral("orientationGroup"), QStringLiteral("Orientation"),
+                                    items({"Face Up", "Face Down"}), QRect(10, 214, 100, 58), this);
+    m_baudRateGroup =
+        new RadioGroup(QStringLiteral("baudRateGroup"), QStringLiteral("Baud Rate"),
+                       items({"2400", "4800", "9600", "19200", "38400", "57600", "115200"}),
+                       QRect(120, 10, 100, 231), this);
+    m_dataBitsGroup = new RadioGroup(QStringLiteral("dataBitsGroup"), QStringLiteral("Data Bits"),
+                                 items({"7", "8"}), QRect(232, 10, 100, 70), this);
+    m_parityGroup = new RadioGroup(QStringLiteral("parityGroup"), QStringLiteral("Parity"),
+                               items({"None", "Odd", "Even"}), QRect(232, 84, 100, 75), this);
+    m_stopBitsGroup = new RadioGroup(QStringLiteral("stopBitsGroup"), QStringLiteral("Stop Bits"),
+                                 items({"1", "1.5", "2"}), QRect(232, 165, 100, 75), this);
+    // The selections of the layout; loadOptions replaces them before the operator sees them.
+    m_scrollDirectionGroup->setItemIndex(0);
+    m_portGroup->setItemIndex(1);
+    m_baudRateGroup->setItemIndex(3);
+    m_dataBitsGroup->setItemIndex(1);
+    m_parityGroup->setItemIndex(0);
+    m_stopBitsGroup->setItemIndex(0);
+
+    const QFont buttonFont = marvaneFont(13);
+    m_okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                               QStringLiteral("OK"), this);
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setGeometry(120, 248, 100, 25);
+    m_okButton->setFont(buttonFont);
+    m_okButton->setDefault(true);
+    m_okButton->setAutoDefault(true);
+    m_cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                   QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setGeometry(232, 248, 100, 25);
+    m_cancelButton->setFont(buttonFont);
+    m_cancelButton->setAutoDefault(false);
+
+    connect(m_okButton, &QPushButton::clicked, this, &CommsOptionsDialog::applyOptions);
+    connect(m_cancelButton, &QPushButton::clicked, this, &CommsOptionsDialog::discardOptions);
+
+    // Keyboard focus order of the dialog.
+    const QList<QWidget*> order = {m_scrollDirectionGroup, m_portGroup,  m_baudRateGroup,
+                                   m_parityGroup,        m_dataBitsGroup,  m_stopBitsGroup,
+                                   m_okButton,         m_cancelButton, m_orientationGroup};
+    QList<QWidget*> chain;
+    for (QWidget* w : order) {
+        if (auto* group = qobject_cast<RadioGroup*>(w)) {
+            for (int i = 0; i < group->count(); ++i)
+                chain << group->button(i);
+        } else {
+            chain << w;
+        }
+    }
+    for (int i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
+}
+
+void CommsOptionsDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        loadOptions();
+}
+
+void CommsOptionsDialog::loadOptions()
+{
+    m_options.comms = loadSettings(m_options.settingsPath);
+    const CommsSettings& s = m_options.comms;
+    m_scrollDirectionGroup->setItemIndex(s.scrollDirection);
+    m_portGroup->setItemIndex(s.commPort);
+    m_orientationGroup->setItemIndex(s.orientation);
+    m_baudRateGroup->setItemIndex(s.baudRate);
+    m_dataBitsGroup->setItemIndex(s.dataBits);
+    m_parityGroup->setItemIndex(s.parity);
+    m_stopBitsGroup->setItemIndex(s.stopBits);
+    // Each port button tells which device it stands for on this computer.
+    for (int i = 0; i < m_portGroup->count(); ++i) {
+        const QString name = QStringLiteral("COM%1").arg(i + 1);
+        m_portGroup->button(i)->setToolTip(devicePathForPort(name, m_options.settingsPath));
+    }
+}
+
+void CommsOptionsDialog::applyOptions()
+{
+    CommsSettings& s = m_options.comms;
+    s.scrollDirection = m_scrollDirectionGroup->itemIndex();
+    s.commPort = m_portGroup->itemIndex();
+    s.orientation = m_orientationGroup->itemIndex();
+    s.baudRate = m_baudRateGroup->itemIndex();
+    s.dataBits = m_dataBitsGroup->itemIndex();
+    s.parity = m_parityGroup->itemIndex();
+    s.stopBits = m_stopBitsGroup->itemIndex();
+    try {
+        saveSettings(m_options.settingsPath, s);
+    } catch (const MarvaneError& e) {
+        // The indices stay stored but are not applied, and the dialog stays open.
+        m_prompts.error(e.text());
+        return;
+    }
+    applyCommsSettings(s, m_options.port, m_options.flags);
+    hide();
+    emit applied();
+}
+
+void CommsOptionsDialog::discardOptions()
+{
+    hide();
+}

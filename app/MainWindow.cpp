@@ -1,0 +1,476 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutDialog.h"
+#include "app/CommsOptionsDialog.h"
+#include "app/DataConventionDialog.h"
+#include "app/DataGrid.h"
+#include "app/DialWidget.h"
+#include "app/Look.h"
+#include "base/ClockText.h"
+#include "comms/PortMapping.h"
+#include "comms/SerialSource.h"
+#include "logfile/Recording.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
+#include "processing/Sample.h"
+#include "reference/DemoSource.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+const QString MainWindow::appTitle = QStringLiteral("Tessmoor Marvane");
+
+namespace {
+
+const QString kLogFilter = QStringLiteral("Tessmoor Marvane Files (*.log)");
+
+// The computed table's units cell for a readout caption.
+QString computedUnitsCell(const QString& caption)
+{
+    return caption == QLatin1String("Kts")   ? QStringLiteral("    Knots")
+           : caption == QLatin1String("m/s") ? QStringLiteral("     m/s")
+                                             : QStringLiteral("     mm/s");
+}
+
+// How long "Stopped" stays in the status bar after Stop.
+constexpr int kStopNotice = 1500;
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Start-up, clock, exit
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    // The toolbar stays along the top edge; everything else keeps its place.
+    m_toolBar->resize(qMax(632, centralWidget()->width()), m_toolBar->height());
+}
+
+void MainWindow::updateClock()
+{
+    m_clockLabel->setText(clockText(QDateTime::currentDateTime()));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // A running demonstration ends with the program.
+    m_demo->stop();
+    event->accept();
+    emit closed();
+}
+
+void MainWindow::setTimeScaleForTests(double scale)
+{
+    m_timeScale = scale;
+    m_serial->setTimeScale(scale);
+    m_replay->setTimeScale(scale);
+    m_demo->setTimeScale(scale);
+    m_stopNoticeTimer->setInterval(qMax(1, int(kStopNotice * scale)));
+}
+
+QString MainWindow::statusPanel(int index) const
+{
+    return m_panels.at(size_t(index))->text();
+}
+
+void MainWindow::setStatusPanel(int index, const QString& text)
+{
+    m_panels.at(size_t(index))->setText(text);
+}
+
+void MainWindow::setConnectEnabled(bool on)
+{
+    m_connectAction->setEnabled(on);
+}
+
+void MainWindow::setLogCommandsEnabled(bool on)
+{
+    m_startLogAction->setEnabled(on);
+    m_stopLogAction->setEnabled(on);
+}
+
+void MainWindow::showError(bool& guard, const QString& text, const QString& informative)
+{
+    if (guard)
+        return;
+    guard = true;
+    m_prompts->error(text, informative);
+    guard = false;
+}
+
+bool MainWindow::connected() const
+{
+    return m_connected;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Painting samples
+
+void MainWindow::showSample(const Sample& sample)
+{
+    if (sample.source == SampleSource::Replay) {
+        m_clockLabel->hide();
+        m_replayTimeLabel->show();
+        if (!sample.computed) {
+            // A bad line changes nothing on the display; playback goes on at the next tick.
+            showError(m_replayErrorShowing, sample.error);
+            return;
+        }
+        if (sample.readoutCaption != m_speedUnitsLabel->text())
+            showReplayUnits(sample.readoutCaption);
+        m_replayTimeLabel->setText(sample.timeText);
+        showComputed(sample);
+        return;
+    }
+
+    showLiveUnits(sample);
+    pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
+    if (!sample.computed) {
+        // The raw row stays; nothing else of this record happens.
+        showError(m_decodeErrorShowing, sample.error);
+        return;
+    }
+    showComputed(sample);
+    m_recording->record(sample);
+}
+
+void MainWindow::showLiveUnits(const Sample& sample)
+{
+    const UnitsInfo& units = unitsInfo(sample.units);
+    m_speedDial->setFace(units.knotsFace   ? DialFace::Knots
+                         : units.x1000Mark ? DialFace::MetricX1000
+                                           : DialFace::Metric);
+    m_speedUnitsLabel->setText(units.readoutCaption);
+    m_rawUnits->setCell(0, 0, units.unitsCellText);
+    m_rawUnits->setCell(1, 0, units.unitsCellText);
+    m_computedUnits->setCell(0, 0, units.unitsCellText);
+}
+
+void MainWindow::showReplayUnits(const QString& caption)
+{
+    // The speed dial shows the scale of the units being replayed, as it does for live data.
+    m_speedDial->setFace(caption == QLatin1String("Kts")   ? DialFace::Knots
+                         : caption == QLatin1String("m/s") ? DialFace::Metric
+                                                           : DialFace::MetricX1000);
+    m_speedUnitsLabel->setText(caption);
+    m_computedUnits->setCell(0, 0, computedUnitsCell(caption));
+}
+
+void MainWindow::showComputed(const Sample& sample)
+{
+    pushRow(m_computedTable, Sample::cellText(sample.speedText),
+            Sample::cellText(sample.bearingText));
+    m_speedReadout->setText(sample.speedText);
+    applyBearingColour(sample.colour);
+    m_bearingReadout->setText(sample.bearingText);
+    drawBearingNeedle(sample.bearing);
+    if (sample.speedNeedleAngle)
+        drawSpeedNeedle(*sample.speedNeedleAngle);
+}
+
+void MainWindow::pushRow(DataGrid* grid, const QString& first, const QString& second)
+{
+    grid->rows().push(first, second, m_options.flags.scrollDown);
+    grid->update();
+}
+
+void MainWindow::drawComputedCell(QPainter& painter, int column, int row, const QRect& rect)
+{
+    const QColor colour = row == GridRows::newestRow(m_options.flags.scrollDown)
+                              ? QColor(255, 0, 0)
+                              : windowTextColour();
+    const QString text = m_computedTable->cell(column, row);
+    const QPoint origin = rect.topLeft() + QPoint(3, 2);
+    // Drawn on an opaque background of the cell's colour, covering the grid's own drawing.
+    const QRect extent = painter.fontMetrics().boundingRect(text);
+    painter.fillRect(QRect(origin, QSize(extent.width() + 1, painter.fontMetrics().height())),
+                     m_computedTable->cellColour());
+    painter.setPen(colour);
+    painter.drawText(QRect(origin, rect.bottomRight()),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}
+
+void MainWindow::clearDisplay()
+{
+    for (int i = 0; i <= LastDataRow; ++i) {
+        pushRow(m_computedTable, QString(), QString());
+        pushRow(m_rawTable, QString(), QString());
+    }
+    // The degree sign goes black while the bearing readout keeps its colour for the next value.
+    setTextColour(m_degreeSign, Qt::black);
+    m_bearingColour = QColor();
+    m_bearingReadout->setText(QString());
+    m_speedReadout->setText(QString());
+    drawBearingNeedle(0);
+    drawSpeedNeedle(kSpeedNeedleRest);
+}
+
+void MainWindow::drawBearingNeedle(double angle)
+{
+    m_bearingDial->setNeedleAngle(angle);
+}
+
+void MainWindow::drawSpeedNeedle(double angle)
+{
+    m_speedDial->setNeedleAngle(angle);
+}
+
+void MainWindow::applyBearingColour(BearingColour colour)
+{
+    QColor c;
+    switch (colour) {
+    case BearingColour::Green:
+        c = QColor(0, 255, 0);
+        break;
+    case BearingColour::Red:
+        c = QColor(255, 0, 0);
+        break;
+    case BearingColour::Black:
+        c = QColor(0, 0, 0);
+        break;
+    case BearingColour::Unchanged:
+        break;
+    }
+    // A palette change restyles the label: done only when the colour really changes.
+    if (!c.isValid() || c == m_bearingColour)
+        return;
+    m_bearingColour = c;
+    setTextColour(m_bearingReadout, c);
+    setTextColour(m_degreeSign, c);
+}
+
+void MainWindow::bearingSenseChanged()
+{
+    m_pipeline->setBearingTo(m_bearingSenseBox->currentIndex() == 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recording
+
+void MainWindow::onAppendFailed(const QString& path, const QString& reason, int backlog)
+{
+    showError(m_appendErrorShowing,
+              QStringLiteral("Unable to write to the log file %1: %2")
+                  .arg(QDir::toNativeSeparators(path), reason),
+              QStringLiteral("Recording goes on: the samples not yet written (%1 so far) are kept "
+                             "and written as soon as the file can be written again. To record "
+                             "into another file, choose File > New.")
+                  .arg(backlog));
+}
+
+void MainWindow::newLogFile()
+{
+    clearDisplay();
+    m_replayTimeLabel->hide();
+    m_clockLabel->show();
+    const std::optional<QString> chosen = m_prompts->saveFileName(
+        QStringLiteral("New Log File"), kLogFilter, QStringLiteral("Tessmoor.log"));
+    if (!chosen || chosen->isEmpty())
+        return;
+    const QFileInfo info(*chosen);
+    const QString path = info.absoluteFilePath();
+    if (info.exists() &&
+        !m_prompts->confirm(
+            QStringLiteral("File %1 already exists. Replace?").arg(info.fileName())))
+        return;
+    QString reason;
+    if (!m_recording->createFile(path, &reason)) {
+        m_prompts->error(QStringLiteral("Unable to create the log file %1: %2")
+                             .arg(QDir::toNativeSeparators(path), reason));
+        return;
+    }
+    setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
+    setConnectEnabled(true);
+    if (m_connected)
+        setLogCommandsEnabled(true);
+    m_replayBar->hide();
+}
+
+void MainWindow::startLogging()
+{
+    m_recording->setLogging(true);
+    setStatusPanel(0, QStringLiteral("LOGGING"));
+}
+
+void MainWindow::stopLogging()
+{
+    m_recording->setLogging(false);
+    setStatusPanel(0, QString());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Serial connection
+
+void MainWindow::connectPort()
+{
+    const QString portName = m_options.port.portName;
+    const QString device = devicePathForPort(portName, m_options.settingsPath);
+    QString reason;
+    // A failed Connect leaves a running connection as it was.
+    if (!m_serial->open(device, portName, &reason)) {
+        m_prompts->message(QStringLiteral("Unable to open ") + portName, reason);
+        return;
+    }
+    setStatusPanel(1, QStringLiteral("Connected: ") + portName);
+    setConnectEnabled(false);
+    m_disconnectAction->setEnabled(true);
+    m_commsOptionsAction->setEnabled(false);
+    if (m_recording->hasFile()) {
+        if (m_prompts->confirm(QStringLiteral("Start logging data?")))
+            startLogging();
+        setLogCommandsEnabled(true);
+    }
+    m_serial->startPolling();
+    clearDisplay();
+    m_connected = true;
+}
+
+void MainWindow::disconnectPort()
+{
+    if (m_recording->logging())
+        stopLogging();
+    m_serial->close();
+    setStatusPanel(1, QString());
+    m_connected = false;
+    setConnectEnabled(true);
+    m_disconnectAction->setEnabled(false);
+    m_commsOptionsAction->setEnabled(true);
+    setLogCommandsEnabled(false);
+}
+
+void MainWindow::onDeviceLost(const QString& portName, const QString& reason)
+{
+    if (!m_connected)
+        return;
+    disconnectPort();
+    m_prompts->message(QStringLiteral("The connection to %1 was lost.").arg(portName), reason);
+}
+
+void MainWindow::showCommsOptions()
+{
+    m_commsOptions->show();
+    m_commsOptions->raise();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Replay
+
+void MainWindow::openReplay()
+{
+    const std::optional<QString> chosen =
+        m_prompts->openFileName(QStringLiteral("Open Log File"), kLogFilter);
+    if (!chosen || chosen->isEmpty())
+        return;
+    const QString path = QFileInfo(*chosen).absoluteFilePath();
+    QString reason;
+    // A file that cannot be opened leaves the current replay, if any, as it was.
+    if (!m_replay->open(path, &reason)) {
+        m_prompts->error(QStringLiteral("Unable to open the log file %1: %2")
+                             .arg(QDir::toNativeSeparators(path), reason));
+        return;
+    }
+    showReplayUnits(m_pipeline->units().readoutCaption);
+    setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
+    setStatusPanel(0, QStringLiteral("Source: File"));
+    setConnectEnabled(false);
+    m_closeLogAction->setEnabled(true);
+    clearDisplay();
+    m_clockLabel->hide();
+    m_replayTimeLabel->show();
+    m_replay->step();
+    m_replayBar->show();
+}
+
+void MainWindow::onReplayReadFailed(const QString& path, const QString& reason)
+{
+    stopPlaybackQuietly();
+    showError(m_replayErrorShowing, QStringLiteral("Unable to read the log file %1: %2")
+                                        .arg(QDir::toNativeSeparators(path), reason));
+}
+
+void MainWindow::playReplay()
+{
+    m_replayStopButton->setEnabled(true);
+    m_options.flags.scrollDown = false;
+    m_stopNoticeTimer->stop();
+    m_replay->play();
+    setStatusPanel(2, QStringLiteral("Play >"));
+}
+
+void MainWindow::stopReplay()
+{
+    m_replay->stop();
+    setStatusPanel(2, QStringLiteral("Stopped"));
+    m_stopNoticeTimer->start();
+}
+
+void MainWindow::stopPlaybackQuietly()
+{
+    const bool notice = m_stopNoticeTimer->isActive();
+    m_stopNoticeTimer->stop();
+    if (!m_replay->playing() && !notice)
+        return;
+    m_replay->stop();
+    setStatusPanel(2, QString());
+    m_replayStopButton->setEnabled(false);
+}
+
+void MainWindow::viewFirstRecord()
+{
+    clearDisplay();
+    QString reason;
+    if (!m_replay->restart(&reason)) {
+        // The file has gone: report once and stop; later ticks find no open file and do nothing.
+        stopPlaybackQuietly();
+        showError(m_replayErrorShowing,
+                  QStringLiteral("Unable to open the log file %1: %2")
+                      .arg(QDir::toNativeSeparators(m_replay->path()), reason));
+        return;
+    }
+    m_replay->step();
+}
+
+void MainWindow::closeReplay()
+{
+    stopPlaybackQuietly();
+    m_replay->close();
+    setWindowTitle(appTitle);
+    setStatusPanel(0, QString());
+    m_replayTimeLabel->hide();
+    m_clockLabel->show();
+    setConnectEnabled(true);
+    clearDisplay();
+    m_replayBar->hide();
+    m_closeLogAction->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Demonstration and reference windows
+
+void MainWindow::runDemonstration()
+{
+    m_demo->start();
+}
+
+void MainWindow::showDataConvention()
+{
+    m_dataConvention->show();
+    m_dataConvention->raise();
+}
+
+void MainWindow::showAbout()
+{
+    m_about->show();
+    m_about->raise();
+}

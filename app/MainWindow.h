@@ -1,0 +1,194 @@
+#pragma once
+// The main window: menus, toolbar, the data tables, the two dials with their readouts, the replay
+// bar and the status bar.
+//
+// The window owns the sample pipeline and its sources and sinks, but holds no rule of its own:
+// commands are forwarded to them (connect, record, replay, demonstration), and every sample the
+// pipeline hands out is painted by showSample(). Questions and messages go through Prompts.
+
+#include "app/Prompts.h"
+#include "comms/ProgramOptions.h"
+#include <QColor>
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class AboutDialog;
+class CommsOptionsDialog;
+class DataConventionDialog;
+class DataGrid;
+class DemoSource;
+class DialWidget;
+class FlowPipeline;
+class Recording;
+class ReplaySession;
+class SerialSource;
+struct Sample;
+enum class BearingColour;
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // settingsPath: marvane.ini to use; prompts: the modal interaction (the program's message
+    // boxes and file dialogs when null).
+    explicit MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> prompts = nullptr);
+    ~MainWindow() override;
+
+    static const QString appTitle;
+
+    // Text of a status bar panel, 0 to 3.
+    QString statusPanel(int index) const;
+
+    // The objects behind the window, for the program's tests and benchmarks.
+    ProgramOptions& options() { return m_options; }
+    FlowPipeline& pipeline() { return *m_pipeline; }
+    SerialSource& serial() { return *m_serial; }
+    Recording& recording() { return *m_recording; }
+    ReplaySession& replay() { return *m_replay; }
+    DemoSource& demonstration() { return *m_demo; }
+    bool connected() const;
+
+    AboutDialog* aboutDialog() const { return m_about.get(); }
+    CommsOptionsDialog* commsOptionsDialog() const { return m_commsOptions.get(); }
+    DataConventionDialog* dataConventionDialog() const { return m_dataConvention.get(); }
+
+    // Test seam: every wait and interval of the sources is multiplied by scale (the program
+    // uses 1).
+    void setTimeScaleForTests(double scale);
+
+public slots:
+    void newLogFile();
+    void openReplay();
+    void closeReplay();
+    void startLogging();
+    void stopLogging();
+    void connectPort();
+    void disconnectPort();
+    void showCommsOptions();
+    void showDataConvention();
+    void runDemonstration();
+    void showAbout();
+    void viewFirstRecord();
+    void playReplay();
+    void stopReplay();
+    // Empties both tables and both readouts and sets both needles to rest.
+    void clearDisplay();
+
+signals:
+    // The main window has closed: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    void buildDataPanel(QWidget* client);
+    void buildDisplayPanel(QWidget* client);
+    void buildStatusBar();
+    void buildPipeline();
+    void wireEvents();
+    void createSecondaryWindows();
+
+    // Painting what the pipeline decided.
+    void showSample(const Sample& sample);
+    void showLiveUnits(const Sample& sample);
+    void showReplayUnits(const QString& caption);
+    void showComputed(const Sample& sample);
+    void pushRow(DataGrid* grid, const QString& first, const QString& second);
+    void drawBearingNeedle(double angle);
+    void drawSpeedNeedle(double angle);
+    void applyBearingColour(BearingColour colour);
+    void drawComputedCell(QPainter& painter, int column, int row, const QRect& rect);
+    void updateClock();
+
+    void setConnectEnabled(bool on);
+    void setLogCommandsEnabled(bool on);
+    void setStatusPanel(int index, const QString& text);
+    void showError(bool& guard, const QString& text, const QString& informative = {});
+    void onAppendFailed(const QString& path, const QString& reason, int backlog);
+    void onDeviceLost(const QString& portName, const QString& reason);
+    void onReplayReadFailed(const QString& path, const QString& reason);
+    void bearingSenseChanged();
+    void stopPlaybackQuietly();
+
+    ProgramOptions m_options;
+    std::unique_ptr<Prompts> m_prompts;
+
+    // The pipeline, its sources and its recorder.
+    FlowPipeline* m_pipeline = nullptr;
+    SerialSource* m_serial = nullptr;
+    Recording* m_recording = nullptr;
+    ReplaySession* m_replay = nullptr;
+    DemoSource* m_demo = nullptr;
+    bool m_connected = false;
+
+    // Commands.
+    QAction* m_newLogAction = nullptr;
+    QAction* m_openLogAction = nullptr;
+    QAction* m_closeLogAction = nullptr;
+    QAction* m_startLogAction = nullptr;
+    QAction* m_stopLogAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_connectAction = nullptr;
+    QAction* m_disconnectAction = nullptr;
+    QAction* m_commsOptionsAction = nullptr;
+    QAction* m_helpContentsAction = nullptr;
+    QAction* m_dataConventionAction = nullptr;
+    QAction* m_demonstrationAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+
+    // Elements of the window.
+    QWidget* m_toolBar = nullptr;
+    QLabel* m_clockLabel = nullptr;
+    QLabel* m_replayTimeLabel = nullptr;
+    QTabWidget* m_dataTabs = nullptr;
+    DataGrid* m_computedHeader = nullptr;
+    DataGrid* m_computedUnits = nullptr;
+    DataGrid* m_computedTable = nullptr;
+    DataGrid* m_rawHeader = nullptr;
+    DataGrid* m_rawUnits = nullptr;
+    DataGrid* m_rawTable = nullptr;
+    QPushButton* m_dataConventionButton = nullptr;
+    QFrame* m_displayPanel = nullptr;
+    DialWidget* m_speedDial = nullptr;
+    DialWidget* m_bearingDial = nullptr;
+    QComboBox* m_bearingSenseBox = nullptr;
+    QLabel* m_speedReadout = nullptr;
+    QLabel* m_speedUnitsLabel = nullptr;
+    QLabel* m_bearingReadout = nullptr;
+    QLabel* m_degreeSign = nullptr;
+    QFrame* m_replayBar = nullptr;
+    QToolButton* m_replayFirstButton = nullptr;
+    QToolButton* m_replayStopButton = nullptr;
+    QToolButton* m_replayPlayButton = nullptr;
+    QTimer* m_clockTimer = nullptr;
+    QTimer* m_stopNoticeTimer = nullptr;
+    std::array<QLabel*, 4> m_panels{};
+
+    std::unique_ptr<AboutDialog> m_about;
+    std::unique_ptr<CommsOptionsDialog> m_commsOptions;
+    std::unique_ptr<DataConventionDialog> m_dataConvention;
+
+    // The bearing readout's colour as last set: set again only when a sample changes it.
+    QColor m_bearingColour;
+
+    // One error box at a time per source, so ticks that keep running under an open box never
+    // pile boxes on top of each other.
+    bool m_decodeErrorShowing = false;
+    bool m_appendErrorShowing = false;
+    bool m_replayErrorShowing = false;
+    double m_timeScale = 1.0;
+};

@@ -1,0 +1,85 @@
+#include "base/SettingsFile.h"
+
+#include "base/IniFile.h"
+#include "base/MarvaneError.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTimer>
+
+namespace {
+
+const QString kOptionsSection = QStringLiteral("Options");
+
+// The fields of CommsSettings in the order of kCommsSettingKeys, which is also file order.
+qint32 CommsSettings::*const kFields[7] = {
+    &CommsSettings::scrollDirection, &CommsSettings::commPort, &CommsSettings::orientation,
+    &CommsSettings::baudRate,        &CommsSettings::dataBits, &CommsSettings::parity,
+    &CommsSettings::stopBits};
+
+[[noreturn]] void throwUnableToWrite(const QString& settingsPath)
+{
+    throw MarvaneError(
+        QStringLiteral("Unable to write to %1.").arg(QFileInfo(settingsPath).absoluteFilePath()));
+}
+
+} // namespace
+
+QString defaultSettingsFilePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/marvane.ini");
+}
+
+CommsSettings loadSettings(const QString& settingsPath)
+{
+    // Opened and released on every call: an operator may edit the file while the program runs.
+    QByteArray bytes;
+    QFile file(settingsPath);
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    const IniFile ini(bytes);
+
+    CommsSettings settings;
+    const CommsSettings defaults;
+    for (int i = 0; i < 7; ++i) {
+        settings.*kFields[i] = ini.intValue(
+            kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]), defaults.*kFields[i]);
+    }
+    return settings;
+}
+
+void saveSettings(const QString& settingsPath, const CommsSettings& settings)
+{
+    // The rest of the file (comments, the [Ports] mapping) must survive, so an existing file
+    // that cannot be read is not overwritten.
+    QByteArray bytes;
+    QFile existing(settingsPath);
+    if (existing.exists()) {
+        if (!existing.open(QIODevice::ReadOnly))
+            throwUnableToWrite(settingsPath);
+        bytes = existing.readAll();
+        existing.close();
+    }
+
+    IniFile ini(bytes);
+    for (int i = 0; i < 7; ++i) {
+        ini.setValue(kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]),
+                     QString::number(settings.*kFields[i]));
+    }
+
+    // QSaveFile writes a temporary file beside the target and renames it over the target only
+    // when everything was written, so a full disk never leaves half a settings file. It follows
+    // a symlinked marvane.ini to its target and gives the new file the old one's permissions.
+    // Where the directory itself is not writable but the file is, it writes the file in place.
+    QSaveFile file(settingsPath);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        throwUnableToWrite(settingsPath);
+    const QByteArray out = ini.contents();
+    if (file.write(out) != out.size() || !file.commit())
+        throwUnableToWrite(settingsPath);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The settings file marvane.ini: the seven indices of the Communications dialog in section
+// "Options"; every other line of the file belongs to the user and is kept as it is.
+
+#include "base/CommsSettings.h"
+
+#include <QString>
+
+// Full path of marvane.ini: the directory of the running executable, never the working directory.
+QString defaultSettingsFilePath();
+
+// Reads section "Options" of the settings file. A missing or unreadable file, section or key, or
+// a value that is not an integer, gives that key's default. Indices are not range-checked.
+CommsSettings loadSettings(const QString& settingsPath);
+
+// Writes the seven keys into section "Options", leaving every other line of the file as it was.
+// Throws MarvaneError("Unable to write to <full path>.") when the file cannot be written.
+void saveSettings(const QString& settingsPath, const CommsSettings& settings);

@@ -1,0 +1,83 @@
+#include "comms/SerialSource.h"
+
+#include "comms/SerialConnection.h"
+
+SerialSource::SerialSource(const PortSettings* settings, QObject* parent)
+    : QObject(parent), m_settings(settings), m_connection(std::make_unique<SerialConnection>())
+{
+    m_pollTimer.setInterval(kPollInterval);
+    connect(&m_pollTimer, &QTimer::timeout, this, &SerialSource::tick);
+    m_firstPollWait.setSingleShot(true);
+    connect(&m_firstPollWait, &QTimer::timeout, this, &SerialSource::poll);
+    connect(m_connection.get(), &SerialConnection::deviceLost, this, &SerialSource::onDeviceLost,
+            Qt::QueuedConnection);
+}
+
+SerialSource::~SerialSource() = default;
+
+int SerialSource::scaled(int ms) const
+{
+    if (m_timeScale == 1.0)
+        return ms;
+    return qMax(1, int(ms * m_timeScale));
+}
+
+void SerialSource::setTimeScale(double scale)
+{
+    m_timeScale = scale;
+    m_pollTimer.setInterval(scaled(kPollInterval));
+}
+
+bool SerialSource::open(const QString& devicePath, const QString& portName, QString* reason)
+{
+    if (!m_connection->open(devicePath, reason, portName))
+        return false;
+    m_portName = portName;
+    m_framer.reset();
+    m_open = true;
+    m_pollTimer.stop();
+    m_firstPollWait.stop();
+    return true;
+}
+
+void SerialSource::startPolling()
+{
+    if (m_open)
+        m_pollTimer.start(scaled(kPollInterval));
+}
+
+void SerialSource::close()
+{
+    m_pollTimer.stop();
+    m_firstPollWait.stop();
+    m_connection->close();
+    m_open = false;
+}
+
+void SerialSource::tick()
+{
+    if (m_firstRead) {
+        m_firstRead = false;
+        m_firstPollWait.start(scaled(kFirstPollWait));
+        return;
+    }
+    poll();
+}
+
+void SerialSource::poll()
+{
+    const QByteArray bytes = m_connection->poll(*m_settings);
+    for (const QByteArray& record : m_framer.feed(bytes)) {
+        // A sink may close the source while it handles a record (Disconnect from a box); what was
+        // read before that still goes out, in order.
+        emit recordReceived(record);
+    }
+}
+
+void SerialSource::onDeviceLost(const QString& reason)
+{
+    if (!m_open)
+        return;
+    close();
+    emit deviceLost(m_portName, reason);
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Live acquisition from the serial port: the connection, the poll timer, the framing of the byte
+// stream into records, the wait before the very first poll, and the loss of the device.
+//
+// The port is polled every 900 ms; every framed record is handed out with recordReceived, in
+// arrival order, exactly once. The first poll after the first connection of the source's life
+// waits another 500 ms (the instrument's first burst after power-up is often incomplete).
+
+#include "comms/PortSettings.h"
+#include "comms/RecordFramer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class SerialConnection;
+
+class SerialSource : public QObject
+{
+    Q_OBJECT
+public:
+    // settings: the line parameters in force, written to the port at every poll (changes made in
+    // the options while connected reach the port at the next poll).
+    explicit SerialSource(const PortSettings* settings, QObject* parent = nullptr);
+    ~SerialSource() override;
+
+    // Opens devicePath for portName ("COM1"); polling starts with startPolling(). On failure
+    // returns false with the reason and leaves a running connection as it was. Opening while
+    // connected replaces the connection once the new device is open.
+    bool open(const QString& devicePath, const QString& portName, QString* reason);
+    void startPolling();
+    // Stops polling and releases the port. Bytes already read but not yet framed are dropped.
+    void close();
+    bool isOpen() const { return m_open; }
+    // The port of the current (or last) connection, as the operator named it.
+    const QString& portName() const { return m_portName; }
+
+    // One poll now: reads what is waiting and hands out the records it completes.
+    void poll();
+
+    SerialConnection& connection() { return *m_connection; }
+    // The poll timer, for tests and benchmarks that time or drive polls themselves.
+    QTimer& pollTimer() { return m_pollTimer; }
+    const RecordFramer& framer() const { return m_framer; }
+
+    // Test seam: every wait and interval is multiplied by scale (the program uses 1).
+    void setTimeScale(double scale);
+    static constexpr int kPollInterval = 900;
+    static constexpr int kFirstPollWait = 500;
+
+signals:
+    void recordReceived(const QByteArray& record);
+    // The device went away while connected: the port is closed and polling has stopped.
+    void deviceLost(const QString& portName, const QString& reason);
+
+private:
+    void tick();
+    void onDeviceLost(const QString& reason);
+    int scaled(int ms) const;
+
+    const PortSettings* m_settings;
+    std::unique_ptr<SerialConnection> m_connection;
+    RecordFramer m_framer;
+    QTimer m_pollTimer;
+    QTimer m_firstPollWait;
+    QString m_portName;
+    bool m_open = false;
+    bool m_firstRead = true;
+    double m_timeScale = 1.0;
+};
