@@ -147,9 +147,13 @@ LogSampleParser::LogSampleParser(SpeedUnitsKind fileUnits) : m_fileUnits(fileUni
 bool LogSampleParser::parse(QByteArrayView line, HistorySample* sample)
 {
     QByteArrayView speed, bearing, dateTime;
-    if (!splitQuotedFields(line, &speed, &bearing, &dateTime))
-        return false;
+    return splitQuotedFields(line, &speed, &bearing, &dateTime) &&
+           parseFields(speed, bearing, dateTime, sample);
+}
 
+bool LogSampleParser::parseFields(QByteArrayView speed, QByteArrayView bearing,
+                                  QByteArrayView dateTime, HistorySample* sample)
+{
     // Speed: digits with at most one point.
     const qsizetype length = speed.size();
     if (length == 0 || length > 18)
@@ -215,4 +219,17 @@ bool LogSampleParser::parse(QByteArrayView line, HistorySample* sample)
     sample->bearing = degrees == 360 ? 0 : degrees;
     sample->time = time;
     return true;
+}
+
+std::optional<HistorySample> historySampleOf(const Sample& sample, SpeedUnitsKind units)
+{
+    if (!sample.computed)
+        return std::nullopt;
+    const QByteArray speed = sample.speedText.toLatin1();
+    const QByteArray bearing = sample.bearingText.toLatin1();
+    const QByteArray time = sample.timeText.toLatin1();
+    HistorySample out;
+    if (!LogSampleParser(units).parseFields(speed, bearing, time, &out))
+        return std::nullopt;
+    return out;
 }

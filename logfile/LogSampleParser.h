@@ -13,9 +13,12 @@
 
 #include "processing/HistorySeries.h"
 #include "processing/RawRecord.h"
+#include "processing/Sample.h"
 
 #include <QByteArrayView>
 #include <QString>
+
+#include <optional>
 
 // The file's units by the units word of its units line, as the replay takes them: "Knots",
 // "m/s", and anything else (an empty word included) mm/s.
@@ -25,6 +28,12 @@ SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word);
 // (no time zone is applied). False for any other text or an impossible date or time.
 bool parseLogDateTime(QByteArrayView text, qint64* seconds);
 
+// The history sample of a sample of the pipeline, speed in units: read from the same texts the
+// recorder writes (speed, bearing, time stamp), by the same rules as a log line, so that a live
+// session's history and the history of its log file agree. Nothing for a sample whose flow could
+// not be computed.
+std::optional<HistorySample> historySampleOf(const Sample& sample, SpeedUnitsKind units);
+
 class LogSampleParser
 {
 public:
@@ -33,6 +42,9 @@ public:
 
     // line without its line end. True with *sample filled for a good line.
     bool parse(QByteArrayView line, HistorySample* sample);
+    // The three texts of a record, already apart.
+    bool parseFields(QByteArrayView speed, QByteArrayView bearing, QByteArrayView dateTime,
+                     HistorySample* sample);
 
 private:
     SpeedUnitsKind m_fileUnits;

@@ -4,7 +4,9 @@
 
 #include "app/HistoryPlot.h"
 #include "logfile/LogFormat.h"
+#include "logfile/LogSampleParser.h"
 #include "logfile/ReplayIndex.h"
+#include "processing/FlowPipeline.h"
 #include "processing/HistorySeries.h"
 #include "processing/HistorySummary.h"
 
@@ -128,6 +130,8 @@ private slots:
     void spanWithoutDetailIsWidenedToWholeBlocks();
     void blocksFedAtOnceEqualRecordsFedOneByOne();
     void memoryStaysSmall();
+    void liveSamplesFeedTheHistory_data();
+    void liveSamplesFeedTheHistory();
 
     void columnsFromBlocksMatchRecordByRecord();
     void columnsOfFewRecordsAreReadRecordByRecord();
@@ -292,6 +296,45 @@ void TestHistory::memoryStaysSmall()
     QVERIFY2(series.memoryBytes() < count * 6 / 10,
              qPrintable(QString::number(series.memoryBytes())));
     QVERIFY(series.memoryBytes() >= qint64(count / series.blockSize() * sizeof(HistoryBlock)));
+}
+
+void TestHistory::liveSamplesFeedTheHistory_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<bool>("good");
+    QTest::addColumn<double>("metresPerSecond");
+    QTest::newRow("m/s") << s("+0.300 +0.400") << true << 0.5;
+    QTest::newRow("knots") << s("+03.00 +04.00") << true << 5.0 * 0.514444;
+    QTest::newRow("mm/s") << s("+00300 +00400") << true << 0.5;
+    QTest::newRow("flow not computed") << s("+0..00 +0.400") << false << 0.0;
+}
+
+void TestHistory::liveSamplesFeedTheHistory()
+{
+    QFETCH(QString, record);
+    QFETCH(bool, good);
+    QFETCH(double, metresPerSecond);
+    const DisplayFlags flags;
+    FlowPipeline pipeline(&flags);
+    pipeline.setClock([] { return QDateTime(QDate(2009, 5, 24), QTime(14, 3, 7)); });
+    const std::optional<Sample> sample = pipeline.decodeRecord(record, SampleSource::Serial);
+    QVERIFY(sample);
+    QCOMPARE(sample->computed, good);
+
+    const std::optional<HistorySample> h =
+        historySampleOf(*sample, SpeedUnitsKind::MetresPerSecond);
+    QCOMPARE(bool(h), good);
+    if (!good)
+        return;
+    QVERIFY2(qAbs(h->speed - metresPerSecond) < 1e-9, qPrintable(QString::number(h->speed)));
+    QCOMPARE(h->bearing, sample->bearingText.toInt() % 360);
+    QCOMPARE(h->time, clock(14, 3, 7));
+
+    // In a history of mm/s the same sample is a thousand times the number.
+    const std::optional<HistorySample> mm =
+        historySampleOf(*sample, SpeedUnitsKind::MillimetresPerSecond);
+    QVERIFY(mm);
+    QVERIFY(qAbs(mm->speed - 1000 * metresPerSecond) < 1e-6);
 }
 
 void TestHistory::columnsFromBlocksMatchRecordByRecord()
