@@ -178,7 +178,7 @@ void TestReplay::recordsOfRecorderFiles_data()
                record("10.296", "299", "01/01/2025 00:00:01") +
                record("0.528", "013", "01/01/2025 00:00:02")
         << texts({"0.515", "10.296", "0.528"}) << texts({"088", "299", "013"})
-        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 621.84, 231.12};
+        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 510.0, 231.12}; // needle stops at full scale
     QTest::newRow("units changed while recording")
         << kHeader + units("mm/s") + record("1050", "061", "01/01/2025 00:00:00") +
                record("0.515", "002", "01/01/2025 00:00:01") +
