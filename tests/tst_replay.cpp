@@ -174,12 +174,13 @@ void TestReplay::recordsOfRecorderFiles_data()
                                  record("7500", "000", "01/01/2025 00:00:01")
                           << texts({"0515", "7500"}) << texts({"002", "000"})
                           << texts({"mm/s", "mm/s"}) << QList<double>{230.6, 510.0};
+    // The needle of a speed above full scale stops at the end of the scale.
     QTest::newRow("10 m/s and more")
         << kHeader + units("m/s") + record("0.515", "088", "01/01/2025 00:00:00") +
                record("10.296", "299", "01/01/2025 00:00:01") +
                record("0.528", "013", "01/01/2025 00:00:02")
         << texts({"0.515", "10.296", "0.528"}) << texts({"088", "299", "013"})
-        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 510.0, 231.12}; // needle stops at full scale
+        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 510.0, 231.12};
     QTest::newRow("units changed while recording")
         << kHeader + units("mm/s") + record("1050", "061", "01/01/2025 00:00:00") +
                record("0.515", "002", "01/01/2025 00:00:01") +
