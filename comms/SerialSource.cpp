@@ -78,6 +78,11 @@ void SerialSource::onDeviceLost(const QString& reason)
 {
     if (!m_open)
         return;
+    // The records of a burst that arrived just before the device went are still handed out,
+    // before the loss is told.
+    poll();
+    if (!m_open)
+        return; // a sink closed the source while it handled them
     close();
     emit deviceLost(m_portName, reason);
 }

@@ -7,6 +7,7 @@
 // standard input closes.
 
 #include "comms/SerialConnection.h"
+#include "comms/SerialSource.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -145,6 +146,9 @@ private slots:
     void otherEndClosingIsReportedOnce();
     void vanishedPathIsNoticedAtNextPoll();
     void closeBeforeTheNoticeCancelsIt();
+    void bytesReadBeforeTheDeviceWentAreStillReturned_data();
+    void bytesReadBeforeTheDeviceWentAreStillReturned();
+    void recordsOfTheLastBurstComeOutBeforeTheLoss();
 };
 
 void TestSerial::pollReturnsTheBytesTheSensorSent()
@@ -604,6 +608,71 @@ void TestSerial::closeBeforeTheNoticeCancelsIt()
     QVERIFY(port.open(pty.path(), &reason));
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 0);
+}
+
+void TestSerial::bytesReadBeforeTheDeviceWentAreStillReturned_data()
+{
+    QTest::addColumn<bool>("removeLink"); // else the other end closes (the adapter is pulled)
+    QTest::newRow("other end closes") << false;
+    QTest::newRow("device path vanishes") << true;
+}
+
+void TestSerial::bytesReadBeforeTheDeviceWentAreStillReturned()
+{
+    QFETCH(bool, removeLink);
+    Pty pty;
+    QVERIFY(pty.ok());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("sensor"));
+    QVERIFY(QFile::link(pty.path(), link));
+
+    SerialConnection port;
+    QSignalSpy lost(&port, &SerialConnection::deviceLost);
+    QString reason;
+    QVERIFY2(port.open(link, &reason), qPrintable(reason));
+    port.poll(settings());
+
+    // A burst the event loop has fetched from the device, then the device goes before the
+    // next poll.
+    const QByteArray burst("+00015 +00515\r\n+00016 +00516\r\n");
+    QVERIFY(pty.send(burst));
+    QTRY_COMPARE(port.bytesFetched(), qint64(burst.size()));
+    if (removeLink)
+        QVERIFY(QFile::remove(link));
+    else
+        pty.closeMaster();
+
+    // Polls go on as the timer would run them until the loss is noticed and told.
+    QByteArray received;
+    QTRY_VERIFY((received += port.poll(settings()), !port.isOpen()));
+    QTRY_COMPARE(lost.count(), 1);
+    received += port.poll(settings());
+    QCOMPARE(received, burst);
+    QCOMPARE(port.poll(settings()), QByteArray()); // handed out once
+}
+
+void TestSerial::recordsOfTheLastBurstComeOutBeforeTheLoss()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    const PortSettings line = settings();
+    SerialSource source(&line);
+    QStringList events;
+    connect(&source, &SerialSource::recordReceived, this,
+            [&](const QByteArray& record) { events << QString::fromLatin1(record); });
+    connect(&source, &SerialSource::deviceLost, this,
+            [&](const QString& port, const QString&) { events << QStringLiteral("lost ") + port; });
+    QString reason;
+    QVERIFY2(source.open(pty.path(), QStringLiteral("COM1"), &reason), qPrintable(reason));
+    // No poll runs between the burst and the loss: the poll timer is not started.
+    QVERIFY(pty.send("+00015 +00515\r\n+0.016 +0.516\r\n"));
+    QTRY_COMPARE(source.connection().bytesFetched(), qint64(30));
+    pty.closeMaster();
+    QTRY_COMPARE(events.size(), 3);
+    QCOMPARE(events, (QStringList{QStringLiteral("+00015 +00515"), QStringLiteral("+0.016 +0.516"),
+                                  QStringLiteral("lost COM1")}));
+    QVERIFY(!source.isOpen());
 }
 
 namespace {
