@@ -243,7 +243,8 @@ SerialConnection::~SerialConnection()
     closePort();
 }
 
-bool SerialConnection::open(const QString& devicePath, QString* reason, const QString& portName)
+bool SerialConnection::open(const QString& devicePath, QString* reason, const QString& portName,
+                            const PortSettings* settings)
 {
     const auto fail = [reason](const QString& why) {
         if (reason)
@@ -279,7 +280,15 @@ bool SerialConnection::open(const QString& devicePath, QString* reason, const QS
     m_keptAfterLoss.clear();
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error); });
-    applyLineBehaviour();
+    if (settings)
+        applyParameters(*settings);
+    else
+        applyLineBehaviour();
+    // The line was not ours until now: what waits in the port arrived before Connect (a sensor
+    // that kept sending into a closed port, or the tail of another program's session), possibly
+    // with other line parameters. Only what arrives from now on is read.
+    if (isOpen())
+        m_port->clear(QSerialPort::Input);
     return true;
 }
 

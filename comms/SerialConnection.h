@@ -41,7 +41,11 @@ public:
     // Opening while already open tries the new device first: on success the previous device is
     // closed and replaced, on failure the running connection stays as it was (the same device
     // again fails as "already open in this program").
-    bool open(const QString& devicePath, QString* reason, const QString& portName = QString());
+    // Once open, the line parameters of settings (when given) are written at once, and whatever
+    // the device had received before is discarded: bytes that waited in the port from before
+    // Connect are not fresh samples, and may have been received with other line parameters.
+    bool open(const QString& devicePath, QString* reason, const QString& portName = QString(),
+              const PortSettings* settings = nullptr);
     void close();
     bool isOpen() const;
     QString devicePath() const { return m_devicePath; }

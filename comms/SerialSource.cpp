@@ -30,7 +30,7 @@ void SerialSource::setTimeScale(double scale)
 
 bool SerialSource::open(const QString& devicePath, const QString& portName, QString* reason)
 {
-    if (!m_connection->open(devicePath, reason, portName))
+    if (!m_connection->open(devicePath, reason, portName, m_settings))
         return false;
     m_portName = portName;
     m_framer.reset();

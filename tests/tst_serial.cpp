@@ -59,6 +59,8 @@ public:
         return tio;
     }
 
+    bool setSlaveSettings(const termios& tio) { return ::tcsetattr(m_master, TCSANOW, &tio) == 0; }
+
     void closeMaster()
     {
         if (m_master >= 0)
@@ -149,6 +151,9 @@ private slots:
     void bytesReadBeforeTheDeviceWentAreStillReturned_data();
     void bytesReadBeforeTheDeviceWentAreStillReturned();
     void recordsOfTheLastBurstComeOutBeforeTheLoss();
+    void bytesWaitingBeforeConnectNeverComeOut();
+    void lineParametersAreWrittenWhenThePortOpens_data();
+    void lineParametersAreWrittenWhenThePortOpens();
 };
 
 void TestSerial::pollReturnsTheBytesTheSensorSent()
@@ -673,6 +678,58 @@ void TestSerial::recordsOfTheLastBurstComeOutBeforeTheLoss()
     QCOMPARE(events, (QStringList{QStringLiteral("+00015 +00515"), QStringLiteral("+0.016 +0.516"),
                                   QStringLiteral("lost COM1")}));
     QVERIFY(!source.isOpen());
+}
+
+void TestSerial::bytesWaitingBeforeConnectNeverComeOut()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    // The sensor talks into a port nobody has open yet.
+    QVERIFY(pty.send("+00001 +00001\r\n+00002 +0"));
+    SerialConnection port;
+    QString reason;
+    const PortSettings line = settings();
+    QVERIFY2(port.open(pty.path(), &reason, QStringLiteral("COM1"), &line), qPrintable(reason));
+    QVERIFY(pty.send("+00003 +00003\r\n"));
+    QByteArray received;
+    QTRY_VERIFY((received += port.poll(line), received.endsWith("\r\n")));
+    QCOMPARE(received, QByteArray("+00003 +00003\r\n"));
+}
+
+void TestSerial::lineParametersAreWrittenWhenThePortOpens_data()
+{
+    QTest::addColumn<quint32>("baud");
+    QTest::addColumn<quint8>("stopBits");
+    QTest::addColumn<speed_t>("speed");
+    QTest::addColumn<bool>("twoStopBits");
+    QTest::newRow("4800, 2") << 4800u << quint8(2) << speed_t(B4800) << true;
+    QTest::newRow("57600, 1") << 57600u << quint8(0) << speed_t(B57600) << false;
+}
+
+void TestSerial::lineParametersAreWrittenWhenThePortOpens()
+{
+    QFETCH(quint32, baud);
+    QFETCH(quint8, stopBits);
+    QFETCH(speed_t, speed);
+    QFETCH(bool, twoStopBits);
+    Pty pty;
+    QVERIFY(pty.ok());
+    // Start from the opposite of what the connection is to set.
+    termios start = pty.slaveSettings();
+    ::cfsetispeed(&start, B2400);
+    ::cfsetospeed(&start, B2400);
+    start.c_cflag = twoStopBits ? (start.c_cflag & ~tcflag_t(CSTOPB)) : (start.c_cflag | CSTOPB);
+    QVERIFY(pty.setSlaveSettings(start));
+
+    SerialConnection port;
+    QString reason;
+    const PortSettings line = settings(baud, 8, 0, stopBits);
+    QVERIFY2(port.open(pty.path(), &reason, QStringLiteral("COM1"), &line), qPrintable(reason));
+    // Before any poll.
+    const termios tio = pty.slaveSettings();
+    QCOMPARE(::cfgetispeed(&tio), speed);
+    QCOMPARE(::cfgetospeed(&tio), speed);
+    QCOMPARE(bool(tio.c_cflag & CSTOPB), twoStopBits);
 }
 
 namespace {
