@@ -21,10 +21,12 @@ qint32 CommsSettings::*const kFields[7] = {
     &CommsSettings::baudRate,        &CommsSettings::dataBits, &CommsSettings::parity,
     &CommsSettings::stopBits};
 
-[[noreturn]] void throwUnableToWrite(const QString& settingsPath)
+[[noreturn]] void throwUnableToWrite(const QString& settingsPath, const QString& reason = {})
 {
-    throw MarvaneError(
-        QStringLiteral("Unable to write to %1.").arg(QFileInfo(settingsPath).absoluteFilePath()));
+    const QString path = QFileInfo(settingsPath).absoluteFilePath();
+    if (reason.isEmpty())
+        throw MarvaneError(QStringLiteral("Unable to write to %1.").arg(path));
+    throw MarvaneError(QStringLiteral("Unable to write to %1: %2.").arg(path, reason));
 }
 
 } // namespace
@@ -54,6 +56,14 @@ CommsSettings loadSettings(const QString& settingsPath)
 
 void saveSettings(const QString& settingsPath, const CommsSettings& settings)
 {
+    // Only a settings file is ever replaced. marvane.ini may be a symbolic link; what counts is
+    // what it points to, which must be a regular file or not exist yet. Anything else (a device
+    // node, a FIFO, a directory) is left exactly as it is: saving would rename a new file over
+    // it, and merely reading a FIFO first would wait for a writer that never comes.
+    const QFileInfo target(settingsPath); // follows links for exists() and isFile()
+    if (target.exists() && !target.isFile())
+        throwUnableToWrite(settingsPath, QStringLiteral("not a regular file"));
+
     // The rest of the file (comments, the [Ports] mapping) must survive, so an existing file
     // that cannot be read is not overwritten.
     QByteArray bytes;

@@ -14,5 +14,8 @@ QString defaultSettingsFilePath();
 CommsSettings loadSettings(const QString& settingsPath);
 
 // Writes the seven keys into section "Options", leaving every other line of the file as it was.
-// Throws MarvaneError("Unable to write to <full path>.") when the file cannot be written.
+// Throws MarvaneError("Unable to write to <full path>.") when the file cannot be written, and
+// "Unable to write to <full path>: not a regular file." when the path, or the target of a link
+// there, is something other than a regular file (a device, a FIFO, a directory); then nothing is
+// changed.
 void saveSettings(const QString& settingsPath, const CommsSettings& settings);

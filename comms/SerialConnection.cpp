@@ -250,9 +250,9 @@ SerialConnection::~SerialConnection()
     closePort();
 }
 
-bool SerialConnection::open(const QString& devicePath, QString* reason, const QString& portName)
+bool SerialConnection::open(const QString& devicePath, QString* reason, const QString& portName,
+                            const PortSettings* settings)
 {
-    m_bytesBeforeLoss.clear();
     const auto fail = [reason](const QString& why) {
         if (reason)
             *reason = why;
@@ -284,9 +284,18 @@ bool SerialConnection::open(const QString& devicePath, QString* reason, const QS
     m_devicePath = path;
     m_deviceId = quint64(opened.st_dev);
     m_deviceInode = quint64(opened.st_ino);
+    m_keptAfterLoss.clear();
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error); });
-    applyLineBehaviour();
+    if (settings)
+        applyParameters(*settings);
+    else
+        applyLineBehaviour();
+    // The line was not ours until now: what waits in the port arrived before Connect (a sensor
+    // that kept sending into a closed port, or the tail of another program's session), possibly
+    // with other line parameters. Only what arrives from now on is read.
+    if (isOpen())
+        m_port->clear(QSerialPort::Input);
     return true;
 }
 
@@ -295,6 +304,20 @@ void SerialConnection::close()
     ++m_connection; // a loss notice still on its way belongs to the connection just ended
     closePort();
     m_port.reset();
+    m_keptAfterLoss.clear();
+}
+
+qint64 SerialConnection::bytesFetched() const
+{
+    return m_keptAfterLoss.size() + (isOpen() ? m_port->bytesAvailable() : 0);
+}
+
+QByteArray SerialConnection::takeKeptBytes()
+{
+    QByteArray bytes;
+    bytes.swap(m_keptAfterLoss);
+    bytes.removeIf([](char c) { return c == '\0'; });
+    return bytes;
 }
 
 bool SerialConnection::isOpen() const
@@ -305,7 +328,7 @@ bool SerialConnection::isOpen() const
 QByteArray SerialConnection::poll(const PortSettings& settings)
 {
     if (!isOpen())
-        return {};
+        return takeKeptBytes();
     // Newer Qt versions no longer report a hung-up line at all, so the device's path is checked
     // as well: an unplugged adapter's node disappears, and one plugged in again between two
     // polls is a new node.
@@ -315,12 +338,14 @@ QByteArray SerialConnection::poll(const PortSettings& settings)
         loseDevice(text("The serial device %1 is no longer there (was the adapter unplugged?). "
                         "The port has been closed.")
                        .arg(m_devicePath));
-        return {};
+        return takeKeptBytes();
     }
     applyParameters(settings);
     if (!isOpen())
-        return {}; // the device failed while its parameters were written
+        return takeKeptBytes(); // the device failed while its parameters were written
     QByteArray bytes = readWaiting();
+    bytes += m_keptAfterLoss; // read after those, when the device failed during this read
+    m_keptAfterLoss.clear();
     // The sensor's line may carry NULs (a break reads as one); the decoder never sees them.
     bytes.removeIf([](char c) { return c == '\0'; });
     return bytes;
@@ -416,18 +441,23 @@ void SerialConnection::handleError(int error)
     }
 }
 
-QByteArray SerialConnection::takeBytesBeforeLoss()
-{
-    return std::exchange(m_bytesBeforeLoss, QByteArray());
-}
-
 void SerialConnection::loseDevice(const QString& reason)
 {
     if (!isOpen())
         return; // already lost, or closed: one notice per connection
-    // What QSerialPort had already fetched is still the sensor's: it goes out before the loss.
-    m_bytesBeforeLoss += m_port->readAll();
-    m_bytesBeforeLoss.removeIf([](char c) { return c == '\0'; });
+    // What the port had received before the loss is real data: the event loop may have fetched
+    // a burst into the port's buffer moments before the device went, and whatever the system
+    // still holds for us can be read now (not later: closing discards both). The next poll
+    // returns it.
+    m_keptAfterLoss += m_port->readAll();
+    const int fd = m_port->handle();
+    int waiting = 0;
+    if (fd >= 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+        const qsizetype before = m_keptAfterLoss.size();
+        m_keptAfterLoss.resize(before + waiting);
+        const ssize_t got = ::read(fd, m_keptAfterLoss.data() + before, size_t(waiting));
+        m_keptAfterLoss.resize(before + std::max<qsizetype>(got, 0));
+    }
     closePort();
     // The notice goes out from the event loop: the window may show a message box, which must
     // not run inside QSerialPort's own signal or inside the caller's poll.

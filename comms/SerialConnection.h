@@ -41,7 +41,11 @@ public:
     // Opening while already open tries the new device first: on success the previous device is
     // closed and replaced, on failure the running connection stays as it was (the same device
     // again fails as "already open in this program").
-    bool open(const QString& devicePath, QString* reason, const QString& portName = QString());
+    // Once open, the line parameters of settings (when given) are written at once, and whatever
+    // the device had received before is discarded: bytes that waited in the port from before
+    // Connect are not fresh samples, and may have been received with other line parameters.
+    bool open(const QString& devicePath, QString* reason, const QString& portName = QString(),
+              const PortSettings* settings = nullptr);
     void close();
     bool isOpen() const;
     QString devicePath() const { return m_devicePath; }
@@ -49,10 +53,13 @@ public:
     // One poll: writes the line parameters (a baud value of 0 is not applied; the port keeps its
     // speed), then reads and returns every byte waiting, NUL bytes dropped. Nothing waiting, or a
     // port that is not open, gives an empty result. Notices a device that has gone.
+    // Bytes the port had already received when its device went away are kept and returned by
+    // the next poll (the one that notices the loss, or the first one after it), so the records
+    // of a last burst are not lost with the device. close() and open() forget them.
     QByteArray poll(const PortSettings& settings);
-    // Bytes that had reached the port before the device was lost (they were not yet handed out
-    // by poll()); emptied by the call.
-    QByteArray takeBytesBeforeLoss();
+
+    // Bytes the event loop has already fetched from the device and poll() has not yet returned.
+    qint64 bytesFetched() const;
 
 signals:
     // The device went away or failed while open. Emitted once per connection, from the event
@@ -67,11 +74,12 @@ private:
     void handleError(int error);
     void loseDevice(const QString& reason);
     void closePort();
+    QByteArray takeKeptBytes();
 
     std::unique_ptr<QSerialPort> m_port;
-    QByteArray m_bytesBeforeLoss;
     QString m_devicePath;
     quint64 m_deviceId = 0;    // file system and inode of the device node opened,
     quint64 m_deviceInode = 0; // to notice its path naming another node later
     quint64 m_connection = 0; // counts opens and closes, so a late loss notice can tell it is stale
+    QByteArray m_keptAfterLoss; // read before the device went away, not yet returned by poll()
 };

@@ -40,7 +40,7 @@ void SerialSource::setReconnect(bool on)
 
 bool SerialSource::open(const QString& devicePath, const QString& portName, QString* reason)
 {
-    if (!m_connection->open(devicePath, reason, portName))
+    if (!m_connection->open(devicePath, reason, portName, m_settings))
         return false;
     m_portName = portName;
     m_devicePath = devicePath;
@@ -91,11 +91,11 @@ void SerialSource::onDeviceLost(const QString& reason)
 {
     if (!m_open)
         return;
-    // The sensor's last bytes before the loss go out first, in order.
-    for (const QByteArray& record : m_framer.feed(m_connection->takeBytesBeforeLoss()))
-        emit recordReceived(record);
+    // The records of a burst that arrived just before the device went are still handed out,
+    // before the loss is told.
+    poll();
     if (!m_open)
-        return; // a sink closed the source meanwhile
+        return; // a sink closed the source while it handled them
     close();
     if (!m_reconnect) {
         emit deviceLost(m_portName, reason);

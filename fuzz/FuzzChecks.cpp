@@ -614,7 +614,13 @@ namespace FuzzOracle {
 QList<QByteArray> recordsOfStream(QByteArrayView stream)
 {
     QList<QByteArray> records;
-    for (const QByteArrayView line : linesBetweenLineEnds(stream)) {
+    QList<QByteArrayView> lines = linesBetweenLineEnds(stream);
+    lines.removeLast(); // no line end yet: nothing is decided about it
+    for (const QByteArrayView line : lines) {
+        if (line.size() > 13 && recordShapeAt(line, line.size() - 13)) {
+            records.append(line.last(13).toByteArray());
+            continue;
+        }
         for (qsizetype at = 0; at + 13 <= line.size(); ++at) {
             if (recordShapeAt(line, at)) {
                 records.append(line.sliced(at, 13).toByteArray());
@@ -769,7 +775,7 @@ QString checkSerialStream(QByteArrayView input)
 
     const auto feed = [](RecordFramer& framer, QByteArrayView poll, QList<QByteArray>* records) {
         *records += poll.contains('\0') ? framer.feed(withoutNul(poll)) : framer.feed(poll);
-        return framer.carried() < 13;
+        return framer.carried() <= RecordFramer::kMaxCarry;
     };
 
     // As the polls cut it.

@@ -17,9 +17,9 @@
 #include <array>
 
 // Serial byte stream through framing and decoding. The first input byte says how many of the
-// following bytes give the sizes of the polls; the rest is the stream. Every valid record that
-// stands between line ends is handed out exactly once and in order, whatever the polls, and
-// nothing else is; every handed-out text decodes with the right fields and units.
+// following bytes give the sizes of the polls; the rest is the stream. Each ended line's record
+// (see FuzzOracle::recordsOfStream) is handed out exactly once and in order, whatever the polls,
+// and nothing else is; every handed-out text decodes with the right fields and units.
 QString checkSerialStream(QByteArrayView input);
 
 // A log file read back for replay. The input says which lines are lines the recorder could have
@@ -38,8 +38,10 @@ QString checkSettingsFile(QByteArrayView input);
 // they are right and that the checks reject what breaks the rules.
 namespace FuzzOracle {
 
-// The records in a stream (NUL bytes already removed): in each line, that is text between CR or
-// LF, the first 13 bytes that have the record shape.
+// The records in a stream (NUL bytes already removed): each line ended by CR or LF gives its last
+// 13 bytes when it is longer than 13 and they have the record shape, else the first 13 bytes
+// anywhere in it that have the record shape (its first 13 when they do); a line that has no line
+// end yet gives nothing.
 QList<QByteArray> recordsOfStream(QByteArrayView stream);
 
 // The lines the replay reader gives for a whole file: text between LF, without a CR right before

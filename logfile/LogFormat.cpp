@@ -54,6 +54,21 @@ QByteArray logRecordLine(const QString& speed, const QString& bearing, const QSt
     return quotedLine(speed, bearing, dateTime);
 }
 
+bool isLogHeaderLine(QByteArrayView line)
+{
+    return line == QByteArrayView(logHeaderLine()).chopped(kLineEnd.size());
+}
+
+bool isLogUnitsLine(QByteArrayView line)
+{
+    for (const QString& word :
+         {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
+        if (line == QByteArrayView(logUnitsLine(word)).chopped(kLineEnd.size()))
+            return true;
+    }
+    return false;
+}
+
 QString unitsWordOfLine(QByteArrayView line)
 {
     if (line.isEmpty())

@@ -17,6 +17,12 @@ QByteArray logUnitsLine(const QString& speedUnits); // with CR LF
 QByteArray logRecordLine(const QString& speed, const QString& bearing,
                          const QString& dateTime); // with CR LF
 
+// Whether a line (without its line end) is the header line the recorder writes, exactly.
+bool isLogHeaderLine(QByteArrayView line);
+// Whether a line (without its line end) is a units line the recorder writes, exactly: one of the
+// three units words, then "Degrees" and "24 Hour UTC".
+bool isLogUnitsLine(QByteArrayView line);
+
 // The units word of a units line (without its line end): the first character removed, then the
 // first remaining double quote and everything after it. "\"Knots\",..." gives "Knots".
 QString unitsWordOfLine(QByteArrayView line);

@@ -25,6 +25,14 @@ bool ReplayReader::open(const QString& path, QString* error)
         setError(error, QStringLiteral("No file name specified"));
         return false;
     }
+    // Only a regular file (directly or through links) is a log. The type is looked at before
+    // opening: opening a FIFO waits for a writer that may never come, and a device such as
+    // /dev/zero never ends; either would hold the window.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        setError(error, QStringLiteral("Not a regular file"));
+        return false;
+    }
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         // Qt refuses folders with a wording of its own; the operator sees the system's.

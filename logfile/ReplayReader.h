@@ -23,7 +23,9 @@ public:
 
     // Opens path for reading from its beginning, closing any earlier file first. On failure the
     // reader is left exactly as it was (an earlier file stays open at its position) and error
-    // holds the reason, such as "No such file or directory" or "Permission denied".
+    // holds the reason, such as "No such file or directory" or "Permission denied". Anything
+    // but a regular file (after following links) is refused without being opened: "Is a
+    // directory" for a folder, "Not a regular file" for a FIFO, a device or a socket.
     bool open(const QString& path, QString* error);
     void close();
     bool isOpen() const { return m_file && m_file->isOpen(); }

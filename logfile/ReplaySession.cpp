@@ -27,12 +27,25 @@ bool ReplaySession::skipHeaderAndUnits(QByteArray* unitsLine, QString* reason)
 
 bool ReplaySession::open(const QString& path, QString* reason)
 {
-    if (!m_reader.open(path, reason))
+    // The new file is read beside the current replay, which is only given up once the new file
+    // has shown itself to be a log: its first line is the header line and its second, when
+    // there is one, a units line as the recorder writes them. A file with the header alone (a
+    // log file created but never recorded into) is a log too. Anything else (another program's
+    // file, an empty file, a file in the wrong format) would replay as rows of nonsense.
+    ReplayReader reader;
+    if (!reader.open(path, reason))
         return false;
-    m_path = path;
+    QByteArray header;
     QByteArray units;
-    QString ignored;
-    skipHeaderAndUnits(&units, &ignored);
+    if (!reader.readLine(&header, reason) || !reader.readLine(&units, reason))
+        return false;
+    if (!isLogHeaderLine(header) || !(units.isEmpty() || isLogUnitsLine(units))) {
+        if (reason)
+            *reason = QStringLiteral("not a Marvane log file");
+        return false;
+    }
+    m_reader = std::move(reader);
+    m_path = path;
     m_unitsWord = unitsWordOfLine(units);
     m_pipeline->setReplayUnitsWord(m_unitsWord);
     return true;

@@ -18,7 +18,9 @@ public:
     explicit ReplaySession(FlowPipeline* pipeline, QObject* parent = nullptr);
 
     // Opens path, reads past its header line and its units line, and sets the replay units from
-    // the units word. On failure the current replay, if any, stays as it was.
+    // the units word. A file whose first line is not the log header line, or whose second line
+    // is neither empty nor missing nor a units line the recorder writes, is refused with the
+    // reason "not a Marvane log file". On failure the current replay, if any, stays as it was.
     bool open(const QString& path, QString* reason);
     // Reopens the same file from its beginning (units not read again). On failure the session
     // is left closed; playback is the caller's to stop.

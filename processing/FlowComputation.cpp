@@ -2,6 +2,7 @@
 
 #include "base/NumberText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -67,11 +68,20 @@ BearingColour bearingColour(double bearing, const QString& bearingText)
 
 std::optional<double> speedNeedleAngle(double speed, const QString& unitsCaption)
 {
+    double angle = 0;
     if (unitsCaption == QLatin1String("Kts"))
-        return speed * 20 + kSpeedNeedleRest;
-    if (unitsCaption == QLatin1String("m/s"))
-        return speed * 40 + kSpeedNeedleRest;
-    if (unitsCaption == QLatin1String("mm/s"))
-        return speed * 40 / 1000 + kSpeedNeedleRest;
-    return std::nullopt;
+        angle = speed * 20 + kSpeedNeedleRest;
+    else if (unitsCaption == QLatin1String("m/s"))
+        angle = speed * 40 + kSpeedNeedleRest;
+    else if (unitsCaption == QLatin1String("mm/s"))
+        angle = speed * 40 / 1000 + kSpeedNeedleRest;
+    else
+        return std::nullopt;
+    // The scale ends at full scale; beyond it the needle would run on through the unmarked gap
+    // and round again to a low number of the scale (9 m/s would point at 0). The needle stops at
+    // the end of the scale, the readout and the log still show the speed itself. A speed below
+    // zero (only a log file edited by hand has one) or not a number leaves it at rest.
+    if (!(angle >= kSpeedNeedleRest))
+        return kSpeedNeedleRest;
+    return std::min(angle, kSpeedNeedleFullScale);
 }

@@ -34,8 +34,12 @@ FlowSample computeFlowSample(const QString& xText, const QString& yText, bool fa
 BearingColour bearingColour(double bearing, const QString& bearingText);
 
 // Speed needle angle for a displayed speed by the caption of the readout units label:
-// "Kts" s*20+210, "m/s" s*40+210, "mm/s" s*40/1000+210; any other caption moves no needle.
+// "Kts" s*20+210, "m/s" s*40+210, "mm/s" s*40/1000+210, held within the scale (210 to 510:
+// a speed beyond full scale puts the needle at the end of the scale); any other caption moves no
+// needle.
 std::optional<double> speedNeedleAngle(double speed, const QString& unitsCaption);
 
 // Angle of the speed needle at zero speed.
 inline constexpr double kSpeedNeedleRest = 210.0;
+// Angle of the speed needle at full scale (15 knots, 7.5 m/s, 7500 mm/s), 300 degrees further.
+inline constexpr double kSpeedNeedleFullScale = 510.0;

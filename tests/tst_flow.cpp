@@ -5,10 +5,12 @@
 #include "base/NumberText.h"
 #include "processing/Dial.h"
 #include "processing/FlowComputation.h"
+#include "processing/FlowPipeline.h"
 
 #include <QTest>
 
 #include <cmath>
+#include <limits>
 
 Q_DECLARE_METATYPE(BearingColour)
 
@@ -40,6 +42,8 @@ private slots:
     void colourRule();
     void speedNeedleScale_data();
     void speedNeedleScale();
+    void speedBeyondFullScaleKeepsItsText_data();
+    void speedBeyondFullScaleKeepsItsText();
     void knotsExampleDrivesNeedleToFive();
     void badCellTextStopsTheSample_data();
     void badCellTextStopsTheSample();
@@ -176,7 +180,18 @@ void TestFlow::speedNeedleScale_data()
     QTest::newRow("knots 5.15") << 5.15 << QStringLiteral("Kts") << true << 313.0;
     QTest::newRow("knots zero") << 0.0 << QStringLiteral("Kts") << true << 210.0;
     QTest::newRow("knots full scale") << 15.0 << QStringLiteral("Kts") << true << 510.0;
-    QTest::newRow("knots beyond full scale") << 20.0 << QStringLiteral("Kts") << true << 610.0;
+    // Beyond full scale the needle stops at the end of the scale instead of wrapping round.
+    QTest::newRow("knots beyond full scale") << 20.0 << QStringLiteral("Kts") << true << 510.0;
+    QTest::newRow("m/s 9.000") << 9.0 << QStringLiteral("m/s") << true << 510.0;
+    QTest::newRow("m/s 14.14") << 14.14 << QStringLiteral("m/s") << true << 510.0;
+    QTest::newRow("m/s just beyond full scale") << 7.501 << QStringLiteral("m/s") << true << 510.0;
+    QTest::newRow("m/s just below full scale") << 7.499 << QStringLiteral("m/s") << true << 509.96;
+    QTest::newRow("mm/s 9999") << 9999.0 << QStringLiteral("mm/s") << true << 510.0;
+    QTest::newRow("m/s below zero") << -1.0 << QStringLiteral("m/s") << true << 210.0;
+    QTest::newRow("m/s not a number")
+        << std::numeric_limits<double>::quiet_NaN() << QStringLiteral("m/s") << true << 210.0;
+    QTest::newRow("knots infinite")
+        << std::numeric_limits<double>::infinity() << QStringLiteral("Kts") << true << 510.0;
     QTest::newRow("m/s 0.515") << 0.515 << QStringLiteral("m/s") << true << 230.6;
     QTest::newRow("m/s full scale") << 7.5 << QStringLiteral("m/s") << true << 510.0;
     QTest::newRow("mm/s 515") << 515.0 << QStringLiteral("mm/s") << true << 230.6;
@@ -198,6 +213,39 @@ void TestFlow::speedNeedleScale()
     QCOMPARE(result.has_value(), moves);
     if (moves)
         QVERIFY2(std::abs(*result - angle) < 1e-9, qPrintable(QString::number(*result, 'g', 17)));
+}
+
+void TestFlow::speedBeyondFullScaleKeepsItsText_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QString>("speedText");
+    QTest::addColumn<double>("angle");
+
+    QTest::newRow("9 m/s") << QStringLiteral("+9.000 +0.000") << QStringLiteral("9.000") << 510.0;
+    QTest::newRow("14.14 m/s") << QStringLiteral("+9.999 +9.999") << QStringLiteral("14.141")
+                               << 510.0;
+    QTest::newRow("20 knots") << QStringLiteral("+20.00 +00.00") << QStringLiteral("20.00")
+                              << 510.0;
+    QTest::newRow("7.5 m/s") << QStringLiteral("+7.500 +0.000") << QStringLiteral("7.500") << 510.0;
+    QTest::newRow("5.15 knots") << QStringLiteral("+00.00 +05.15") << QStringLiteral("05.15")
+                                << 313.0;
+}
+
+void TestFlow::speedBeyondFullScaleKeepsItsText()
+{
+    QFETCH(QString, record);
+    QFETCH(QString, speedText);
+    QFETCH(double, angle);
+
+    // The needle stops at the end of the scale; what is shown and logged is the speed itself.
+    const DisplayFlags flags;
+    FlowPipeline pipeline(&flags);
+    const std::optional<Sample> sample = pipeline.decodeRecord(record, SampleSource::Serial);
+    QVERIFY(sample && sample->computed);
+    QCOMPARE(sample->speedText, speedText);
+    QVERIFY(sample->speedNeedleAngle.has_value());
+    QVERIFY2(std::abs(*sample->speedNeedleAngle - angle) < 1e-9,
+             qPrintable(QString::number(*sample->speedNeedleAngle, 'g', 17)));
 }
 
 void TestFlow::knotsExampleDrivesNeedleToFive()

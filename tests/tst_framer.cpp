@@ -10,8 +10,9 @@ namespace {
 
 using Records = QList<QByteArray>;
 
-// The rule stated on whole lines, independently of the framer: in each line (text between CR or
-// LF), the first place where 13 bytes have the record shape gives that line's record.
+// The rule stated on whole lines, independently of the framer: each line (text ended by CR or LF)
+// gives its last 13 bytes when it is longer than 13 and they have the record shape, else the first
+// place where 13 bytes have the record shape (which is its start when a record starts it).
 bool hasRecordShape(const QByteArray& line, qsizetype at)
 {
     if (line.size() - at < 13)
@@ -32,7 +33,13 @@ Records recordsByLine(const QByteArray& stream)
     Records records;
     QByteArray normalised = stream;
     normalised.replace('\r', '\n');
-    for (const QByteArray& line : normalised.split('\n')) {
+    QList<QByteArray> lines = normalised.split('\n');
+    lines.removeLast(); // not ended yet: its record is decided when its line end comes
+    for (const QByteArray& line : lines) {
+        if (line.size() > 13 && hasRecordShape(line, line.size() - 13)) {
+            records.append(line.right(13));
+            continue;
+        }
         for (qsizetype at = 0; at + 13 <= line.size(); ++at) {
             if (hasRecordShape(line, at)) {
                 records.append(line.mid(at, 13));
@@ -69,10 +76,11 @@ const QByteArray kStream = QByteArrayLiteral("0515\r\n"
                                              "+0 015 +00515\r\n"
                                              "+00018x+00518\n"
                                              "+00019 +00519\r"
-                                             "+00020 +00520");
+                                             "+00020 +00520\r\n"
+                                             "+00021 +00521");
 
 const Records kStreamRecords = {"+00015 +00515", "+0.015 +0.515", "+00.15 +05.15", "-0.250 -1.000",
-                                "+00016 +00516", "+00018x+00518", "+00019 +00519", "+00020 +00520"};
+                                "+00017 +00517", "+00018x+00518", "+00019 +00519", "+00020 +00520"};
 
 } // namespace
 
@@ -88,8 +96,9 @@ private slots:
     void noiseBeforeRecordDoesNotLoseIt();
     void partialFragmentThenRecord_data();
     void partialFragmentThenRecord();
-    void recordWithoutLineEndComesOutAtOnce();
-    void tailOfConsumedLineIsIgnored();
+    void recordWaitsForItsLineEnd();
+    void lineGivesTheRecordTheRuleChooses_data();
+    void lineGivesTheRecordTheRuleChooses();
     void textThatIsNoRecordNeverComesOut_data();
     void textThatIsNoRecordNeverComesOut();
     void eitherLineEndEndsALine();
@@ -123,8 +132,8 @@ void TestFramer::recordSplitAcrossPollsIsDecodedOnce()
     const Records first = framer.feed(line.left(cut));
     const Records second = framer.feed(line.mid(cut));
     QCOMPARE(first + second, Records{"+00015 +00515"});
-    // Complete as soon as the 13th character is there, not one poll later.
-    QCOMPARE(first.size(), cut >= 13 ? 1 : 0);
+    // Complete as soon as its line end (the CR) is there, not one poll later.
+    QCOMPARE(first.size(), cut >= 14 ? 1 : 0);
 }
 
 void TestFramer::severalRecordsInOnePollAllComeOut()
@@ -190,24 +199,66 @@ void TestFramer::partialFragmentThenRecord()
     QCOMPARE(records, expected);
 }
 
-void TestFramer::recordWithoutLineEndComesOutAtOnce()
+void TestFramer::recordWaitsForItsLineEnd()
 {
     RecordFramer framer;
-    QCOMPARE(framer.feed("+0.015 +0.515"), Records{"+0.015 +0.515"});
-    QCOMPARE(framer.carried(), 0);
-    // Its line end, arriving with the next poll, brings nothing more.
-    QCOMPARE(framer.feed("\r\n"), Records{});
+    // Until the line ends, what looks like a record could be the end of a record's X field
+    // followed by a whole record.
+    QCOMPARE(framer.feed("+0.015 +0.515"), Records{});
+    QCOMPARE(framer.feed("\r\n"), Records{"+0.015 +0.515"});
     QCOMPARE(framer.feed("+0.016 +0.516\r\n"), Records{"+0.016 +0.516"});
+    QCOMPARE(framer.carried(), 0);
 }
 
-void TestFramer::tailOfConsumedLineIsIgnored()
+void TestFramer::lineGivesTheRecordTheRuleChooses_data()
 {
-    RecordFramer framer;
-    // Whatever follows a record on its line is ignored, as the decoder ignores text after the
-    // 13th character; here it even holds a second record.
-    QCOMPARE(framer.feed("+00015 +00515 +00016 +00516"), Records{"+00015 +00515"});
-    QCOMPARE(framer.feed(" +00017 +00517"), Records{});
-    QCOMPARE(framer.feed("\r\n+00018 +00518\r\n"), Records{"+00018 +00518"});
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<Records>("expected");
+    QTest::addColumn<int>("noise");
+
+    QTest::newRow("fragment glued to a record")
+        << QByteArray("+00000 +00000 +00102\r\n") << Records{"+00000 +00102"} << 7;
+    QTest::newRow("record after a stray blank")
+        << QByteArray(" +00104 +00102\r\n") << Records{"+00104 +00102"} << 1;
+    QTest::newRow("record alone") << QByteArray("+00015 +00515\r\n") << Records{"+00015 +00515"}
+                                  << 0;
+    QTest::newRow("record with trailing characters")
+        << QByteArray("+00015 +00515 tail\r\n") << Records{"+00015 +00515"} << 5;
+    QTest::newRow("record followed by a cut record")
+        << QByteArray("+00015 +00515 +00016 +0051\r\n") << Records{"+00015 +00515"} << 13;
+    QTest::newRow("two records glued, the last is whole")
+        << QByteArray("+00015 +00515 +00016 +00516\r\n") << Records{"+00016 +00516"} << 14;
+    QTest::newRow("record inside noise")
+        << QByteArray("ab+00015 +00515yz\r\n") << Records{"+00015 +00515"} << 4;
+    QTest::newRow("first of two records inside noise")
+        << QByteArray("ab+00015 +00515 -0.250 -1.000z\r\n") << Records{"+00015 +00515"} << 17;
+    QTest::newRow("no record") << QByteArray("+00015 +0051\r\n") << Records{} << 12;
+    QTest::newRow("line not ended") << QByteArray("x+00015 +00515") << Records{} << 0;
+    QTest::newRow("each line decided on its own")
+        << QByteArray("+00000 +00000 +00102\r+00015 +00515 tail\n\n ab\r\n")
+        << Records{"+00000 +00102", "+00015 +00515"} << 15;
+}
+
+void TestFramer::lineGivesTheRecordTheRuleChooses()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(Records, expected);
+    QFETCH(int, noise);
+
+    RecordFramer whole;
+    QCOMPARE(whole.feed(stream), expected);
+    QCOMPARE(whole.noiseBytes(), qint64(noise));
+
+    // The same stream one byte per poll, and cut after its first seven bytes (the fragment of
+    // the first case arriving in a poll of its own).
+    RecordFramer single;
+    Records records;
+    for (qsizetype i = 0; i < stream.size(); ++i)
+        records += single.feed(stream.mid(i, 1));
+    QCOMPARE(records, expected);
+    QCOMPARE(single.noiseBytes(), qint64(noise));
+    QCOMPARE(feedInChunks(stream, {qMin<qsizetype>(7, stream.size())}), expected);
+    QCOMPARE(recordsByLine(stream), expected);
 }
 
 void TestFramer::textThatIsNoRecordNeverComesOut_data()
@@ -233,7 +284,7 @@ void TestFramer::textThatIsNoRecordNeverComesOut()
 void TestFramer::eitherLineEndEndsALine()
 {
     RecordFramer framer;
-    QCOMPARE(framer.feed("+00015 +00515 tail\r+00016 +00516 tail\n+00017 +00517"),
+    QCOMPARE(framer.feed("+00015 +00515 tail\r+00016 +00516 tail\n+00017 +00517\r"),
              (Records{"+00015 +00515", "+00016 +00516", "+00017 +00517"}));
 }
 
@@ -246,10 +297,10 @@ void TestFramer::resetForgetsTheFragment()
     QCOMPARE(framer.carried(), 0);
     QCOMPARE(framer.feed("515\r\n"), Records{});
 
-    // A new connection's first line is looked at even if the old one ended mid-line.
-    QCOMPARE(framer.feed("+00015 +00515"), Records{"+00015 +00515"});
+    // A record of the old connection's unfinished line is forgotten with it.
+    QCOMPARE(framer.feed("+00015 +00515"), Records{});
     framer.reset();
-    QCOMPARE(framer.feed("+00016 +00516"), Records{"+00016 +00516"});
+    QCOMPARE(framer.feed("+00016 +00516\r\n"), Records{"+00016 +00516"});
 }
 
 void TestFramer::carryStaysBounded()
@@ -261,14 +312,18 @@ void TestFramer::carryStaysBounded()
         QVERIFY2(framer.carried() <= RecordFramer::kMaxCarry,
                  qPrintable(QString::number(framer.carried())));
     }
-    // A record can still start at the end of an endless line.
-    QCOMPARE(framer.feed("+00015 +00515"), Records{"+00015 +00515"});
+    // A record can still end an endless line.
+    QCOMPARE(framer.feed("+00015 +00515\r\n"), Records{"+00015 +00515"});
+    QCOMPARE(framer.noiseBytes(), qint64(100 * 1000));
 
-    // And a line whose record is out already carries nothing, however long it runs on.
+    // And one found in the middle of an endless line is kept until its line end.
+    QCOMPARE(framer.feed("+00016 +00516"), Records{});
     for (int poll = 0; poll < 100; ++poll) {
         QCOMPARE(framer.feed(noise), Records{});
-        QCOMPARE(framer.carried(), 0);
+        QVERIFY(framer.carried() <= RecordFramer::kMaxCarry);
     }
+    QCOMPARE(framer.feed("\n"), Records{"+00016 +00516"});
+    QCOMPARE(framer.carried(), 0);
 }
 
 void TestFramer::theModelAgreesWithTheExpectedRecords()

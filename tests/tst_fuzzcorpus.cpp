@@ -141,14 +141,23 @@ void TestFuzzCorpus::recordsOfStream_data()
     QTest::addColumn<QList<QByteArray>>("records");
 
     QTest::newRow("nothing") << QByteArray() << QList<QByteArray>{};
-    QTest::newRow("one record without line end")
-        << bytes("+00015 +00515") << QList<QByteArray>{"+00015 +00515"};
+    QTest::newRow("one record without line end") << bytes("+00015 +00515") << QList<QByteArray>{};
+    QTest::newRow("one record and its line end")
+        << bytes("+00015 +00515\r") << QList<QByteArray>{"+00015 +00515"};
     QTest::newRow("one short of a record") << bytes("+00015 +0051") << QList<QByteArray>{};
     QTest::newRow("records on lines of every line end")
         << bytes("+00015 +00515\r\n-0.250 -1.000\r+00.15 +05.15\n")
         << QList<QByteArray>{"+00015 +00515", "-0.250 -1.000", "+00.15 +05.15"};
-    QTest::newRow("first record of a line only")
-        << bytes("+00016 +00516 +00017 +00517\r\n") << QList<QByteArray>{"+00016 +00516"};
+    QTest::newRow("a whole record ending the line wins")
+        << bytes("+00016 +00516 +00017 +00517\r\n") << QList<QByteArray>{"+00017 +00517"};
+    QTest::newRow("fragment glued to a record")
+        << bytes("+00000 +00000 +00102\r\n") << QList<QByteArray>{"+00000 +00102"};
+    QTest::newRow("record after a stray blank")
+        << bytes(" +00104 +00102\r\n") << QList<QByteArray>{"+00104 +00102"};
+    QTest::newRow("record with trailing characters")
+        << bytes("+00015 +00515 tail\r\n") << QList<QByteArray>{"+00015 +00515"};
+    QTest::newRow("first record inside noise")
+        << bytes("ab+00015 +00515 -0.250 -1.000z\n") << QList<QByteArray>{"+00015 +00515"};
     QTest::newRow("noise and a fragment before the record")
         << bytes("\x7f#+00015 +005-0.250 -1.000\r\n") << QList<QByteArray>{"-0.250 -1.000"};
     QTest::newRow("separator not examined, blank inside a field is")

@@ -53,6 +53,8 @@ private slots:
     void splitAgreesWithFixedPositionsWheneverTheyReadCorrectly();
     void speedTextTellsItsUnits_data();
     void speedTextTellsItsUnits();
+    void headerAndUnitsLinesAreRecognised_data();
+    void headerAndUnitsLinesAreRecognised();
 };
 
 void TestLogFormat::headerLineIsExact()
@@ -389,6 +391,42 @@ void TestLogFormat::speedTextTellsItsUnits()
     QFETCH(QString, speed);
     QFETCH(QString, caption);
     QCOMPARE(::readoutCaptionForSpeedText(speed), caption);
+}
+
+void TestLogFormat::headerAndUnitsLinesAreRecognised_data()
+{
+    QTest::addColumn<QByteArray>("line"); // without its line end
+    QTest::addColumn<bool>("header");
+    QTest::addColumn<bool>("units");
+    QTest::newRow("header") << QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"") << true << false;
+    QTest::newRow("m/s") << QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"") << false << true;
+    QTest::newRow("knots") << QByteArray("\"Knots\",\"Degrees\",\"24 Hour UTC\"") << false
+                           << true;
+    QTest::newRow("mm/s") << QByteArray("\"mm/s\",\"Degrees\",\"24 Hour UTC\"") << false
+                          << true;
+    QTest::newRow("header with its line end")
+        << QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"\r\n") << false << false;
+    QTest::newRow("header in other case")
+        << QByteArray("\"speed\",\"bearing\",\"date-time\"") << false << false;
+    QTest::newRow("header with a blank") << QByteArray("\"Speed\", \"Bearing\",\"Date-Time\"")
+                                         << false << false;
+    QTest::newRow("units word in other case")
+        << QByteArray("\"knots\",\"Degrees\",\"24 Hour UTC\"") << false << false;
+    QTest::newRow("units word unknown") << QByteArray("\"ft/s\",\"Degrees\",\"24 Hour UTC\"")
+                                        << false << false;
+    QTest::newRow("units line cut short") << QByteArray("\"m/s\",\"Degrees\"") << false << false;
+    QTest::newRow("record") << QByteArray("\"0.515\",\"088\",\"24/05/2009 14:03:07\"") << false
+                            << false;
+    QTest::newRow("empty") << QByteArray() << false << false;
+}
+
+void TestLogFormat::headerAndUnitsLinesAreRecognised()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, header);
+    QFETCH(bool, units);
+    QCOMPARE(isLogHeaderLine(line), header);
+    QCOMPARE(isLogUnitsLine(line), units);
 }
 
 QTEST_GUILESS_MAIN(TestLogFormat)

@@ -479,7 +479,8 @@ void TestMainWindow::commsDialogUnwritableFileKeepsItOpen()
     QCOMPARE(
         f.prompts->errors(),
         QStringList{
-            QStringLiteral("Unable to write to %1.").arg(f.path(QStringLiteral("marvane.ini")))});
+            QStringLiteral("Unable to write to %1: not a regular file.")
+                .arg(f.path(QStringLiteral("marvane.ini")))});
     QVERIFY(d->isVisible());
     QCOMPARE(w->options().comms.baudRate, 0);                  // stored
     QCOMPARE(w->options().port.baudRateValue, quint32(19200)); // not applied

@@ -13,6 +13,7 @@
 #include "tests/support/Texts.h"
 
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
@@ -77,6 +78,8 @@ private slots:
     void openSecondFileReplacesFirst();
     void newDuringReplay();
     void failedOpenKeepsCurrentReplay();
+    void fileThatIsNoLogIsRefused_data();
+    void fileThatIsNoLogIsRefused();
     void vanishedFileReportsOnceAndStops();
     void badFiles_data();
     void badFiles();
@@ -121,12 +124,10 @@ void TestReplay::openUnitsWord_data()
                          << "m/s";
     QTest::newRow("mm/s") << units("mm/s") << "     mm/s"
                           << "mm/s";
-    QTest::newRow("other case") << units("knots") << "     mm/s"
-                                << "mm/s";
     QTest::newRow("no units line") << QByteArray() << "     mm/s"
                                    << "mm/s";
-    QTest::newRow("no quote") << QByteArray("Knots\r\n") << "     mm/s"
-                              << "mm/s";
+    QTest::newRow("empty units line") << QByteArray("\r\n") << "     mm/s"
+                                      << "mm/s";
 }
 
 void TestReplay::openUnitsWord()
@@ -172,12 +173,13 @@ void TestReplay::recordsOfRecorderFiles_data()
                                  record("7500", "000", "01/01/2025 00:00:01")
                           << texts({"0515", "7500"}) << texts({"002", "000"})
                           << texts({"mm/s", "mm/s"}) << QList<double>{230.6, 510.0};
+    // The needle of a speed above full scale stops at the end of the scale.
     QTest::newRow("10 m/s and more")
         << kHeader + units("m/s") + record("0.515", "088", "01/01/2025 00:00:00") +
                record("10.296", "299", "01/01/2025 00:00:01") +
                record("0.528", "013", "01/01/2025 00:00:02")
         << texts({"0.515", "10.296", "0.528"}) << texts({"088", "299", "013"})
-        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 621.84, 231.12};
+        << texts({"m/s", "m/s", "m/s"}) << QList<double>{230.6, 510.0, 231.12};
     QTest::newRow("units changed while recording")
         << kHeader + units("mm/s") + record("1050", "061", "01/01/2025 00:00:00") +
                record("0.515", "002", "01/01/2025 00:00:01") +
@@ -379,6 +381,54 @@ void TestReplay::failedOpenKeepsCurrentReplay()
     QCOMPARE(r.f.prompts->errors().size(), 1);
 }
 
+void TestReplay::fileThatIsNoLogIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray aRecord = record("0.515", "088", "01/01/2025 00:00:00");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("an empty line") << QByteArray("\r\n");
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) +
+                                        QByteArray(5000, '\x01') + "\r\n\x01\x02\x03junk";
+    QTest::newRow("records without header") << units("m/s") + aRecord;
+    QTest::newRow("header of another program")
+        << QByteArray("\"Time\",\"Speed\",\"Bearing\"\r\n") + units("m/s") + aRecord;
+    QTest::newRow("header without quotes") << QByteArray("Speed,Bearing,Date-Time\r\n") +
+                                                  units("m/s") + aRecord;
+    QTest::newRow("units word in other case") << kHeader + units("knots") + aRecord;
+    QTest::newRow("units word unknown") << kHeader + units("ft/s") + aRecord;
+    QTest::newRow("units line without quotes") << kHeader + "Knots\r\n" + aRecord;
+    QTest::newRow("record where the units line belongs") << kHeader + aRecord;
+}
+
+void TestReplay::fileThatIsNoLogIsRefused()
+{
+    QFETCH(QByteArray, file);
+    Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
+             record("0.516", "089", "24/05/2009 14:03:08"));
+    WindowProbe& w = r.w();
+    r.open();
+    w.replayPlayButton->click();
+    const QString title = w->windowTitle();
+    const QString other = r.f.path(QStringLiteral("other.log"));
+    r.f.writeFile(QStringLiteral("other.log"), file);
+    r.f.prompts->fileAnswers << other;
+    w->openReplay();
+
+    QCOMPARE(r.f.prompts->errors(),
+             QStringList{QStringLiteral("Unable to open the log file %1: not a Marvane log file")
+                             .arg(QDir::toNativeSeparators(other))});
+    // The replay that was running goes on as it was.
+    QCOMPARE(w->windowTitle(), title);
+    QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("m/s"));
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QVERIFY(w->replay().isOpen());
+    QVERIFY(w->replay().playing());
+    QCOMPARE(w->replay().path(), r.path());
+    w->replay().step();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.516"));
+    QCOMPARE(r.f.prompts->errors().size(), 1);
+}
+
 void TestReplay::vanishedFileReportsOnceAndStops()
 {
     Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
@@ -404,7 +454,6 @@ void TestReplay::badFiles_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("errors"); // over the first record and three ticks
     const QString bearingBlank = QStringLiteral("'' is not a valid integer value");
-    QTest::newRow("empty") << QByteArray() << QStringList();
     QTest::newRow("header only") << kHeader << QStringList();
     QTest::newRow("blank lines") << kHeader + units("m/s") + "\r\n\r\n" +
                                         record("0.515", "088", "01/01/2025 00:00:00")
@@ -416,9 +465,6 @@ void TestReplay::badFiles_data()
     QTest::newRow("bad speed")
         << kHeader + units("m/s") + record("0.5.5", "088", "01/01/2025 00:00:00")
         << QStringList{QStringLiteral("'0.5.5' is not a valid floating point value")};
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\x01\x02\r\n\x7f\x80", 8) +
-                                        QByteArray(5000, '\x01') + "\r\n\x01\x02\x03junk"
-                                 << QStringList{bearingBlank};
     QTest::newRow("very long line")
         << kHeader + units("m/s") + QByteArray(1 << 20, 'x') + "\r\n" +
                record("0.515", "088", "01/01/2025 00:00:00")

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -350,6 +351,10 @@ void TestReplayReader::failedOpenKeepsThePreviousFileAtItsPosition_data()
     QTest::newRow("missing file") << s("missing.log") << s("No such file or directory");
     QTest::newRow("a folder") << s("folder") << s("Is a directory");
     QTest::newRow("empty name") << QString() << s("No file name specified");
+    // Neither waits: a FIFO without writer would block the open, /dev/zero would never end.
+    QTest::newRow("a FIFO") << s("fifo.log") << s("Not a regular file");
+    QTest::newRow("a link to a FIFO") << s("link-to-fifo.log") << s("Not a regular file");
+    QTest::newRow("a link to /dev/zero") << s("zero.log") << s("Not a regular file");
 }
 
 void TestReplayReader::failedOpenKeepsThePreviousFileAtItsPosition()
@@ -357,6 +362,9 @@ void TestReplayReader::failedOpenKeepsThePreviousFileAtItsPosition()
     QFETCH(QString, name);
     QFETCH(QString, reason);
     QVERIFY(QDir(m_dir->path()).mkdir(s("folder")));
+    QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.log")).constData(), 0600), 0);
+    QVERIFY(QFile::link(path("fifo.log"), path("link-to-fifo.log")));
+    QVERIFY(QFile::link(s("/dev/zero"), path("zero.log")));
     QVERIFY(writeFile(path("first.log"), "one\r\ntwo\r\nthree\r\n"));
     ReplayReader reader;
     QString error;

@@ -7,6 +7,7 @@
 // standard input closes.
 
 #include "comms/SerialConnection.h"
+#include "comms/SerialSource.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -57,6 +58,8 @@ public:
         ::tcgetattr(m_master, &tio);
         return tio;
     }
+
+    bool setSlaveSettings(const termios& tio) { return ::tcsetattr(m_master, TCSANOW, &tio) == 0; }
 
     void closeMaster()
     {
@@ -145,6 +148,12 @@ private slots:
     void otherEndClosingIsReportedOnce();
     void vanishedPathIsNoticedAtNextPoll();
     void closeBeforeTheNoticeCancelsIt();
+    void bytesReadBeforeTheDeviceWentAreStillReturned_data();
+    void bytesReadBeforeTheDeviceWentAreStillReturned();
+    void recordsOfTheLastBurstComeOutBeforeTheLoss();
+    void bytesWaitingBeforeConnectNeverComeOut();
+    void lineParametersAreWrittenWhenThePortOpens_data();
+    void lineParametersAreWrittenWhenThePortOpens();
 };
 
 void TestSerial::pollReturnsTheBytesTheSensorSent()
@@ -610,6 +619,123 @@ void TestSerial::closeBeforeTheNoticeCancelsIt()
     QVERIFY(port.open(pty.path(), &reason));
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 0);
+}
+
+void TestSerial::bytesReadBeforeTheDeviceWentAreStillReturned_data()
+{
+    QTest::addColumn<bool>("removeLink"); // else the other end closes (the adapter is pulled)
+    QTest::newRow("other end closes") << false;
+    QTest::newRow("device path vanishes") << true;
+}
+
+void TestSerial::bytesReadBeforeTheDeviceWentAreStillReturned()
+{
+    QFETCH(bool, removeLink);
+    Pty pty;
+    QVERIFY(pty.ok());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("sensor"));
+    QVERIFY(QFile::link(pty.path(), link));
+
+    SerialConnection port;
+    QSignalSpy lost(&port, &SerialConnection::deviceLost);
+    QString reason;
+    QVERIFY2(port.open(link, &reason), qPrintable(reason));
+    port.poll(settings());
+
+    // A burst the event loop has fetched from the device, then the device goes before the
+    // next poll.
+    const QByteArray burst("+00015 +00515\r\n+00016 +00516\r\n");
+    QVERIFY(pty.send(burst));
+    QTRY_COMPARE(port.bytesFetched(), qint64(burst.size()));
+    if (removeLink)
+        QVERIFY(QFile::remove(link));
+    else
+        pty.closeMaster();
+
+    // Polls go on as the timer would run them until the loss is noticed and told.
+    QByteArray received;
+    QTRY_VERIFY((received += port.poll(settings()), !port.isOpen()));
+    QTRY_COMPARE(lost.count(), 1);
+    received += port.poll(settings());
+    QCOMPARE(received, burst);
+    QCOMPARE(port.poll(settings()), QByteArray()); // handed out once
+}
+
+void TestSerial::recordsOfTheLastBurstComeOutBeforeTheLoss()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    const PortSettings line = settings();
+    SerialSource source(&line);
+    QStringList events;
+    connect(&source, &SerialSource::recordReceived, this,
+            [&](const QByteArray& record) { events << QString::fromLatin1(record); });
+    connect(&source, &SerialSource::deviceLost, this,
+            [&](const QString& port, const QString&) { events << QStringLiteral("lost ") + port; });
+    QString reason;
+    QVERIFY2(source.open(pty.path(), QStringLiteral("COM1"), &reason), qPrintable(reason));
+    // No poll runs between the burst and the loss: the poll timer is not started.
+    QVERIFY(pty.send("+00015 +00515\r\n+0.016 +0.516\r\n"));
+    QTRY_COMPARE(source.connection().bytesFetched(), qint64(30));
+    pty.closeMaster();
+    QTRY_COMPARE(events.size(), 3);
+    QCOMPARE(events, (QStringList{QStringLiteral("+00015 +00515"), QStringLiteral("+0.016 +0.516"),
+                                  QStringLiteral("lost COM1")}));
+    QVERIFY(!source.isOpen());
+}
+
+void TestSerial::bytesWaitingBeforeConnectNeverComeOut()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    // The sensor talks into a port nobody has open yet.
+    QVERIFY(pty.send("+00001 +00001\r\n+00002 +0"));
+    SerialConnection port;
+    QString reason;
+    const PortSettings line = settings();
+    QVERIFY2(port.open(pty.path(), &reason, QStringLiteral("COM1"), &line), qPrintable(reason));
+    QVERIFY(pty.send("+00003 +00003\r\n"));
+    QByteArray received;
+    QTRY_VERIFY((received += port.poll(line), received.endsWith("\r\n")));
+    QCOMPARE(received, QByteArray("+00003 +00003\r\n"));
+}
+
+void TestSerial::lineParametersAreWrittenWhenThePortOpens_data()
+{
+    QTest::addColumn<quint32>("baud");
+    QTest::addColumn<quint8>("stopBits");
+    QTest::addColumn<speed_t>("speed");
+    QTest::addColumn<bool>("twoStopBits");
+    QTest::newRow("4800, 2") << 4800u << quint8(2) << speed_t(B4800) << true;
+    QTest::newRow("57600, 1") << 57600u << quint8(0) << speed_t(B57600) << false;
+}
+
+void TestSerial::lineParametersAreWrittenWhenThePortOpens()
+{
+    QFETCH(quint32, baud);
+    QFETCH(quint8, stopBits);
+    QFETCH(speed_t, speed);
+    QFETCH(bool, twoStopBits);
+    Pty pty;
+    QVERIFY(pty.ok());
+    // Start from the opposite of what the connection is to set.
+    termios start = pty.slaveSettings();
+    ::cfsetispeed(&start, B2400);
+    ::cfsetospeed(&start, B2400);
+    start.c_cflag = twoStopBits ? (start.c_cflag & ~tcflag_t(CSTOPB)) : (start.c_cflag | CSTOPB);
+    QVERIFY(pty.setSlaveSettings(start));
+
+    SerialConnection port;
+    QString reason;
+    const PortSettings line = settings(baud, 8, 0, stopBits);
+    QVERIFY2(port.open(pty.path(), &reason, QStringLiteral("COM1"), &line), qPrintable(reason));
+    // Before any poll.
+    const termios tio = pty.slaveSettings();
+    QCOMPARE(::cfgetispeed(&tio), speed);
+    QCOMPARE(::cfgetospeed(&tio), speed);
+    QCOMPARE(bool(tio.c_cflag & CSTOPB), twoStopBits);
 }
 
 namespace {

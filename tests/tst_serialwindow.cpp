@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -119,6 +120,7 @@ private slots:
     void portHeldElsewhere();
     void connectAgainWhileConnectedKeepsConnection();
     void deviceVanishingMidRun();
+    void deviceVanishingWithReconnectionKeepsLogging();
     void firstPollWaitsOncePerRun();
     void exitWhileConnectedAndLogging();
     void optionsChangedWhileConnectedReachThePortAtNextPoll();
@@ -314,6 +316,7 @@ void TestSerialWindow::deviceVanishingMidRun()
     MainWindowFixture f(iniFor(sensor));
     WindowProbe& w = f.w();
     w->setTimeScaleForTests(0.01);
+    w->options().reconnect = false; // "Reconnect automatically" off: one box, disconnected
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     w->newLogFile();
     f.prompts->confirmAnswers << true;
@@ -335,6 +338,36 @@ void TestSerialWindow::deviceVanishingMidRun()
     QCOMPARE(w->statusPanel(1), QString());
     QTest::qWait(300);
     QCOMPARE(f.prompts->messages().size(), 1); // once, never a storm
+}
+
+void TestSerialWindow::deviceVanishingWithReconnectionKeepsLogging()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w->newLogFile();
+    f.prompts->confirmAnswers << true;
+    w->connectPort();
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    const int shown = int(f.prompts->shown.size());
+    sensor.closeSlave();
+    sensor.closeMaster(); // the adapter is pulled out
+    if (!w->serial().isReconnecting())
+        poll(w);
+    QTRY_COMPARE_WITH_TIMEOUT(w->statusPanel(1), QStringLiteral("Reconnecting COM2..."), 3000);
+    // No box stops an unattended logger: the connection and the recording stay on.
+    QCOMPARE(int(f.prompts->shown.size()), shown);
+    QVERIFY(w->connected());
+    QVERIFY(w->recording().logging());
+    QVERIFY(w.disconnectAction->isEnabled());
+    QVERIFY(w->statusBar()->currentMessage().contains(QStringLiteral("COM2 was lost")));
+    // Disconnect ends the retries.
+    w->disconnectPort();
+    QVERIFY(!w->serial().isReconnecting());
+    QCOMPARE(w->statusPanel(1), QString());
 }
 
 void TestSerialWindow::firstPollWaitsOncePerRun()

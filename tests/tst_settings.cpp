@@ -14,6 +14,7 @@
 
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(CommsSettings)
@@ -101,6 +102,8 @@ private slots:
     void saveInDirectoryWithoutWritePermissionWritesFileInPlace();
     void unwritableFileThrowsAndIsLeftAlone_data();
     void unwritableFileThrowsAndIsLeftAlone();
+    void saveNeverReplacesWhatIsNotASettingsFile_data();
+    void saveNeverReplacesWhatIsNotASettingsFile();
 };
 
 void TestSettings::intValue_data()
@@ -681,7 +684,10 @@ void TestSettings::unwritableFileThrowsAndIsLeftAlone()
     } catch (const MarvaneError& error) {
         message = error.text();
     }
-    QCOMPARE(message, QStringLiteral("Unable to write to %1.").arg(path));
+    // A directory is not a settings file: the message says so.
+    QCOMPARE(message, kind == QLatin1String("directory")
+                          ? QStringLiteral("Unable to write to %1: not a regular file.").arg(path)
+                          : QStringLiteral("Unable to write to %1.").arg(path));
 
     // Nothing was changed or left behind.
     if (kind == QLatin1String("directory")) {
@@ -702,6 +708,68 @@ void TestSettings::unwritableFileThrowsAndIsLeftAlone()
     QCOMPARE(
         QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
         kind == QLatin1String("parentMissing") ? 0 : 1);
+}
+
+void TestSettings::saveNeverReplacesWhatIsNotASettingsFile_data()
+{
+    QTest::addColumn<QString>("target");  // what marvane.ini is, or points to
+    QTest::addColumn<bool>("throughLink"); // marvane.ini is a symbolic link to it
+    QTest::newRow("link to a FIFO") << QStringLiteral("fifo") << true;
+    QTest::newRow("a FIFO") << QStringLiteral("fifo") << false;
+    QTest::newRow("link to /dev/null") << QStringLiteral("/dev/null") << true;
+    QTest::newRow("link to a directory") << QStringLiteral("directory") << true;
+}
+
+void TestSettings::saveNeverReplacesWhatIsNotASettingsFile()
+{
+#ifdef Q_OS_WIN
+    QSKIP("FIFOs, device nodes and symbolic links");
+#else
+    QFETCH(QString, target);
+    QFETCH(bool, throughLink);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    QString targetPath = throughLink ? dir.filePath(target) : path;
+    if (target == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(targetPath).constData(), 0600), 0);
+    } else if (target == QLatin1String("directory")) {
+        QVERIFY(QDir().mkdir(targetPath));
+    } else {
+        targetPath = target;
+    }
+    if (throughLink)
+        QVERIFY(QFile::link(targetPath, path));
+    struct stat before = {};
+    QCOMPARE(::stat(QFile::encodeName(targetPath).constData(), &before), 0);
+
+    QString message;
+    try {
+        saveSettings(path, make(1, 2, 1, 5, 0, 2, 1));
+    } catch (const MarvaneError& error) {
+        message = error.text();
+    }
+    QCOMPARE(message, QStringLiteral("Unable to write to %1: not a regular file.").arg(path));
+
+    // Nothing was replaced: the link still points where it did, the target is still what it
+    // was (the same node, of the same type), and no temporary file was left beside it.
+    QCOMPARE(QFileInfo(path).isSymLink(), throughLink);
+    if (throughLink)
+        QCOMPARE(QFileInfo(path).symLinkTarget(), targetPath);
+    struct stat after = {};
+    QCOMPARE(::stat(QFile::encodeName(targetPath).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (target == QLatin1String("/dev/null"))
+        QVERIFY(S_ISCHR(after.st_mode));
+    const int expectedEntries = throughLink && targetPath.startsWith(dir.path()) ? 2 : 1;
+    QCOMPARE(
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden)
+            .size(),
+        expectedEntries);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
