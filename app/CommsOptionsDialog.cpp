@@ -8,6 +8,7 @@
 #include "comms/PortMapping.h"
 #include "comms/ProgramOptions.h"
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -20,7 +21,7 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 {
     setObjectName(QStringLiteral("commsOptionsDialog"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(342, 276);
+    setFixedSize(342, 302);
     setFont(marvaneFont(11));
     setModal(false);
 
@@ -57,6 +58,12 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     m_parityGroup->setItemIndex(0);
     m_stopBitsGroup->setItemIndex(0);
 
+    m_reconnectBox = new QCheckBox(QStringLiteral("Reconnect automatically"), this);
+    m_reconnectBox->setObjectName(QStringLiteral("reconnectBox"));
+    m_reconnectBox->setGeometry(10, 278, 322, 20);
+    m_reconnectBox->setToolTip(
+        QStringLiteral("Open the port again by itself when the device goes away and comes back"));
+
     const QFont buttonFont = marvaneFont(13);
     m_okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                                  QStringLiteral("OK"), this);
@@ -77,8 +84,8 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     // Keyboard focus order of the dialog.
     const QList<QWidget*> order = {
-        m_scrollDirectionGroup, m_portGroup, m_baudRateGroup, m_parityGroup,     m_dataBitsGroup,
-        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup};
+        m_scrollDirectionGroup, m_portGroup, m_baudRateGroup, m_parityGroup,      m_dataBitsGroup,
+        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup, m_reconnectBox};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {
@@ -103,6 +110,8 @@ void CommsOptionsDialog::loadOptions()
 {
     m_options.comms = loadSettings(m_options.settingsPath);
     const CommsSettings& s = m_options.comms;
+    m_options.reconnect = loadReconnect(m_options.settingsPath);
+    m_reconnectBox->setChecked(m_options.reconnect);
     m_scrollDirectionGroup->setItemIndex(s.scrollDirection);
     m_portGroup->setItemIndex(s.commPort);
     m_orientationGroup->setItemIndex(s.orientation);
@@ -128,13 +137,14 @@ void CommsOptionsDialog::applyOptions()
     s.parity = m_parityGroup->itemIndex();
     s.stopBits = m_stopBitsGroup->itemIndex();
     try {
-        saveSettings(m_options.settingsPath, s);
+        saveSettings(m_options.settingsPath, s, m_reconnectBox->isChecked());
     } catch (const MarvaneError& e) {
         // The indices stay stored but are not applied, and the dialog stays open.
         m_prompts.error(e.text());
         return;
     }
     applyCommsSettings(s, m_options.port, m_options.flags);
+    m_options.reconnect = m_reconnectBox->isChecked();
     hide();
     emit applied();
 }

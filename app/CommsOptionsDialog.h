@@ -7,6 +7,7 @@
 
 class Prompts;
 class RadioGroup;
+class QCheckBox;
 class QPushButton;
 struct ProgramOptions;
 
@@ -39,6 +40,7 @@ private:
     RadioGroup* m_dataBitsGroup;
     RadioGroup* m_parityGroup;
     RadioGroup* m_stopBitsGroup;
+    QCheckBox* m_reconnectBox;
     QPushButton* m_okButton;
     QPushButton* m_cancelButton;
 

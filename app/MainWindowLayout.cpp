@@ -123,6 +123,7 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     m_options.settingsPath = settingsPath;
     m_options.comms = loadSettings(m_options.settingsPath);
     applyCommsSettings(m_options.comms, m_options.port, m_options.flags);
+    m_options.reconnect = loadReconnect(m_options.settingsPath);
     if (!m_prompts)
         m_prompts = std::make_unique<WidgetPrompts>(this);
 

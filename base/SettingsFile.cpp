@@ -14,6 +14,7 @@
 namespace {
 
 const QString kOptionsSection = QStringLiteral("Options");
+const QString kReconnectKey = QStringLiteral("Reconnect");
 
 // The fields of CommsSettings in the order of kCommsSettingKeys, which is also file order.
 qint32 CommsSettings::*const kFields[7] = {
@@ -54,7 +55,17 @@ CommsSettings loadSettings(const QString& settingsPath)
     return settings;
 }
 
-void saveSettings(const QString& settingsPath, const CommsSettings& settings)
+bool loadReconnect(const QString& settingsPath)
+{
+    QByteArray bytes;
+    QFile file(settingsPath);
+    if (QFileInfo(settingsPath).isFile() && file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    return IniFile(bytes).intValue(kOptionsSection, kReconnectKey, 1) != 0;
+}
+
+void saveSettings(const QString& settingsPath, const CommsSettings& settings,
+                  std::optional<bool> reconnect)
 {
     // Only a settings file is ever replaced. marvane.ini may be a symbolic link; what counts is
     // what it points to, which must be a regular file or not exist yet. Anything else (a device
@@ -80,6 +91,11 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings)
         ini.setValue(kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]),
                      QString::number(settings.*kFields[i]));
     }
+    // Written once it differs from the default or is in the file already: the files of earlier
+    // versions stay as they were until the operator turns reconnection off.
+    if (reconnect && (!*reconnect || ini.value(kOptionsSection, kReconnectKey)))
+        ini.setValue(kOptionsSection, kReconnectKey,
+                     *reconnect ? QStringLiteral("1") : QStringLiteral("0"));
 
     // QSaveFile writes a temporary file beside the target and renames it over the target only
     // when everything was written, so a full disk never leaves half a settings file. It follows

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // Full path of marvane.ini: the directory of the running executable, never the working directory.
 QString defaultSettingsFilePath();
 
@@ -18,4 +20,10 @@ CommsSettings loadSettings(const QString& settingsPath);
 // "Unable to write to <full path>: not a regular file." when the path, or the target of a link
 // there, is something other than a regular file (a device, a FIFO, a directory); then nothing is
 // changed.
-void saveSettings(const QString& settingsPath, const CommsSettings& settings);
+// reconnect, when given, is the "Reconnect automatically" choice (key "Reconnect", 1 or 0).
+void saveSettings(const QString& settingsPath, const CommsSettings& settings,
+                  std::optional<bool> reconnect = std::nullopt);
+
+// The "Reconnect automatically" choice: key "Reconnect" of section "Options", on (1) when the
+// key is missing or not a number, off only for 0.
+bool loadReconnect(const QString& settingsPath);

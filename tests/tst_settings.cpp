@@ -79,6 +79,7 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
+    void reconnectChoiceIsKeptBesideTheSeven();
     void intValue_data();
     void intValue();
     void valueIsTrimmedTextAfterFirstEquals();
@@ -712,7 +713,7 @@ void TestSettings::unwritableFileThrowsAndIsLeftAlone()
 
 void TestSettings::saveNeverReplacesWhatIsNotASettingsFile_data()
 {
-    QTest::addColumn<QString>("target");  // what marvane.ini is, or points to
+    QTest::addColumn<QString>("target");   // what marvane.ini is, or points to
     QTest::addColumn<bool>("throughLink"); // marvane.ini is a symbolic link to it
     QTest::newRow("link to a FIFO") << QStringLiteral("fifo") << true;
     QTest::newRow("a FIFO") << QStringLiteral("fifo") << false;
@@ -764,12 +765,37 @@ void TestSettings::saveNeverReplacesWhatIsNotASettingsFile()
     if (target == QLatin1String("/dev/null"))
         QVERIFY(S_ISCHR(after.st_mode));
     const int expectedEntries = throughLink && targetPath.startsWith(dir.path()) ? 2 : 1;
-    QCOMPARE(
-        QDir(dir.path())
-            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden)
-            .size(),
-        expectedEntries);
+    QCOMPARE(QDir(dir.path())
+                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden)
+                 .size(),
+             expectedEntries);
 #endif
+}
+
+void TestSettings::reconnectChoiceIsKeptBesideTheSeven()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    // Old files have no key: reconnection is on.
+    QVERIFY(loadReconnect(path));
+    const QByteArray old("[Options]\nCommPort=2\n[Ports]\nCOM3=/dev/ttyUSB0\n");
+    QVERIFY(writeFile(path, old));
+    QVERIFY(loadReconnect(path));
+    // Saving the default leaves such a file without the key.
+    CommsSettings settings;
+    saveSettings(path, settings, true);
+    QVERIFY(!readFile(path).contains("Reconnect"));
+    // Off is written, and read back; on again rewrites the same line.
+    saveSettings(path, settings, false);
+    QVERIFY(readFile(path).contains("Reconnect=0"));
+    QVERIFY(!loadReconnect(path));
+    saveSettings(path, settings, true);
+    QVERIFY(readFile(path).contains("Reconnect=1"));
+    QVERIFY(loadReconnect(path));
+    QVERIFY(readFile(path).endsWith("[Ports]\nCOM3=/dev/ttyUSB0\n")); // the rest kept
+    // Anything but 0 is on, as an unreadable value of the seven gives its default.
+    QVERIFY(writeFile(path, "[Options]\nReconnect=maybe\n"));
+    QVERIFY(loadReconnect(path));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
