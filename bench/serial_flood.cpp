@@ -1,9 +1,13 @@
-// A flood on the sensor's fastest line: a pseudo-terminal, mapped as the port, receives records
-// paced at 115200 baud (768 records of 15 bytes per second) for 10 s, while the main window polls
-// it every 900 ms with logging on. Counts what was sent and what reached the log file, and the
-// longest poll.
+// A flood on the sensor's fastest line: a pseudo-terminal, mapped as the port through a link (as a
+// udev by-id link maps a USB adapter), receives records paced at 115200 baud (768 records of 15
+// bytes per second) while the main window polls it every 900 ms with logging on. Half way the
+// adapter drops out: the link's device goes away and a new one takes its place a second later;
+// the window reconnects by itself. Counts what was sent while a device was there and what reached
+// the log file, the longest poll, and how often the window's thread woke up (voluntary context
+// switches of the main thread) while connected and idle, and during the flood.
 //
-// Last line: "serial flood: sent S, logged L, lost N, longest poll M ms".
+// Last line: "serial flood: sent S, logged L, lost N, longest poll M ms, wake-ups I/s idle,
+// F/s at line rate".
 
 #include "app/MainWindow.h"
 #include "app/Prompts.h"
@@ -58,6 +62,81 @@ QByteArray recordBytes(long n)
     return QByteArray(text, 15);
 }
 
+// Voluntary context switches of the calling (main) thread: each is one wake-up after a sleep.
+long wakeUps()
+{
+    QFile status(QStringLiteral("/proc/thread-self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:"))
+            return line.mid(24).trimmed().toLong();
+    }
+    return 0;
+}
+
+// Runs the event loop for ms milliseconds, as the program's own loop runs.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Pty
+{
+    int master = -1;
+    int slave = -1;
+    QByteArray name;
+    bool open()
+    {
+        char buffer[256] = {};
+        struct termios raw;
+        cfmakeraw(&raw);
+        if (openpty(&master, &slave, buffer, &raw, nullptr) != 0)
+            return false;
+        name = buffer;
+        return true;
+    }
+    void close()
+    {
+        ::close(master);
+        ::close(slave);
+        master = slave = -1;
+    }
+};
+
+// Sends records at the line rate for seconds, numbering on from first; returns the next number.
+long flood(const Pty& pty, long first, double seconds)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const double perSecond = 768.0;
+    long n = first;
+    for (;;) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (elapsed >= seconds)
+            break;
+        const long due = first + long(elapsed * perSecond);
+        QByteArray chunk;
+        while (n < due)
+            chunk += recordBytes(n++);
+        if (!chunk.isEmpty() &&
+            ::write(pty.master, chunk.constData(), size_t(chunk.size())) != chunk.size())
+            std::perror("write");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return n;
+}
+
+long loggedLines(const QString& path)
+{
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return long(log.readAll().count('\n')) - 2; // header and units lines
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -66,20 +145,19 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    struct termios raw;
-    cfmakeraw(&raw);
-    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
+    Pty pty;
+    if (!pty.open()) {
         std::perror("openpty");
         return 1;
     }
     QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("sensor"));
+    QFile::link(QString::fromLocal8Bit(pty.name), link);
     const QString ini = dir.filePath(QStringLiteral("marvane.ini"));
     QFile iniFile(ini);
     if (!iniFile.open(QIODevice::WriteOnly))
         return 1;
-    iniFile.write("[Options]\nBaudRate=6\n[Ports]\nCOM2=" + QByteArray(name) + "\n");
+    iniFile.write("[Options]\nBaudRate=6\n[Ports]\nCOM2=" + link.toLocal8Bit() + "\n");
     iniFile.close();
 
     auto prompts = std::make_unique<BenchPrompts>();
@@ -94,61 +172,87 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // The window's own timer is replaced by one that times each poll; same interval, same handler.
-    w.serial().pollTimer().stop();
+    // Each poll timed from its timer's tick to the end of its handling: the source handles the
+    // tick first, this slot runs after it.
     qint64 longestNs = 0;
-    QTimer poller;
-    poller.setInterval(900);
-    QObject::connect(&poller, &QTimer::timeout, &w, [&] {
-        QElapsedTimer t;
-        t.start();
-        w.serial().poll();
-        longestNs = std::max(longestNs, t.nsecsElapsed());
+    QElapsedTimer tick;
+    QTimer& pollTimer = w.serial().pollTimer();
+    struct TickWatch : QObject
+    {
+        QElapsedTimer* tick;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Timer)
+                tick->start();
+            return false;
+        }
+    } watch;
+    watch.tick = &tick;
+    pollTimer.installEventFilter(&watch);
+    QObject::connect(&pollTimer, &QTimer::timeout, &w, [&] {
+        if (tick.isValid())
+            longestNs = std::max(longestNs, tick.nsecsElapsed());
     });
-    w.setTimeScaleForTests(
-        0.0); // the first poll's 500 ms start-up wait is not part of a poll's work
-    poller.start();
 
+    // Connected and idle: the sensor says nothing.
+    runFor(2000); // past the first poll's start-up wait
+    long before = wakeUps();
+    QElapsedTimer phase;
+    phase.start();
+    runFor(3000);
+    const double idleRate = double(wakeUps() - before) * 1000.0 / double(phase.elapsed());
+
+    // The flood, with a dropout half way.
+    const double half = seconds / 2.0;
     std::atomic<long> sent{0};
     std::atomic<bool> done{false};
     std::thread sensor([&] {
-        const auto start = std::chrono::steady_clock::now();
-        const double perSecond = 768.0;
-        long n = 0;
-        while (true) {
-            const double elapsed =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (elapsed >= seconds)
-                break;
-            const long due = long(elapsed * perSecond);
-            QByteArray chunk;
-            while (n < due)
-                chunk += recordBytes(n++);
-            if (!chunk.isEmpty() &&
-                ::write(master, chunk.constData(), size_t(chunk.size())) != chunk.size())
-                std::perror("write");
-            sent = n;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        sent = flood(pty, 0, half);
         done = true;
     });
-
-    QElapsedTimer total;
-    total.start();
-    while (!done || total.elapsed() < (seconds + 2) * 1000)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    before = wakeUps();
+    phase.restart();
+    runFor(int(half * 1000)); // one wait for the whole run: the benchmark adds no wake-ups
+    while (!done)
+        runFor(20);
     sensor.join();
-    w.serial().poll(); // the last bytes
-    poller.stop();
+    const double floodRate = double(wakeUps() - before) * 1000.0 / double(phase.elapsed());
 
-    QFile log(logPath);
-    long logged = 0;
-    if (log.open(QIODevice::ReadOnly))
-        logged = long(log.readAll().count('\n')) - 2; // header and units lines
+    // Everything sent is logged before the adapter goes: what a device takes with it when it
+    // vanishes mid-byte is not the program's to keep.
+    for (int i = 0; i < 50 && loggedLines(logPath) < sent; ++i)
+        runFor(100);
+    pty.close();
+    QFile::remove(link);
+    runFor(1000);
+    Pty second;
+    if (!second.open())
+        return 1;
+    QFile::link(QString::fromLocal8Bit(second.name), link);
+    QElapsedTimer back;
+    back.start();
+    while (w.serial().isReconnecting() && back.elapsed() < 5000)
+        runFor(50);
+    if (w.serial().isReconnecting() || !w.connected()) {
+        std::fprintf(stderr, "did not reconnect\n");
+        return 1;
+    }
+    done = false;
+    std::thread sensor2([&] {
+        sent = flood(second, sent, half);
+        done = true;
+    });
+    runFor(int(half * 1000));
+    while (!done)
+        runFor(20);
+    sensor2.join();
+    runFor(2000); // the last polls
+
+    const long logged = loggedLines(logPath);
     const long lost = sent - logged;
-    std::printf("serial flood: sent %ld, logged %ld, lost %ld, longest poll %lld ms\n", long(sent),
-                logged, lost, longestNs / 1000000);
-    ::close(master);
-    ::close(slave);
+    std::printf("serial flood: sent %ld, logged %ld, lost %ld, longest poll %lld ms, wake-ups "
+                "%.1f/s idle, %.1f/s at line rate\n",
+                long(sent), logged, lost, longestNs / 1000000, idleRate, floodRate);
+    second.close();
     return lost == 0 ? 0 : 1;
 }

@@ -243,7 +243,12 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
     return line;
 }
 
-SerialConnection::SerialConnection(QObject* parent) : QObject(parent) {}
+SerialConnection::SerialConnection(QObject* parent) : QObject(parent)
+{
+    m_fetchTimer.setSingleShot(true);
+    m_fetchTimer.setInterval(kFetchDelay);
+    connect(&m_fetchTimer, &QTimer::timeout, this, &SerialConnection::fetch);
+}
 
 SerialConnection::~SerialConnection()
 {
@@ -285,6 +290,7 @@ bool SerialConnection::open(const QString& devicePath, QString* reason, const QS
     m_deviceId = quint64(opened.st_dev);
     m_deviceInode = quint64(opened.st_ino);
     m_keptAfterLoss.clear();
+    m_fetched.clear();
     connect(m_port.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error); });
     if (settings)
@@ -296,7 +302,31 @@ bool SerialConnection::open(const QString& devicePath, QString* reason, const QS
     // with other line parameters. Only what arrives from now on is read.
     if (isOpen())
         m_port->clear(QSerialPort::Input);
+    // Quiet between polls: QSerialPort would wake the program for every chunk that arrives (some
+    // 460 times a second at 115200 baud) to copy it into its own buffer. With room for a single
+    // byte there, it stops listening after the first byte; that byte starts a short timer, and
+    // then everything waiting is fetched at once and kept for the next poll. A few wake-ups a
+    // second at any line rate, none while the line is silent; and what the sensor sent is out of
+    // the system's buffers within kFetchDelay, so an adapter pulled out takes little with it.
+    if (isOpen()) {
+        m_port->setReadBufferSize(1);
+        connect(m_port.get(), &QSerialPort::readyRead, this, [this] {
+            if (!m_fetchTimer.isActive())
+                m_fetchTimer.start();
+        });
+    }
     return true;
+}
+
+void SerialConnection::fetch()
+{
+    if (!isOpen())
+        return;
+    const QByteArray bytes = readWaiting();
+    if (isOpen())
+        m_fetched += bytes;
+    else
+        m_keptAfterLoss.prepend(bytes); // lost during this read: they came before what it kept
 }
 
 void SerialConnection::close()
@@ -305,11 +335,12 @@ void SerialConnection::close()
     closePort();
     m_port.reset();
     m_keptAfterLoss.clear();
+    m_fetched.clear();
 }
 
 qint64 SerialConnection::bytesFetched() const
 {
-    return m_keptAfterLoss.size() + (isOpen() ? m_port->bytesAvailable() : 0);
+    return m_keptAfterLoss.size() + m_fetched.size() + (isOpen() ? m_port->bytesAvailable() : 0);
 }
 
 QByteArray SerialConnection::takeKeptBytes()
@@ -343,7 +374,8 @@ QByteArray SerialConnection::poll(const PortSettings& settings)
     applyParameters(settings);
     if (!isOpen())
         return takeKeptBytes(); // the device failed while its parameters were written
-    QByteArray bytes = readWaiting();
+    QByteArray bytes = std::exchange(m_fetched, QByteArray());
+    bytes += readWaiting();
     bytes += m_keptAfterLoss; // read after those, when the device failed during this read
     m_keptAfterLoss.clear();
     // The sensor's line may carry NULs (a break reads as one); the decoder never sees them.
@@ -449,6 +481,8 @@ void SerialConnection::loseDevice(const QString& reason)
     // a burst into the port's buffer moments before the device went, and whatever the system
     // still holds for us can be read now (not later: closing discards both). The next poll
     // returns it.
+    m_fetchTimer.stop();
+    m_keptAfterLoss += std::exchange(m_fetched, QByteArray()); // fetched earlier, not yet polled
     m_keptAfterLoss += m_port->readAll();
     const int fd = m_port->handle();
     int waiting = 0;
@@ -479,6 +513,7 @@ void SerialConnection::closePort()
     // of no interest; the port object itself stays until the next open or close(), since this
     // may run inside one of its own signals.
     QObject::disconnect(m_port.get(), nullptr, this, nullptr);
+    m_fetchTimer.stop();
     if (m_port->isOpen())
         m_port->close();
 }

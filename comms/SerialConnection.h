@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -60,6 +61,8 @@ public:
 
     // Bytes the event loop has already fetched from the device and poll() has not yet returned.
     qint64 bytesFetched() const;
+    // How long after the first byte of a quiet line the waiting bytes are fetched.
+    static constexpr int kFetchDelay = 250;
 
 signals:
     // The device went away or failed while open. Emitted once per connection, from the event
@@ -81,5 +84,8 @@ private:
     quint64 m_deviceId = 0;    // file system and inode of the device node opened,
     quint64 m_deviceInode = 0; // to notice its path naming another node later
     quint64 m_connection = 0; // counts opens and closes, so a late loss notice can tell it is stale
+    void fetch();
+    QTimer m_fetchTimer;
+    QByteArray m_fetched;       // read from the device between polls, for the next poll
     QByteArray m_keptAfterLoss; // read before the device went away, not yet returned by poll()
 };
