@@ -15,6 +15,9 @@ class DataConventionDialog : public QDialog
 public:
     explicit DataConventionDialog(QWidget* parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 public slots:
     // OK: hide the window (closing it from the title bar does the same).
     void dismiss();

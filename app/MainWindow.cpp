@@ -30,6 +30,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cmath>
+
 const QString MainWindow::appTitle = QStringLiteral("Tessmoor Marvane");
 
 namespace {
@@ -55,8 +57,62 @@ constexpr int kStopNotice = 1500;
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    // The toolbar stays along the top edge; everything else keeps its place.
-    m_toolBar->resize(qMax(632, centralWidget()->width()), m_toolBar->height());
+    // The toolbar stays along the top edge, its Exit button at the right end.
+    const int width = qMax(632, centralWidget()->width());
+    m_toolBar->resize(width, m_toolBar->height());
+    if (m_exitButton)
+        m_exitButton->move(width - 39, m_exitButton->y());
+    scaleDisplay();
+}
+
+void MainWindow::rememberBaseLayout()
+{
+    // Every element of the display panel as laid out for the default size: its place, its
+    // font's pixel size and its icon size, to scale from.
+    m_baseLayout.clear();
+    const auto remember = [this](QWidget* widget) {
+        BaseGeometry base;
+        base.widget = widget;
+        base.geometry = widget->geometry();
+        base.fontPixels = widget->font().pixelSize();
+        if (auto* button = qobject_cast<QToolButton*>(widget))
+            base.iconSize = button->iconSize();
+        m_baseLayout.push_back(base);
+    };
+    remember(m_displayPanel);
+    for (QWidget* child : m_displayPanel->findChildren<QWidget*>())
+        remember(child);
+}
+
+void MainWindow::scaleDisplay()
+{
+    // The display panel grows into the room right of the tables, keeping its proportions: dials,
+    // readouts and the replay bar grow with it. Below the default size nothing shrinks (the
+    // window does not go smaller than that).
+    const QSize room(centralWidget()->width() - 224 - 8, centralWidget()->height() - 40 - 1);
+    const double scale = qMax(1.0, qMin(room.width() / 400.0, room.height() / 345.0));
+    if (scale == m_displayScale)
+        return;
+    m_displayScale = scale;
+    const auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
+    for (const BaseGeometry& base : m_baseLayout) {
+        if (!base.widget)
+            continue;
+        const QRect g = base.geometry;
+        if (base.widget == m_displayPanel)
+            base.widget->setGeometry(g.x(), g.y(), scaled(g.width()), scaled(g.height()));
+        else
+            base.widget->setGeometry(scaled(g.x()), scaled(g.y()), scaled(g.width()),
+                                     scaled(g.height()));
+        if (base.fontPixels > 0) {
+            QFont font = base.widget->font();
+            font.setPixelSize(scaled(base.fontPixels));
+            base.widget->setFont(font);
+        }
+        if (base.iconSize.isValid())
+            static_cast<QToolButton*>(base.widget.data())
+                ->setIconSize(QSize(scaled(base.iconSize.width()), scaled(base.iconSize.height())));
+    }
 }
 
 void MainWindow::updateClock()

@@ -10,10 +10,13 @@
 #include "comms/ProgramOptions.h"
 #include <QColor>
 #include <QMainWindow>
+#include <QPointer>
+#include <QRect>
 
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class AboutDialog;
 class CommsOptionsDialog;
@@ -104,6 +107,8 @@ private:
     void buildPipeline();
     void wireEvents();
     void createSecondaryWindows();
+    void rememberBaseLayout();
+    void scaleDisplay();
 
     // Painting what the pipeline decided.
     void showSample(const Sample& sample);
@@ -208,6 +213,17 @@ private:
     std::optional<bool> m_scrollDownBeforePlay;
     // The demonstration's samples go into the log file (asked when it starts while logging).
     bool m_demoLogged = false;
+    // The display panel's elements at the default size, and the scale they are shown at.
+    struct BaseGeometry
+    {
+        QPointer<QWidget> widget;
+        QRect geometry;
+        int fontPixels = -1;
+        QSize iconSize;
+    };
+    std::vector<BaseGeometry> m_baseLayout;
+    double m_displayScale = 1.0;
+    QWidget* m_exitButton = nullptr;
     bool m_readoutsGreyed = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
 };

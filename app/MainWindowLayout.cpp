@@ -141,8 +141,9 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     buildDataPanel(client);
     buildDisplayPanel(client);
     buildStatusBar();
-    // The client area below the menu bar is 632 x 401, the status bar's 20 pixels included.
-    resize(632, menuBar()->sizeHint().height() + 401);
+    // Below the menu bar: 386 pixels of panels (the lowest end at 385), then the status bar.
+    resize(632, menuBar()->sizeHint().height() + 406);
+    setMinimumSize(size());
 
     m_clockTimer = new QTimer(this);
     m_clockTimer->setObjectName(QStringLiteral("clockTimer"));
@@ -151,6 +152,7 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     m_stopNoticeTimer->setSingleShot(true);
     m_stopNoticeTimer->setInterval(1500);
 
+    rememberBaseLayout();
     buildPipeline();
     wireEvents();
     m_clockTimer->start();
@@ -237,6 +239,8 @@ void MainWindow::buildToolbar()
         button->setAutoRaise(true);
         button->setIconSize(QSize(26, 26));
         button->setGeometry(b.left, 2, 30, 30);
+        if (b.action == m_exitAction)
+            m_exitButton = button;
     }
     // Separators of 5, 8, 8, 8 and 324 pixels stand before New, Start Logging, Connect, Options
     // and Exit; the groups are marked by a thin line in the middle of the narrow ones.

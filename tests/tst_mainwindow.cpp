@@ -63,6 +63,7 @@ private slots:
     void commsDialogUnwritableFileKeepsItOpen();
     void commsDialogPortTooltipsShowDevices();
     void commsDialogLayout();
+    void displayGrowsWithTheWindow();
 };
 
 void TestMainWindow::titleAndClientArea()
@@ -72,9 +73,41 @@ void TestMainWindow::titleAndClientArea()
     QCOMPARE(f.w()->objectName(), QStringLiteral("mainWindow"));
     const int menuHeight = f.w()->menuBar()->height();
     QCOMPARE(f.w()->width(), 632);
-    QCOMPARE(f.w()->height() - menuHeight, 401);
+    // Below the menu bar: the panels' 386 pixels (the Data Convention panel and the display end
+    // at 385), then the status bar, which no longer hides their bottom edge.
+    QCOMPARE(f.w()->height() - menuHeight, 406);
     QCOMPARE(f.w()->statusBar()->height(), 20);
-    QCOMPARE(f.w()->centralWidget()->size(), QSize(632, 381));
+    QCOMPARE(f.w()->centralWidget()->size(), QSize(632, 386));
+    QCOMPARE(f.w()->minimumSize(), f.w()->size()); // never smaller than its content
+}
+
+void TestMainWindow::displayGrowsWithTheWindow()
+{
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    const QSize base = w->size();
+    w->resize(base.width() * 2, base.height() * 2);
+    QCoreApplication::processEvents();
+    // The display keeps its proportions and fills the height it is given.
+    const QRect panel = w.displayPanel->geometry();
+    QCOMPARE(panel.topLeft(), QPoint(224, 40));
+    QVERIFY2(panel.height() > 345 * 2 - 60, qPrintable(QString::number(panel.height())));
+    const double scale = panel.height() / 345.0;
+    QVERIFY(qAbs(panel.width() - 400 * scale) <= 2);
+    QVERIFY(qAbs(w.speedDial->width() - 190 * scale) <= 2);
+    QCOMPARE(w.speedDial->width(), w.speedDial->height());
+    QVERIFY(w.speedReadout->font().pixelSize() > 32);
+    QVERIFY(panel.right() < w->centralWidget()->width());
+    // The Exit button stays at the right edge of the toolbar.
+    const auto* exit = w->findChild<QWidget*>(QStringLiteral("exitButton"));
+    QCOMPARE(exit->geometry().right(), w->centralWidget()->width() - 10);
+    // Back to the default size: the layout of the program's own size again.
+    w->resize(base);
+    QCoreApplication::processEvents();
+    QCOMPARE(w.displayPanel->geometry(), QRect(224, 40, 400, 345));
+    QCOMPARE(w.speedDial->geometry(), QRect(8, 8, 190, 190));
+    QCOMPARE(w.speedReadout->font().pixelSize(), 32);
+    QCOMPARE(exit->geometry(), QRect(593, 2, 30, 30));
 }
 
 void TestMainWindow::elementGeometry_data()
@@ -476,11 +509,9 @@ void TestMainWindow::commsDialogUnwritableFileKeepsItOpen()
     CommsOptionsDialog* d = w->commsOptionsDialog();
     child<RadioGroup>(d, "baudRateGroup")->setItemIndex(0);
     child<QPushButton>(d, "okButton")->click();
-    QCOMPARE(
-        f.prompts->errors(),
-        QStringList{
-            QStringLiteral("Unable to write to %1: not a regular file.")
-                .arg(f.path(QStringLiteral("marvane.ini")))});
+    QCOMPARE(f.prompts->errors(),
+             QStringList{QStringLiteral("Unable to write to %1: not a regular file.")
+                             .arg(f.path(QStringLiteral("marvane.ini")))});
     QVERIFY(d->isVisible());
     QCOMPARE(w->options().comms.baudRate, 0);                  // stored
     QCOMPARE(w->options().port.baudRateValue, quint32(19200)); // not applied

@@ -341,6 +341,8 @@ void TestReference::dataConventionShowsDiagram()
     DataConventionDialog window;
     const auto* image = window.findChild<QLabel*>(QStringLiteral("diagramLabel"));
     QVERIFY(image);
+    QVERIFY(image->pixmap().isNull()); // drawn when first shown, not at start-up
+    window.show();
     const QPixmap shown = image->pixmap();
     QCOMPARE(shown.deviceIndependentSize(), QSizeF(439, 355));
     // White paper with dark lettering: both must be present in quantity.
