@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/Artwork.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataGrid.h"
@@ -109,6 +110,11 @@ void MainWindow::scaleDisplay()
             font.setPixelSize(scaled(base.fontPixels));
             base.widget->setFont(font);
         }
+        // Pictures are drawn again at their new size, sharp at any scale.
+        if (auto* label = qobject_cast<QLabel*>(base.widget.data());
+            label && label->property("artwork").isValid())
+            label->setPixmap(artworkPixmap(label->property("artwork").toString(),
+                                           QSize(scaled(g.width()), scaled(g.height()))));
         if (base.iconSize.isValid())
             static_cast<QToolButton*>(base.widget.data())
                 ->setIconSize(QSize(scaled(base.iconSize.width()), scaled(base.iconSize.height())));
@@ -239,12 +245,27 @@ void MainWindow::showComputed(const Sample& sample)
 {
     pushRow(m_computedTable, Sample::cellText(sample.speedText),
             Sample::cellText(sample.bearingText));
-    m_speedReadout->setText(sample.speedText);
+    setSpeedReadout(sample.speedText);
     applyBearingColour(sample.colour);
     m_bearingReadout->setText(sample.bearingText);
     drawBearingNeedle(sample.bearing);
     if (sample.speedNeedleAngle)
         drawSpeedNeedle(*sample.speedNeedleAngle);
+}
+
+void MainWindow::setSpeedReadout(const QString& text)
+{
+    m_speedReadout->setText(text);
+    // The widest speeds are a shade too wide for the room left of the units at 32 pixels: the
+    // font steps down for them rather than cut a digit.
+    QFont font = m_speedReadout->font();
+    int pixels = int(std::lround(32 * m_displayScale));
+    font.setPixelSize(pixels);
+    while (pixels > 8 && QFontMetrics(font).horizontalAdvance(text) > m_speedReadout->width()) {
+        font.setPixelSize(--pixels);
+    }
+    if (font.pixelSize() != m_speedReadout->font().pixelSize())
+        m_speedReadout->setFont(font);
 }
 
 void MainWindow::pushRow(DataGrid* grid, const QString& first, const QString& second)

@@ -115,6 +115,7 @@ private:
     void showLiveUnits(const Sample& sample);
     void showReplayUnits(const QString& caption);
     void showComputed(const Sample& sample);
+    void setSpeedReadout(const QString& text);
     void pushRow(DataGrid* grid, const QString& first, const QString& second);
     void drawBearingNeedle(double angle);
     void drawSpeedNeedle(double angle);

@@ -360,7 +360,9 @@ void MainWindow::buildDisplayPanel(QWidget* client)
 
     const QFont valueFont = marvaneFont(32, true);
     m_speedReadout = makeLabel(QStringLiteral("speedReadout"), QString(), valueFont, readoutFrame);
-    m_speedReadout->setGeometry(14, 21, 92, 40); // right edge at 106
+    // Right edge at 106; the text grows to the left, up to the frame's edge, so six-character
+    // speeds ("14.141", "141420") are never cut.
+    m_speedReadout->setGeometry(0, 21, 106, 40);
     m_speedReadout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_speedUnitsLabel = makeLabel(QStringLiteral("speedUnitsLabel"), QString(),
                                   marvaneFont(19, true), readoutFrame);
@@ -383,6 +385,7 @@ void MainWindow::buildDisplayPanel(QWidget* client)
     mainLogo->setGeometry(14, 295, 372, 45);
     mainLogo->setAlignment(Qt::AlignCenter);
     mainLogo->setPixmap(artworkPixmap(QStringLiteral("logo-main"), QSize(372, 45)));
+    mainLogo->setProperty("artwork", QStringLiteral("logo-main"));
 
     m_replayBar = makeFrame(QStringLiteral("replayBar"), QRect(14, 295, 372, 45), QFrame::Box,
                             QFrame::Sunken, m_displayPanel);
@@ -404,6 +407,7 @@ void MainWindow::buildDisplayPanel(QWidget* client)
     QLabel* replayLogo = makeLabel(QStringLiteral("replayLogo"), QString(), font(), m_replayBar);
     replayLogo->setGeometry(170, 9, 137, 32);
     replayLogo->setPixmap(artworkPixmap(QStringLiteral("logo-small"), QSize(137, 32)));
+    replayLogo->setProperty("artwork", QStringLiteral("logo-small"));
     m_replayBar->hide();
 }
 

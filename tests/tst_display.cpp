@@ -73,6 +73,8 @@ class TestDisplay : public QObject
 {
     Q_OBJECT
 private slots:
+    void speedReadoutNeverCutsADigit_data();
+    void speedReadoutNeverCutsADigit();
     void acceptedRecordSetsUpUnitsAndRows_data();
     void acceptedRecordSetsUpUnitsAndRows();
     void rejectedTextChangesNothing_data();
@@ -454,6 +456,35 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
         QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));
         QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
     }
+}
+
+void TestDisplay::speedReadoutNeverCutsADigit_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QString>("speed");
+    QTest::newRow("m/s, 14.141") << "+9.999 +9.999"
+                                 << "14.141";
+    QTest::newRow("knots, 141.41") << "+99.99 +99.99"
+                                   << "141.41";
+    QTest::newRow("mm/s, 141420") << "+99999 +99999"
+                                  << "141420";
+    QTest::newRow("ordinary width") << "+0.015 +0.515"
+                                    << "0.515";
+}
+
+void TestDisplay::speedReadoutNeverCutsADigit()
+{
+    QFETCH(QString, record);
+    QFETCH(QString, speed);
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    w->pipeline().processRecord(record, SampleSource::Serial);
+    QCOMPARE(w.speedReadout->text(), speed);
+    QVERIFY(w.speedReadout->fontMetrics().horizontalAdvance(w.speedReadout->text()) <=
+            w.speedReadout->width());
+    QCOMPARE(w.speedReadout->geometry().right() + 1, 106); // the right edge stays
+    if (speed.size() < 6)
+        QCOMPARE(w.speedReadout->font().pixelSize(), 32);
 }
 
 void TestDisplay::dialsAtRestAfterShow()
