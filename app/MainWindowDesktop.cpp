@@ -2,6 +2,7 @@
 // file dialogs start in, and log files dropped on the window. What is remembered between runs
 // lives in UserState; without one the window simply remembers nothing.
 
+#include "app/DataGrid.h"
 #include "app/MainWindow.h"
 #include "app/UserState.h"
 #include "logfile/ReplaySession.h"
@@ -72,6 +73,10 @@ void MainWindow::buildDesktopHooks()
     m_playStopShortcut->setEnabled(!m_replayBar->isHidden());
     connect(m_playStopShortcut, &QShortcut::activated, this, &MainWindow::togglePlayback);
     new VisibilityWatch(m_replayBar, [this](bool shown) { m_playStopShortcut->setEnabled(shown); });
+
+    // The data tables' values can be copied; the header and units grids stay plain.
+    m_computedTable->setRowsSelectable(true);
+    m_rawTable->setRowsSelectable(true);
 
     connect(m_recentFilesMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentFilesMenu);
     fillRecentFilesMenu();
