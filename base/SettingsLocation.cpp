@@ -30,6 +30,10 @@ QString userSettingsFilePath(const QString& programDir, const QString& userConfi
         QFile::setPermissions(userFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                                             QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
     }
+    // No folder of one's own (a service's throw-away user without a home, say): the system-wide
+    // default is read where it is; saving it reports that it cannot be written.
+    if (!QFileInfo::exists(userFile) && systemDefault.isFile())
+        return systemDefault.absoluteFilePath();
     return userFile;
 }
 

@@ -13,7 +13,9 @@ bool folderTakesNewFiles(const QString& folder);
 
 // marvane.ini in userConfigDir, which is created when missing. The first time, a marvane.ini
 // found in programDir is copied there (made writable by the user); an existing user file is never
-// replaced. Never reports an error: a file that cannot be written is reported when it is saved.
+// replaced. When no user file exists and none can be made (no configuration folder can be
+// created), the marvane.ini in programDir is used as it is, if there is one. Never reports an
+// error: a file that cannot be written is reported when it is saved.
 QString userSettingsFilePath(const QString& programDir, const QString& userConfigDir);
 
 // programDir/marvane.ini when programDir takes new files, else userSettingsFilePath().

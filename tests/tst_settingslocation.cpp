@@ -38,6 +38,7 @@ private slots:
     void readOnlyProgramFolderFallsBackToUserFolder();
     void systemDefaultIsCopiedOnlyTheFirstTime();
     void withoutSystemDefaultNoFileIsCreated();
+    void withoutUserFolderSystemDefaultIsReadInPlace();
 };
 
 void TestSettingsLocation::writableProgramFolderKeepsItsOwnFile()
@@ -129,6 +130,23 @@ void TestSettingsLocation::withoutSystemDefaultNoFileIsCreated()
     QCOMPARE(path, user + QStringLiteral("/marvane.ini"));
     QVERIFY(QFileInfo(user).isDir());
     QVERIFY(!QFileInfo::exists(path)); // the defaults apply until Options > OK saves
+}
+
+void TestSettingsLocation::withoutUserFolderSystemDefaultIsReadInPlace()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(program));
+    QVERIFY(writeFile(program + QStringLiteral("/marvane.ini"), "[Options]\nParity=2\n"));
+    // The configuration folder would have to be made inside a file: it cannot be.
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("home")), "a file"));
+    const QString user = dir.filePath(QStringLiteral("home/.config/Tessmoor/Marvane"));
+    QCOMPARE(userSettingsFilePath(program, user), program + QStringLiteral("/marvane.ini"));
+
+    // Without a system default the user's path is still named, for --help and About.
+    QCOMPARE(userSettingsFilePath(dir.filePath(QStringLiteral("none")), user),
+             user + QStringLiteral("/marvane.ini"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLocation)
