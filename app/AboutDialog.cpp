@@ -2,8 +2,13 @@
 
 #include "app/Artwork.h"
 #include "app/FixedWindow.h"
+#include "app/Look.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDate>
+#include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -38,6 +43,21 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     m_webSiteLabel =
         addLabel("webSiteLabel", QStringLiteral("Web Site: www.example.com"), 60, 215, 11);
 
+    // The file in use moves with the installation, so the window names it.
+    m_settingsLabel = addLabel("settingsLabel", QString(), 24, 232, 11);
+    m_settingsLabel->setFont(marvaneFont(10));
+    m_settingsLabel->setWordWrap(true);
+    m_settingsLabel->setGeometry(24, 232, 244, 30);
+    m_settingsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto* copyAction = new QAction(QStringLiteral("&Copy"), this);
+    copyAction->setObjectName(QStringLiteral("copyAboutAction"));
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyAction, &QAction::triggered, this, &AboutDialog::copyText);
+    addAction(copyAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
     m_okButton = addOkButton(this, QRect(100, 264, 100, 25));
     connect(m_okButton, &QPushButton::clicked, this, &AboutDialog::dismiss);
 }
@@ -50,6 +70,34 @@ QString AboutDialog::versionText()
     return QStringLiteral("Version: ") + QStringLiteral(MARVANE_VERSION) +
            QStringLiteral(" (built ") + built.toString(Qt::ISODate) + QStringLiteral(", Qt ") +
            QString::fromLatin1(qVersion()) + QLatin1Char(')');
+}
+
+void AboutDialog::setSettingsPath(const QString& path)
+{
+    m_settingsLine = QStringLiteral("Settings: ") + QDir::toNativeSeparators(path);
+    // A path has no blanks to wrap at: a zero-width space after each separator gives it some.
+    QString shown = m_settingsLine;
+    shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    m_settingsLabel->setText(shown);
+    m_settingsLabel->setToolTip(m_settingsLine);
+}
+
+QString AboutDialog::text() const
+{
+    QStringList lines;
+    for (const QLabel* label : {m_appNameLabel, m_versionLabel, m_address1Label, m_address2Label,
+                                m_townLabel, m_countyLabel, m_postCodeLabel, m_countryLabel,
+                                m_telephoneLabel, m_faxLabel, m_emailLabel, m_webSiteLabel}) {
+        lines << label->text();
+    }
+    if (!m_settingsLine.isEmpty())
+        lines << m_settingsLine;
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void AboutDialog::copyText()
+{
+    QGuiApplication::clipboard()->setText(text());
 }
 
 void AboutDialog::dismiss()
@@ -65,5 +113,8 @@ QLabel* AboutDialog::addLabel(const char* objectName, const QString& text, int x
     label->setFont(boldFont(pixelSize));
     label->move(x, y);
     label->adjustSize();
+    // Selectable so a version or an address can be copied; the window's own menu copies it all.
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setContextMenuPolicy(Qt::NoContextMenu); // the window's "Copy" menu instead
     return label;
 }

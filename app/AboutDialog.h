@@ -18,7 +18,15 @@ public:
     // "Version: 4.01" followed by when and with which Qt this build was made.
     static QString versionText();
 
+    // The line "Settings: <path>" naming the marvane.ini in use.
+    void setSettingsPath(const QString& path);
+
+    // Every line of the window's text, top to bottom, as "Copy" puts it on the clipboard.
+    QString text() const;
+
 public slots:
+    void copyText();
+
     // OK: hide the window (closing it from the title bar does the same).
     void dismiss();
 
@@ -38,5 +46,7 @@ private:
     QLabel* m_faxLabel = nullptr;
     QLabel* m_emailLabel = nullptr;
     QLabel* m_webSiteLabel = nullptr;
+    QLabel* m_settingsLabel = nullptr;
+    QString m_settingsLine; // as copied; the label's text carries wrapping hints
     QPushButton* m_okButton = nullptr;
 };

@@ -2,6 +2,11 @@
 
 #include "app/Look.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 DataGrid::DataGrid(const QString& objectName, const QColor& cellColour, bool sunkenBorder,
@@ -60,6 +65,102 @@ void DataGrid::paintEvent(QPaintEvent*)
                 m_drawCell(painter, column, row, r);
                 painter.restore();
             }
+            if (isRowSelected(row)) {
+                // Laid over the finished cell, so the colours the cell was drawn in still show.
+                QColor highlight = palette().color(QPalette::Highlight);
+                highlight.setAlpha(90);
+                painter.fillRect(r, highlight);
+            }
         }
     }
+}
+
+void DataGrid::setRowsSelectable(bool on)
+{
+    m_selectable = on;
+    setFocusPolicy(on ? Qt::ClickFocus : Qt::NoFocus);
+    if (on && actions().isEmpty()) {
+        auto* copyAction = new QAction(QStringLiteral("&Copy"), this);
+        copyAction->setObjectName(objectName() + QStringLiteral("CopyAction"));
+        connect(copyAction, &QAction::triggered, this, &DataGrid::copy);
+        addAction(copyAction);
+    }
+    setContextMenuPolicy(on ? Qt::ActionsContextMenu : Qt::DefaultContextMenu);
+    if (!on)
+        clearSelection();
+}
+
+void DataGrid::selectRows(int first, int last)
+{
+    m_firstSelected = qBound(0, qMin(first, last), LastDataRow);
+    m_lastSelected = qBound(0, qMax(first, last), LastDataRow);
+    update();
+}
+
+void DataGrid::clearSelection()
+{
+    if (m_firstSelected < 0)
+        return;
+    m_firstSelected = m_lastSelected = m_selectionAnchor = -1;
+    update();
+}
+
+bool DataGrid::isRowSelected(int row) const
+{
+    return m_firstSelected >= 0 && row >= m_firstSelected && row <= m_lastSelected;
+}
+
+QString DataGrid::copyText() const
+{
+    const int first = m_firstSelected >= 0 ? m_firstSelected : 0;
+    const int last = m_firstSelected >= 0 ? m_lastSelected : LastDataRow;
+    QString out;
+    for (int row = first; row <= last; ++row) {
+        const QString a = m_rows.cell(0, row).trimmed();
+        const QString b = m_rows.cell(1, row).trimmed();
+        if (a.isEmpty() && b.isEmpty())
+            continue;
+        out += a + QLatin1Char('\t') + b + QLatin1Char('\n');
+    }
+    return out;
+}
+
+void DataGrid::copy()
+{
+    QGuiApplication::clipboard()->setText(copyText());
+}
+
+void DataGrid::mousePressEvent(QMouseEvent* event)
+{
+    if (!m_selectable || event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    int row = -1;
+    for (int r = 0; r <= LastDataRow; ++r) {
+        const QRect line = cellRect(0, r).united(cellRect(1, r));
+        if (event->position().y() >= line.top() && event->position().y() <= line.bottom() + 1)
+            row = r;
+    }
+    if (row < 0) {
+        clearSelection();
+    } else if ((event->modifiers() & Qt::ShiftModifier) && m_selectionAnchor >= 0) {
+        selectRows(m_selectionAnchor, row);
+    } else {
+        m_selectionAnchor = row;
+        selectRows(row, row);
+    }
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (m_selectable && event->matches(QKeySequence::Copy)) {
+        copy();
+        return;
+    }
+    if (m_selectable && event->key() == Qt::Key_Escape && m_firstSelected >= 0) {
+        clearSelection();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

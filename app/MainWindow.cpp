@@ -376,10 +376,12 @@ void MainWindow::newLogFile()
     clearDisplay();
     m_replayTimeLabel->hide();
     m_clockLabel->show();
-    const std::optional<QString> chosen = m_prompts->saveFileName(
-        QStringLiteral("New Log File"), kLogFilter, QStringLiteral("Tessmoor.log"));
+    const std::optional<QString> chosen =
+        m_prompts->saveFileName(QStringLiteral("New Log File"), kLogFilter,
+                                QStringLiteral("Tessmoor.log"), dialogStartFolder());
     if (!chosen || chosen->isEmpty())
         return;
+    rememberDialogFolder(*chosen);
     const QFileInfo info(*chosen);
     const QString path = info.absoluteFilePath();
     if (info.exists() &&
@@ -535,10 +537,16 @@ void MainWindow::showCommsOptions()
 void MainWindow::openReplay()
 {
     const std::optional<QString> chosen =
-        m_prompts->openFileName(QStringLiteral("Open Log File"), kLogFilter);
+        m_prompts->openFileName(QStringLiteral("Open Log File"), kLogFilter, dialogStartFolder());
     if (!chosen || chosen->isEmpty())
         return;
-    const QString path = QFileInfo(*chosen).absoluteFilePath();
+    rememberDialogFolder(*chosen);
+    openReplayFile(*chosen);
+}
+
+void MainWindow::openReplayFile(const QString& file)
+{
+    const QString path = QFileInfo(file).absoluteFilePath();
     QString reason;
     // A file that cannot be opened leaves the current replay, if any, as it was.
     if (!m_replay->open(path, &reason)) {
@@ -546,6 +554,7 @@ void MainWindow::openReplay()
                              .arg(QDir::toNativeSeparators(path), reason));
         return;
     }
+    rememberRecentFile(path);
     showReplayUnits(m_pipeline->units().readoutCaption);
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     showSourcePanel();

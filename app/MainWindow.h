@@ -31,7 +31,12 @@ class ReplaySession;
 class SerialSource;
 struct Sample;
 enum class BearingColour;
+class UserState;
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+class QMenu;
+class QShortcut;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -68,6 +73,11 @@ public:
     CommsOptionsDialog* commsOptionsDialog() const { return m_commsOptions.get(); }
     DataConventionDialog* dataConventionDialog() const { return m_dataConvention.get(); }
 
+    // Remembers the window's place, the dialogs' folder and the recent files there; nothing is
+    // remembered without one. Not owned; must outlive the window.
+    void setUserState(UserState* state);
+    UserState* userState() const { return m_userState; }
+
     // Test seam: every wait and interval of the sources is multiplied by scale (the program
     // uses 1).
     void setTimeScaleForTests(double scale);
@@ -75,6 +85,9 @@ public:
 public slots:
     void newLogFile();
     void openReplay();
+    // Opens file for replay as File > Open does once a file is chosen (the command line, a file
+    // dropped on the window and File > Recent Files come here too).
+    void openReplayFile(const QString& file);
     void closeReplay();
     void startLogging();
     void stopLogging();
@@ -97,6 +110,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenus();
@@ -141,6 +156,15 @@ private:
     void showSourcePanel();
     void demonstrationFinished();
     void stopPlaybackQuietly();
+
+    // The desktop's conveniences (MainWindowDesktop.cpp): shortcuts, recent files, drops.
+    void buildDesktopHooks();
+    QString dialogStartFolder() const;
+    void rememberDialogFolder(const QString& chosenFile);
+    void rememberRecentFile(const QString& path);
+    void fillRecentFilesMenu();
+    void openRecentFile(const QString& path);
+    void togglePlayback();
 
     ProgramOptions m_options;
     std::unique_ptr<Prompts> m_prompts;
@@ -227,4 +251,7 @@ private:
     QWidget* m_exitButton = nullptr;
     bool m_readoutsGreyed = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
+    UserState* m_userState = nullptr;
+    QMenu* m_recentFilesMenu = nullptr;
+    QShortcut* m_playStopShortcut = nullptr;
 };

@@ -157,6 +157,7 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     wireEvents();
     m_clockTimer->start();
     createSecondaryWindows();
+    buildDesktopHooks();
 }
 
 MainWindow::~MainWindow() = default;
@@ -185,6 +186,10 @@ void MainWindow::buildMenus()
     m_stopLogAction = item(file, "stopLogAction", "&Stop Log", false);
     file->addSeparator();
     m_exitAction = item(file, "exitAction", "E&xit", true);
+    m_recentFilesMenu = new QMenu(QStringLiteral("&Recent Files"), file);
+    m_recentFilesMenu->setObjectName(QStringLiteral("recentFilesMenu"));
+    m_recentFilesMenu->menuAction()->setObjectName(QStringLiteral("recentFilesAction"));
+    file->insertMenu(m_closeLogAction, m_recentFilesMenu);
 
     QMenu* comms = bar->addMenu(QStringLiteral("&Communications"));
     comms->setObjectName(QStringLiteral("commsMenu"));
@@ -499,6 +504,7 @@ void MainWindow::createSecondaryWindows()
 {
     // Created hidden after the main window, in this order, and kept to the end of the program.
     m_about = std::make_unique<AboutDialog>();
+    m_about->setSettingsPath(m_options.settingsPath);
     m_commsOptions = std::make_unique<CommsOptionsDialog>(m_options, *m_prompts);
     m_dataConvention = std::make_unique<DataConventionDialog>();
 }

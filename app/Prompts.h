@@ -22,11 +22,15 @@ public:
     // A plain message box captioned "Tessmoor Marvane" with one OK button.
     virtual void message(const QString& text, const QString& informative = {}) = 0;
 
-    // The open dialog; nothing when cancelled.
-    virtual std::optional<QString> openFileName(const QString& title, const QString& filter) = 0;
+    // The open dialog, showing startFolder first (the dialog's own choice when empty); nothing
+    // when cancelled.
+    virtual std::optional<QString> openFileName(const QString& title, const QString& filter,
+                                                const QString& startFolder) = 0;
 
     // The save dialog with a preset file name, without an overwrite prompt of its own and
-    // without a default extension; nothing when cancelled.
+    // without a default extension, showing startFolder first (the dialog's own choice when
+    // empty); nothing when cancelled.
     virtual std::optional<QString> saveFileName(const QString& title, const QString& filter,
-                                                const QString& presetName) = 0;
+                                                const QString& presetName,
+                                                const QString& startFolder) = 0;
 };

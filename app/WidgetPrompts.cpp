@@ -34,9 +34,10 @@ void WidgetPrompts::message(const QString& text, const QString& informative)
     showBox(m_parent, QMessageBox::NoIcon, text, informative);
 }
 
-std::optional<QString> WidgetPrompts::openFileName(const QString& title, const QString& filter)
+std::optional<QString> WidgetPrompts::openFileName(const QString& title, const QString& filter,
+                                                   const QString& startFolder)
 {
-    QFileDialog dialog(m_parent, title, QString(), filter);
+    QFileDialog dialog(m_parent, title, startFolder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name of a file that does not exist is accepted and reported when it is opened.
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -46,9 +47,10 @@ std::optional<QString> WidgetPrompts::openFileName(const QString& title, const Q
 }
 
 std::optional<QString> WidgetPrompts::saveFileName(const QString& title, const QString& filter,
-                                                   const QString& presetName)
+                                                   const QString& presetName,
+                                                   const QString& startFolder)
 {
-    QFileDialog dialog(m_parent, title, QString(), filter);
+    QFileDialog dialog(m_parent, title, startFolder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks its own Replace question; a name typed without ".log" is used as typed.

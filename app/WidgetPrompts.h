@@ -13,9 +13,11 @@ public:
     bool confirm(const QString& text) override;
     void error(const QString& text, const QString& informative = {}) override;
     void message(const QString& text, const QString& informative = {}) override;
-    std::optional<QString> openFileName(const QString& title, const QString& filter) override;
+    std::optional<QString> openFileName(const QString& title, const QString& filter,
+                                        const QString& startFolder) override;
     std::optional<QString> saveFileName(const QString& title, const QString& filter,
-                                        const QString& presetName) override;
+                                        const QString& presetName,
+                                        const QString& startFolder) override;
 
 private:
     QWidget* m_parent;

@@ -1,16 +1,40 @@
 // Marvane: a data logger for a two-axis flow sensor on a serial line.
 
 #include "app/Artwork.h"
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
-#include "base/SettingsFile.h"
+#include "app/UserState.h"
+#include "base/SettingsLocation.h"
 
 #include <QApplication>
-#include <QScreen>
-#include <QStyle>
+#include <QSettings>
 #include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Reads the command line with no window system: --help, --version and a wrong command line are
+// answered here and work without a display.
+CommandLine readCommandLine(int& argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("marvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MARVANE_VERSION));
+    return parseCommandLine(QCoreApplication::arguments(), settingsFilePath());
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    const CommandLine commandLine = readCommandLine(argc, argv);
+    if (commandLine.action != CommandLine::Action::Run) {
+        std::FILE* out = commandLine.action == CommandLine::Action::Fail ? stderr : stdout;
+        std::fputs(commandLine.output.toLocal8Bit().constData(), out);
+        return commandLine.exitCode();
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(MainWindow::appTitle);
     QApplication::setApplicationVersion(QStringLiteral(MARVANE_VERSION));
@@ -18,12 +42,21 @@ int main(int argc, char* argv[])
     // The main window ends the program when it closes, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    MainWindow mainWindow(defaultSettingsFilePath());
+    // Window position, last folder and recent files: the user's own, never in marvane.ini.
+    UserState userState(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                    QStringLiteral("Tessmoor"),
+                                                    QStringLiteral("Marvane")));
+    MainWindow mainWindow(commandLine.settingsPath);
+    mainWindow.setUserState(&userState);
     QObject::connect(&mainWindow, &MainWindow::closed, &app, &QCoreApplication::quit);
-    if (const QScreen* screen = mainWindow.screen())
-        mainWindow.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                                   mainWindow.size(), screen->availableGeometry()));
+    QObject::connect(&mainWindow, &MainWindow::closed, &app,
+                     [&] { userState.setWindowPosition(mainWindow.pos()); });
+    placeMainWindow(mainWindow, userState);
     mainWindow.show();
+    if (!commandLine.logFile.isEmpty()) {
+        // Once the window is up, so that an error box has it to stand over.
+        QTimer::singleShot(0, &mainWindow, [&] { mainWindow.openReplayFile(commandLine.logFile); });
+    }
     // Lets the start-up benchmark time the program from launch to its first shown window.
     if (qEnvironmentVariableIsSet("MARVANE_QUIT_AFTER_SHOW"))
         QTimer::singleShot(0, &app, &QCoreApplication::quit);

@@ -35,11 +35,12 @@ public:
     {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
-    std::optional<QString> openFileName(const QString&, const QString&) override
+    std::optional<QString> openFileName(const QString&, const QString&, const QString&) override
     {
         return std::nullopt;
     }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&,
+                                        const QString&) override
     {
         return std::nullopt;
     }

@@ -44,11 +44,12 @@ public:
     {
         std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(info));
     }
-    std::optional<QString> openFileName(const QString&, const QString&) override
+    std::optional<QString> openFileName(const QString&, const QString&, const QString&) override
     {
         return std::nullopt;
     }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override
+    std::optional<QString> saveFileName(const QString&, const QString&, const QString&,
+                                        const QString&) override
     {
         return logFile;
     }

@@ -183,6 +183,7 @@ void TestMainWindow::menuCaptions()
     };
     QCOMPARE(captions(0), (QStringList{QStringLiteral("newLogAction=&New"),
                                        QStringLiteral("openLogAction=&Open..."),
+                                       QStringLiteral("recentFilesAction=&Recent Files"),
                                        QStringLiteral("closeLogAction=&Close"), QStringLiteral("-"),
                                        QStringLiteral("startLogAction=Start &Log"),
                                        QStringLiteral("stopLogAction=&Stop Log"),

@@ -7,6 +7,7 @@
 // memory until it takes them again. SIGINT and SIGTERM end the run after one last poll.
 
 #include "base/SettingsFile.h"
+#include "base/SettingsLocation.h"
 #include "comms/PortMapping.h"
 #include "comms/PortSettings.h"
 #include "comms/SerialSource.h"
@@ -88,7 +89,7 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     options.append = parser.isSet(QStringLiteral("append"));
     const QString settingsPath = parser.isSet(QStringLiteral("settings"))
                                      ? parser.value(QStringLiteral("settings"))
-                                     : defaultSettingsFilePath();
+                                     : settingsFilePath();
     applyCommsSettings(loadSettings(settingsPath), options.port, options.flags);
 
     if (parser.isSet(QStringLiteral("baud"))) {
@@ -320,7 +321,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("settings"),
-         QStringLiteral("Settings file to read (default: marvane.ini beside the program)."),
+         QStringLiteral("Settings file to read (default: %1).").arg(settingsFilePath()),
          QStringLiteral("FILE")},
         {QStringLiteral("port"),
          QStringLiteral("COM1..COM4 (mapped through [Ports] of the settings file) or a device "

@@ -22,20 +22,24 @@ void ScriptedPrompts::message(const QString& text, const QString& informative)
         whileShowing();
 }
 
-std::optional<QString> ScriptedPrompts::openFileName(const QString& title, const QString& filter)
+std::optional<QString> ScriptedPrompts::openFileName(const QString& title, const QString& filter,
+                                                     const QString& startFolder)
 {
     shown.append({QStringLiteral("open"), title, {}});
     lastFilter = filter;
+    lastStartFolder = startFolder;
     if (whileShowing)
         whileShowing();
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.takeFirst();
 }
 
 std::optional<QString> ScriptedPrompts::saveFileName(const QString& title, const QString& filter,
-                                                     const QString& presetName)
+                                                     const QString& presetName,
+                                                     const QString& startFolder)
 {
     shown.append({QStringLiteral("save"), title, {}});
     lastFilter = filter;
+    lastStartFolder = startFolder;
     lastPreset = presetName;
     if (whileShowing)
         whileShowing();

@@ -24,9 +24,11 @@ public:
     bool confirm(const QString& text) override;
     void error(const QString& text, const QString& informative = {}) override;
     void message(const QString& text, const QString& informative = {}) override;
-    std::optional<QString> openFileName(const QString& title, const QString& filter) override;
+    std::optional<QString> openFileName(const QString& title, const QString& filter,
+                                        const QString& startFolder) override;
     std::optional<QString> saveFileName(const QString& title, const QString& filter,
-                                        const QString& presetName) override;
+                                        const QString& presetName,
+                                        const QString& startFolder) override;
 
     // Answers given in order; an empty queue answers No / cancels.
     QList<bool> confirmAnswers;
@@ -38,6 +40,7 @@ public:
     QList<Shown> shown;
     QString lastPreset;
     QString lastFilter;
+    QString lastStartFolder; // of the last open or save dialog
 
     QStringList errors() const;   // texts of error boxes, in order
     QStringList messages() const; // texts of message boxes, in order

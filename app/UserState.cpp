@@ -1,0 +1,95 @@
+#include "app/UserState.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QStyle>
+#include <QWidget>
+
+namespace {
+const QString kLastFolderKey = QStringLiteral("Files/LastFolder");
+const QString kRecentFilesKey = QStringLiteral("Files/Recent");
+const QString kWindowPositionKey = QStringLiteral("MainWindow/Position");
+} // namespace
+
+UserState::UserState(std::unique_ptr<QSettings> store) : m_store(std::move(store)) {}
+
+UserState::~UserState() = default;
+
+QString UserState::lastFolder() const
+{
+    return m_store->value(kLastFolderKey).toString();
+}
+
+void UserState::setLastFolder(const QString& folder)
+{
+    m_store->setValue(kLastFolderKey, folder);
+}
+
+QStringList UserState::recentFiles() const
+{
+    // Read through withRecentFile so a hand-edited list obeys the same rules.
+    QStringList out;
+    const QStringList stored = m_store->value(kRecentFilesKey).toStringList();
+    for (auto it = stored.crbegin(); it != stored.crend(); ++it)
+        if (!it->isEmpty())
+            out = withRecentFile(out, *it);
+    return out;
+}
+
+void UserState::addRecentFile(const QString& path)
+{
+    m_store->setValue(kRecentFilesKey, withRecentFile(recentFiles(), path));
+}
+
+void UserState::removeRecentFile(const QString& path)
+{
+    QStringList recent = recentFiles();
+    recent.removeAll(path);
+    m_store->setValue(kRecentFilesKey, recent);
+}
+
+std::optional<QPoint> UserState::windowPosition() const
+{
+    const QVariant value = m_store->value(kWindowPositionKey);
+    if (!value.canConvert<QPoint>() || value.isNull())
+        return std::nullopt;
+    return value.toPoint();
+}
+
+void UserState::setWindowPosition(const QPoint& position)
+{
+    m_store->setValue(kWindowPositionKey, position);
+}
+
+QStringList withRecentFile(QStringList recent, const QString& path)
+{
+    recent.removeAll(path);
+    recent.prepend(path);
+    while (recent.size() > UserState::kMaxRecentFiles)
+        recent.removeLast();
+    return recent;
+}
+
+QPoint windowPlace(const std::optional<QPoint>& saved, const QSize& frameSize,
+                   const QList<QRect>& screens, const QRect& centreIn)
+{
+    if (saved) {
+        // The title bar's start must be on a screen, or the operator could not reach the window.
+        const QPoint titleStart = *saved + QPoint(qMin(frameSize.width(), 100) - 1, 0);
+        for (const QRect& screen : screens)
+            if (screen.contains(*saved) && screen.contains(titleStart))
+                return *saved;
+    }
+    return QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameSize, centreIn).topLeft();
+}
+
+void placeMainWindow(QWidget& window, const UserState& state)
+{
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->geometry();
+    const QScreen* own = window.screen();
+    const QRect centreIn = own ? own->availableGeometry() : QRect();
+    window.move(windowPlace(state.windowPosition(), window.size(), screens, centreIn));
+}
