@@ -22,8 +22,10 @@ class DataGrid;
 class DemoSource;
 class DialWidget;
 class FlowPipeline;
+class HistoryPane;
 class NoDataWatch;
 class Recording;
+class ReplayControls;
 class ReplaySession;
 class SerialSource;
 struct Sample;
@@ -64,6 +66,8 @@ public:
     AboutDialog* aboutDialog() const { return m_about.get(); }
     CommsOptionsDialog* commsOptionsDialog() const { return m_commsOptions.get(); }
     DataConventionDialog* dataConventionDialog() const { return m_dataConvention.get(); }
+    HistoryPane* historyPane() const { return m_history.get(); }
+    ReplayControls* replayControls() const { return m_replayControls; }
 
     // Test seam: every wait and interval of the sources is multiplied by scale (the program
     // uses 1).
@@ -135,6 +139,7 @@ private:
     void showSourcePanel();
     void demonstrationFinished();
     void stopPlaybackQuietly();
+    void onReplayEnd();
 
     ProgramOptions m_options;
     std::unique_ptr<Prompts> m_prompts;
@@ -162,6 +167,7 @@ private:
     QAction* m_dataConventionAction = nullptr;
     QAction* m_demonstrationAction = nullptr;
     QAction* m_aboutAction = nullptr;
+    QAction* m_historyAction = nullptr;
 
     // Elements of the window.
     QWidget* m_toolBar = nullptr;
@@ -187,6 +193,7 @@ private:
     QToolButton* m_replayFirstButton = nullptr;
     QToolButton* m_replayStopButton = nullptr;
     QToolButton* m_replayPlayButton = nullptr;
+    ReplayControls* m_replayControls = nullptr;
     QTimer* m_clockTimer = nullptr;
     QTimer* m_stopNoticeTimer = nullptr;
     std::array<QLabel*, 4> m_panels{};
@@ -194,6 +201,7 @@ private:
     std::unique_ptr<AboutDialog> m_about;
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
     std::unique_ptr<DataConventionDialog> m_dataConvention;
+    std::unique_ptr<HistoryPane> m_history;
 
     // The bearing readout's colour as last set: set again only when a sample changes it.
     QColor m_bearingColour;
@@ -208,6 +216,7 @@ private:
     std::optional<bool> m_scrollDownBeforePlay;
     // The demonstration's samples go into the log file (asked when it starts while logging).
     bool m_demoLogged = false;
+    bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
     bool m_readoutsGreyed = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
 };
