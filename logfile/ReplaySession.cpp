@@ -81,6 +81,7 @@ bool ReplaySession::open(const QString& path, QString* reason)
     m_pipeline->setReplayUnitsWord(m_unitsWord);
     m_next = 0;
     m_readerNext = 0;
+    m_known = 0;
     // Without an index the replay still steps through the file; only going anywhere is lost.
     QString ignored;
     m_index.open(path, &ignored);
@@ -111,6 +112,7 @@ void ReplaySession::close()
     stop();
     m_next = 0;
     m_readerNext = -1;
+    m_known = 0;
     emit fileChanged();
     emit countChanged(0);
 }
@@ -173,6 +175,7 @@ bool ReplaySession::step()
     // The position moves before the sample is shown: steps that come while the display is busy
     // with this record (a tick under a message box) go on after it.
     ++m_next;
+    m_known = std::max(m_known, m_next);
     const QString caption = m_pipeline->units().readoutCaption;
     const LogRecordFields fields =
         splitLogRecordLine(line, caption == QLatin1String("mm/s") ? 4 : 5);

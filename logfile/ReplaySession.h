@@ -61,7 +61,7 @@ public:
 
     // The record last shown, -1 before the first; records known (indexed, or read beyond that).
     qint64 position() const { return m_next - 1; }
-    qint64 recordCount() const { return std::max(m_index.recordCount(), m_next); }
+    qint64 recordCount() const { return std::max(m_index.recordCount(), m_known); }
     ReplayIndex& index() { return m_index; }
     const ReplayIndex& index() const { return m_index; }
 
@@ -103,4 +103,5 @@ private:
     Speed m_speed = Speed::One;
     qint64 m_next = 0;       // the record the next step shows
     qint64 m_readerNext = 0; // the record the reader gives next; -1 when not known
+    qint64 m_known = 0;      // records read so far, beyond the index too
 };
