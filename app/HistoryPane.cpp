@@ -33,7 +33,7 @@ HistoryPane::HistoryPane(ReplaySession* session, FlowPipeline* pipeline, QWidget
     m_summary->setReadOnly(true);
     m_summary->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_summary->setMinimumWidth(260);
+    m_summary->setMinimumWidth(330);
     m_copyButton = new QPushButton(QStringLiteral("Copy"), this);
     m_copyButton->setObjectName(QStringLiteral("historyCopyButton"));
     m_copyButton->setToolTip(QStringLiteral("Copy the summary to the clipboard"));
