@@ -81,8 +81,12 @@ void MainWindow::rememberBaseLayout()
         m_baseLayout.push_back(base);
     };
     remember(m_displayPanel);
-    for (QWidget* child : m_displayPanel->findChildren<QWidget*>())
+    for (QWidget* child : m_displayPanel->findChildren<QWidget*>()) {
+        // Elements placed by a layout of their own follow it when their parent grows.
+        if (child->parentWidget() && child->parentWidget()->layout())
+            continue;
         remember(child);
+    }
 }
 
 void MainWindow::scaleDisplay()
@@ -582,25 +586,41 @@ void MainWindow::playReplay()
     m_options.flags.scrollDown = false;
     m_stopNoticeTimer->stop();
     m_replay->play();
+    m_replayPlayButton->setEnabled(false);
+    m_endOfFileShown = false;
     setStatusPanel(2, QStringLiteral("Play >"));
+}
+
+void MainWindow::onReplayEnd()
+{
+    // The last record stays on display; Play starts again from where the file has grown to.
+    m_stopNoticeTimer->stop();
+    m_replayStopButton->setEnabled(false);
+    m_replayPlayButton->setEnabled(true);
+    setStatusPanel(2, QStringLiteral("End of file"));
+    m_endOfFileShown = true;
 }
 
 void MainWindow::stopReplay()
 {
     m_replay->stop();
+    m_endOfFileShown = false;
+    m_replayPlayButton->setEnabled(true);
     setStatusPanel(2, QStringLiteral("Stopped"));
     m_stopNoticeTimer->start();
 }
 
 void MainWindow::stopPlaybackQuietly()
 {
-    const bool notice = m_stopNoticeTimer->isActive();
+    const bool notice = m_stopNoticeTimer->isActive() || m_endOfFileShown;
     m_stopNoticeTimer->stop();
+    m_endOfFileShown = false;
     if (!m_replay->playing() && !notice)
         return;
     m_replay->stop();
     setStatusPanel(2, QString());
     m_replayStopButton->setEnabled(false);
+    m_replayPlayButton->setEnabled(true);
 }
 
 void MainWindow::viewFirstRecord()

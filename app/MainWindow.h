@@ -25,8 +25,10 @@ class DataGrid;
 class DemoSource;
 class DialWidget;
 class FlowPipeline;
+class HistoryPane;
 class NoDataWatch;
 class Recording;
+class ReplayControls;
 class ReplaySession;
 class SerialSource;
 struct Sample;
@@ -72,6 +74,8 @@ public:
     AboutDialog* aboutDialog() const { return m_about.get(); }
     CommsOptionsDialog* commsOptionsDialog() const { return m_commsOptions.get(); }
     DataConventionDialog* dataConventionDialog() const { return m_dataConvention.get(); }
+    HistoryPane* historyPane() const { return m_history.get(); }
+    ReplayControls* replayControls() const { return m_replayControls; }
 
     // Remembers the window's place, the dialogs' folder and the recent files there; nothing is
     // remembered without one. Not owned; must outlive the window.
@@ -156,6 +160,7 @@ private:
     void showSourcePanel();
     void demonstrationFinished();
     void stopPlaybackQuietly();
+    void onReplayEnd();
 
     // The desktop's conveniences (MainWindowDesktop.cpp): shortcuts, recent files, drops.
     void buildDesktopHooks();
@@ -192,6 +197,7 @@ private:
     QAction* m_dataConventionAction = nullptr;
     QAction* m_demonstrationAction = nullptr;
     QAction* m_aboutAction = nullptr;
+    QAction* m_historyAction = nullptr;
 
     // Elements of the window.
     QWidget* m_toolBar = nullptr;
@@ -217,6 +223,7 @@ private:
     QToolButton* m_replayFirstButton = nullptr;
     QToolButton* m_replayStopButton = nullptr;
     QToolButton* m_replayPlayButton = nullptr;
+    ReplayControls* m_replayControls = nullptr;
     QTimer* m_clockTimer = nullptr;
     QTimer* m_stopNoticeTimer = nullptr;
     std::array<QLabel*, 4> m_panels{};
@@ -224,6 +231,7 @@ private:
     std::unique_ptr<AboutDialog> m_about;
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
     std::unique_ptr<DataConventionDialog> m_dataConvention;
+    std::unique_ptr<HistoryPane> m_history;
 
     // The bearing readout's colour as last set: set again only when a sample changes it.
     QColor m_bearingColour;
@@ -249,6 +257,7 @@ private:
     std::vector<BaseGeometry> m_baseLayout;
     double m_displayScale = 1.0;
     QWidget* m_exitButton = nullptr;
+    bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
     bool m_readoutsGreyed = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
     UserState* m_userState = nullptr;

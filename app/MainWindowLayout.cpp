@@ -9,7 +9,9 @@
 #include "app/DataConventionDialog.h"
 #include "app/DataGrid.h"
 #include "app/DialWidget.h"
+#include "app/HistoryPane.h"
 #include "app/Look.h"
+#include "app/ReplayControls.h"
 #include "app/WidgetPrompts.h"
 #include "base/SettingsFile.h"
 #include "comms/SerialSource.h"
@@ -152,8 +154,8 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     m_stopNoticeTimer->setSingleShot(true);
     m_stopNoticeTimer->setInterval(1500);
 
-    rememberBaseLayout();
     buildPipeline();
+    rememberBaseLayout();
     wireEvents();
     m_clockTimer->start();
     createSecondaryWindows();
@@ -197,6 +199,11 @@ void MainWindow::buildMenus()
     m_disconnectAction = item(comms, "disconnectAction", "&Disconnect", false);
     comms->addSeparator();
     m_commsOptionsAction = item(comms, "commsOptionsAction", "&Options...", true);
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("viewMenu"));
+    m_historyAction = item(view, "historyAction", "&History", true);
+    m_historyAction->setCheckable(true);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -409,10 +416,6 @@ void MainWindow::buildDisplayPanel(QWidget* client)
     m_replayStopButton = videoButton("replayStopButton", "video-stop", "Stop Scroll", 41);
     m_replayPlayButton = videoButton("replayPlayButton", "video-play", "Play - Forward", 72);
     m_replayStopButton->setEnabled(false);
-    QLabel* replayLogo = makeLabel(QStringLiteral("replayLogo"), QString(), font(), m_replayBar);
-    replayLogo->setGeometry(170, 9, 137, 32);
-    replayLogo->setPixmap(artworkPixmap(QStringLiteral("logo-small"), QSize(137, 32)));
-    replayLogo->setProperty("artwork", QStringLiteral("logo-small"));
     m_replayBar->hide();
 }
 
@@ -444,6 +447,9 @@ void MainWindow::buildPipeline()
     m_serial = new SerialSource(&m_options.port, this);
     m_recording = new Recording(this);
     m_replay = new ReplaySession(m_pipeline, this);
+    // The speed, the slider and the position take the place of the bar's logo.
+    m_replayControls = new ReplayControls(m_replay, m_replayBar);
+    m_replayControls->move(104, 2);
     m_demo = new DemoSource(this);
     m_noData = new NoDataWatch(this);
 
@@ -466,6 +472,7 @@ void MainWindow::buildPipeline()
     connect(m_noData, &NoDataWatch::noData, this, &MainWindow::showNoData);
     connect(m_noData, &NoDataWatch::dataResumed, this, &MainWindow::showDataAgain);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
+    connect(m_replay, &ReplaySession::endReached, this, &MainWindow::onReplayEnd);
 }
 
 void MainWindow::wireEvents()
@@ -507,4 +514,8 @@ void MainWindow::createSecondaryWindows()
     m_about->setSettingsPath(m_options.settingsPath);
     m_commsOptions = std::make_unique<CommsOptionsDialog>(m_options, *m_prompts);
     m_dataConvention = std::make_unique<DataConventionDialog>();
+    m_history = std::make_unique<HistoryPane>(m_replay, m_pipeline);
+    connect(m_historyAction, &QAction::toggled, m_history.get(), &QWidget::setVisible);
+    connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
+            &QAction::setChecked);
 }

@@ -64,6 +64,12 @@ public:
     // Bytes of the file indexed: up to the end of the last whole line.
     qint64 bytesIndexed() const { return m_position.offset; }
     bool hasUnitsLine() const { return m_position.lines >= 2; }
+    // Where record recordCount() (the first not indexed) starts, for a reader that goes on
+    // from there; -1 while the units line has not been passed or an overlong line is in progress.
+    qint64 nextRecordOffset() const
+    {
+        return hasUnitsLine() && !m_position.skipping ? m_position.offset : -1;
+    }
     QString unitsWord() const { return m_unitsWord; }
     SpeedUnitsKind units() const { return m_history.units(); }
     const HistorySeries& history() const { return m_history; }

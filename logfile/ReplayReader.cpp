@@ -48,6 +48,19 @@ bool ReplayReader::open(const QString& path, QString* error)
     return true;
 }
 
+bool ReplayReader::seek(qint64 offset, QString* error)
+{
+    if (!isOpen() || !m_file->seek(offset)) {
+        setError(error, isOpen() ? m_file->errorString() : QStringLiteral("File not open"));
+        return false;
+    }
+    m_buffer.clear();
+    m_pos = 0;
+    m_skipping = false;
+    m_readError.clear();
+    return true;
+}
+
 void ReplayReader::close()
 {
     if (m_file)

@@ -29,6 +29,8 @@ public:
     bool open(const QString& path, QString* error);
     void close();
     bool isOpen() const { return m_file && m_file->isOpen(); }
+    // Goes on reading from byte offset, which must be the start of a line.
+    bool seek(qint64 offset, QString* error);
     // The name of the file last opened, also after close.
     QString fileName() const { return m_file ? m_file->fileName() : QString(); }
 

@@ -3,17 +3,48 @@
 #include "logfile/LogFormat.h"
 #include "processing/FlowPipeline.h"
 
+#include <algorithm>
+
 ReplaySession::ReplaySession(FlowPipeline* pipeline, QObject* parent)
     : QObject(parent), m_pipeline(pipeline)
 {
     m_playTimer.setInterval(kPlayInterval);
-    connect(&m_playTimer, &QTimer::timeout, this, [this] { step(); });
+    connect(&m_playTimer, &QTimer::timeout, this, &ReplaySession::tick);
+    connect(&m_index, &ReplayIndex::countChanged, this,
+            [this] { emit countChanged(recordCount()); });
 }
 
 void ReplaySession::setTimeScale(double scale)
 {
     m_timeScale = scale;
-    m_playTimer.setInterval(qMax(1, int(kPlayInterval * scale)));
+    applyInterval();
+}
+
+void ReplaySession::setSpeed(Speed speed)
+{
+    m_speed = speed;
+    applyInterval();
+}
+
+void ReplaySession::applyInterval()
+{
+    int interval = kPlayInterval;
+    switch (m_speed) {
+    case Speed::One:
+        break;
+    case Speed::Ten:
+        interval = kPlayInterval / 10;
+        break;
+    case Speed::Hundred:
+        interval = kPlayInterval / 100;
+        break;
+    case Speed::Max:
+        // A zero timer runs once the window has painted and handled its input: as fast as the
+        // display follows, and no faster.
+        m_playTimer.setInterval(0);
+        return;
+    }
+    m_playTimer.setInterval(qMax(1, int(interval * m_timeScale)));
 }
 
 bool ReplaySession::skipHeaderAndUnits(QByteArray* unitsLine, QString* reason)
@@ -48,43 +79,135 @@ bool ReplaySession::open(const QString& path, QString* reason)
     m_path = path;
     m_unitsWord = unitsWordOfLine(units);
     m_pipeline->setReplayUnitsWord(m_unitsWord);
+    m_next = 0;
+    m_readerNext = 0;
+    m_known = 0;
+    // Without an index the replay still steps through the file; only going anywhere is lost.
+    QString ignored;
+    m_index.open(path, &ignored);
+    emit fileChanged();
+    emit countChanged(recordCount());
     return true;
 }
 
 bool ReplaySession::restart(QString* reason)
 {
     m_reader.close();
-    if (!m_reader.open(m_path, reason))
+    if (!m_reader.open(m_path, reason)) {
+        m_index.close();
         return false;
+    }
     QByteArray units;
     QString ignored;
     skipHeaderAndUnits(&units, &ignored);
+    m_next = 0;
+    m_readerNext = 0;
     return true;
 }
 
 void ReplaySession::close()
 {
     m_reader.close();
+    m_index.close();
     stop();
+    m_next = 0;
+    m_readerNext = -1;
+    m_known = 0;
+    emit fileChanged();
+    emit countChanged(0);
+}
+
+bool ReplaySession::placeReader(QString* reason)
+{
+    if (m_readerNext == m_next)
+        return true;
+    // The reader goes on from the end of the index, or failing that from the file's beginning,
+    // and skips what lies between.
+    qint64 at = m_index.recordCount();
+    const qint64 offset = m_index.nextRecordOffset();
+    QByteArray line;
+    if (offset < 0 || at > m_next) {
+        m_reader.close();
+        if (!m_reader.open(m_path, reason) || !skipHeaderAndUnits(&line, reason))
+            return false;
+        at = 0;
+    } else if (!m_reader.seek(offset, reason)) {
+        return false;
+    }
+    m_readerNext = -1;
+    for (; at < m_next; ++at) {
+        if (m_reader.atEnd())
+            break;
+        if (!m_reader.readLine(&line, reason))
+            return false;
+    }
+    m_readerNext = at;
+    return true;
 }
 
 bool ReplaySession::step()
 {
-    if (!m_reader.isOpen() || m_reader.atEnd())
+    if (!m_reader.isOpen())
         return false;
     QByteArray line;
     QString reason;
-    if (!m_reader.readLine(&line, &reason)) {
+    bool read = false;
+    if (m_readerNext != m_next && m_next < m_index.recordCount()) {
+        // Away from where the reader stands: the index reaches the record.
+        line = m_index.readRecordLine(m_next, &reason);
+        read = reason.isEmpty();
+    } else {
+        if (!placeReader(&reason)) {
+            read = false;
+        } else if (m_readerNext != m_next || m_reader.atEnd()) {
+            return false;
+        } else {
+            read = m_reader.readLine(&line, &reason);
+            m_readerNext = read ? m_next + 1 : -1;
+        }
+    }
+    if (!read) {
         m_reader.close();
+        m_index.close();
         emit readFailed(m_path, reason);
         return false;
     }
+    // The position moves before the sample is shown: steps that come while the display is busy
+    // with this record (a tick under a message box) go on after it.
+    ++m_next;
+    m_known = std::max(m_known, m_next);
     const QString caption = m_pipeline->units().readoutCaption;
     const LogRecordFields fields =
         splitLogRecordLine(line, caption == QLatin1String("mm/s") ? 4 : 5);
+    const qint64 shown = m_next - 1;
     m_pipeline->processReplayed(fields.speed, fields.bearing, fields.dateTime,
                                 readoutCaptionForSpeedText(fields.speed));
+    emit positionChanged(shown, recordCount());
     return true;
+}
+
+bool ReplaySession::seek(qint64 record)
+{
+    const qint64 count = recordCount();
+    if (!isOpen() || count == 0)
+        return false;
+    m_next = std::clamp<qint64>(record, 0, count - 1);
+    return step();
+}
+
+void ReplaySession::tick()
+{
+    bool shown = false;
+    const qint64 indexed = m_index.recordCount();
+    if (m_speed == Speed::Max && m_next + 1 < indexed)
+        shown = seek(std::min(m_next + kMaxBatch - 1, indexed - 1));
+    else
+        shown = step();
+    // At the end of the file playback stops by itself; a file that failed has stopped already.
+    if (!shown && isOpen()) {
+        stop();
+        emit endReached();
+    }
 }
 
 void ReplaySession::play()

@@ -1,8 +1,16 @@
 #pragma once
-// Replay of one log file: the reader and its position, the play timer, and the road of each record
-// line into the sample pipeline. Only whole steps are public: open, show the next record, play,
-// stop, back to the first record, close.
+// Replay of one log file: the reader and its position, the index that reaches any record, the
+// play timer and its speed, and the road of each record line into the sample pipeline. Only whole
+// steps are public: open, show the next record, go to any record, play, stop, back to the first
+// record, close.
+//
+// Records are numbered from 0 after the units line, as the index numbers them. The position is
+// the record last shown. Records are read sequentially; going anywhere else starts the reader
+// again at the nearest line the index knows, so the part of a file already indexed can be
+// reached at once while the index is still being built, and the tail the index has not reached
+// yet (a recording still running) is read as it comes.
 
+#include "logfile/ReplayIndex.h"
 #include "logfile/ReplayReader.h"
 
 #include <QObject>
@@ -15,12 +23,23 @@ class ReplaySession : public QObject
 {
     Q_OBJECT
 public:
+    // Records a second while playing; Max shows records as fast as the display follows, a batch
+    // of them per tick of which only the last is shown.
+    enum class Speed
+    {
+        One,
+        Ten,
+        Hundred,
+        Max,
+    };
+
     explicit ReplaySession(FlowPipeline* pipeline, QObject* parent = nullptr);
 
     // Opens path, reads past its header line and its units line, and sets the replay units from
     // the units word. A file whose first line is not the log header line, or whose second line
     // is neither empty nor missing nor a units line the recorder writes, is refused with the
     // reason "not a Marvane log file". On failure the current replay, if any, stays as it was.
+    // Indexing of the file starts beside the reader.
     bool open(const QString& path, QString* reason);
     // Reopens the same file from its beginning (units not read again). On failure the session
     // is left closed; playback is the caller's to stop.
@@ -36,11 +55,24 @@ public:
     // the file or when no file is open (false). A read error closes the file and emits
     // readFailed; playback is the caller's to stop.
     bool step();
+    // Shows record (clamped to the records known) as step() shows it; the next step goes on after
+    // it. False when no record is known or the file cannot be read.
+    bool seek(qint64 record);
+
+    // The record last shown, -1 before the first; records known (indexed, or read beyond that).
+    qint64 position() const { return m_next - 1; }
+    qint64 recordCount() const { return std::max(m_index.recordCount(), m_known); }
+    ReplayIndex& index() { return m_index; }
+    const ReplayIndex& index() const { return m_index; }
 
     void play();
     void stop();
     bool playing() const { return m_playTimer.isActive(); }
     const QTimer& playTimer() const { return m_playTimer; }
+    void setSpeed(Speed speed);
+    Speed speed() const { return m_speed; }
+    // Records a tick of Max steps over.
+    static constexpr int kMaxBatch = 100;
 
     // Test seam: the play interval is multiplied by scale (the program uses 1).
     void setTimeScale(double scale);
@@ -48,14 +80,28 @@ public:
 
 signals:
     void readFailed(const QString& path, const QString& reason);
+    void positionChanged(qint64 record, qint64 count);
+    void countChanged(qint64 count);
+    // Playback reached the last record and has stopped.
+    void endReached();
+    // Another file was opened, or the file closed.
+    void fileChanged();
 
 private:
     bool skipHeaderAndUnits(QByteArray* unitsLine, QString* reason);
+    bool placeReader(QString* reason);
+    void tick();
+    void applyInterval();
 
     FlowPipeline* m_pipeline;
     ReplayReader m_reader;
+    ReplayIndex m_index;
     QString m_path;
     QString m_unitsWord;
     QTimer m_playTimer;
     double m_timeScale = 1.0;
+    Speed m_speed = Speed::One;
+    qint64 m_next = 0;       // the record the next step shows
+    qint64 m_readerNext = 0; // the record the reader gives next; -1 when not known
+    qint64 m_known = 0;      // records read so far, beyond the index too
 };

@@ -142,7 +142,7 @@ void TestMainWindow::elementGeometry_data()
     row("replayFirstButton", QRect(10, 10, 30, 30));
     row("replayStopButton", QRect(41, 10, 30, 30));
     row("replayPlayButton", QRect(72, 10, 30, 30));
-    row("replayLogo", QRect(170, 9, 137, 32));
+    row("replayControls", QRect(104, 2, 264, 41)); // in place of the bar's logo
     row("newLogButton", QRect(5, 2, 30, 30));
     row("openLogButton", QRect(35, 2, 30, 30));
     row("closeLogButton", QRect(65, 2, 30, 30));
@@ -173,7 +173,7 @@ void TestMainWindow::menuCaptions()
     for (QAction* a : bar->actions())
         titles << a->text();
     QCOMPARE(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("&Communications"),
-                                  QStringLiteral("&Help")}));
+                                  QStringLiteral("&View"), QStringLiteral("&Help")}));
     const auto captions = [&](int index) {
         QStringList out;
         for (QAction* a : bar->actions().at(index)->menu()->actions())
@@ -192,7 +192,9 @@ void TestMainWindow::menuCaptions()
              (QStringList{QStringLiteral("connectAction=&Connect"),
                           QStringLiteral("disconnectAction=&Disconnect"), QStringLiteral("-"),
                           QStringLiteral("commsOptionsAction=&Options...")}));
-    QCOMPARE(captions(2),
+    QCOMPARE(captions(2), (QStringList{QStringLiteral("historyAction=&History")}));
+    QVERIFY(bar->actions().at(2)->menu()->actions().at(0)->isCheckable());
+    QCOMPARE(captions(3),
              (QStringList{QStringLiteral("helpContentsAction=&Contents"),
                           QStringLiteral("dataConventionAction=&Data Convention..."),
                           QStringLiteral("demonstrationAction=Demonst&ration"), QStringLiteral("-"),

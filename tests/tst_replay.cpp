@@ -70,7 +70,7 @@ private slots:
     void openLeavesLiveStateAlone();
     void recordsOfRecorderFiles_data();
     void recordsOfRecorderFiles();
-    void endOfFileKeepsLastRecord();
+    void endOfFileStopsPlayback();
     void playStopSequence();
     void playDuringStopWait();
     void viewFirstRecordKeepsPlaying();
@@ -219,19 +219,27 @@ void TestReplay::recordsOfRecorderFiles()
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
-void TestReplay::endOfFileKeepsLastRecord()
+void TestReplay::endOfFileStopsPlayback()
 {
-    Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
+    Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
+             record("0.516", "089", "24/05/2009 14:03:08"));
     WindowProbe& w = r.w();
     r.open();
     w.replayPlayButton->click();
-    w->replay().step();
-    w->replay().step();
-    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
-    QCOMPARE(w.computedTable->cell(0, LastDataRow - 1), QString()); // nothing more pushed
-    QVERIFY(w->replay().playing());
-    QCOMPARE(w->statusPanel(2), QStringLiteral("Play >"));
+    QVERIFY(!w.replayPlayButton->isEnabled());
+    QTRY_COMPARE(w->statusPanel(2), QStringLiteral("End of file"));
+    QVERIFY(!w->replay().playing());
+    QVERIFY(w.replayPlayButton->isEnabled());
+    QVERIFY(!w.replayStopButton->isEnabled());
+    // The last record stays on display.
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.516"));
+    QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    0.516"));
+    QCOMPARE(w.computedTable->cell(0, LastDataRow - 2), QString()); // nothing more pushed
+    QCOMPARE(w->replay().position(), 1);
     QVERIFY(r.f.prompts->errors().isEmpty());
+    // Close takes the notice away.
+    w->closeReplay();
+    QCOMPARE(w->statusPanel(2), QString());
 }
 
 void TestReplay::playStopSequence()
@@ -267,7 +275,11 @@ void TestReplay::playStopSequence()
 
 void TestReplay::playDuringStopWait()
 {
-    Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07"));
+    // Enough records that playback does not reach the end of the file during the test.
+    QByteArray file = kHeader + units("m/s");
+    for (int i = 0; i < 200; ++i)
+        file += record("0.515", "088", "24/05/2009 14:03:07");
+    Replay r(file);
     WindowProbe& w = r.w();
     r.open();
     w.replayPlayButton->click();
@@ -392,8 +404,8 @@ void TestReplay::fileThatIsNoLogIsRefused_data()
     QTest::newRow("records without header") << units("m/s") + aRecord;
     QTest::newRow("header of another program")
         << QByteArray("\"Time\",\"Speed\",\"Bearing\"\r\n") + units("m/s") + aRecord;
-    QTest::newRow("header without quotes") << QByteArray("Speed,Bearing,Date-Time\r\n") +
-                                                  units("m/s") + aRecord;
+    QTest::newRow("header without quotes")
+        << QByteArray("Speed,Bearing,Date-Time\r\n") + units("m/s") + aRecord;
     QTest::newRow("units word in other case") << kHeader + units("knots") + aRecord;
     QTest::newRow("units word unknown") << kHeader + units("ft/s") + aRecord;
     QTest::newRow("units line without quotes") << kHeader + "Knots\r\n" + aRecord;

@@ -1,0 +1,133 @@
+#include "app/HistoryPane.h"
+
+#include "app/HistoryPlot.h"
+#include "logfile/LogSampleParser.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
+#include "processing/HistorySummary.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+HistoryPane::HistoryPane(ReplaySession* session, FlowPipeline* pipeline, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_session(session)
+{
+    setObjectName(QStringLiteral("historyPane"));
+    setWindowTitle(QStringLiteral("History"));
+
+    m_sourceLabel = new QLabel(this);
+    m_sourceLabel->setObjectName(QStringLiteral("historySourceLabel"));
+    m_plot = new HistoryPlot(this);
+    m_plot->setObjectName(QStringLiteral("historyPlot"));
+
+    m_summary = new QPlainTextEdit(this);
+    m_summary->setObjectName(QStringLiteral("historySummary"));
+    m_summary->setReadOnly(true);
+    m_summary->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_summary->setMinimumWidth(330);
+    m_copyButton = new QPushButton(QStringLiteral("Copy"), this);
+    m_copyButton->setObjectName(QStringLiteral("historyCopyButton"));
+    m_copyButton->setToolTip(QStringLiteral("Copy the summary to the clipboard"));
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(m_summary, 1);
+    side->addWidget(m_copyButton, 0, Qt::AlignRight);
+    auto* body = new QHBoxLayout;
+    body->addWidget(m_plot, 1);
+    body->addLayout(side);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_sourceLabel);
+    layout->addLayout(body, 1);
+    resize(900, 380);
+
+    m_summaryTimer = new QTimer(this);
+    m_summaryTimer->setSingleShot(true);
+    m_summaryTimer->setInterval(kSummaryDelay);
+
+    connect(m_summaryTimer, &QTimer::timeout, this, &HistoryPane::updateSummary);
+    connect(m_copyButton, &QPushButton::clicked, this,
+            [this] { QApplication::clipboard()->setText(summaryTextNow()); });
+    connect(m_plot, &HistoryPlot::seekRequested, m_session, &ReplaySession::seek);
+    connect(m_plot, &HistoryPlot::spanChanged, this, [this] { m_summaryTimer->start(); });
+    connect(m_session, &ReplaySession::fileChanged, this, &HistoryPane::chooseSeries);
+    connect(m_session, &ReplaySession::countChanged, this, &HistoryPane::historyGrew);
+    connect(m_session, &ReplaySession::positionChanged, this,
+            [this](qint64 record) { m_plot->setPosition(record); });
+    connect(pipeline, &FlowPipeline::sampleReady, this, &HistoryPane::addLiveSample);
+    chooseSeries();
+}
+
+void HistoryPane::chooseSeries()
+{
+    if (m_session->isOpen()) {
+        m_plot->setSeries(&m_session->index().history());
+        m_plot->setPosition(m_session->position());
+        m_sourceLabel->setText(QDir::toNativeSeparators(m_session->path()));
+    } else {
+        m_plot->setSeries(&m_live);
+        m_plot->setPosition(-1);
+        m_sourceLabel->setText(QStringLiteral("Live samples"));
+    }
+    m_plot->showAll();
+    updateSummary();
+}
+
+void HistoryPane::addLiveSample(const Sample& sample)
+{
+    if (sample.source != SampleSource::Serial)
+        return;
+    // The series keeps the units of its first sample; later ones are converted into them.
+    if (m_live.recordCount() == 0 && sample.hasRecord)
+        m_live.setUnits(sample.units);
+    if (const std::optional<HistorySample> s = historySampleOf(sample, m_live.units()))
+        m_live.append(*s);
+    else
+        m_live.appendBad();
+    if (!m_session->isOpen())
+        historyGrew();
+}
+
+void HistoryPane::historyGrew()
+{
+    m_plot->update();
+    if (!m_summaryTimer->isActive())
+        m_summaryTimer->start();
+}
+
+QString HistoryPane::summaryTextNow() const
+{
+    const HistorySeries* series = m_plot->series();
+    if (!series)
+        return QString();
+    return HistorySummary::of(*series, m_plot->spanFirst(), m_plot->spanLast()).toText();
+}
+
+void HistoryPane::updateSummary()
+{
+    m_summaryTimer->stop();
+    const QString text = summaryTextNow();
+    if (text != m_summary->toPlainText())
+        m_summary->setPlainText(text);
+}
+
+void HistoryPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateSummary();
+    emit visibilityChanged(true);
+}
+
+void HistoryPane::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    emit visibilityChanged(false);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The History window: speed and bearing over the whole replayed file (from its index) or, with no
+// file open, over the live session, with the replay's position marked; a click on the plot goes
+// to that record. Beside the plot, the summary of the span the plot shows, as selectable text,
+// and a Copy button.
+//
+// A separate window, so the main window keeps its layout and size. The live history is fed from
+// the pipeline's serial samples only: the demonstration's invented samples are no measurement.
+
+#include "processing/HistorySeries.h"
+
+#include <QWidget>
+
+class FlowPipeline;
+class HistoryPlot;
+class ReplaySession;
+struct Sample;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+class HistoryPane : public QWidget
+{
+    Q_OBJECT
+public:
+    HistoryPane(ReplaySession* session, FlowPipeline* pipeline, QWidget* parent = nullptr);
+
+    HistoryPlot* plot() const { return m_plot; }
+    QPlainTextEdit* summaryText() const { return m_summary; }
+    QPushButton* copyButton() const { return m_copyButton; }
+    const HistorySeries& liveHistory() const { return m_live; }
+
+    // The summary text of the span shown, as the text panel shows it.
+    QString summaryTextNow() const;
+
+    // How long the summary waits for more records before it is made again.
+    static constexpr int kSummaryDelay = 200;
+
+signals:
+    // The window was closed by its title bar (the View menu's check mark follows).
+    void visibilityChanged(bool visible);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void chooseSeries();
+    void addLiveSample(const Sample& sample);
+    void historyGrew();
+    void updateSummary();
+
+    ReplaySession* m_session;
+    HistorySeries m_live;
+    HistoryPlot* m_plot = nullptr;
+    QLabel* m_sourceLabel = nullptr;
+    QPlainTextEdit* m_summary = nullptr;
+    QPushButton* m_copyButton = nullptr;
+    QTimer* m_summaryTimer = nullptr;
+};

@@ -1,0 +1,448 @@
+// Reviewing a recording: going to any record of a replayed log (the session and the replay bar's
+// slider and position text), play speeds, the end of the file, the History window with its plot
+// and summary, and damaged files that still open, plot and summarise.
+
+#include "app/DataGrid.h"
+#include "app/HistoryPane.h"
+#include "app/HistoryPlot.h"
+#include "app/MainWindow.h"
+#include "app/ReplayControls.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
+#include "tests/support/MainWindowFixture.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QByteArray kHeader("\"Speed\",\"Bearing\",\"Date-Time\"\r\n");
+const QByteArray kUnitsMs("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n");
+
+QByteArray record(const QByteArray& speed, const QByteArray& bearing, const QByteArray& stamp)
+{
+    return "\"" + speed + "\",\"" + bearing + "\",\"" + stamp + "\"\r\n";
+}
+
+// Record k of a long log: speed 0.kkk (k below 1000), bearing k mod 360, one second apart.
+QByteArray numberedRecord(int k)
+{
+    const QByteArray speed = "0." + QByteArray::number(k % 1000).rightJustified(3, '0');
+    const QByteArray bearing = QByteArray::number(k % 360).rightJustified(3, '0');
+    const int s = k % 60, m = (k / 60) % 60, h = k / 3600;
+    const QByteArray stamp = "01/06/2024 " + QByteArray::number(h).rightJustified(2, '0') + ':' +
+                             QByteArray::number(m).rightJustified(2, '0') + ':' +
+                             QByteArray::number(s).rightJustified(2, '0');
+    return record(speed, bearing, stamp);
+}
+
+QByteArray numberedLog(int records)
+{
+    QByteArray file = kHeader + kUnitsMs;
+    for (int k = 0; k < records; ++k)
+        file += numberedRecord(k);
+    return file;
+}
+
+// A session on its own with the samples it hands to the pipeline.
+struct Session
+{
+    QTemporaryDir dir;
+    DisplayFlags flags;
+    FlowPipeline pipeline{&flags};
+    ReplaySession session{&pipeline};
+    QList<Sample> samples;
+
+    explicit Session(const QByteArray& file)
+    {
+        QObject::connect(&pipeline, &FlowPipeline::sampleReady,
+                         [this](const Sample& s) { samples << s; });
+        write(file);
+    }
+    QString path() const { return dir.filePath(QStringLiteral("run.log")); }
+    void write(const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly) const
+    {
+        QFile f(path());
+        QVERIFY(f.open(mode));
+        f.write(bytes);
+    }
+    bool open()
+    {
+        QString reason;
+        return session.open(path(), &reason);
+    }
+    QString last() const
+    {
+        if (samples.isEmpty())
+            return QString();
+        const Sample& s = samples.last();
+        return s.speedText + QLatin1Char(' ') + s.bearingText + QLatin1Char(' ') + s.timeText;
+    }
+};
+
+QString numberedText(int k)
+{
+    const QByteArray r = numberedRecord(k);
+    return QString::fromLatin1(r.mid(1, 5) + ' ' + r.mid(9, 3) + ' ' + r.mid(15, 19));
+}
+
+struct Window
+{
+    MainWindowFixture f;
+    explicit Window(const QByteArray& file)
+    {
+        f.writeFile(QStringLiteral("review.log"), file);
+        f.w()->setTimeScaleForTests(0.01);
+    }
+    WindowProbe& w() { return f.w(); }
+    ReplayControls& controls() { return *f.w()->replayControls(); }
+    bool open()
+    {
+        f.prompts->fileAnswers << f.path(QStringLiteral("review.log"));
+        f.w().openLogAction->trigger();
+        return f.w()->replay().isOpen();
+    }
+    bool indexed() { return f.w()->replay().index().isFinished(); }
+};
+
+} // namespace
+
+class TestReview : public QObject
+{
+    Q_OBJECT
+private slots:
+    void seekShowsThatRecordAndStepsOnFromIt_data();
+    void seekShowsThatRecordAndStepsOnFromIt();
+    void positionSignalsAndClamping();
+    void tailBeyondTheIndexIsReadAfterSeeking();
+    void growingFileGrowsTheCount();
+    void maxSpeedShowsBatchesAndStopsAtTheEnd();
+    void positionText_data();
+    void positionText();
+    void barShowsPositionAndSliderRange();
+    void sliderSeeks();
+    void speedChoiceSetsPlayInterval_data();
+    void speedChoiceSetsPlayInterval();
+    void historyWindowShowsPlotAndClickSeeks();
+    void summaryOfSmallFileAndCopy();
+    void damagedFileOpensPlotsAndSummarises();
+    void liveSamplesFeedTheHistoryWithNoFileOpen();
+};
+
+void TestReview::seekShowsThatRecordAndStepsOnFromIt_data()
+{
+    QTest::addColumn<int>("record");
+    QTest::newRow("first") << 0;
+    QTest::newRow("inside the first index step") << 100;
+    QTest::newRow("on an index step") << 512;
+    QTest::newRow("after an index step") << 777;
+    QTest::newRow("last") << 1999;
+}
+
+void TestReview::seekShowsThatRecordAndStepsOnFromIt()
+{
+    QFETCH(int, record);
+    Session s(numberedLog(2000));
+    QVERIFY(s.open());
+    QTRY_VERIFY(s.session.index().isFinished());
+    QVERIFY(s.session.seek(record));
+    QCOMPARE(s.last(), numberedText(record));
+    QCOMPARE(s.session.position(), qint64(record));
+    const bool more = s.session.step();
+    QCOMPARE(more, record < 1999);
+    QCOMPARE(s.last(), numberedText(std::min(record + 1, 1999)));
+    // Back to the first record and on from it, sequentially.
+    QVERIFY(s.session.seek(0));
+    QVERIFY(s.session.step());
+    QCOMPARE(s.last(), numberedText(1));
+}
+
+void TestReview::positionSignalsAndClamping()
+{
+    Session s(numberedLog(10));
+    QSignalSpy positions(&s.session, &ReplaySession::positionChanged);
+    QVERIFY(s.open());
+    QCOMPARE(s.session.position(), -1);
+    QTRY_COMPARE(s.session.recordCount(), 10);
+    QVERIFY(s.session.seek(25)); // beyond the end: the last record
+    QCOMPARE(s.session.position(), 9);
+    QCOMPARE(s.last(), numberedText(9));
+    QVERIFY(s.session.seek(-3));
+    QCOMPARE(s.last(), numberedText(0));
+    QCOMPARE(positions.size(), 2);
+    QCOMPARE(positions.at(0), (QVariantList{qint64(9), qint64(10)}));
+    QCOMPARE(positions.at(1), (QVariantList{qint64(0), qint64(10)}));
+    s.session.close();
+    QVERIFY(!s.session.seek(0));
+    QCOMPARE(s.session.recordCount(), 0);
+}
+
+void TestReview::tailBeyondTheIndexIsReadAfterSeeking()
+{
+    Session s(numberedLog(300));
+    QVERIFY(s.open());
+    s.session.index().setPollInterval(0); // the index stays where it is
+    QTRY_VERIFY(s.session.index().isFinished());
+    s.write(numberedRecord(300) + numberedRecord(301), QIODevice::Append);
+    QVERIFY(s.session.seek(298)); // through the index, away from the reader
+    QVERIFY(s.session.step());
+    QCOMPARE(s.last(), numberedText(299));
+    QVERIFY(s.session.step()); // not indexed: the reader goes on after the index
+    QCOMPARE(s.last(), numberedText(300));
+    QCOMPARE(s.session.recordCount(), 301);
+    QVERIFY(s.session.seek(5));
+    QVERIFY(s.session.seek(301)); // clamped to the records known
+    QCOMPARE(s.last(), numberedText(300));
+    QVERIFY(s.session.step());
+    QCOMPARE(s.last(), numberedText(301));
+    QVERIFY(!s.session.step()); // end of the file
+}
+
+void TestReview::growingFileGrowsTheCount()
+{
+    Session s(numberedLog(3));
+    QVERIFY(s.open());
+    s.session.index().setPollInterval(10);
+    QTRY_COMPARE(s.session.recordCount(), 3);
+    QSignalSpy counts(&s.session, &ReplaySession::countChanged);
+    // A line being written is counted once its line end has arrived.
+    s.write(numberedRecord(3) + numberedRecord(4).chopped(2), QIODevice::Append);
+    QTRY_COMPARE(s.session.recordCount(), 4);
+    s.write("\r\n", QIODevice::Append);
+    QTRY_COMPARE(s.session.recordCount(), 5);
+    QVERIFY(!counts.isEmpty());
+    QVERIFY(s.session.seek(4));
+    QCOMPARE(s.last(), numberedText(4));
+}
+
+void TestReview::maxSpeedShowsBatchesAndStopsAtTheEnd()
+{
+    const int records = 1000;
+    Session s(numberedLog(records));
+    QSignalSpy ends(&s.session, &ReplaySession::endReached);
+    QVERIFY(s.open());
+    QTRY_VERIFY(s.session.index().isFinished());
+    s.session.setSpeed(ReplaySession::Speed::Max);
+    QCOMPARE(s.session.playTimer().interval(), 0);
+    QVERIFY(s.session.step());
+    s.session.play();
+    QTRY_COMPARE(ends.size(), 1);
+    QVERIFY(!s.session.playing());
+    QCOMPARE(s.session.position(), records - 1);
+    QCOMPARE(s.last(), numberedText(records - 1));
+    // Only the last record of each batch went to the display.
+    QVERIFY(s.samples.size() <= 2 + records / (ReplaySession::kMaxBatch - 1));
+    QVERIFY(s.samples.size() >= records / ReplaySession::kMaxBatch);
+}
+
+void TestReview::positionText_data()
+{
+    QTest::addColumn<qint64>("record");
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("done") << qint64(1233) << qint64(56789) << -1
+                          << QStringLiteral("record 1,234 of 56,789");
+    QTest::newRow("indexing") << qint64(11) << qint64(1234567) << 45
+                              << QStringLiteral("record 12 of 1,234,567+ (indexing 45 %)");
+    QTest::newRow("nothing shown")
+        << qint64(-1) << qint64(0) << -1 << QStringLiteral("record 0 of 0");
+}
+
+void TestReview::positionText()
+{
+    QFETCH(qint64, record);
+    QFETCH(qint64, count);
+    QFETCH(int, percent);
+    QFETCH(QString, text);
+    QCOMPARE(ReplayControls::positionText(record, count, percent), text);
+}
+
+void TestReview::barShowsPositionAndSliderRange()
+{
+    Window r(numberedLog(1500));
+    QVERIFY(r.open());
+    QVERIFY(r.controls().isVisible());
+    QTRY_VERIFY(r.indexed());
+    QTRY_COMPARE(r.controls().positionLabel()->text(), QStringLiteral("record 1 of 1,500"));
+    QCOMPARE(r.controls().slider()->minimum(), 0);
+    QCOMPARE(r.controls().slider()->maximum(), 1499);
+    QCOMPARE(r.controls().slider()->value(), 0);
+    r.w()->replay().step();
+    QCOMPARE(r.controls().positionLabel()->text(), QStringLiteral("record 2 of 1,500"));
+    QCOMPARE(r.controls().slider()->value(), 1);
+    r.w()->closeReplay();
+    QCOMPARE(r.controls().slider()->maximum(), 0);
+}
+
+void TestReview::sliderSeeks()
+{
+    Window r(numberedLog(1500));
+    QVERIFY(r.open());
+    QTRY_VERIFY(r.indexed());
+    QSlider* slider = r.controls().slider();
+    slider->setValue(1000); // a click in the groove or a key
+    QCOMPARE(r.w().speedReadout->text(), QStringLiteral("0.000"));
+    QCOMPARE(r.w().replayTimeLabel->text(), QStringLiteral("01/06/2024 00:16:40"));
+    QCOMPARE(r.controls().positionLabel()->text(), QStringLiteral("record 1,001 of 1,500"));
+    // Dragging: the records follow the handle, no more often than the throttle lets them.
+    slider->setSliderDown(true);
+    slider->setSliderPosition(1200);
+    slider->setSliderPosition(1201);
+    QCOMPARE(r.w()->replay().position(), 1000); // not yet
+    QTRY_COMPARE(r.w()->replay().position(), 1201);
+    slider->setSliderPosition(1400);
+    slider->setSliderDown(false); // release goes there at once
+    QCOMPARE(r.w()->replay().position(), 1400);
+    QCOMPARE(r.w().speedReadout->text(), QStringLiteral("0.400"));
+    QVERIFY(r.f.prompts->errors().isEmpty());
+}
+
+void TestReview::speedChoiceSetsPlayInterval_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("1/s") << QStringLiteral("1/s") << 1000;
+    QTest::newRow("10/s") << QStringLiteral("10/s") << 100;
+    QTest::newRow("100/s") << QStringLiteral("100/s") << 10;
+    QTest::newRow("Max") << QStringLiteral("Max") << 0;
+}
+
+void TestReview::speedChoiceSetsPlayInterval()
+{
+    QFETCH(QString, choice);
+    QFETCH(int, interval);
+    Window r(numberedLog(5));
+    r.w()->setTimeScaleForTests(1);
+    QVERIFY(r.open());
+    QComboBox* box = r.controls().speedBox();
+    QCOMPARE(box->currentText(), QStringLiteral("1/s")); // the default
+    box->setCurrentIndex(box->findText(choice));
+    QCOMPARE(r.w().playTimer->interval(), interval);
+    r.w().replayPlayButton->click();
+    QCOMPARE(r.w().playTimer->interval(), interval);
+    QVERIFY(r.w()->replay().playing());
+}
+
+void TestReview::historyWindowShowsPlotAndClickSeeks()
+{
+    Window r(numberedLog(400));
+    QVERIFY(r.open());
+    HistoryPane* pane = r.w()->historyPane();
+    QVERIFY(!pane->isVisible());
+    QAction* history = r.w()->findChild<QAction*>(QStringLiteral("historyAction"));
+    QVERIFY(history);
+    history->trigger();
+    QVERIFY(pane->isVisible());
+    QVERIFY(history->isChecked());
+    QVERIFY(r.w()->isVisible()); // a window of its own beside the main window
+    QCOMPARE(r.w()->size().width(), 632);
+    QVERIFY(QTest::qWaitForWindowExposed(pane));
+    QTRY_VERIFY(r.indexed());
+    HistoryPlot* plot = pane->plot();
+    QCOMPARE(plot->series(), &r.w()->replay().index().history());
+    QCOMPARE(plot->series()->recordCount(), 400);
+    QCOMPARE(plot->position(), 0);
+    r.w()->replay().step();
+    QCOMPARE(plot->position(), 1);
+    // A click on the plot goes to the record under the pointer.
+    const int x = plot->xOfRecord(300);
+    const qint64 target = plot->recordAt(x);
+    QVERIFY(std::abs(target - 300) <= 1);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(x, plot->speedPane().center().y()));
+    QCOMPARE(r.w()->replay().position(), target);
+    QCOMPARE(plot->position(), target);
+    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(int(target)).right(19));
+    // Closing the window takes the check mark away; the menu shows it again.
+    pane->close();
+    QVERIFY(!history->isChecked());
+    history->trigger();
+    QVERIFY(pane->isVisible());
+}
+
+void TestReview::summaryOfSmallFileAndCopy()
+{
+    Window r(kHeader + kUnitsMs + record("0.515", "090", "24/05/2009 14:03:07") +
+             record("0.600", "090", "24/05/2009 14:03:08") +
+             record("0.700", "090", "24/05/2009 14:03:10"));
+    QVERIFY(r.open());
+    HistoryPane* pane = r.w()->historyPane();
+    pane->show();
+    QTRY_VERIFY(r.indexed());
+    const QString expected = QStringLiteral("Samples: 3\n"
+                                            "First: 24/05/2009 14:03:07\n"
+                                            "Last: 24/05/2009 14:03:10\n"
+                                            "Duration: 3 s\n"
+                                            "Mean speed: 0.605 m/s\n"
+                                            "Maximum speed: 0.700 m/s at 24/05/2009 14:03:10\n"
+                                            "Vector-mean bearing: 090\n"
+                                            "Bad lines: 0\n");
+    QTRY_COMPARE(pane->summaryText()->toPlainText(), expected);
+    QVERIFY(pane->summaryText()->isReadOnly());
+    QGuiApplication::clipboard()->clear();
+    pane->copyButton()->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+}
+
+void TestReview::damagedFileOpensPlotsAndSummarises()
+{
+    // Bad lines among good ones, and a last line torn off in the middle of its writing.
+    QByteArray file = kHeader + kUnitsMs;
+    for (int k = 0; k < 50; ++k)
+        file += numberedRecord(k);
+    file += "garbage\r\n";
+    file += record("0.5.5", "088", "01/06/2024 00:01:00");
+    file += "\r\n";
+    for (int k = 50; k < 60; ++k)
+        file += numberedRecord(k);
+    file += "\"0.51";
+    Window r(file);
+    QVERIFY(r.open());
+    r.w()->historyPane()->show();
+    QTRY_VERIFY(r.indexed());
+    const HistorySeries& history = r.w()->replay().index().history();
+    QCOMPARE(history.recordCount(), 63);
+    QCOMPARE(history.badCount(), 3);
+    QTRY_VERIFY(r.w()->historyPane()->summaryText()->toPlainText().contains(
+        QStringLiteral("Samples: 60\n")));
+    QVERIFY(r.w()->historyPane()->summaryText()->toPlainText().endsWith(
+        QStringLiteral("Bad lines: 3\n")));
+    QVERIFY(!r.w()->historyPane()->plot()->grab().isNull());
+    QVERIFY(r.f.prompts->errors().isEmpty()); // nothing reported per line while indexing
+    // Going past the bad lines to a good record shows it without a box.
+    QVERIFY(r.w()->replay().seek(55));
+    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(52).right(19));
+    QVERIFY(r.f.prompts->errors().isEmpty());
+}
+
+void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
+{
+    MainWindowFixture f;
+    HistoryPane* pane = f.w()->historyPane();
+    QCOMPARE(pane->plot()->series(), &pane->liveHistory());
+    f.w().setClockText(QStringLiteral("24/05/2009 14:03:07"));
+    f.w()->pipeline().processRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    f.w()->pipeline().processRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Serial);
+    f.w()->pipeline().processRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Demonstration);
+    QCOMPARE(pane->liveHistory().recordCount(), 2);
+    QCOMPARE(pane->liveHistory().sampleCount(), 2);
+    const QString text = pane->summaryTextNow();
+    QVERIFY2(text.startsWith(QStringLiteral("Samples: 2\nFirst: 24/05/2009 14:03:07\n")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Maximum speed: 0.300 m/s")), qPrintable(text));
+}
+
+QTEST_MAIN(TestReview)
+#include "tst_review.moc"
