@@ -177,9 +177,28 @@ void MainWindow::showError(bool& guard, const QString& text, const QString& info
 {
     if (guard)
         return;
+    if (m_inSerialPoll) {
+        // A box opened inside a poll would hold every later poll until it closes (a timer does
+        // not fire again while its own handler runs): it opens once the poll is over, and
+        // samples go on arriving, shown and logged, while it is open. One box per source.
+        for (const PendingBox& pending : m_pendingBoxes) {
+            if (pending.guard == &guard)
+                return;
+        }
+        m_pendingBoxes.push_back({&guard, text, informative});
+        return;
+    }
     guard = true;
     m_prompts->error(text, informative);
     guard = false;
+}
+
+void MainWindow::showPendingBoxes()
+{
+    std::vector<PendingBox> boxes;
+    boxes.swap(m_pendingBoxes);
+    for (const PendingBox& box : boxes)
+        showError(*box.guard, box.text, box.informative);
 }
 
 bool MainWindow::connected() const
@@ -663,7 +682,8 @@ void MainWindow::runDemonstration()
     // Invented samples go into a real measurement log only when the operator says so.
     if (m_recording->logging() && !m_demo->running())
         m_demoLogged = m_prompts->confirm(
-            QStringLiteral("Logging is on. Write the demonstration's samples into the log file?"));
+            QStringLiteral("Logging is on. Write the demonstration's samples into the log file?"),
+            false);
     else if (!m_demo->running())
         m_demoLogged = false;
     m_demo->start();

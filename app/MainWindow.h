@@ -146,6 +146,7 @@ private:
     void setLogCommandsEnabled(bool on);
     void setStatusPanel(int index, const QString& text);
     void showError(bool& guard, const QString& text, const QString& informative = {});
+    void showPendingBoxes();
     void onAppendFailed(const QString& path, const QString& reason, int backlog);
     void onDeviceLost(const QString& portName, const QString& reason);
     void onReconnecting(const QString& portName, const QString& reason);
@@ -258,7 +259,16 @@ private:
     double m_displayScale = 1.0;
     QWidget* m_exitButton = nullptr;
     bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
-    bool m_readoutsGreyed = false; // no data for a while: the readouts do not look live
+    bool m_readoutsGreyed = false;
+    // Boxes raised while a poll hands out its records wait for the end of the poll.
+    struct PendingBox
+    {
+        bool* guard;
+        QString text;
+        QString informative;
+    };
+    std::vector<PendingBox> m_pendingBoxes;
+    bool m_inSerialPoll = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
     UserState* m_userState = nullptr;
     QMenu* m_recentFilesMenu = nullptr;

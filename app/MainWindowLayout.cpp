@@ -456,7 +456,13 @@ void MainWindow::buildPipeline()
     // Every source enters the same pipeline; every sample leaves it towards the display, which
     // hands live samples on to the recording.
     connect(m_serial, &SerialSource::recordReceived, m_pipeline, [this](const QByteArray& record) {
+        m_inSerialPoll = true;
         m_pipeline->processRecord(QString::fromLatin1(record), SampleSource::Serial);
+    });
+    connect(m_serial, &SerialSource::pollFinished, this, [this] {
+        m_inSerialPoll = false;
+        if (!m_pendingBoxes.empty())
+            QTimer::singleShot(0, this, &MainWindow::showPendingBoxes);
     });
     connect(m_demo, &DemoSource::recordReady, m_pipeline, [this](const QString& record) {
         m_pipeline->processRecord(record, SampleSource::Demonstration);

@@ -13,7 +13,9 @@ public:
     virtual ~Prompts() = default;
 
     // A confirmation box: caption "Confirm", question icon, buttons Yes and No. True for Yes.
-    virtual bool confirm(const QString& text) = 0;
+    // yesByDefault: which button Return presses.
+    virtual bool confirm(const QString& text, bool yesByDefault) = 0;
+    bool confirm(const QString& text) { return confirm(text, true); }
 
     // The program's standard error box: caption "Tessmoor Marvane", error icon, one OK button.
     // informative, when given, is shown as a second paragraph under the text.

@@ -1,26 +1,51 @@
 #include "app/WidgetPrompts.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
 const QString kAppTitle = QStringLiteral("Tessmoor Marvane");
 
+// The window a box belongs to: the topmost of the program's windows, so that no box ever opens
+// underneath another of them (the Communications dialog stays on top of the main window, and a
+// box parented to the main window would hide behind it).
+QWidget* owner(QWidget* mainWindow)
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top != mainWindow && top->isVisible() && !top->isMinimized() &&
+            top->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return top;
+    }
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return mainWindow;
+}
+
+void keepOnTop(QMessageBox& box)
+{
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
 void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
              const QString& informative)
 {
-    QMessageBox box(icon, kAppTitle, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, kAppTitle, text, QMessageBox::Ok, owner(parent));
     if (!informative.isEmpty())
         box.setInformativeText(informative);
+    keepOnTop(box);
     box.exec();
 }
 } // namespace
 
-bool WidgetPrompts::confirm(const QString& text)
+bool WidgetPrompts::confirm(const QString& text, bool yesByDefault)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
-    box.setDefaultButton(QMessageBox::Yes);
+                    QMessageBox::Yes | QMessageBox::No, owner(m_parent));
+    box.setDefaultButton(yesByDefault ? QMessageBox::Yes : QMessageBox::No);
+    keepOnTop(box);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -37,7 +62,7 @@ void WidgetPrompts::message(const QString& text, const QString& informative)
 std::optional<QString> WidgetPrompts::openFileName(const QString& title, const QString& filter,
                                                    const QString& startFolder)
 {
-    QFileDialog dialog(m_parent, title, startFolder, filter);
+    QFileDialog dialog(owner(m_parent), title, startFolder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name of a file that does not exist is accepted and reported when it is opened.
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -50,7 +75,7 @@ std::optional<QString> WidgetPrompts::saveFileName(const QString& title, const Q
                                                    const QString& presetName,
                                                    const QString& startFolder)
 {
-    QFileDialog dialog(m_parent, title, startFolder, filter);
+    QFileDialog dialog(owner(m_parent), title, startFolder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks its own Replace question; a name typed without ".log" is used as typed.

@@ -10,7 +10,8 @@ class WidgetPrompts : public Prompts
 public:
     explicit WidgetPrompts(QWidget* parent) : m_parent(parent) {}
 
-    bool confirm(const QString& text) override;
+    using Prompts::confirm;
+    bool confirm(const QString& text, bool yesByDefault) override;
     void error(const QString& text, const QString& informative = {}) override;
     void message(const QString& text, const QString& informative = {}) override;
     std::optional<QString> openFileName(const QString& title, const QString& filter,

@@ -26,7 +26,7 @@ namespace {
 class NoPrompts : public Prompts
 {
 public:
-    bool confirm(const QString&) override { return false; }
+    bool confirm(const QString&, bool) override { return false; }
     void error(const QString& text, const QString&) override
     {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));

@@ -35,7 +35,7 @@ class BenchPrompts : public Prompts
 {
 public:
     QString logFile;
-    bool confirm(const QString&) override { return true; } // yes, start logging
+    bool confirm(const QString&, bool) override { return true; } // yes, start logging
     void error(const QString& text, const QString&) override
     {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));

@@ -85,6 +85,7 @@ void SerialSource::poll()
         // read before that still goes out, in order.
         emit recordReceived(record);
     }
+    emit pollFinished();
 }
 
 void SerialSource::onDeviceLost(const QString& reason)

@@ -65,6 +65,8 @@ public:
 
 signals:
     void recordReceived(const QByteArray& record);
+    // The records of one poll have all been handed out.
+    void pollFinished();
     // The device went away while connected: the port is closed and polling has stopped.
     void deviceLost(const QString& portName, const QString& reason);
     // With reconnection on: the device went away and is being waited for (reason says how it

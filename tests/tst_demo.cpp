@@ -235,6 +235,7 @@ void TestDemo::demonstrationWhileLoggingAsksFirst()
     w->startLogging();
     w.demonstrationAction->trigger();
     QCOMPARE(f.prompts->shown.last().kind, QStringLiteral("confirm"));
+    QVERIFY(!f.prompts->lastYesByDefault); // Return does not put invented samples in a log
     QCOMPARE(w->statusPanel(3), QStringLiteral("DEMONSTRATION"));
     QCOMPARE(w->statusPanel(0), QStringLiteral("LOGGING"));
     QTRY_VERIFY_WITH_TIMEOUT(!w->demonstration().running(), 60000);

@@ -121,6 +121,7 @@ private slots:
     void connectAgainWhileConnectedKeepsConnection();
     void deviceVanishingMidRun();
     void deviceVanishingWithReconnectionKeepsLogging();
+    void samplesGoOnWhileABoxIsOpen();
     void firstPollWaitsOncePerRun();
     void exitWhileConnectedAndLogging();
     void optionsChangedWhileConnectedReachThePortAtNextPoll();
@@ -368,6 +369,42 @@ void TestSerialWindow::deviceVanishingWithReconnectionKeepsLogging()
     w->disconnectPort();
     QVERIFY(!w->serial().isReconnecting());
     QCOMPARE(w->statusPanel(1), QString());
+}
+
+void TestSerialWindow::samplesGoOnWhileABoxIsOpen()
+{
+    // A record whose X is not a number raises a box; while it is open, the next records are
+    // shown and logged as they arrive, each with its own time stamp.
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.05); // a poll every 45 ms
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w->newLogFile();
+    f.prompts->confirmAnswers << true;
+    w->connectPort();
+    QVERIFY(w->recording().logging());
+    QStringList shownUnderTheBox;
+    f.prompts->whileShowing = [&] {
+        for (int i = 1; i <= 3; ++i) {
+            w.setClockText(QStringLiteral("24/05/2009 14:03:0%1").arg(i));
+            const QString record = QStringLiteral("+0.%1").arg(i) + QStringLiteral("15 +0.515");
+            sensor.send(record.toLatin1() + "\r\n");
+            const QString expected =
+                w->pipeline().decodeRecord(record, SampleSource::Serial)->speedText;
+            QTRY_COMPARE_WITH_TIMEOUT(w.speedReadout->text(), expected, 3000);
+            shownUnderTheBox << w.speedReadout->text();
+        }
+    };
+    sensor.send("+0..15 +0.515\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(f.prompts->errors().size(), 1, 3000);
+    QCOMPARE(shownUnderTheBox.size(), 3);
+    QTRY_COMPARE(f.readFile(QStringLiteral("run.log")).count('\n'), 2 + 3);
+    const QList<QByteArray> lines = f.readFile(QStringLiteral("run.log")).split('\n');
+    QVERIFY(lines.at(2).endsWith("\"24/05/2009 14:03:01\"\r"));
+    QVERIFY(lines.at(3).endsWith("\"24/05/2009 14:03:02\"\r"));
+    QVERIFY(lines.at(4).endsWith("\"24/05/2009 14:03:03\"\r"));
+    QCOMPARE(f.prompts->errors().size(), 1); // boxes never stack
 }
 
 void TestSerialWindow::firstPollWaitsOncePerRun()

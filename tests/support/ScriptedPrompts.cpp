@@ -1,7 +1,8 @@
 #include "tests/support/ScriptedPrompts.h"
 
-bool ScriptedPrompts::confirm(const QString& text)
+bool ScriptedPrompts::confirm(const QString& text, bool yesByDefault)
 {
+    lastYesByDefault = yesByDefault;
     shown.append({QStringLiteral("confirm"), text, {}});
     if (whileShowing)
         whileShowing();

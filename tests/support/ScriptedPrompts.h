@@ -21,7 +21,10 @@ public:
         QString informative;
     };
 
-    bool confirm(const QString& text) override;
+    using Prompts::confirm;
+    bool confirm(const QString& text, bool yesByDefault) override;
+    // The default button of the last question asked: true for Yes.
+    bool lastYesByDefault = true;
     void error(const QString& text, const QString& informative = {}) override;
     void message(const QString& text, const QString& informative = {}) override;
     std::optional<QString> openFileName(const QString& title, const QString& filter,
