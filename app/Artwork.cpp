@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -85,6 +87,65 @@ QPixmap disabledGlyph(const QPixmap& normal)
     return pixmap;
 }
 
+namespace {
+
+// An icon drawn from its SVG at the size asked for, when it is first asked for, and kept: start-up
+// renders nothing, and every size a screen asks for is sharp. Glyphs have a greyed disabled look
+// of their own.
+class SvgIconEngine : public QIconEngine
+{
+public:
+    SvgIconEngine(const QString& path, QList<QSize> sizes, bool ownDisabledLook)
+        : m_path(path), m_sizes(std::move(sizes)), m_ownDisabledLook(ownDisabledLook)
+    {
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
+    {
+        const bool disabled = m_ownDisabledLook && mode == QIcon::Disabled;
+        const QString key = QStringLiteral("%1x%2%3")
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(disabled ? QStringLiteral("d") : QString());
+        if (const auto found = m_cache.constFind(key); found != m_cache.constEnd())
+            return *found;
+        QPixmap pixmap;
+        if (disabled) {
+            pixmap = disabledGlyph(this->pixmap(size, QIcon::Normal, QIcon::Off));
+        } else {
+            const QImage image = renderSvg(m_path, size);
+            if (!image.isNull())
+                pixmap = QPixmap::fromImage(image);
+        }
+        m_cache.insert(key, pixmap);
+        return pixmap;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        QPixmap shown = pixmap((QSizeF(rect.size()) * ratio).toSize(), mode, state);
+        shown.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect, shown);
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return m_sizes; }
+    QIconEngine* clone() const override
+    {
+        return new SvgIconEngine(m_path, m_sizes, m_ownDisabledLook);
+    }
+    QString key() const override { return QStringLiteral("marvane-svg"); }
+
+private:
+    QString m_path;
+    QList<QSize> m_sizes;
+    bool m_ownDisabledLook;
+    QHash<QString, QPixmap> m_cache;
+};
+
+} // namespace
+
 QIcon glyphIcon(const QString& name)
 {
     QString path = name;
@@ -93,28 +154,17 @@ QIcon glyphIcon(const QString& name)
     path = artworkPath(path);
     if (!QFile::exists(path))
         return {};
-
-    QIcon icon;
-    for (const int side : {kGlyphSize, 2 * kGlyphSize}) {
-        const QImage image = renderSvg(path, QSize(side, side));
-        if (image.isNull())
-            return {};
-        const QPixmap normal = QPixmap::fromImage(image);
-        icon.addPixmap(normal, QIcon::Normal);
-        icon.addPixmap(disabledGlyph(normal), QIcon::Disabled);
-    }
-    return icon;
+    return QIcon(new SvgIconEngine(
+        path, {QSize(kGlyphSize, kGlyphSize), QSize(2 * kGlyphSize, 2 * kGlyphSize)}, true));
 }
 
 QIcon programIcon()
 {
     const QString path = artworkPath(QStringLiteral("icon"));
-    QIcon icon;
-    for (const int side : {16, 24, 32, 48, 64, 256}) {
-        const QImage image = renderSvg(path, QSize(side, side));
-        if (image.isNull())
-            return {};
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
+    if (!QFile::exists(path))
+        return {};
+    QList<QSize> sizes;
+    for (const int side : {16, 24, 32, 48, 64, 256})
+        sizes << QSize(side, side);
+    return QIcon(new SvgIconEngine(path, sizes, false));
 }

@@ -550,7 +550,7 @@ void MainWindow::setReadoutsGreyed(bool greyed)
 
 void MainWindow::showCommsOptions()
 {
-    m_commsOptions->show();
+    commsOptionsDialog()->show();
     m_commsOptions->raise();
 }
 
@@ -699,12 +699,12 @@ void MainWindow::demonstrationFinished()
 
 void MainWindow::showDataConvention()
 {
-    m_dataConvention->show();
+    dataConventionDialog()->show();
     m_dataConvention->raise();
 }
 
 void MainWindow::showAbout()
 {
-    m_about->show();
+    aboutDialog()->show();
     m_about->raise();
 }

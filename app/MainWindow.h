@@ -71,9 +71,11 @@ public:
     DemoSource& demonstration() { return *m_demo; }
     bool connected() const;
 
-    AboutDialog* aboutDialog() const { return m_about.get(); }
-    CommsOptionsDialog* commsOptionsDialog() const { return m_commsOptions.get(); }
-    DataConventionDialog* dataConventionDialog() const { return m_dataConvention.get(); }
+    // The secondary windows, built when first needed (most runs never open them) and kept to
+    // the end of the program.
+    AboutDialog* aboutDialog();
+    CommsOptionsDialog* commsOptionsDialog();
+    DataConventionDialog* dataConventionDialog();
     HistoryPane* historyPane() const { return m_history.get(); }
     ReplayControls* replayControls() const { return m_replayControls; }
 

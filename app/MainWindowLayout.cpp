@@ -513,13 +513,31 @@ void MainWindow::wireEvents()
         [this](QPainter& p, int c, int r, const QRect& rect) { drawComputedCell(p, c, r, rect); });
 }
 
+AboutDialog* MainWindow::aboutDialog()
+{
+    if (!m_about) {
+        m_about = std::make_unique<AboutDialog>();
+        m_about->setSettingsPath(m_options.settingsPath);
+    }
+    return m_about.get();
+}
+
+CommsOptionsDialog* MainWindow::commsOptionsDialog()
+{
+    if (!m_commsOptions)
+        m_commsOptions = std::make_unique<CommsOptionsDialog>(m_options, *m_prompts);
+    return m_commsOptions.get();
+}
+
+DataConventionDialog* MainWindow::dataConventionDialog()
+{
+    if (!m_dataConvention)
+        m_dataConvention = std::make_unique<DataConventionDialog>();
+    return m_dataConvention.get();
+}
+
 void MainWindow::createSecondaryWindows()
 {
-    // Created hidden after the main window, in this order, and kept to the end of the program.
-    m_about = std::make_unique<AboutDialog>();
-    m_about->setSettingsPath(m_options.settingsPath);
-    m_commsOptions = std::make_unique<CommsOptionsDialog>(m_options, *m_prompts);
-    m_dataConvention = std::make_unique<DataConventionDialog>();
     m_history = std::make_unique<HistoryPane>(m_replay, m_pipeline);
     connect(m_historyAction, &QAction::toggled, m_history.get(), &QWidget::setVisible);
     connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
