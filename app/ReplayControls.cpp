@@ -6,11 +6,29 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLocale>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QTimer>
 
 #include <algorithm>
 #include <limits>
+
+namespace {
+
+class JumpClickStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
 
 ReplayControls::ReplayControls(ReplaySession* session, QWidget* parent)
     : QWidget(parent), m_session(session)
@@ -28,6 +46,9 @@ ReplayControls::ReplayControls(ReplaySession* session, QWidget* parent)
     m_speedBox->setGeometry(0, 9, 58, 22);
 
     m_slider = new QSlider(Qt::Horizontal, this);
+    // A click on the groove goes to that record at once, not a page at a time towards it.
+    m_slider->setStyle(new JumpClickStyle);
+    m_slider->style()->setParent(m_slider);
     m_slider->setObjectName(QStringLiteral("replaySlider"));
     m_slider->setToolTip(QStringLiteral("Go to a record"));
     m_slider->setGeometry(62, 2, 200, 18);
@@ -50,7 +71,9 @@ ReplayControls::ReplayControls(ReplaySession* session, QWidget* parent)
     connect(m_slider, &QSlider::sliderReleased, this, [this] {
         m_dragSeek->stop();
         m_pendingSeek = -1;
-        m_session->seek(m_slider->value());
+        // A click that jumped there has already shown the record.
+        if (m_session->position() != m_slider->value())
+            m_session->seek(m_slider->value());
     });
     connect(m_dragSeek, &QTimer::timeout, this, [this] {
         if (m_pendingSeek >= 0)
