@@ -389,9 +389,8 @@ void MainWindow::showBacklog(int lines)
 
 void MainWindow::onAppendRecovered(const QString& path)
 {
-    statusBar()->showMessage(
-        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path)),
-        10000);
+    showNote(
+        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::newLogFile()
@@ -505,16 +504,28 @@ void MainWindow::onReconnecting(const QString& portName, const QString& reason)
     m_noData->stop();
     showDataAgain();
     setStatusPanel(1, QStringLiteral("Reconnecting %1...").arg(portName));
-    statusBar()->showMessage(QStringLiteral("%1 was lost at %2: %3")
-                                 .arg(portName, clockText(QDateTime::currentDateTime()),
-                                      reason.section(QLatin1Char('\n'), 0, 0)));
+    // The reason's first sentence says what happened; the rest speaks of a port now closed,
+    // which reconnection is about to open again.
+    QString what = reason.section(QLatin1Char('\n'), 0, 0);
+    if (const qsizetype end = what.indexOf(QLatin1String(". ")); end > 0)
+        what.truncate(end);
+    showNote(QStringLiteral("%1 was lost at %2: %3")
+                 .arg(portName, clockText(QDateTime::currentDateTime()), what));
+}
+
+void MainWindow::showNote(const QString& text)
+{
+    // Beside the four panels, never over them: "Reconnecting" and "LOGGING" stay in view.
+    m_noteLabel->setToolTip(text);
+    m_noteLabel->setText(
+        m_noteLabel->fontMetrics().elidedText(text, Qt::ElideRight, m_noteLabel->width()));
 }
 
 void MainWindow::onReconnected(const QString& portName)
 {
     setStatusPanel(1, QStringLiteral("Connected: ") + portName);
-    statusBar()->showMessage(QStringLiteral("%1 is back since %2")
-                                 .arg(portName, clockText(QDateTime::currentDateTime())));
+    showNote(QStringLiteral("%1 is back since %2")
+                 .arg(portName, clockText(QDateTime::currentDateTime())));
     m_noData->start();
 }
 

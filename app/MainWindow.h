@@ -159,6 +159,7 @@ private:
     void onReplayReadFailed(const QString& path, const QString& reason);
     void bearingSenseChanged();
     void showBacklog(int lines);
+    void showNote(const QString& text);
     void onAppendRecovered(const QString& path);
     void showSourcePanel();
     void demonstrationFinished();
@@ -272,6 +273,7 @@ private:
     std::vector<PendingBox> m_pendingBoxes;
     bool m_inSerialPoll = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
+    QLabel* m_noteLabel = nullptr; // what happened last: a device lost or back, samples written
     UserState* m_userState = nullptr;
     QMenu* m_recentFilesMenu = nullptr;
     QShortcut* m_playStopShortcut = nullptr;

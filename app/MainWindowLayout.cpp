@@ -435,6 +435,11 @@ void MainWindow::buildStatusBar()
         bar->addWidget(panel);
         m_panels[size_t(i)] = panel;
     }
+    m_noteLabel = new QLabel(bar);
+    m_noteLabel->setObjectName(QStringLiteral("statusNote"));
+    m_noteLabel->setMinimumWidth(60);
+    m_noteLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(m_noteLabel, 1);
     m_backlogLabel = new QLabel(bar);
     m_backlogLabel->setObjectName(QStringLiteral("backlogLabel"));
     bar->addPermanentWidget(m_backlogLabel);
