@@ -3,50 +3,17 @@
 
 #include "comms/SerialSource.h"
 
+#include "tests/support/Pty.h"
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 #include <pty.h>
 #include <unistd.h>
 
 namespace {
-
-// One pseudo-terminal; the master side stays here, the source opens the slave through a link.
-class Pty
-{
-public:
-    Pty()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) == 0) {
-            m_path = QString::fromLocal8Bit(name);
-            ::close(slave);
-        }
-    }
-    ~Pty() { closeMaster(); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    bool ok() const { return m_master >= 0 && !m_path.isEmpty(); }
-    QString path() const { return m_path; }
-    bool send(const QByteArray& bytes)
-    {
-        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-    void closeMaster()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-    QString m_path;
-};
 
 PortSettings lineSettings()
 {

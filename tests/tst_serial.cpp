@@ -9,11 +9,13 @@
 #include "comms/SerialConnection.h"
 #include "comms/SerialSource.h"
 
+#include "tests/support/Pty.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 #include <grp.h>
@@ -25,53 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-// One pseudo-terminal. Only the master side stays open here; the port opens the slave by path.
-class Pty
-{
-public:
-    Pty()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) == 0) {
-            m_path = QString::fromLocal8Bit(name);
-            ::close(slave);
-        }
-    }
-    ~Pty() { closeMaster(); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    bool ok() const { return m_master >= 0 && !m_path.isEmpty(); }
-    QString path() const { return m_path; }
-
-    bool send(const QByteArray& bytes)
-    {
-        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-
-    // On a pseudo-terminal the master side reads and writes the slave's line settings.
-    termios slaveSettings() const
-    {
-        termios tio{};
-        ::tcgetattr(m_master, &tio);
-        return tio;
-    }
-
-    bool setSlaveSettings(const termios& tio) { return ::tcsetattr(m_master, TCSANOW, &tio) == 0; }
-
-    void closeMaster()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-    QString m_path;
-};
 
 PortSettings settings(quint32 baud = 9600, quint8 dataBits = 8, quint8 parity = 0,
                       quint8 stopBits = 0)
