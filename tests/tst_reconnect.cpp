@@ -147,3 +147,4 @@ void TestReconnect::withoutReconnectionTheLossIsReported()
 
 QTEST_GUILESS_MAIN(TestReconnect)
 #include "tst_reconnect.moc"
+#include "tests/support/Pty.h"

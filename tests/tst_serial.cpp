@@ -733,3 +733,4 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_serial.moc"
+#include "tests/support/Pty.h"
