@@ -147,4 +147,3 @@ void TestReconnect::withoutReconnectionTheLossIsReported()
 
 QTEST_GUILESS_MAIN(TestReconnect)
 #include "tst_reconnect.moc"
-#include "tests/support/Pty.h"

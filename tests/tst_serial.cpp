@@ -733,4 +733,3 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_serial.moc"
-#include "tests/support/Pty.h"
