@@ -114,9 +114,22 @@ bool ReplayReader::atEnd()
         return false;
     if (!skipRestOfLongLine())
         return false;
-    if (buffered() > 0)
-        return false;
-    return fill() == 0;
+    if (!m_holdUnendedLastLine) {
+        if (buffered() > 0)
+            return false;
+        return fill() == 0;
+    }
+    // Only a line with its line end (or one long enough to be cut) counts: the unended rest at
+    // the end of the file is a line still being written, or one a crash cut short.
+    for (;;) {
+        if (m_buffer.indexOf('\n', m_pos) >= 0 || buffered() >= kMaxLineLength + 2)
+            return false;
+        const qint64 n = fill();
+        if (n < 0)
+            return false; // the error is reported by the next readLine
+        if (n == 0)
+            return true;
+    }
 }
 
 bool ReplayReader::readLine(QByteArray* line, QString* error)
@@ -163,6 +176,10 @@ bool ReplayReader::readLine(QByteArray* line, QString* error)
             setError(error, m_readError);
             m_readError.clear();
             return false;
+        }
+        if (n == 0 && m_holdUnendedLastLine) {
+            // The unended rest stays for a later call, once its line end has come.
+            return true;
         }
         if (n == 0) {
             // End of the file: what is left is its last line, without line end. Past the end

@@ -46,6 +46,11 @@ public:
     // deleted while open stays readable to its end on Linux.
     bool readLine(QByteArray* line, QString* error);
 
+    // With hold on, a last line without its line end is not a line yet: atEnd() answers true
+    // before it and readLine() leaves it for a later call (a recording still writing it, or a
+    // crash that cut it short). Off by default: the end of the file ends the last line.
+    void setHoldUnendedLastLine(bool hold) { m_holdUnendedLastLine = hold; }
+
 private:
     qsizetype buffered() const { return m_buffer.size() - m_pos; }
     qint64 fill();
@@ -55,5 +60,6 @@ private:
     QByteArray m_buffer; // bytes read from the file, not yet returned from m_pos on
     qsizetype m_pos = 0;
     bool m_skipping = false; // the rest of a line cut at kMaxLineLength is still to be skipped
-    QString m_readError;     // a read error met by atEnd, reported by the next readLine
+    bool m_holdUnendedLastLine = false;
+    QString m_readError; // a read error met by atEnd, reported by the next readLine
 };

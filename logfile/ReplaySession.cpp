@@ -76,6 +76,8 @@ bool ReplaySession::open(const QString& path, QString* reason)
         return false;
     }
     m_reader = std::move(reader);
+    // A torn last line (a recording still writing it, or cut by a crash) is not a record yet.
+    m_reader.setHoldUnendedLastLine(true);
     m_path = path;
     m_unitsWord = unitsWordOfLine(units);
     m_pipeline->setReplayUnitsWord(m_unitsWord);

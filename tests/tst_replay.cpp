@@ -85,6 +85,7 @@ private slots:
     void badFiles();
     void errorBoxesNeverPileUp();
     void fileGrowingWhileReplayed();
+    void tornLastLineWaitsForItsLineEnd();
 };
 
 void TestReplay::openShowsFirstRecord()
@@ -530,6 +531,29 @@ void TestReplay::fileGrowingWhileReplayed()
     w->replay().step();
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0.600"));
     QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09"));
+}
+
+void TestReplay::tornLastLineWaitsForItsLineEnd()
+{
+    // A crash (or a recording still writing) leaves the last line without its end: replay stops
+    // before it without an error box, and shows it once the line is whole.
+    Replay r(kHeader + units("m/s") + record("0.515", "088", "24/05/2009 14:03:07") +
+             QByteArray("\"0.6"));
+    WindowProbe& w = r.w();
+    r.open();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QVERIFY(!w->replay().step());
+    QVERIFY(!w->replay().step());
+    QVERIFY(r.f.prompts->errors().isEmpty());
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QFile f(r.path());
+    QVERIFY(f.open(QIODevice::Append));
+    f.write("00\",\"100\",\"24/05/2009 14:03:09\"\r\n");
+    f.close();
+    QVERIFY(w->replay().step());
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.600"));
+    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09"));
+    QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
 QTEST_MAIN(TestReplay)
