@@ -88,14 +88,23 @@ qint64 ReplayReader::fill()
 
 bool ReplayReader::skipRestOfLongLine()
 {
-    // The rest of an overlong line is passed over chunk by chunk, never held whole.
+    // The rest of an overlong line is passed over chunk by chunk, never held whole, and only
+    // kSkipSlice bytes of it per call, so a line of gigabytes never holds the window: the next
+    // call goes on where this one stopped.
+    m_skipPaused = false;
+    qint64 skipped = 0;
     while (m_skipping) {
+        if (skipped >= kSkipSlice) {
+            m_skipPaused = true;
+            break;
+        }
         const qsizetype lf = m_buffer.indexOf('\n', m_pos);
         if (lf >= 0) {
             m_pos = lf + 1;
             m_skipping = false;
             break;
         }
+        skipped += buffered();
         m_pos = m_buffer.size();
         const qint64 n = fill();
         if (n < 0)
@@ -114,6 +123,8 @@ bool ReplayReader::atEnd()
         return false;
     if (!skipRestOfLongLine())
         return false;
+    if (m_skipPaused)
+        return false; // more of the long line to pass over: not the end
     if (!m_holdUnendedLastLine) {
         if (buffered() > 0)
             return false;
@@ -135,6 +146,7 @@ bool ReplayReader::atEnd()
 bool ReplayReader::readLine(QByteArray* line, QString* error)
 {
     line->clear();
+    m_noLine = false;
     if (!isOpen()) {
         setError(error, QStringLiteral("File not open"));
         return false;
@@ -148,8 +160,10 @@ bool ReplayReader::readLine(QByteArray* line, QString* error)
     }
     // Still in the rest of an overlong line: the file ends inside it for now. Bytes that come
     // later belong to that line, so they must not be read as a new one.
-    if (m_skipping)
+    if (m_skipping) {
+        m_noLine = true;
         return true;
+    }
 
     qsizetype scanned = 0; // bytes from m_pos on known to hold no LF
     for (;;) {

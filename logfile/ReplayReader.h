@@ -51,6 +51,11 @@ public:
     // crash that cut it short). Off by default: the end of the file ends the last line.
     void setHoldUnendedLastLine(bool hold) { m_holdUnendedLastLine = hold; }
 
+    // True when the last readLine gave no line because the rest of an overlong line is still
+    // being passed over (at most kSkipSlice bytes of it per call; the next call goes on).
+    bool passingLongLine() const { return m_noLine; }
+    static constexpr qint64 kSkipSlice = 32 * 1024 * 1024;
+
 private:
     qsizetype buffered() const { return m_buffer.size() - m_pos; }
     qint64 fill();
@@ -61,5 +66,7 @@ private:
     qsizetype m_pos = 0;
     bool m_skipping = false; // the rest of a line cut at kMaxLineLength is still to be skipped
     bool m_holdUnendedLastLine = false;
-    QString m_readError; // a read error met by atEnd, reported by the next readLine
+    bool m_noLine = false;     // the last readLine gave no line: inside the rest of a long one
+    bool m_skipPaused = false; // the slice of this call ran out inside the long line
+    QString m_readError;       // a read error met by atEnd, reported by the next readLine
 };

@@ -165,6 +165,9 @@ bool ReplaySession::step()
             return false;
         } else {
             read = m_reader.readLine(&line, &reason);
+            // Still inside the rest of an overlong line: this step only got further through it.
+            if (read && m_reader.passingLongLine())
+                return true;
             m_readerNext = read ? m_next + 1 : -1;
         }
     }

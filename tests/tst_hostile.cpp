@@ -51,6 +51,7 @@ private slots:
     void settingsFileThatIsADirectory();
     void settingsFileThatCannotBeRead();
     void replayOfHundredMegabyteLineWithoutLineEnd();
+    void hugeLineIsPassedOverInSlices();
 };
 
 void TestHostile::logFileMadeReadOnlyMidRecording()
@@ -150,6 +151,43 @@ void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()
              QStringList{QStringLiteral("'xxx' is not a valid integer value")});
     QVERIFY(w->replay().isOpen());
     QCOMPARE(w.speedReadout->text(), QString()); // a bad line shows nothing of itself
+}
+
+void TestHostile::hugeLineIsPassedOverInSlices()
+{
+    // A line of 100 MB in the middle of a log: each step passes over a slice of it, so the
+    // window is never held for long, and the record after it is shown in the end.
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    const QString path = f.path(QStringLiteral("huge.log"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
+                   "\"0.515\",\"088\",\"24/05/2009 14:03:07\"\r\n");
+        const QByteArray block(1 << 20, 'x');
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(file.write(block) == block.size());
+        file.write("\r\n\"0.600\",\"100\",\"24/05/2009 14:03:09\"\r\n");
+    }
+    f.prompts->fileAnswers << path;
+    w->openReplay();
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    int steps = 0;
+    qint64 longest = 0;
+    while (w.speedReadout->text() != QStringLiteral("0.600") && steps < 50) {
+        QElapsedTimer t;
+        t.start();
+        w->replay().step();
+        longest = qMax(longest, t.elapsed());
+        ++steps;
+    }
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.600"));
+    // The cut first part of the line, then at most two slices of 32 MB a step (one passed by
+    // the end-of-file check, one by the read): never the whole line at once.
+    QVERIFY2(steps >= 3, qPrintable(QString::number(steps)));
+    QCOMPARE(f.prompts->errors().size(), 1); // the line itself, once, as a bad record
+    qInfo("longest step over the line: %lld ms", longest);
 }
 
 QTEST_MAIN(TestHostile)
