@@ -39,14 +39,6 @@ namespace {
 
 const QString kLogFilter = QStringLiteral("Tessmoor Marvane Files (*.log)");
 
-// The computed table's units cell for a readout caption.
-QString computedUnitsCell(const QString& caption)
-{
-    return caption == QLatin1String("Kts")   ? QStringLiteral("    Knots")
-           : caption == QLatin1String("m/s") ? QStringLiteral("     m/s")
-                                             : QStringLiteral("     mm/s");
-}
-
 // How long "Stopped" stays in the status bar after Stop.
 constexpr int kStopNotice = 1500;
 
@@ -245,9 +237,7 @@ void MainWindow::showSample(const Sample& sample)
 void MainWindow::showLiveUnits(const Sample& sample)
 {
     const UnitsInfo& units = unitsInfo(sample.units);
-    m_speedDial->setFace(units.knotsFace   ? DialFace::Knots
-                         : units.x1000Mark ? DialFace::MetricX1000
-                                           : DialFace::Metric);
+    showSpeedFace(units);
     m_speedUnitsLabel->setText(units.readoutCaption);
     m_rawUnits->setCell(0, 0, units.unitsCellText);
     m_rawUnits->setCell(1, 0, units.unitsCellText);
@@ -257,11 +247,17 @@ void MainWindow::showLiveUnits(const Sample& sample)
 void MainWindow::showReplayUnits(const QString& caption)
 {
     // The speed dial shows the scale of the units being replayed, as it does for live data.
-    m_speedDial->setFace(caption == QLatin1String("Kts")   ? DialFace::Knots
-                         : caption == QLatin1String("m/s") ? DialFace::Metric
-                                                           : DialFace::MetricX1000);
+    const UnitsInfo& units = unitsInfo(speedUnitsOfCaption(caption));
+    showSpeedFace(units);
     m_speedUnitsLabel->setText(caption);
-    m_computedUnits->setCell(0, 0, computedUnitsCell(caption));
+    m_computedUnits->setCell(0, 0, units.unitsCellText);
+}
+
+void MainWindow::showSpeedFace(const UnitsInfo& units)
+{
+    m_speedDial->setFace(units.knotsFace   ? DialFace::Knots
+                         : units.x1000Mark ? DialFace::MetricX1000
+                                           : DialFace::Metric);
 }
 
 void MainWindow::showComputed(const Sample& sample)

@@ -32,6 +32,7 @@ class ReplayControls;
 class ReplaySession;
 class SerialSource;
 struct Sample;
+struct UnitsInfo;
 enum class BearingColour;
 class UserState;
 class QAction;
@@ -135,6 +136,7 @@ private:
     void showSample(const Sample& sample);
     void showLiveUnits(const Sample& sample);
     void showReplayUnits(const QString& caption);
+    void showSpeedFace(const UnitsInfo& units);
     void showComputed(const Sample& sample);
     void setSpeedReadout(const QString& text);
     void pushRow(DataGrid* grid, const QString& first, const QString& second);

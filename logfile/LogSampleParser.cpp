@@ -87,15 +87,6 @@ bool splitQuotedFields(QByteArrayView line, QByteArrayView* speed, QByteArrayVie
 
 } // namespace
 
-SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word)
-{
-    if (word == unitsInfo(SpeedUnitsKind::Knots).speedUnits)
-        return SpeedUnitsKind::Knots;
-    if (word == unitsInfo(SpeedUnitsKind::MetresPerSecond).speedUnits)
-        return SpeedUnitsKind::MetresPerSecond;
-    return SpeedUnitsKind::MillimetresPerSecond;
-}
-
 namespace {
 
 // DD/MM/YYYY at p: days since 01/01/1970.

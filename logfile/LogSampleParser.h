@@ -20,10 +20,6 @@
 
 #include <optional>
 
-// The file's units by the units word of its units line, as the replay takes them: "Knots",
-// "m/s", and anything else (an empty word included) mm/s.
-SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word);
-
 // Seconds since 01/01/1970 00:00:00 of a DD/MM/YYYY HH:MM:SS text, on the clock that wrote it
 // (no time zone is applied). False for any other text or an impossible date or time.
 bool parseLogDateTime(QByteArrayView text, qint64* seconds);

@@ -59,9 +59,7 @@ bool FlowPipeline::processRecord(const QString& text, SampleSource source)
 
 QString FlowPipeline::setReplayUnitsWord(const QString& word)
 {
-    m_units.readoutCaption = word == QLatin1String("Knots") ? QStringLiteral("Kts")
-                             : word == QLatin1String("m/s") ? QStringLiteral("m/s")
-                                                            : QStringLiteral("mm/s");
+    m_units.readoutCaption = unitsInfo(speedUnitsOfUnitsWord(word)).readoutCaption;
     return m_units.readoutCaption;
 }
 

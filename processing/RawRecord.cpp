@@ -41,6 +41,24 @@ template <typename CharAt> bool validateRecord(CharAt charAt, qsizetype size)
 
 } // namespace
 
+SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word)
+{
+    if (word == unitsInfo(SpeedUnitsKind::Knots).speedUnits)
+        return SpeedUnitsKind::Knots;
+    if (word == unitsInfo(SpeedUnitsKind::MetresPerSecond).speedUnits)
+        return SpeedUnitsKind::MetresPerSecond;
+    return SpeedUnitsKind::MillimetresPerSecond;
+}
+
+SpeedUnitsKind speedUnitsOfCaption(const QString& caption)
+{
+    if (caption == unitsInfo(SpeedUnitsKind::Knots).readoutCaption)
+        return SpeedUnitsKind::Knots;
+    if (caption == unitsInfo(SpeedUnitsKind::MetresPerSecond).readoutCaption)
+        return SpeedUnitsKind::MetresPerSecond;
+    return SpeedUnitsKind::MillimetresPerSecond;
+}
+
 const UnitsInfo& unitsInfo(SpeedUnitsKind kind)
 {
     static const UnitsInfo metres{QStringLiteral("0.000"),

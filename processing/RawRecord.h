@@ -30,6 +30,12 @@ struct UnitsInfo
 };
 const UnitsInfo& unitsInfo(SpeedUnitsKind kind);
 
+// The units a log file's units word names, as replay takes them: "Knots", "m/s", and anything
+// else (an empty word included) mm/s.
+SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word);
+// The units of a readout caption ("m/s", "Kts"; anything else mm/s).
+SpeedUnitsKind speedUnitsOfCaption(const QString& caption);
+
 struct RawRecord
 {
     QString x; // positions 1-6, as received

@@ -168,14 +168,15 @@ public:
                 });
         connect(&m_pipeline, &FlowPipeline::sampleReady, this, &Recorder::onSample);
         connect(&m_recording, &Recording::appendFailed, this,
-                [this](const QString& path, const QString& reason, int backlog) {
-                    if (m_writeFailing)
-                        return; // once per episode
-                    m_writeFailing = true;
+                [](const QString& path, const QString& reason, int backlog) {
+                    // Told once per episode by the recording itself.
                     say(QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
                             .arg(path, reason)
                             .arg(backlog));
                 });
+        connect(&m_recording, &Recording::appendRecovered, this, [](const QString& path) {
+            say(QStringLiteral("%1 takes writes again: the kept lines are written").arg(path));
+        });
         connect(
             &m_source, &SerialSource::reconnecting, this,
             [this](const QString& port, const QString& reason) {
@@ -246,15 +247,8 @@ private:
         m_watch.recordArrived();
         if (!sample.computed)
             return;
-        const bool wasFailing = m_writeFailing;
-        if (m_recording.record(sample)) {
+        if (m_recording.record(sample))
             ++m_logged;
-            if (wasFailing) {
-                m_writeFailing = false;
-                say(QStringLiteral("%1 takes writes again: the kept lines are written")
-                        .arg(m_recording.currentFile()));
-            }
-        }
         m_lastSample =
             QStringLiteral("%1 %2 %3").arg(sample.speedText, sample.speedUnits, sample.bearingText);
         m_sinceLast.start();
@@ -286,7 +280,6 @@ private:
     QString m_lastSample;
     qint64 m_logged = 0;
     int m_reconnections = 0;
-    bool m_writeFailing = false;
 };
 
 } // namespace
