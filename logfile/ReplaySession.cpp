@@ -68,13 +68,20 @@ bool ReplaySession::open(const QString& path, QString* reason)
         return false;
     QByteArray header;
     QByteArray units;
-    if (!reader.readLine(&header, reason) || !reader.readLine(&units, reason))
-        return false;
-    if (!isLogHeaderLine(header) || !(units.isEmpty() || isLogUnitsLine(units))) {
+    const auto notALog = [reason] {
         if (reason)
             *reason = QStringLiteral("not a Marvane log file");
         return false;
-    }
+    };
+    // The header first: a file that does not start like a log is not read any further.
+    if (!reader.readLine(&header, reason))
+        return false;
+    if (!isLogHeaderLine(header))
+        return notALog();
+    if (!reader.readLine(&units, reason))
+        return false;
+    if (!(units.isEmpty() || isLogUnitsLine(units)))
+        return notALog();
     m_reader = std::move(reader);
     // A torn last line (a recording still writing it, or cut by a crash) is not a record yet.
     m_reader.setHoldUnendedLastLine(true);
