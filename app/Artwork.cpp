@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QIconEngine>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -58,10 +59,32 @@ QString artworkPath(const QString& name)
     return path;
 }
 
+QString renderedArtworkPath(const QString& name, QSize pixelSize)
+{
+    QString path = artworkPath(name);
+    if (!path.startsWith(resourcePrefix()) || !path.endsWith(QStringLiteral(".svg")))
+        return {};
+    path.chop(4);
+    path = QStringLiteral("%1rendered/%2-%3x%4.png")
+               .arg(resourcePrefix(), path.mid(resourcePrefix().size()))
+               .arg(pixelSize.width())
+               .arg(pixelSize.height());
+    return QFile::exists(path) ? path : QString();
+}
+
 QPixmap artworkPixmap(const QString& name, QSize size)
 {
     const qreal ratio = screenRatio();
-    const QImage image = renderSvg(artworkPath(name), (QSizeF(size) * ratio).toSize());
+    const QSize pixelSize = (QSizeF(size) * ratio).toSize();
+    QImage image;
+    if (const QString rendered = renderedArtworkPath(name, pixelSize); !rendered.isEmpty()) {
+        // Named as PNG, so that Qt does not ask every image plugin whether it reads the file.
+        QImageReader reader(rendered, "png");
+        reader.setAutoDetectImageFormat(false);
+        image = reader.read();
+    }
+    if (image.isNull())
+        image = renderSvg(artworkPath(name), pixelSize);
     if (image.isNull())
         return {};
     QPixmap pixmap = QPixmap::fromImage(image);

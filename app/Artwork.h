@@ -23,8 +23,15 @@ QString artworkPath(const QString& name);
 QIcon glyphIcon(const QString& name);
 
 // A picture rendered to fill size (logical pixels; rendered at the screen's device pixel ratio).
-// A null pixmap if the picture does not exist or size is empty.
+// A null pixmap if the picture does not exist or size is empty. A picture drawn at build time at
+// exactly that many pixels (renderedArtworkPath) is taken as it is.
 QPixmap artworkPixmap(const QString& name, QSize size);
+
+// The PNG drawn at build time from a picture (a name artworkPath accepts) at pixelSize device
+// pixels, under ":/marvane/rendered"; empty when there is none. The main window's logo is drawn
+// there at its start-up size, for normal and double-density screens, so that a start decodes a
+// small PNG instead of parsing and drawing the SVG.
+QString renderedArtworkPath(const QString& name, QSize pixelSize);
 
 // The program icon ("icon.svg") at 16, 24, 32, 48, 64 and 256 pixels.
 QIcon programIcon();

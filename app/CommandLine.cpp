@@ -5,18 +5,19 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-CommandLine parseCommandLine(const QStringList& arguments, const QString& defaultSettingsPath)
+namespace {
+
+// The parser with every option of the program; defaultSettingsPath is named by --help.
+void setUpParser(QCommandLineParser& parser, const QString& defaultSettingsPath)
 {
-    CommandLine result;
-    QCommandLineParser parser;
     // Qt's own options are written with one dash: -platform, -style.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("Tessmoor Marvane: a data logger for a two-axis flow sensor.\n"
                        "Settings file in use: %1")
             .arg(QDir::toNativeSeparators(defaultSettingsPath)));
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption settingsOption(
         QStringLiteral("settings"),
         QStringLiteral("Use FILE as the settings file instead of the one named above."),
@@ -35,6 +36,24 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
+}
+
+} // namespace
+
+bool asksForHelp(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    setUpParser(parser, QString());
+    return parser.parse(arguments)
+           && (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")));
+}
+
+CommandLine parseCommandLine(const QStringList& arguments, const QString& defaultSettingsPath)
+{
+    CommandLine result;
+    QCommandLineParser parser;
+    setUpParser(parser, defaultSettingsPath);
+    const QString settingsOption = QStringLiteral("settings");
 
     const auto fail = [&result](const QString& text) {
         result.action = CommandLine::Action::Fail;
@@ -44,14 +63,14 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     };
     if (!parser.parse(arguments))
         return fail(parser.errorText());
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = CommandLine::Action::ShowHelp;
         // The program's name as typed would differ between a build folder and an installation.
         result.output = parser.helpText().replace(
             QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: marvane"));
         return result;
     }
-    if (parser.isSet(versionOption)) {
+    if (parser.isSet(QStringLiteral("version"))) {
         result.action = CommandLine::Action::ShowVersion;
         result.output = QStringLiteral("marvane " MARVANE_VERSION "\n");
         return result;

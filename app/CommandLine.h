@@ -25,5 +25,11 @@ struct CommandLine
 };
 
 // arguments: as QCoreApplication::arguments() gives them, the program first.
-// defaultSettingsPath: the settings file used when --settings is not given (named by --help).
+// defaultSettingsPath: the settings file used when --settings is not given (named by --help); when
+// empty, settingsPath is left empty unless --settings names a file. Needs an application object
+// only when the arguments ask for help (asksForHelp).
 CommandLine parseCommandLine(const QStringList& arguments, const QString& defaultSettingsPath);
+
+// True when the arguments ask for --help: the only answer that needs an application object and the
+// settings file's default place, which a normal start finds only once its window system is up.
+bool asksForHelp(const QStringList& arguments);

@@ -1,9 +1,8 @@
 #include "app/HistoryPane.h"
 
 #include "app/HistoryPlot.h"
-#include "logfile/LogSampleParser.h"
+#include "logfile/LiveHistory.h"
 #include "logfile/ReplaySession.h"
-#include "processing/FlowPipeline.h"
 #include "processing/HistorySummary.h"
 
 #include <QApplication>
@@ -17,8 +16,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-HistoryPane::HistoryPane(ReplaySession* session, FlowPipeline* pipeline, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_session(session)
+HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_session(session), m_live(live)
 {
     setObjectName(QStringLiteral("historyPane"));
     setWindowTitle(QStringLiteral("History"));
@@ -62,7 +61,7 @@ HistoryPane::HistoryPane(ReplaySession* session, FlowPipeline* pipeline, QWidget
     connect(m_session, &ReplaySession::countChanged, this, &HistoryPane::historyGrew);
     connect(m_session, &ReplaySession::positionChanged, this,
             [this](qint64 record) { m_plot->setPosition(record); });
-    connect(pipeline, &FlowPipeline::sampleReady, this, &HistoryPane::addLiveSample);
+    connect(m_live, &LiveHistory::grew, this, &HistoryPane::liveHistoryGrew);
     chooseSeries();
 }
 
@@ -73,7 +72,7 @@ void HistoryPane::chooseSeries()
         m_plot->setPosition(m_session->position());
         m_sourceLabel->setText(QDir::toNativeSeparators(m_session->path()));
     } else {
-        m_plot->setSeries(&m_live);
+        m_plot->setSeries(&m_live->series());
         m_plot->setPosition(-1);
         m_sourceLabel->setText(QStringLiteral("Live samples"));
     }
@@ -81,17 +80,13 @@ void HistoryPane::chooseSeries()
     updateSummary();
 }
 
-void HistoryPane::addLiveSample(const Sample& sample)
+const HistorySeries& HistoryPane::liveHistory() const
 {
-    if (sample.source != SampleSource::Serial)
-        return;
-    // The series keeps the units of its first sample; later ones are converted into them.
-    if (m_live.recordCount() == 0 && sample.hasRecord)
-        m_live.setUnits(sample.units);
-    if (const std::optional<HistorySample> s = historySampleOf(sample, m_live.units()))
-        m_live.append(*s);
-    else
-        m_live.appendBad();
+    return m_live->series();
+}
+
+void HistoryPane::liveHistoryGrew()
+{
     if (!m_session->isOpen())
         historyGrew();
 }

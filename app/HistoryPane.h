@@ -4,17 +4,15 @@
 // to that record. Beside the plot, the summary of the span the plot shows, as selectable text,
 // and a Copy button.
 //
-// A separate window, so the main window keeps its layout and size. The live history is fed from
-// the pipeline's serial samples only: the demonstration's invented samples are no measurement.
-
-#include "processing/HistorySeries.h"
+// A separate window, so the main window keeps its layout and size. It is built when first opened;
+// the live history it shows is kept by the main window from start-up.
 
 #include <QWidget>
 
-class FlowPipeline;
 class HistoryPlot;
+class HistorySeries;
+class LiveHistory;
 class ReplaySession;
-struct Sample;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,12 +22,12 @@ class HistoryPane : public QWidget
 {
     Q_OBJECT
 public:
-    HistoryPane(ReplaySession* session, FlowPipeline* pipeline, QWidget* parent = nullptr);
+    HistoryPane(ReplaySession* session, const LiveHistory* live, QWidget* parent = nullptr);
 
     HistoryPlot* plot() const { return m_plot; }
     QPlainTextEdit* summaryText() const { return m_summary; }
     QPushButton* copyButton() const { return m_copyButton; }
-    const HistorySeries& liveHistory() const { return m_live; }
+    const HistorySeries& liveHistory() const;
 
     // The summary text of the span shown, as the text panel shows it.
     QString summaryTextNow() const;
@@ -47,12 +45,12 @@ protected:
 
 private:
     void chooseSeries();
-    void addLiveSample(const Sample& sample);
+    void liveHistoryGrew();
     void historyGrew();
     void updateSummary();
 
     ReplaySession* m_session;
-    HistorySeries m_live;
+    const LiveHistory* m_live;
     HistoryPlot* m_plot = nullptr;
     QLabel* m_sourceLabel = nullptr;
     QPlainTextEdit* m_summary = nullptr;

@@ -1,7 +1,10 @@
 #include "app/Look.h"
 
+#include "app/Artwork.h"
+
 #include <QApplication>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QWidget>
 
 QFont marvaneFont(int pixelSize, bool bold)
@@ -52,4 +55,30 @@ void setFillColour(QWidget* widget, const QColor& colour)
     p.setColor(QPalette::Window, colour);
     widget->setPalette(p);
     widget->setAutoFillBackground(true);
+}
+
+namespace {
+
+class ProgramStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option,
+                       const QWidget* widget) const override
+    {
+        if (icon == SP_ToolBarHorizontalExtensionButton)
+            return glyphIcon(QStringLiteral("more-right"));
+        if (icon == SP_ToolBarVerticalExtensionButton)
+            return glyphIcon(QStringLiteral("more-down"));
+        return QProxyStyle::standardIcon(icon, option, widget);
+    }
+};
+
+} // namespace
+
+QStyle* createProgramStyle(const QStyle* base)
+{
+    const QString name = base ? base->name() : QString();
+    return name.isEmpty() ? new ProgramStyle : new ProgramStyle(name);
 }

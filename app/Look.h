@@ -21,3 +21,12 @@ class QWidget;
 void setTextColour(QWidget* widget, const QColor& colour);
 // Background colour of a widget, filled.
 void setFillColour(QWidget* widget, const QColor& colour);
+
+class QStyle;
+// The application style: the platform's style (or the one named by -style), with the toolbar
+// and menu bar overflow arrows drawn from the program's own artwork. Qt's own arrows are PNG
+// files, and loading one asks every image plugin on the machine whether it reads PNG, which
+// loads them all while the menu bar is built: several milliseconds of every start. Ours are drawn
+// only if the menus ever overflow. base: the style in use, whose name is taken; the caller
+// installs the result with QApplication::setStyle.
+QStyle* createProgramStyle(const QStyle* base);

@@ -26,6 +26,7 @@ class DemoSource;
 class DialWidget;
 class FlowPipeline;
 class HistoryPane;
+class LiveHistory;
 class NoDataWatch;
 class Recording;
 class ReplayControls;
@@ -77,7 +78,7 @@ public:
     AboutDialog* aboutDialog();
     CommsOptionsDialog* commsOptionsDialog();
     DataConventionDialog* dataConventionDialog();
-    HistoryPane* historyPane() const { return m_history.get(); }
+    HistoryPane* historyPane();
     ReplayControls* replayControls() const { return m_replayControls; }
 
     // Remembers the window's place, the dialogs' folder and the recent files there; nothing is
@@ -128,7 +129,6 @@ private:
     void buildStatusBar();
     void buildPipeline();
     void wireEvents();
-    void createSecondaryWindows();
     void rememberBaseLayout();
     void scaleDisplay();
 
@@ -187,6 +187,7 @@ private:
     ReplaySession* m_replay = nullptr;
     DemoSource* m_demo = nullptr;
     NoDataWatch* m_noData = nullptr;
+    LiveHistory* m_liveHistory = nullptr;
     bool m_connected = false;
 
     // Commands.

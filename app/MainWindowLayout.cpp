@@ -15,6 +15,7 @@
 #include "app/WidgetPrompts.h"
 #include "base/SettingsFile.h"
 #include "comms/SerialSource.h"
+#include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
@@ -158,7 +159,6 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     rememberBaseLayout();
     wireEvents();
     m_clockTimer->start();
-    createSecondaryWindows();
     buildDesktopHooks();
 }
 
@@ -352,11 +352,12 @@ void MainWindow::buildDisplayPanel(QWidget* client)
 
     m_bearingSenseBox = new QComboBox(m_displayPanel);
     m_bearingSenseBox->setObjectName(QStringLiteral("bearingSenseBox"));
+    // The font first: a font change lays the item list out again.
+    m_bearingSenseBox->setFont(marvaneFont(13, true));
     m_bearingSenseBox->addItems(
         {QStringLiteral("Flow Bearing From"), QStringLiteral("Flow Bearing To")});
     m_bearingSenseBox->setEditable(false);
     m_bearingSenseBox->setMaxVisibleItems(2);
-    m_bearingSenseBox->setFont(marvaneFont(13, true));
     m_bearingSenseBox->setGeometry(216, 200, 169, 21);
     {
         QPalette p = m_bearingSenseBox->palette();
@@ -457,6 +458,7 @@ void MainWindow::buildPipeline()
     m_replayControls->move(104, 2);
     m_demo = new DemoSource(this);
     m_noData = new NoDataWatch(this);
+    m_liveHistory = new LiveHistory(m_pipeline, this);
 
     // Every source enters the same pipeline; every sample leaves it towards the display, which
     // hands live samples on to the recording.
@@ -499,6 +501,10 @@ void MainWindow::wireEvents()
     connect(m_commsOptionsAction, &QAction::triggered, this, &MainWindow::showCommsOptions);
     connect(m_dataConventionAction, &QAction::triggered, this, &MainWindow::showDataConvention);
     connect(m_demonstrationAction, &QAction::triggered, this, &MainWindow::runDemonstration);
+    connect(m_historyAction, &QAction::toggled, this, [this](bool shown) {
+        if (shown || m_history)
+            historyPane()->setVisible(shown);
+    });
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
     connect(m_dataConventionButton, &QPushButton::clicked, this, &MainWindow::showDataConvention);
     connect(m_replayFirstButton, &QToolButton::clicked, this, &MainWindow::viewFirstRecord);
@@ -541,10 +547,12 @@ DataConventionDialog* MainWindow::dataConventionDialog()
     return m_dataConvention.get();
 }
 
-void MainWindow::createSecondaryWindows()
+HistoryPane* MainWindow::historyPane()
 {
-    m_history = std::make_unique<HistoryPane>(m_replay, m_pipeline);
-    connect(m_historyAction, &QAction::toggled, m_history.get(), &QWidget::setVisible);
-    connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
-            &QAction::setChecked);
+    if (!m_history) {
+        m_history = std::make_unique<HistoryPane>(m_replay, m_liveHistory);
+        connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
+                &QAction::setChecked);
+    }
+    return m_history.get();
 }

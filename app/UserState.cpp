@@ -16,6 +16,14 @@ UserState::UserState(std::unique_ptr<QSettings> store) : m_store(std::move(store
 
 UserState::~UserState() = default;
 
+void UserState::store(const QString& key, const QVariant& value)
+{
+    // Each change rewrites the whole file (and waits for the disk); the window's place is stored
+    // at every exit, and most exits leave it where it was.
+    if (m_store->value(key) != value)
+        m_store->setValue(key, value);
+}
+
 QString UserState::lastFolder() const
 {
     return m_store->value(kLastFolderKey).toString();
@@ -23,7 +31,7 @@ QString UserState::lastFolder() const
 
 void UserState::setLastFolder(const QString& folder)
 {
-    m_store->setValue(kLastFolderKey, folder);
+    store(kLastFolderKey, folder);
 }
 
 QStringList UserState::recentFiles() const
@@ -39,14 +47,14 @@ QStringList UserState::recentFiles() const
 
 void UserState::addRecentFile(const QString& path)
 {
-    m_store->setValue(kRecentFilesKey, withRecentFile(recentFiles(), path));
+    store(kRecentFilesKey, withRecentFile(recentFiles(), path));
 }
 
 void UserState::removeRecentFile(const QString& path)
 {
     QStringList recent = recentFiles();
     recent.removeAll(path);
-    m_store->setValue(kRecentFilesKey, recent);
+    store(kRecentFilesKey, recent);
 }
 
 std::optional<QPoint> UserState::windowPosition() const
@@ -59,7 +67,7 @@ std::optional<QPoint> UserState::windowPosition() const
 
 void UserState::setWindowPosition(const QPoint& position)
 {
-    m_store->setValue(kWindowPositionKey, position);
+    store(kWindowPositionKey, position);
 }
 
 QStringList withRecentFile(QStringList recent, const QString& path)

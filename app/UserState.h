@@ -15,6 +15,7 @@
 #include <optional>
 
 class QSettings;
+class QVariant;
 class QWidget;
 
 class UserState
@@ -38,6 +39,8 @@ public:
     void setWindowPosition(const QPoint& position);
 
 private:
+    void store(const QString& key, const QVariant& value);
+
     std::unique_ptr<QSettings> m_store;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/Artwork.h"
 #include "app/CommandLine.h"
+#include "app/Look.h"
 #include "app/MainWindow.h"
 #include "app/UserState.h"
 #include "base/SettingsLocation.h"
@@ -14,21 +15,27 @@
 
 namespace {
 
-// Reads the command line with no window system: --help, --version and a wrong command line are
-// answered here and work without a display.
-CommandLine readCommandLine(int& argc, char* argv[])
+// Reads the command line before the window system starts, so that --help, --version and a wrong
+// command line are answered without a display. A normal start builds one application object
+// only; the settings file's default place needs the program's folder, known once that object
+// exists, so it is left empty here, except for --help, which names it.
+CommandLine readCommandLine(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("marvane"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(MARVANE_VERSION));
-    return parseCommandLine(QCoreApplication::arguments(), settingsFilePath());
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!asksForHelp(arguments))
+        return parseCommandLine(arguments, QString());
+    int count = argc;
+    QCoreApplication app(count, argv);
+    return parseCommandLine(arguments, settingsFilePath());
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    const CommandLine commandLine = readCommandLine(argc, argv);
+    CommandLine commandLine = readCommandLine(argc, argv);
     if (commandLine.action != CommandLine::Action::Run) {
         std::FILE* out = commandLine.action == CommandLine::Action::Fail ? stderr : stdout;
         std::fputs(commandLine.output.toLocal8Bit().constData(), out);
@@ -36,11 +43,14 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
+    QApplication::setStyle(createProgramStyle(QApplication::style()));
     QApplication::setApplicationName(MainWindow::appTitle);
     QApplication::setApplicationVersion(QStringLiteral(MARVANE_VERSION));
     QApplication::setWindowIcon(programIcon());
     // The main window ends the program when it closes, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (commandLine.settingsPath.isEmpty())
+        commandLine.settingsPath = settingsFilePath();
 
     // Window position, last folder and recent files: the user's own, never in marvane.ini.
     UserState userState(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,

@@ -36,6 +36,8 @@ class TestCommandLine : public QObject
 private slots:
     void parse_data();
     void parse();
+    void helpIsToldBeforeAnyApplicationExists_data();
+    void helpIsToldBeforeAnyApplicationExists();
     void programAnswersWithoutDisplay_data();
     void programAnswersWithoutDisplay();
     void logFileOpensAsFileOpenDoes();
@@ -116,6 +118,45 @@ void TestCommandLine::parse()
         QCOMPARE(line.settingsPath, settingsPath);
         QCOMPARE(line.logFile, logFile);
     }
+}
+
+// A normal start reads its command line before the application object exists; only --help needs
+// one (and the settings file's default place), so the program asks first.
+void TestCommandLine::helpIsToldBeforeAnyApplicationExists_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("help");
+    const QString program = QStringLiteral("marvane");
+    QTest::newRow("nothing") << QStringList{program} << false;
+    QTest::newRow("--help") << QStringList{program, QStringLiteral("--help")} << true;
+    QTest::newRow("-h") << QStringList{program, QStringLiteral("-h")} << true;
+    QTest::newRow("-help") << QStringList{program, QStringLiteral("-help")} << true;
+    QTest::newRow("--help-all") << QStringList{program, QStringLiteral("--help-all")} << true;
+    QTest::newRow("help after a file")
+        << QStringList{program, QStringLiteral("tide.log"), QStringLiteral("--help")} << true;
+    QTest::newRow("file") << QStringList{program, QStringLiteral("tide.log")} << false;
+    QTest::newRow("--version") << QStringList{program, QStringLiteral("--version")} << false;
+    QTest::newRow("unknown option") << QStringList{program, QStringLiteral("--helpme")} << false;
+    QTest::newRow("platform")
+        << QStringList{program, QStringLiteral("-platform"), QStringLiteral("offscreen")}
+        << false;
+}
+
+void TestCommandLine::helpIsToldBeforeAnyApplicationExists()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, help);
+    QCOMPARE(asksForHelp(arguments), help);
+    if (help)
+        return;
+    // Without a default place, only --settings names the settings file.
+    const CommandLine line = parseCommandLine(arguments, QString());
+    QVERIFY(line.action != CommandLine::Action::ShowHelp);
+    QVERIFY(line.settingsPath.isEmpty());
+    const CommandLine named = parseCommandLine(
+        QStringList{arguments.first(), QStringLiteral("--settings"), QStringLiteral("my.ini")},
+        QString());
+    QCOMPARE(named.settingsPath, QDir::current().absoluteFilePath(QStringLiteral("my.ini")));
 }
 
 void TestCommandLine::programAnswersWithoutDisplay_data()

@@ -51,6 +51,7 @@ private slots:
     void windowPlace();
     void offScreenPositionIsCentredOnRealScreen();
     void windowPositionRoundTrip();
+    void unchangedStateIsNotWrittenAgain();
 };
 
 void TestUserState::recentFilesOrder_data()
@@ -225,6 +226,34 @@ void TestUserState::windowPositionRoundTrip()
     state->setWindowPosition(onScreen);
     placeMainWindow(*f.window, *state);
     QCOMPARE(f.window->pos(), onScreen);
+}
+
+// The window's place is stored at every exit; writing the same values again would rewrite the
+// file each time.
+void TestUserState::unchangedStateIsNotWrittenAgain()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("user.ini"));
+    auto state = userStateIn(dir);
+    state->setWindowPosition(QPoint(12, 34));
+    state->setLastFolder(QStringLiteral("/data/tides"));
+    state.reset();
+    QVERIFY(QFile::exists(file));
+
+    state = userStateIn(dir);
+    QCOMPARE(state->windowPosition(), std::optional<QPoint>(QPoint(12, 34)));
+    QVERIFY(QFile::remove(file)); // the values stay in the object, read before the removal
+    state->setWindowPosition(QPoint(12, 34));
+    state->setLastFolder(QStringLiteral("/data/tides"));
+    state.reset();
+    QVERIFY2(!QFile::exists(file), "unchanged values were written again");
+
+    // A changed value is written.
+    state = userStateIn(dir);
+    state->setWindowPosition(QPoint(56, 78));
+    state.reset();
+    QCOMPARE(userStateIn(dir)->windowPosition(), std::optional<QPoint>(QPoint(56, 78)));
 }
 
 QTEST_MAIN(TestUserState)
