@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
-#include <QSvgRenderer>
 
 namespace {
 
@@ -22,22 +21,37 @@ bool hasSuffix(const QString& name)
     return name.indexOf(QLatin1Char('.'), slash + 1) >= 0;
 }
 
-// Renders at exactly pixelSize device pixels on a transparent background.
-QImage renderSvg(const QString& path, QSize pixelSize)
+// The PNG drawn at build time for a picture's full resource path, or empty.
+QString renderedPath(const QString& path, QSize pixelSize)
 {
-    if (pixelSize.isEmpty() || !QFile::exists(path))
+    if (!path.startsWith(resourcePrefix()) || !path.endsWith(QStringLiteral(".svg")))
         return {};
-    QSvgRenderer renderer(path);
-    if (!renderer.isValid())
+    const QString rendered = QStringLiteral("%1rendered/%2-%3x%4.png")
+                                 .arg(resourcePrefix(),
+                                      path.mid(resourcePrefix().size()).chopped(4))
+                                 .arg(pixelSize.width())
+                                 .arg(pixelSize.height());
+    return QFile::exists(rendered) ? rendered : QString();
+}
+
+// A picture (full path of its SVG) at exactly pixelSize device pixels on a transparent background:
+// the PNG drawn at build time when there is one for that size, else the SVG drawn now. SVG goes
+// through Qt's SVG image plugin, which loads Qt SVG the first time a picture is not among those
+// drawn at build time: a start never needs it. Each file is read as its own format, so that Qt
+// does not ask every image plugin on the machine whether it reads the file.
+QImage drawPicture(const QString& path, QSize pixelSize)
+{
+    if (pixelSize.isEmpty())
         return {};
-    QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixelSize)));
-    painter.end();
-    return image;
+    const QString rendered = renderedPath(path, pixelSize);
+    QImageReader reader(rendered.isEmpty() ? path : rendered, rendered.isEmpty() ? "svg" : "png");
+    reader.setAutoDetectImageFormat(false);
+    if (rendered.isEmpty())
+        reader.setScaledSize(pixelSize);
+    const QImage image = reader.read();
+    if (image.isNull() || image.size() != pixelSize)
+        return {};
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 qreal screenRatio()
@@ -61,30 +75,13 @@ QString artworkPath(const QString& name)
 
 QString renderedArtworkPath(const QString& name, QSize pixelSize)
 {
-    QString path = artworkPath(name);
-    if (!path.startsWith(resourcePrefix()) || !path.endsWith(QStringLiteral(".svg")))
-        return {};
-    path.chop(4);
-    path = QStringLiteral("%1rendered/%2-%3x%4.png")
-               .arg(resourcePrefix(), path.mid(resourcePrefix().size()))
-               .arg(pixelSize.width())
-               .arg(pixelSize.height());
-    return QFile::exists(path) ? path : QString();
+    return renderedPath(artworkPath(name), pixelSize);
 }
 
 QPixmap artworkPixmap(const QString& name, QSize size)
 {
     const qreal ratio = screenRatio();
-    const QSize pixelSize = (QSizeF(size) * ratio).toSize();
-    QImage image;
-    if (const QString rendered = renderedArtworkPath(name, pixelSize); !rendered.isEmpty()) {
-        // Named as PNG, so that Qt does not ask every image plugin whether it reads the file.
-        QImageReader reader(rendered, "png");
-        reader.setAutoDetectImageFormat(false);
-        image = reader.read();
-    }
-    if (image.isNull())
-        image = renderSvg(artworkPath(name), pixelSize);
+    const QImage image = drawPicture(artworkPath(name), (QSizeF(size) * ratio).toSize());
     if (image.isNull())
         return {};
     QPixmap pixmap = QPixmap::fromImage(image);
@@ -136,7 +133,7 @@ public:
         if (disabled) {
             pixmap = disabledGlyph(this->pixmap(size, QIcon::Normal, QIcon::Off));
         } else {
-            const QImage image = renderSvg(m_path, size);
+            const QImage image = drawPicture(m_path, size);
             if (!image.isNull())
                 pixmap = QPixmap::fromImage(image);
         }
@@ -187,7 +184,7 @@ QIcon programIcon()
     if (!QFile::exists(path))
         return {};
     QList<QSize> sizes;
-    for (const int side : {16, 24, 32, 48, 64, 256})
+    for (const int side : {16, 24, 32, 48, 64, 128, 256})
         sizes << QSize(side, side);
     return QIcon(new SvgIconEngine(path, sizes, false));
 }

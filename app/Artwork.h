@@ -28,12 +28,12 @@ QIcon glyphIcon(const QString& name);
 QPixmap artworkPixmap(const QString& name, QSize size);
 
 // The PNG drawn at build time from a picture (a name artworkPath accepts) at pixelSize device
-// pixels, under ":/marvane/rendered"; empty when there is none. The main window's logo is drawn
-// there at its start-up size, for normal and double-density screens, so that a start decodes a
-// small PNG instead of parsing and drawing the SVG.
+// pixels, under ":/marvane/rendered"; empty when there is none. The glyphs, the logo and the
+// program icon are drawn there at the sizes the program shows them on normal and double-density
+// screens, so that a start decodes a few small PNGs instead of loading Qt SVG and drawing SVG.
 QString renderedArtworkPath(const QString& name, QSize pixelSize);
 
-// The program icon ("icon.svg") at 16, 24, 32, 48, 64 and 256 pixels.
+// The program icon ("icon.svg") at 16, 24, 32, 48, 64, 128 and 256 pixels.
 QIcon programIcon();
 
 // The disabled look of a glyph: desaturated and lightened, transparency kept.

@@ -13,7 +13,8 @@ void LiveHistory::addSample(const Sample& sample)
 {
     if (sample.source != SampleSource::Serial)
         return;
-    // Records that gave no sample have no speed to convert, so the first good one still decides.
+    // A first record whose flow could not be computed has no speed to convert: the first good one
+    // decides.
     if (m_series.sampleCount() == 0 && sample.hasRecord)
         m_series.setUnits(sample.units);
     if (const std::optional<HistorySample> s = historySampleOf(sample, m_series.units()))

@@ -5,6 +5,8 @@
 #include "app/DataConventionDialog.h"
 
 #include <QApplication>
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
@@ -90,6 +92,8 @@ const QStringList& glyphNames()
         QStringLiteral("video-start"),
         QStringLiteral("video-stop"),
         QStringLiteral("video-play"),
+        QStringLiteral("more-right"),
+        QStringLiteral("more-down"),
     };
     return names;
 }
@@ -173,6 +177,8 @@ private slots:
     void missingArtworkGivesNothing();
     void artworkPixmapHasRequestedSize();
     void programIconSizes();
+    void renderedPicturesAreTheSvgDrawn();
+    void otherSizesAreDrawnFromTheSvg();
 };
 
 void TestReference::windowFrame_data()
@@ -643,6 +649,84 @@ void TestReference::programIconSizes()
     const QImage small = icon.pixmap(16).toImage();
     QCOMPARE(small.size(), QSize(16, 16));
     QVERIFY(coverage(small).opaque > 16 * 16 / 2);
+}
+
+// The PNGs drawn at build time are what the program would draw from the SVG at that size, and
+// they cover every size a start shows on normal and double-density screens.
+void TestReference::renderedPicturesAreTheSvgDrawn()
+{
+    const QRegularExpression nameForm(QStringLiteral("^:/marvane/rendered/(.+)-(\\d+)x(\\d+)\\.png$"));
+    QSet<QString> found;
+    QDirIterator it(QStringLiteral(":/marvane/rendered"), QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QRegularExpressionMatch match = nameForm.match(path);
+        QVERIFY2(match.hasMatch(), qPrintable(path));
+        const QString name = match.captured(1);
+        const QSize size(match.captured(2).toInt(), match.captured(3).toInt());
+        found << QStringLiteral("%1 %2x%3").arg(name).arg(size.width()).arg(size.height());
+        QCOMPARE(renderedArtworkPath(name, size), path);
+
+        QImage expected(size, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        QSvgRenderer renderer(QStringLiteral(":/marvane/%1.svg").arg(name));
+        QVERIFY2(renderer.isValid(), qPrintable(name));
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+        painter.end();
+        expected = expected.convertToFormat(QImage::Format_ARGB32);
+        const QImage stored = QImage(path, "png").convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(stored.size(), size);
+        int differing = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                differing += stored.pixel(x, y) != expected.pixel(x, y);
+        QVERIFY2(differing == 0, qPrintable(QStringLiteral("%1: %2 pixels differ from the SVG")
+                                                .arg(path)
+                                                .arg(differing)));
+    }
+
+    QSet<QString> needed{QStringLiteral("logo-main 372x45"), QStringLiteral("logo-main 744x90")};
+    for (const QString& glyph : glyphNames())
+        needed << QStringLiteral("glyphs/%1 26x26").arg(glyph)
+               << QStringLiteral("glyphs/%1 52x52").arg(glyph);
+    for (const int side : {16, 24, 32, 48, 64, 128, 256})
+        needed << QStringLiteral("icon %1x%1").arg(side);
+    const QSet<QString> missing = needed - found;
+    QVERIFY2(missing.isEmpty(), qPrintable(QStringList(missing.values()).join(QLatin1String(", "))));
+}
+
+// Sizes not drawn at build time (a grown window, another screen scale) come from the SVG.
+void TestReference::otherSizesAreDrawnFromTheSvg()
+{
+    QVERIFY(renderedArtworkPath(QStringLiteral("logo-main"), QSize(465, 56)).isEmpty());
+    const QImage logo = artworkPixmap(QStringLiteral("logo-main"), QSize(465, 56)).toImage();
+    QCOMPARE(logo.size(), QSize(465, 56));
+    const Coverage logoCover = coverage(logo);
+    QVERIFY(logoCover.opaque * 10 >= 465 * 56);
+    QVERIFY(logoCover.bounds.width() * 2 >= 465);
+
+    const QImage glyph = glyphIcon(QStringLiteral("file-new")).pixmap(QSize(45, 45)).toImage();
+    QCOMPARE(glyph.size(), QSize(45, 45));
+    QVERIFY(coverage(glyph).opaque * 10 >= 45 * 45);
+
+    // The same picture at a size drawn at build time and at one drawn now cover the same share of
+    // their area.
+    const auto inkShare = [](const QImage& image) {
+        double alpha = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                alpha += qAlpha(image.pixel(x, y));
+        return alpha / (255.0 * image.width() * image.height());
+    };
+    const double rendered =
+        inkShare(artworkPixmap(QStringLiteral("logo-main"), QSize(372, 45)).toImage());
+    const double drawn = inkShare(logo);
+    QVERIFY2(qAbs(rendered - drawn) <= 0.02 * rendered,
+             qPrintable(QStringLiteral("%1 against %2").arg(rendered).arg(drawn)));
 }
 
 QTEST_MAIN(TestReference)

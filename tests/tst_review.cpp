@@ -7,11 +7,14 @@
 #include "app/HistoryPlot.h"
 #include "app/MainWindow.h"
 #include "app/ReplayControls.h"
+#include "logfile/LiveHistory.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/HistorySummary.h"
 #include "tests/support/MainWindowFixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -139,6 +142,7 @@ private slots:
     void summaryOfSmallFileAndCopy();
     void damagedFileOpensPlotsAndSummarises();
     void liveSamplesFeedTheHistoryWithNoFileOpen();
+    void liveHistoryTakesTheUnitsOfItsFirstRecord();
 };
 
 void TestReview::seekShowsThatRecordAndStepsOnFromIt_data()
@@ -430,10 +434,16 @@ void TestReview::damagedFileOpensPlotsAndSummarises()
 void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
 {
     MainWindowFixture f;
-    HistoryPane* pane = f.w()->historyPane();
-    QCOMPARE(pane->plot()->series(), &pane->liveHistory());
     f.w().setClockText(QStringLiteral("24/05/2009 14:03:07"));
+    // The window is built when first opened; the session's history is kept from the start.
     f.w()->pipeline().processRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<HistoryPane*>(top));
+    f.w()->findChild<QAction*>(QStringLiteral("historyAction"))->setChecked(true);
+    HistoryPane* pane = f.w()->historyPane();
+    QVERIFY(pane->isVisible());
+    QCOMPARE(pane->plot()->series(), &pane->liveHistory());
+    QCOMPARE(pane->liveHistory().recordCount(), 1);
     f.w()->pipeline().processRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Serial);
     f.w()->pipeline().processRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Demonstration);
     QCOMPARE(pane->liveHistory().recordCount(), 2);
@@ -442,6 +452,25 @@ void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
     QVERIFY2(text.startsWith(QStringLiteral("Samples: 2\nFirst: 24/05/2009 14:03:07\n")),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Maximum speed: 0.300 m/s")), qPrintable(text));
+}
+
+// The live history keeps the units of the session's first record and converts later records into
+// them; the demonstration's invented samples are left out.
+void TestReview::liveHistoryTakesTheUnitsOfItsFirstRecord()
+{
+    FlowPipeline pipeline(nullptr);
+    LiveHistory live(&pipeline);
+    QSignalSpy grew(&live, &LiveHistory::grew);
+    pipeline.processRecord(QStringLiteral("+00150 +00000"), SampleSource::Serial);
+    pipeline.processRecord(QStringLiteral("+00.15 +00.00"), SampleSource::Serial);
+    pipeline.processRecord(QStringLiteral("+00900 +00000"), SampleSource::Demonstration);
+    QCOMPARE(grew.count(), 2);
+    QCOMPARE(live.series().recordCount(), 2);
+    QCOMPARE(live.series().badCount(), 0);
+    QCOMPARE(live.series().units(), SpeedUnitsKind::MillimetresPerSecond);
+    // 0.15 kn is 77.17 mm/s, beside the 150 mm/s record.
+    const double mean = HistorySummary::of(live.series()).meanSpeed();
+    QVERIFY2(qAbs(mean - (150 + 77.17) / 2) < 0.05, qPrintable(QString::number(mean)));
 }
 
 QTEST_MAIN(TestReview)
