@@ -8,8 +8,10 @@
 #include <QSize>
 #include <QString>
 
-// Toolbar and replay-bar buttons are 30 x 30; their glyphs are drawn on that grid.
+// Toolbar and replay-bar buttons are 30 x 30; their glyphs are drawn on that grid and shown at
+// kGlyphIconSize, the size drawn at build time (resources/CMakeLists.txt, with its double).
 inline constexpr int kGlyphSize = 30;
+inline constexpr int kGlyphIconSize = 26;
 
 // Resource path of a picture. Accepts a bare name ("logo-main", "data-convention.svg"),
 // a name under the resource prefix ("glyphs/file-new") or a full resource path (":/...").
@@ -17,8 +19,9 @@ inline constexpr int kGlyphSize = 30;
 QString artworkPath(const QString& name);
 
 // A toolbar or replay-bar glyph by name ("file-new", "log-start", "video-play", ...; the forms
-// artworkPath accepts also work, a bare name is looked up under "glyphs/"). Rendered at 30 x 30 and
-// 60 x 60, with a greyed Disabled mode so a disabled button reads as unavailable at a glance.
+// artworkPath accepts also work, a bare name is looked up under "glyphs/"). Offered at 30 x 30 and
+// 60 x 60 and drawn at whatever size is asked, with a greyed Disabled mode so a disabled button
+// reads as unavailable at a glance.
 // A null icon if the glyph does not exist.
 QIcon glyphIcon(const QString& name);
 

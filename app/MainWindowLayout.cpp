@@ -249,7 +249,7 @@ void MainWindow::buildToolbar()
         button->setObjectName(QString::fromLatin1(b.name));
         button->setDefaultAction(b.action);
         button->setAutoRaise(true);
-        button->setIconSize(QSize(26, 26));
+        button->setIconSize(QSize(kGlyphIconSize, kGlyphIconSize));
         button->setGeometry(b.left, 2, 30, 30);
         if (b.action == m_exitAction)
             m_exitButton = button;
@@ -408,7 +408,7 @@ void MainWindow::buildDisplayPanel(QWidget* client)
         auto* button = new QToolButton(m_replayBar);
         button->setObjectName(QString::fromLatin1(name));
         button->setIcon(glyphIcon(QString::fromLatin1(glyph)));
-        button->setIconSize(QSize(26, 26));
+        button->setIconSize(QSize(kGlyphIconSize, kGlyphIconSize));
         button->setToolTip(QString::fromLatin1(hint));
         button->setGeometry(left, 10, 30, 30);
         return button;

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/Look.h"
 #include "app/MainWindow.h"
+#include "app/StartupBenchmark.h"
 #include "app/UserState.h"
 #include "base/SettingsLocation.h"
 
@@ -30,24 +31,6 @@ CommandLine readCommandLine(int argc, char* argv[])
     QCoreApplication app(count, argv);
     return parseCommandLine(arguments, settingsFilePath());
 }
-
-// Quits once the window it watches has painted its first frame: the window paints first, then its
-// children in the same pass, after which the posted quit runs.
-class QuitAfterFirstPaint : public QObject
-{
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && !m_quitting) {
-            m_quitting = true;
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    bool m_quitting = false;
-};
 
 } // namespace
 
@@ -80,17 +63,11 @@ int main(int argc, char* argv[])
     QObject::connect(&mainWindow, &MainWindow::closed, &app,
                      [&] { userState.setWindowPosition(mainWindow.pos()); });
     placeMainWindow(mainWindow, userState);
+    quitForStartupBenchmark(&mainWindow);
     mainWindow.show();
     if (!commandLine.logFile.isEmpty()) {
         // Once the window is up, so that an error box has it to stand over.
         QTimer::singleShot(0, &mainWindow, [&] { mainWindow.openReplayFile(commandLine.logFile); });
     }
-    // Lets the start-up benchmark time the program from launch to its first shown window, or with
-    // MARVANE_QUIT_AFTER_SHOW=paint to its first painted frame.
-    QuitAfterFirstPaint quitAfterPaint;
-    if (qgetenv("MARVANE_QUIT_AFTER_SHOW") == "paint")
-        mainWindow.installEventFilter(&quitAfterPaint);
-    else if (qEnvironmentVariableIsSet("MARVANE_QUIT_AFTER_SHOW"))
-        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }
