@@ -4,7 +4,7 @@
 // paint. 190 x 190 is the dial's own size, where it looks as the dial pictures do; at any other
 // size everything scales with it.
 
-#include "processing/Dial.h"
+#include "app/Dial.h"
 
 #include <QColor>
 #include <QPixmap>

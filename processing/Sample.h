@@ -1,14 +1,21 @@
 #pragma once
-// One sample as it travels from a source to every sink (the display, the recorder, the history).
+// One sample as it travels from a source to every destination (the display, the log file, the
+// data file, the history, the network outputs).
 //
-// A live or demonstration sample carries the decoded record (its X and Y texts as received and
-// its units) and, when the flow could be computed, the computed texts, angles and colour. A
-// replayed sample carries what the log line holds: the speed, bearing and date-time texts.
+// A sample is a value: the numbers are computed once by the pipeline and the texts the log and
+// the display need are formatted once beside them. Nobody parses a formatted number back.
+//
+// A live or demonstration sample carries the decoded record (its X and Y fields as received and
+// its units) and, when the flow could be computed, the numbers and texts below. A replayed sample
+// carries what its log line holds: the speed, bearing and date-time texts and the numbers read
+// from them (no X and Y: the log does not keep them).
 
 #include "processing/FlowComputation.h"
 #include "processing/RawRecord.h"
 
+#include <QList>
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 
@@ -23,16 +30,18 @@ struct Sample
 {
     SampleSource source = SampleSource::Serial;
 
-    // Live and demonstration samples: the record's X and Y fields as received, and its units.
+    // The units of the record (live) or of the line's speed text (replay).
+    SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;
+
+    // Live and demonstration samples: the record's X and Y fields as received ("+0.515"), and
+    // their values in the record's units and in m/s, signs as received (the face is not applied).
     bool hasRecord = false;
     QString rawX;
     QString rawY;
-    SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;
-
-    // The units in force for this sample: the readout caption ("m/s", "Kts", "mm/s") and the log
-    // file's units word ("m/s", "Knots", "mm/s"; empty for replayed samples).
-    QString readoutCaption;
-    QString speedUnits;
+    double x = 0;
+    double y = 0;
+    double xMs = 0;
+    double yMs = 0;
 
     // False when the flow could not be computed (a field that is not a number): error then holds
     // the conversion message and nothing below is set. A live sample that fails still shows its
@@ -40,16 +49,32 @@ struct Sample
     bool computed = false;
     QString error;
 
-    QString speedText;   // as displayed and logged: "0.515", "05.15", "0515", "10.296"
-    QString bearingText; // "000".."359"
-    double bearing = 0;  // degrees for the bearing needle (whole degrees on replay)
+    double speed = 0;   // in the sample's units, unrounded (replay: as the text reads)
+    double speedMs = 0; // in m/s
+    double bearing = 0; // degrees 0..360, in the convention below, heading offset added
+    bool bearingTo = false;     // the bearing is where the flow heads to (else where it comes from)
+    bool faceUp = false;        // the sensor's face in force (live samples)
+    double headingOffset = 0;   // degrees added to the computed bearing (live samples)
     BearingColour colour = BearingColour::Unchanged;
     std::optional<double> speedNeedleAngle; // none: the speed needle stays where it is
 
-    // Time stamp: the local arrival time as clock text for live samples (what the log file
-    // records), the record's own date-time text for replayed ones.
+    QString speedText;   // as displayed and logged: "0.515", "05.15", "0515", "10.296"
+    QString bearingText; // "000".."359"
+
+    // Arrival time in milliseconds since 1970-01-01 UTC (live), or the line's date-time read in
+    // the log's time base (replay; 0 when it is not a date-time).
+    qint64 timeMs = 0;
+    // The time as logged and shown: "24/05/2009 14:03:07" in the session's time base (live), the
+    // line's own text (replay).
     QString timeText;
+
+    // Being replaced by units (and unitsInfo): the readout caption and the log's units word.
+    QString readoutCaption;
+    QString speedUnits;
 
     // The texts of the data tables, which begin with four blanks.
     static QString cellText(const QString& text) { return QStringLiteral("    ") + text; }
 };
+
+// The samples of one poll (or one step of replay), in arrival order.
+using SampleBatch = QList<Sample>;

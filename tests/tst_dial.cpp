@@ -1,7 +1,7 @@
 // The two dials: the faces' geometry, the corner fill that blends them into the window, the
 // "x1000" mark, the needle end points and the needle redraw over the saved clean face.
 
-#include "processing/Dial.h"
+#include "app/Dial.h"
 
 #include <QFontMetrics>
 #include <QPainter>

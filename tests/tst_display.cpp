@@ -8,7 +8,7 @@
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
-#include "processing/Dial.h"
+#include "app/Dial.h"
 #include "processing/FlowPipeline.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"

@@ -3,7 +3,7 @@
 
 #include "base/MarvaneError.h"
 #include "base/NumberText.h"
-#include "processing/Dial.h"
+#include "app/Dial.h"
 #include "processing/FlowComputation.h"
 #include "processing/FlowPipeline.h"
 

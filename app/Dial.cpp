@@ -1,4 +1,4 @@
-#include "processing/Dial.h"
+#include "app/Dial.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,0 +1,3 @@
+#include "session/LiveSession.h"
+
+LiveSession::LiveSession(QObject* parent) : QObject(parent) {}
