@@ -4,11 +4,13 @@
 #include "app/Prompts.h"
 #include "app/RadioGroup.h"
 #include "base/MarvaneError.h"
-#include "base/SettingsFile.h"
 #include "comms/PortMapping.h"
-#include "comms/ProgramOptions.h"
+#include "session/ProgramOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -21,7 +23,7 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 {
     setObjectName(QStringLiteral("commsOptionsDialog"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(342, 302);
+    setFixedSize(342, 382);
     setFont(marvaneFont(11));
     setModal(false);
 
@@ -64,6 +66,31 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     m_reconnectBox->setToolTip(
         QStringLiteral("Open the port again by itself when the device goes away and comes back"));
 
+    // Below the seven choices: how the log is stamped, the data file, and the sensor's heading.
+    auto* timeLabel = new QLabel(QStringLiteral("Time stamps:"), this);
+    timeLabel->setGeometry(10, 302, 110, 22);
+    m_timeBaseBox = new QComboBox(this);
+    m_timeBaseBox->setObjectName(QStringLiteral("timeBaseBox"));
+    m_timeBaseBox->addItems({QStringLiteral("UTC"), QStringLiteral("local time")});
+    m_timeBaseBox->setGeometry(120, 302, 110, 22);
+    m_timeBaseBox->setToolTip(
+        QStringLiteral("What the log file's time stamps and the clock are in"));
+    auto* headingLabel = new QLabel(QStringLiteral("Heading:"), this);
+    headingLabel->setGeometry(240, 302, 50, 22);
+    m_headingBox = new QDoubleSpinBox(this);
+    m_headingBox->setObjectName(QStringLiteral("headingBox"));
+    m_headingBox->setRange(-360, 360);
+    m_headingBox->setDecimals(1);
+    m_headingBox->setSuffix(QStringLiteral("\u00B0"));
+    m_headingBox->setGeometry(290, 302, 44, 22);
+    m_headingBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    m_headingBox->setToolTip(QStringLiteral("The sensor's heading in degrees true, added to "
+                                            "every bearing shown, logged and sent (0: none)"));
+    m_dataFileBox = new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"),
+                                  this);
+    m_dataFileBox->setObjectName(QStringLiteral("dataFileBox"));
+    m_dataFileBox->setGeometry(10, 330, 322, 20);
+
     const QFont buttonFont = marvaneFont(13);
     m_okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                                  QStringLiteral("OK"), this);
@@ -85,7 +112,8 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     // Keyboard focus order of the dialog.
     const QList<QWidget*> order = {
         m_scrollDirectionGroup, m_portGroup, m_baudRateGroup, m_parityGroup,      m_dataBitsGroup,
-        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup, m_reconnectBox};
+        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup, m_reconnectBox,
+        m_timeBaseBox,          m_headingBox, m_dataFileBox};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {
@@ -108,10 +136,13 @@ void CommsOptionsDialog::showEvent(QShowEvent* event)
 
 void CommsOptionsDialog::loadOptions()
 {
-    m_options.comms = loadSettings(m_options.settingsPath);
-    const CommsSettings& s = m_options.comms;
-    m_options.reconnect = loadReconnect(m_options.settingsPath);
-    m_reconnectBox->setChecked(m_options.reconnect);
+    // What the file holds now: an operator may have edited it while the program ran.
+    const OptionValues values = m_options.readFile();
+    const CommsSettings& s = values.comms;
+    m_reconnectBox->setChecked(values.reconnect);
+    m_timeBaseBox->setCurrentIndex(values.localTime ? 1 : 0);
+    m_headingBox->setValue(values.headingOffset);
+    m_dataFileBox->setChecked(values.dataFile);
     m_scrollDirectionGroup->setItemIndex(s.scrollDirection);
     m_portGroup->setItemIndex(s.commPort);
     m_orientationGroup->setItemIndex(s.orientation);
@@ -122,13 +153,14 @@ void CommsOptionsDialog::loadOptions()
     // Each port button tells which device it stands for on this computer.
     for (int i = 0; i < m_portGroup->count(); ++i) {
         const QString name = QStringLiteral("COM%1").arg(i + 1);
-        m_portGroup->button(i)->setToolTip(devicePathForPort(name, m_options.settingsPath));
+        m_portGroup->button(i)->setToolTip(devicePathForPort(name, m_options.settingsPath()));
     }
 }
 
 void CommsOptionsDialog::applyOptions()
 {
-    CommsSettings& s = m_options.comms;
+    OptionValues values = m_options.values();
+    CommsSettings& s = values.comms;
     s.scrollDirection = m_scrollDirectionGroup->itemIndex();
     s.commPort = m_portGroup->itemIndex();
     s.orientation = m_orientationGroup->itemIndex();
@@ -136,15 +168,18 @@ void CommsOptionsDialog::applyOptions()
     s.dataBits = m_dataBitsGroup->itemIndex();
     s.parity = m_parityGroup->itemIndex();
     s.stopBits = m_stopBitsGroup->itemIndex();
+    values.reconnect = m_reconnectBox->isChecked();
+    values.localTime = m_timeBaseBox->currentIndex() == 1;
+    values.headingOffset = m_headingBox->value();
+    values.dataFile = m_dataFileBox->isChecked();
     try {
-        saveSettings(m_options.settingsPath, s, m_reconnectBox->isChecked());
+        // Saved, then in force everywhere through the options' change signal.
+        m_options.save(values);
     } catch (const MarvaneError& e) {
-        // The indices stay stored but are not applied, and the dialog stays open.
+        // Nothing is applied, and the dialog stays open.
         m_prompts.error(e.text());
         return;
     }
-    applyCommsSettings(s, m_options.port, m_options.flags);
-    m_options.reconnect = m_reconnectBox->isChecked();
     hide();
     emit applied();
 }

@@ -9,7 +9,9 @@ class Prompts;
 class RadioGroup;
 class QCheckBox;
 class QPushButton;
-struct ProgramOptions;
+class ProgramOptions;
+class QComboBox;
+class QDoubleSpinBox;
 
 class CommsOptionsDialog : public QDialog
 {
@@ -41,6 +43,9 @@ private:
     RadioGroup* m_parityGroup;
     RadioGroup* m_stopBitsGroup;
     QCheckBox* m_reconnectBox;
+    QComboBox* m_timeBaseBox;
+    QDoubleSpinBox* m_headingBox;
+    QCheckBox* m_dataFileBox;
     QPushButton* m_okButton;
     QPushButton* m_cancelButton;
 

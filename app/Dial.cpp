@@ -322,22 +322,3 @@ void paintNeedle(QPainter& painter, QPoint centre, QPoint end)
     painter.setPen(QPen(QColor(255, 0, 0), 2));
     painter.drawLine(centre, end);
 }
-
-void NeedleDial::drawNeedle(double angle)
-{
-    const QPoint offset = needleOffset(angle);
-    if (!m_picture.isNull()) {
-        const QPoint centre(m_picture.width() / 2, m_picture.height() / 2);
-        QPainter painter(&m_picture);
-        // Hard-edged lines: the erase must cover exactly what the draw painted.
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        if (!m_firstDraw) {
-            painter.setPen(QPen(QColor(255, 255, 255), 2));
-            painter.drawLine(centre, centre + m_offset);
-            painter.drawImage(0, 0, m_face);
-        }
-        paintNeedle(painter, centre, centre + offset);
-    }
-    m_firstDraw = false;
-    m_offset = offset;
-}

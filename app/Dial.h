@@ -61,29 +61,3 @@ void paintDialFace(QPainter& painter, DialFace face, const QColor& corners);
 
 // The needle: a 2-pixel red line from centre to end, in the painter's current render hints.
 void paintNeedle(QPainter& painter, QPoint centre, QPoint end);
-
-// One dial on the window: the picture shown and the needle state.
-class NeedleDial
-{
-public:
-    // picture: the face as placed on the window (corners filled); it is the surface drawn on.
-    void setPicture(const QImage& picture) { m_picture = picture; }
-    const QImage& picture() const { return m_picture; }
-
-    // The clean face restored before each later needle draw.
-    void setFace(const QImage& face) { m_face = face; }
-    const QImage& face() const { return m_face; }
-
-    // Draws the needle at angle: on every draw but the first, first erases the previous needle
-    // with a white line and restores the saved face; then a 2-pixel red line from the centre.
-    void drawNeedle(double angle);
-
-    bool firstDraw() const { return m_firstDraw; }
-    QPoint lastOffset() const { return m_offset; }
-
-private:
-    QImage m_picture;
-    QImage m_face;
-    bool m_firstDraw = true;
-    QPoint m_offset;
-};

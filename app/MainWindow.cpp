@@ -8,14 +8,16 @@
 #include "app/DialWidget.h"
 #include "app/Look.h"
 #include "base/ClockText.h"
-#include "comms/PortMapping.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "processing/Sample.h"
+#include "processing/SampleSink.h"
 #include "reference/DemoSource.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -119,13 +121,51 @@ void MainWindow::scaleDisplay()
 
 void MainWindow::updateClock()
 {
-    m_clockLabel->setText(clockText(QDateTime::currentDateTime()));
+    // The clock shows the time base of the log, and says which.
+    const qint64 now = m_pipeline->now();
+    m_clockLabel->setText(m_pipeline->timeText(now) +
+                          (m_pipeline->localTime() ? QString() : QStringLiteral(" UTC")));
+}
+
+FlowPipeline& MainWindow::pipeline()
+{
+    return m_session->pipeline();
+}
+
+NoDataWatch& MainWindow::noDataWatch()
+{
+    return m_session->noDataWatch();
+}
+
+SerialSource& MainWindow::serial()
+{
+    return m_session->serial();
+}
+
+Recording& MainWindow::recording()
+{
+    return m_session->recording();
+}
+
+DemoSource& MainWindow::demonstration()
+{
+    return m_session->demonstration();
+}
+
+void MainWindow::applyOptions()
+{
+    // A replay that plays keeps its tables scrolling upward until it is closed.
+    if (m_scrollDownBeforePlay)
+        m_scrollDownBeforePlay = m_options->flags().scrollDown;
+    else
+        m_scrollDown = m_options->flags().scrollDown;
+    updateClock();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A running demonstration ends with the program.
-    m_demo->stop();
+    m_session->stopDemonstration();
     setStatusPanel(3, QString());
     event->accept();
     emit closed();
@@ -134,9 +174,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::setTimeScaleForTests(double scale)
 {
     m_timeScale = scale;
-    m_serial->setTimeScale(scale);
+    m_session->serial().setTimeScale(scale);
     m_replay->setTimeScale(scale);
-    m_demo->setTimeScale(scale);
+    m_session->demonstration().setTimeScale(scale);
     m_stopNoticeTimer->setInterval(qMax(1, int(kStopNotice * scale)));
 }
 
@@ -169,28 +209,10 @@ void MainWindow::showError(bool& guard, const QString& text, const QString& info
 {
     if (guard)
         return;
-    if (m_inSerialPoll) {
-        // A box opened inside a poll would hold every later poll until it closes (a timer does
-        // not fire again while its own handler runs): it opens once the poll is over, and
-        // samples go on arriving, shown and logged, while it is open. One box per source.
-        for (const PendingBox& pending : m_pendingBoxes) {
-            if (pending.guard == &guard)
-                return;
-        }
-        m_pendingBoxes.push_back({&guard, text, informative});
-        return;
-    }
+    // Never waited for: polls, display and logging go on while the box is open. One box per
+    // source at a time.
     guard = true;
-    m_prompts->error(text, informative);
-    guard = false;
-}
-
-void MainWindow::showPendingBoxes()
-{
-    std::vector<PendingBox> boxes;
-    boxes.swap(m_pendingBoxes);
-    for (const PendingBox& box : boxes)
-        showError(*box.guard, box.text, box.informative);
+    m_prompts->notify(text, informative, [&guard] { guard = false; });
 }
 
 bool MainWindow::connected() const
@@ -201,37 +223,50 @@ bool MainWindow::connected() const
 // ---------------------------------------------------------------------------------------------
 // Painting samples
 
-void MainWindow::showSample(const Sample& sample)
+void MainWindow::showReplayed(const Sample& sample)
 {
-    if (sample.source == SampleSource::Replay) {
-        m_clockLabel->hide();
-        m_replayTimeLabel->show();
-        if (!sample.computed) {
-            // A bad line changes nothing on the display; playback goes on at the next tick.
-            showError(m_replayErrorShowing, sample.error);
-            return;
-        }
-        if (sample.readoutCaption != m_speedUnitsLabel->text())
-            showReplayUnits(sample.readoutCaption);
-        m_replayTimeLabel->setText(sample.timeText);
-        showComputed(sample);
-        return;
-    }
-
-    // Any record counts as data, even one whose flow cannot be computed: the sensor is talking.
-    if (sample.source == SampleSource::Serial)
-        m_noData->recordArrived();
-    showLiveUnits(sample);
-    pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
+    m_clockLabel->hide();
+    m_replayTimeLabel->show();
     if (!sample.computed) {
-        // The raw row stays; nothing else of this record happens.
-        showError(m_decodeErrorShowing, sample.error);
+        // A bad line changes nothing on the display; playback goes on at the next tick.
+        showError(m_replayErrorShowing, sample.error);
         return;
     }
+    if (unitsInfo(sample.units).readoutCaption != m_speedUnitsLabel->text())
+        showReplayUnits(sample.units);
+    m_replayTimeLabel->setText(sample.timeText);
     showComputed(sample);
-    if (sample.source == SampleSource::Demonstration && !m_demoLogged)
-        return;
-    m_recording->record(sample);
+}
+
+void MainWindow::showBatch(const SampleBatch& batch)
+{
+    // Only the rows the tables can show and the last state are drawn: a poll at line rate holds
+    // hundreds of records, and nobody sees the readouts change between them.
+    const qsizetype rows = LastDataRow + 1;
+    const qsizetype firstShown = qMax<qsizetype>(0, batch.size() - rows);
+    for (qsizetype i = firstShown; i < batch.size(); ++i) {
+        const Sample& sample = batch.at(i);
+        pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
+        if (sample.computed)
+            pushRow(m_computedTable, Sample::cellText(sample.speedText),
+                    Sample::cellText(sample.bearingText));
+    }
+    for (const Sample& sample : batch) {
+        if (!sample.computed) {
+            // The raw row stays; nothing else of this record happens.
+            showError(m_decodeErrorShowing, sample.error);
+            break;
+        }
+    }
+    // The readouts show the batch's last computed sample; the units and the dial's face change
+    // with it, never under a needle drawn for other units.
+    for (auto it = batch.crbegin(); it != batch.crend(); ++it) {
+        if (it->computed) {
+            showLiveUnits(*it);
+            showReadouts(*it);
+            break;
+        }
+    }
 }
 
 void MainWindow::showLiveUnits(const Sample& sample)
@@ -244,12 +279,12 @@ void MainWindow::showLiveUnits(const Sample& sample)
     m_computedUnits->setCell(0, 0, units.unitsCellText);
 }
 
-void MainWindow::showReplayUnits(const QString& caption)
+void MainWindow::showReplayUnits(SpeedUnitsKind kind)
 {
     // The speed dial shows the scale of the units being replayed, as it does for live data.
-    const UnitsInfo& units = unitsInfo(speedUnitsOfCaption(caption));
+    const UnitsInfo& units = unitsInfo(kind);
     showSpeedFace(units);
-    m_speedUnitsLabel->setText(caption);
+    m_speedUnitsLabel->setText(units.readoutCaption);
     m_computedUnits->setCell(0, 0, units.unitsCellText);
 }
 
@@ -264,6 +299,11 @@ void MainWindow::showComputed(const Sample& sample)
 {
     pushRow(m_computedTable, Sample::cellText(sample.speedText),
             Sample::cellText(sample.bearingText));
+    showReadouts(sample);
+}
+
+void MainWindow::showReadouts(const Sample& sample)
+{
     setSpeedReadout(sample.speedText);
     applyBearingColour(sample.colour);
     m_bearingReadout->setText(sample.bearingText);
@@ -289,13 +329,13 @@ void MainWindow::setSpeedReadout(const QString& text)
 
 void MainWindow::pushRow(DataGrid* grid, const QString& first, const QString& second)
 {
-    grid->rows().push(first, second, m_options.flags.scrollDown);
+    grid->rows().push(first, second, m_scrollDown);
     grid->update();
 }
 
 void MainWindow::drawComputedCell(QPainter& painter, int column, int row, const QRect& rect)
 {
-    const QColor colour = row == GridRows::newestRow(m_options.flags.scrollDown)
+    const QColor colour = row == GridRows::newestRow(m_scrollDown)
                               ? QColor(255, 0, 0)
                               : windowTextColour();
     const QString text = m_computedTable->cell(column, row);
@@ -318,6 +358,7 @@ void MainWindow::clearDisplay()
     // The degree sign goes black while the bearing readout keeps its colour for the next value.
     setTextColour(m_degreeSign, Qt::black);
     m_bearingColour = QColor();
+    m_greyedBearingColour = QColor();
     m_bearingReadout->setText(QString());
     m_speedReadout->setText(QString());
     drawBearingNeedle(0);
@@ -447,11 +488,10 @@ void MainWindow::showSourcePanel()
 
 void MainWindow::connectPort()
 {
-    const QString portName = m_options.port.portName;
-    const QString device = devicePathForPort(portName, m_options.settingsPath);
+    const QString portName = m_options->port().portName;
     QString reason;
     // A failed Connect leaves a running connection as it was.
-    if (!m_serial->open(device, portName, &reason)) {
+    if (!m_session->openPort(&reason)) {
         m_prompts->message(QStringLiteral("Unable to open ") + portName, reason);
         return;
     }
@@ -464,9 +504,7 @@ void MainWindow::connectPort()
             startLogging();
         setLogCommandsEnabled(true);
     }
-    m_serial->setReconnect(m_options.reconnect);
-    m_serial->startPolling();
-    m_noData->start();
+    m_session->startPolling();
     clearDisplay();
     m_connected = true;
 }
@@ -475,15 +513,39 @@ void MainWindow::disconnectPort()
 {
     if (m_recording->logging())
         stopLogging();
-    m_serial->close();
-    m_noData->stop();
+    m_connected = false;
+    m_session->disconnectPort();
     showDataAgain();
     setStatusPanel(1, QString());
-    m_connected = false;
     setConnectEnabled(true);
     m_disconnectAction->setEnabled(false);
     m_commsOptionsAction->setEnabled(true);
     setLogCommandsEnabled(false);
+}
+
+void MainWindow::onSessionEvent(const SessionEvent& event)
+{
+    switch (event.kind) {
+    case SessionEvent::Kind::DeviceLost:
+        onDeviceLost(event.portName, event.reason);
+        break;
+    case SessionEvent::Kind::Reconnecting:
+        onReconnecting(event.portName, event.reason);
+        break;
+    case SessionEvent::Kind::Reconnected:
+        onReconnected(event.portName);
+        break;
+    case SessionEvent::Kind::NoData:
+        showNoData(event.seconds);
+        break;
+    case SessionEvent::Kind::DataAgain:
+        showDataAgain();
+        break;
+    case SessionEvent::Kind::Connected:
+    case SessionEvent::Kind::Disconnected:
+    case SessionEvent::Kind::Finishing:
+        break;
+    }
 }
 
 void MainWindow::onDeviceLost(const QString& portName, const QString& reason)
@@ -496,17 +558,17 @@ void MainWindow::onDeviceLost(const QString& portName, const QString& reason)
 
 void MainWindow::onReconnecting(const QString& portName, const QString& reason)
 {
-    // No box: an unattended logger must go on by itself. The status bar tells what happened.
-    m_noData->stop();
-    showDataAgain();
+    // No box: an unattended logger must go on by itself. The status bar tells what happened, and
+    // the readouts, showing what came before the loss, no longer look live.
+    setStatusPanel(3, m_session->demonstrationRunning() ? QStringLiteral("DEMONSTRATION")
+                                                        : QString());
+    setReadoutsGreyed(!m_session->demonstrationRunning());
     setStatusPanel(1, QStringLiteral("Reconnecting %1...").arg(portName));
     // The reason's first sentence says what happened; the rest speaks of a port now closed,
     // which reconnection is about to open again.
-    QString what = reason.section(QLatin1Char('\n'), 0, 0);
-    if (const qsizetype end = what.indexOf(QLatin1String(". ")); end > 0)
-        what.truncate(end);
     showNote(QStringLiteral("%1 was lost at %2: %3")
-                 .arg(portName, clockText(QDateTime::currentDateTime()), what));
+                 .arg(portName, clockText(QDateTime::currentDateTime()),
+                      LiveSession::firstSentence(reason)));
 }
 
 void MainWindow::showNote(const QString& text)
@@ -520,13 +582,16 @@ void MainWindow::showNote(const QString& text)
 void MainWindow::onReconnected(const QString& portName)
 {
     setStatusPanel(1, QStringLiteral("Connected: ") + portName);
+    setReadoutsGreyed(false);
     showNote(QStringLiteral("%1 is back since %2")
                  .arg(portName, clockText(QDateTime::currentDateTime())));
-    m_noData->start();
 }
 
 void MainWindow::showNoData(int seconds)
 {
+    // The demonstration's samples are data for the display while it runs.
+    if (m_session->demonstrationRunning())
+        return;
     setReadoutsGreyed(true);
     setStatusPanel(3, QStringLiteral("NO DATA %1 s").arg(seconds));
 }
@@ -536,7 +601,8 @@ void MainWindow::showDataAgain()
     if (!m_readoutsGreyed)
         return;
     setReadoutsGreyed(false);
-    setStatusPanel(3, m_demo->running() ? QStringLiteral("DEMONSTRATION") : QString());
+    setStatusPanel(3, m_session->demonstrationRunning() ? QStringLiteral("DEMONSTRATION")
+                                                        : QString());
 }
 
 void MainWindow::setReadoutsGreyed(bool greyed)
@@ -550,9 +616,15 @@ void MainWindow::setReadoutsGreyed(bool greyed)
     if (greyed) {
         setTextColour(m_bearingReadout, text);
         setTextColour(m_degreeSign, text);
+        m_greyedBearingColour = m_bearingColour;
+        // The next sample sets the bearing's own colour again.
+        m_bearingColour = QColor();
+    } else if (m_greyedBearingColour.isValid() && !m_bearingColour.isValid()) {
+        // The bearing shown goes back to its own colour with the speed, not at the next sample.
+        m_bearingColour = m_greyedBearingColour;
+        setTextColour(m_bearingReadout, m_bearingColour);
+        setTextColour(m_degreeSign, m_bearingColour);
     }
-    // The next sample sets the bearing's own colour again.
-    m_bearingColour = QColor();
 }
 
 void MainWindow::showCommsOptions()
@@ -585,7 +657,7 @@ void MainWindow::openReplayFile(const QString& file)
         return;
     }
     rememberRecentFile(path);
-    showReplayUnits(m_pipeline->units().readoutCaption);
+    showReplayUnits(m_pipeline->shownUnits().value_or(SpeedUnitsKind::MillimetresPerSecond));
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     showSourcePanel();
     setConnectEnabled(false);
@@ -608,8 +680,8 @@ void MainWindow::playReplay()
 {
     m_replayStopButton->setEnabled(true);
     if (!m_scrollDownBeforePlay)
-        m_scrollDownBeforePlay = m_options.flags.scrollDown;
-    m_options.flags.scrollDown = false;
+        m_scrollDownBeforePlay = m_scrollDown;
+    m_scrollDown = false;
     m_stopNoticeTimer->stop();
     m_replay->play();
     m_replayPlayButton->setEnabled(false);
@@ -669,7 +741,7 @@ void MainWindow::closeReplay()
     stopPlaybackQuietly();
     m_replay->close();
     // Play scrolls the tables up for the replay; live data scrolls as the options say again.
-    m_options.flags.scrollDown = m_scrollDownBeforePlay.value_or(m_options.flags.scrollDown);
+    m_scrollDown = m_scrollDownBeforePlay.value_or(m_scrollDown);
     m_scrollDownBeforePlay.reset();
     setWindowTitle(appTitle);
     showSourcePanel();
@@ -686,21 +758,30 @@ void MainWindow::closeReplay()
 
 void MainWindow::runDemonstration()
 {
+    // One demonstration at a time: the command is off while one runs.
+    if (m_session->demonstrationRunning())
+        return;
     // Invented samples go into a real measurement log only when the operator says so.
-    if (m_recording->logging() && !m_demo->running())
-        m_demoLogged = m_prompts->confirm(
+    const bool logged =
+        m_recording->logging() &&
+        m_prompts->confirm(
             QStringLiteral("Logging is on. Write the demonstration's samples into the log file?"),
             false);
-    else if (!m_demo->running())
-        m_demoLogged = false;
-    m_demo->start();
+    if (!m_session->startDemonstration(logged))
+        return;
     setStatusPanel(3, QStringLiteral("DEMONSTRATION"));
+    m_demonstrationAction->setEnabled(false);
+    if (m_connected)
+        showNote(QStringLiteral("Live samples are logged but not shown until the demonstration "
+                                "ends"));
 }
 
 void MainWindow::demonstrationFinished()
 {
-    if (!m_demo->running())
-        setStatusPanel(3, QString());
+    setStatusPanel(3, QString());
+    m_demonstrationAction->setEnabled(true);
+    if (m_connected)
+        showNote(QString());
     clearDisplay();
 }
 

@@ -2,12 +2,13 @@
 // The main window: menus, toolbar, the data tables, the two dials with their readouts, the replay
 // bar and the status bar.
 //
-// The window owns the sample pipeline and its sources and sinks, but holds no rule of its own:
-// commands are forwarded to them (connect, record, replay, demonstration), and every sample the
-// pipeline hands out is painted by showSample(). Questions and messages go through Prompts.
+// The window owns a live session and a replay session and presents them: it paints what they
+// hand out (a live batch's last state and rows, a replayed record) and asks the operator. It
+// holds no rule of the live road: commands are forwarded to the sessions. Questions and messages
+// go through Prompts.
 
 #include "app/Prompts.h"
-#include "comms/ProgramOptions.h"
+#include "processing/Sample.h"
 #include <QColor>
 #include <QMainWindow>
 #include <QPointer>
@@ -27,12 +28,14 @@ class DialWidget;
 class FlowPipeline;
 class HistoryPane;
 class LiveHistory;
+class LiveSession;
 class NoDataWatch;
+class ProgramOptions;
 class Recording;
 class ReplayControls;
 class ReplaySession;
 class SerialSource;
-struct Sample;
+struct SessionEvent;
 struct UnitsInfo;
 enum class BearingColour;
 class UserState;
@@ -64,13 +67,14 @@ public:
     QString statusPanel(int index) const;
 
     // The objects behind the window, for the program's tests and benchmarks.
-    ProgramOptions& options() { return m_options; }
-    FlowPipeline& pipeline() { return *m_pipeline; }
-    NoDataWatch& noDataWatch() { return *m_noData; }
-    SerialSource& serial() { return *m_serial; }
-    Recording& recording() { return *m_recording; }
+    ProgramOptions& options() { return *m_options; }
+    LiveSession& session() { return *m_session; }
+    FlowPipeline& pipeline();
+    NoDataWatch& noDataWatch();
+    SerialSource& serial();
+    Recording& recording();
     ReplaySession& replay() { return *m_replay; }
-    DemoSource& demonstration() { return *m_demo; }
+    DemoSource& demonstration();
     bool connected() const;
 
     // The secondary windows, built when first needed (most runs never open them) and kept to
@@ -132,12 +136,16 @@ private:
     void rememberBaseLayout();
     void scaleDisplay();
 
-    // Painting what the pipeline decided.
-    void showSample(const Sample& sample);
+    // Painting what the sessions decided.
+    void showBatch(const SampleBatch& batch);
+    void showReplayed(const Sample& sample);
+    void onSessionEvent(const SessionEvent& event);
+    void applyOptions();
     void showLiveUnits(const Sample& sample);
-    void showReplayUnits(const QString& caption);
+    void showReplayUnits(SpeedUnitsKind units);
     void showSpeedFace(const UnitsInfo& units);
     void showComputed(const Sample& sample);
+    void showReadouts(const Sample& sample);
     void setSpeedReadout(const QString& text);
     void pushRow(DataGrid* grid, const QString& first, const QString& second);
     void drawBearingNeedle(double angle);
@@ -150,7 +158,6 @@ private:
     void setLogCommandsEnabled(bool on);
     void setStatusPanel(int index, const QString& text);
     void showError(bool& guard, const QString& text, const QString& informative = {});
-    void showPendingBoxes();
     void onAppendFailed(const QString& path, const QString& reason, int backlog);
     void onDeviceLost(const QString& portName, const QString& reason);
     void onReconnecting(const QString& portName, const QString& reason);
@@ -177,18 +184,18 @@ private:
     void openRecentFile(const QString& path);
     void togglePlayback();
 
-    ProgramOptions m_options;
+    ProgramOptions* m_options = nullptr;
     std::unique_ptr<Prompts> m_prompts;
 
-    // The pipeline, its sources and its recorder.
+    // The live session (the port, the demonstration, the log file and the other destinations)
+    // and the replay of a log file.
+    LiveSession* m_session = nullptr;
     FlowPipeline* m_pipeline = nullptr;
-    SerialSource* m_serial = nullptr;
     Recording* m_recording = nullptr;
     ReplaySession* m_replay = nullptr;
-    DemoSource* m_demo = nullptr;
-    NoDataWatch* m_noData = nullptr;
-    LiveHistory* m_liveHistory = nullptr;
     bool m_connected = false;
+    // The tables' scroll direction: the options', or upward while a replay plays.
+    bool m_scrollDown = false;
 
     // Commands.
     QAction* m_newLogAction = nullptr;
@@ -242,6 +249,7 @@ private:
 
     // The bearing readout's colour as last set: set again only when a sample changes it.
     QColor m_bearingColour;
+    QColor m_greyedBearingColour; // the bearing's colour when the readouts were greyed
 
     // One error box at a time per source, so ticks that keep running under an open box never
     // pile boxes on top of each other.
@@ -251,8 +259,6 @@ private:
     double m_timeScale = 1.0;
     // The tables' scroll direction before Play turned them upward, restored at Close.
     std::optional<bool> m_scrollDownBeforePlay;
-    // The demonstration's samples go into the log file (asked when it starts while logging).
-    bool m_demoLogged = false;
     // The display panel's elements at the default size, and the scale they are shown at.
     struct BaseGeometry
     {
@@ -266,15 +272,6 @@ private:
     QWidget* m_exitButton = nullptr;
     bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
     bool m_readoutsGreyed = false;
-    // Boxes raised while a poll hands out its records wait for the end of the poll.
-    struct PendingBox
-    {
-        bool* guard;
-        QString text;
-        QString informative;
-    };
-    std::vector<PendingBox> m_pendingBoxes;
-    bool m_inSerialPoll = false; // no data for a while: the readouts do not look live
     QLabel* m_backlogLabel = nullptr;
     QLabel* m_noteLabel = nullptr; // what happened last: a device lost or back, samples written
     UserState* m_userState = nullptr;

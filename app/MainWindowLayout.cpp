@@ -13,7 +13,6 @@
 #include "app/Look.h"
 #include "app/ReplayControls.h"
 #include "app/WidgetPrompts.h"
-#include "base/SettingsFile.h"
 #include "comms/SerialSource.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
@@ -21,6 +20,8 @@
 #include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "reference/DemoSource.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -123,10 +124,10 @@ QFrame* makeFrame(const QString& name, const QRect& geometry, QFrame::Shape shap
 MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> prompts)
     : m_prompts(std::move(prompts))
 {
-    m_options.settingsPath = settingsPath;
-    m_options.comms = loadSettings(m_options.settingsPath);
-    applyCommsSettings(m_options.comms, m_options.port, m_options.flags);
-    m_options.reconnect = loadReconnect(m_options.settingsPath);
+    // The settings file is read once, here; the Communications dialog edits the options.
+    m_options = new ProgramOptions(settingsPath, this);
+    const QString unreadable = m_options->load();
+    m_scrollDown = m_options->flags().scrollDown;
     if (!m_prompts)
         m_prompts = std::make_unique<WidgetPrompts>(this);
 
@@ -160,6 +161,12 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     wireEvents();
     m_clockTimer->start();
     buildDesktopHooks();
+    // Said once the window is up, never holding the start.
+    if (!unreadable.isEmpty())
+        QTimer::singleShot(0, this, [this, unreadable] {
+            m_prompts->notify(unreadable,
+                              QStringLiteral("The program starts with its default options."), {});
+        });
 }
 
 MainWindow::~MainWindow() = default;
@@ -449,41 +456,25 @@ void MainWindow::buildStatusBar()
 
 void MainWindow::buildPipeline()
 {
-    m_pipeline = new FlowPipeline(&m_options.flags, this);
-    m_serial = new SerialSource(&m_options.port, this);
-    m_recording = new Recording(this);
+    m_session = new LiveSession(m_options, this);
+    m_pipeline = &m_session->pipeline();
+    m_recording = &m_session->recording();
     m_replay = new ReplaySession(m_pipeline, this);
     // The speed, the slider and the position take the place of the bar's logo.
     m_replayControls = new ReplayControls(m_replay, m_replayBar);
     m_replayControls->move(104, 2);
-    m_demo = new DemoSource(this);
-    m_noData = new NoDataWatch(this);
-    m_liveHistory = new LiveHistory(m_pipeline, this);
 
-    // Every source enters the same pipeline; every sample leaves it towards the display, which
-    // hands live samples on to the recording.
-    connect(m_serial, &SerialSource::recordReceived, m_pipeline, [this](const QByteArray& record) {
-        m_inSerialPoll = true;
-        m_pipeline->processRecord(QString::fromLatin1(record), SampleSource::Serial);
-    });
-    connect(m_serial, &SerialSource::pollFinished, this, [this] {
-        m_inSerialPoll = false;
-        if (!m_pendingBoxes.empty())
-            QTimer::singleShot(0, this, &MainWindow::showPendingBoxes);
-    });
-    connect(m_demo, &DemoSource::recordReady, m_pipeline, [this](const QString& record) {
-        m_pipeline->processRecord(record, SampleSource::Demonstration);
-    });
-    connect(m_pipeline, &FlowPipeline::sampleReady, this, &MainWindow::showSample);
-    connect(m_demo, &DemoSource::finished, this, &MainWindow::demonstrationFinished);
+    // The window only presents: the live session hands it each batch to show once the log file
+    // and the other destinations have it; replayed records come from the replay session.
+    connect(m_session, &LiveSession::batchReady, this, &MainWindow::showBatch);
+    connect(m_session, &LiveSession::sessionEvent, this, &MainWindow::onSessionEvent);
+    connect(m_session, &LiveSession::demonstrationFinished, this,
+            &MainWindow::demonstrationFinished);
+    connect(m_pipeline, &FlowPipeline::sampleReady, this, &MainWindow::showReplayed);
+    connect(m_options, &ProgramOptions::changed, this, &MainWindow::applyOptions);
     connect(m_recording, &Recording::appendFailed, this, &MainWindow::onAppendFailed);
     connect(m_recording, &Recording::appendRecovered, this, &MainWindow::onAppendRecovered);
     connect(m_recording, &Recording::backlogChanged, this, &MainWindow::showBacklog);
-    connect(m_serial, &SerialSource::deviceLost, this, &MainWindow::onDeviceLost);
-    connect(m_serial, &SerialSource::reconnecting, this, &MainWindow::onReconnecting);
-    connect(m_serial, &SerialSource::reconnected, this, &MainWindow::onReconnected);
-    connect(m_noData, &NoDataWatch::noData, this, &MainWindow::showNoData);
-    connect(m_noData, &NoDataWatch::dataResumed, this, &MainWindow::showDataAgain);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
     connect(m_replay, &ReplaySession::endReached, this, &MainWindow::onReplayEnd);
 }
@@ -528,7 +519,7 @@ AboutDialog* MainWindow::aboutDialog()
 {
     if (!m_about) {
         m_about = std::make_unique<AboutDialog>();
-        m_about->setSettingsPath(m_options.settingsPath);
+        m_about->setSettingsPath(m_options->settingsPath());
     }
     return m_about.get();
 }
@@ -536,7 +527,7 @@ AboutDialog* MainWindow::aboutDialog()
 CommsOptionsDialog* MainWindow::commsOptionsDialog()
 {
     if (!m_commsOptions)
-        m_commsOptions = std::make_unique<CommsOptionsDialog>(m_options, *m_prompts);
+        m_commsOptions = std::make_unique<CommsOptionsDialog>(*m_options, *m_prompts);
     return m_commsOptions.get();
 }
 
@@ -550,7 +541,7 @@ DataConventionDialog* MainWindow::dataConventionDialog()
 HistoryPane* MainWindow::historyPane()
 {
     if (!m_history) {
-        m_history = std::make_unique<HistoryPane>(m_replay, m_liveHistory);
+        m_history = std::make_unique<HistoryPane>(m_replay, &m_session->history());
         connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
                 &QAction::setChecked);
     }

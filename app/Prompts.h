@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class Prompts
@@ -21,6 +22,10 @@ public:
     // informative, when given, is shown as a second paragraph under the text.
     virtual void error(const QString& text, const QString& informative = {}) = 0;
 
+    // The error box without waiting for it: the program goes on (polls, display, logging) while
+    // it is open; closed is called once it has been closed.
+    virtual void notify(const QString& text, const QString& informative,
+                        std::function<void()> closed) = 0;
     // A plain message box captioned "Tessmoor Marvane" with one OK button.
     virtual void message(const QString& text, const QString& informative = {}) = 0;
 

@@ -54,6 +54,22 @@ void WidgetPrompts::error(const QString& text, const QString& informative)
     showBox(m_parent, QMessageBox::Critical, text, informative);
 }
 
+void WidgetPrompts::notify(const QString& text, const QString& informative,
+                           std::function<void()> closed)
+{
+    auto* box = new QMessageBox(QMessageBox::Critical, kAppTitle, text, QMessageBox::Ok,
+                                owner(m_parent));
+    if (!informative.isEmpty())
+        box->setInformativeText(informative);
+    keepOnTop(*box);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)](int) {
+        if (closed)
+            closed();
+    });
+    box->open();
+}
+
 void WidgetPrompts::message(const QString& text, const QString& informative)
 {
     showBox(m_parent, QMessageBox::NoIcon, text, informative);

@@ -13,6 +13,8 @@ public:
     using Prompts::confirm;
     bool confirm(const QString& text, bool yesByDefault) override;
     void error(const QString& text, const QString& informative = {}) override;
+    void notify(const QString& text, const QString& informative,
+                std::function<void()> closed) override;
     void message(const QString& text, const QString& informative = {}) override;
     std::optional<QString> openFileName(const QString& title, const QString& filter,
                                         const QString& startFolder) override;

@@ -116,6 +116,41 @@ long double parseCheckedDecimal(const std::string& text, bool* overflow)
 
 } // namespace
 
+namespace {
+
+// Units of the pattern's last place, as a digit string without leading zeros: the digits down to
+// 10^-decimals, plus one when the first digit dropped is 5 or more (halves away from zero, judged
+// on the 18 digits).
+std::string unitsOfLastPlace(const DecimalForm& form, int decimals)
+{
+    std::string units;
+    const int keep = form.exponent + 1 + decimals; // digits of the 18 that reach the last place
+    if (keep >= static_cast<int>(form.digits.size())) {
+        units = form.digits + std::string(keep - form.digits.size(), '0');
+    } else if (keep >= 0) {
+        units = form.digits.substr(0, keep);
+        if (form.digits[keep] >= '5')
+            incrementDigits(units);
+    }
+    const auto firstNonZero = units.find_first_not_of('0');
+    return firstNonZero == std::string::npos ? std::string() : units.substr(firstNonZero);
+}
+
+} // namespace
+
+long double roundToPattern(long double value, const QString& pattern)
+{
+    if (std::isnan(value) || std::isinf(value))
+        return value;
+    const Pattern p = parsePattern(pattern);
+    const DecimalForm form = decimalForm(value);
+    const std::string units = unitsOfLastPlace(form, p.decimals);
+    long double rounded = units.empty() ? 0.0L : std::strtold(units.c_str(), nullptr);
+    for (int i = 0; i < p.decimals; ++i)
+        rounded /= 10;
+    return form.negative ? -rounded : rounded;
+}
+
 QString formatNumber(long double value, const QString& pattern)
 {
     const Pattern p = parsePattern(pattern);
@@ -127,19 +162,7 @@ QString formatNumber(long double value, const QString& pattern)
 
     const DecimalForm form = decimalForm(value);
 
-    // Units of the last place shown, as a digit string: the digits down to 10^-decimals, plus one
-    // when the first digit dropped is 5 or more (halves away from zero, judged on the 18 digits).
-    std::string units;
-    const int keep = form.exponent + 1 + p.decimals; // digits of the 18 that reach the last place
-    if (keep >= static_cast<int>(form.digits.size())) {
-        units = form.digits + std::string(keep - form.digits.size(), '0');
-    } else if (keep >= 0) {
-        units = form.digits.substr(0, keep);
-        if (form.digits[keep] >= '5')
-            incrementDigits(units);
-    }
-    const auto firstNonZero = units.find_first_not_of('0');
-    units = firstNonZero == std::string::npos ? std::string() : units.substr(firstNonZero);
+    std::string units = unitsOfLastPlace(form, p.decimals);
 
     // A value that rounds to zero is shown without a sign: "-0.000" would only confuse.
     const bool negative = form.negative && !units.empty();

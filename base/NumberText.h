@@ -15,6 +15,11 @@
 // std::invalid_argument.
 QString formatNumber(long double value, const QString& pattern);
 
+// The value formatNumber shows, as a number: value brought to the pattern's last digit by the
+// same rule (so a needle set from it agrees with the text beside it). Infinity and not-a-number
+// are returned as they are.
+long double roundToPattern(long double value, const QString& pattern);
+
 // Converts text to a floating-point number. Accepts blanks (spaces, tabs) before and after, an
 // optional sign, digits with an optional decimal point (at least one digit), and an optional
 // exponent with an optional sign and at least one digit ("1e3", "2.5E-2").

@@ -3,13 +3,16 @@
 #include "base/IniFile.h"
 #include "base/MarvaneError.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,20 +35,71 @@ qint32 CommsSettings::*const kFields[7] = {
 
 } // namespace
 
-QString defaultSettingsFilePath()
+namespace {
+
+// readSettingsBytes with the bare reason ("Permission denied").
+bool readSettingsFile(const QString& settingsPath, QByteArray* bytes, QString* error)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/marvane.ini");
+    bytes->clear();
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    const QByteArray name = QFile::encodeName(settingsPath);
+    // Opened without waiting: a FIFO would otherwise hold the start until a writer comes.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? true : fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat info;
+    QString reason;
+    if (::fstat(fd, &info) != 0)
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    else if (!S_ISREG(info.st_mode))
+        reason = QStringLiteral("not a regular file");
+    else if (info.st_size > kMaxSettingsFileSize)
+        reason = QStringLiteral("larger than %1 bytes").arg(kMaxSettingsFileSize);
+    if (reason.isEmpty()) {
+        QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
+        qsizetype got = 0;
+        // Read to its end, but never past the limit: a file growing meanwhile is cut there.
+        data.resize(qsizetype(kMaxSettingsFileSize) + 1);
+        for (;;) {
+            const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                reason = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0 || (got += n) >= data.size())
+                break;
+        }
+        if (reason.isEmpty() && got > kMaxSettingsFileSize)
+            reason = QStringLiteral("larger than %1 bytes").arg(kMaxSettingsFileSize);
+        data.truncate(got);
+        if (reason.isEmpty())
+            *bytes = data;
+    }
+    ::close(fd);
+    return reason.isEmpty() ? true : fail(reason);
 }
 
-CommsSettings loadSettings(const QString& settingsPath)
-{
-    // Opened and released on every call: an operator may edit the file while the program runs.
-    QByteArray bytes;
-    QFile file(settingsPath);
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    const IniFile ini(bytes);
+} // namespace
 
+bool readSettingsBytes(const QString& settingsPath, QByteArray* bytes, QString* error)
+{
+    QString reason;
+    if (readSettingsFile(settingsPath, bytes, &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("Unable to read %1: %2.")
+                     .arg(QFileInfo(settingsPath).absoluteFilePath(), reason);
+    return false;
+}
+
+CommsSettings commsSettingsOf(const IniFile& ini)
+{
     CommsSettings settings;
     const CommsSettings defaults;
     for (int i = 0; i < 7; ++i) {
@@ -55,17 +109,23 @@ CommsSettings loadSettings(const QString& settingsPath)
     return settings;
 }
 
+CommsSettings loadSettings(const QString& settingsPath)
+{
+    // Read on every call: an operator may edit the file while the program runs.
+    QByteArray bytes;
+    readSettingsBytes(settingsPath, &bytes, nullptr);
+    return commsSettingsOf(IniFile(bytes));
+}
+
 bool loadReconnect(const QString& settingsPath)
 {
     QByteArray bytes;
-    QFile file(settingsPath);
-    if (QFileInfo(settingsPath).isFile() && file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
+    readSettingsBytes(settingsPath, &bytes, nullptr);
     return IniFile(bytes).intValue(kOptionsSection, kReconnectKey, 1) != 0;
 }
 
 void saveSettings(const QString& settingsPath, const CommsSettings& settings,
-                  std::optional<bool> reconnect)
+                  std::optional<bool> reconnect, const QList<ExtraOption>& extra)
 {
     // Only a settings file is ever replaced. marvane.ini may be a symbolic link; what counts is
     // what it points to, which must be a regular file or not exist yet. Anything else (a device
@@ -78,13 +138,9 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
     // The rest of the file (comments, the [Ports] mapping) must survive, so an existing file
     // that cannot be read is not overwritten.
     QByteArray bytes;
-    QFile existing(settingsPath);
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly))
-            throwUnableToWrite(settingsPath);
-        bytes = existing.readAll();
-        existing.close();
-    }
+    QString reason;
+    if (!readSettingsFile(settingsPath, &bytes, &reason))
+        throwUnableToWrite(settingsPath, reason);
 
     IniFile ini(bytes);
     for (int i = 0; i < 7; ++i) {
@@ -96,6 +152,10 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
     if (reconnect && (!*reconnect || ini.value(kOptionsSection, kReconnectKey)))
         ini.setValue(kOptionsSection, kReconnectKey,
                      *reconnect ? QStringLiteral("1") : QStringLiteral("0"));
+    for (const ExtraOption& option : extra) {
+        if (option.value != option.defaultValue || ini.value(kOptionsSection, option.key))
+            ini.setValue(kOptionsSection, option.key, option.value);
+    }
 
     // QSaveFile writes a temporary file beside the target and renames it over the target only
     // when everything was written, so a full disk never leaves half a settings file. It follows
@@ -104,8 +164,8 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
     QSaveFile file(settingsPath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        throwUnableToWrite(settingsPath);
+        throwUnableToWrite(settingsPath, file.errorString());
     const QByteArray out = ini.contents();
     if (file.write(out) != out.size() || !file.commit())
-        throwUnableToWrite(settingsPath);
+        throwUnableToWrite(settingsPath, file.errorString());
 }

@@ -4,12 +4,24 @@
 
 #include "base/CommsSettings.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
 
-// Full path of marvane.ini: the directory of the running executable, never the working directory.
-QString defaultSettingsFilePath();
+
+class IniFile;
+
+// Reads the settings file into bytes. Only a regular file is read (a FIFO or a device would block
+// or never end), without waiting, and only up to kMaxSettingsFileSize. A missing file gives no
+// bytes and no error; any other failure gives no bytes and the reason in error ("Unable to read
+// <full path>: Permission denied.").
+bool readSettingsBytes(const QString& settingsPath, QByteArray* bytes, QString* error);
+inline constexpr qint64 kMaxSettingsFileSize = 1024 * 1024;
+
+// The seven indices of section "Options"; a missing key or a value that is not an integer gives
+// that key's default.
+CommsSettings commsSettingsOf(const IniFile& ini);
 
 // Reads section "Options" of the settings file. A missing or unreadable file, section or key, or
 // a value that is not an integer, gives that key's default. Indices are not range-checked.
@@ -21,8 +33,17 @@ CommsSettings loadSettings(const QString& settingsPath);
 // there, is something other than a regular file (a device, a FIFO, a directory); then nothing is
 // changed.
 // reconnect, when given, is the "Reconnect automatically" choice (key "Reconnect", 1 or 0).
+// extra: further keys of section "Options" with the value to write and the value a missing key
+// means; each is written once it differs from that default or is in the file already.
+struct ExtraOption
+{
+    QString key;
+    QString value;
+    QString defaultValue;
+};
 void saveSettings(const QString& settingsPath, const CommsSettings& settings,
-                  std::optional<bool> reconnect = std::nullopt);
+                  std::optional<bool> reconnect = std::nullopt,
+                  const QList<ExtraOption>& extra = {});
 
 // The "Reconnect automatically" choice: key "Reconnect" of section "Options", on (1) when the
 // key is missing or not a number, off only for 0.

@@ -11,6 +11,7 @@
 #include "app/MainWindow.h"
 #include "app/Prompts.h"
 #include "processing/FlowPipeline.h"
+#include "session/LiveSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,6 +31,12 @@ public:
     void error(const QString& text, const QString&) override
     {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
+    void notify(const QString& text, const QString&, std::function<void()> closed) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+        if (closed)
+            closed();
     }
     void message(const QString& text, const QString&) override
     {
@@ -85,7 +92,7 @@ int main(int argc, char* argv[])
             t.start();
             qint64 nextFrame = 40;
             for (int i = 0; i < perRound; ++i) {
-                w.pipeline().processRecord(stream.at(i % stream.size()), SampleSource::Serial);
+                w.session().receiveRecord(stream.at(i % stream.size()), SampleSource::Serial);
                 if (repaintEach) {
                     w.repaint();
                 } else if (t.elapsed() >= nextFrame) {

@@ -40,6 +40,12 @@ public:
     {
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
     }
+    void notify(const QString& text, const QString&, std::function<void()> closed) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+        if (closed)
+            closed();
+    }
     void message(const QString& text, const QString& info) override
     {
         std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(info));

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
-// Line parameters written to the port at every poll. Empty and zero until the first apply.
+// Line parameters written to the port when it opens and when they change. Empty and zero until the first apply.
 struct PortSettings
 {
     QString portName;          // "COM1".."COM4"
@@ -14,13 +14,8 @@ struct PortSettings
     quint8 byteSizeValue = 0;  // 7 or 8
     quint8 parityValue = 0;    // 0 none, 1 odd, 2 even; 3 mark, 4 space (recorder only)
     quint8 stopBitsValue = 0;  // 0 one, 1 one and a half, 2 two
-    quint32 dcbFlags = 0;      // fixed line-behaviour word, set at every poll
 };
 
 // Derives the port parameters and display flags from the indices. An index outside its table
 // leaves the value it would set unchanged (except DataBits: anything but 0 means 8).
 void applyCommsSettings(const CommsSettings& settings, PortSettings& port, DisplayFlags& flags);
-
-// The line-behaviour word of the port: binary mode, no parity checking, DTR on, no flow control,
-// NUL bytes discarded, RTS raised only while sending (never, here).
-inline constexpr quint32 kDcbFlags = 0x3811;

@@ -356,7 +356,7 @@ bool SerialConnection::isOpen() const
     return m_port && m_port->isOpen();
 }
 
-QByteArray SerialConnection::poll(const PortSettings& settings)
+QByteArray SerialConnection::poll()
 {
     if (!isOpen())
         return takeKeptBytes();
@@ -371,9 +371,6 @@ QByteArray SerialConnection::poll(const PortSettings& settings)
                        .arg(m_devicePath));
         return takeKeptBytes();
     }
-    applyParameters(settings);
-    if (!isOpen())
-        return takeKeptBytes(); // the device failed while its parameters were written
     QByteArray bytes = std::exchange(m_fetched, QByteArray());
     bytes += readWaiting();
     bytes += m_keptAfterLoss; // read after those, when the device failed during this read

@@ -51,13 +51,16 @@ public:
     bool isOpen() const;
     QString devicePath() const { return m_devicePath; }
 
-    // One poll: writes the line parameters (a baud value of 0 is not applied; the port keeps its
-    // speed), then reads and returns every byte waiting, NUL bytes dropped. Nothing waiting, or a
+    // Writes the line parameters to the open port (a baud value of 0 is not applied; the port
+    // keeps its speed). Called at open and whenever the options change, never per poll.
+    void applyParameters(const PortSettings& settings);
+
+    // One poll: reads and returns every byte waiting, NUL bytes dropped. Nothing waiting, or a
     // port that is not open, gives an empty result. Notices a device that has gone.
     // Bytes the port had already received when its device went away are kept and returned by
     // the next poll (the one that notices the loss, or the first one after it), so the records
     // of a last burst are not lost with the device. close() and open() forget them.
-    QByteArray poll(const PortSettings& settings);
+    QByteArray poll();
 
     // Bytes the event loop has already fetched from the device and poll() has not yet returned.
     qint64 bytesFetched() const;
@@ -71,7 +74,6 @@ signals:
     void deviceLost(const QString& reason);
 
 private:
-    void applyParameters(const PortSettings& settings);
     void applyLineBehaviour();
     QByteArray readWaiting();
     void handleError(int error);

@@ -2,8 +2,8 @@
 
 #include "comms/SerialConnection.h"
 
-SerialSource::SerialSource(const PortSettings* settings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_connection(std::make_unique<SerialConnection>())
+SerialSource::SerialSource(QObject* parent)
+    : QObject(parent), m_connection(std::make_unique<SerialConnection>())
 {
     m_pollTimer.setInterval(kPollInterval);
     connect(&m_pollTimer, &QTimer::timeout, this, &SerialSource::tick);
@@ -38,9 +38,16 @@ void SerialSource::setReconnect(bool on)
         m_reconnectTimer.stop();
 }
 
+void SerialSource::setPortSettings(const PortSettings& settings)
+{
+    m_settings = settings;
+    if (m_connection->isOpen())
+        m_connection->applyParameters(m_settings);
+}
+
 bool SerialSource::open(const QString& devicePath, const QString& portName, QString* reason)
 {
-    if (!m_connection->open(devicePath, reason, portName, m_settings))
+    if (!m_connection->open(devicePath, reason, portName, &m_settings))
         return false;
     m_portName = portName;
     m_devicePath = devicePath;
@@ -79,13 +86,9 @@ void SerialSource::tick()
 
 void SerialSource::poll()
 {
-    const QByteArray bytes = m_connection->poll(*m_settings);
-    for (const QByteArray& record : m_framer.feed(bytes)) {
-        // A sink may close the source while it handles a record (Disconnect from a box); what was
-        // read before that still goes out, in order.
-        emit recordReceived(record);
-    }
-    emit pollFinished();
+    const QList<QByteArray> records = m_framer.feed(m_connection->poll());
+    if (!records.isEmpty())
+        emit recordsReceived(records);
 }
 
 void SerialSource::onDeviceLost(const QString& reason)
@@ -108,7 +111,7 @@ void SerialSource::onDeviceLost(const QString& reason)
 
 void SerialSource::tryReconnect()
 {
-    if (!m_connection->open(m_devicePath, nullptr, m_portName))
+    if (!m_connection->open(m_devicePath, nullptr, m_portName, &m_settings))
         return; // still away: the timer tries again
     m_reconnectTimer.stop();
     // A record the loss cut short must not be completed by the device's first bytes.

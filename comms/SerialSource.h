@@ -2,8 +2,8 @@
 // Live acquisition from the serial port: the connection, the poll timer, the framing of the byte
 // stream into records, the wait before the very first poll, and the loss of the device.
 //
-// The port is polled every 900 ms; every framed record is handed out with recordReceived, in
-// arrival order, exactly once. The first poll after the first connection of the source's life
+// The port is polled every 900 ms; the records each poll frames are handed out together with
+// recordsReceived, in arrival order, exactly once. The first poll after the first connection of the source's life
 // waits another 500 ms (the instrument's first burst after power-up is often incomplete).
 //
 // With reconnection on, a device that goes away is not given up: its path is opened again about
@@ -27,10 +27,12 @@ class SerialSource : public QObject
 {
     Q_OBJECT
 public:
-    // settings: the line parameters in force, written to the port at every poll (changes made in
-    // the options while connected reach the port at the next poll).
-    explicit SerialSource(const PortSettings* settings, QObject* parent = nullptr);
+    explicit SerialSource(QObject* parent = nullptr);
     ~SerialSource() override;
+
+    // The line parameters: used at every open, and written to an open port at once.
+    void setPortSettings(const PortSettings& settings);
+    const PortSettings& portSettings() const { return m_settings; }
 
     // Opens devicePath for portName ("COM1"); polling starts with startPolling(). On failure
     // returns false with the reason and leaves a running connection as it was. Opening while
@@ -64,9 +66,8 @@ public:
     static constexpr int kReconnectInterval = 1000;
 
 signals:
-    void recordReceived(const QByteArray& record);
-    // The records of one poll have all been handed out.
-    void pollFinished();
+    // The records one poll framed, in arrival order (emitted only when there are some).
+    void recordsReceived(const QList<QByteArray>& records);
     // The device went away while connected: the port is closed and polling has stopped.
     void deviceLost(const QString& portName, const QString& reason);
     // With reconnection on: the device went away and is being waited for (reason says how it
@@ -80,7 +81,7 @@ private:
     void tryReconnect();
     int scaled(int ms) const;
 
-    const PortSettings* m_settings;
+    PortSettings m_settings;
     std::unique_ptr<SerialConnection> m_connection;
     RecordFramer m_framer;
     QTimer m_pollTimer;

@@ -9,17 +9,18 @@
 // first good sample; later ones are converted into them.
 
 #include "processing/HistorySeries.h"
+#include "processing/SampleSink.h"
 
 #include <QObject>
 
-class FlowPipeline;
-struct Sample;
-
-class LiveHistory : public QObject
+class LiveHistory : public QObject, public SampleSink
 {
     Q_OBJECT
 public:
-    explicit LiveHistory(FlowPipeline* pipeline, QObject* parent = nullptr);
+    explicit LiveHistory(QObject* parent = nullptr);
+
+    // A destination of the live session: the batch's samples, then grew() once.
+    void takeBatch(const SampleBatch& batch) override;
 
     const HistorySeries& series() const { return m_series; }
 
@@ -30,5 +31,7 @@ signals:
     void grew();
 
 private:
+    void append(const Sample& sample);
+
     HistorySeries m_series;
 };

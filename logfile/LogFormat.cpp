@@ -42,11 +42,27 @@ QByteArray logHeaderLine()
                       QStringLiteral("Date-Time"));
 }
 
-QByteArray logUnitsLine(const QString& speedUnits)
+QByteArray logUnitsLine(const QString& speedUnits, LogTimeBase timeBase)
 {
-    // The label says UTC although the records carry the computer's local time: the line is part
-    // of a fixed file format that existing files and their readers share, so it stays as it is.
-    return quotedLine(speedUnits, QStringLiteral("Degrees"), QStringLiteral("24 Hour UTC"));
+    return quotedLine(speedUnits, QStringLiteral("Degrees"), logTimeBaseLabel(timeBase));
+}
+
+QString logTimeBaseLabel(LogTimeBase timeBase)
+{
+    return timeBase == LogTimeBase::Local ? QStringLiteral("24 Hour Local")
+                                          : QStringLiteral("24 Hour UTC");
+}
+
+std::optional<LogTimeBase> timeBaseOfUnitsLine(QByteArrayView line)
+{
+    for (const LogTimeBase base : {LogTimeBase::Utc, LogTimeBase::Local}) {
+        for (const QString& word :
+             {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
+            if (line == QByteArrayView(logUnitsLine(word, base)).chopped(kLineEnd.size()))
+                return base;
+        }
+    }
+    return std::nullopt;
 }
 
 QByteArray logRecordLine(const QString& speed, const QString& bearing, const QString& dateTime)
@@ -61,12 +77,7 @@ bool isLogHeaderLine(QByteArrayView line)
 
 bool isLogUnitsLine(QByteArrayView line)
 {
-    for (const QString& word :
-         {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
-        if (line == QByteArrayView(logUnitsLine(word)).chopped(kLineEnd.size()))
-            return true;
-    }
-    return false;
+    return timeBaseOfUnitsLine(line).has_value();
 }
 
 QString unitsWordOfLine(QByteArrayView line)
@@ -108,27 +119,33 @@ LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint)
     return {cutAt(line, 1, w), cutAt(line, w + 4, 3), cutAt(line, w + 10, 19)};
 }
 
-QString readoutCaptionForSpeedText(const QString& speedText)
+std::optional<SpeedUnitsKind> unitsOfSpeedText(const QString& speedText)
 {
     bool hasDigit = false;
     for (const QChar c : speedText)
         hasDigit = hasDigit || (c >= u'0' && c <= u'9');
     if (!hasDigit)
-        return {};
+        return std::nullopt;
 
     // The speed formats are "0.000" (m/s), "00.00" (knots) and "0000" (mm/s), so the number of
     // decimals tells the units whatever the width of the integer part.
     const qsizetype point = speedText.indexOf(u'.');
     if (point < 0)
-        return QStringLiteral("mm/s");
+        return SpeedUnitsKind::MillimetresPerSecond;
     const qsizetype decimals = speedText.size() - point - 1;
     for (qsizetype i = point + 1; i < speedText.size(); ++i) {
         if (speedText[i] < u'0' || speedText[i] > u'9')
-            return {};
+            return std::nullopt;
     }
     if (decimals == 3)
-        return QStringLiteral("m/s");
+        return SpeedUnitsKind::MetresPerSecond;
     if (decimals == 2)
-        return QStringLiteral("Kts");
-    return {};
+        return SpeedUnitsKind::Knots;
+    return std::nullopt;
+}
+
+QString readoutCaptionForSpeedText(const QString& speedText)
+{
+    const std::optional<SpeedUnitsKind> units = unitsOfSpeedText(speedText);
+    return units ? unitsInfo(*units).readoutCaption : QString();
 }

@@ -2,26 +2,44 @@
 // The log file format: quoted, comma-separated single-byte text, every line ending in CR LF.
 //
 //   "Speed","Bearing","Date-Time"           header, written when the file is created
-//   "m/s","Degrees","24 Hour UTC"           units, written once before the first record
+//   "m/s","Degrees","24 Hour UTC"           units, written before the first record and again
+//                                           before any record whose units or time base differ
 //   "0.515","088","24/05/2009 14:03:07"     one record per logged sample
 //
-// The units word is "m/s", "Knots" or "mm/s". The date-time is local time whatever the units line
-// says. Speed texts are written as displayed: never padded or clipped.
+// The units word is "m/s", "Knots" or "mm/s". The date-time is UTC under "24 Hour UTC" and the
+// computer's local time under "24 Hour Local"; files of older versions say UTC over local time,
+// which nothing in the file can tell apart. Speed texts are written as displayed: never padded or clipped.
+
+#include "processing/RawRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
+
 QByteArray logHeaderLine();                         // with CR LF
-QByteArray logUnitsLine(const QString& speedUnits); // with CR LF
+// What the stamps of the records below a units line are in.
+enum class LogTimeBase
+{
+    Utc,
+    Local,
+};
+
+QByteArray logUnitsLine(const QString& speedUnits,
+                        LogTimeBase timeBase = LogTimeBase::Utc); // with CR LF
+// "24 Hour UTC" or "24 Hour Local".
+QString logTimeBaseLabel(LogTimeBase timeBase);
 QByteArray logRecordLine(const QString& speed, const QString& bearing,
                          const QString& dateTime); // with CR LF
 
 // Whether a line (without its line end) is the header line the recorder writes, exactly.
 bool isLogHeaderLine(QByteArrayView line);
 // Whether a line (without its line end) is a units line the recorder writes, exactly: one of the
-// three units words, then "Degrees" and "24 Hour UTC".
+// three units words, then "Degrees" and "24 Hour UTC" or "24 Hour Local".
 bool isLogUnitsLine(QByteArrayView line);
+// The time base a units line (without its line end) states; none for any other line.
+std::optional<LogTimeBase> timeBaseOfUnitsLine(QByteArrayView line);
 
 // The units word of a units line (without its line end): the first character removed, then the
 // first remaining double quote and everything after it. "\"Knots\",..." gives "Knots".
@@ -47,3 +65,5 @@ LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint);
 // Returns the readout caption "m/s", "Kts" or "mm/s", or an empty string when the text tells
 // nothing: it holds no digit, or its point is followed by anything but two or three digits.
 QString readoutCaptionForSpeedText(const QString& speedText);
+// The same judgement as units: none when the text tells nothing.
+std::optional<SpeedUnitsKind> unitsOfSpeedText(const QString& speedText);

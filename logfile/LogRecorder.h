@@ -1,19 +1,29 @@
 #pragma once
-// Recording samples into the current log file. The file is opened and closed for every sample so
-// that every written sample is complete on disk when the append returns.
+// Recording samples into the current log file.
+//
+// The file stays open while it is current, under an exclusive lock: a second recording (another
+// window, a recorder started twice with --append) is refused rather than interleaving its lines.
+// Lines are queued and written together, one write and one data sync per batch (a poll), so a
+// power cut loses at most the batch in hand. At each batch the open file is compared with the
+// path: a log file deleted or moved stays missing until the operator creates a new one, and one
+// recreated by hand gets its header and units line again before the samples.
+//
+// A units line goes before the first record and before any record whose units or time base
+// differ from the file's last units line, so the file always says what its records hold.
 //
 // Lines that cannot be written (file deleted or read-only, disk full) are kept in order, up to a
-// bound, and written before the next sample once the file can be written again, so a passing
+// bound, and written before the next batch once the file can be written again, so a passing
 // fault loses nothing. A failed write leaves no part of its lines in the file (it is cut back to
 // its size before the write; where that is refused, as on an append-only file, the next write
 // goes on from the first byte that did not get in), so nothing is written twice and no line is
 // left half written once the file takes writes again. Creating a new log file carries the samples
 // still waiting over into it (after its header and a units line), in order; the previous file is
-// not touched again. A log file found empty at an append (recreated by hand) gets its header and
-// units line again before the samples.
+// not touched again.
 //
 // Error texts are the system's short reasons: "No such file or directory", "Permission denied",
 // "No space left on device", "Is a directory"; "No file name specified" without a file.
+
+#include "logfile/LogFormat.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,50 +32,73 @@
 class LogRecorder
 {
 public:
+    LogRecorder() = default;
+    ~LogRecorder();
+    LogRecorder(const LogRecorder&) = delete;
+    LogRecorder& operator=(const LogRecorder&) = delete;
+
     // Creates (or empties) path and writes the header line. On success path becomes the current
     // log file and the units line is pending. On failure the recorder's state does not change
     // (the previous file stays current) and error holds the reason, for example "Permission
-    // denied"; a file that could be emptied but not written stays empty.
+    // denied", or who holds the file when another recording has it.
     bool createFile(const QString& path, QString* error);
 
     // Makes an existing log file of this program current so that recording continues at its end:
-    // its lines stay, no second header is written, and no second units line when the file
-    // already has one. A file whose last line was cut short (the recorder stopped during a
-    // write) gets its line end first, so the next record starts a line of its own. Fails, leaving
-    // the state unchanged, when path cannot be read or its first line is not the header line
-    // (error then says which).
+    // its lines stay, no second header is written, and no second units line when the file's
+    // last one already says the units and time base of the next record. A file whose last line
+    // was cut short (the recorder stopped during a write) gets its line end first, so the next
+    // record starts a line of its own. Fails, leaving the state unchanged, when path cannot be
+    // read, is held by another recording, or its first line is not the header line.
     bool continueFile(const QString& path, QString* error);
 
     const QString& currentFile() const { return m_path; }
     bool hasFile() const { return !m_path.isEmpty(); }
-    // The units line is still to come: neither written nor waiting in the backlog.
+    // The first units line is still to come: neither written nor waiting in the backlog.
     bool headerPending() const { return m_headerPending; }
-
     bool logging() const { return m_logging; }
     void setLogging(bool on) { m_logging = on; }
+    // What the stamps of the records queued from now on are in.
+    void setTimeBase(LogTimeBase base) { m_timeBase = base; }
+    LogTimeBase timeBase() const { return m_timeBase; }
 
-    // The append step for one sample; does nothing while logging is off. Appends the units line
-    // first while it is pending, then the record line. The file must exist: an append never
-    // creates it. Returns false with the reason in error when the lines could not be written;
-    // they then wait in the backlog and go out first at the next successful append.
+    // Queues one record line (after a units line when needed); does nothing while logging is
+    // off. Nothing reaches the file before flush().
+    void queue(const QString& speedText, const QString& bearingText, const QString& dateTime,
+               const QString& speedUnits);
+    // Writes every waiting line with one write and syncs the file's data once. Returns false
+    // with the reason in error when they could not be written; they then wait and go out first
+    // at the next flush.
+    bool flush(QString* error);
+    // queue() and flush() for a single sample.
     bool append(const QString& speedText, const QString& bearingText, const QString& dateTime,
                 const QString& speedUnits, QString* error);
 
-    // Lines waiting to be written after failed appends.
+    // Lines waiting to be written after failed writes.
     int backlogLines() const { return int(m_backlog.size()); }
+    // Record lines this recorder has put into the current file.
+    qint64 recordsWritten() const { return m_recordsWritten; }
 
-    // Bound of the backlog: beyond it the oldest unwritten record lines are dropped (a units line
-    // still waiting, or the rest of a line the file holds the start of, is kept).
+    // Bound of the backlog: beyond it the oldest unwritten record lines are dropped (units lines,
+    // and the rest of a line the file holds the start of, are kept).
     static constexpr int kMaxBacklogLines = 100000;
 
+    // The process holding an exclusive lock on path, 0 when none is known (Linux /proc/locks).
+    static qint64 lockHolder(const QString& path);
+
 private:
-    bool writeBacklog(QString* error);
+    bool openForAppend(QString* error);
+    void closeFile();
     void dropWrittenBytes(qint64 count);
+    void countWritten(const QByteArray& line);
 
     QString m_path;
+    int m_fd = -1; // the current file, open for appending and locked
     bool m_headerPending = true;
     bool m_logging = false;
+    LogTimeBase m_timeBase = LogTimeBase::Utc;
     QList<QByteArray> m_backlog;
-    bool m_keepFirstLine = false; // the first backlog line is the units line or a line's rest
-    QString m_fileUnits;          // the units word of the current file's units line
+    bool m_keepFirstLine = false;   // the first backlog line is the rest of a line in the file
+    QByteArray m_lastUnitsLine;     // the units line of the last record queued
+    QByteArray m_writtenUnitsLine;  // the last units line the file holds
+    qint64 m_recordsWritten = 0;
 };

@@ -1,6 +1,6 @@
 #include "logfile/Recording.h"
 
-#include "processing/Sample.h"
+#include "processing/RawRecord.h"
 
 Recording::Recording(QObject* parent) : QObject(parent) {}
 
@@ -22,31 +22,40 @@ bool Recording::continueFile(const QString& path, QString* reason)
     return m_recorder.continueFile(path, reason);
 }
 
-void Recording::setLogging(bool on)
+bool Recording::record(const SampleBatch& batch)
 {
-    m_recorder.setLogging(on);
-    emit loggingChanged(on);
-}
-
-bool Recording::record(const Sample& sample)
-{
-    if (!m_recorder.logging() || !sample.computed || sample.source == SampleSource::Replay)
+    if (!m_recorder.logging())
+        return true;
+    bool queued = false;
+    for (const Sample& sample : batch) {
+        if (!sample.computed || sample.source == SampleSource::Replay)
+            continue;
+        m_recorder.queue(sample.speedText, sample.bearingText, sample.timeText,
+                         unitsInfo(sample.units).speedUnits);
+        queued = true;
+    }
+    if (!queued && !m_failing)
         return true;
     QString reason;
-    if (m_recorder.append(sample.speedText, sample.bearingText, sample.timeText, sample.speedUnits,
-                          &reason)) {
+    const bool ok = m_recorder.flush(&reason);
+    reportWrite(ok, reason);
+    return ok;
+}
+
+void Recording::reportWrite(bool ok, const QString& reason)
+{
+    if (ok) {
         if (m_failing) {
             m_failing = false;
             emit backlogChanged(0);
             emit appendRecovered(m_recorder.currentFile());
         }
-        return true;
+        return;
     }
     emit backlogChanged(m_recorder.backlogLines());
     if (!m_failing) {
-        // One report per episode: a file that stays unwritable does not raise a box per sample.
+        // One report per episode: a file that stays unwritable does not raise a box per batch.
         m_failing = true;
         emit appendFailed(m_recorder.currentFile(), reason, m_recorder.backlogLines());
     }
-    return false;
 }

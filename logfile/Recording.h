@@ -1,17 +1,17 @@
 #pragma once
-// The recording session: the current log file, whether logging is on, and the samples that could
-// not be written yet. It takes every computed live sample; replayed samples are never logged
-// (they come from a log already). Failures are told with appendFailed; the samples stay kept by
-// the recorder and go out first once the file can be written again.
+// The recording: the current log file, whether logging is on, and the samples that could not be
+// written yet. A destination of the live session: each batch's computed live samples go into the
+// file together (replayed samples never do: they come from a log already). Failures are told
+// with appendFailed, once per episode; the samples stay kept by the recorder and go out first
+// once the file can be written again.
 
 #include "logfile/LogRecorder.h"
+#include "processing/SampleSink.h"
 
 #include <QObject>
 #include <QString>
 
-struct Sample;
-
-class Recording : public QObject
+class Recording : public QObject, public SampleSink
 {
     Q_OBJECT
 public:
@@ -29,17 +29,20 @@ public:
     bool hasFile() const { return m_recorder.hasFile(); }
     bool headerPending() const { return m_recorder.headerPending(); }
     bool logging() const { return m_recorder.logging(); }
-    void setLogging(bool on);
+    void setLogging(bool on) { m_recorder.setLogging(on); }
+    void setTimeBase(LogTimeBase base) { m_recorder.setTimeBase(base); }
     int backlogLines() const { return m_recorder.backlogLines(); }
+    // Samples the current file has taken from this recording.
+    qint64 samplesWritten() const { return m_recorder.recordsWritten(); }
     const LogRecorder& recorder() const { return m_recorder; }
 
-    // The append step for one sample: written when logging is on, the sample was computed and it
-    // is a live one. Returns false when it had to be kept back (appendFailed was emitted).
-    bool record(const Sample& sample);
+    // The computed live samples of a batch, written together while logging is on. Returns false
+    // when they had to be kept back (appendFailed was emitted for the episode).
+    bool record(const SampleBatch& batch);
+    void takeBatch(const SampleBatch& batch) override { record(batch); }
 
 signals:
-    void loggingChanged(bool on);
-    // The first failed append of an episode: path and the system's reason; backlog is how many
+    // The first failed write of an episode: path and the system's reason; backlog is how many
     // lines wait. Further failures of the same episode only change backlogChanged.
     void appendFailed(const QString& path, const QString& reason, int backlog);
     // The waiting lines were written: the episode is over.
@@ -48,6 +51,8 @@ signals:
     void backlogChanged(int lines);
 
 private:
+    void reportWrite(bool ok, const QString& reason);
+
     LogRecorder m_recorder;
-    bool m_failing = false; // an append failed and no later one has succeeded yet
+    bool m_failing = false; // a write failed and no later one has succeeded yet
 };

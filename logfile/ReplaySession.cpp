@@ -188,12 +188,11 @@ bool ReplaySession::step()
     // with this record (a tick under a message box) go on after it.
     ++m_next;
     m_known = std::max(m_known, m_next);
-    const QString caption = m_pipeline->units().readoutCaption;
-    const LogRecordFields fields =
-        splitLogRecordLine(line, caption == QLatin1String("mm/s") ? 4 : 5);
+    const LogRecordFields fields = splitLogRecordLine(
+        line, m_pipeline->shownUnits() == SpeedUnitsKind::MillimetresPerSecond ? 4 : 5);
     const qint64 shown = m_next - 1;
     m_pipeline->processReplayed(fields.speed, fields.bearing, fields.dateTime,
-                                readoutCaptionForSpeedText(fields.speed));
+                                unitsOfSpeedText(fields.speed));
     emit positionChanged(shown, recordCount());
     return true;
 }

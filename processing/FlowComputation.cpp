@@ -27,12 +27,11 @@ double bearingFrom(double x, double y)
 } // namespace
 
 FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
-                             const QString& speedFormat)
+                             const QString& speedFormat, double headingOffset)
 {
     // X first: when both cells are bad, the error names the X cell.
-    double x = static_cast<double>(textToFloat(xText));
-    if (faceUp)
-        x = -x;
+    const double received = static_cast<double>(textToFloat(xText));
+    const double x = faceUp ? -received : received;
     const double y = static_cast<double>(textToFloat(yText));
 
     const long double speed =
@@ -41,8 +40,17 @@ FlowSample computeFlowSample(const QString& xText, const QString& yText, bool fa
     double bearing = bearingFrom(x, y);
     if (bearingTo == 1)
         bearing = bearing > 180 ? bearing - 180 : bearing + 180;
+    if (headingOffset != 0) {
+        bearing = std::fmod(bearing + headingOffset, 360.0);
+        if (bearing < 0)
+            bearing += 360.0;
+    }
 
     FlowSample sample;
+    sample.x = received;
+    sample.y = y;
+    sample.speed = static_cast<double>(speed);
+    sample.shownSpeed = static_cast<double>(roundToPattern(speed, speedFormat));
     sample.speedText = formatNumber(speed, speedFormat);
     sample.bearing = bearing;
     sample.bearingText = formatNumber(bearing, QStringLiteral("000"));
@@ -50,6 +58,19 @@ FlowSample computeFlowSample(const QString& xText, const QString& yText, bool fa
         sample.bearingText = QStringLiteral("000");
     sample.colour = bearingColour(sample.bearing, sample.bearingText);
     return sample;
+}
+
+double metresPerSecondPerUnit(SpeedUnitsKind units)
+{
+    switch (units) {
+    case SpeedUnitsKind::MetresPerSecond:
+        return 1.0;
+    case SpeedUnitsKind::Knots:
+        return 1852.0 / 3600.0; // the international knot
+    case SpeedUnitsKind::MillimetresPerSecond:
+        break;
+    }
+    return 0.001;
 }
 
 BearingColour bearingColour(double bearing, const QString& bearingText)

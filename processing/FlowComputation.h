@@ -1,6 +1,8 @@
 #pragma once
 // Flow speed and bearing from one X/Y pair, and the rules that colour and scale what is shown.
 
+#include "processing/RawRecord.h"
+
 #include <QString>
 
 #include <optional>
@@ -15,18 +17,25 @@ enum class BearingColour
 
 struct FlowSample
 {
+    double x;            // X as received, in the record's units (the face is not applied)
+    double y;            // Y as received
+    double speed;        // unrounded speed in the record's units
+    double shownSpeed;   // the speed as the text shows it, rounded to the units' pattern
     QString speedText;   // speed formatted by the units' pattern, e.g. "0515"
     QString bearingText; // "000".."359" ("360" is shown as "000")
-    double bearing;      // unrounded bearing in degrees, after the from/to reversal
+    double bearing;      // unrounded bearing in degrees, after the from/to reversal and offset
     BearingColour colour;
 };
 
 // Computes one sample from the X and Y texts as they stand in the raw grid (four leading blanks
 // included). faceUp negates X; bearingTo (1) reverses the bearing to the direction the flow
-// heads to. Speed is the square root of x*x + y*y in extended precision, formatted with
+// heads to; headingOffset (the sensor's heading, degrees true) is added last, modulo 360. Speed is the square root of x*x + y*y in extended precision, formatted with
 // speedFormat. Throws MarvaneError with the conversion message when a text is not a number.
 FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
-                             const QString& speedFormat);
+                             const QString& speedFormat, double headingOffset = 0);
+
+// Metres per second in one unit of the record's speed units.
+double metresPerSecondPerUnit(SpeedUnitsKind units);
 
 // The bearing colour rule, tested in order, each rule that applies overriding the one before:
 // green strictly between 0 and 180, red strictly between 180 and 360, then black when the text

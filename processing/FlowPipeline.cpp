@@ -4,43 +4,77 @@
 #include "base/MarvaneError.h"
 #include "base/NumberText.h"
 
-FlowPipeline::FlowPipeline(const DisplayFlags* flags, QObject* parent)
-    : QObject(parent), m_flags(flags), m_clock([] { return QDateTime::currentDateTime(); })
+#include <QDateTime>
+
+FlowPipeline::FlowPipeline(QObject* parent)
+    : QObject(parent), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
 }
 
-std::optional<Sample> FlowPipeline::decodeRecord(const QString& text, SampleSource source)
+QString FlowPipeline::timeText(qint64 timeMs) const
+{
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC);
+    return clockText(m_localTime ? utc.toLocalTime() : utc);
+}
+
+SampleBatch FlowPipeline::decodeRecords(const QList<QByteArray>& records, SampleSource source)
+{
+    SampleBatch batch;
+    if (records.isEmpty())
+        return batch;
+    // One reading of the clock (and of the time zone) for the whole poll: its records arrived
+    // together.
+    const qint64 timeMs = m_clock();
+    const QString text = timeText(timeMs);
+    batch.reserve(records.size());
+    for (const QByteArray& record : records) {
+        if (std::optional<Sample> sample =
+                decodeRecord(QString::fromLatin1(record), source, timeMs, text))
+            batch.append(std::move(*sample));
+    }
+    return batch;
+}
+
+std::optional<Sample> FlowPipeline::decodeRecord(const QString& text, SampleSource source,
+                                                 qint64 timeMs, const QString& timeText)
 {
     const std::optional<RawRecord> record = parseRawRecord(text);
     if (!record)
         return std::nullopt;
     const UnitsInfo& info = unitsInfo(record->units);
-    m_units.speedFormat = info.speedFormat;
-    m_units.speedUnits = info.speedUnits;
-    m_units.readoutCaption = info.readoutCaption;
+    m_liveUnits = record->units;
+    m_shownUnits = record->units;
 
     Sample sample;
     sample.source = source;
+    sample.units = record->units;
     sample.hasRecord = true;
     sample.rawX = record->x;
     sample.rawY = record->y;
-    sample.units = record->units;
-    sample.readoutCaption = info.readoutCaption;
-    sample.speedUnits = info.speedUnits;
-    sample.timeText = clockText(m_clock());
+    sample.faceUp = m_faceUp;
+    sample.bearingTo = m_bearingTo;
+    sample.headingOffset = m_headingOffset;
+    sample.timeMs = timeMs;
+    sample.timeText = timeText;
     try {
         // The fields are converted as the raw table shows them, four leading blanks included, so
         // a conversion message quotes exactly what the operator sees in the table.
         const FlowSample flow =
-            computeFlowSample(Sample::cellText(record->x), Sample::cellText(record->y),
-                              m_flags && m_flags->faceUp, m_bearingTo ? 1 : 0, info.speedFormat);
+            computeFlowSample(Sample::cellText(record->x), Sample::cellText(record->y), m_faceUp,
+                              m_bearingTo ? 1 : 0, info.speedFormat, m_headingOffset);
+        const double toMs = metresPerSecondPerUnit(record->units);
+        sample.x = flow.x;
+        sample.y = flow.y;
+        sample.xMs = flow.x * toMs;
+        sample.yMs = flow.y * toMs;
+        sample.speed = flow.speed;
+        sample.speedMs = flow.speed * toMs;
         sample.speedText = flow.speedText;
         sample.bearingText = flow.bearingText;
         sample.bearing = flow.bearing;
         sample.colour = flow.colour;
-        // The needle shows the displayed speed, already formatted.
-        sample.speedNeedleAngle =
-            speedNeedleAngle(double(textToFloat(flow.speedText)), info.readoutCaption);
+        // The needle shows the speed as displayed.
+        sample.speedNeedleAngle = speedNeedleAngle(flow.shownSpeed, info.readoutCaption);
         sample.computed = true;
     } catch (const MarvaneError& e) {
         sample.error = e.text();
@@ -48,49 +82,46 @@ std::optional<Sample> FlowPipeline::decodeRecord(const QString& text, SampleSour
     return sample;
 }
 
-bool FlowPipeline::processRecord(const QString& text, SampleSource source)
+SpeedUnitsKind FlowPipeline::setReplayUnitsWord(const QString& word)
 {
-    const std::optional<Sample> sample = decodeRecord(text, source);
-    if (!sample)
-        return false;
-    emit sampleReady(*sample);
-    return true;
-}
-
-QString FlowPipeline::setReplayUnitsWord(const QString& word)
-{
-    m_units.readoutCaption = unitsInfo(speedUnitsOfUnitsWord(word)).readoutCaption;
-    return m_units.readoutCaption;
+    m_shownUnits = speedUnitsOfUnitsWord(word);
+    return *m_shownUnits;
 }
 
 Sample FlowPipeline::decodeReplayed(const QString& speed, const QString& bearing,
-                                    const QString& dateTime, const QString& recordCaption)
+                                    const QString& dateTime,
+                                    std::optional<SpeedUnitsKind> recordUnits)
 {
     Sample sample;
     sample.source = SampleSource::Replay;
     sample.speedText = speed;
     sample.bearingText = bearing;
     sample.timeText = dateTime;
-    const QString caption = recordCaption.isEmpty() ? m_units.readoutCaption : recordCaption;
-    sample.readoutCaption = caption;
+    const SpeedUnitsKind units =
+        recordUnits.value_or(m_shownUnits.value_or(SpeedUnitsKind::MillimetresPerSecond));
+    sample.units = units;
     try {
-        // The file holds whole degrees: colour and needle follow them.
+        // The file holds whole degrees and the speed as it was shown: colour and needle follow
+        // them.
         const int degrees = textToInt(bearing);
         const double shownSpeed = double(textToFloat(speed));
         sample.bearing = degrees;
+        sample.speed = shownSpeed;
+        sample.speedMs = shownSpeed * metresPerSecondPerUnit(units);
         sample.colour = bearingColour(degrees, bearing);
-        sample.speedNeedleAngle = speedNeedleAngle(shownSpeed, caption);
+        sample.speedNeedleAngle = speedNeedleAngle(shownSpeed, unitsInfo(units).readoutCaption);
         sample.computed = true;
     } catch (const MarvaneError& e) {
         sample.error = e.text();
         return sample;
     }
-    m_units.readoutCaption = caption;
+    m_shownUnits = units;
     return sample;
 }
 
 void FlowPipeline::processReplayed(const QString& speed, const QString& bearing,
-                                   const QString& dateTime, const QString& recordCaption)
+                                   const QString& dateTime,
+                                   std::optional<SpeedUnitsKind> recordUnits)
 {
-    emit sampleReady(decodeReplayed(speed, bearing, dateTime, recordCaption));
+    emit sampleReady(decodeReplayed(speed, bearing, dateTime, recordUnits));
 }

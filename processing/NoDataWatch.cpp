@@ -74,3 +74,32 @@ void NoDataWatch::check()
     }
     emit noData(seconds);
 }
+
+void NoDataWatch::takeBatch(const SampleBatch& batch)
+{
+    for (const Sample& sample : batch) {
+        if (sample.source == SampleSource::Serial) {
+            recordArrived();
+            return;
+        }
+    }
+}
+
+void NoDataWatch::takeEvent(const SessionEvent& event)
+{
+    switch (event.kind) {
+    case SessionEvent::Kind::Connected:
+    case SessionEvent::Kind::Reconnected:
+        start();
+        break;
+    case SessionEvent::Kind::Disconnected:
+    case SessionEvent::Kind::DeviceLost:
+    case SessionEvent::Kind::Reconnecting:
+    case SessionEvent::Kind::Finishing:
+        stop();
+        break;
+    case SessionEvent::Kind::NoData:
+    case SessionEvent::Kind::DataAgain:
+        break;
+    }
+}

@@ -6,12 +6,14 @@
 // than three seconds. While the silence lasts it is reported every second with its length; the
 // next valid record ends it. Only valid records count: line noise is not data.
 
+#include "processing/SampleSink.h"
+
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
-class NoDataWatch : public QObject
+class NoDataWatch : public QObject, public SampleSink
 {
     Q_OBJECT
 public:
@@ -30,6 +32,12 @@ public:
 
     // A valid record arrived now.
     void recordArrived();
+
+    // A destination of the live session: any record from the port counts as data (even one
+    // whose flow cannot be computed: the sensor is talking). Watching runs while the port is
+    // open and the device there.
+    void takeBatch(const SampleBatch& batch) override;
+    void takeEvent(const SessionEvent& event) override;
 
     // Compares the silence with the limit now; the timer calls it every second.
     void check();

@@ -1,3 +1,215 @@
 #include "session/LiveSession.h"
 
-LiveSession::LiveSession(QObject* parent) : QObject(parent) {}
+#include "comms/PortMapping.h"
+#include "comms/SerialSource.h"
+#include "logfile/LiveHistory.h"
+#include "logfile/Recording.h"
+#include "processing/FlowPipeline.h"
+#include "processing/NoDataWatch.h"
+#include "reference/DemoSource.h"
+#include "session/ProgramOptions.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
+    : QObject(parent),
+      m_options(options),
+      m_pipeline(new FlowPipeline(this)),
+      m_serial(new SerialSource(this)),
+      m_demo(new DemoSource(this)),
+      m_recording(new Recording(this)),
+      m_history(new LiveHistory(this)),
+      m_noData(new NoDataWatch(this))
+{
+    // The log file first: nothing else may hold a sample back from it.
+    addSink(m_recording);
+    addSink(m_history);
+    addSink(m_noData);
+
+    connect(m_serial, &SerialSource::recordsReceived, this,
+            [this](const QList<QByteArray>& records) { receiveRecords(records); });
+    connect(m_demo, &DemoSource::recordReady, this, [this](const QString& record) {
+        receiveRecord(record, SampleSource::Demonstration);
+    });
+    connect(m_demo, &DemoSource::finished, this, [this] {
+        m_demoLogged = false;
+        emit demonstrationFinished();
+    });
+    connect(m_serial, &SerialSource::deviceLost, this,
+            [this](const QString& port, const QString& reason) {
+                m_connected = false;
+                tell({SessionEvent::Kind::DeviceLost, port, reason});
+            });
+    connect(m_serial, &SerialSource::reconnecting, this,
+            [this](const QString& port, const QString& reason) {
+                tell({SessionEvent::Kind::Reconnecting, port, reason});
+            });
+    connect(m_serial, &SerialSource::reconnected, this, [this](const QString& port) {
+        tell({SessionEvent::Kind::Reconnected, port, QString()});
+    });
+    connect(m_noData, &NoDataWatch::noData, this, [this](int seconds) {
+        tell({SessionEvent::Kind::NoData, portName(), QString(), seconds});
+    });
+    connect(m_noData, &NoDataWatch::dataResumed, this, [this](int seconds) {
+        tell({SessionEvent::Kind::DataAgain, portName(), QString(), seconds});
+    });
+    if (m_options) {
+        connect(m_options, &ProgramOptions::changed, this, &LiveSession::applyOptions);
+        applyOptions();
+    }
+}
+
+LiveSession::~LiveSession()
+{
+    m_demo->stop();
+}
+
+void LiveSession::applyOptions()
+{
+    const OptionValues& values = m_options->values();
+    m_pipeline->setFaceUp(m_options->flags().faceUp);
+    m_pipeline->setHeadingOffset(values.headingOffset);
+    m_pipeline->setLocalTime(values.localTime);
+    m_recording->setTimeBase(values.localTime ? LogTimeBase::Local : LogTimeBase::Utc);
+    // Written to an open port at once, not at every poll.
+    m_serial->setPortSettings(m_options->port());
+    m_serial->setReconnect(m_connected && values.reconnect);
+}
+
+void LiveSession::addSink(SampleSink* sink)
+{
+    if (std::find(m_sinks.begin(), m_sinks.end(), sink) == m_sinks.end())
+        m_sinks.push_back(sink);
+}
+
+void LiveSession::removeSink(SampleSink* sink)
+{
+    m_sinks.erase(std::remove(m_sinks.begin(), m_sinks.end(), sink), m_sinks.end());
+}
+
+QString LiveSession::devicePathFor(const QString& portName) const
+{
+    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
+    if (comName.match(portName).hasMatch())
+        return devicePathForPort(portName.toUpper(),
+                                 m_options ? m_options->settingsPath() : QString());
+    return portName;
+}
+
+bool LiveSession::openPort(QString* reason, const QString& portName)
+{
+    QString name = portName.isEmpty() && m_options ? m_options->port().portName : portName;
+    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
+    if (comName.match(name).hasMatch())
+        name = name.toUpper();
+    const QString device = devicePathFor(name);
+    if (!m_serial->open(device, name, reason))
+        return false;
+    return true;
+}
+
+void LiveSession::startPolling()
+{
+    m_serial->setReconnect(!m_options || m_options->values().reconnect);
+    m_serial->startPolling();
+    m_connected = m_serial->isOpen();
+    if (m_connected)
+        tell({SessionEvent::Kind::Connected, m_serial->portName(), QString()});
+}
+
+void LiveSession::disconnectPort()
+{
+    m_serial->close();
+    const bool was = m_connected;
+    m_connected = false;
+    if (was)
+        tell({SessionEvent::Kind::Disconnected, m_serial->portName(), QString()});
+}
+
+bool LiveSession::isReconnecting() const
+{
+    return m_serial->isReconnecting();
+}
+
+QString LiveSession::portName() const
+{
+    return m_serial->portName();
+}
+
+bool LiveSession::startDemonstration(bool logged)
+{
+    if (m_demo->running())
+        return false;
+    m_demoLogged = logged;
+    m_demo->start();
+    emit demonstrationStarted();
+    return true;
+}
+
+void LiveSession::stopDemonstration()
+{
+    m_demo->stop();
+    m_demoLogged = false;
+}
+
+bool LiveSession::demonstrationRunning() const
+{
+    return m_demo->running();
+}
+
+void LiveSession::receiveRecords(const QList<QByteArray>& records, SampleSource source)
+{
+    const SampleBatch batch = m_pipeline->decodeRecords(records, source);
+    if (!batch.isEmpty())
+        handBatch(batch);
+}
+
+void LiveSession::receiveRecord(const QString& record, SampleSource source)
+{
+    receiveRecords({record.toLatin1()}, source);
+}
+
+void LiveSession::handBatch(const SampleBatch& batch)
+{
+    const bool demonstration = batch.first().source == SampleSource::Demonstration;
+    // Invented samples go into a measurement only when the operator said so.
+    if (!demonstration || m_demoLogged) {
+        for (SampleSink* sink : m_sinks)
+            sink->takeBatch(batch);
+    }
+    // While the demonstration runs it has the display to itself.
+    if (demonstration == m_demo->running())
+        emit batchReady(batch);
+}
+
+void LiveSession::tell(const SessionEvent& event)
+{
+    for (SampleSink* sink : m_sinks)
+        sink->takeEvent(event);
+    emit sessionEvent(event);
+}
+
+void LiveSession::finish()
+{
+    m_demo->stop();
+    if (m_serial->isOpen())
+        m_serial->poll();
+    m_serial->close();
+    m_connected = false;
+    tell({SessionEvent::Kind::Finishing, m_serial->portName(), QString()});
+}
+
+QString LiveSession::oneLine(const QString& reason)
+{
+    return QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+QString LiveSession::firstSentence(const QString& reason)
+{
+    QString what = reason.section(QLatin1Char('\n'), 0, 0);
+    if (const qsizetype end = what.indexOf(QLatin1String(". ")); end > 0)
+        what.truncate(end);
+    return what;
+}

@@ -1,12 +1,117 @@
 #pragma once
-// The live session: the serial source and the demonstration, the pipeline, and the destinations
-// every live batch goes to. (Being built.)
+// The live session: the live road from the sensor to every destination.
+//
+//   SerialSource (one poll) ──┐
+//                             ├─> FlowPipeline ─> batch ─> destinations, in registration order:
+//   DemoSource (one record) ──┘                           the recording, the live history, the
+//                                                         no-data watch, and any added later
+//                                                         (data file, network outputs, plot)
+//                                                    └──> batchReady, for the display
+//
+// Each poll's records become one batch stamped with one clock reading. Destinations also take
+// the session's events (connected, device lost, reconnecting, back, no data, data again), in
+// the order they happen. The window and marvane-record each own a session and only present it:
+// neither wires a source to the pipeline nor calls a destination.
+//
+// The rules both of them need live here: the port's COM name mapped to its device, the options
+// applied when they change, the no-data watch stopped while the device is away, and the
+// demonstration: it has the display to itself while it runs (live samples go on to the
+// destinations but are not shown), and its invented samples reach the destinations only when
+// the operator chose to log them. A second demonstration while one runs is refused.
+
+#include "processing/Sample.h"
+#include "processing/SampleSink.h"
 
 #include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class DemoSource;
+class FlowPipeline;
+class LiveHistory;
+class NoDataWatch;
+class ProgramOptions;
+class Recording;
+class SerialSource;
 
 class LiveSession : public QObject
 {
     Q_OBJECT
 public:
-    explicit LiveSession(QObject* parent = nullptr);
+    // options: in force from now on, and again whenever they change (not owned).
+    explicit LiveSession(ProgramOptions* options, QObject* parent = nullptr);
+    ~LiveSession() override;
+
+    FlowPipeline& pipeline() { return *m_pipeline; }
+    SerialSource& serial() { return *m_serial; }
+    DemoSource& demonstration() { return *m_demo; }
+    Recording& recording() { return *m_recording; }
+    LiveHistory& history() { return *m_history; }
+    NoDataWatch& noDataWatch() { return *m_noData; }
+    ProgramOptions& options() { return *m_options; }
+
+    // A destination takes every batch and event from now on, after those registered before it
+    // (not owned; remove it before it goes).
+    void addSink(SampleSink* sink);
+    void removeSink(SampleSink* sink);
+
+    // The device for a port name: COM1..COM4 through [Ports] of the settings file, anything
+    // else is a device path as given.
+    QString devicePathFor(const QString& portName) const;
+    // Opens the port the options choose (or portName, mapped as above). On failure returns
+    // false with the reason and leaves a running connection as it was. Reading begins with
+    // startPolling().
+    bool openPort(QString* reason, const QString& portName = QString());
+    void startPolling();
+    // Closes the port; the destinations hear Disconnected.
+    void disconnectPort();
+    bool isConnected() const { return m_connected; }
+    bool isReconnecting() const;
+    QString portName() const;
+
+    // Starts the demonstration; logged: its samples go to the destinations. Refused (false)
+    // while one runs.
+    bool startDemonstration(bool logged);
+    void stopDemonstration();
+    bool demonstrationRunning() const;
+
+    // Records taken as one poll of the source (tests and benchmarks feed the session this way).
+    void receiveRecords(const QList<QByteArray>& records,
+                        SampleSource source = SampleSource::Serial);
+    void receiveRecord(const QString& record, SampleSource source = SampleSource::Serial);
+
+    // The end of the session: every byte already received is read and handed on, the port is
+    // closed, and the destinations hear Finishing.
+    void finish();
+
+    // A reason on one line: the system's texts may hold line breaks.
+    static QString oneLine(const QString& reason);
+    // The first sentence of a reason: what happened, without the advice after it.
+    static QString firstSentence(const QString& reason);
+
+signals:
+    // The samples the display shows from a batch, after the destinations have taken it.
+    void batchReady(const SampleBatch& batch);
+    // An event, after the destinations have heard it.
+    void sessionEvent(const SessionEvent& event);
+    void demonstrationStarted();
+    void demonstrationFinished();
+
+private:
+    void applyOptions();
+    void handBatch(const SampleBatch& batch);
+    void tell(const SessionEvent& event);
+
+    ProgramOptions* m_options;
+    FlowPipeline* m_pipeline;
+    SerialSource* m_serial;
+    DemoSource* m_demo;
+    Recording* m_recording;
+    LiveHistory* m_history;
+    NoDataWatch* m_noData;
+    std::vector<SampleSink*> m_sinks;
+    bool m_connected = false;
+    bool m_demoLogged = false;
 };

@@ -141,7 +141,7 @@ void TestDemo::endStateIsClearWithKnotsKept()
     QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
     QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
     QCOMPARE(w.computedUnits->cell(0, 0), QStringLiteral("    Knots"));
-    QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("Knots"));
+    QCOMPARE(w->pipeline().liveUnitsWord(), QStringLiteral("Knots"));
     QCOMPARE(w.speedDial->face(), DialFace::Knots);
 }
 

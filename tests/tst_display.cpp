@@ -50,7 +50,7 @@ struct Snapshot
         bearing = w.bearingReadout->text();
         caption = w.speedUnitsLabel->text();
         format = w->pipeline().units().speedFormat;
-        units = w->pipeline().units().speedUnits;
+        units = w->pipeline().liveUnitsWord();
         colour = textColour(w.bearingReadout);
         speedPicture = w.speedDial->grab().toImage();
         bearingPicture = w.bearingDial->grab().toImage();
@@ -184,12 +184,12 @@ void TestDisplay::acceptedRecordSetsUpUnitsAndRows()
     QFETCH(QString, cell);
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    w->pipeline().processRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Serial);
     QCOMPARE(w.rawTable->cell(0, LastDataRow), x);
     QCOMPARE(w.rawTable->cell(1, LastDataRow), y);
     QCOMPARE(w.rawTable->cell(0, LastDataRow - 1), QString());
     QCOMPARE(w->pipeline().units().speedFormat, format);
-    QCOMPARE(w->pipeline().units().speedUnits, units);
+    QCOMPARE(w->pipeline().liveUnitsWord(), units);
     QCOMPARE(w.speedUnitsLabel->text(), caption);
     QCOMPARE(w.rawUnits->cell(0, 0), cell);
     QCOMPARE(w.rawUnits->cell(1, 0), cell);
@@ -218,9 +218,9 @@ void TestDisplay::rejectedTextChangesNothing()
     QFETCH(QString, text);
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
     const Snapshot before(w);
-    w->pipeline().processRecord(text, SampleSource::Serial);
+    w->session().receiveRecord(text, SampleSource::Serial);
     QVERIFY(Snapshot(w) == before);
     QVERIFY(f.prompts->shown.isEmpty());
 }
@@ -294,7 +294,7 @@ void TestDisplay::computedSample()
     WindowProbe& w = f.w();
     w.bearingSenseBox->setCurrentIndex(bearingTo);
     QCOMPARE(w->pipeline().bearingTo(), bearingTo);
-    w->pipeline().processRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Serial);
     QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    ") + speed);
     QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    ") + bearing);
     QCOMPARE(w.speedReadout->text(), speed);
@@ -310,12 +310,12 @@ void TestDisplay::bearingConventionAppliesFromNextSample()
 {
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     QCOMPARE(w.bearingReadout->text(), QStringLiteral("002"));
     w.bearingSenseBox->setCurrentIndex(1);
     QCOMPARE(w.bearingReadout->text(), QStringLiteral("002")); // not recomputed
     QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    002"));
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     QCOMPARE(w.bearingReadout->text(), QStringLiteral("182"));
     w.bearingSenseBox->setCurrentIndex(0);
     QCOMPARE(w->pipeline().bearingTo(), 0);
@@ -326,13 +326,13 @@ void TestDisplay::speedFaceFollowsUnits()
     MainWindowFixture f;
     WindowProbe& w = f.w();
     QCOMPARE(w.speedDial->face(), DialFace::Knots); // before any record
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
-    w->pipeline().processRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
     QCOMPARE(w.speedDial->face(), DialFace::Metric);
-    w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
     QCOMPARE(w.speedDial->face(), DialFace::Knots);
     // The dial on the window shows the knots face under a needle at 313 degrees, drawn as the
     // stand-alone dial draws it.
@@ -349,9 +349,9 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
 {
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
-    w->pipeline().processRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
     const QStringList computed0 = column(w.computedTable, 0);
-    w->pipeline().processRecord(QStringLiteral("+0..15 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+0..15 +00515"), SampleSource::Serial);
     QCOMPARE(f.prompts->errors(),
              QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
     QCOMPARE(w.rawTable->cell(0, LastDataRow), QStringLiteral("    +0..15"));
@@ -360,11 +360,11 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
     QCOMPARE(column(w.computedTable, 0), computed0);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
     // A field of points only fails on Y the same way.
-    w->pipeline().processRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
     QCOMPARE(f.prompts->errors().last(),
              QStringLiteral("'    +.....' is not a valid floating point value"));
     // The next record is processed normally.
-    w->pipeline().processRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
     QCOMPARE(f.prompts->errors().size(), 2);
 }
@@ -375,7 +375,7 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     WindowProbe& w = f.w();
     // Scroll up: after nine samples rows 0..7 hold samples 2..9.
     for (int i = 1; i <= 9; ++i)
-        w->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
+        w->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
     QStringList expected;
     for (int i = 2; i <= 9; ++i)
         expected << QStringLiteral("    +0000%1").arg(i);
@@ -384,7 +384,7 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     // Scroll down: rows 0..7 hold the newest first.
     MainWindowFixture down(QByteArray("[Options]\nScrollDirection=1\nOrientation=1\n"));
     for (int i = 1; i <= 9; ++i)
-        down.w()->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i),
+        down.w()->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i),
                                            SampleSource::Serial);
     std::reverse(expected.begin(), expected.end());
     QCOMPARE(column(down.w().rawTable, 0), expected);
@@ -393,12 +393,12 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     // Switch after five samples on blank grids.
     MainWindowFixture sw(kFaceDown);
     for (int i = 1; i <= 5; ++i)
-        sw.w()->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i),
+        sw.w()->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i),
                                          SampleSource::Serial);
     sw.w()->options().flags.scrollDown = true;
     QCOMPARE(column(sw.w().rawTable, 0).mid(3),
              (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
-    sw.w()->pipeline().processRecord(QStringLiteral("+00006 +00515"), SampleSource::Serial);
+    sw.w()->session().receiveRecord(QStringLiteral("+00006 +00515"), SampleSource::Serial);
     QCOMPARE(column(sw.w().rawTable, 0), (texts({"    +00006", "", "", "", "    +00001",
                                                  "    +00002", "    +00003", "    +00004"})));
 }
@@ -408,7 +408,7 @@ void TestDisplay::newestComputedRowIsRed()
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
     for (int i = 1; i <= 8; ++i)
-        w->pipeline().processRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
+        w->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
     const auto redPixelsInRow = [&](int row) {
         const QImage image = w.computedTable->grab().toImage();
         const QRect r = w.computedTable->cellRect(0, row);
@@ -435,7 +435,7 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
         MainWindowFixture f(down ? QByteArray("[Options]\nScrollDirection=1\n") : QByteArray());
         WindowProbe& w = f.w();
         for (int i = 0; i < 9; ++i)
-            w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+            w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
         const QColor valueColour = textColour(w.bearingReadout);
         QCOMPARE(valueColour, QColor(255, 0, 0));
         const DialFace face = w.speedDial->face();
@@ -451,7 +451,7 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
         QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
         QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("mm/s"));
         QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
-        QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("mm/s"));
+        QCOMPARE(w->pipeline().liveUnitsWord(), QStringLiteral("mm/s"));
         QCOMPARE(w.speedDial->face(), face);
         QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));
         QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(210));
@@ -478,7 +478,7 @@ void TestDisplay::speedReadoutNeverCutsADigit()
     QFETCH(QString, speed);
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    w->pipeline().processRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Serial);
     QCOMPARE(w.speedReadout->text(), speed);
     QVERIFY(w.speedReadout->fontMetrics().horizontalAdvance(w.speedReadout->text()) <=
             w.speedReadout->width());
@@ -524,7 +524,7 @@ void TestDisplay::screenshotOfEachUnits()
     QImage previous;
     for (int i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k)
-            w->pipeline().processRecord(records.at(i), SampleSource::Serial);
+            w->session().receiveRecord(records.at(i), SampleSource::Serial);
         const QImage shot = w->grab().toImage();
         QVERIFY(shot != previous);
         previous = shot;

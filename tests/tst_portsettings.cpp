@@ -41,7 +41,6 @@ class TestPortSettings : public QObject
 private slots:
     void apply_data();
     void apply();
-    void applyLeavesLineFlagWordAlone();
 
     void devicePath_data();
     void devicePath();
@@ -136,18 +135,6 @@ void TestPortSettings::apply()
     QCOMPARE(int(port.stopBitsValue), stopBits);
     QCOMPARE(flags.scrollDown, scrollDown);
     QCOMPARE(flags.faceUp, faceUp);
-}
-
-void TestPortSettings::applyLeavesLineFlagWordAlone()
-{
-    // The flag word belongs to the serial poll.
-    PortSettings port;
-    DisplayFlags flags;
-    applyCommsSettings(CommsSettings{}, port, flags);
-    QCOMPARE(port.dcbFlags, 0u);
-    port.dcbFlags = kDcbFlags;
-    applyCommsSettings(make(1, 0, 1, 0, 0, 1, 2), port, flags);
-    QCOMPARE(port.dcbFlags, 0x3811u);
 }
 
 void TestPortSettings::devicePath_data()

@@ -27,7 +27,7 @@ const QByteArray kFaceDown("[Options]\nOrientation=1\n");
 void sample(WindowProbe& w, const QString& record, const QString& stamp = kStamp)
 {
     w.setClockText(stamp);
-    w->pipeline().processRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Serial);
 }
 
 } // namespace
@@ -58,7 +58,7 @@ void TestRecording::newCreatesFileWithHeaderOnly()
     MainWindowFixture f;
     WindowProbe& w = f.w();
     w.replayBar->show();
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     const QString path = f.path(QStringLiteral("survey.log"));
     f.prompts->fileAnswers << path;
     w.newLogAction->trigger();

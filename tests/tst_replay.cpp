@@ -148,10 +148,10 @@ void TestReplay::openLeavesLiveStateAlone()
 {
     Replay r(kHeader + units("Knots") + record("05.15", "002", "24/05/2009 14:03:07"));
     WindowProbe& w = r.w();
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
     r.open();
-    QCOMPARE(w->pipeline().units().speedUnits, QStringLiteral("mm/s"));
+    QCOMPARE(w->pipeline().liveUnitsWord(), QStringLiteral("mm/s"));
     QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
     QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
     QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));

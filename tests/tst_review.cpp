@@ -436,7 +436,7 @@ void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
     MainWindowFixture f;
     f.w().setClockText(QStringLiteral("24/05/2009 14:03:07"));
     // The window is built when first opened; the session's history is kept from the start.
-    f.w()->pipeline().processRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    f.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<HistoryPane*>(top));
     f.w()->findChild<QAction*>(QStringLiteral("historyAction"))->setChecked(true);
@@ -444,8 +444,8 @@ void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
     QVERIFY(pane->isVisible());
     QCOMPARE(pane->plot()->series(), &pane->liveHistory());
     QCOMPARE(pane->liveHistory().recordCount(), 1);
-    f.w()->pipeline().processRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Serial);
-    f.w()->pipeline().processRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Demonstration);
+    f.w()->session().receiveRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Serial);
+    f.w()->session().receiveRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Demonstration);
     QCOMPARE(pane->liveHistory().recordCount(), 2);
     QCOMPARE(pane->liveHistory().sampleCount(), 2);
     const QString text = pane->summaryTextNow();

@@ -35,7 +35,6 @@ PortSettings portSettings()
     port.portName = QStringLiteral("COM1");
     port.baudRateValue = 9600;
     port.byteSizeValue = 8;
-    port.dcbFlags = kDcbFlags;
     return port;
 }
 

@@ -37,7 +37,6 @@ PortSettings settings(quint32 baud = 9600, quint8 dataBits = 8, quint8 parity = 
     port.byteSizeValue = dataBits;
     port.parityValue = parity;
     port.stopBitsValue = stopBits;
-    port.dcbFlags = kDcbFlags;
     return port;
 }
 

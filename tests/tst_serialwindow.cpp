@@ -133,7 +133,7 @@ void TestSerialWindow::connectAndDisconnect()
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
     WindowProbe& w = f.w();
-    w->pipeline().processRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
     w.connectAction->trigger();
     QVERIFY(f.prompts->shown.isEmpty());
     QVERIFY(w->connected());

@@ -1,27 +1,26 @@
 // marvane-record: records the flow sensor into a log file without a window.
 //
-// The same source, pipeline and recording as the window, so the file is byte for byte what the
-// window writes: header, units line, one line per sample stamped with the local time of arrival.
+// The same live session as the window, so the file is byte for byte what the window writes:
+// header, units line, one line per sample stamped with the time of arrival (UTC unless
+// --local-time).
 // The serial settings come from marvane.ini unless the command line says otherwise. A device that
 // goes away is waited for and reopened; a log file that stops taking writes keeps the samples in
 // memory until it takes them again. SIGINT and SIGTERM end the run after one last poll.
 
-#include "base/SettingsFile.h"
 #include "base/SettingsLocation.h"
-#include "comms/PortMapping.h"
 #include "comms/PortSettings.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
 #include "processing/FlowPipeline.h"
-#include "processing/NoDataWatch.h"
-#include "processing/Sample.h"
+#include "processing/SampleSink.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -32,6 +31,7 @@
 #include <optional>
 
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,10 +49,10 @@ struct RecordOptions
 {
     QString logFile;
     bool append = false;
-    QString portName;   // "COM1" or the device path as given
-    QString devicePath; // what is opened
-    PortSettings port;
-    DisplayFlags flags;
+    QString settingsPath;
+    QString portName; // "COM1" or the device path as given
+    OptionValues values;
+    PortSettings port; // the line as the command line sets it (mark and space parity included)
     bool bearingTo = false;
 };
 
@@ -79,18 +79,26 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     if (files.size() != 1)
         return fail(files.isEmpty() ? QStringLiteral("no LOGFILE given")
                                     : QStringLiteral("only one LOGFILE may be given"));
-    if (parser.isSet(QStringLiteral("face-up")) && parser.isSet(QStringLiteral("face-down")))
-        return fail(QStringLiteral("--face-up and --face-down exclude each other"));
-    if (parser.isSet(QStringLiteral("bearing-from")) && parser.isSet(QStringLiteral("bearing-to")))
-        return fail(QStringLiteral("--bearing-from and --bearing-to exclude each other"));
+    for (const auto& [a, b] : {std::pair{"face-up", "face-down"}, {"bearing-from", "bearing-to"},
+                               {"utc", "local-time"}}) {
+        if (parser.isSet(QString::fromLatin1(a)) && parser.isSet(QString::fromLatin1(b)))
+            return fail(QStringLiteral("--%1 and --%2 exclude each other")
+                            .arg(QString::fromLatin1(a), QString::fromLatin1(b)));
+    }
 
     RecordOptions options;
     options.logFile = files.first();
     options.append = parser.isSet(QStringLiteral("append"));
-    const QString settingsPath = parser.isSet(QStringLiteral("settings"))
-                                     ? parser.value(QStringLiteral("settings"))
-                                     : settingsFilePath();
-    applyCommsSettings(loadSettings(settingsPath), options.port, options.flags);
+    options.settingsPath = parser.isSet(QStringLiteral("settings"))
+                               ? parser.value(QStringLiteral("settings"))
+                               : settingsFilePath();
+    QString unreadable;
+    options.values = readOptionValues(options.settingsPath, &unreadable);
+    if (!unreadable.isEmpty())
+        say(unreadable + QStringLiteral(" The defaults are used where the command line says "
+                                        "nothing."));
+    DisplayFlags flags;
+    applyCommsSettings(options.values.comms, options.port, flags);
 
     if (parser.isSet(QStringLiteral("baud"))) {
         bool ok = false;
@@ -126,26 +134,28 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         options.port.stopBitsValue = quint8(code);
     }
     if (parser.isSet(QStringLiteral("face-up")))
-        options.flags.faceUp = true;
+        options.values.comms.orientation = 0;
     if (parser.isSet(QStringLiteral("face-down")))
-        options.flags.faceUp = false;
-    options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
-
-    // COM1..COM4 go through [Ports] of the settings file as in the window; anything else is a
-    // device path.
-    const QString port = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port"))
-                                                              : options.port.portName;
-    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
-    if (comName.match(port).hasMatch()) {
-        options.portName = port.toUpper();
-        options.devicePath = devicePathForPort(options.portName, settingsPath);
-    } else {
-        options.portName = port;
-        options.devicePath = port;
+        options.values.comms.orientation = 1;
+    if (parser.isSet(QStringLiteral("utc")))
+        options.values.localTime = false;
+    if (parser.isSet(QStringLiteral("local-time")))
+        options.values.localTime = true;
+    if (parser.isSet(QStringLiteral("heading"))) {
+        const QString value = parser.value(QStringLiteral("heading"));
+        bool ok = false;
+        const double degrees = value.toDouble(&ok);
+        if (!ok || !(degrees >= -360 && degrees <= 360))
+            return fail(QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
+        options.values.headingOffset = degrees;
     }
-    if (options.devicePath.isEmpty())
-        return fail(QStringLiteral("no device for port %1").arg(port));
-    options.port.portName = options.portName;
+    options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
+    options.values.reconnect = true;
+
+    options.portName = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port"))
+                                                            : options.port.portName;
+    if (options.portName.isEmpty())
+        return fail(QStringLiteral("no port given"));
 
     if (QFileInfo::exists(options.logFile) && !options.append)
         return fail(
@@ -153,46 +163,50 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     return options;
 }
 
-// One recording run: the serial source, the pipeline and the recording wired as in the window,
-// and the operator's view of it on standard error.
-class Recorder : public QObject
+// An event line: stamped with the UTC time unless standard error goes to the journal, which
+// stamps every line itself.
+QString stamped(const QString& line)
+{
+    static const bool toJournal = [] {
+        // systemd names the journal stream it gives a service as "device:inode".
+        const QByteArray stream = qgetenv("JOURNAL_STREAM");
+        struct stat err;
+        if (stream.isEmpty() || ::fstat(STDERR_FILENO, &err) != 0)
+            return false;
+        return stream == QByteArray::number(quint64(err.st_dev)) + ':' +
+                             QByteArray::number(quint64(err.st_ino));
+    }();
+    if (toJournal)
+        return line;
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ') + line;
+}
+
+void tell(const QString& line)
+{
+    say(stamped(line));
+}
+
+// One recording run: a live session, presented on standard error.
+class Recorder : public QObject, public SampleSink
 {
 public:
     explicit Recorder(const RecordOptions& options)
-        : m_options(options), m_source(&m_options.port), m_pipeline(&m_options.flags)
+        : m_options(options), m_settings(options.settingsPath), m_session(&m_settings)
     {
-        m_pipeline.setBearingTo(m_options.bearingTo);
-        connect(&m_source, &SerialSource::recordReceived, &m_pipeline,
-                [this](const QByteArray& record) {
-                    m_pipeline.processRecord(QString::fromLatin1(record), SampleSource::Serial);
-                });
-        connect(&m_pipeline, &FlowPipeline::sampleReady, this, &Recorder::onSample);
-        connect(&m_recording, &Recording::appendFailed, this,
+        m_settings.setValues(m_options.values);
+        // The command line may set what the options cannot (mark and space parity, any baud).
+        m_session.serial().setPortSettings(m_options.port);
+        m_session.pipeline().setBearingTo(m_options.bearingTo);
+        m_session.addSink(this);
+        connect(&m_session.recording(), &Recording::appendFailed, this,
                 [](const QString& path, const QString& reason, int backlog) {
                     // Told once per episode by the recording itself.
-                    say(QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
-                            .arg(path, reason)
-                            .arg(backlog));
+                    tell(QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
+                             .arg(path, reason)
+                             .arg(backlog));
                 });
-        connect(&m_recording, &Recording::appendRecovered, this, [](const QString& path) {
-            say(QStringLiteral("%1 takes writes again: the kept lines are written").arg(path));
-        });
-        connect(
-            &m_source, &SerialSource::reconnecting, this,
-            [this](const QString& port, const QString& reason) {
-                m_watch.stop();
-                say(QStringLiteral("device lost: %1: %2 Trying again every second.")
-                        .arg(port, QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-            });
-        connect(&m_source, &SerialSource::reconnected, this, [this](const QString& port) {
-            ++m_reconnections;
-            m_watch.start();
-            say(QStringLiteral("reconnected: %1 (%2)").arg(port, m_options.devicePath));
-        });
-        connect(&m_watch, &NoDataWatch::noDataBegan, this,
-                [](int seconds) { say(QStringLiteral("no data since %1 s").arg(seconds)); });
-        connect(&m_watch, &NoDataWatch::dataResumed, this, [](int seconds) {
-            say(QStringLiteral("data again after %1 s without").arg(seconds));
+        connect(&m_session.recording(), &Recording::appendRecovered, this, [](const QString& path) {
+            tell(QStringLiteral("%1 takes writes again: the kept lines are written").arg(path));
         });
         m_statusTimer.setInterval(kStatusInterval);
         connect(&m_statusTimer, &QTimer::timeout, this, &Recorder::printStatus);
@@ -202,84 +216,115 @@ public:
     int start()
     {
         QString reason;
-        if (!m_source.open(m_options.devicePath, m_options.portName, &reason)) {
-            // The hint about [Ports] fits a COM name only, not a device path given as such.
-            if (m_options.portName == m_options.devicePath)
-                reason = reason.section(QLatin1Char('\n'), 0, 0);
-            say(reason.replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        const QString device = m_session.devicePathFor(m_options.portName);
+        if (device.isEmpty()) {
+            say(QStringLiteral("no device for port %1").arg(m_options.portName));
             return 1;
         }
+        if (!m_session.openPort(&reason, m_options.portName)) {
+            // The hint about [Ports] fits a COM name only, not a device path given as such.
+            if (device == m_options.portName)
+                reason = reason.section(QLatin1Char('\n'), 0, 0);
+            say(LiveSession::oneLine(reason));
+            return 1;
+        }
+        Recording& recording = m_session.recording();
         const bool continuing = m_options.append && QFileInfo::exists(m_options.logFile);
-        const bool ok = continuing ? m_recording.continueFile(m_options.logFile, &reason)
-                                   : m_recording.createFile(m_options.logFile, &reason);
+        const bool ok = continuing ? recording.continueFile(m_options.logFile, &reason)
+                                   : recording.createFile(m_options.logFile, &reason);
         if (!ok) {
             say(QStringLiteral("cannot %1 %2: %3")
                     .arg(continuing ? QStringLiteral("record at the end of")
                                     : QStringLiteral("create"),
                          m_options.logFile, reason));
-            m_source.close();
+            m_session.disconnectPort();
             return 1;
         }
-        m_recording.setLogging(true);
-        m_source.setReconnect(true);
-        m_source.startPolling();
-        m_watch.start();
+        recording.setLogging(true);
+        m_session.startPolling();
         m_statusTimer.start();
-        say(QStringLiteral("recording %1 (%2, %3) into %4")
-                .arg(m_options.portName, m_options.devicePath, lineText(m_options.port),
-                     m_options.logFile));
+        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
+                 .arg(m_options.portName, device, lineText(m_session.serial().portSettings()),
+                      m_options.logFile,
+                      m_options.values.localTime ? QStringLiteral("local time")
+                                                 : QStringLiteral("UTC")));
         return 0;
     }
 
     // The end of the run: every byte already received is framed and logged first.
     void finish()
     {
-        if (m_source.isOpen())
-            m_source.poll();
-        m_source.close();
+        m_session.finish();
         m_statusTimer.stop();
         printStatus();
     }
 
-private:
-    void onSample(const Sample& sample)
+    void takeBatch(const SampleBatch& batch) override
     {
-        m_watch.recordArrived();
-        if (!sample.computed)
-            return;
-        if (m_recording.record(sample))
-            ++m_logged;
-        m_lastSample =
-            QStringLiteral("%1 %2 %3").arg(sample.speedText, sample.speedUnits, sample.bearingText);
-        m_sinceLast.start();
+        for (auto it = batch.crbegin(); it != batch.crend(); ++it) {
+            if (!it->computed)
+                continue;
+            m_lastSample = QStringLiteral("%1 %2 %3")
+                               .arg(it->speedText, unitsInfo(it->units).speedUnits,
+                                    it->bearingText);
+            m_sinceLast.start();
+            break;
+        }
     }
 
+    void takeEvent(const SessionEvent& event) override
+    {
+        switch (event.kind) {
+        case SessionEvent::Kind::Reconnecting:
+            tell(QStringLiteral("device lost: %1: %2 Trying again every second.")
+                     .arg(event.portName, LiveSession::oneLine(event.reason)));
+            break;
+        case SessionEvent::Kind::Reconnected:
+            ++m_reconnections;
+            tell(QStringLiteral("reconnected: %1 (%2)")
+                     .arg(event.portName, m_session.devicePathFor(m_options.portName)));
+            break;
+        case SessionEvent::Kind::NoData:
+            if (!m_silent)
+                tell(QStringLiteral("no data since %1 s").arg(event.seconds));
+            m_silent = true;
+            break;
+        case SessionEvent::Kind::DataAgain:
+            m_silent = false;
+            tell(QStringLiteral("data again after %1 s without").arg(event.seconds));
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
     void printStatus()
     {
+        const Recording& recording = m_session.recording();
         const QString last = m_sinceLast.isValid() ? QStringLiteral("last %1, %2 s ago")
                                                          .arg(m_lastSample)
                                                          .arg(m_sinceLast.elapsed() / 1000)
                                                    : QStringLiteral("no sample yet");
+        // The count is what the file holds from this run, not what was handed to it.
         say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4")
-                .arg(m_logged)
+                .arg(recording.samplesWritten())
                 .arg(last)
                 .arg(m_reconnections)
-                .arg(m_recording.backlogLines() > 0
+                .arg(recording.backlogLines() > 0
                          ? QStringLiteral(", %1 line(s) waiting in memory")
-                               .arg(m_recording.backlogLines())
+                               .arg(recording.backlogLines())
                          : QString()));
     }
 
     RecordOptions m_options;
-    SerialSource m_source;
-    FlowPipeline m_pipeline;
-    Recording m_recording;
-    NoDataWatch m_watch;
+    ProgramOptions m_settings;
+    LiveSession m_session;
     QTimer m_statusTimer;
     QElapsedTimer m_sinceLast;
     QString m_lastSample;
-    qint64 m_logged = 0;
     int m_reconnections = 0;
+    bool m_silent = false;
 };
 
 } // namespace
@@ -330,6 +375,11 @@ int main(int argc, char* argv[])
         {QStringLiteral("bearing-from"),
          QStringLiteral("Bearing where the flow comes from (default).")},
         {QStringLiteral("bearing-to"), QStringLiteral("Bearing where the flow heads to.")},
+        {QStringLiteral("utc"), QStringLiteral("Time stamps in UTC (default).")},
+        {QStringLiteral("local-time"), QStringLiteral("Time stamps in the computer's local time.")},
+        {QStringLiteral("heading"),
+         QStringLiteral("The sensor's heading in degrees true, added to every bearing."),
+         QStringLiteral("DEG")},
         {QStringLiteral("append"),
          QStringLiteral("Record at the end of LOGFILE if it exists (a log of this program).")},
     });

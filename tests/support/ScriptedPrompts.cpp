@@ -16,6 +16,14 @@ void ScriptedPrompts::error(const QString& text, const QString& informative)
         whileShowing();
 }
 
+void ScriptedPrompts::notify(const QString& text, const QString& informative,
+                             std::function<void()> closed)
+{
+    error(text, informative);
+    if (closed)
+        closed();
+}
+
 void ScriptedPrompts::message(const QString& text, const QString& informative)
 {
     shown.append({QStringLiteral("message"), text, informative});

@@ -26,6 +26,9 @@ public:
     // The default button of the last question asked: true for Yes.
     bool lastYesByDefault = true;
     void error(const QString& text, const QString& informative = {}) override;
+    // Recorded as an error box that is closed at once.
+    void notify(const QString& text, const QString& informative,
+                std::function<void()> closed) override;
     void message(const QString& text, const QString& informative = {}) override;
     std::optional<QString> openFileName(const QString& title, const QString& filter,
                                         const QString& startFolder) override;

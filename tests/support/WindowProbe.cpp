@@ -6,6 +6,7 @@
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
 
+#include <QDateTime>
 #include <QAction>
 #include <QComboBox>
 #include <QFrame>
@@ -76,8 +77,12 @@ WindowProbe::WindowProbe(MainWindow& window) : m_window(&window)
 
 void WindowProbe::setClockText(const QString& text) const
 {
-    const QDateTime stamp = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    // The text as the log shows it in its time base (UTC unless the options say local time).
+    QDateTime stamp = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
     if (!stamp.isValid())
         qFatal("not a clock text: %s", qPrintable(text));
-    m_window->pipeline().setClock([stamp] { return stamp; });
+    if (!m_window->pipeline().localTime())
+        stamp.setTimeSpec(Qt::UTC);
+    const qint64 ms = stamp.toMSecsSinceEpoch();
+    m_window->pipeline().setClock([ms] { return ms; });
 }

@@ -1,0 +1,81 @@
+#include "session/ProgramOptions.h"
+
+#include "base/IniFile.h"
+#include "base/NumberText.h"
+#include "base/MarvaneError.h"
+#include "base/SettingsFile.h"
+
+#include <cmath>
+
+namespace {
+
+const QString kOptions = QStringLiteral("Options");
+const QString kLocalTimeKey = QStringLiteral("LocalTime");
+const QString kDataFileKey = QStringLiteral("DataFile");
+const QString kHeadingKey = QStringLiteral("Heading");
+
+double headingOf(const IniFile& ini)
+{
+    const std::optional<QString> text = ini.value(kOptions, kHeadingKey);
+    if (!text)
+        return 0;
+    try {
+        const double degrees = double(textToFloat(*text));
+        return std::isfinite(degrees) ? std::fmod(degrees, 360.0) : 0;
+    } catch (const MarvaneError&) {
+        return 0;
+    }
+}
+
+} // namespace
+
+OptionValues readOptionValues(const QString& settingsPath, QString* error)
+{
+    OptionValues values;
+    QByteArray bytes;
+    if (!readSettingsBytes(settingsPath, &bytes, error))
+        return values;
+    const IniFile ini(bytes);
+    values.comms = commsSettingsOf(ini);
+    values.reconnect = ini.intValue(kOptions, QStringLiteral("Reconnect"), 1) != 0;
+    values.localTime = ini.intValue(kOptions, kLocalTimeKey, 0) != 0;
+    values.dataFile = ini.intValue(kOptions, kDataFileKey, 0) != 0;
+    values.headingOffset = headingOf(ini);
+    return values;
+}
+
+ProgramOptions::ProgramOptions(const QString& settingsPath, QObject* parent)
+    : QObject(parent), m_settingsPath(settingsPath)
+{
+    applyCommsSettings(m_values.comms, m_port, m_flags);
+}
+
+QString ProgramOptions::load()
+{
+    QString error;
+    setValues(readOptionValues(m_settingsPath, &error));
+    return error;
+}
+
+OptionValues ProgramOptions::readFile() const
+{
+    return readOptionValues(m_settingsPath, nullptr);
+}
+
+void ProgramOptions::save(const OptionValues& values)
+{
+    saveSettings(m_settingsPath, values.comms, values.reconnect,
+                 {{kLocalTimeKey, values.localTime ? QStringLiteral("1") : QStringLiteral("0"),
+                   QStringLiteral("0")},
+                  {kDataFileKey, values.dataFile ? QStringLiteral("1") : QStringLiteral("0"),
+                   QStringLiteral("0")},
+                  {kHeadingKey, QString::number(values.headingOffset), QStringLiteral("0")}});
+    setValues(values);
+}
+
+void ProgramOptions::setValues(const OptionValues& values)
+{
+    m_values = values;
+    applyCommsSettings(m_values.comms, m_port, m_flags);
+    emit changed();
+}
