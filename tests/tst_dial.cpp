@@ -108,10 +108,6 @@ private slots:
 
     void x1000MarkFollowsThePositionRule();
 
-    void firstDrawDoesNotErase();
-    void sameAngleTwiceLeavesOneNeedle_data();
-    void sameAngleTwiceLeavesOneNeedle();
-    void nextDrawShowsANewFace();
 };
 
 void TestDial::needleEnds_data()
@@ -363,103 +359,6 @@ void TestDial::x1000MarkFollowsThePositionRule()
 
     // Drawn on a fresh copy each time: marking a copy never touches the original.
     QCOMPARE(changedArea(clean, filledFace(drawMetricFace())), QRect());
-}
-
-void TestDial::firstDrawDoesNotErase()
-{
-    const QImage face = filledFace(drawBearingFace());
-    QImage picture = face;
-    picture.setPixel(40, 120, qRgb(0, 0, 255)); // something on the picture but not on the face
-
-    NeedleDial dial;
-    dial.setPicture(picture);
-    dial.setFace(face);
-    QVERIFY(dial.firstDraw());
-    dial.drawNeedle(0);
-    QVERIFY(!dial.firstDraw());
-    QCOMPARE(dial.lastOffset(), QPoint(0, -80));
-    QCOMPARE(rgbAt(dial.picture(), 40, 120), kBlue);
-    QCOMPARE(rgbAt(dial.picture(), 95, 15), kRed);
-    QCOMPARE(rgbAt(dial.picture(), 95, 60), kRed);
-    QVERIFY(QRect(92, 12, 6, 86).contains(changedArea(picture, dial.picture())));
-
-    // The next draw restores the saved face first: the stray pixel and the old needle go.
-    dial.drawNeedle(90);
-    QCOMPARE(dial.lastOffset(), QPoint(80, 0));
-    QCOMPARE(rgbAt(dial.picture(), 40, 120), rgbAt(face, 40, 120));
-    QCOMPARE(rgbAt(dial.picture(), 95, 60), rgbAt(face, 95, 60));
-    QCOMPARE(rgbAt(dial.picture(), 175, 95), kRed);
-    QCOMPARE(rgbAt(dial.picture(), 130, 95), kRed);
-    QVERIFY(QRect(92, 92, 86, 6).contains(changedArea(face, dial.picture())));
-}
-
-void TestDial::sameAngleTwiceLeavesOneNeedle_data()
-{
-    QTest::addColumn<double>("angle");
-    QTest::addColumn<double>("otherAngle");
-    QTest::newRow("0") << 0.0 << 90.0;
-    QTest::newRow("45") << 45.0 << 270.0;
-    QTest::newRow("210") << 210.0 << 510.0;
-    QTest::newRow("313") << 313.0 << 210.0;
-}
-
-void TestDial::sameAngleTwiceLeavesOneNeedle()
-{
-    QFETCH(double, angle);
-    QFETCH(double, otherAngle);
-    const QImage face = filledFace(drawKnotsFace());
-
-    const auto dialOn = [&face] {
-        NeedleDial dial;
-        dial.setPicture(face);
-        dial.setFace(face);
-        return dial;
-    };
-    NeedleDial once = dialOn();
-    once.drawNeedle(angle);
-
-    NeedleDial twice = dialOn();
-    twice.drawNeedle(angle);
-    twice.drawNeedle(angle);
-    QCOMPARE(twice.picture(), once.picture());
-
-    NeedleDial moved = dialOn();
-    moved.drawNeedle(otherAngle);
-    QVERIFY(moved.picture() != once.picture());
-    moved.drawNeedle(angle);
-    QCOMPARE(moved.picture(), once.picture());
-
-    // Hard-edged: every pixel is either the face's or needle red.
-    const QRect needle = changedArea(face, once.picture());
-    QVERIFY(!needle.isEmpty());
-    for (int y = needle.top(); y <= needle.bottom(); ++y)
-        for (int x = needle.left(); x <= needle.right(); ++x)
-            QVERIFY(rgbAt(once.picture(), x, y) == rgbAt(face, x, y) ||
-                    rgbAt(once.picture(), x, y) == kRed);
-    QCOMPARE(rgbAt(once.picture(), kCentre + needleOffset(angle)), kRed);
-}
-
-void TestDial::nextDrawShowsANewFace()
-{
-    const QImage knots = filledFace(drawKnotsFace());
-    QImage millimetres = filledFace(drawMetricFace());
-    drawX1000Mark(millimetres);
-
-    NeedleDial speed;
-    speed.setPicture(knots);
-    speed.setFace(knots);
-    speed.drawNeedle(210); // zero speed
-    // A change of units replaces only the saved face; the picture changes at the next draw.
-    speed.setFace(millimetres);
-    QCOMPARE(changedArea(knots, speed.picture()).isEmpty(), false);
-    QVERIFY(QRect(50, 90, 50, 80).contains(changedArea(knots, speed.picture())));
-    speed.drawNeedle(230.6);
-
-    NeedleDial fresh;
-    fresh.setPicture(millimetres);
-    fresh.setFace(millimetres);
-    fresh.drawNeedle(230.6);
-    QCOMPARE(speed.picture(), fresh.picture());
 }
 
 QTEST_MAIN(TestDial)

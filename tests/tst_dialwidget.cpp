@@ -44,11 +44,12 @@ QImage pictureDial(DialFace face, double angle)
     fillDialCorners(picture, kButtonFace);
     if (face == DialFace::MetricX1000)
         drawX1000Mark(picture);
-    NeedleDial dial;
-    dial.setPicture(picture);
-    dial.setFace(picture);
-    dial.drawNeedle(angle);
-    return dial.picture();
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QPoint centre(picture.width() / 2, picture.height() / 2);
+    paintNeedle(painter, centre, centre + needleOffset(angle));
+    painter.end();
+    return picture;
 }
 
 // The widget as it paints itself into an image of its size times pixelRatio device pixels.

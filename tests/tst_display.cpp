@@ -49,7 +49,7 @@ struct Snapshot
         speed = w.speedReadout->text();
         bearing = w.bearingReadout->text();
         caption = w.speedUnitsLabel->text();
-        format = w->pipeline().units().speedFormat;
+        format = liveSpeedFormat(w->pipeline());
         units = w->pipeline().liveUnitsWord();
         colour = textColour(w.bearingReadout);
         speedPicture = w.speedDial->grab().toImage();
@@ -188,7 +188,7 @@ void TestDisplay::acceptedRecordSetsUpUnitsAndRows()
     QCOMPARE(w.rawTable->cell(0, LastDataRow), x);
     QCOMPARE(w.rawTable->cell(1, LastDataRow), y);
     QCOMPARE(w.rawTable->cell(0, LastDataRow - 1), QString());
-    QCOMPARE(w->pipeline().units().speedFormat, format);
+    QCOMPARE(liveSpeedFormat(w->pipeline()), format);
     QCOMPARE(w->pipeline().liveUnitsWord(), units);
     QCOMPARE(w.speedUnitsLabel->text(), caption);
     QCOMPARE(w.rawUnits->cell(0, 0), cell);
@@ -395,7 +395,7 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     for (int i = 1; i <= 5; ++i)
         sw.w()->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i),
                                          SampleSource::Serial);
-    sw.w()->options().flags.scrollDown = true;
+    sw.w()->options().setValues(withScrollDown(sw.w()->options().values()));
     QCOMPARE(column(sw.w().rawTable, 0).mid(3),
              (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
     sw.w()->session().receiveRecord(QStringLiteral("+00006 +00515"), SampleSource::Serial);
@@ -424,7 +424,7 @@ void TestDisplay::newestComputedRowIsRed()
     for (int row = 0; row < LastDataRow; ++row)
         QCOMPARE(redPixelsInRow(row), 0);
     // The red row follows the end where samples enter, even before the next sample.
-    w->options().flags.scrollDown = true;
+    w->options().setValues(withScrollDown(w->options().values()));
     QVERIFY(redPixelsInRow(0) > 10);
     QCOMPARE(redPixelsInRow(LastDataRow), 0);
 }
@@ -450,7 +450,7 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
         QCOMPARE(w.computedUnits->cell(0, 0), QStringLiteral("     mm/s"));
         QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
         QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("mm/s"));
-        QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
+        QCOMPARE(liveSpeedFormat(w->pipeline()), QStringLiteral("0000"));
         QCOMPARE(w->pipeline().liveUnitsWord(), QStringLiteral("mm/s"));
         QCOMPARE(w.speedDial->face(), face);
         QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(0));

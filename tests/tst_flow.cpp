@@ -238,9 +238,9 @@ void TestFlow::speedBeyondFullScaleKeepsItsText()
     QFETCH(double, angle);
 
     // The needle stops at the end of the scale; what is shown and logged is the speed itself.
-    const DisplayFlags flags;
-    FlowPipeline pipeline(&flags);
-    const std::optional<Sample> sample = pipeline.decodeRecord(record, SampleSource::Serial);
+    FlowPipeline pipeline;
+    const std::optional<Sample> sample =
+        pipeline.decodeRecord(record, SampleSource::Serial, 0, QString());
     QVERIFY(sample && sample->computed);
     QCOMPARE(sample->speedText, speedText);
     QVERIFY(sample->speedNeedleAngle.has_value());

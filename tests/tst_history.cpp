@@ -314,10 +314,9 @@ void TestHistory::liveSamplesFeedTheHistory()
     QFETCH(QString, record);
     QFETCH(bool, good);
     QFETCH(double, metresPerSecond);
-    const DisplayFlags flags;
-    FlowPipeline pipeline(&flags);
-    pipeline.setClock([] { return QDateTime(QDate(2009, 5, 24), QTime(14, 3, 7)); });
-    const std::optional<Sample> sample = pipeline.decodeRecord(record, SampleSource::Serial);
+    FlowPipeline pipeline;
+    const std::optional<Sample> sample = pipeline.decodeRecord(
+        record, SampleSource::Serial, 0, QStringLiteral("24/05/2009 14:03:07"));
     QVERIFY(sample);
     QCOMPARE(sample->computed, good);
 

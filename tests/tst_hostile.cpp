@@ -104,9 +104,9 @@ void TestHostile::settingsFileThatIsADirectory()
     ScriptedPrompts* shown = prompts.get();
     MainWindow w(dir.filePath(QStringLiteral("marvane.ini")), std::move(prompts));
     QVERIFY(shown->shown.isEmpty());
-    QCOMPARE(w.options().port.portName, QStringLiteral("COM2"));
-    QCOMPARE(w.options().port.baudRateValue, quint32(19200));
-    QVERIFY(w.options().flags.faceUp);
+    QCOMPARE(w.options().port().portName, QStringLiteral("COM2"));
+    QCOMPARE(w.options().port().baudRateValue, quint32(19200));
+    QVERIFY(w.options().flags().faceUp);
 }
 
 void TestHostile::settingsFileThatCannotBeRead()
@@ -118,7 +118,7 @@ void TestHostile::settingsFileThatCannotBeRead()
     f.writeFile(QStringLiteral("marvane.ini"), "[Options]\nBaudRate=0\n");
     QVERIFY(QFile::setPermissions(f.path(QStringLiteral("marvane.ini")), QFileDevice::WriteOwner));
     MainWindow w(f.path(QStringLiteral("marvane.ini")), std::make_unique<ScriptedPrompts>());
-    QCOMPARE(w.options().port.baudRateValue, quint32(19200));
+    QCOMPARE(w.options().port().baudRateValue, quint32(19200));
 }
 
 void TestHostile::replayOfHundredMegabyteLineWithoutLineEnd()

@@ -456,21 +456,21 @@ void TestMainWindow::commsDialogOkStoresSavesApplies()
         QByteArray("; field laptop\n[Options]\nCommPort=7\nParity=-1\nDataBits=5\n"));
     WindowProbe& w = f.w();
     // At start-up an out-of-range port leaves the port name empty, and parity stays none.
-    QCOMPARE(w->options().port.portName, QString());
-    QCOMPARE(w->options().port.byteSizeValue, quint8(8));
+    QCOMPARE(w->options().port().portName, QString());
+    QCOMPARE(w->options().port().byteSizeValue, quint8(8));
     w.commsOptionsAction->trigger();
     CommsOptionsDialog* d = w->commsOptionsDialog();
     child<RadioGroup>(d, "scrollDirectionGroup")->setItemIndex(1);
     child<RadioGroup>(d, "baudRateGroup")->setItemIndex(2);
     QTest::keyClick(d, Qt::Key_Return); // Enter presses OK
     QVERIFY(!d->isVisible());
-    QCOMPARE(w->options().comms.commPort, 3);
-    QCOMPARE(w->options().comms.parity, -1);
-    QCOMPARE(w->options().comms.dataBits, 1);
-    QCOMPARE(w->options().port.portName, QStringLiteral("COM4"));
-    QCOMPARE(w->options().port.baudRateValue, quint32(9600));
-    QCOMPARE(w->options().port.parityValue, quint8(0));
-    QVERIFY(w->options().flags.scrollDown);
+    QCOMPARE(w->options().comms().commPort, 3);
+    QCOMPARE(w->options().comms().parity, -1);
+    QCOMPARE(w->options().comms().dataBits, 1);
+    QCOMPARE(w->options().port().portName, QStringLiteral("COM4"));
+    QCOMPARE(w->options().port().baudRateValue, quint32(9600));
+    QCOMPARE(w->options().port().parityValue, quint8(0));
+    QVERIFY(w->options().flags().scrollDown);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")),
              QByteArray(
                  "; field laptop\n[Options]\nCommPort=3\nParity=-1\nDataBits=1\nScrollDirection=1\n"
@@ -489,9 +489,9 @@ void TestMainWindow::commsDialogCancelChangesNothing()
     child<RadioGroup>(d, "orientationGroup")->setItemIndex(1);
     QTest::keyClick(d, Qt::Key_Escape); // Esc is Cancel
     QVERIFY(!d->isVisible());
-    QCOMPARE(w->options().port.baudRateValue, quint32(4800));
-    QCOMPARE(w->options().port.portName, QStringLiteral("COM2"));
-    QVERIFY(w->options().flags.faceUp);
+    QCOMPARE(w->options().port().baudRateValue, quint32(4800));
+    QCOMPARE(w->options().port().portName, QStringLiteral("COM2"));
+    QVERIFY(w->options().flags().faceUp);
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), before);
     // The next showing shows the stored choices again.
     w.commsOptionsAction->trigger();
@@ -516,8 +516,8 @@ void TestMainWindow::commsDialogUnwritableFileKeepsItOpen()
              QStringList{QStringLiteral("Unable to write to %1: not a regular file.")
                              .arg(f.path(QStringLiteral("marvane.ini")))});
     QVERIFY(d->isVisible());
-    QCOMPARE(w->options().comms.baudRate, 0);                  // stored
-    QCOMPARE(w->options().port.baudRateValue, quint32(19200)); // not applied
+    QCOMPARE(w->options().comms().baudRate, 0);                  // stored
+    QCOMPARE(w->options().port().baudRateValue, quint32(19200)); // not applied
 }
 
 void TestMainWindow::commsDialogPortTooltipsShowDevices()

@@ -2,7 +2,7 @@
 // it lasts, ended by the next valid record. The clock is driven by the test.
 
 #include "base/CommsSettings.h"
-#include "processing/FlowPipeline.h"
+#include "session/LiveSession.h"
 #include "processing/NoDataWatch.h"
 
 #include <QSignalSpy>
@@ -109,22 +109,21 @@ void TestNoDataWatch::silenceIsReportedEverySecondAndEndedByARecord()
 
 void TestNoDataWatch::lineNoiseIsNotData()
 {
-    DisplayFlags flags;
-    FlowPipeline pipeline(&flags);
+    // The watch as a destination of the live session: the session's batches reach it.
+    LiveSession session(nullptr);
     qint64 now = 0;
-    NoDataWatch watch;
+    NoDataWatch& watch = session.noDataWatch();
     watch.setClock([&now] { return now; });
-    connect(&pipeline, &FlowPipeline::sampleReady, &watch, &NoDataWatch::recordArrived);
     QSignalSpy began(&watch, &NoDataWatch::noDataBegan);
     QSignalSpy resumed(&watch, &NoDataWatch::dataResumed);
     watch.start();
 
     now = 2500;
-    pipeline.processRecord(QStringLiteral("#*&!?~ garbage"), SampleSource::Serial);
+    session.receiveRecord(QStringLiteral("#*&!?~ garbage"));
     now = 3000;
     watch.check();
     QCOMPARE(began.count(), 1);
-    pipeline.processRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    session.receiveRecord(QStringLiteral("+0.015 +0.515"));
     QCOMPARE(resumed.count(), 1);
 }
 

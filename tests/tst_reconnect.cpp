@@ -51,12 +51,13 @@ void TestReconnect::recordsArriveOnceInOrderAcrossADropout()
     QVERIFY(pointLink(link, first->path()));
 
     const PortSettings settings = lineSettings();
-    SerialSource source(&settings);
+    SerialSource source;
+    source.setPortSettings(settings);
     source.setTimeScale(0.02);
     source.setReconnect(true);
     QList<QByteArray> received;
-    connect(&source, &SerialSource::recordReceived, this,
-            [&received](const QByteArray& record) { received.append(record); });
+    connect(&source, &SerialSource::recordsReceived, this,
+            [&received](const QList<QByteArray>& records) { received.append(records); });
     QSignalSpy reconnecting(&source, &SerialSource::reconnecting);
     QSignalSpy reconnected(&source, &SerialSource::reconnected);
     QSignalSpy lost(&source, &SerialSource::deviceLost);
@@ -108,7 +109,8 @@ void TestReconnect::closeStopsTheRetries()
     QVERIFY(pty.ok());
     QVERIFY(pointLink(link, pty.path()));
     const PortSettings settings = lineSettings();
-    SerialSource source(&settings);
+    SerialSource source;
+    source.setPortSettings(settings);
     source.setTimeScale(0.02);
     source.setReconnect(true);
     QSignalSpy reconnecting(&source, &SerialSource::reconnecting);
@@ -129,7 +131,8 @@ void TestReconnect::withoutReconnectionTheLossIsReported()
     Pty pty;
     QVERIFY(pty.ok());
     const PortSettings settings = lineSettings();
-    SerialSource source(&settings);
+    SerialSource source;
+    source.setPortSettings(settings);
     source.setTimeScale(0.02);
     QVERIFY(!source.reconnect());
     QSignalSpy reconnecting(&source, &SerialSource::reconnecting);

@@ -152,7 +152,7 @@ void TestReplay::openLeavesLiveStateAlone()
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
     r.open();
     QCOMPARE(w->pipeline().liveUnitsWord(), QStringLiteral("mm/s"));
-    QCOMPARE(w->pipeline().units().speedFormat, QStringLiteral("0000"));
+    QCOMPARE(liveSpeedFormat(w->pipeline()), QStringLiteral("0000"));
     QCOMPARE(w.rawUnits->cell(0, 0), QStringLiteral("     mm/s"));
     QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
 }
@@ -250,14 +250,14 @@ void TestReplay::playStopSequence()
              QByteArray("[Options]\nScrollDirection=1\n"));
     WindowProbe& w = r.w();
     r.open();
-    QVERIFY(w->options().flags.scrollDown);
+    QVERIFY(w->options().flags().scrollDown);
     w.replayPlayButton->click();
     QVERIFY(w.replayStopButton->isEnabled());
     QVERIFY(w->replay().playing());
     QCOMPARE(ReplaySession(&w->pipeline()).playTimer().interval(), 1000); // one record a second
     QCOMPARE(w->statusPanel(2), QStringLiteral("Play >"));
-    QVERIFY(!w->options().flags.scrollDown); // grids scroll up until the options are applied again
-    QCOMPARE(w->options().comms.scrollDirection, 1);
+    QVERIFY(!w->options().flags().scrollDown); // grids scroll up until the options are applied again
+    QCOMPARE(w->options().comms().scrollDirection, 1);
     w->replay().step();
     QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    0.516"));
     w->setTimeScaleForTests(0.05);
@@ -271,7 +271,7 @@ void TestReplay::playStopSequence()
     QVERIFY(!w->replay().playing());
     // Close after Play: live data scrolls as the options say again.
     w->closeReplay();
-    QVERIFY(w->options().flags.scrollDown);
+    QVERIFY(w->options().flags().scrollDown);
 }
 
 void TestReplay::playDuringStopWait()

@@ -10,6 +10,7 @@
 #include "logfile/LiveHistory.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "session/LiveSession.h"
 #include "processing/HistorySummary.h"
 #include "tests/support/MainWindowFixture.h"
 
@@ -63,8 +64,7 @@ QByteArray numberedLog(int records)
 struct Session
 {
     QTemporaryDir dir;
-    DisplayFlags flags;
-    FlowPipeline pipeline{&flags};
+    FlowPipeline pipeline;
     ReplaySession session{&pipeline};
     QList<Sample> samples;
 
@@ -458,12 +458,15 @@ void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
 // them; the demonstration's invented samples are left out.
 void TestReview::liveHistoryTakesTheUnitsOfItsFirstRecord()
 {
-    FlowPipeline pipeline(nullptr);
-    LiveHistory live(&pipeline);
+    // The session's own road: each poll one batch to its destinations.
+    LiveSession session(nullptr);
+    LiveHistory& live = session.history();
     QSignalSpy grew(&live, &LiveHistory::grew);
-    pipeline.processRecord(QStringLiteral("+00150 +00000"), SampleSource::Serial);
-    pipeline.processRecord(QStringLiteral("+00.15 +00.00"), SampleSource::Serial);
-    pipeline.processRecord(QStringLiteral("+00900 +00000"), SampleSource::Demonstration);
+    session.receiveRecord(QStringLiteral("+00150 +00000"));
+    session.receiveRecord(QStringLiteral("+00.15 +00.00"));
+    session.startDemonstration(true);
+    session.receiveRecord(QStringLiteral("+00900 +00000"), SampleSource::Demonstration);
+    session.stopDemonstration();
     QCOMPARE(grew.count(), 2);
     QCOMPARE(live.series().recordCount(), 2);
     QCOMPARE(live.series().badCount(), 0);

@@ -29,15 +29,6 @@ QString startSimulator(QProcess& simulator, const QStringList& arguments)
     return first.startsWith(announce) ? first.mid(announce.size()) : QString();
 }
 
-PortSettings portSettings()
-{
-    PortSettings port;
-    port.portName = QStringLiteral("COM1");
-    port.baudRateValue = 9600;
-    port.byteSizeValue = 8;
-    return port;
-}
-
 } // namespace
 
 class TestSensorSim : public QObject
@@ -83,7 +74,7 @@ void TestSensorSim::sendsRecordsInTheChosenLayout()
     QVERIFY2(port.open(device, &reason), qPrintable(reason));
     RecordFramer framer;
     QList<QByteArray> records;
-    QTRY_VERIFY((records += framer.feed(port.poll(portSettings())), records.size() >= 20));
+    QTRY_VERIFY((records += framer.feed(port.poll()), records.size() >= 20));
 
     const QRegularExpression layout(
         QRegularExpression::anchoredPattern(QStringLiteral("(%1) (%1)").arg(fieldPattern)));
@@ -122,7 +113,7 @@ void TestSensorSim::stopsAfterCountAndTheDeviceGoes()
     QVERIFY(simulator.waitForFinished(20000));
     QCOMPARE(simulator.exitCode(), 0);
     QVERIFY(simulator.readAllStandardOutput().contains("Stopped after 5 records."));
-    QTRY_COMPARE((port.poll(portSettings()), lost.count()), 1);
+    QTRY_COMPARE((port.poll(), lost.count()), 1);
     QVERIFY(!port.isOpen());
 }
 

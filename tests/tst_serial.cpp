@@ -123,8 +123,8 @@ void TestSerial::pollReturnsTheBytesTheSensorSent()
     // Bytes arrive exactly as sent: no CR to LF translation, no echo, nothing added.
     QVERIFY(pty.send("+00015 +00515\r\n"));
     QByteArray received;
-    QTRY_COMPARE((received += port.poll(settings()), received), QByteArray("+00015 +00515\r\n"));
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QTRY_COMPARE((received += port.poll(), received), QByteArray("+00015 +00515\r\n"));
+    QCOMPARE(port.poll(), QByteArray());
 }
 
 void TestSerial::pollGathersWhatArrivedInSeveralWrites()
@@ -138,7 +138,7 @@ void TestSerial::pollGathersWhatArrivedInSeveralWrites()
     QVERIFY(pty.send("0515\r\n+0.015"));
     QVERIFY(pty.send(" +0.515\r\n"));
     QByteArray received;
-    QTRY_COMPARE((received += port.poll(settings()), received),
+    QTRY_COMPARE((received += port.poll(), received),
                  QByteArray("+00015 +00515\r\n+0.015 +0.515\r\n"));
 }
 
@@ -152,14 +152,14 @@ void TestSerial::nulBytesAreDropped()
     // '@' stands for NUL, which a string literal cannot hold in the middle.
     QVERIFY(pty.send(QByteArray("@+000@@15 +00515\r\n@").replace('@', '\0')));
     QByteArray received;
-    QTRY_COMPARE((received += port.poll(settings()), received), QByteArray("+00015 +00515\r\n"));
+    QTRY_COMPARE((received += port.poll(), received), QByteArray("+00015 +00515\r\n"));
 }
 
 void TestSerial::pollOfAClosedPortIsEmpty()
 {
     SerialConnection port;
     QVERIFY(!port.isOpen());
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
     port.close(); // closing what is not open does nothing
     QVERIFY(!port.isOpen());
 }
@@ -183,7 +183,7 @@ void TestSerial::secondOpenInThisProgramFails()
     QVERIFY(first.isOpen());
     QVERIFY(pty.send("+00015 +00515\r\n"));
     QByteArray received;
-    QTRY_COMPARE((received += first.poll(settings()), received), QByteArray("+00015 +00515\r\n"));
+    QTRY_COMPARE((received += first.poll(), received), QByteArray("+00015 +00515\r\n"));
 }
 
 void TestSerial::secondOpenThroughALinkFails()
@@ -336,7 +336,7 @@ void TestSerial::openingAnotherDeviceReplacesTheConnection()
     QVERIFY2(other.open(first.path(), &reason), qPrintable(reason));
     QVERIFY(second.send("+00015 +00515\r\n"));
     QByteArray received;
-    QTRY_COMPARE((received += port.poll(settings()), received), QByteArray("+00015 +00515\r\n"));
+    QTRY_COMPARE((received += port.poll(), received), QByteArray("+00015 +00515\r\n"));
 }
 
 void TestSerial::closeReleasesTheDevice()
@@ -348,7 +348,7 @@ void TestSerial::closeReleasesTheDevice()
     QVERIFY2(port.open(pty.path(), &reason), qPrintable(reason));
     port.close();
     QVERIFY(!port.isOpen());
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
 
     const ChildResult child = openInChild(QStringLiteral("--open"), pty.path());
     QVERIFY2(child.opened, qPrintable(child.reason));
@@ -428,11 +428,11 @@ void TestSerial::pollWritesSpeedAndStopBits()
     QString reason;
     QVERIFY2(port.open(pty.path(), &reason), qPrintable(reason));
     // Start from the opposite, so each poll has something to change.
-    port.poll(settings(4800, 8, 0, twoStopBits ? 0 : 2));
+    port.applyParameters(settings(4800, 8, 0, twoStopBits ? 0 : 2));
     const termios before = pty.slaveSettings();
     QCOMPARE(::cfgetispeed(&before), speed_t(B4800));
 
-    port.poll(settings(baud, 7, 1, stopBits));
+    port.applyParameters(settings(baud, 7, 1, stopBits));
     const termios tio = pty.slaveSettings();
     QCOMPARE(::cfgetispeed(&tio), speed);
     QCOMPARE(::cfgetospeed(&tio), speed);
@@ -447,10 +447,10 @@ void TestSerial::zeroBaudKeepsThePreviousSpeed()
     SerialConnection port;
     QString reason;
     QVERIFY2(port.open(pty.path(), &reason), qPrintable(reason));
-    port.poll(settings(38400));
+    port.applyParameters(settings(38400));
     const termios before = pty.slaveSettings();
     QCOMPARE(::cfgetispeed(&before), speed_t(B38400));
-    port.poll(settings(0, 8, 0, 2));
+    port.applyParameters(settings(0, 8, 0, 2));
     const termios tio = pty.slaveSettings();
     QCOMPARE(::cfgetispeed(&tio), speed_t(B38400));
     QVERIFY(tio.c_cflag & CSTOPB); // the rest of the parameters still went through
@@ -480,7 +480,7 @@ void TestSerial::receivedParityIsNotChecked()
         return !(iflag & (INPCK | IGNPAR | PARMRK | ISTRIP));
     };
     QVERIFY(check());
-    port.poll(settings(9600, 7, parity, 0));
+    port.applyParameters(settings(9600, 7, parity, 0));
     QVERIFY(check());
     QVERIFY(!(pty.slaveSettings().c_iflag & (IXON | IXOFF)));
     QVERIFY(!(pty.slaveSettings().c_cflag & CRTSCTS));
@@ -494,7 +494,7 @@ void TestSerial::otherEndClosingIsReportedOnce()
     QSignalSpy lost(&port, &SerialConnection::deviceLost);
     QString reason;
     QVERIFY2(port.open(pty.path(), &reason), qPrintable(reason));
-    port.poll(settings());
+    port.poll();
 
     pty.closeMaster(); // the adapter is pulled out
     QTRY_COMPARE(lost.count(), 1);
@@ -510,7 +510,7 @@ void TestSerial::otherEndClosingIsReportedOnce()
     QTest::qWait(300);
     QVERIFY2(cpuSeconds() - cpuBefore < 0.15,
              qPrintable(QString::number(cpuSeconds() - cpuBefore)));
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 1);
 }
@@ -530,10 +530,10 @@ void TestSerial::vanishedPathIsNoticedAtNextPoll()
     QVERIFY2(port.open(link, &reason), qPrintable(reason));
     QVERIFY(pty.send("+00015"));
     QByteArray received;
-    QTRY_COMPARE((received += port.poll(settings()), received), QByteArray("+00015"));
+    QTRY_COMPARE((received += port.poll(), received), QByteArray("+00015"));
 
     QVERIFY(QFile::remove(link));
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
     QVERIFY(!port.isOpen());
     QCOMPARE(lost.count(), 0); // the notice comes from the event loop, not from inside poll()
     QTRY_COMPARE(lost.count(), 1);
@@ -541,7 +541,7 @@ void TestSerial::vanishedPathIsNoticedAtNextPoll()
              QStringLiteral("The serial device %1 is no longer there (was the adapter "
                             "unplugged?). The port has been closed.")
                  .arg(link));
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 1);
 }
@@ -560,7 +560,7 @@ void TestSerial::closeBeforeTheNoticeCancelsIt()
     QString reason;
     QVERIFY2(port.open(link, &reason), qPrintable(reason));
     QVERIFY(QFile::remove(link));
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
     port.close(); // the operator's Disconnect got there first
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 0);
@@ -569,7 +569,7 @@ void TestSerial::closeBeforeTheNoticeCancelsIt()
     QVERIFY(QFile::link(pty.path(), link));
     QVERIFY2(port.open(link, &reason), qPrintable(reason));
     QVERIFY(QFile::remove(link));
-    QCOMPARE(port.poll(settings()), QByteArray());
+    QCOMPARE(port.poll(), QByteArray());
     QVERIFY(port.open(pty.path(), &reason));
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 0);
@@ -596,7 +596,7 @@ void TestSerial::bytesReadBeforeTheDeviceWentAreStillReturned()
     QSignalSpy lost(&port, &SerialConnection::deviceLost);
     QString reason;
     QVERIFY2(port.open(link, &reason), qPrintable(reason));
-    port.poll(settings());
+    port.poll();
 
     // A burst the event loop has fetched from the device, then the device goes before the
     // next poll.
@@ -610,11 +610,11 @@ void TestSerial::bytesReadBeforeTheDeviceWentAreStillReturned()
 
     // Polls go on as the timer would run them until the loss is noticed and told.
     QByteArray received;
-    QTRY_VERIFY((received += port.poll(settings()), !port.isOpen()));
+    QTRY_VERIFY((received += port.poll(), !port.isOpen()));
     QTRY_COMPARE(lost.count(), 1);
-    received += port.poll(settings());
+    received += port.poll();
     QCOMPARE(received, burst);
-    QCOMPARE(port.poll(settings()), QByteArray()); // handed out once
+    QCOMPARE(port.poll(), QByteArray()); // handed out once
 }
 
 void TestSerial::recordsOfTheLastBurstComeOutBeforeTheLoss()
@@ -622,10 +622,13 @@ void TestSerial::recordsOfTheLastBurstComeOutBeforeTheLoss()
     Pty pty;
     QVERIFY(pty.ok());
     const PortSettings line = settings();
-    SerialSource source(&line);
+    SerialSource source;
+    source.setPortSettings(line);
     QStringList events;
-    connect(&source, &SerialSource::recordReceived, this,
-            [&](const QByteArray& record) { events << QString::fromLatin1(record); });
+    connect(&source, &SerialSource::recordsReceived, this, [&](const QList<QByteArray>& records) {
+        for (const QByteArray& record : records)
+            events << QString::fromLatin1(record);
+    });
     connect(&source, &SerialSource::deviceLost, this,
             [&](const QString& port, const QString&) { events << QStringLiteral("lost ") + port; });
     QString reason;
@@ -652,7 +655,7 @@ void TestSerial::bytesWaitingBeforeConnectNeverComeOut()
     QVERIFY2(port.open(pty.path(), &reason, QStringLiteral("COM1"), &line), qPrintable(reason));
     QVERIFY(pty.send("+00003 +00003\r\n"));
     QByteArray received;
-    QTRY_VERIFY((received += port.poll(line), received.endsWith("\r\n")));
+    QTRY_VERIFY((received += port.poll(), received.endsWith("\r\n")));
     QCOMPARE(received, QByteArray("+00003 +00003\r\n"));
 }
 

@@ -317,7 +317,9 @@ void TestSerialWindow::deviceVanishingMidRun()
     MainWindowFixture f(iniFor(sensor));
     WindowProbe& w = f.w();
     w->setTimeScaleForTests(0.01);
-    w->options().reconnect = false; // "Reconnect automatically" off: one box, disconnected
+    OptionValues noReconnect = w->options().values(); // "Reconnect automatically" off:
+    noReconnect.reconnect = false;                     // one box, disconnected
+    w->options().setValues(noReconnect);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     w->newLogFile();
     f.prompts->confirmAnswers << true;
@@ -394,7 +396,7 @@ void TestSerialWindow::samplesGoOnWhileABoxIsOpen()
             const QString record = QStringLiteral("+0.%1").arg(i) + QStringLiteral("15 +0.515");
             sensor.send(record.toLatin1() + "\r\n");
             const QString expected =
-                w->pipeline().decodeRecord(record, SampleSource::Serial)->speedText;
+                w->pipeline().decodeRecord(record, SampleSource::Serial, 0, QString())->speedText;
             QTRY_COMPARE_WITH_TIMEOUT(w.speedReadout->text(), expected, 3000);
             shownUnderTheBox << w.speedReadout->text();
         }
@@ -418,7 +420,7 @@ void TestSerialWindow::firstPollWaitsOncePerRun()
     const auto firstPollAfterConnect = [&] {
         QElapsedTimer t;
         t.start();
-        QSignalSpy received(&w->serial(), &SerialSource::recordReceived);
+        QSignalSpy received(&w->serial(), &SerialSource::recordsReceived);
         w->connectPort();
         sensor.send("+00015 +00515\r\n");
         if (!received.wait(5000))

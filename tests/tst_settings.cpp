@@ -86,7 +86,6 @@ private slots:
     void untouchedFileIsReturnedByteForByte_data();
     void untouchedFileIsReturnedByteForByte();
 
-    void settingsFileLivesBesideTheProgram();
     void missingFileGivesDefaults_data();
     void missingFileGivesDefaults();
     void loadReadsKey_data();
@@ -197,12 +196,6 @@ void TestSettings::untouchedFileIsReturnedByteForByte()
 {
     QFETCH(QByteArray, bytes);
     QCOMPARE(IniFile(bytes).contents(), bytes);
-}
-
-void TestSettings::settingsFileLivesBesideTheProgram()
-{
-    QCOMPARE(defaultSettingsFilePath(),
-             QCoreApplication::applicationDirPath() + QStringLiteral("/marvane.ini"));
 }
 
 void TestSettings::missingFileGivesDefaults_data()

@@ -3,6 +3,9 @@
 // prompts, shown on the offscreen platform.
 
 #include "app/MainWindow.h"
+#include "processing/FlowPipeline.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/WindowProbe.h"
 
@@ -30,3 +33,17 @@ public:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<WindowProbe> probe;
 };
+
+// The options with the tables scrolling down (newest row at the top).
+inline OptionValues withScrollDown(OptionValues values)
+{
+    values.comms.scrollDirection = 1;
+    return values;
+}
+
+// The speed format of the last live record ("0.000", "00.00", "0000"), empty before the first.
+inline QString liveSpeedFormat(const FlowPipeline& pipeline)
+{
+    const std::optional<SpeedUnitsKind> units = pipeline.liveUnits();
+    return units ? unitsInfo(*units).speedFormat : QString();
+}
