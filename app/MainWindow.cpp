@@ -251,6 +251,9 @@ void MainWindow::showBatch(const SampleBatch& batch)
             pushRow(m_computedTable, Sample::cellText(sample.speedText),
                     Sample::cellText(sample.bearingText));
     }
+    const UnitsInfo& rawUnits = unitsInfo(batch.last().units);
+    m_rawUnits->setCell(0, 0, rawUnits.unitsCellText);
+    m_rawUnits->setCell(1, 0, rawUnits.unitsCellText);
     for (const Sample& sample : batch) {
         if (!sample.computed) {
             // The raw row stays; nothing else of this record happens.
@@ -271,11 +274,11 @@ void MainWindow::showBatch(const SampleBatch& batch)
 
 void MainWindow::showLiveUnits(const Sample& sample)
 {
+    // The dial's face, the readout's caption and the speed column change with the needle drawn
+    // for them; the raw columns say what each record was as it comes.
     const UnitsInfo& units = unitsInfo(sample.units);
     showSpeedFace(units);
     m_speedUnitsLabel->setText(units.readoutCaption);
-    m_rawUnits->setCell(0, 0, units.unitsCellText);
-    m_rawUnits->setCell(1, 0, units.unitsCellText);
     m_computedUnits->setCell(0, 0, units.unitsCellText);
 }
 

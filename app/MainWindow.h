@@ -76,6 +76,8 @@ public:
     ReplaySession& replay() { return *m_replay; }
     DemoSource& demonstration();
     bool connected() const;
+    // Which way the data tables scroll now (upward while a replay plays).
+    bool tablesScrollDown() const { return m_scrollDown; }
 
     // The secondary windows, built when first needed (most runs never open them) and kept to
     // the end of the program.

@@ -47,7 +47,8 @@ OptionValues readOptionValues(const QString& settingsPath, QString* error)
 ProgramOptions::ProgramOptions(const QString& settingsPath, QObject* parent)
     : QObject(parent), m_settingsPath(settingsPath)
 {
-    applyCommsSettings(m_values.comms, m_port, m_flags);
+    // The port stays unnamed until values are put in force: an index outside its table in the
+    // file then leaves it so, as the operator's hand edit deserves.
 }
 
 QString ProgramOptions::load()

@@ -9,6 +9,7 @@
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "app/Dial.h"
+#include "logfile/LogFormat.h"
 #include "processing/FlowPipeline.h"
 #include "reference/DemoFeed.h"
 #include "reference/DemoSource.h"
@@ -161,11 +162,17 @@ void TestDemo::logFileByteForByte()
     // X/Y ratio, the same in each run.
     const QStringList bearings =
         texts({"002", "013", "023", "031", "039", "045", "050", "054", "058", "061"});
-    QByteArray expected =
-        "\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n";
-    for (int i = 0; i < 30; ++i)
+    // A units line stands before the first record and before each record in other units.
+    QByteArray expected = "\"Speed\",\"Bearing\",\"Date-Time\"\r\n";
+    QString lastWord;
+    for (int i = 0; i < 30; ++i) {
+        const QString word = unitsInfo(*unitsOfSpeedText(kSpeeds.at(i))).speedUnits;
+        if (word != lastWord)
+            expected += "\"" + word.toLatin1() + "\",\"Degrees\",\"24 Hour UTC\"\r\n";
+        lastWord = word;
         expected += "\"" + kSpeeds.at(i).toLatin1() + "\",\"" + bearings.at(i % 10).toLatin1() +
                     "\",\"10/12/2026 08:15:00\"\r\n";
+    }
     QCOMPARE(f.readFile(QStringLiteral("demo.log")), expected);
 }
 

@@ -229,7 +229,8 @@ void TestLogRecorder::newFileWhileLoggingTakesTheNextSample()
 
 void TestLogRecorder::unitsChangingMidFileKeepTheirOwnWidths()
 {
-    // The demonstration runs through mm/s, m/s and knots: one units line, from the first sample.
+    // The demonstration runs through mm/s, m/s and knots: a units line before each change, so the
+    // file says what every record holds.
     LogRecorder recorder;
     QString error;
     QVERIFY(recorder.createFile(path("demo.log"), &error));
@@ -239,14 +240,14 @@ void TestLogRecorder::unitsChangingMidFileKeepTheirOwnWidths()
     QVERIFY(recorder.append(s("00.49"), s("315"), s("24/05/2009 14:03:09"), s("Knots"), &error));
 
     const QByteArray file = contents(path("demo.log"));
-    QCOMPARE(file, kHeader + kUnitsMms + record("0250", "135", "24/05/2009 14:03:07") +
-                       record("0.250", "225", "24/05/2009 14:03:08") +
+    QCOMPARE(file, kHeader + kUnitsMms + record("0250", "135", "24/05/2009 14:03:07") + kUnitsMs +
+                       record("0.250", "225", "24/05/2009 14:03:08") + kUnitsKnots +
                        record("00.49", "315", "24/05/2009 14:03:09"));
     const QList<QByteArray> lines = file.split('\n');
-    QCOMPARE(lines.size(), 6); // five lines and the empty rest after the last line end
+    QCOMPARE(lines.size(), 8); // seven lines and the empty rest after the last line end
     QCOMPARE(lines[2].size(), 34 + 1);
-    QCOMPARE(lines[3].size(), 35 + 1);
     QCOMPARE(lines[4].size(), 35 + 1);
+    QCOMPARE(lines[6].size(), 35 + 1);
 }
 
 void TestLogRecorder::appendWithoutAFileFails()
@@ -533,7 +534,8 @@ void TestLogRecorder::continuedFileKeepsItsLinesAndWritesNoSecondHeader_data()
     QTest::newRow("header only: units line comes") << kHeader << kUnitsMs + next;
     QTest::newRow("units line, no record yet") << kHeader + kUnitsMs << next;
     QTest::newRow("records: continue below them") << kHeader + kUnitsMs + first << next;
-    QTest::newRow("knots file: its units stay") << kHeader + kUnitsKnots << next;
+    // A knots file continued with m/s records says so before them.
+    QTest::newRow("knots file: m/s marked") << kHeader + kUnitsKnots << kUnitsMs + next;
     // The recorder stopped in the middle of a line: the line is ended, never glued to.
     QTest::newRow("last line cut short")
         << kHeader + kUnitsMs + first.left(10) << QByteArray("\r\n") + next;

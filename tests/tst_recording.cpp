@@ -206,11 +206,15 @@ void TestRecording::unitsChangingMidFileKeepTheirWidths()
     sample(w, QStringLiteral("+0.015 +0.515"));
     sample(w, QStringLiteral("+00.15 +05.15"));
     const QList<QByteArray> lines = f.readFile(QStringLiteral("mixed.log")).split('\n');
-    QCOMPARE(lines.size(), 6); // five lines and the empty rest after the last line end
+    // Seven lines and the empty rest after the last line end: each record under a units line of
+    // its own units.
+    QCOMPARE(lines.size(), 8);
     QCOMPARE(lines.at(1), QByteArray("\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r"));
     QCOMPARE(lines.at(2).size(), 35); // 34 characters and the CR
-    QCOMPARE(lines.at(3).size(), 36);
-    QCOMPARE(lines.at(4), QByteArray("\"05.15\",\"002\",\"24/05/2009 14:03:07\"\r"));
+    QCOMPARE(lines.at(3), QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r"));
+    QCOMPARE(lines.at(4).size(), 36);
+    QCOMPARE(lines.at(5), QByteArray("\"Knots\",\"Degrees\",\"24 Hour UTC\"\r"));
+    QCOMPARE(lines.at(6), QByteArray("\"05.15\",\"002\",\"24/05/2009 14:03:07\"\r"));
 }
 
 void TestRecording::nothingWrittenWhileLoggingIsOff()

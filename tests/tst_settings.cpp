@@ -678,10 +678,13 @@ void TestSettings::unwritableFileThrowsAndIsLeftAlone()
     } catch (const MarvaneError& error) {
         message = error.text();
     }
-    // A directory is not a settings file: the message says so.
-    QCOMPARE(message, kind == QLatin1String("directory")
-                          ? QStringLiteral("Unable to write to %1: not a regular file.").arg(path)
-                          : QStringLiteral("Unable to write to %1.").arg(path));
+    // The message gives the reason: a directory is not a settings file, and the system says what
+    // else stood in the way.
+    const QString reason = kind == QLatin1String("directory")      ? QStringLiteral("not a regular file")
+                           : kind == QLatin1String("parentIsFile")  ? QStringLiteral("Not a directory")
+                           : kind == QLatin1String("parentMissing") ? QStringLiteral("No such file or directory")
+                                                                    : QStringLiteral("Permission denied");
+    QCOMPARE(message, QStringLiteral("Unable to write to %1: %2.").arg(path, reason));
 
     // Nothing was changed or left behind.
     if (kind == QLatin1String("directory")) {
