@@ -7,8 +7,10 @@
 #include "app/DataGrid.h"
 #include "app/DialWidget.h"
 #include "app/Look.h"
+#include "app/NoteLabel.h"
 #include "base/ClockText.h"
 #include "comms/SerialSource.h"
+#include "logfile/LogFormat.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
@@ -164,6 +166,14 @@ void MainWindow::applyOptions()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // A recording never ends unnoticed.
+    if (m_recording->logging() &&
+        !m_prompts->confirm(QStringLiteral("Logging to %1. Stop logging and exit?")
+                                .arg(QFileInfo(m_recording->currentFile()).fileName()),
+                            false)) {
+        event->ignore();
+        return;
+    }
     // A running demonstration ends with the program.
     m_session->stopDemonstration();
     setStatusPanel(3, QString());
@@ -178,6 +188,7 @@ void MainWindow::setTimeScaleForTests(double scale)
     m_replay->setTimeScale(scale);
     m_session->demonstration().setTimeScale(scale);
     m_stopNoticeTimer->setInterval(qMax(1, int(kStopNotice * scale)));
+    m_badRecordQuiet->setInterval(qMax(1, int(kBadRecordQuiet * scale)));
 }
 
 QString MainWindow::statusPanel(int index) const
@@ -228,8 +239,20 @@ void MainWindow::showReplayed(const Sample& sample)
     m_clockLabel->hide();
     m_replayTimeLabel->show();
     if (!sample.computed) {
-        // A bad line changes nothing on the display; playback goes on at the next tick.
-        showError(m_replayErrorShowing, sample.error);
+        // A bad line changes nothing on the display; playback goes on at the next tick. The
+        // first of a playback run is told with the file and its line, the rest are counted.
+        if (m_badLineReported || m_replayErrorShowing) {
+            ++m_badLines;
+            showCounts();
+            return;
+        }
+        m_badLineReported = true;
+        const qint64 line = lineOfRecord(m_replay->path(), m_replay->position());
+        showError(m_replayErrorShowing, sample.error,
+                  QStringLiteral("%1, line %2. Further bad lines of this playback are counted in "
+                                 "the status bar.")
+                      .arg(QDir::toNativeSeparators(m_replay->path()))
+                      .arg(line));
         return;
     }
     if (unitsInfo(sample.units).readoutCaption != m_speedUnitsLabel->text())
@@ -256,9 +279,21 @@ void MainWindow::showBatch(const SampleBatch& batch)
     m_rawUnits->setCell(1, 0, rawUnits.unitsCellText);
     for (const Sample& sample : batch) {
         if (!sample.computed) {
-            // The raw row stays; nothing else of this record happens.
-            showError(m_decodeErrorShowing, sample.error);
-            break;
+            // The raw row stays; nothing else of this record happens. One box per episode: what
+            // comes while it is open or soon after is counted instead.
+            if (m_decodeErrorShowing || m_badRecordQuiet->isActive()) {
+                ++m_badRecords;
+                showCounts();
+                continue;
+            }
+            m_decodeErrorShowing = true;
+            m_prompts->notify(sample.error,
+                              QStringLiteral("Records that cannot be computed are counted in the "
+                                             "status bar from now on; logging goes on."),
+                              [this] {
+                                  m_decodeErrorShowing = false;
+                                  m_badRecordQuiet->start();
+                              });
         }
     }
     // The readouts show the batch's last computed sample; the units and the dial's face change
@@ -423,14 +458,15 @@ void MainWindow::onAppendFailed(const QString& path, const QString& reason, int 
 
 void MainWindow::showBacklog(int lines)
 {
-    m_backlogLabel->setText(lines > 0 ? QStringLiteral("Not yet written: %1").arg(lines)
-                                      : QString());
+    m_backlog = lines;
+    showCounts();
 }
 
 void MainWindow::onAppendRecovered(const QString& path)
 {
-    showNote(
-        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path)));
+    showNote(QStringLiteral("Kept samples written"),
+             QStringLiteral("Samples kept back were written to %1")
+                 .arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::newLogFile()
@@ -457,12 +493,19 @@ void MainWindow::newLogFile()
         return;
     }
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
-    setConnectEnabled(true);
-    if (m_connected)
-        setLogCommandsEnabled(true);
     // The replay bar goes; a playback it could no longer stop goes with it.
     stopPlaybackQuietly();
     m_replayBar->hide();
+    setConnectEnabled(!m_connected);
+    if (m_connected) {
+        // A new file while the sensor is connected is a new recording: asked as at Connect.
+        setLogCommandsEnabled(true);
+        if (m_prompts->confirm(QStringLiteral("Start logging data?")))
+            startLogging();
+        else
+            stopLogging();
+    }
+    showSourcePanel();
 }
 
 void MainWindow::startLogging()
@@ -509,6 +552,7 @@ void MainWindow::connectPort()
     }
     m_session->startPolling();
     clearDisplay();
+    showNote(QString());
     m_connected = true;
 }
 
@@ -519,6 +563,11 @@ void MainWindow::disconnectPort()
     m_connected = false;
     m_session->disconnectPort();
     showDataAgain();
+    // What was said of this connection ends with it.
+    showNote(QString());
+    m_badRecords = 0;
+    m_badRecordQuiet->stop();
+    showCounts();
     setStatusPanel(1, QString());
     setConnectEnabled(true);
     m_disconnectAction->setEnabled(false);
@@ -569,25 +618,37 @@ void MainWindow::onReconnecting(const QString& portName, const QString& reason)
     setStatusPanel(1, QStringLiteral("Reconnecting %1...").arg(portName));
     // The reason's first sentence says what happened; the rest speaks of a port now closed,
     // which reconnection is about to open again.
-    showNote(QStringLiteral("%1 was lost at %2: %3")
-                 .arg(portName, clockText(QDateTime::currentDateTime()),
-                      LiveSession::firstSentence(reason)));
+    const QString time = m_pipeline->timeText(m_pipeline->now()).section(QLatin1Char(' '), 1);
+    showNote(QStringLiteral("%1 lost %2").arg(portName, time),
+             QStringLiteral("%1 was lost at %2: %3")
+                 .arg(portName, time, LiveSession::firstSentence(reason)));
 }
 
-void MainWindow::showNote(const QString& text)
+void MainWindow::showCounts()
+{
+    QStringList counts;
+    if (m_backlog > 0)
+        counts << QStringLiteral("Not yet written: %1").arg(m_backlog);
+    if (m_badRecords > 0)
+        counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
+    if (m_badLines > 0)
+        counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
+    m_backlogLabel->setText(counts.join(QStringLiteral("  ")));
+}
+
+void MainWindow::showNote(const QString& text, const QString& whole)
 {
     // Beside the four panels, never over them: "Reconnecting" and "LOGGING" stay in view.
-    m_noteLabel->setToolTip(text);
-    m_noteLabel->setText(
-        m_noteLabel->fontMetrics().elidedText(text, Qt::ElideRight, m_noteLabel->width()));
+    m_noteLabel->setNote(text, whole);
 }
 
 void MainWindow::onReconnected(const QString& portName)
 {
     setStatusPanel(1, QStringLiteral("Connected: ") + portName);
     setReadoutsGreyed(false);
-    showNote(QStringLiteral("%1 is back since %2")
-                 .arg(portName, clockText(QDateTime::currentDateTime())));
+    const QString time = m_pipeline->timeText(m_pipeline->now()).section(QLatin1Char(' '), 1);
+    showNote(QStringLiteral("%1 back %2").arg(portName, time),
+             QStringLiteral("%1 is back since %2").arg(portName, time));
 }
 
 void MainWindow::showNoData(int seconds)
@@ -639,8 +700,18 @@ void MainWindow::showCommsOptions()
 // ---------------------------------------------------------------------------------------------
 // Replay
 
+bool MainWindow::refuseReplayWhileConnected()
+{
+    if (!m_connected)
+        return false;
+    m_prompts->message(QStringLiteral("Disconnect before opening a log for replay"));
+    return true;
+}
+
 void MainWindow::openReplay()
 {
+    if (refuseReplayWhileConnected())
+        return;
     const std::optional<QString> chosen =
         m_prompts->openFileName(QStringLiteral("Open Log File"), kLogFilter, dialogStartFolder());
     if (!chosen || chosen->isEmpty())
@@ -651,6 +722,9 @@ void MainWindow::openReplay()
 
 void MainWindow::openReplayFile(const QString& file)
 {
+    if (refuseReplayWhileConnected())
+        return;
+    forgetBadLines();
     const QString path = QFileInfo(file).absoluteFilePath();
     QString reason;
     // A file that cannot be opened leaves the current replay, if any, as it was.
@@ -724,8 +798,16 @@ void MainWindow::stopPlaybackQuietly()
     m_replayPlayButton->setEnabled(true);
 }
 
+void MainWindow::forgetBadLines()
+{
+    m_badLineReported = false;
+    m_badLines = 0;
+    showCounts();
+}
+
 void MainWindow::viewFirstRecord()
 {
+    forgetBadLines();
     clearDisplay();
     QString reason;
     if (!m_replay->restart(&reason)) {
@@ -775,7 +857,8 @@ void MainWindow::runDemonstration()
     setStatusPanel(3, QStringLiteral("DEMONSTRATION"));
     m_demonstrationAction->setEnabled(false);
     if (m_connected)
-        showNote(QStringLiteral("Live samples are logged but not shown until the demonstration "
+        showNote(QStringLiteral("Live data hidden"),
+                 QStringLiteral("Live samples are logged but not shown until the demonstration "
                                 "ends"));
 }
 

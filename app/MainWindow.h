@@ -29,6 +29,7 @@ class FlowPipeline;
 class HistoryPane;
 class LiveHistory;
 class LiveSession;
+class NoteLabel;
 class NoDataWatch;
 class ProgramOptions;
 class Recording;
@@ -62,6 +63,8 @@ public:
     ~MainWindow() override;
 
     static const QString appTitle;
+    // After a box about a record that cannot be computed, how long further ones are only counted.
+    static constexpr int kBadRecordQuiet = 10000;
 
     // Text of a status bar panel, 0 to 3.
     QString statusPanel(int index) const;
@@ -170,7 +173,10 @@ private:
     void onReplayReadFailed(const QString& path, const QString& reason);
     void bearingSenseChanged();
     void showBacklog(int lines);
-    void showNote(const QString& text);
+    void showNote(const QString& text, const QString& whole = QString());
+    void showCounts();
+    void forgetBadLines();
+    bool refuseReplayWhileConnected();
     void onAppendRecovered(const QString& path);
     void showSourcePanel();
     void demonstrationFinished();
@@ -274,8 +280,15 @@ private:
     QWidget* m_exitButton = nullptr;
     bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
     bool m_readoutsGreyed = false;
+    // Records that could not be computed while their box was open or soon after, told as a count
+    // instead of a box each; and the replay's bad lines in this playback run.
+    int m_badRecords = 0;
+    int m_badLines = 0;
+    int m_backlog = 0;
+    bool m_badLineReported = false;
+    QTimer* m_badRecordQuiet = nullptr;
     QLabel* m_backlogLabel = nullptr;
-    QLabel* m_noteLabel = nullptr; // what happened last: a device lost or back, samples written
+    NoteLabel* m_noteLabel = nullptr; // what happened last: a device lost or back, samples written
     UserState* m_userState = nullptr;
     QMenu* m_recentFilesMenu = nullptr;
     QShortcut* m_playStopShortcut = nullptr;

@@ -11,6 +11,7 @@
 #include "app/DialWidget.h"
 #include "app/HistoryPane.h"
 #include "app/Look.h"
+#include "app/NoteLabel.h"
 #include "app/ReplayControls.h"
 #include "app/WidgetPrompts.h"
 #include "comms/SerialSource.h"
@@ -152,6 +153,9 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     m_clockTimer = new QTimer(this);
     m_clockTimer->setObjectName(QStringLiteral("clockTimer"));
     m_clockTimer->setInterval(1000);
+    m_badRecordQuiet = new QTimer(this);
+    m_badRecordQuiet->setSingleShot(true);
+    m_badRecordQuiet->setInterval(kBadRecordQuiet);
     m_stopNoticeTimer = new QTimer(this);
     m_stopNoticeTimer->setSingleShot(true);
     m_stopNoticeTimer->setInterval(1500);
@@ -443,13 +447,15 @@ void MainWindow::buildStatusBar()
         bar->addWidget(panel);
         m_panels[size_t(i)] = panel;
     }
-    m_noteLabel = new QLabel(bar);
+    m_noteLabel = new NoteLabel(bar);
     m_noteLabel->setObjectName(QStringLiteral("statusNote"));
     m_noteLabel->setMinimumWidth(60);
     m_noteLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_noteLabel, 1);
     m_backlogLabel = new QLabel(bar);
     m_backlogLabel->setObjectName(QStringLiteral("backlogLabel"));
+    // Counts that must be read whole: the note beside them gives way first.
+    m_backlogLabel->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     bar->addPermanentWidget(m_backlogLabel);
     setStatusBar(bar);
 }
@@ -477,6 +483,13 @@ void MainWindow::buildPipeline()
     connect(m_recording, &Recording::backlogChanged, this, &MainWindow::showBacklog);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
     connect(m_replay, &ReplaySession::endReached, this, &MainWindow::onReplayEnd);
+    connect(m_replay, &ReplaySession::positionChanged, this, [this](qint64 record, qint64 count) {
+        // "End of file" is true only at the end.
+        if (m_endOfFileShown && record + 1 < count) {
+            m_endOfFileShown = false;
+            setStatusPanel(2, QString());
+        }
+    });
 }
 
 void MainWindow::wireEvents()

@@ -1,5 +1,7 @@
 #include "logfile/LogFormat.h"
 
+#include <QFile>
+
 namespace {
 
 // Every line ends in CR LF, whatever the platform: the bytes are written as they stand here and
@@ -148,4 +150,41 @@ QString readoutCaptionForSpeedText(const QString& speedText)
 {
     const std::optional<SpeedUnitsKind> units = unitsOfSpeedText(speedText);
     return units ? unitsInfo(*units).readoutCaption : QString();
+}
+
+qint64 lineOfRecord(const QString& path, qint64 record)
+{
+    QFile file(path);
+    if (record < 0 || !file.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 line = 0;
+    qint64 records = -1;
+    // Lines are read in bounded pieces: a line of gigabytes is passed over, not held.
+    constexpr qint64 kPiece = 1 << 16;
+    QByteArray current;
+    bool cut = false;
+    while (!file.atEnd()) {
+        const QByteArray piece = file.readLine(kPiece);
+        if (piece.isEmpty())
+            break;
+        const bool ends = piece.endsWith('\n');
+        if (!cut && current.size() < 64)
+            current += piece.left(64);
+        if (!ends) {
+            cut = true;
+            continue;
+        }
+        ++line;
+        QByteArrayView text(current);
+        while (text.endsWith('\n') || text.endsWith('\r'))
+            text.chop(1);
+        if (line > 1 && !isLogUnitsLine(text) && ++records == record)
+            return line;
+        current.clear();
+        cut = false;
+    }
+    // A last line without its line end is a record too.
+    if (!current.isEmpty() && line >= 1 && !isLogUnitsLine(current) && ++records == record)
+        return line + 1;
+    return 0;
 }

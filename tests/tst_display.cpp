@@ -359,13 +359,19 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
              QStringLiteral("     m/s")); // units were set up: first point third
     QCOMPARE(column(w.computedTable, 0), computed0);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
-    // A field of points only fails on Y the same way.
+    // Soon after the box, a field of points only fails on Y the same way: counted, no box.
     w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
-    QCOMPARE(f.prompts->errors().last(),
-             QStringLiteral("'    +.....' is not a valid floating point value"));
+    QCOMPARE(w.rawTable->cell(1, LastDataRow), QStringLiteral("    +....."));
+    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
+             QStringLiteral("Bad records: 1"));
     // The next record is processed normally.
     w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QCOMPARE(f.prompts->errors().size(), 1);
+    // Once the quiet time after the box has passed, a new episode gets its box.
+    w->setTimeScaleForTests(0.001);
+    QTest::qWait(20);
+    w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
     QCOMPARE(f.prompts->errors().size(), 2);
 }
 

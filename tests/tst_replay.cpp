@@ -83,6 +83,7 @@ private slots:
     void vanishedFileReportsOnceAndStops();
     void badFiles_data();
     void badFiles();
+    void oneBoxPerPlaybackRunNamingTheFirstBadLine();
     void errorBoxesNeverPileUp();
     void fileGrowingWhileReplayed();
     void tornLastLineWaitsForItsLineEnd();
@@ -471,7 +472,7 @@ void TestReplay::badFiles_data()
     QTest::newRow("header only") << kHeader << QStringList();
     QTest::newRow("blank lines") << kHeader + units("m/s") + "\r\n\r\n" +
                                         record("0.515", "088", "01/01/2025 00:00:00")
-                                 << QStringList{bearingBlank, bearingBlank};
+                                 << QStringList{bearingBlank}; // the second is counted
     QTest::newRow("bad bearing") << kHeader + units("m/s") +
                                         record("0.515", "08x", "01/01/2025 00:00:00")
                                  << QStringList{
@@ -498,6 +499,31 @@ void TestReplay::badFiles()
     QCOMPARE(r.f.prompts->errors(), errors);
 }
 
+void TestReplay::oneBoxPerPlaybackRunNamingTheFirstBadLine()
+{
+    // A log saved again without its quotes: every line is bad. One box, naming the file and the
+    // first bad line (line 3: after the header and the units line); the rest are counted and
+    // playback goes on to the end.
+    QByteArray file = kHeader + units("m/s");
+    for (int i = 0; i < 20; ++i)
+        file += "0.515,088,01/01/2025 00:00:00\r\n";
+    Replay r(file);
+    WindowProbe& w = r.w();
+    w->setTimeScaleForTests(0.001);
+    r.open();
+    w.replayPlayButton->click();
+    QTRY_COMPARE(w->statusPanel(2), QStringLiteral("End of file"));
+    QCOMPARE(r.f.prompts->errors().size(), 1);
+    const QString informative = r.f.prompts->shown.last().informative;
+    QVERIFY2(informative.startsWith(r.f.path(QStringLiteral("run.log")) + QStringLiteral(", line 3.")),
+             qPrintable(informative));
+    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
+             QStringLiteral("Bad lines: 19"));
+    // A new playback run tells its first bad line again.
+    w.replayFirstButton->click();
+    QCOMPARE(r.f.prompts->errors().size(), 2);
+}
+
 void TestReplay::errorBoxesNeverPileUp()
 {
     QByteArray file = kHeader + units("m/s");
@@ -514,8 +540,8 @@ void TestReplay::errorBoxesNeverPileUp()
     r.open();
     QCOMPARE(r.f.prompts->errors().size(), 1);
     r.f.prompts->whileShowing = nullptr;
-    w->replay().step(); // the ticks waited: the next line is the second blank one
-    QCOMPARE(r.f.prompts->errors().size(), 2);
+    w->replay().step(); // the next blank line is counted, not boxed
+    QCOMPARE(r.f.prompts->errors().size(), 1);
 }
 
 void TestReplay::fileGrowingWhileReplayed()

@@ -295,8 +295,9 @@ void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
     w->setTimeScaleForTests(0.01);
     w->connectPort();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
-    w->newLogFile(); // re-enables Connect
-    QVERIFY(w.connectAction->isEnabled());
+    f.prompts->confirmAnswers << false; // no logging into it yet
+    w->newLogFile(); // Connect stays off while connected
+    QVERIFY(!w.connectAction->isEnabled());
     w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
     QVERIFY(w->connected());
@@ -446,12 +447,26 @@ void TestSerialWindow::exitWhileConnectedAndLogging()
     w->newLogFile();
     f.prompts->confirmAnswers << true;
     w->connectPort();
-    const int shown = int(f.prompts->shown.size());
     QSignalSpy closed(w.window(), &MainWindow::closed);
+    // A recording never ends unnoticed: asked first, No by default.
+    f.prompts->confirmAnswers << false;
+    w.exitAction->trigger();
+    QCOMPARE(closed.count(), 0);
+    QCOMPARE(f.prompts->shown.last().text,
+             QStringLiteral("Logging to run.log. Stop logging and exit?"));
+    QVERIFY(w->recording().logging());
+    f.prompts->confirmAnswers << true;
     w.exitAction->trigger();
     QCOMPARE(closed.count(), 1);
-    QCOMPARE(int(f.prompts->shown.size()), shown);            // no question
     QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), ini); // the settings file is not written
+
+    // Not logging: exit at once, no question.
+    MainWindowFixture quiet(iniFor(sensor));
+    const int shown = int(quiet.prompts->shown.size());
+    QSignalSpy quietClosed(quiet.w().window(), &MainWindow::closed);
+    quiet.w().exitAction->trigger();
+    QCOMPARE(quietClosed.count(), 1);
+    QCOMPARE(int(quiet.prompts->shown.size()), shown);
 }
 
 void TestSerialWindow::optionsChangedWhileConnectedReachThePortAtOnce()
