@@ -515,7 +515,7 @@ void TestReplay::oneBoxPerPlaybackRunNamingTheFirstBadLine()
     QTRY_COMPARE(w->statusPanel(2), QStringLiteral("End of file"));
     QCOMPARE(r.f.prompts->errors().size(), 1);
     const QString informative = r.f.prompts->shown.last().informative;
-    QVERIFY2(informative.startsWith(r.f.path(QStringLiteral("run.log")) + QStringLiteral(", line 3.")),
+    QVERIFY2(informative.startsWith(r.f.path(QStringLiteral("replay.log")) + QStringLiteral(", line 3.")),
              qPrintable(informative));
     QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
              QStringLiteral("Bad lines: 19"));
