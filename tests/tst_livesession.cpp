@@ -1,0 +1,318 @@
+// The live session: one road from the sources to every destination, in batches.
+
+#include "logfile/LiveHistory.h"
+#include "logfile/Recording.h"
+#include "processing/FlowPipeline.h"
+#include "processing/NoDataWatch.h"
+#include "processing/SampleSink.h"
+#include "reference/DemoSource.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A destination that keeps what it was handed.
+struct Tape : SampleSink
+{
+    QList<SampleBatch> batches;
+    QList<SessionEvent::Kind> events;
+    void takeBatch(const SampleBatch& batch) override { batches << batch; }
+    void takeEvent(const SessionEvent& event) override { events << event.kind; }
+};
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// 24/05/2009 14:03:07 UTC.
+constexpr qint64 kStamp = 1243173787000;
+
+} // namespace
+
+class TestLiveSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pollBecomesOneBatchWithOneStamp();
+    void samplesCarryNumbersInTheirUnitsAndInMetresPerSecond_data();
+    void samplesCarryNumbersInTheirUnitsAndInMetresPerSecond();
+    void headingOffsetTurnsEveryBearing_data();
+    void headingOffsetTurnsEveryBearing();
+    void timeBaseStampsAndLabelsTheLog_data();
+    void timeBaseStampsAndLabelsTheLog();
+    void demonstrationHasTheDisplayToItself();
+    void demonstrationReachesDestinationsOnlyWhenLogged();
+    void secondDemonstrationIsRefused();
+    void destinationsHearEventsInOrder();
+    void oneWriteAndOneSyncPerBatch();
+    void secondRecordingOfOneFileIsRefused();
+};
+
+void TestLiveSession::pollBecomesOneBatchWithOneStamp()
+{
+    LiveSession session(nullptr);
+    qint64 now = kStamp;
+    int readings = 0;
+    session.pipeline().setClock([&] {
+        ++readings;
+        return now++;
+    });
+    Tape tape;
+    session.addSink(&tape);
+    QSignalSpy shown(&session, &LiveSession::batchReady);
+    // Line noise in the middle is dropped; the records around it travel together.
+    session.receiveRecords({"+00015 +00515", "#garbage#", "+0.015 +0.515", "+00.15 +05.15"});
+    QCOMPARE(readings, 1);
+    QCOMPARE(tape.batches.size(), 1);
+    const SampleBatch& batch = tape.batches.first();
+    QCOMPARE(batch.size(), 3);
+    for (const Sample& s : batch) {
+        QCOMPARE(s.timeMs, kStamp);
+        QCOMPARE(s.timeText, QStringLiteral("24/05/2009 14:03:07"));
+    }
+    QCOMPARE(shown.count(), 1);
+    // The log file's destination came first, the tape after the built-in ones.
+    QCOMPARE(session.history().series().recordCount(), 3);
+}
+
+void TestLiveSession::samplesCarryNumbersInTheirUnitsAndInMetresPerSecond_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<bool>("faceUp");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("speedMs");
+    QTest::addColumn<QString>("speedText");
+    QTest::addColumn<QString>("bearingText");
+    // Worked by hand: speed = hypot(x, y); bearing = atan2(x', y) with x' = -x face up, from.
+    // 0.3, 0.4 -> 0.5; knots times 1852/3600; mm/s over 1000.
+    QTest::newRow("m/s face down") << "+0.300 +0.400" << false << 0.3 << 0.4 << 0.5
+                                   << "0.500" << "037";
+    QTest::newRow("m/s face up") << "+0.300 +0.400" << true << 0.3 << 0.4 << 0.5 << "0.500"
+                                 << "323";
+    QTest::newRow("knots") << "+03.00 -04.00" << false << 3.0 << -4.0 << 5.0 * 1852 / 3600
+                           << "05.00" << "143";
+    QTest::newRow("mm/s") << "-00300 +00400" << false << -300.0 << 400.0 << 0.5 << "0500"
+                          << "323";
+}
+
+void TestLiveSession::samplesCarryNumbersInTheirUnitsAndInMetresPerSecond()
+{
+    QFETCH(QString, record);
+    QFETCH(bool, faceUp);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(double, speedMs);
+    QFETCH(QString, speedText);
+    QFETCH(QString, bearingText);
+    FlowPipeline pipeline;
+    pipeline.setFaceUp(faceUp);
+    const std::optional<Sample> s =
+        pipeline.decodeRecord(record, SampleSource::Serial, kStamp, QString());
+    QVERIFY(s && s->computed);
+    QCOMPARE(s->x, x); // as received: the face is not applied to what was measured
+    QCOMPARE(s->y, y);
+    const double toMs = speedMs / s->speed;
+    QVERIFY(qAbs(s->xMs - x * toMs) < 1e-12 && qAbs(s->yMs - y * toMs) < 1e-12);
+    QVERIFY2(qAbs(s->speedMs - speedMs) < 1e-12, qPrintable(QString::number(s->speedMs)));
+    QCOMPARE(s->speedText, speedText);
+    QCOMPARE(s->bearingText, bearingText);
+    QCOMPARE(s->faceUp, faceUp);
+    QVERIFY(!s->bearingTo);
+}
+
+void TestLiveSession::headingOffsetTurnsEveryBearing_data()
+{
+    QTest::addColumn<double>("heading");
+    QTest::addColumn<bool>("to");
+    QTest::addColumn<QString>("bearingText");
+    // +0.300 +0.400 face down comes from 036.87.
+    QTest::newRow("none") << 0.0 << false << "037";
+    QTest::newRow("east") << 90.0 << false << "127";
+    QTest::newRow("across north") << 330.0 << false << "007";
+    QTest::newRow("negative") << -40.0 << false << "357";
+    QTest::newRow("to, turned") << 90.0 << true << "307";
+}
+
+void TestLiveSession::headingOffsetTurnsEveryBearing()
+{
+    QFETCH(double, heading);
+    QFETCH(bool, to);
+    QFETCH(QString, bearingText);
+    QTemporaryDir dir;
+    ProgramOptions options(dir.filePath(QStringLiteral("marvane.ini")));
+    OptionValues values;
+    values.comms.orientation = 1; // face down
+    values.headingOffset = heading;
+    options.setValues(values);
+    LiveSession session(&options);
+    session.pipeline().setBearingTo(to);
+    Tape tape;
+    session.addSink(&tape);
+    session.receiveRecord(QStringLiteral("+0.300 +0.400"));
+    const Sample& s = tape.batches.first().first();
+    QCOMPARE(s.bearingText, bearingText);
+    QVERIFY(s.bearing >= 0 && s.bearing < 360);
+    QCOMPARE(s.headingOffset, heading);
+}
+
+void TestLiveSession::timeBaseStampsAndLabelsTheLog_data()
+{
+    QTest::addColumn<bool>("local");
+    QTest::addColumn<QByteArray>("expected");
+    // Tokyo is 9 hours ahead of UTC all year.
+    QTest::newRow("UTC") << false
+                         << QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
+                                       "\"0.515\",\"002\",\"24/05/2009 14:03:07\"\r\n");
+    QTest::newRow("local") << true
+                           << QByteArray("\"m/s\",\"Degrees\",\"24 Hour Local\"\r\n"
+                                         "\"0.515\",\"002\",\"24/05/2009 23:03:07\"\r\n");
+}
+
+void TestLiveSession::timeBaseStampsAndLabelsTheLog()
+{
+    QFETCH(bool, local);
+    QFETCH(QByteArray, expected);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Asia/Tokyo");
+    tzset();
+    QTemporaryDir dir;
+    ProgramOptions options(dir.filePath(QStringLiteral("marvane.ini")));
+    OptionValues values;
+    values.comms.orientation = 1;
+    values.localTime = local;
+    options.setValues(values);
+    LiveSession session(&options);
+    session.pipeline().setClock([] { return kStamp; });
+    const QString log = dir.filePath(QStringLiteral("run.log"));
+    QString reason;
+    QVERIFY2(session.recording().createFile(log, &reason), qPrintable(reason));
+    session.recording().setLogging(true);
+    session.receiveRecord(QStringLiteral("+0.015 +0.515"));
+    qputenv("TZ", zone);
+    tzset();
+    QCOMPARE(readAll(log), QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"\r\n") + expected);
+}
+
+void TestLiveSession::demonstrationHasTheDisplayToItself()
+{
+    LiveSession session(nullptr);
+    session.demonstration().setTimeScale(1000); // no record of its own during the test
+    Tape tape;
+    session.addSink(&tape);
+    QList<SampleSource> shown;
+    connect(&session, &LiveSession::batchReady, this,
+            [&](const SampleBatch& b) { shown << b.first().source; });
+    QVERIFY(session.startDemonstration(false));
+    session.receiveRecord(QStringLiteral("+00015 +00515"));
+    session.receiveRecord(QStringLiteral("+00016 +00515"), SampleSource::Demonstration);
+    session.stopDemonstration();
+    session.receiveRecord(QStringLiteral("+00017 +00515"));
+    // Live samples go on to the destinations all along, but are not shown meanwhile (the
+    // demonstration's first record comes at once when it starts).
+    QCOMPARE(shown, (QList<SampleSource>{SampleSource::Demonstration, SampleSource::Demonstration,
+                                         SampleSource::Serial}));
+    QCOMPARE(tape.batches.size(), 2);
+    QCOMPARE(tape.batches.at(0).first().rawX, QStringLiteral("+00015"));
+    QCOMPARE(tape.batches.at(1).first().rawX, QStringLiteral("+00017"));
+}
+
+void TestLiveSession::demonstrationReachesDestinationsOnlyWhenLogged()
+{
+    for (const bool logged : {false, true}) {
+        LiveSession session(nullptr);
+        session.demonstration().setTimeScale(0.001);
+        Tape tape;
+        session.addSink(&tape);
+        QSignalSpy finished(&session, &LiveSession::demonstrationFinished);
+        QVERIFY(session.startDemonstration(logged));
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(tape.batches.size(), logged ? 30 : 0);
+        // The history keeps measurements only.
+        QCOMPARE(session.history().series().recordCount(), 0);
+    }
+}
+
+void TestLiveSession::secondDemonstrationIsRefused()
+{
+    LiveSession session(nullptr);
+    session.demonstration().setTimeScale(0.01);
+    QSignalSpy shown(&session, &LiveSession::batchReady);
+    QSignalSpy finished(&session, &LiveSession::demonstrationFinished);
+    QVERIFY(session.startDemonstration(false));
+    QVERIFY(!session.startDemonstration(false));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(shown.count(), 30); // one run, never two interleaved
+    QVERIFY(session.startDemonstration(false)); // once it has ended, again
+    session.stopDemonstration();
+}
+
+void TestLiveSession::destinationsHearEventsInOrder()
+{
+    LiveSession session(nullptr);
+    Tape tape;
+    session.addSink(&tape);
+    qint64 now = 0;
+    session.noDataWatch().setClock([&now] { return now; });
+    session.noDataWatch().start();
+    now = NoDataWatch::kMinimumLimit + 1;
+    session.noDataWatch().check();
+    session.receiveRecord(QStringLiteral("+00015 +00515"));
+    QCOMPARE(tape.events,
+             (QList<SessionEvent::Kind>{SessionEvent::Kind::NoData, SessionEvent::Kind::DataAgain}));
+    // The watch itself is a destination: the record ended the silence.
+    QVERIFY(!session.noDataWatch().isSilent());
+    session.finish();
+    QCOMPARE(tape.events.last(), SessionEvent::Kind::Finishing);
+    QVERIFY(!session.noDataWatch().isWatching());
+}
+
+void TestLiveSession::oneWriteAndOneSyncPerBatch()
+{
+    // A poll of 500 records reaches the file whole, in one piece of work: the file grows once
+    // (no torn batch is ever seen by a reader between records).
+    QTemporaryDir dir;
+    LiveSession session(nullptr);
+    session.pipeline().setClock([] { return kStamp; });
+    const QString log = dir.filePath(QStringLiteral("run.log"));
+    QString reason;
+    QVERIFY(session.recording().createFile(log, &reason));
+    session.recording().setLogging(true);
+    QList<QByteArray> poll;
+    for (int i = 0; i < 500; ++i)
+        poll << QByteArray("+0.015 +0.515");
+    session.receiveRecords(poll);
+    const QList<QByteArray> lines = readAll(log).split('\n');
+    QCOMPARE(lines.size(), 2 + 500 + 1);
+    QCOMPARE(session.recording().samplesWritten(), qint64(500));
+}
+
+void TestLiveSession::secondRecordingOfOneFileIsRefused()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("run.log"));
+    Recording first;
+    QString reason;
+    QVERIFY(first.createFile(log, &reason));
+    first.setLogging(true);
+    // Another recording (here in the same process, as two windows would be) is refused, and
+    // the file is not emptied.
+    Recording second;
+    QVERIFY(!second.createFile(log, &reason));
+    QVERIFY2(reason.contains(QStringLiteral("process %1").arg(QCoreApplication::applicationPid())),
+             qPrintable(reason));
+    QVERIFY(!second.continueFile(log, &reason));
+    QCOMPARE(readAll(log), QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"\r\n"));
+    // The same recording may make its own file anew.
+    QVERIFY2(first.createFile(log, &reason), qPrintable(reason));
+}
+
+QTEST_GUILESS_MAIN(TestLiveSession)
+#include "tst_livesession.moc"
