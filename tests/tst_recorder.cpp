@@ -3,10 +3,12 @@
 
 #include "logfile/LogFormat.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <pty.h>
 #include <unistd.h>
@@ -36,6 +38,9 @@ private slots:
     void usageErrorsExitTwoWithOneLine();
     void appendOntoAFileThatIsNotALogIsRefused();
     void sigtermLogsWhatWasReceived();
+    void secondRecorderOnOneLogIsRefused();
+    void timeBaseOfStampsAndEventLines_data();
+    void timeBaseOfStampsAndEventLines();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -155,6 +160,94 @@ void TestRecorder::sigtermLogsWhatWasReceived()
         QCOMPARE(line + '\n', logRecordLine(fields.speed, fields.bearing, fields.dateTime));
     }
     QVERIFY(lines[5].isEmpty());
+}
+
+void TestRecorder::secondRecorderOnOneLogIsRefused()
+{
+    int masters[2] = {-1, -1};
+    QString names[2];
+    for (int i = 0; i < 2; ++i) {
+        int slave = -1;
+        char name[256] = {};
+        QVERIFY(::openpty(&masters[i], &slave, name, nullptr, nullptr) == 0);
+        ::close(slave);
+        names[i] = QString::fromLocal8Bit(name);
+    }
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    QProcess first;
+    first.start(QStringLiteral(MARVANE_RECORD),
+                {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                 QStringLiteral("--port"), names[0], log});
+    QVERIFY(first.waitForStarted());
+    QByteArray firstErr;
+    QTRY_VERIFY_WITH_TIMEOUT((firstErr += first.readAllStandardError()).contains("recording"),
+                             10000);
+    // A second sensor's recorder appending to the same log would interleave two instruments.
+    QByteArray err;
+    QCOMPARE(run({QStringLiteral("--port"), names[1], QStringLiteral("--append"), log}, &err), 1);
+    QVERIFY2(err.contains("process " + QByteArray::number(first.processId())), err.constData());
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
+    for (const int master : masters)
+        ::close(master);
+    // Once the first has ended, the file is free again.
+    QCOMPARE(contents(log), logHeaderLine());
+}
+
+void TestRecorder::timeBaseOfStampsAndEventLines_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QByteArray>("label");
+    QTest::addColumn<bool>("local");
+    QTest::newRow("default") << QString() << QByteArray("24 Hour UTC") << false;
+    QTest::newRow("--utc") << QStringLiteral("--utc") << QByteArray("24 Hour UTC") << false;
+    QTest::newRow("--local-time") << QStringLiteral("--local-time")
+                                  << QByteArray("24 Hour Local") << true;
+}
+
+void TestRecorder::timeBaseOfStampsAndEventLines()
+{
+    QFETCH(QString, option);
+    QFETCH(QByteArray, label);
+    QFETCH(bool, local);
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    const QString log = m_dir->filePath(QStringLiteral("tokyo.log"));
+    QProcess process;
+    // Tokyo is nine hours from UTC all year: a local stamp cannot pass for a UTC one.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Tokyo"));
+    env.remove(QStringLiteral("JOURNAL_STREAM"));
+    process.setProcessEnvironment(env);
+    QStringList args{QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                     QStringLiteral("--port"), QString::fromLocal8Bit(name), log};
+    if (!option.isEmpty())
+        args.prepend(option);
+    process.start(QStringLiteral(MARVANE_RECORD), args);
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    QCOMPARE(::write(master, "+0.015 +0.515\r\n", 15), ssize_t(15));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    err += process.readAllStandardError();
+
+    // Event lines start with the UTC time, ISO 8601.
+    const QDateTime said = QDateTime::fromString(QString::fromLatin1(err.mid(16, 20)), Qt::ISODate);
+    QVERIFY2(said.isValid() && said.timeSpec() == Qt::UTC && qAbs(said.secsTo(before)) <= 30,
+             err.constData());
+
+    const QList<QByteArray> lines = contents(log).split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[1], "\"m/s\",\"Degrees\",\"" + label + "\"\r");
+    const LogRecordFields fields = splitLogRecordLine(lines[2].chopped(1), 5);
+    QDateTime stamp = QDateTime::fromString(fields.dateTime, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    stamp.setTimeZone(local ? QTimeZone(QByteArray("Asia/Tokyo")) : QTimeZone::utc());
+    QVERIFY2(qAbs(stamp.secsTo(before)) <= 5, qPrintable(fields.dateTime));
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

@@ -4,11 +4,15 @@
 
 #include "app/CommsOptionsDialog.h"
 #include "app/DataGrid.h"
+#include "app/Dial.h"
+#include "app/DialWidget.h"
 #include "app/MainWindow.h"
 #include "app/RadioGroup.h"
 #include "comms/SerialConnection.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
+#include "processing/NoDataWatch.h"
+#include "reference/DemoSource.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
 #include "tests/support/Child.h"
@@ -126,6 +130,14 @@ private slots:
     void exitWhileConnectedAndLogging();
     void optionsChangedWhileConnectedReachThePortAtOnce();
     void connectAgainToAnotherPortReleasesTheFirst();
+    void newFileWhileConnectedAsksToLog_data();
+    void newFileWhileConnectedAsksToLog();
+    void replayIsRefusedWhileConnected();
+    void demonstrationWhileConnectedHasTheDisplay();
+    void readoutsGreyWhileReconnecting();
+    void demonstrationCountsAsDataWhileItRuns();
+    void bearingColourComesBackAtDisconnect();
+    void dialFaceWaitsForTheNextNeedle();
 };
 
 void TestSerialWindow::connectAndDisconnect()
@@ -519,6 +531,184 @@ void TestSerialWindow::connectAgainToAnotherPortReleasesTheFirst()
     second.send("+00.15 +05.15\r\n");
     poll(w);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
+}
+
+namespace {
+
+QColor textColour(const QWidget* widget)
+{
+    return widget->palette().color(QPalette::WindowText);
+}
+
+const QColor kGrey(128, 128, 128);
+
+} // namespace
+
+void TestSerialWindow::newFileWhileConnectedAsksToLog_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes: logging goes on into it") << true;
+    QTest::newRow("no: not logging") << false;
+}
+
+void TestSerialWindow::newFileWhileConnectedAsksToLog()
+{
+    QFETCH(bool, yes);
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("first.log"));
+    w->newLogFile();
+    f.prompts->confirmAnswers << true;
+    w->connectPort();
+    QVERIFY(w->recording().logging());
+    f.prompts->fileAnswers << f.path(QStringLiteral("second.log"));
+    f.prompts->confirmAnswers << yes;
+    w->newLogFile();
+    QCOMPARE(f.prompts->shown.last().text, QStringLiteral("Start logging data?"));
+    QCOMPARE(w->recording().logging(), yes);
+    QCOMPARE(w->statusPanel(0), yes ? QStringLiteral("LOGGING") : QString());
+    QVERIFY(w->connected());
+    QVERIFY(!w.connectAction->isEnabled()); // still connected: Connect stays off
+    QVERIFY(w.disconnectAction->isEnabled());
+    QVERIFY(w.startLogAction->isEnabled());
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    QCOMPARE(f.readFile(QStringLiteral("second.log")).count('\n'), yes ? 3 : 1);
+}
+
+void TestSerialWindow::replayIsRefusedWhileConnected()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    f.writeFile(QStringLiteral("old.log"),
+                "\"Speed\",\"Bearing\",\"Date-Time\"\r\n\"m/s\",\"Degrees\",\"24 Hour "
+                "UTC\"\r\n\"0.515\",\"088\",\"24/05/2009 14:03:07\"\r\n");
+    w->connectPort();
+    const QString title = w->windowTitle();
+    // File > Open, Recent Files, a drop and a running instance's command line all come here.
+    w->openReplayFile(f.path(QStringLiteral("old.log")));
+    QCOMPARE(f.prompts->messages().last(),
+             QStringLiteral("Disconnect before opening a log for replay"));
+    QVERIFY(!w->replay().isOpen());
+    QCOMPARE(w->windowTitle(), title);
+    const int shown = int(f.prompts->shown.size());
+    w->openReplay(); // refused before any dialog opens
+    QCOMPARE(f.prompts->shown.at(shown).kind, QStringLiteral("message"));
+    w->disconnectPort();
+    w->openReplayFile(f.path(QStringLiteral("old.log")));
+    QVERIFY(w->replay().isOpen());
+}
+
+void TestSerialWindow::demonstrationWhileConnectedHasTheDisplay()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w->newLogFile();
+    f.prompts->confirmAnswers << true;
+    w->connectPort();
+    w->demonstration().setTimeScale(1000); // its first record only, during the test
+    f.prompts->confirmAnswers << false;    // not into the log
+    w->runDemonstration();
+    QVERIFY(!w.demonstrationAction->isEnabled()); // a second one is refused
+    const QString demoSpeed = w.speedReadout->text();
+    sensor.send("+00.15 +05.15\r\n");
+    poll(w);
+    // Logged, not shown.
+    QCOMPARE(w.speedReadout->text(), demoSpeed);
+    QVERIFY(!speeds(w).contains(QStringLiteral("05.15")));
+    QTRY_VERIFY(f.readFile(QStringLiteral("run.log")).contains("\"05.15\""));
+    QVERIFY(!f.readFile(QStringLiteral("run.log")).contains("\"" + demoSpeed.toLatin1() + "\""));
+    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("statusNote"))->toolTip(),
+             QStringLiteral("Live samples are logged but not shown until the demonstration ends"));
+    w->demonstration().stop();
+    emit w->demonstration().finished();
+    QVERIFY(w.demonstrationAction->isEnabled());
+    sensor.send("+00.16 +05.15\r\n");
+    poll(w);
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
+}
+
+void TestSerialWindow::readoutsGreyWhileReconnecting()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    w->connectPort();
+    sensor.send("+0.015 +0.515\r\n");
+    poll(w);
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
+    QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+    sensor.closeSlave();
+    sensor.closeMaster();
+    if (!w->serial().isReconnecting())
+        poll(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->serial().isReconnecting(), 3000);
+    // What is shown is from before the loss: it must not look live.
+    QCOMPARE(textColour(w.speedReadout), kGrey);
+    QCOMPARE(textColour(w.bearingReadout), kGrey);
+    w->disconnectPort();
+    QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+}
+
+void TestSerialWindow::demonstrationCountsAsDataWhileItRuns()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    w->connectPort();
+    w->demonstration().setTimeScale(1000);
+    w->runDemonstration();
+    // The port stays silent past the limit.
+    qint64 now = 0;
+    w->noDataWatch().setClock([&now] { return now; });
+    w->noDataWatch().start();
+    now = 10000;
+    w->noDataWatch().check();
+    QCOMPARE(w->statusPanel(3), QStringLiteral("DEMONSTRATION"));
+    QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+    w->demonstration().stop();
+}
+
+void TestSerialWindow::bearingColourComesBackAtDisconnect()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    w->connectPort();
+    sensor.send("+0.300 +0.400\r\n"); // from 037, face down: green
+    poll(w);
+    QCOMPARE(textColour(w.bearingReadout), QColor(0, 255, 0));
+    qint64 now = 0;
+    w->noDataWatch().setClock([&now] { return now; });
+    w->noDataWatch().start();
+    now = 10000;
+    w->noDataWatch().check();
+    QCOMPARE(textColour(w.bearingReadout), kGrey);
+    w->disconnectPort();
+    // Both readouts look as they did, not only the speed.
+    QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+    QCOMPARE(textColour(w.bearingReadout), QColor(0, 255, 0));
+}
+
+void TestSerialWindow::dialFaceWaitsForTheNextNeedle()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"));
+    QCOMPARE(w.speedDial->face(), DialFace::Knots);
+    // An m/s record that cannot be computed draws no needle: the knots face stays under the
+    // knots needle.
+    w->session().receiveRecord(QStringLiteral("+0..15 +0.515"));
+    QCOMPARE(w.speedDial->face(), DialFace::Knots);
+    QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
+    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"));
+    QCOMPARE(w.speedDial->face(), DialFace::Metric);
 }
 
 QTEST_MAIN(TestSerialWindow)
