@@ -162,6 +162,7 @@ void MainWindow::applyOptions()
     else
         m_scrollDown = m_options->flags().scrollDown;
     updateClock();
+    showCounts();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -633,6 +634,9 @@ void MainWindow::showCounts()
         counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
     if (m_badLines > 0)
         counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
+    // Every bearing shown is turned by the heading: the operator must see that it is.
+    if (const double heading = m_options->values().headingOffset; heading != 0)
+        counts << QStringLiteral("Heading %1\u00B0").arg(heading);
     m_backlogLabel->setText(counts.join(QStringLiteral("  ")));
 }
 

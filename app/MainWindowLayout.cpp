@@ -165,6 +165,7 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     wireEvents();
     m_clockTimer->start();
     buildDesktopHooks();
+    showCounts();
     // Said once the window is up, never holding the start.
     if (!unreadable.isEmpty())
         QTimer::singleShot(0, this, [this, unreadable] {

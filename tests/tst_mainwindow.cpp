@@ -40,6 +40,9 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void headingOffsetIsShownWhenSet_data();
+    void headingOffsetIsShownWhenSet();
+    void unreadableSettingsAreToldOnceWithoutHoldingTheStart();
     void titleAndClientArea();
     void elementGeometry_data();
     void elementGeometry();
@@ -573,6 +576,47 @@ void TestMainWindow::commsDialogLayout()
     child<RadioGroup>(d, "baudRateGroup")->setItemIndex(5);
     f.w().commsOptionsAction->trigger();
     QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->itemIndex(), 5);
+}
+
+void TestMainWindow::headingOffsetIsShownWhenSet_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("none") << QByteArray() << QString();
+    QTest::newRow("zero") << QByteArray("[Options]\nHeading=0\n") << QString();
+    QTest::newRow("set") << QByteArray("[Options]\nHeading=12.5\n")
+                         << QStringLiteral("Heading 12.5\u00B0");
+    QTest::newRow("not a number") << QByteArray("[Options]\nHeading=north\n") << QString();
+}
+
+void TestMainWindow::headingOffsetIsShownWhenSet()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, shown);
+    MainWindowFixture f(ini);
+    QCOMPARE(f.w()->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(), shown);
+}
+
+void TestMainWindow::unreadableSettingsAreToldOnceWithoutHoldingTheStart()
+{
+    // A FIFO named marvane.ini would hold a reader until a writer came; a huge file would fill
+    // the memory. Neither is read: the window comes up on its defaults and says why, once.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("marvane.ini"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    ScriptedPrompts* said = prompts.get();
+    QElapsedTimer started;
+    started.start();
+    MainWindow w(fifo, std::move(prompts));
+    w.show();
+    QVERIFY(started.elapsed() < 5000);
+    QTRY_COMPARE(said->errors().size(), 1);
+    QCOMPARE(said->errors().first(),
+             QStringLiteral("Unable to read %1: not a regular file.").arg(fifo));
+    QCOMPARE(w.options().port().portName, QStringLiteral("COM2")); // the defaults
+    QTest::qWait(50);
+    QCOMPARE(said->errors().size(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
