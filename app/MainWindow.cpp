@@ -241,7 +241,10 @@ void MainWindow::showReplayed(const Sample& sample)
     m_replayTimeLabel->show();
     if (!sample.computed) {
         // A bad line changes nothing on the display; playback goes on at the next tick. The
-        // first of a playback run is told with the file and its line, the rest are counted.
+        // first of a playback run is told with the file and its line, the rest are counted. The
+        // records shown before one sought are only context for the tables.
+        if (m_replay->leading())
+            return;
         if (m_badLineReported || m_replayErrorShowing) {
             ++m_badLines;
             showCounts();

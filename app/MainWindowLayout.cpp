@@ -467,6 +467,7 @@ void MainWindow::buildPipeline()
     m_pipeline = &m_session->pipeline();
     m_recording = &m_session->recording();
     m_replay = new ReplaySession(m_pipeline, this);
+    m_replay->setRowsShown(LastDataRow + 1);
     // The speed, the slider and the position take the place of the bar's logo.
     m_replayControls = new ReplayControls(m_replay, m_replayBar);
     m_replayControls->move(104, 2);
@@ -484,6 +485,7 @@ void MainWindow::buildPipeline()
     connect(m_recording, &Recording::backlogChanged, this, &MainWindow::showBacklog);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
     connect(m_replay, &ReplaySession::endReached, this, &MainWindow::onReplayEnd);
+    connect(m_replay, &ReplaySession::seeking, this, &MainWindow::clearDisplay);
     connect(m_replay, &ReplaySession::positionChanged, this, [this](qint64 record, qint64 count) {
         // "End of file" is true only at the end.
         if (m_endOfFileShown && record + 1 < count) {

@@ -202,7 +202,19 @@ bool ReplaySession::seek(qint64 record)
     const qint64 count = recordCount();
     if (!isOpen() || count == 0)
         return false;
-    m_next = std::clamp<qint64>(record, 0, count - 1);
+    const qint64 target = std::clamp<qint64>(record, 0, count - 1);
+    // The records before it are shown first, as many as the tables hold, so that the tables read
+    // as if playback had come there.
+    m_next = std::max<qint64>(0, target - (m_rowsShown - 1));
+    emit seeking();
+    m_leading = true;
+    while (m_next < target) {
+        if (!step()) {
+            m_leading = false;
+            return false;
+        }
+    }
+    m_leading = false;
     return step();
 }
 

@@ -55,9 +55,15 @@ public:
     // the file or when no file is open (false). A read error closes the file and emits
     // readFailed; playback is the caller's to stop.
     bool step();
-    // Shows record (clamped to the records known) as step() shows it; the next step goes on after
-    // it. False when no record is known or the file cannot be read.
+    // Shows record (clamped to the records known) as step() shows it, after the records before it
+    // that the display's tables hold (setRowsShown); the next step goes on after it. False when no
+    // record is known or the file cannot be read.
     bool seek(qint64 record);
+    // How many records the display shows at once (its table rows); 1 shows the record alone.
+    void setRowsShown(int rows) { m_rowsShown = std::max(1, rows); }
+    // The record being shown is one of those before the record sought: context for the tables,
+    // not a record the operator went to.
+    bool leading() const { return m_leading; }
 
     // The record last shown, -1 before the first; records known (indexed, or read beyond that).
     qint64 position() const { return m_next - 1; }
@@ -81,6 +87,8 @@ public:
 signals:
     void readFailed(const QString& path, const QString& reason);
     void positionChanged(qint64 record, qint64 count);
+    // A seek is about to show its records: what the display shows of other records goes.
+    void seeking();
     void countChanged(qint64 count);
     // Playback reached the last record and has stopped.
     void endReached();
@@ -104,4 +112,6 @@ private:
     qint64 m_next = 0;       // the record the next step shows
     qint64 m_readerNext = 0; // the record the reader gives next; -1 when not known
     qint64 m_known = 0;      // records read so far, beyond the index too
+    int m_rowsShown = 1;
+    bool m_leading = false;
 };

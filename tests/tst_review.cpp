@@ -141,6 +141,7 @@ private slots:
     void historyWindowShowsPlotAndClickSeeks();
     void summaryOfSmallFileAndCopy();
     void damagedFileOpensPlotsAndSummarises();
+    void seekingShowsTheRecordsBeforeAsIfPlayed();
     void liveSamplesFeedTheHistoryWithNoFileOpen();
     void liveHistoryTakesTheUnitsOfItsFirstRecord();
 };
@@ -429,6 +430,30 @@ void TestReview::damagedFileOpensPlotsAndSummarises()
     QVERIFY(r.w()->replay().seek(55));
     QCOMPARE(r.w().replayTimeLabel->text(), numberedText(52).right(19));
     QVERIFY(r.f.prompts->errors().isEmpty());
+}
+
+void TestReview::seekingShowsTheRecordsBeforeAsIfPlayed()
+{
+    QByteArray file = kHeader + kUnitsMs;
+    for (int k = 0; k < 40; ++k)
+        file += numberedRecord(k);
+    Window r(file);
+    QVERIFY(r.open());
+    QTRY_VERIFY(r.indexed());
+    // Forward, back, and near the start where fewer records come before.
+    for (const int target : {30, 12, 3}) {
+        QVERIFY(r.w()->replay().seek(target));
+        QCOMPARE(r.w()->replay().position(), qint64(target));
+        // Newest at the bottom: the record sought, and above it those before it, blank above
+        // the first record of the file.
+        QStringList expected;
+        for (int k = target - LastDataRow; k <= target; ++k)
+            expected << (k < 0 ? QString() : QStringLiteral("    ") + numberedText(k).left(5));
+        QStringList shown;
+        for (int row = 0; row <= LastDataRow; ++row)
+            shown << r.w().computedTable->cell(0, row);
+        QCOMPARE(shown, expected);
+    }
 }
 
 void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
