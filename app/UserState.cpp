@@ -10,6 +10,7 @@ namespace {
 const QString kLastFolderKey = QStringLiteral("Files/LastFolder");
 const QString kRecentFilesKey = QStringLiteral("Files/Recent");
 const QString kWindowPositionKey = QStringLiteral("MainWindow/Position");
+const QString kWindowMaximisedKey = QStringLiteral("MainWindow/Maximised");
 } // namespace
 
 UserState::UserState(std::unique_ptr<QSettings> store) : m_store(std::move(store)) {}
@@ -68,6 +69,33 @@ std::optional<QPoint> UserState::windowPosition() const
 void UserState::setWindowPosition(const QPoint& position)
 {
     store(kWindowPositionKey, position);
+}
+
+bool UserState::windowMaximised() const
+{
+    return m_store->value(kWindowMaximisedKey, false).toBool();
+}
+
+void UserState::setWindowMaximised(bool maximised)
+{
+    store(kWindowMaximisedKey, maximised);
+}
+
+void rememberMainWindow(const QWidget& window, UserState& state)
+{
+    // A maximised window stands at the screen's corner: its place to come back to is the one it
+    // had before.
+    const bool maximised = window.isMaximized();
+    state.setWindowPosition(maximised ? window.normalGeometry().topLeft() : window.pos());
+    state.setWindowMaximised(maximised);
+}
+
+void showMainWindow(QWidget& window, const UserState& state)
+{
+    if (state.windowMaximised())
+        window.showMaximized();
+    else
+        window.show();
 }
 
 QStringList withRecentFile(QStringList recent, const QString& path)

@@ -37,6 +37,9 @@ public:
 
     std::optional<QPoint> windowPosition() const;
     void setWindowPosition(const QPoint& position);
+    // The main window was maximised when the program last ended.
+    bool windowMaximised() const;
+    void setWindowMaximised(bool maximised);
 
 private:
     void store(const QString& key, const QVariant& value);
@@ -54,3 +57,7 @@ QPoint windowPlace(const std::optional<QPoint>& saved, const QSize& frameSize,
 
 // Moves window to windowPlace() for the screens that exist now, centred on its own screen.
 void placeMainWindow(QWidget& window, const UserState& state);
+// Remembers where window stands (its place when not maximised) and whether it is maximised.
+void rememberMainWindow(const QWidget& window, UserState& state);
+// Shows window, maximised when it was so at the end of the last run.
+void showMainWindow(QWidget& window, const UserState& state);

@@ -61,10 +61,10 @@ int main(int argc, char* argv[])
     mainWindow.setUserState(&userState);
     QObject::connect(&mainWindow, &MainWindow::closed, &app, &QCoreApplication::quit);
     QObject::connect(&mainWindow, &MainWindow::closed, &app,
-                     [&] { userState.setWindowPosition(mainWindow.pos()); });
+                     [&] { rememberMainWindow(mainWindow, userState); });
     placeMainWindow(mainWindow, userState);
     quitForStartupBenchmark(&mainWindow);
-    mainWindow.show();
+    showMainWindow(mainWindow, userState);
     if (!commandLine.logFile.isEmpty()) {
         // Once the window is up, so that an error box has it to stand over.
         QTimer::singleShot(0, &mainWindow, [&] { mainWindow.openReplayFile(commandLine.logFile); });

@@ -51,6 +51,7 @@ private slots:
     void windowPlace();
     void offScreenPositionIsCentredOnRealScreen();
     void windowPositionRoundTrip();
+    void maximisedWindowComesBackMaximised();
     void unchangedStateIsNotWrittenAgain();
 };
 
@@ -209,6 +210,30 @@ void TestUserState::offScreenPositionIsCentredOnRealScreen()
         QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, f.window->size(), available)
             .topLeft();
     QCOMPARE(f.window->pos(), centred);
+}
+
+void TestUserState::maximisedWindowComesBackMaximised()
+{
+    MainWindowFixture f({}, false);
+    auto state = userStateIn(f.dir);
+    QVERIFY(!state->windowMaximised());
+    const QPoint normal = f.window->screen()->geometry().topLeft() + QPoint(40, 30);
+    f.window->move(normal);
+    f.window->showMaximized();
+    QTRY_VERIFY(f.window->isMaximized());
+    rememberMainWindow(*f.window, *state);
+    // The next run: maximised again, and its place when it is restored is the one it had.
+    auto later = userStateIn(f.dir);
+    QVERIFY(later->windowMaximised());
+    QCOMPARE(later->windowPosition(), std::optional<QPoint>(normal));
+    MainWindowFixture next({}, false);
+    showMainWindow(*next.window, *later);
+    QTRY_VERIFY(next.window->isMaximized());
+    // Restored and left so, it is remembered so.
+    next.window->showNormal();
+    QTRY_VERIFY(!next.window->isMaximized());
+    rememberMainWindow(*next.window, *later);
+    QVERIFY(!userStateIn(f.dir)->windowMaximised());
 }
 
 void TestUserState::windowPositionRoundTrip()
