@@ -16,7 +16,7 @@
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("aboutDialog"));
-    setUpFixedWindow(this, QStringLiteral("About Marvane"), QSize(292, 312), true);
+    setUpFixedWindow(this, QStringLiteral("About Marvane"), QSize(292, 326), true);
 
     m_iconLabel = new QLabel(this);
     m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
@@ -47,7 +47,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     m_settingsLabel = addLabel("settingsLabel", QString(), 24, 232, 11);
     m_settingsLabel->setFont(marvaneFont(10));
     m_settingsLabel->setWordWrap(true);
-    m_settingsLabel->setGeometry(24, 232, 244, 30);
+    m_settingsLabel->setGeometry(24, 232, 244, 44);
     m_settingsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* copyAction = new QAction(QStringLiteral("&Copy"), this);
@@ -58,7 +58,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     addAction(copyAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    m_okButton = addOkButton(this, QRect(100, 264, 100, 25));
+    m_okButton = addOkButton(this, QRect(100, 278, 100, 25));
     connect(m_okButton, &QPushButton::clicked, this, &AboutDialog::dismiss);
 }
 
@@ -75,9 +75,22 @@ QString AboutDialog::versionText()
 void AboutDialog::setSettingsPath(const QString& path)
 {
     m_settingsLine = QStringLiteral("Settings: ") + QDir::toNativeSeparators(path);
+    showSettings();
+}
+
+void AboutDialog::setHeadingLine(const QString& line)
+{
+    m_headingLine = line;
+    showSettings();
+}
+
+void AboutDialog::showSettings()
+{
     // A path has no blanks to wrap at: a zero-width space after each separator gives it some.
     QString shown = m_settingsLine;
     shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    if (!m_headingLine.isEmpty())
+        shown += QLatin1Char('\n') + m_headingLine;
     m_settingsLabel->setText(shown);
     m_settingsLabel->setToolTip(m_settingsLine);
 }
@@ -92,6 +105,8 @@ QString AboutDialog::text() const
     }
     if (!m_settingsLine.isEmpty())
         lines << m_settingsLine;
+    if (!m_headingLine.isEmpty())
+        lines << m_headingLine;
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

@@ -20,6 +20,8 @@ public:
 
     // The line "Settings: <path>" naming the marvane.ini in use.
     void setSettingsPath(const QString& path);
+    // The heading offset in force, said under the settings file (empty: none).
+    void setHeadingLine(const QString& line);
 
     // Every line of the window's text, top to bottom, as "Copy" puts it on the clipboard.
     QString text() const;
@@ -31,6 +33,7 @@ public slots:
     void dismiss();
 
 private:
+    void showSettings();
     QLabel* addLabel(const char* objectName, const QString& text, int x, int y, int pixelSize);
 
     QLabel* m_iconLabel = nullptr;
@@ -48,5 +51,6 @@ private:
     QLabel* m_webSiteLabel = nullptr;
     QLabel* m_settingsLabel = nullptr;
     QString m_settingsLine; // as copied; the label's text carries wrapping hints
+    QString m_headingLine;  // the sensor's heading offset when it is not 0
     QPushButton* m_okButton = nullptr;
 };

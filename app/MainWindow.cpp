@@ -162,7 +162,7 @@ void MainWindow::applyOptions()
     else
         m_scrollDown = m_options->flags().scrollDown;
     updateClock();
-    showCounts();
+    showHeading();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -628,6 +628,19 @@ void MainWindow::onReconnecting(const QString& portName, const QString& reason)
                  .arg(portName, time, LiveSession::firstSentence(reason)));
 }
 
+void MainWindow::showHeading()
+{
+    // Every bearing shown is turned by the sensor's heading: the operator must see that it is.
+    const double heading = m_options->values().headingOffset;
+    const QString text = heading == 0 ? QString()
+                                      : QStringLiteral("Heading offset: %1\u00B0 added to every "
+                                                       "bearing")
+                                            .arg(heading);
+    m_bearingReadout->setToolTip(text);
+    if (m_about)
+        m_about->setHeadingLine(text);
+}
+
 void MainWindow::showCounts()
 {
     QStringList counts;
@@ -637,9 +650,6 @@ void MainWindow::showCounts()
         counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
     if (m_badLines > 0)
         counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
-    // Every bearing shown is turned by the heading: the operator must see that it is.
-    if (const double heading = m_options->values().headingOffset; heading != 0)
-        counts << QStringLiteral("Heading %1\u00B0").arg(heading);
     m_backlogLabel->setText(counts.join(QStringLiteral("  ")));
 }
 

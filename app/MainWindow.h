@@ -175,6 +175,7 @@ private:
     void showBacklog(int lines);
     void showNote(const QString& text, const QString& whole = QString());
     void showCounts();
+    void showHeading();
     void forgetBadLines();
     bool refuseReplayWhileConnected();
     void onAppendRecovered(const QString& path);

@@ -165,7 +165,7 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     wireEvents();
     m_clockTimer->start();
     buildDesktopHooks();
-    showCounts();
+    showHeading();
     // Said once the window is up, never holding the start.
     if (!unreadable.isEmpty())
         QTimer::singleShot(0, this, [this, unreadable] {
@@ -450,7 +450,8 @@ void MainWindow::buildStatusBar()
     }
     m_noteLabel = new NoteLabel(bar);
     m_noteLabel->setObjectName(QStringLiteral("statusNote"));
-    m_noteLabel->setMinimumWidth(60);
+    // The counts beside it come first: the note gives way, its tooltip keeps the whole text.
+    m_noteLabel->setMinimumWidth(0);
     m_noteLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_noteLabel, 1);
     m_backlogLabel = new QLabel(bar);
@@ -536,6 +537,7 @@ AboutDialog* MainWindow::aboutDialog()
     if (!m_about) {
         m_about = std::make_unique<AboutDialog>();
         m_about->setSettingsPath(m_options->settingsPath());
+        showHeading();
     }
     return m_about.get();
 }

@@ -585,7 +585,7 @@ void TestMainWindow::headingOffsetIsShownWhenSet_data()
     QTest::newRow("none") << QByteArray() << QString();
     QTest::newRow("zero") << QByteArray("[Options]\nHeading=0\n") << QString();
     QTest::newRow("set") << QByteArray("[Options]\nHeading=12.5\n")
-                         << QStringLiteral("Heading 12.5\u00B0");
+                         << QStringLiteral("Heading offset: 12.5\u00B0 added to every bearing");
     QTest::newRow("not a number") << QByteArray("[Options]\nHeading=north\n") << QString();
 }
 
@@ -594,7 +594,12 @@ void TestMainWindow::headingOffsetIsShownWhenSet()
     QFETCH(QByteArray, ini);
     QFETCH(QString, shown);
     MainWindowFixture f(ini);
-    QCOMPARE(f.w()->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(), shown);
+    // Beside the bearing it turns, and in the About window.
+    QCOMPARE(f.w().bearingReadout->toolTip(), shown);
+    const QString about = f.w()->aboutDialog()->text();
+    QCOMPARE(about.contains(QStringLiteral("Heading offset")), !shown.isEmpty());
+    if (!shown.isEmpty())
+        QVERIFY(about.endsWith(shown + QLatin1Char('\n')));
 }
 
 void TestMainWindow::unreadableSettingsAreToldOnceWithoutHoldingTheStart()

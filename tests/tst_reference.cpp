@@ -189,7 +189,7 @@ void TestReference::windowFrame_data()
     QTest::addColumn<bool>("staysOnTop");
 
     QTest::newRow("About") << QStringLiteral("aboutDialog") << QStringLiteral("About Marvane")
-                           << QSize(292, 312) << true;
+                           << QSize(292, 326) << true;
     QTest::newRow("DataConvention")
         << QStringLiteral("dataConventionDialog") << QStringLiteral("Marvane Data Convention")
         << QSize(440, 383) << false;
@@ -370,7 +370,7 @@ void TestReference::okButton_data()
 {
     QTest::addColumn<QString>("objectName");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("About") << QStringLiteral("aboutDialog") << QRect(100, 264, 100, 25);
+    QTest::newRow("About") << QStringLiteral("aboutDialog") << QRect(100, 278, 100, 25);
     QTest::newRow("DataConvention")
         << QStringLiteral("dataConventionDialog") << QRect(168, 358, 96, 25);
 }
