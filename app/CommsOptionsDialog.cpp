@@ -23,7 +23,7 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 {
     setObjectName(QStringLiteral("commsOptionsDialog"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(342, 382);
+    setFixedSize(342, 358);
     setFont(marvaneFont(11));
     setModal(false);
 
