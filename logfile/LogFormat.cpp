@@ -157,34 +157,41 @@ qint64 lineOfRecord(const QString& path, qint64 record)
     QFile file(path);
     if (record < 0 || !file.open(QIODevice::ReadOnly))
         return 0;
-    qint64 line = 0;
+    // Read through one fixed buffer: a line of gigabytes is passed over, never held.
+    constexpr qsizetype kPiece = 1 << 16;
+    constexpr qsizetype kKept = 64; // enough of a line's start to tell a units line
+    QByteArray buffer(kPiece, Qt::Uninitialized);
+    QByteArray start;
+    qint64 line = 1;
     qint64 records = -1;
-    // Lines are read in bounded pieces: a line of gigabytes is passed over, not held.
-    constexpr qint64 kPiece = 1 << 16;
-    QByteArray current;
-    bool cut = false;
-    while (!file.atEnd()) {
-        const QByteArray piece = file.readLine(kPiece);
-        if (piece.isEmpty())
-            break;
-        const bool ends = piece.endsWith('\n');
-        if (!cut && current.size() < 64)
-            current += piece.left(64);
-        if (!ends) {
-            cut = true;
-            continue;
-        }
-        ++line;
-        QByteArrayView text(current);
-        while (text.endsWith('\n') || text.endsWith('\r'))
+    const auto endOfLine = [&] {
+        QByteArrayView text(start);
+        while (text.endsWith('\r'))
             text.chop(1);
-        if (line > 1 && !isLogUnitsLine(text) && ++records == record)
-            return line;
-        current.clear();
-        cut = false;
+        const bool isRecord = line > 1 && !isLogUnitsLine(text);
+        start.clear();
+        return isRecord && ++records == record;
+    };
+    for (;;) {
+        const qint64 got = file.read(buffer.data(), kPiece);
+        if (got <= 0)
+            break;
+        qsizetype from = 0;
+        while (from < got) {
+            const qsizetype newline = QByteArrayView(buffer.constData() + from, got - from).indexOf('\n');
+            const qsizetype end = newline < 0 ? got : from + newline;
+            if (start.size() < kKept)
+                start.append(buffer.constData() + from, qMin(end - from, kKept - start.size()));
+            if (newline < 0)
+                break;
+            if (endOfLine())
+                return line;
+            ++line;
+            from = end + 1;
+        }
     }
     // A last line without its line end is a record too.
-    if (!current.isEmpty() && line >= 1 && !isLogUnitsLine(current) && ++records == record)
-        return line + 1;
+    if (!start.isEmpty() && endOfLine())
+        return line;
     return 0;
 }

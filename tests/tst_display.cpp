@@ -370,9 +370,10 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
     QCOMPARE(f.prompts->errors().size(), 1);
     // Once the quiet time after the box has passed, a new episode gets its box.
     w->setTimeScaleForTests(0.001);
-    QTest::qWait(20);
-    w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
-    QCOMPARE(f.prompts->errors().size(), 2);
+    QTRY_COMPARE(
+        (w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial),
+         f.prompts->errors().size()),
+        2);
 }
 
 void TestDisplay::scrollDirectionReadOnEveryPush()
