@@ -149,6 +149,29 @@ private slots:
         QCOMPARE(back, (QList<QString>{text, QStringLiteral("x")}));
     }
 
+    void isoTimesAgreeWithQt_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("epoch") << 0LL << QStringLiteral("1970-01-01T00:00:00.000Z");
+        QTest::newRow("before it") << -1LL << QStringLiteral("1969-12-31T23:59:59.999Z");
+        QTest::newRow("leap day") << 951782400123LL << QStringLiteral("2000-02-29T00:00:00.123Z");
+        QTest::newRow("end of a year")
+            << 1798761599999LL << QStringLiteral("2026-12-31T23:59:59.999Z");
+        QTest::newRow("2100 is not leap")
+            << 4107542400000LL << QStringLiteral("2100-03-01T00:00:00.000Z");
+    }
+    void isoTimesAgreeWithQt()
+    {
+        QFETCH(qint64, ms);
+        QFETCH(QString, text);
+        QCOMPARE(isoUtcText(ms), text);
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs), text);
+        qint64 back = 0;
+        QVERIFY(parseIsoTime(text, &back));
+        QCOMPARE(back, ms);
+    }
+
     void rowWithQuotedFieldsReadsBack()
     {
         DataFileRow row;
