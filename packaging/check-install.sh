@@ -4,20 +4,22 @@
 # the example systemd unit. The desktop entry and the metainfo also go through their validators
 # (desktop-file-utils, appstream) when those are installed.
 #
-#   check-install.sh BUILD_DIR VERSION APP_ID HAVE_RECORDER
+#   check-install.sh BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT]
 #
-# HAVE_RECORDER is 1 when the build has marvane-record, which must then be installed too.
+# HAVE_RECORDER is 1 when the build has marvane-record, which must then be installed too;
+# HAVE_EXPORT the same for marvane-export.
 # CMAKE names the cmake program to install with (default: cmake from PATH).
 set -euo pipefail
 
-if [ $# -ne 4 ]; then
-    echo "usage: $0 BUILD_DIR VERSION APP_ID HAVE_RECORDER" >&2
+if [ $# -ne 4 ] && [ $# -ne 5 ]; then
+    echo "usage: $0 BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT]" >&2
     exit 2
 fi
 build=$1
 version=$2
 appId=$3
 haveRecorder=$4
+haveExport=${5:-0}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -58,6 +60,9 @@ expectProgram() {
 expectProgram marvane
 if [ "$haveRecorder" = 1 ]; then
     expectProgram marvane-record
+fi
+if [ "$haveExport" = 1 ]; then
+    expectProgram marvane-export
 fi
 
 desktop=share/applications/$appId.desktop

@@ -1,0 +1,86 @@
+#pragma once
+// The data file: everything measured, in a CSV file any analysis tool reads as it is
+// (pandas.read_csv(path, comment="#"), R's read.csv(comment.char = "#"), a spreadsheet).
+//
+//   # Marvane 4.01 data file                               comment lines: what was recorded how
+//   # Port: COM1 (/dev/ttyS0), 9600 baud, 8 data bits, parity none, 1 stop bit
+//   ...
+//   time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face
+//   2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,from,down
+//
+// RFC 4180: every line ends in CR LF, a field holding a comma, a double quote or a line break is
+// quoted and its quotes doubled. Text is UTF-8. Comment lines start with "#" and may also stand
+// between rows (a recording continued later states its settings again there).
+//
+// Columns: the time in UTC (ISO 8601 with milliseconds and Z), the record's X and Y fields
+// exactly as received and its units word ("m/s", "Knots", "mm/s"), X, Y and the speed in m/s
+// (six decimals, signs as received: the face is not applied), the bearing in degrees (three
+// decimals) and the bearing convention ("from" or "to") and face ("up" or "down") it was computed
+// with. A field that is not known is empty (X and Y of a sample exported from a log file, which
+// does not keep them).
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <optional>
+
+// What the head of a live data file states. The caller fills it from the session's options.
+struct DataFileHeader
+{
+    QString portName;   // "COM1", or a device path
+    QString portDevice; // the device it maps to, when that differs from portName
+    quint32 baudRate = 0;
+    int dataBits = 8;
+    QString parity = QStringLiteral("none"); // "none", "odd", "even", "mark", "space"
+    QString stopBits = QStringLiteral("1");  // "1", "1.5", "2"
+    bool bearingTo = false;
+    bool faceUp = false;
+    double headingOffset = 0;  // degrees added to every computed bearing
+    bool logLocalTime = false; // the log beside it is stamped in local time (else UTC)
+    QString timeZoneId;        // the computer's zone, "Europe/Berlin"
+    QString logFile;           // the log file beside it, if any
+};
+
+struct DataFileRow
+{
+    qint64 timeMs = 0; // since 1970-01-01 UTC
+    QString rawX;      // as received, "+0.515"; empty when not known
+    QString rawY;
+    QString units; // "m/s", "Knots", "mm/s"
+    std::optional<double> xMs;
+    std::optional<double> yMs;
+    double speedMs = 0;
+    double bearing = 0;
+    bool bearingTo = false;
+    std::optional<bool> faceUp; // none when not known
+};
+
+// The comment lines of a live data file's head, without their "# ".
+QStringList dataFileComments(const DataFileHeader& header);
+// Comment lines, each "# " + text (line breaks in text become blanks), with CR LF.
+QByteArray dataFileCommentLines(const QStringList& comments);
+// The header row, with CR LF.
+QByteArray dataFileHeaderRow();
+// One row, with CR LF.
+QByteArray dataFileRowLine(const DataFileRow& row);
+
+// One field as RFC 4180 wants it: quoted when it holds a comma, a quote, CR or LF.
+QByteArray csvField(const QString& text);
+// The fields of one line (without its line end); false when a quoted field is not closed or a
+// quote stands inside an unquoted field.
+bool splitCsvLine(QByteArrayView line, QList<QString>* fields);
+
+// "2009-05-24T14:03:07.250Z"
+QString isoUtcText(qint64 ms);
+// An ISO 8601 date-time with or without fraction; UTC unless it carries an offset ("Z",
+// "+02:00"). False for anything else.
+bool parseIsoTime(const QString& text, qint64* ms);
+
+// Whether line (without its line end) is the header row.
+bool isDataFileHeaderRow(QByteArrayView line);
+// A row of the data file (without its line end); false for a line that is not one.
+bool parseDataFileRow(QByteArrayView line, DataFileRow* row);

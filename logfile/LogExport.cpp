@@ -1,0 +1,590 @@
+#include "logfile/LogExport.h"
+
+#include "logfile/LocalTimeResolver.h"
+#include "logfile/LogFormat.h"
+#include "logfile/LogSampleParser.h"
+#include "logfile/NetCdfFile.h"
+#include "processing/HistorySummary.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// ---- Reading ----------------------------------------------------------------------------------
+
+enum class LogLineKind
+{
+    Blank,
+    Header,
+    Units,  // a units line of a known units word: a marker of the time base
+    Record, // a record line whose speed, bearing and date-time read
+    Bad,
+};
+
+struct LogLine
+{
+    LogLineKind kind = LogLineKind::Bad;
+    bool localTime = false;                                 // Units: "24 Hour Local"
+    SpeedUnitsKind units = SpeedUnitsKind::MetresPerSecond; // Record: told by its speed text
+    HistorySample sample; // Record: speed in m/s, wall-clock seconds
+};
+
+// One line of a log, without its line end. Every log line this export reads goes through here, so
+// that one shared line scanner can take its place.
+LogLine readLogLine(QByteArrayView line, LogSampleParser& parser)
+{
+    LogLine out;
+    if (line.isEmpty()) {
+        out.kind = LogLineKind::Blank;
+        return out;
+    }
+    if (isLogHeaderLine(line)) {
+        out.kind = LogLineKind::Header;
+        return out;
+    }
+    if (parser.parse(line, &out.sample)) {
+        out.kind = LogLineKind::Record;
+        const qsizetype end = line.indexOf("\",\"");
+        const QString speedText = QString::fromLatin1(line.sliced(1, end - 1));
+        out.units = speedUnitsOfCaption(readoutCaptionForSpeedText(speedText));
+        return out;
+    }
+    // A units line: the units word, "Degrees" and the time base, quoted. A word the program
+    // does not know makes it a bad line.
+    QList<QString> fields;
+    if (splitCsvLine(line, &fields) && fields.size() == 3 && line.startsWith('"') &&
+        fields[1] == QLatin1String("Degrees") &&
+        (fields[2] == QLatin1String("24 Hour UTC") ||
+         fields[2] == QLatin1String("24 Hour Local"))) {
+        const QString& word = fields[0];
+        if (word == QLatin1String("m/s") || word == QLatin1String("Knots") ||
+            word == QLatin1String("mm/s")) {
+            out.kind = LogLineKind::Units;
+            out.localTime = fields[2] == QLatin1String("24 Hour Local");
+        }
+    }
+    return out;
+}
+
+// The good rows of a log or a data file, in file order, with the bad lines counted.
+class SpanReader
+{
+public:
+    explicit SpanReader(const QTimeZone& zone) : m_zone(zone), m_resolver(zone) {}
+
+    bool open(const QString& path, QString* error)
+    {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, m_file.errorString());
+            return false;
+        }
+        // A data file starts with its comments (or its header row); anything else is read as a
+        // log, whose bad lines are then counted.
+        m_hasFirst = readLine(&m_first);
+        m_dataFile = m_hasFirst && (m_first.startsWith('#') || isDataFileHeaderRow(m_first));
+        return true;
+    }
+
+    bool next(DataFileRow* row)
+    {
+        QByteArray line;
+        while (true) {
+            if (m_hasFirst) {
+                line = m_first;
+                m_hasFirst = false;
+            } else if (!readLine(&line)) {
+                return false;
+            }
+            if (m_dataFile ? takeDataLine(line, row) : takeLogLine(line, row))
+                return true;
+        }
+    }
+
+    bool isDataFile() const { return m_dataFile; }
+    qint64 skipped() const { return m_skipped; }
+    bool sawLocalTime() const { return m_sawLocal; }
+    bool sawUtc() const { return m_sawUtc; }
+    qint64 repeatedStamps() const { return m_resolver.repeatedStamps(); }
+    const QTimeZone& zone() const { return m_zone; }
+    QString readError() const
+    {
+        return m_file.error() == QFileDevice::NoError ? QString() : m_file.errorString();
+    }
+
+private:
+    bool readLine(QByteArray* line)
+    {
+        if (m_file.atEnd())
+            return false;
+        *line = m_file.readLine();
+        if (line->isEmpty())
+            return false;
+        if (line->endsWith('\n'))
+            line->chop(1);
+        if (line->endsWith('\r'))
+            line->chop(1);
+        return true;
+    }
+
+    bool takeDataLine(const QByteArray& line, DataFileRow* row)
+    {
+        if (line.isEmpty() || line.startsWith('#') || isDataFileHeaderRow(line))
+            return false;
+        if (parseDataFileRow(line, row))
+            return true;
+        ++m_skipped;
+        return false;
+    }
+
+    bool takeLogLine(const QByteArray& line, DataFileRow* row)
+    {
+        const LogLine read = readLogLine(line, m_parser);
+        switch (read.kind) {
+        case LogLineKind::Blank:
+        case LogLineKind::Header:
+            return false;
+        case LogLineKind::Units:
+            m_local = read.localTime;
+            return false;
+        case LogLineKind::Bad:
+            ++m_skipped;
+            return false;
+        case LogLineKind::Record:
+            break;
+        }
+        qint64 timeMs = read.sample.time * 1000;
+        if (m_local) {
+            m_sawLocal = true;
+            const std::optional<qint64> utc = m_resolver.toUtcMs(read.sample.time);
+            if (!utc) {
+                ++m_skipped;
+                return false;
+            }
+            timeMs = *utc;
+        } else {
+            m_sawUtc = true;
+        }
+        *row = DataFileRow();
+        row->timeMs = timeMs;
+        row->units = unitsInfo(read.units).speedUnits;
+        row->speedMs = read.sample.speed;
+        row->bearing = read.sample.bearing;
+        row->bearingTo = false; // a log does not say: the program's default
+        return true;
+    }
+
+    QFile m_file;
+    QTimeZone m_zone;
+    LogSampleParser m_parser{SpeedUnitsKind::MetresPerSecond};
+    LocalTimeResolver m_resolver;
+    QByteArray m_first;
+    bool m_hasFirst = false;
+    bool m_dataFile = false;
+    bool m_local = false; // the last units line said local time
+    bool m_sawLocal = false;
+    bool m_sawUtc = false;
+    qint64 m_skipped = 0;
+};
+
+// ---- What the output says about its source ----------------------------------------------------
+
+QString linesSkippedText(qint64 n)
+{
+    return n == 1 ? QStringLiteral("1 line skipped") : QStringLiteral("%1 lines skipped").arg(n);
+}
+
+QString spanText(const ExportOptions& o)
+{
+    if (!o.fromMs && !o.toMs)
+        return QStringLiteral("the whole file");
+    return QStringLiteral("from %1 to %2")
+        .arg(o.fromMs ? isoUtcText(*o.fromMs) : QStringLiteral("the start"),
+             o.toMs ? isoUtcText(*o.toMs) : QStringLiteral("the end"));
+}
+
+QString sourceText(const SpanReader& r, const QString& input)
+{
+    return (r.isDataFile() ? QStringLiteral("data file ") : QStringLiteral("log file ")) +
+           QFileInfo(input).fileName();
+}
+
+QString conventionText(const SpanReader& r)
+{
+    return r.isDataFile() ? QStringLiteral("as recorded in each row")
+                          : QStringLiteral("from (assumed: a log file does not record it; where "
+                                           "the flow comes from is the program's default)");
+}
+
+QString timeBaseText(const SpanReader& r)
+{
+    if (r.isDataFile())
+        return QStringLiteral("UTC");
+    if (!r.sawLocalTime())
+        return QStringLiteral("UTC, as the log's units lines say");
+    QString text = QStringLiteral("local time (%1), converted to UTC by the computer's time "
+                                  "zone rules; stamps in the repeated hour of a clock change "
+                                  "placed by their order")
+                       .arg(QString::fromLatin1(r.zone().id()));
+    if (r.sawUtc())
+        text = QStringLiteral("partly UTC, partly ") + text;
+    return text;
+}
+
+// ---- Writers ----------------------------------------------------------------------------------
+
+class SpanWriter
+{
+public:
+    virtual ~SpanWriter() = default;
+    virtual bool begin(const QString& path, const SpanReader& reader, const QString& input,
+                       const ExportOptions& options) = 0;
+    virtual void add(const DataFileRow& row) = 0;
+    // Writes what is known only at the end and gives the file its name.
+    virtual bool finish(const SpanReader& reader, const QString& input,
+                        const ExportOptions& options) = 0;
+    virtual QString error() const = 0;
+};
+
+class CsvSpanWriter : public SpanWriter
+{
+public:
+    bool begin(const QString& path, const SpanReader& reader, const QString& input,
+               const ExportOptions& options) override
+    {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly)) {
+            m_error = m_file.errorString();
+            return false;
+        }
+        const QStringList head = {
+            QStringLiteral("Marvane %1 data file, exported by %2")
+                .arg(QStringLiteral(MARVANE_VERSION), options.program),
+            QStringLiteral("Source: ") + sourceText(reader, input),
+            QStringLiteral("Span: ") + spanText(options),
+            QStringLiteral("Bearing convention: ") + conventionText(reader),
+            reader.isDataFile()
+                ? QStringLiteral("Times below: UTC; convention and face: in force for each row")
+                : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
+                                 "not keep them"),
+        };
+        m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
+        return true;
+    }
+    void add(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
+    bool finish(const SpanReader& reader, const QString&, const ExportOptions&) override
+    {
+        // Known only once the whole file is read: comments may stand at the end as well.
+        m_file.write(dataFileCommentLines(
+            {QStringLiteral("Time stamps of the source: ") + timeBaseText(reader),
+             linesSkippedText(reader.skipped())}));
+        if (!m_file.commit()) {
+            m_error = m_file.errorString();
+            return false;
+        }
+        return true;
+    }
+    QString error() const override { return m_error; }
+
+private:
+    QSaveFile m_file;
+    QString m_error;
+};
+
+class NetCdfSpanWriter : public SpanWriter
+{
+public:
+    bool begin(const QString& path, const SpanReader& reader, const QString& input,
+               const ExportOptions&) override
+    {
+        m_path = path;
+        m_withRecord = reader.isDataFile();
+        if (!m_nc.create(path))
+            return false;
+        const int time = m_nc.defineDimension("time", 0);
+        constexpr size_t chunk = 16384;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double noByte = -1;
+
+        m_time = m_nc.defineVariable("time", NetCdfFile::Type::Double, time, chunk);
+        m_nc.setAttribute(m_time, "standard_name", QStringLiteral("time"));
+        m_nc.setAttribute(m_time, "long_name", QStringLiteral("time of the sample"));
+        m_nc.setAttribute(m_time, "units", QStringLiteral("seconds since 1970-01-01 00:00:00 UTC"));
+        m_nc.setAttribute(m_time, "calendar", QStringLiteral("standard"));
+        m_nc.setAttribute(m_time, "axis", QStringLiteral("T"));
+
+        m_speed = m_nc.defineVariable("sea_water_speed", NetCdfFile::Type::Double, time, chunk);
+        m_nc.setAttribute(m_speed, "standard_name", QStringLiteral("sea_water_speed"));
+        m_nc.setAttribute(m_speed, "long_name", QStringLiteral("flow speed"));
+        m_nc.setAttribute(m_speed, "units", QStringLiteral("m s-1"));
+
+        // One direction for the whole file, whatever the convention of each sample: where the
+        // flow goes, the convention of the standard name.
+        m_direction = m_nc.defineVariable("direction_of_sea_water_velocity",
+                                          NetCdfFile::Type::Double, time, chunk);
+        m_nc.setAttribute(m_direction, "standard_name",
+                          QStringLiteral("direction_of_sea_water_velocity"));
+        m_nc.setAttribute(m_direction, "long_name", QStringLiteral("direction the flow goes to"));
+        m_nc.setAttribute(m_direction, "units", QStringLiteral("degree"));
+        m_nc.setAttribute(m_direction, "comment",
+                          QStringLiteral("Clockwise from the reference of the sensor's bearing "
+                                         "(its front, plus the heading offset when one was set). "
+                                         "Bearings recorded as where the flow comes from are "
+                                         "turned by 180 degrees; bearing_as_recorded keeps them "
+                                         "as recorded."));
+
+        m_recorded =
+            m_nc.defineVariable("bearing_as_recorded", NetCdfFile::Type::Double, time, chunk);
+        m_nc.setAttribute(m_recorded, "long_name", QStringLiteral("flow bearing as recorded"));
+        m_nc.setAttribute(m_recorded, "units", QStringLiteral("degree"));
+        m_nc.setAttribute(m_recorded, "comment",
+                          QStringLiteral("in the convention given by bearing_convention"));
+
+        m_convention =
+            m_nc.defineVariable("bearing_convention", NetCdfFile::Type::Byte, time, chunk);
+        m_nc.setAttribute(m_convention, "long_name",
+                          QStringLiteral("convention of bearing_as_recorded"));
+        m_nc.setAttribute(m_convention, "flag_values", std::vector<qint8>{0, 1});
+        m_nc.setAttribute(m_convention, "flag_meanings", QStringLiteral("from to"));
+        if (!reader.isDataFile()) {
+            m_nc.setAttribute(m_convention, "comment",
+                              QStringLiteral("assumed from: a log file does not record the "
+                                             "convention; from is the program's default"));
+        }
+
+        m_units = m_nc.defineVariable("record_units", NetCdfFile::Type::Byte, time, chunk);
+        m_nc.setAttribute(m_units, "long_name", QStringLiteral("speed units of the record"));
+        m_nc.setAttribute(m_units, "flag_values", std::vector<qint8>{0, 1, 2});
+        m_nc.setAttribute(m_units, "flag_meanings",
+                          QStringLiteral("metres_per_second knots millimetres_per_second"));
+
+        if (m_withRecord) {
+            m_x = m_nc.defineVariable("x_velocity", NetCdfFile::Type::Double, time, chunk, &nan);
+            m_nc.setAttribute(m_x, "long_name",
+                              QStringLiteral("X component of the flow across the sensor's face, "
+                                             "sign as received"));
+            m_nc.setAttribute(m_x, "units", QStringLiteral("m s-1"));
+            m_y = m_nc.defineVariable("y_velocity", NetCdfFile::Type::Double, time, chunk, &nan);
+            m_nc.setAttribute(m_y, "long_name",
+                              QStringLiteral("Y component of the flow across the sensor's face, "
+                                             "sign as received"));
+            m_nc.setAttribute(m_y, "units", QStringLiteral("m s-1"));
+            m_face = m_nc.defineVariable("face", NetCdfFile::Type::Byte, time, chunk, &noByte);
+            m_nc.setAttribute(m_face, "long_name",
+                              QStringLiteral("sensor face in force (up: X changes sign)"));
+            m_nc.setAttribute(m_face, "flag_values", std::vector<qint8>{0, 1});
+            m_nc.setAttribute(m_face, "flag_meanings", QStringLiteral("down up"));
+        }
+
+        m_nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
+        m_nc.setAttribute(NetCdfFile::kGlobal, "title",
+                          QStringLiteral("Flow speed and direction from a two-axis flow sensor"));
+        m_nc.setAttribute(NetCdfFile::kGlobal, "source",
+                          QStringLiteral("Marvane %1, %2")
+                              .arg(QStringLiteral(MARVANE_VERSION), sourceText(reader, input)));
+        m_nc.setAttribute(NetCdfFile::kGlobal, "bearing_convention", conventionText(reader));
+        m_nc.endDefinitions();
+        return m_nc.ok();
+    }
+
+    void add(const DataFileRow& row) override
+    {
+        m_times.push_back(double(row.timeMs) / 1000.0);
+        m_speeds.push_back(row.speedMs);
+        const double towards = std::fmod(row.bearing + (row.bearingTo ? 0.0 : 180.0), 360.0);
+        m_directions.push_back(towards);
+        m_bearings.push_back(row.bearing);
+        m_conventions.push_back(row.bearingTo ? 1 : 0);
+        m_unitCodes.push_back(row.units == QLatin1String("m/s")     ? 0
+                              : row.units == QLatin1String("Knots") ? 1
+                                                                    : 2);
+        if (m_withRecord) {
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            m_xs.push_back(row.xMs.value_or(nan));
+            m_ys.push_back(row.yMs.value_or(nan));
+            m_faces.push_back(row.faceUp ? (*row.faceUp ? 1 : 0) : -1);
+        }
+        if (m_times.size() >= 16384)
+            flush();
+    }
+
+    bool finish(const SpanReader& reader, const QString& input,
+                const ExportOptions& options) override
+    {
+        flush();
+        m_nc.redefine();
+        m_nc.setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
+        m_nc.setAttribute(NetCdfFile::kGlobal, "history",
+                          QStringLiteral("%1 %2: %3 (%4) to %5; time stamps: %6; %7")
+                              .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                                   options.program, sourceText(reader, input), spanText(options),
+                                   QFileInfo(m_path).fileName(), timeBaseText(reader),
+                                   linesSkippedText(reader.skipped())));
+        m_nc.endDefinitions();
+        return m_nc.commit();
+    }
+
+    QString error() const override { return m_nc.errorText(); }
+
+private:
+    void flush()
+    {
+        m_nc.putDoubles(m_time, m_written, m_times);
+        m_nc.putDoubles(m_speed, m_written, m_speeds);
+        m_nc.putDoubles(m_direction, m_written, m_directions);
+        m_nc.putDoubles(m_recorded, m_written, m_bearings);
+        m_nc.putBytes(m_convention, m_written, m_conventions);
+        m_nc.putBytes(m_units, m_written, m_unitCodes);
+        if (m_withRecord) {
+            m_nc.putDoubles(m_x, m_written, m_xs);
+            m_nc.putDoubles(m_y, m_written, m_ys);
+            m_nc.putBytes(m_face, m_written, m_faces);
+        }
+        m_written += m_times.size();
+        for (auto* v : {&m_times, &m_speeds, &m_directions, &m_bearings, &m_xs, &m_ys})
+            v->clear();
+        for (auto* v : {&m_conventions, &m_unitCodes, &m_faces})
+            v->clear();
+    }
+
+    NetCdfFile m_nc;
+    QString m_path;
+    bool m_withRecord = false;
+    int m_time = -1, m_speed = -1, m_direction = -1, m_recorded = -1, m_convention = -1,
+        m_units = -1, m_x = -1, m_y = -1, m_face = -1;
+    size_t m_written = 0;
+    std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_xs, m_ys;
+    std::vector<qint8> m_conventions, m_unitCodes, m_faces;
+};
+
+// ---- The span ---------------------------------------------------------------------------------
+
+ExportResult failure(ExportResult::Status status, const QString& error)
+{
+    ExportResult r;
+    r.status = status;
+    r.error = error;
+    return r;
+}
+
+QString emptySpanText(const QString& input, const ExportOptions& options)
+{
+    if (!options.fromMs && !options.toMs)
+        return QStringLiteral("No samples in %1").arg(input);
+    return QStringLiteral("No samples in %1 %2").arg(input, spanText(options));
+}
+
+// Reads the span of reader, giving each of its rows to take; fills the counts and statistics.
+template <typename Take>
+void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* result, Take take)
+{
+    SpanStatisticsBuilder statistics;
+    qint64 badInSpan = 0;
+    qint64 skippedBefore = 0; // at the last row of the span
+    DataFileRow row;
+    while (reader.next(&row)) {
+        if ((options.fromMs && row.timeMs < *options.fromMs) ||
+            (options.toMs && row.timeMs > *options.toMs))
+            continue;
+        // Bad lines count in the span's statistics when they stand among its samples (or, for
+        // the whole file, anywhere).
+        if (result->samples > 0 || !options.fromMs)
+            badInSpan += reader.skipped() - skippedBefore;
+        skippedBefore = reader.skipped();
+        ++result->samples;
+        statistics.add(SpanSample{row.timeMs, row.speedMs, row.bearing, row.bearingTo});
+        take(row);
+    }
+    if (!options.toMs)
+        badInSpan += reader.skipped() - skippedBefore;
+    result->skippedLines = reader.skipped();
+    result->statistics = statistics.result(badInSpan);
+}
+
+} // namespace
+
+std::optional<ExportFormat> exportFormatForPath(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return ExportFormat::Csv;
+    if (suffix == QLatin1String("nc"))
+        return ExportFormat::NetCdf;
+    return std::nullopt;
+}
+
+ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& options)
+{
+    SpanReader reader(options.localZone);
+    QString error;
+    if (!reader.open(input, &error))
+        return failure(ExportResult::Status::CannotRead, error);
+    ExportResult result;
+    readSpan(reader, options, &result, [](const DataFileRow&) {});
+    if (!reader.readError().isEmpty()) {
+        result.status = ExportResult::Status::CannotRead;
+        result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());
+    } else if (result.samples == 0) {
+        result.status = ExportResult::Status::EmptySpan;
+        result.error = emptySpanText(input, options);
+    }
+    return result;
+}
+
+ExportResult exportSpan(const QString& input, const QString& output, const ExportOptions& options)
+{
+    const std::optional<ExportFormat> format = exportFormatForPath(output);
+    if (!format) {
+        return failure(
+            ExportResult::Status::UnknownFormat,
+            QStringLiteral("Cannot tell the format of %1: name it .csv or .nc").arg(output));
+    }
+    if (!options.overwrite && QFileInfo::exists(output)) {
+        return failure(ExportResult::Status::OutputExists,
+                       QStringLiteral("%1 exists already (--force replaces it)").arg(output));
+    }
+    if (QFileInfo(output).absoluteFilePath() == QFileInfo(input).absoluteFilePath()) {
+        return failure(ExportResult::Status::OutputExists,
+                       QStringLiteral("%1 is the file being read").arg(output));
+    }
+    SpanReader reader(options.localZone);
+    QString error;
+    if (!reader.open(input, &error))
+        return failure(ExportResult::Status::CannotRead, error);
+
+    std::unique_ptr<SpanWriter> writer;
+    if (*format == ExportFormat::Csv)
+        writer = std::make_unique<CsvSpanWriter>();
+    else
+        writer = std::make_unique<NetCdfSpanWriter>();
+    if (!writer->begin(output, reader, input, options)) {
+        return failure(ExportResult::Status::CannotWrite,
+                       QStringLiteral("Cannot write %1: %2").arg(output, writer->error()));
+    }
+
+    ExportResult result;
+    readSpan(reader, options, &result, [&writer](const DataFileRow& row) { writer->add(row); });
+    if (!reader.readError().isEmpty()) {
+        result.status = ExportResult::Status::CannotRead;
+        result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());
+        return result; // the writer, destroyed unfinished, leaves nothing behind
+    }
+    if (result.samples == 0) {
+        result.status = ExportResult::Status::EmptySpan;
+        result.error = emptySpanText(input, options);
+        return result;
+    }
+    if (!writer->finish(reader, input, options)) {
+        result.status = ExportResult::Status::CannotWrite;
+        result.error = QStringLiteral("Cannot write %1: %2").arg(output, writer->error());
+    }
+    return result;
+}

@@ -1,0 +1,71 @@
+#pragma once
+// A small wrapper of the netCDF C library (Debian's libnetcdf) for writing one netCDF-4 file.
+//
+// The file is built in memory and written in commit(), under a temporary name in the folder of
+// its final path, then renamed to it: a failure at any step, or an object destroyed without
+// commit, leaves nothing behind and an existing file of that name untouched. (Memory: the size of
+// the compressed file.)
+//
+// The first library error is kept (with nc_strerror's text and what was being done); every call
+// after it does nothing, so a caller may make its calls and look at ok() once.
+
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+class NetCdfFile
+{
+public:
+    NetCdfFile() = default;
+    ~NetCdfFile();
+    NetCdfFile(const NetCdfFile&) = delete;
+    NetCdfFile& operator=(const NetCdfFile&) = delete;
+
+    // Starts the file that commit() writes to path, in define mode.
+    bool create(const QString& path);
+
+    // Ids of what is defined, -1 after an error. A length of 0 makes the dimension unlimited.
+    int defineDimension(const char* name, size_t length);
+    enum class Type
+    {
+        Double,
+        Float,
+        Byte,
+    };
+    // A variable over one dimension, chunked by chunk values and compressed (deflate level 1,
+    // shuffled); with a fill value when fill is given (for a Byte variable, its value as a byte).
+    int defineVariable(const char* name, Type type, int dimension, size_t chunk,
+                       const double* fill = nullptr);
+
+    // Attributes of a variable, or of the file with kGlobal.
+    static constexpr int kGlobal = -1;
+    void setAttribute(int variable, const char* name, const QString& text);
+    void setAttribute(int variable, const char* name, double value);
+    void setAttribute(int variable, const char* name, const std::vector<qint8>& values);
+
+    // Leaves define mode (the data may be written) and enters it again (attributes known only at
+    // the end, such as the history).
+    void endDefinitions();
+    void redefine();
+
+    // values at start along the variable's dimension.
+    void putDoubles(int variable, size_t start, const std::vector<double>& values);
+    void putBytes(int variable, size_t start, const std::vector<qint8>& values);
+
+    // Closes the file and gives it its final path, replacing a file there. False (and nothing
+    // left behind) on failure.
+    bool commit();
+
+    bool ok() const { return m_error.isEmpty(); }
+    // "netCDF: <what>: <the library's text>", or the system's reason for a failed write.
+    const QString& errorText() const { return m_error; }
+
+private:
+    bool check(int status, const char* what);
+    void discard();
+
+    int m_id = -1;
+    QString m_path;
+    QString m_error;
+};

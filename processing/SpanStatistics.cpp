@@ -1,0 +1,206 @@
+#include "processing/SpanStatistics.h"
+
+#include "base/ClockText.h"
+#include "base/NumberText.h"
+#include "processing/HistorySeries.h"
+#include "processing/HistorySummary.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <QtMath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr qint64 kGapFactor = 5;
+constexpr qint64 kMinimumGapMs = 2000;
+
+const QString kNone = QStringLiteral("-");
+
+qint64 medianOfCounts(const std::map<qint64, qint64>& counts)
+{
+    qint64 total = 0;
+    for (const auto& entry : counts)
+        total += entry.second;
+    if (total == 0)
+        return 0;
+    // The lower median: an interval that occurred, never a value between two.
+    const qint64 wanted = (total - 1) / 2;
+    qint64 seen = 0;
+    for (const auto& [interval, count] : counts) {
+        seen += count;
+        if (seen > wanted)
+            return interval;
+    }
+    return counts.rbegin()->first;
+}
+
+// Whole degrees as the readout shows them: 359.6 is "000".
+int wholeDegrees(double degrees)
+{
+    return formatNumber(degrees, QStringLiteral("000")).toInt() % 360;
+}
+
+} // namespace
+
+bool isGap(qint64 intervalMs, qint64 typicalIntervalMs)
+{
+    return intervalMs > kGapFactor * typicalIntervalMs && intervalMs >= kMinimumGapMs;
+}
+
+qint64 typicalIntervalMs(const std::vector<qint64>& timesMs)
+{
+    std::map<qint64, qint64> counts;
+    for (size_t i = 1; i < timesMs.size(); ++i) {
+        if (timesMs[i] >= timesMs[i - 1])
+            ++counts[timesMs[i] - timesMs[i - 1]];
+    }
+    return medianOfCounts(counts);
+}
+
+void SpanStatisticsBuilder::add(const SpanSample& sample)
+{
+    const double speed = sample.speedMs;
+    if (m_samples == 0) {
+        m_firstTimeMs = sample.timeMs;
+        m_minSpeed = m_maxSpeed = speed;
+        m_minTimeMs = m_maxTimeMs = sample.timeMs;
+    } else {
+        const qint64 interval = sample.timeMs - m_lastTimeMs;
+        if (interval >= 0) {
+            ++m_intervalCounts[interval];
+            if (interval > m_longestIntervalMs) {
+                m_longestIntervalMs = interval;
+                m_longestIntervalStartMs = m_lastTimeMs;
+            }
+        }
+        if (speed < m_minSpeed) {
+            m_minSpeed = speed;
+            m_minTimeMs = sample.timeMs;
+        }
+        if (speed > m_maxSpeed) {
+            m_maxSpeed = speed;
+            m_maxTimeMs = sample.timeMs;
+        }
+    }
+    m_lastTimeMs = sample.timeMs;
+    ++m_samples;
+
+    const double delta = speed - m_mean;
+    m_mean += delta / double(m_samples);
+    m_m2 += delta * (speed - m_mean);
+
+    // Every flow vector as the direction it goes to: a "from" bearing points the other way.
+    const double towards = sample.bearingTo ? sample.bearing : sample.bearing + 180.0;
+    const double radians = qDegreesToRadians(towards);
+    m_sumEast += speed * std::sin(radians);
+    m_sumNorth += speed * std::cos(radians);
+    ++(sample.bearingTo ? m_toSamples : m_fromSamples);
+}
+
+SpanStatistics SpanStatisticsBuilder::result(qint64 badLines) const
+{
+    SpanStatistics s;
+    s.badLines = badLines;
+    s.samples = m_samples;
+    s.fromSamples = m_fromSamples;
+    s.toSamples = m_toSamples;
+    s.residualBearingTo = m_fromSamples == 0 || m_toSamples > 0;
+    if (m_samples == 0)
+        return s;
+
+    s.firstTimeMs = m_firstTimeMs;
+    s.lastTimeMs = m_lastTimeMs;
+    s.typicalIntervalMs = medianOfCounts(m_intervalCounts);
+    for (auto it = m_intervalCounts.rbegin();
+         it != m_intervalCounts.rend() && isGap(it->first, s.typicalIntervalMs); ++it)
+        s.gaps += it->second;
+    if (s.gaps > 0) {
+        s.longestGapMs = m_longestIntervalMs;
+        s.longestGapStartMs = m_longestIntervalStartMs;
+    }
+
+    s.meanSpeed = m_mean;
+    s.minSpeed = m_minSpeed;
+    s.minTimeMs = m_minTimeMs;
+    s.maxSpeed = m_maxSpeed;
+    s.maxTimeMs = m_maxTimeMs;
+    s.speedStdDev = std::sqrt(std::max(0.0, m_m2 / double(m_samples)));
+
+    const double n = double(m_samples);
+    const double east = m_sumEast / n;
+    const double north = m_sumNorth / n;
+    s.residualSpeed = std::hypot(east, north);
+    // Opposite flows of equal speed leave only rounding dust: no direction then.
+    if (s.residualSpeed > 1e-9 * std::max(s.meanSpeed, 1e-300)) {
+        double degrees = qRadiansToDegrees(std::atan2(east, north));
+        if (!s.residualBearingTo)
+            degrees += 180.0;
+        degrees = std::fmod(degrees + 720.0, 360.0);
+        s.residualBearing = wholeDegrees(degrees);
+    } else {
+        s.residualSpeed = 0;
+    }
+    return s;
+}
+
+SpanStatistics spanStatistics(const std::vector<SpanSample>& samples, qint64 badLines)
+{
+    SpanStatisticsBuilder builder;
+    for (const SpanSample& sample : samples)
+        builder.add(sample);
+    return builder.result(badLines);
+}
+
+QString spanSummaryText(const SpanStatistics& stats, SpeedUnitsKind units, const QTimeZone& zone)
+{
+    const UnitsInfo& info = unitsInfo(units);
+    const auto speed = [&](double ms) {
+        return formatNumber(speedInUnits(ms, SpeedUnitsKind::MetresPerSecond, units),
+                            info.speedFormat) +
+               QLatin1Char(' ') + info.speedUnits;
+    };
+    const auto time = [&zone](qint64 ms) {
+        return clockText(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toTimeZone(zone));
+    };
+    // Durations to the nearest second, as the times are shown.
+    const auto duration = [](qint64 ms) {
+        return HistorySummary::durationText(ms < 0 ? -((-ms + 500) / 1000) : (ms + 500) / 1000);
+    };
+    const bool any = stats.samples > 0;
+
+    QStringList lines;
+    lines << QStringLiteral("Samples: ") + HistorySummary::countText(stats.samples);
+    lines << QStringLiteral("First: ") + (any ? time(stats.firstTimeMs) : kNone);
+    lines << QStringLiteral("Last: ") + (any ? time(stats.lastTimeMs) : kNone);
+    lines << QStringLiteral("Duration: ") + (any ? duration(stats.durationMs()) : kNone);
+    lines << QStringLiteral("Times: ") + (zone == QTimeZone::utc()
+                                              ? QStringLiteral("UTC")
+                                              : QString::fromLatin1(zone.id()));
+    QString gaps = any ? HistorySummary::countText(stats.gaps) : kNone;
+    if (stats.gaps > 0) {
+        gaps += QStringLiteral(", longest ") + duration(stats.longestGapMs) +
+                QStringLiteral(" after ") + time(stats.longestGapStartMs);
+    }
+    lines << QStringLiteral("Gaps: ") + gaps;
+    lines << QStringLiteral("Mean speed: ") + (any ? speed(stats.meanSpeed) : kNone);
+    lines << QStringLiteral("Minimum speed: ") +
+                 (any ? speed(stats.minSpeed) + QStringLiteral(" at ") + time(stats.minTimeMs)
+                      : kNone);
+    lines << QStringLiteral("Maximum speed: ") +
+                 (any ? speed(stats.maxSpeed) + QStringLiteral(" at ") + time(stats.maxTimeMs)
+                      : kNone);
+    lines << QStringLiteral("Standard deviation of speed: ") +
+                 (any ? speed(stats.speedStdDev) : kNone);
+    lines << QStringLiteral("Residual speed: ") + (any ? speed(stats.residualSpeed) : kNone);
+    lines << QStringLiteral("Residual bearing: ") +
+                 (stats.residualBearing
+                      ? formatNumber(*stats.residualBearing, QStringLiteral("000")) +
+                            (stats.residualBearingTo ? QStringLiteral(" (flow to)")
+                                                     : QStringLiteral(" (flow from)"))
+                      : kNone);
+    lines << QStringLiteral("Bad lines: ") + HistorySummary::countText(stats.badLines);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}

@@ -1,0 +1,115 @@
+#pragma once
+// The statistics a hydrographer reports for a span of samples: how many, from when to when, the
+// gaps in the record, the mean, extreme and spread of the speed, and the residual flow (the mean
+// of the flow vectors: what is left of a tide once its ebb and flood cancel).
+//
+// Bearings are taken in the convention each sample was recorded in: a run where the operator
+// switched From to To half way still gives the right residual flow. The residual bearing is given
+// in the convention all samples share, or as the direction the flow goes to when they are mixed
+// (SpanStatistics::residualBearingTo says which).
+//
+// Times are milliseconds since 1970-01-01 00:00:00 UTC; speeds are in m/s.
+
+#include "processing/RawRecord.h"
+
+#include <QString>
+#include <QTimeZone>
+#include <QtGlobal>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+struct SpanSample
+{
+    qint64 timeMs = 0;
+    double speedMs = 0;
+    double bearing = 0;     // degrees clockwise from the front of the sensor (or north)
+    bool bearingTo = false; // the bearing is where the flow goes to (else where it comes from)
+};
+
+// The gap rule, shared by the statistics and the history plot: no sample for more than five
+// typical intervals, and for at least 2 s (so a 5 Hz record stamped to the second, whose typical
+// interval is 0, only breaks where whole seconds are missing).
+bool isGap(qint64 intervalMs, qint64 typicalIntervalMs);
+// The median of the intervals between consecutive times (times that go backwards, as after a
+// clock set back, give no interval); 0 for fewer than two times.
+qint64 typicalIntervalMs(const std::vector<qint64>& timesMs);
+
+struct SpanStatistics
+{
+    qint64 samples = 0;
+    qint64 firstTimeMs = 0;
+    qint64 lastTimeMs = 0;
+    qint64 durationMs() const { return lastTimeMs - firstTimeMs; }
+
+    qint64 typicalIntervalMs = 0;
+    qint64 gaps = 0;
+    qint64 longestGapMs = 0;      // 0 without gaps
+    qint64 longestGapStartMs = 0; // time of the sample before the longest gap
+
+    double meanSpeed = 0;
+    double minSpeed = 0;
+    qint64 minTimeMs = 0; // the first of equals
+    double maxSpeed = 0;
+    qint64 maxTimeMs = 0;   // the first of equals
+    double speedStdDev = 0; // population standard deviation
+
+    double residualSpeed = 0;
+    // Whole degrees 0..359; none without samples or when the flows cancel out.
+    std::optional<int> residualBearing;
+    bool residualBearingTo = true;
+    qint64 fromSamples = 0; // samples recorded as "from" bearings
+    qint64 toSamples = 0;   // and as "to" bearings
+
+    qint64 badLines = 0;
+};
+
+// Gathers the statistics one sample at a time, in time order, so that a file of millions of
+// samples is never held in memory (the intervals are kept as counts of each distinct interval).
+class SpanStatisticsBuilder
+{
+public:
+    void add(const SpanSample& sample);
+    SpanStatistics result(qint64 badLines) const;
+
+private:
+    qint64 m_samples = 0;
+    qint64 m_firstTimeMs = 0;
+    qint64 m_lastTimeMs = 0;
+    double m_mean = 0; // running mean and sum of squared deviations (Welford)
+    double m_m2 = 0;
+    double m_minSpeed = 0;
+    qint64 m_minTimeMs = 0;
+    double m_maxSpeed = 0;
+    qint64 m_maxTimeMs = 0;
+    double m_sumEast = 0; // of the flow vectors, towards
+    double m_sumNorth = 0;
+    qint64 m_fromSamples = 0;
+    qint64 m_toSamples = 0;
+    qint64 m_longestIntervalMs = -1;
+    qint64 m_longestIntervalStartMs = 0;
+    std::map<qint64, qint64> m_intervalCounts;
+};
+
+SpanStatistics spanStatistics(const std::vector<SpanSample>& samples, qint64 badLines);
+
+// The statistics as lines of text for the operator to read and copy, in the style of the
+// history's summary, speeds in units, dates as dd/MM/yyyy hh:mm:ss in zone:
+//   Samples: 7,200
+//   First: 24/05/2009 14:03:07
+//   Last: 24/05/2009 16:03:06
+//   Duration: 1 h 59 min 59 s
+//   Times: UTC
+//   Gaps: 1, longest 1 h 0 min 0 s after 24/05/2009 15:00:00
+//   Mean speed: 0.512 m/s
+//   Minimum speed: 0.010 m/s at 24/05/2009 14:30:00
+//   Maximum speed: 1.050 m/s at 24/05/2009 15:01:22
+//   Standard deviation of speed: 0.201 m/s
+//   Residual speed: 0.005 m/s
+//   Residual bearing: 046 (flow to)
+//   Bad lines: 3
+// A figure that does not exist (no samples) reads "-".
+QString spanSummaryText(const SpanStatistics& stats,
+                        SpeedUnitsKind units = SpeedUnitsKind::MetresPerSecond,
+                        const QTimeZone& zone = QTimeZone::utc());

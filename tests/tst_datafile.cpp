@@ -1,0 +1,266 @@
+// The data file written beside the log: its exact head and rows, RFC 4180 quoting, a change of
+// bearing convention and face mid-run, continuing a file, and writes that fail and recover.
+
+#include "logfile/DataFileFormat.h"
+#include "logfile/DataFileWriter.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot read>");
+    return file.readAll();
+}
+
+qint64 utcMs(int h, int m, int s, int ms)
+{
+    return QDateTime(QDate(2009, 5, 24), QTime(h, m, s, ms), QTimeZone::utc()).toMSecsSinceEpoch();
+}
+
+Sample live(const char* x, const char* y, SpeedUnitsKind units, double xMs, double yMs,
+            double speedMs, double bearing, bool to, bool faceUp, qint64 timeMs)
+{
+    Sample s;
+    s.source = SampleSource::Serial;
+    s.units = units;
+    s.hasRecord = true;
+    s.rawX = QString::fromLatin1(x);
+    s.rawY = QString::fromLatin1(y);
+    s.xMs = xMs;
+    s.yMs = yMs;
+    s.computed = true;
+    s.speedMs = speedMs;
+    s.bearing = bearing;
+    s.bearingTo = to;
+    s.faceUp = faceUp;
+    s.timeMs = timeMs;
+    return s;
+}
+
+DataFileHeader header()
+{
+    DataFileHeader h;
+    h.portName = QStringLiteral("COM1");
+    h.portDevice = QStringLiteral("/dev/ttyS0");
+    h.baudRate = 9600;
+    h.dataBits = 8;
+    h.parity = QStringLiteral("none");
+    h.stopBits = QStringLiteral("1");
+    h.bearingTo = false;
+    h.faceUp = false;
+    h.headingOffset = 12.5;
+    h.logLocalTime = false;
+    h.logFile = QStringLiteral("/data/survey.log");
+    return h;
+}
+
+const QByteArray kComments = "# Marvane " MARVANE_VERSION " data file\r\n"
+                             "# Port: COM1 (/dev/ttyS0), 9600 baud, 8 data bits, parity none, "
+                             "1 stop bit\r\n"
+                             "# Bearing convention: from (where the flow comes from)\r\n"
+                             "# Face: down\r\n"
+                             "# Heading offset: 12.5 degrees\r\n"
+                             "# Log time stamps: UTC\r\n"
+                             "# Log file: /data/survey.log\r\n"
+                             "# Times below: UTC; convention and face: in force for each row\r\n";
+const QByteArray kHeaderRow =
+    "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face\r\n";
+
+} // namespace
+
+class TestDataFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headAndRowsAreExact()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        DataFileWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, header(), &error), qPrintable(error));
+        QCOMPARE(contents(path), kComments + kHeaderRow);
+
+        // A knots record: 0.15 kn is 0.0771666 m/s, written to six decimals.
+        Sample replayed = live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, false, false, utcMs(14, 3, 9, 0));
+        replayed.source = SampleSource::Replay;
+        Sample failed = live("+0.1x0", "+0.000", SpeedUnitsKind::MetresPerSecond, 0, 0, 0, 0, false,
+                             false, utcMs(14, 3, 9, 0));
+        failed.computed = false;
+        writer.takeBatch({live("+0.515", "-0.020", SpeedUnitsKind::MetresPerSecond, 0.515, -0.02,
+                               0.5153882, 92.2240123, false, false, utcMs(14, 3, 7, 250)),
+                          replayed, failed,
+                          live("+00.15", "+00.00", SpeedUnitsKind::Knots, 0.0771666, 0, 0.0771666,
+                               270, false, false, utcMs(14, 3, 8, 5))});
+        QCOMPARE(contents(path),
+                 kComments + kHeaderRow +
+                     "2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,"
+                     "from,down\r\n"
+                     "2009-05-24T14:03:08.005Z,+00.15,+00.00,Knots,0.077167,0,0.077167,270,"
+                     "from,down\r\n");
+    }
+
+    void conventionAndFaceChangesShowInTheRows()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        DataFileWriter writer;
+        QVERIFY(writer.open(path, header(), nullptr));
+        // The same flow before and after the operator chose To and Face Up.
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, false, false, utcMs(14, 3, 7, 0))});
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, true, true, utcMs(14, 3, 8, 0))});
+        QCOMPARE(contents(path), kComments + kHeaderRow +
+                                     "2009-05-24T14:03:07.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
+                                     "from,down\r\n"
+                                     "2009-05-24T14:03:08.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
+                                     "to,up\r\n");
+    }
+
+    void fieldsAreQuotedAsRfc4180Wants_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("plain") << QStringLiteral("+0.515") << QByteArray("+0.515");
+        QTest::newRow("empty") << QString() << QByteArray("");
+        QTest::newRow("comma") << QStringLiteral("a,b") << QByteArray("\"a,b\"");
+        QTest::newRow("quote") << QStringLiteral("say \"hi\"") << QByteArray("\"say \"\"hi\"\"\"");
+        QTest::newRow("line break") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
+    }
+    void fieldsAreQuotedAsRfc4180Wants()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, field);
+        QCOMPARE(csvField(text), field);
+        QList<QString> back;
+        QVERIFY(splitCsvLine(QByteArray(field + ",x"), &back));
+        QCOMPARE(back, (QList<QString>{text, QStringLiteral("x")}));
+    }
+
+    void isoTimesAgreeWithQt_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("epoch") << 0LL << QStringLiteral("1970-01-01T00:00:00.000Z");
+        QTest::newRow("before it") << -1LL << QStringLiteral("1969-12-31T23:59:59.999Z");
+        QTest::newRow("leap day") << 951782400123LL << QStringLiteral("2000-02-29T00:00:00.123Z");
+        QTest::newRow("end of a year")
+            << 1798761599999LL << QStringLiteral("2026-12-31T23:59:59.999Z");
+        QTest::newRow("2100 is not leap")
+            << 4107542400000LL << QStringLiteral("2100-03-01T00:00:00.000Z");
+    }
+    void isoTimesAgreeWithQt()
+    {
+        QFETCH(qint64, ms);
+        QFETCH(QString, text);
+        QCOMPARE(isoUtcText(ms), text);
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs), text);
+        qint64 back = 0;
+        QVERIFY(parseIsoTime(text, &back));
+        QCOMPARE(back, ms);
+    }
+
+    void rowWithQuotedFieldsReadsBack()
+    {
+        DataFileRow row;
+        row.timeMs = utcMs(14, 3, 7, 1);
+        row.rawX = QStringLiteral("+0,515");
+        row.rawY = QStringLiteral("\"-0.020");
+        row.units = QStringLiteral("m/s");
+        row.speedMs = 0.5;
+        row.bearing = 359.9996;
+        row.bearingTo = true;
+        const QByteArray line = dataFileRowLine(row);
+        QCOMPARE(line, QByteArray("2009-05-24T14:03:07.001Z,\"+0,515\",\"\"\"-0.020\",m/s,,,0.5,0,"
+                                  "to,\r\n"));
+        DataFileRow back;
+        QVERIFY(parseDataFileRow(line.chopped(2), &back));
+        QCOMPARE(back.timeMs, row.timeMs);
+        QCOMPARE(back.rawX, row.rawX);
+        QCOMPARE(back.rawY, row.rawY);
+        QVERIFY(!back.xMs && !back.faceUp);
+        QCOMPARE(back.bearingTo, true);
+    }
+
+    void failedWritesKeepRowsAndReportOncePerEpisode()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        DataFileWriter writer;
+        QVERIFY(writer.open(path, header(), nullptr));
+        QSignalSpy failed(&writer, &DataFileWriter::writeFailed);
+        QSignalSpy recovered(&writer, &DataFileWriter::writeRecovered);
+        const auto sampleAt = [](int s) {
+            return live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1, 270,
+                        false, false, utcMs(14, 3, s, 0));
+        };
+
+        QVERIFY(QFile::remove(path));
+        writer.takeBatch({sampleAt(1)});
+        writer.takeBatch({sampleAt(2)});
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("No such file or directory"));
+        QCOMPARE(writer.backlogRows(), 2);
+        QVERIFY(!QFile::exists(path));
+
+        // Recreated empty by hand: the head comes back before the rows kept, in order.
+        QFile empty(path);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        writer.takeBatch({sampleAt(3)});
+        QCOMPARE(recovered.count(), 1);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(writer.backlogRows(), 0);
+        QCOMPARE(contents(path), kComments + kHeaderRow +
+                                     "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
+                                     "from,down\r\n"
+                                     "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
+                                     "from,down\r\n"
+                                     "2009-05-24T14:03:03.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
+                                     "from,down\r\n");
+    }
+
+    void appendingStatesTheSettingsAgainAndRefusesOtherFiles()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        {
+            DataFileWriter writer;
+            QVERIFY(writer.open(path, header(), nullptr));
+        }
+        DataFileHeader later = header();
+        later.bearingTo = true;
+        DataFileWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, later, &error, DataFileWriter::Mode::Append), qPrintable(error));
+        QByteArray comments = kComments;
+        comments.replace("from (where the flow comes from)", "to (where the flow goes)");
+        QCOMPARE(contents(path), kComments + kHeaderRow + comments);
+
+        const QString other = dir.filePath(QStringLiteral("other.csv"));
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("a,b\r\n1,2\r\n");
+        file.close();
+        QVERIFY(!writer.open(other, later, &error, DataFileWriter::Mode::Append));
+        QVERIFY2(error.startsWith(QStringLiteral("Not a data file of this program")),
+                 qPrintable(error));
+        QCOMPARE(writer.path(), path);
+        QCOMPARE(contents(other), QByteArray("a,b\r\n1,2\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataFile)
+#include "tst_datafile.moc"

@@ -1,0 +1,506 @@
+// marvane-export run as a program on small logs made here: the CSV it writes, the netCDF file read
+// back with the netCDF library, spans, the statistics, local time across a clock change, and
+// every kind of bad input (skipped and counted, exit codes, nothing half written).
+
+#include "logfile/NetCdfFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <netcdf.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+#include <vector>
+
+namespace {
+
+const QByteArray kHeader = "\"Speed\",\"Bearing\",\"Date-Time\"";
+const QByteArray kUtc = "\"m/s\",\"Degrees\",\"24 Hour UTC\"";
+const QByteArray kLocal = "\"m/s\",\"Degrees\",\"24 Hour Local\"";
+
+QByteArray rec(const char* speed, const char* bearing, const char* dateTime)
+{
+    return QByteArray("\"") + speed + "\",\"" + bearing + "\",\"" + dateTime + "\"";
+}
+
+QByteArray lines(const QList<QByteArray>& list)
+{
+    QByteArray out;
+    for (const QByteArray& line : list)
+        out += line + "\r\n";
+    return out;
+}
+
+// One record of each units layout: 0.515 m/s, 1.00 knot (0.514444 m/s), 250 mm/s.
+QByteArray threeUnitsLog()
+{
+    return lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:07"),
+                  rec("01.00", "270", "24/05/2009 14:03:08"),
+                  "a line of another program, 24/05/2009",
+                  rec("0250", "000", "24/05/2009 14:03:10")});
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot read>");
+    return file.readAll();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runExport(const QStringList& args, const QByteArray& tz = "UTC",
+              rlim_t fileSizeLimit = RLIM_INFINITY)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QString::fromLatin1(tz));
+    process.setProcessEnvironment(env);
+    if (fileSizeLimit != RLIM_INFINITY) {
+        // The disk "fills up" under the library: writes beyond the limit fail with EFBIG.
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    process.start(QStringLiteral(MARVANE_EXPORT), args);
+    Run run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+// The data rows of a CSV export (no comments, no header row).
+QList<QByteArray> dataRows(const QByteArray& csv)
+{
+    QList<QByteArray> rows;
+    for (const QByteArray& line : csv.split('\n')) {
+        const QByteArray l = line.trimmed();
+        if (!l.isEmpty() && !l.startsWith('#') && !l.startsWith("time,"))
+            rows << l;
+    }
+    return rows;
+}
+
+QStringList filesIn(const QTemporaryDir& dir)
+{
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// A netCDF file read back with the library.
+class NcReader
+{
+public:
+    explicit NcReader(const QString& path)
+    {
+        m_ok = nc_open(QFile::encodeName(path).constData(), NC_NOWRITE, &m_id) == NC_NOERR;
+    }
+    ~NcReader()
+    {
+        if (m_ok)
+            nc_close(m_id);
+    }
+    bool ok() const { return m_ok; }
+    std::vector<double> doubles(const char* name) const
+    {
+        int var = -1, dim = -1;
+        size_t length = 0;
+        if (nc_inq_varid(m_id, name, &var) != NC_NOERR ||
+            nc_inq_vardimid(m_id, var, &dim) != NC_NOERR ||
+            nc_inq_dimlen(m_id, dim, &length) != NC_NOERR)
+            return {};
+        std::vector<double> values(length);
+        if (nc_get_var_double(m_id, var, values.data()) != NC_NOERR)
+            return {};
+        return values;
+    }
+    QString text(const char* variable, const char* name) const
+    {
+        int var = NC_GLOBAL;
+        if (variable && nc_inq_varid(m_id, variable, &var) != NC_NOERR)
+            return QStringLiteral("<no variable>");
+        size_t length = 0;
+        if (nc_inq_attlen(m_id, var, name, &length) != NC_NOERR)
+            return QStringLiteral("<no attribute>");
+        QByteArray bytes(qsizetype(length), '\0');
+        if (nc_get_att_text(m_id, var, name, bytes.data()) != NC_NOERR)
+            return QStringLiteral("<unreadable>");
+        return QString::fromUtf8(bytes);
+    }
+
+private:
+    int m_id = -1;
+    bool m_ok = false;
+};
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void csvOfALogIsExact()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.csv"));
+        QVERIFY(writeFile(in, threeUnitsLog()));
+        const Run run = runExport({in, out});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("1 line skipped"), run.err.constData());
+        QCOMPARE(contents(out),
+                 QByteArray("# Marvane " MARVANE_VERSION
+                            " data file, exported by marvane-export\r\n"
+                            "# Source: log file in.log\r\n"
+                            "# Span: the whole file\r\n"
+                            "# Bearing convention: from (assumed: a log file does not record it; "
+                            "where the flow comes from is the program's default)\r\n"
+                            "# Times below: UTC; x, y and face are empty: a log file does not "
+                            "keep them\r\n"
+                            "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,"
+                            "face\r\n"
+                            "2009-05-24T14:03:07.000Z,,,m/s,,,0.515,88,from,\r\n"
+                            "2009-05-24T14:03:08.000Z,,,Knots,,,0.514444,270,from,\r\n"
+                            "2009-05-24T14:03:10.000Z,,,mm/s,,,0.25,0,from,\r\n"
+                            "# Time stamps of the source: UTC, as the log's units lines say\r\n"
+                            "# 1 line skipped\r\n"));
+        QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.csv")}));
+    }
+
+    void netCdfReadsBackWithTheLibrary()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(in, threeUnitsLog()));
+        const Run run = runExport({in, out});
+        QCOMPARE(run.exitCode, 0);
+
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        // 24/05/2009 14:03:07 UTC is 1243173787 s after 1970.
+        QCOMPARE(nc.doubles("time"), (std::vector<double>{1243173787, 1243173788, 1243173790}));
+        QCOMPARE(nc.doubles("sea_water_speed"), (std::vector<double>{0.515, 0.514444, 0.25}));
+        // From 088, 270, 000: going to 268, 090, 180.
+        QCOMPARE(nc.doubles("direction_of_sea_water_velocity"),
+                 (std::vector<double>{268, 90, 180}));
+        QCOMPARE(nc.doubles("bearing_as_recorded"), (std::vector<double>{88, 270, 0}));
+        QCOMPARE(nc.text(nullptr, "Conventions"), s("CF-1.8"));
+        QCOMPARE(nc.text("time", "units"), s("seconds since 1970-01-01 00:00:00 UTC"));
+        QCOMPARE(nc.text("time", "calendar"), s("standard"));
+        QCOMPARE(nc.text("sea_water_speed", "units"), s("m s-1"));
+        QCOMPARE(nc.text("direction_of_sea_water_velocity", "standard_name"),
+                 s("direction_of_sea_water_velocity"));
+        QVERIFY(nc.text("bearing_convention", "comment").startsWith(s("assumed from")));
+        const QString history = nc.text(nullptr, "history");
+        QVERIFY2(history.contains(s("1 line skipped")), qPrintable(history));
+        QVERIFY2(history.contains(s("log file in.log (the whole file) to out.nc")),
+                 qPrintable(history));
+        QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.nc")}));
+    }
+
+    void dataFileKeepsItsConventionsAndComponents()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("run.csv"));
+        const QString out = dir.filePath(s("out.nc"));
+        // The same flow before and after the operator switched From to To.
+        QVERIFY(writeFile(
+            in, lines({"# Marvane 4.01 data file",
+                       "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
+                       "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
+                       "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up",
+                       "not a row"})));
+        const Run run = runExport({in, out});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("1 line skipped"), run.err.constData());
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        QCOMPARE(nc.doubles("time"), (std::vector<double>{1243173787.25, 1243173787.45}));
+        QCOMPARE(nc.doubles("sea_water_speed"), (std::vector<double>{0.1, 0.077167}));
+        QCOMPARE(nc.doubles("direction_of_sea_water_velocity"), (std::vector<double>{90, 90}));
+        QCOMPARE(nc.doubles("bearing_convention"), (std::vector<double>{0, 1}));
+        QCOMPARE(nc.doubles("x_velocity"), (std::vector<double>{0.1, 0.077167}));
+        QCOMPARE(nc.doubles("face"), (std::vector<double>{0, 1}));
+
+        // And as CSV, the rows as they were.
+        const QString csv = dir.filePath(s("out.csv"));
+        QCOMPARE(runExport({in, csv}).exitCode, 0);
+        QCOMPARE(dataRows(contents(csv)),
+                 (QList<QByteArray>{
+                     "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
+                     "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up"}));
+    }
+
+    void span_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QList<QByteArray>>("times");
+        QTest::newRow("from, inclusive")
+            << QStringList{s("--from"), s("2009-05-24T14:03:08")}
+            << QList<QByteArray>{"2009-05-24T14:03:08.000Z", "2009-05-24T14:03:10.000Z"};
+        QTest::newRow("to, inclusive")
+            << QStringList{s("--to"), s("2009-05-24 14:03:08Z")}
+            << QList<QByteArray>{"2009-05-24T14:03:07.000Z", "2009-05-24T14:03:08.000Z"};
+        // 16:03:09 at UTC+2 is 14:03:09 UTC.
+        QTest::newRow("both, with an offset")
+            << QStringList{s("--from"), s("2009-05-24T14:03:08"), s("--to"),
+                           s("2009-05-24T16:03:09+02:00")}
+            << QList<QByteArray>{"2009-05-24T14:03:08.000Z"};
+    }
+    void span()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QList<QByteArray>, times);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.csv"));
+        QVERIFY(writeFile(in, threeUnitsLog()));
+        const Run run = runExport(options + QStringList{in, out});
+        QCOMPARE(run.exitCode, 0);
+        QList<QByteArray> got;
+        for (const QByteArray& row : dataRows(contents(out)))
+            got << row.left(24);
+        QCOMPARE(got, times);
+    }
+
+    void summaryPrintsTheStatistics()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        // 0.500, 1.000 and 1.500 m/s from north, a second apart, then 1.000 an hour later:
+        // mean 1, deviation sqrt(0.5 / 4) = 0.354, one gap of an hour; the flow goes to 180,
+        // which is from 000.
+        QVERIFY(writeFile(in, lines({kHeader, kUtc, rec("0.500", "000", "24/05/2009 14:03:07"),
+                                     "rubbish", rec("1.000", "000", "24/05/2009 14:03:08"),
+                                     rec("1.500", "000", "24/05/2009 14:03:09"),
+                                     rec("1.000", "000", "24/05/2009 15:03:09")})));
+        const Run run = runExport({s("--summary"), in});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("Samples: 4\n"
+                                     "First: 24/05/2009 14:03:07\n"
+                                     "Last: 24/05/2009 15:03:09\n"
+                                     "Duration: 1 h 0 min 2 s\n"
+                                     "Times: UTC\n"
+                                     "Gaps: 1, longest 1 h 0 min 0 s after 24/05/2009 14:03:09\n"
+                                     "Mean speed: 1.000 m/s\n"
+                                     "Minimum speed: 0.500 m/s at 24/05/2009 14:03:07\n"
+                                     "Maximum speed: 1.500 m/s at 24/05/2009 14:03:09\n"
+                                     "Standard deviation of speed: 0.354 m/s\n"
+                                     "Residual speed: 1.000 m/s\n"
+                                     "Residual bearing: 000 (flow from)\n"
+                                     "Bad lines: 1\n"));
+        QVERIFY(run.err.contains("1 line skipped"));
+        QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+    }
+
+    // London's clocks went back at 02:00 BST on 25/10/2026 (01:00 to 01:59 twice) and forward
+    // at 01:00 GMT on 29/03/2026 (01:00 to 01:59 never).
+    void localTimeAcrossAClockChange()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(
+            in, lines({kHeader, kLocal, rec("0.100", "000", "29/03/2026 01:30:00"), // never was
+                       rec("0.100", "000", "25/10/2026 00:59:00"),                  // 23:59 UTC
+                       rec("0.100", "000", "25/10/2026 01:30:00"),                  // first: 00:30
+                       rec("0.100", "000", "25/10/2026 01:10:00"),                  // second: 01:10
+                       rec("0.100", "000", "25/10/2026 01:40:00"),                  // second: 01:40
+                       rec("0.100", "000", "25/10/2026 01:20:00"),                  // back again
+                       rec("0.100", "000", "25/10/2026 02:05:00")})));              // 02:05
+        const Run run = runExport({in, out}, "Europe/London");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("2 lines skipped"), run.err.constData());
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        const double midnight = 1792886400; // 25/10/2026 00:00:00 UTC
+        QCOMPARE(nc.doubles("time"),
+                 (std::vector<double>{midnight - 60, midnight + 1800, midnight + 4200,
+                                      midnight + 6000, midnight + 7500}));
+        const QString history = nc.text(nullptr, "history");
+        QVERIFY2(history.contains(s("local time (Europe/London), converted to UTC")),
+                 qPrintable(history));
+        QVERIFY2(history.contains(s("placed by their order")), qPrintable(history));
+        QVERIFY2(history.contains(s("2 lines skipped")), qPrintable(history));
+    }
+
+    void badInputIsSkippedAndCounted_data()
+    {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<QByteArray>("skipped");
+        QTest::addColumn<int>("rows");
+        const QByteArray ok1 = rec("0.515", "088", "24/05/2009 14:03:07");
+        const QByteArray ok2 = rec("0.520", "090", "24/05/2009 14:03:08");
+        QTest::newRow("lines of other programs")
+            << lines({kHeader, kUtc, "$GPGGA,123519,4807.038,N", ok1, "", "Speed,Bearing", ok2})
+            << QByteArray("UTC") << QByteArray("2 lines skipped") << 2;
+        QTest::newRow("unknown units word")
+            << lines({kHeader, "\"furlongs\",\"Degrees\",\"24 Hour UTC\"", ok1, ok2})
+            << QByteArray("UTC") << QByteArray("1 line skipped") << 2;
+        QTest::newRow("units lines anywhere are markers, not bad lines")
+            << lines({kHeader, kUtc, ok1, "\"Knots\",\"Degrees\",\"24 Hour UTC\"",
+                      rec("01.00", "090", "24/05/2009 14:03:09"), kUtc, ok2})
+            << QByteArray("UTC") << QByteArray() << 3;
+        QTest::newRow("a date that does not exist")
+            << lines({kHeader, kUtc, ok1, rec("0.515", "088", "31/02/2009 14:03:07"), ok2})
+            << QByteArray("UTC") << QByteArray("1 line skipped") << 2;
+        QTest::newRow("a log starting in the repeated hour")
+            << lines({kHeader, kLocal, rec("0.100", "000", "25/10/2026 01:30:00"),
+                      rec("0.100", "000", "25/10/2026 02:30:00")})
+            << QByteArray("Europe/London") << QByteArray("1 line skipped") << 1;
+    }
+    void badInputIsSkippedAndCounted()
+    {
+        QFETCH(QByteArray, log);
+        QFETCH(QByteArray, tz);
+        QFETCH(QByteArray, skipped);
+        QFETCH(int, rows);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.csv"));
+        QVERIFY(writeFile(in, log));
+        const Run run = runExport({in, out}, tz);
+        QCOMPARE(run.exitCode, 0);
+        if (skipped.isEmpty())
+            QVERIFY2(!run.err.contains("skipped"), run.err.constData());
+        else
+            QVERIFY2(run.err.contains(skipped), run.err.constData());
+        QCOMPARE(dataRows(contents(out)).size(), rows);
+        const QByteArray tail =
+            skipped.isEmpty() ? QByteArray("# 0 lines skipped") : "# " + skipped;
+        QVERIFY(contents(out).endsWith(tail + "\r\n"));
+    }
+
+    void existingOutputIsReplacedOnlyWithForce()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(in, threeUnitsLog()));
+        QVERIFY(writeFile(out, "keep me"));
+        const Run refused = runExport({in, out});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("exists already (--force replaces it)"),
+                 refused.err.constData());
+        QCOMPARE(contents(out), QByteArray("keep me"));
+        const Run forced = runExport({s("--force"), in, out});
+        QCOMPARE(forced.exitCode, 0);
+        QVERIFY(NcReader(out).ok());
+        QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.nc")}));
+    }
+
+    void emptySpanWritesNothing_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::newRow("csv") << s("out.csv");
+        QTest::newRow("netCDF") << s("out.nc");
+    }
+    void emptySpanWritesNothing()
+    {
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        QVERIFY(writeFile(in, threeUnitsLog()));
+        const Run run = runExport({s("--from"), s("2010-01-01"), in, dir.filePath(output)});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("No samples in " + QFile::encodeName(in) +
+                                  " from 2010-01-01T00:00:00.000Z to the end"),
+                 run.err.constData());
+        QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+    }
+
+    void failedWriteLeavesNoFile_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::newRow("csv") << s("out.csv");
+        QTest::newRow("netCDF") << s("out.nc");
+    }
+    void failedWriteLeavesNoFile()
+    {
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        QByteArray log = lines({kHeader, kUtc});
+        for (int i = 0; i < 2000; ++i)
+            log += rec(i % 2 ? "0.515" : "1.234", "088", "24/05/2009 14:03:07") + "\r\n";
+        QVERIFY(writeFile(in, log));
+        // The disk fills up after 4 KB.
+        const Run run = runExport({in, dir.filePath(output)}, "UTC", 4096);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("Cannot write " + QFile::encodeName(dir.filePath(output)) +
+                                  ": File too large"),
+                 run.err.constData());
+        QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+    }
+
+    void netCdfLibraryErrorGivesItsTextAndNoFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(s("out.nc"));
+        {
+            NetCdfFile nc;
+            QVERIFY(nc.create(path));
+            QVERIFY(nc.defineDimension("time", 0) >= 0);
+            QCOMPARE(nc.defineDimension("time", 0), -1);
+            QCOMPARE(nc.errorText(), s("netCDF: time: NetCDF: String match to name in use"));
+            QVERIFY(!nc.commit());
+            QCOMPARE(nc.errorText(), s("netCDF: time: NetCDF: String match to name in use"));
+        }
+        QCOMPARE(filesIn(dir), QStringList{});
+    }
+
+    void wrongCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("unknown extension")
+            << QStringList{s("in.log"), s("out.txt")}
+            << QByteArray("cannot tell the format of out.txt: name it .csv or .nc");
+        QTest::newRow("bad time") << QStringList{s("--from"), s("yesterday"), s("in.log"),
+                                                 s("out.csv")}
+                                  << QByteArray("--from yesterday is not an ISO 8601 time");
+        QTest::newRow("no output")
+            << QStringList{s("in.log")} << QByteArray("no OUTFILE given (or --summary)");
+    }
+    void wrongCommandLines()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, message);
+        const Run run = runExport(args);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), run.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExport)
+#include "tst_export.moc"
