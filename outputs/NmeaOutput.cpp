@@ -65,6 +65,7 @@ void NmeaOutput::resolveHost()
                 found = address;
         }
         if (found.isNull()) {
+            ++m_failedAttempts;
             if (m_hostFault.isEmpty()) {
                 m_hostFault = QStringLiteral("NMEA: host %1 not found").arg(m_config.udpHost);
                 emit message(QStringLiteral("NMEA: host %1 not found (%2); trying again every "
@@ -92,6 +93,7 @@ void NmeaOutput::listen()
             emit message(QStringLiteral("NMEA: serving TCP port %1").arg(tcpPort()));
         }
     } else {
+        ++m_failedAttempts;
         if (m_listenFault.isEmpty()) {
             m_listenFault = QStringLiteral("NMEA: TCP port %1 in use").arg(m_config.tcpPort);
             emit message(QStringLiteral("NMEA: cannot serve TCP port %1 (%2); trying again "

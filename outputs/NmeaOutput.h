@@ -40,6 +40,8 @@ public:
     quint16 tcpPort() const;
     int clientCount() const { return int(m_clients.size()); }
     qint64 sentencesSent() const { return m_sentencesSent; }
+    // Host look-ups and listens that failed so far.
+    int failedAttempts() const { return m_failedAttempts; }
 
 private:
     void send(const QByteArray& bytes);
@@ -60,4 +62,5 @@ private:
     QList<QTcpSocket*> m_clients;
     QTimer m_retryTimer;
     qint64 m_sentencesSent = 0;
+    int m_failedAttempts = 0;
 };
