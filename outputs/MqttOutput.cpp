@@ -1,0 +1,353 @@
+#include "outputs/MqttOutput.h"
+
+#include "outputs/MqttPayload.h"
+
+#include <QMetaObject>
+
+#include <mosquitto.h>
+
+#include <chrono>
+#include <limits>
+
+#include <sys/socket.h>
+
+// Why a thread of our own rather than mosquitto_loop_start: the library's own loop
+// (mosquitto_loop_forever) resolves and connects in the caller's thread first, returns for good
+// on a TLS or name-resolution failure, and sleeps through its reconnect delay without a way to
+// wake it from another thread, so a clean end could wait half a minute. Our thread calls
+// mosquitto_connect_async and mosquitto_loop itself and sleeps on a condition the session's
+// thread can wake at once. The library is put in threaded mode, so mosquitto_publish and
+// mosquitto_disconnect from the session's thread only queue packets and wake the loop.
+
+namespace {
+
+void initLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+} // namespace
+
+MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
+    : LiveOutput(parent), m_config(config), m_topic(config.topic.toUtf8()),
+      m_statusTopic(statusTopic().toUtf8())
+{
+    initLibrary();
+    m_config.inFlightLimit = qMax(1, qMin(m_config.inFlightLimit, m_config.queueLimit));
+    m_config.queueLimit = qMax(1, m_config.queueLimit);
+
+    m_faultTimer.setSingleShot(true);
+    m_faultTimer.setInterval(m_config.faultReportMs);
+    connect(&m_faultTimer, &QTimer::timeout, this, [this] {
+        if (m_connected || m_faultReported || m_finished)
+            return;
+        m_faultReported = true;
+        QString text = QStringLiteral("MQTT: no connection to the broker at %1:%2")
+                           .arg(m_config.url.host)
+                           .arg(m_config.url.port);
+        if (!m_lastReason.isEmpty())
+            text += QStringLiteral(" (%1)").arg(m_lastReason);
+        emit message(text + QStringLiteral("; trying again"));
+    });
+
+    m_mosq = mosquitto_new(nullptr, true, this);
+    if (!m_mosq) {
+        m_finished = true;
+        emit message(QStringLiteral("MQTT: out of memory"));
+        return;
+    }
+    mosquitto_threaded_set(m_mosq, true);
+    // Our own window (inFlightLimit) paces the samples; the library must never hold back the
+    // status behind them, so its own limit is the protocol's largest.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_SEND_MAXIMUM, 65535);
+    mosquitto_connect_callback_set(m_mosq, &MqttOutput::onConnect);
+    mosquitto_disconnect_callback_set(m_mosq, &MqttOutput::onDisconnect);
+    mosquitto_publish_callback_set(m_mosq, &MqttOutput::onPublish);
+    mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
+    if (!m_config.url.user.isEmpty()) {
+        const QByteArray user = m_config.url.user.toUtf8();
+        const QByteArray password = m_config.password.toUtf8();
+        mosquitto_username_pw_set(m_mosq, user.constData(),
+                                  m_config.password.isNull() ? nullptr : password.constData());
+    }
+    if (m_config.url.tls) {
+        int rc = MOSQ_ERR_SUCCESS;
+        if (m_config.caFile.isEmpty()) {
+            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        } else {
+            const QByteArray caFile = m_config.caFile.toLocal8Bit();
+            rc = mosquitto_tls_set(m_mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
+        }
+        if (rc != MOSQ_ERR_SUCCESS) {
+            m_finished = true;
+            setStateText(QStringLiteral("MQTT: TLS not set up"));
+            emit message(QStringLiteral("MQTT: cannot use the certificate authority file %1 (%2)")
+                             .arg(m_config.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            return;
+        }
+    }
+
+    updateState();
+    m_faultTimer.start();
+    m_thread = std::thread([this] { run(); });
+}
+
+MqttOutput::~MqttOutput()
+{
+    finish();
+    if (m_mosq)
+        mosquitto_destroy(m_mosq);
+}
+
+void MqttOutput::run()
+{
+    const QByteArray host = m_config.url.host.toUtf8();
+    int failures = 0;
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                break;
+        }
+        int rc = mosquitto_connect_async(m_mosq, host.constData(), m_config.url.port,
+                                         m_config.keepAliveSeconds);
+        if (rc == MOSQ_ERR_SUCCESS) {
+            // Runs until the connection ends: lost, refused, or closed by the clean end.
+            while (!m_abandon && (rc = mosquitto_loop(m_mosq, 500, 1)) == MOSQ_ERR_SUCCESS) {
+            }
+        }
+        if (m_linkUp.exchange(false))
+            failures = 0;
+        const QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                                    : QString::fromUtf8(mosquitto_strerror(rc));
+        std::unique_lock lock(m_mutex);
+        if (m_stopping)
+            break;
+        QMetaObject::invokeMethod(
+            this, [this, reason] { m_lastReason = reason; }, Qt::QueuedConnection);
+        ++failures;
+        const int delay = qMin(m_config.reconnectMaxSeconds,
+                               m_config.reconnectMinSeconds << qMin(failures - 1, 16));
+        m_wake.wait_for(lock, std::chrono::seconds(delay), [this] { return m_stopping; });
+    }
+    std::lock_guard lock(m_mutex);
+    m_threadDone = true;
+    m_wake.notify_all();
+}
+
+void MqttOutput::onConnect(mosquitto* mosq, void* self, int rc)
+{
+    auto* output = static_cast<MqttOutput*>(self);
+    if (rc != 0) {
+        QMetaObject::invokeMethod(
+            output, [output, rc] { output->connectionRefused(rc); }, Qt::QueuedConnection);
+        return;
+    }
+    output->m_linkUp = true;
+    // First on the wire after the connection, before any sample.
+    mosquitto_publish(mosq, nullptr, output->m_statusTopic.constData(), 6, "online", 1, true);
+    QMetaObject::invokeMethod(
+        output, [output] { output->connected(); }, Qt::QueuedConnection);
+}
+
+void MqttOutput::onDisconnect(mosquitto*, void* self, int rc)
+{
+    auto* output = static_cast<MqttOutput*>(self);
+    const QString reason = QString::fromUtf8(mosquitto_strerror(rc));
+    QMetaObject::invokeMethod(
+        output, [output, reason] { output->lost(reason); }, Qt::QueuedConnection);
+}
+
+void MqttOutput::onPublish(mosquitto*, void* self, int mid)
+{
+    auto* output = static_cast<MqttOutput*>(self);
+    QMetaObject::invokeMethod(
+        output, [output, mid] { output->published(mid); }, Qt::QueuedConnection);
+}
+
+void MqttOutput::connected()
+{
+    if (m_finished)
+        return;
+    m_connected = true;
+    m_everConnected = true;
+    m_lastReason.clear();
+    m_faultTimer.stop();
+    if (m_faultReported) {
+        m_faultReported = false;
+        emit message(QStringLiteral("MQTT: connected to %1:%2 again")
+                         .arg(m_config.url.host)
+                         .arg(m_config.url.port));
+    }
+    pump();
+    updateState();
+}
+
+void MqttOutput::connectionRefused(int rc)
+{
+    m_lastReason = QString::fromUtf8(mosquitto_connack_string(rc));
+    if (!m_faultReported && !m_finished) {
+        m_faultReported = true;
+        emit message(QStringLiteral("MQTT: the broker at %1:%2 refused the connection (%3); "
+                                    "trying again")
+                         .arg(m_config.url.host)
+                         .arg(m_config.url.port)
+                         .arg(m_lastReason));
+    }
+}
+
+void MqttOutput::lost(const QString& reason)
+{
+    const bool wasConnected = m_connected;
+    m_connected = false;
+    if (m_finished)
+        return;
+    if (wasConnected && !m_faultReported) {
+        m_faultReported = true;
+        emit message(QStringLiteral("MQTT: lost the broker at %1:%2 (%3); reconnecting")
+                         .arg(m_config.url.host)
+                         .arg(m_config.url.port)
+                         .arg(reason));
+    }
+    m_faultTimer.start();
+    updateState();
+}
+
+void MqttOutput::published(int mid)
+{
+    if (!m_inFlight.remove(mid))
+        return; // a status message
+    ++m_acknowledged;
+    pump();
+    updateState();
+}
+
+void MqttOutput::takeBatch(const SampleBatch& batch)
+{
+    if (m_finished)
+        return;
+    for (const Sample& sample : batch) {
+        if (sample.source == SampleSource::Replay)
+            continue;
+        if (const auto payload = mqttPayload(sample))
+            enqueue(*payload);
+    }
+    pump();
+    updateState();
+}
+
+void MqttOutput::takeEvent(const SessionEvent& event)
+{
+    if (event.kind == SessionEvent::Kind::Finishing)
+        finish();
+}
+
+void MqttOutput::enqueue(const QByteArray& payload)
+{
+    if (queuedCount() >= m_config.queueLimit && !m_queue.empty()) {
+        m_queue.pop_front();
+        ++m_dropped;
+        if (!m_overflowReported) {
+            m_overflowReported = true;
+            emit message(QStringLiteral("MQTT: %1 samples waiting for the broker; dropping the "
+                                        "oldest")
+                             .arg(m_config.queueLimit));
+        }
+    }
+    m_queue.push_back(payload);
+}
+
+void MqttOutput::pump()
+{
+    while (m_connected && !m_queue.empty() && m_inFlight.size() < m_config.inFlightLimit) {
+        const QByteArray& payload = m_queue.front();
+        int mid = 0;
+        const int rc = mosquitto_publish(m_mosq, &mid, m_topic.constData(), int(payload.size()),
+                                         payload.constData(), 1, false);
+        // Once queued in the library a message stays there, also when the connection has just
+        // gone (it goes again after the reconnection): only a refusal leaves it with us.
+        if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST ||
+            rc == MOSQ_ERR_ERRNO) {
+            m_inFlight.insert(mid);
+        } else {
+            ++m_dropped;
+            reportFault(QString::fromUtf8(mosquitto_strerror(rc)));
+        }
+        m_queue.pop_front();
+    }
+    if (m_queue.empty())
+        m_overflowReported = false;
+}
+
+void MqttOutput::reportFault(const QString& reason)
+{
+    if (m_lastReason == reason)
+        return;
+    m_lastReason = reason;
+    emit message(QStringLiteral("MQTT: a sample could not be published (%1)").arg(reason));
+}
+
+void MqttOutput::finish(int finishTimeoutMs)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_faultTimer.stop();
+    if (m_connected) {
+        // Everything still queued goes ahead of the status and the disconnection, in order.
+        m_config.inFlightLimit = std::numeric_limits<int>::max();
+        pump();
+        mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), 7, "offline", 1, true);
+    } else {
+        // Nothing to say goodbye to: a connection attempt in progress is given up.
+        m_abandon = true;
+    }
+    if (!m_connected && !m_queue.empty()) {
+        m_dropped += qint64(m_queue.size());
+        emit message(QStringLiteral("MQTT: %1 samples not published: no broker at the end")
+                         .arg(m_queue.size()));
+        m_queue.clear();
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    mosquitto_disconnect(m_mosq);
+    m_wake.notify_all();
+
+    if (m_thread.joinable()) {
+        std::unique_lock lock(m_mutex);
+        if (!m_wake.wait_for(lock, std::chrono::milliseconds(finishTimeoutMs),
+                             [this] { return m_threadDone; })) {
+            // A broker that takes nothing more: end the connection under the loop's feet.
+            m_abandon = true;
+            const int socket = mosquitto_socket(m_mosq);
+            if (socket >= 0)
+                ::shutdown(socket, SHUT_RDWR);
+        }
+        lock.unlock();
+        m_thread.join();
+    }
+    m_connected = false;
+    updateState();
+}
+
+void MqttOutput::updateState()
+{
+    QString text;
+    const int waiting = queuedCount();
+    if (m_finished)
+        text = QStringLiteral("MQTT: ended");
+    else if (m_connected)
+        text = QStringLiteral("MQTT: connected");
+    else if (!m_everConnected && waiting == 0)
+        text = QStringLiteral("MQTT: connecting to %1:%2")
+                   .arg(m_config.url.host)
+                   .arg(m_config.url.port);
+    else
+        text = QStringLiteral("MQTT: queued %1").arg(waiting);
+    if (m_dropped > 0)
+        text += QStringLiteral(", %1 dropped").arg(m_dropped);
+    setStateText(text);
+}

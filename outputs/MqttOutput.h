@@ -1,0 +1,112 @@
+#pragma once
+// Each computed sample of the live session published to an MQTT broker as one JSON object
+// (see MqttPayload.h), QoS 1, through libmosquitto.
+//
+// The session never waits for the broker. A thread of this output drives the library: it resolves
+// the broker's name, connects, does the TLS handshake, runs the network loop and reconnects with
+// a backoff doubling from reconnectMinSeconds to reconnectMaxSeconds. takeBatch only appends to a
+// bounded queue on the session's thread and hands samples to the library while the broker is
+// connected, at most inFlightLimit unacknowledged at a time (the library keeps those and sends
+// them again after a reconnection). While the broker is away the queue holds up to queueLimit
+// samples, the oldest dropped first and counted.
+//
+// "<topic>/status" is retained: "online" once connected, "offline" after a clean end, and the
+// broker publishes "offline" as the will when the program dies without one.
+
+#include "outputs/LiveOutput.h"
+#include "outputs/OutputSettings.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+struct mosquitto;
+
+struct MqttOutputConfig
+{
+    MqttUrl url;
+    QString topic;
+    QString caFile;   // mqtts: the certificate authority; empty: the system's
+    QString password; // with url.user
+    int queueLimit = kMqttDefaultQueueLimit;
+    int inFlightLimit = 100; // unacknowledged samples handed to the library
+    int reconnectMinSeconds = 1;
+    int reconnectMaxSeconds = 30;
+    int keepAliveSeconds = 30;
+    int faultReportMs = 5000; // not connected this long after a start or a loss: say so once
+};
+
+class MqttOutput : public LiveOutput
+{
+    Q_OBJECT
+public:
+    explicit MqttOutput(const MqttOutputConfig& config, QObject* parent = nullptr);
+    // A clean end (see finish) if there was none.
+    ~MqttOutput() override;
+
+    void takeBatch(const SampleBatch& batch) override;
+    // Finishing ends the output cleanly.
+    void takeEvent(const SessionEvent& event) override;
+
+    // The clean end: what is queued goes to a connected broker, then "offline" to the status
+    // topic, then the disconnection; waits at most finishTimeoutMs for the library's thread.
+    // Samples still queued without a broker are counted as dropped.
+    void finish(int finishTimeoutMs = 3000);
+
+    bool isConnected() const { return m_connected; }
+    // Samples waiting: in the queue and handed to the library but not yet acknowledged.
+    int queuedCount() const { return int(m_queue.size()) + int(m_inFlight.size()); }
+    qint64 droppedCount() const { return m_dropped; }
+    qint64 acknowledgedCount() const { return m_acknowledged; }
+    QString topic() const { return m_config.topic; }
+    QString statusTopic() const { return m_config.topic + QStringLiteral("/status"); }
+
+private:
+    static void onConnect(mosquitto* mosq, void* self, int rc);
+    static void onDisconnect(mosquitto* mosq, void* self, int rc);
+    static void onPublish(mosquitto* mosq, void* self, int mid);
+
+    void run(); // the library's thread
+    void connected();
+    void connectionRefused(int rc);
+    void lost(const QString& reason);
+    void published(int mid);
+    void enqueue(const QByteArray& payload);
+    void pump();
+    void publishStatus(const char* text);
+    void reportFault(const QString& reason);
+    void updateState();
+
+    MqttOutputConfig m_config;
+    QByteArray m_topic;
+    QByteArray m_statusTopic;
+    mosquitto* m_mosq = nullptr;
+
+    // Session thread only.
+    std::deque<QByteArray> m_queue;
+    QSet<int> m_inFlight;
+    bool m_connected = false;
+    bool m_everConnected = false;
+    bool m_finished = false;
+    bool m_faultReported = false;
+    bool m_overflowReported = false;
+    qint64 m_dropped = 0;
+    qint64 m_acknowledged = 0;
+    QString m_lastReason;
+    QTimer m_faultTimer;
+
+    // Shared with the library's thread.
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;            // under m_mutex
+    bool m_threadDone = false;          // under m_mutex
+    std::atomic<bool> m_abandon{false}; // leave the network loop without a goodbye
+    std::atomic<bool> m_linkUp{false};  // a connection was accepted since the last look
+};

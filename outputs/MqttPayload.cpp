@@ -1,0 +1,46 @@
+#include "outputs/MqttPayload.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+QString isoUtcText(qint64 timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC)
+        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+}
+
+std::optional<QByteArray> mqttPayload(const Sample& sample)
+{
+    if (!sample.computed)
+        return std::nullopt;
+    QJsonObject object;
+    object.insert(QStringLiteral("time"), isoUtcText(sample.timeMs));
+    object.insert(QStringLiteral("speedMs"), sample.speedMs);
+    object.insert(QStringLiteral("bearing"), sample.bearing);
+    object.insert(QStringLiteral("bearingConvention"),
+                  sample.bearingTo ? QStringLiteral("to") : QStringLiteral("from"));
+    if (sample.hasRecord) {
+        object.insert(QStringLiteral("x"), sample.x);
+        object.insert(QStringLiteral("y"), sample.y);
+        object.insert(QStringLiteral("rawX"), sample.rawX);
+        object.insert(QStringLiteral("rawY"), sample.rawY);
+    }
+    object.insert(QStringLiteral("units"), unitsInfo(sample.units).speedUnits);
+    object.insert(QStringLiteral("speedText"), sample.speedText);
+    object.insert(QStringLiteral("bearingText"), sample.bearingText);
+    QString source;
+    switch (sample.source) {
+    case SampleSource::Serial:
+        source = QStringLiteral("serial");
+        break;
+    case SampleSource::Demonstration:
+        source = QStringLiteral("demonstration");
+        break;
+    case SampleSource::Replay:
+        source = QStringLiteral("replay");
+        break;
+    }
+    object.insert(QStringLiteral("source"), source);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}

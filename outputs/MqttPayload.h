@@ -1,0 +1,24 @@
+#pragma once
+// One sample as the JSON object published to the broker, for dashboards and time-series stores:
+//
+//   {"time":"2024-05-24T14:03:07.123Z","speedMs":0.515,"bearing":123.4,"bearingConvention":"to",
+//    "x":0.515,"y":-0.2,"rawX":"+0.515","rawY":"-0.200","units":"m/s",
+//    "speedText":"0.515","bearingText":"123","source":"serial"}
+//
+// time is UTC with milliseconds; speedMs in metres per second; bearing in degrees in the stated
+// convention ("from": where the flow comes from, "to": where it goes), the heading offset added;
+// x and y in the record's units as received, with their texts; units "m/s", "Knots" or "mm/s";
+// speedText and bearingText exactly as logged. A sample without a record has no x, y, rawX, rawY.
+
+#include "processing/Sample.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// "2024-05-24T14:03:07.123Z".
+QString isoUtcText(qint64 timeMs);
+
+// The compact JSON text of a computed sample; nothing for one whose flow was not computed.
+std::optional<QByteArray> mqttPayload(const Sample& sample);
