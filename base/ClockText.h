@@ -7,3 +7,6 @@
 #include <QString>
 
 QString clockText(const QDateTime& localTime);
+
+// A time as ISO 8601 UTC with milliseconds: "2009-05-24T14:03:07.250Z" (ms since 1970 UTC).
+QString isoUtcText(qint64 ms);

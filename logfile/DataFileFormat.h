@@ -19,6 +19,7 @@
 // with. A field that is not known is empty (X and Y of a sample exported from a log file, which
 // does not keep them).
 
+#include "base/ClockText.h"
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -74,8 +75,6 @@ QByteArray csvField(const QString& text);
 // quote stands inside an unquoted field.
 bool splitCsvLine(QByteArrayView line, QList<QString>* fields);
 
-// "2009-05-24T14:03:07.250Z"
-QString isoUtcText(qint64 ms);
 // An ISO 8601 date-time with or without fraction; UTC unless it carries an offset ("Z",
 // "+02:00"). False for anything else.
 bool parseIsoTime(const QString& text, qint64* ms);

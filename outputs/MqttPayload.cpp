@@ -4,11 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-QString isoUtcText(qint64 timeMs)
-{
-    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC)
-        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
-}
 
 std::optional<QByteArray> mqttPayload(const Sample& sample)
 {

@@ -10,6 +10,7 @@
 // x and y in the record's units as received, with their texts; units "m/s", "Knots" or "mm/s";
 // speedText and bearingText exactly as logged. A sample without a record has no x, y, rawX, rawY.
 
+#include "base/ClockText.h"
 #include "processing/Sample.h"
 
 #include <QByteArray>
@@ -17,8 +18,6 @@
 
 #include <optional>
 
-// "2024-05-24T14:03:07.123Z".
-QString isoUtcText(qint64 timeMs);
 
 // The compact JSON text of a computed sample; nothing for one whose flow was not computed.
 std::optional<QByteArray> mqttPayload(const Sample& sample);
