@@ -2,6 +2,7 @@
 
 #include "comms/PortMapping.h"
 #include "comms/SerialSource.h"
+#include "logfile/DataFileWriter.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
 #include "processing/FlowPipeline.h"
@@ -9,9 +10,37 @@
 #include "reference/DemoSource.h"
 #include "session/ProgramOptions.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <algorithm>
+
+namespace {
+
+// A destination that takes the session's batches only while the log file takes them: the data
+// file holds what the log holds, with everything measured beside it.
+class WhileLogging : public SampleSink
+{
+public:
+    WhileLogging(const Recording* recording, SampleSink* sink)
+        : m_recording(recording), m_sink(sink)
+    {
+    }
+    void takeBatch(const SampleBatch& batch) override
+    {
+        if (m_recording->logging())
+            m_sink->takeBatch(batch);
+    }
+    void takeEvent(const SessionEvent& event) override { m_sink->takeEvent(event); }
+
+private:
+    const Recording* m_recording;
+    SampleSink* m_sink;
+};
+
+} // namespace
 
 LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
     : QObject(parent),
@@ -21,10 +50,13 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
       m_demo(new DemoSource(this)),
       m_recording(new Recording(this)),
       m_history(new LiveHistory(this)),
-      m_noData(new NoDataWatch(this))
+      m_noData(new NoDataWatch(this)),
+      m_dataFile(new DataFileWriter(this)),
+      m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile))
 {
     // The log file first: nothing else may hold a sample back from it.
     addSink(m_recording);
+    addSink(m_dataFileWhileLogging.get());
     addSink(m_history);
     addSink(m_noData);
 
@@ -76,6 +108,55 @@ void LiveSession::applyOptions()
     // Written to an open port at once, not at every poll.
     m_serial->setPortSettings(m_options->port());
     m_serial->setReconnect(m_connected && values.reconnect);
+}
+
+bool LiveSession::createLogFile(const QString& path, QString* reason)
+{
+    if (!m_recording->createFile(path, reason))
+        return false;
+    m_dataFile->close();
+    if (m_options && m_options->values().dataFile) {
+        const QString dataPath = dataFilePathFor(path);
+        QString why;
+        if (!openDataFile(dataPath, false, &why))
+            emit dataFileFailed(dataPath, why);
+    }
+    return true;
+}
+
+bool LiveSession::openDataFile(const QString& path, bool append, QString* reason)
+{
+    return m_dataFile->open(path, dataFileHeader(m_recording->currentFile()), reason,
+                            append ? DataFileWriter::Mode::Append : DataFileWriter::Mode::Create);
+}
+
+DataFileHeader LiveSession::dataFileHeader(const QString& logFile) const
+{
+    static const char* const kParity[] = {"none", "odd", "even", "mark", "space"};
+    static const char* const kStopBits[] = {"1", "1.5", "2"};
+    const PortSettings& port = m_serial->portSettings();
+    DataFileHeader header;
+    header.portName = m_serial->portName().isEmpty() ? port.portName : m_serial->portName();
+    const QString device = devicePathFor(header.portName);
+    if (device != header.portName)
+        header.portDevice = device;
+    header.baudRate = port.baudRateValue;
+    header.dataBits = port.byteSizeValue;
+    header.parity = QString::fromLatin1(kParity[qMin<int>(port.parityValue, 4)]);
+    header.stopBits = QString::fromLatin1(kStopBits[qMin<int>(port.stopBitsValue, 2)]);
+    header.bearingTo = m_pipeline->bearingTo();
+    header.faceUp = m_pipeline->faceUp();
+    header.headingOffset = m_pipeline->headingOffset();
+    header.logLocalTime = m_pipeline->localTime();
+    header.timeZoneId = QString::fromLatin1(QTimeZone::systemTimeZoneId());
+    header.logFile = logFile;
+    return header;
+}
+
+QString LiveSession::dataFilePathFor(const QString& logFile)
+{
+    const QFileInfo info(logFile);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".csv"));
 }
 
 void LiveSession::addSink(SampleSink* sink)

@@ -28,7 +28,9 @@
 #include <memory>
 #include <vector>
 
+class DataFileWriter;
 class DemoSource;
+struct DataFileHeader;
 class FlowPipeline;
 class LiveHistory;
 class NoDataWatch;
@@ -51,11 +53,24 @@ public:
     LiveHistory& history() { return *m_history; }
     NoDataWatch& noDataWatch() { return *m_noData; }
     ProgramOptions& options() { return *m_options; }
+    DataFileWriter& dataFile() { return *m_dataFile; }
 
     // A destination takes every batch and event from now on, after those registered before it
     // (not owned; remove it before it goes).
     void addSink(SampleSink* sink);
     void removeSink(SampleSink* sink);
+
+    // A new log file (created, or emptied), current from now on; and beside it, when the options
+    // want one, its data file (the same name ending in .csv). False with the reason when the log
+    // cannot be made; a data file that cannot be made is told by dataFileFailed, the log goes on.
+    bool createLogFile(const QString& path, QString* reason);
+    // The data file for the samples logged from now on: created, or continued when append and
+    // it exists. False with the reason when it cannot be opened.
+    bool openDataFile(const QString& path, bool append, QString* reason);
+    // What the head of a data file states of this session now.
+    DataFileHeader dataFileHeader(const QString& logFile) const;
+    // The data file beside a log file: survey.log gives survey.csv.
+    static QString dataFilePathFor(const QString& logFile);
 
     // The device for a port name: COM1..COM4 through [Ports] of the settings file, anything
     // else is a device path as given.
@@ -97,6 +112,8 @@ signals:
     // An event, after the destinations have heard it.
     void sessionEvent(const SessionEvent& event);
     void demonstrationStarted();
+    // The data file beside a new log could not be made (path and the system's reason).
+    void dataFileFailed(const QString& path, const QString& reason);
     void demonstrationFinished();
 
 private:
@@ -111,6 +128,8 @@ private:
     Recording* m_recording;
     LiveHistory* m_history;
     NoDataWatch* m_noData;
+    DataFileWriter* m_dataFile;
+    std::unique_ptr<SampleSink> m_dataFileWhileLogging;
     std::vector<SampleSink*> m_sinks;
     bool m_connected = false;
     bool m_demoLogged = false;

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QUdpSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +42,7 @@ private slots:
     void secondRecorderOnOneLogIsRefused();
     void timeBaseOfStampsAndEventLines_data();
     void timeBaseOfStampsAndEventLines();
+    void dataFileAndNmeaOutputAreDestinationsToo();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -248,6 +250,42 @@ void TestRecorder::timeBaseOfStampsAndEventLines()
     QDateTime stamp = QDateTime::fromString(fields.dateTime, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
     stamp.setTimeZone(local ? QTimeZone(QByteArray("Asia/Tokyo")) : QTimeZone::utc());
     QVERIFY2(qAbs(stamp.secsTo(before)) <= 5, qPrintable(fields.dateTime));
+}
+
+void TestRecorder::dataFileAndNmeaOutputAreDestinationsToo()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QUdpSocket plotter; // a chart plotter listening on loopback
+    QVERIFY(plotter.bind(QHostAddress::LocalHost, 0));
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    const QString data = m_dir->filePath(QStringLiteral("flow.csv"));
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), QString::fromLocal8Bit(name),
+                   QStringLiteral("--face-down"), QStringLiteral("--data-file"), data,
+                   QStringLiteral("--nmea-udp"),
+                   QStringLiteral("127.0.0.1:%1").arg(plotter.localPort()), log});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    // +0.300 -0.400 face down: 0.5 m/s from 143.13, so going to 323.1, 0.97 knots.
+    QCOMPARE(::write(master, "+0.300 -0.400\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(plotter.hasPendingDatagrams(), 10000);
+    QByteArray sentence(int(plotter.pendingDatagramSize()), '\0');
+    plotter.readDatagram(sentence.data(), sentence.size());
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QCOMPARE(sentence, QByteArray("$IIVDR,323.1,T,,M,0.97,N*2A\r\n"));
+    const QList<QByteArray> rows = contents(data).split('\n');
+    QVERIFY2(rows.size() >= 3, contents(data).constData());
+    QVERIFY2(rows.at(rows.size() - 2).contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down"),
+             rows.at(rows.size() - 2).constData());
+    QVERIFY(contents(log).contains("\"0.500\",\"143\""));
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

@@ -10,7 +10,10 @@
 #include "base/SettingsLocation.h"
 #include "comms/PortSettings.h"
 #include "comms/SerialSource.h"
+#include "logfile/DataFileWriter.h"
 #include "logfile/Recording.h"
+#include "outputs/OutputOptions.h"
+#include "outputs/Outputs.h"
 #include "processing/FlowPipeline.h"
 #include "processing/SampleSink.h"
 #include "session/LiveSession.h"
@@ -54,6 +57,8 @@ struct RecordOptions
     OptionValues values;
     PortSettings port; // the line as the command line sets it (mark and space parity included)
     bool bearingTo = false;
+    QString dataFile; // the data file beside the log, when asked for
+    OutputSettings outputs;
 };
 
 QString lineText(const PortSettings& port)
@@ -151,6 +156,16 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     }
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
     options.values.reconnect = true;
+    options.dataFile = parser.value(QStringLiteral("data-file"));
+    if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
+        !parser.isSet(QStringLiteral("append")))
+        return fail(QStringLiteral("%1 exists; give --append to record at its end")
+                        .arg(options.dataFile));
+    // The outputs of marvane.ini, and those the command line names.
+    options.outputs = loadOutputSettings(options.settingsPath);
+    QString outputError;
+    if (!readOutputOptions(parser, options.outputs, &outputError))
+        return fail(outputError);
 
     options.portName = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port"))
                                                             : options.port.portName;
@@ -240,6 +255,36 @@ public:
             m_session.disconnectPort();
             return 1;
         }
+        if (!m_options.dataFile.isEmpty() &&
+            !m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
+            say(QStringLiteral("cannot open the data file %1: %2").arg(m_options.dataFile, reason));
+            m_session.disconnectPort();
+            return 1;
+        }
+        connect(&m_session.dataFile(), &DataFileWriter::writeFailed, this,
+                [](const QString& path, const QString& why, int rows) {
+                    tell(QStringLiteral("cannot write %1: %2; %3 row(s) kept in memory")
+                             .arg(path, why)
+                             .arg(rows));
+                });
+        connect(&m_session.dataFile(), &DataFileWriter::writeRecovered, this,
+                [](const QString& path) {
+                    tell(QStringLiteral("%1 takes writes again: the kept rows are written")
+                             .arg(path));
+                });
+        // The network outputs: never in the way of the log file, each told once per fault.
+        const QList<LiveOutput*> outputs =
+            createOutputs(m_options.outputs, m_options.portName, this, &reason);
+        if (!reason.isEmpty()) {
+            say(reason);
+            m_session.disconnectPort();
+            return 2;
+        }
+        for (LiveOutput* output : outputs) {
+            m_session.addSink(output);
+            connect(output, &LiveOutput::message, this, [](const QString& text) { tell(text); });
+            m_outputs << output;
+        }
         recording.setLogging(true);
         m_session.startPolling();
         m_statusTimer.start();
@@ -306,15 +351,20 @@ private:
                                                          .arg(m_lastSample)
                                                          .arg(m_sinceLast.elapsed() / 1000)
                                                    : QStringLiteral("no sample yet");
+        QStringList outputs;
+        for (const LiveOutput* output : m_outputs)
+            outputs << output->stateText();
         // The count is what the file holds from this run, not what was handed to it.
-        say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4")
+        say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
                 .arg(recording.samplesWritten())
                 .arg(last)
                 .arg(m_reconnections)
                 .arg(recording.backlogLines() > 0
                          ? QStringLiteral(", %1 line(s) waiting in memory")
                                .arg(recording.backlogLines())
-                         : QString()));
+                         : QString())
+                .arg(outputs.isEmpty() ? QString()
+                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))));
     }
 
     RecordOptions m_options;
@@ -325,6 +375,7 @@ private:
     QString m_lastSample;
     int m_reconnections = 0;
     bool m_silent = false;
+    QList<LiveOutput*> m_outputs;
 };
 
 } // namespace
@@ -380,9 +431,13 @@ int main(int argc, char* argv[])
         {QStringLiteral("heading"),
          QStringLiteral("The sensor's heading in degrees true, added to every bearing."),
          QStringLiteral("DEG")},
+        {QStringLiteral("data-file"),
+         QStringLiteral("Also write everything measured into FILE (CSV), beside the log."),
+         QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Record at the end of LOGFILE if it exists (a log of this program).")},
     });
+    addOutputOptions(parser);
     parser.addPositionalArgument(QStringLiteral("LOGFILE"),
                                  QStringLiteral("The log file to create."));
 
