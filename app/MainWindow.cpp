@@ -175,8 +175,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // A running demonstration ends with the program.
+    // A running demonstration ends with the program; the destinations hear that the session
+    // ends (a broker is told "offline").
     m_session->stopDemonstration();
+    m_session->finish();
     setStatusPanel(3, QString());
     event->accept();
     emit closed();
@@ -491,7 +493,7 @@ void MainWindow::newLogFile()
             QStringLiteral("File %1 already exists. Replace?").arg(info.fileName())))
         return;
     QString reason;
-    if (!m_recording->createFile(path, &reason)) {
+    if (!m_session->createLogFile(path, &reason)) {
         m_prompts->error(QStringLiteral("Unable to create the log file %1: %2")
                              .arg(QDir::toNativeSeparators(path), reason));
         return;
@@ -650,7 +652,9 @@ void MainWindow::showCounts()
         counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
     if (m_badLines > 0)
         counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
+    counts << outputStates();
     m_backlogLabel->setText(counts.join(QStringLiteral("  ")));
+    m_backlogLabel->setToolTip(counts.join(QLatin1Char('\n')));
 }
 
 void MainWindow::showNote(const QString& text, const QString& whole)

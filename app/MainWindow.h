@@ -30,6 +30,9 @@ class HistoryPane;
 class LiveHistory;
 class LiveSession;
 class NoteLabel;
+class LiveOutput;
+class OutputsDialog;
+struct OutputSettings;
 class NoDataWatch;
 class ProgramOptions;
 class Recording;
@@ -88,6 +91,9 @@ public:
     CommsOptionsDialog* commsOptionsDialog();
     DataConventionDialog* dataConventionDialog();
     HistoryPane* historyPane();
+    OutputsDialog* outputsDialog();
+    // The network outputs running now.
+    const QList<LiveOutput*>& outputs() const { return m_outputs; }
     ReplayControls* replayControls() const { return m_replayControls; }
 
     // Remembers the window's place, the dialogs' folder and the recent files there; nothing is
@@ -111,6 +117,7 @@ public slots:
     void connectPort();
     void disconnectPort();
     void showCommsOptions();
+    void showOutputs();
     void showDataConvention();
     void runDemonstration();
     void showAbout();
@@ -175,6 +182,10 @@ private:
     void showBacklog(int lines);
     void showNote(const QString& text, const QString& whole = QString());
     void showCounts();
+    // The destinations beside the log file (MainWindowOutputs.cpp).
+    void buildOutputs();
+    void startOutputs(const OutputSettings& settings);
+    QStringList outputStates() const;
     void showHeading();
     void forgetBadLines();
     bool refuseReplayWhileConnected();
@@ -216,6 +227,7 @@ private:
     QAction* m_connectAction = nullptr;
     QAction* m_disconnectAction = nullptr;
     QAction* m_commsOptionsAction = nullptr;
+    QAction* m_outputsAction = nullptr;
     QAction* m_helpContentsAction = nullptr;
     QAction* m_dataConventionAction = nullptr;
     QAction* m_demonstrationAction = nullptr;
@@ -255,6 +267,9 @@ private:
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
     std::unique_ptr<DataConventionDialog> m_dataConvention;
     std::unique_ptr<HistoryPane> m_history;
+    std::unique_ptr<OutputsDialog> m_outputsDialog;
+    QList<LiveOutput*> m_outputs;
+    bool m_dataFileErrorShowing = false;
 
     // The bearing readout's colour as last set: set again only when a sample changes it.
     QColor m_bearingColour;

@@ -10,6 +10,7 @@
 #include "app/DataGrid.h"
 #include "app/DialWidget.h"
 #include "app/HistoryPane.h"
+#include "app/OutputsDialog.h"
 #include "app/Look.h"
 #include "app/NoteLabel.h"
 #include "app/ReplayControls.h"
@@ -165,6 +166,7 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     wireEvents();
     m_clockTimer->start();
     buildDesktopHooks();
+    buildOutputs();
     showHeading();
     // Said once the window is up, never holding the start.
     if (!unreadable.isEmpty())
@@ -211,6 +213,7 @@ void MainWindow::buildMenus()
     m_disconnectAction = item(comms, "disconnectAction", "&Disconnect", false);
     comms->addSeparator();
     m_commsOptionsAction = item(comms, "commsOptionsAction", "&Options...", true);
+    m_outputsAction = item(comms, "outputsAction", "O&utputs...", true);
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("viewMenu"));
@@ -507,6 +510,7 @@ void MainWindow::wireEvents()
     connect(m_connectAction, &QAction::triggered, this, &MainWindow::connectPort);
     connect(m_disconnectAction, &QAction::triggered, this, &MainWindow::disconnectPort);
     connect(m_commsOptionsAction, &QAction::triggered, this, &MainWindow::showCommsOptions);
+    connect(m_outputsAction, &QAction::triggered, this, &MainWindow::showOutputs);
     connect(m_dataConventionAction, &QAction::triggered, this, &MainWindow::showDataConvention);
     connect(m_demonstrationAction, &QAction::triggered, this, &MainWindow::runDemonstration);
     connect(m_historyAction, &QAction::toggled, this, [this](bool shown) {

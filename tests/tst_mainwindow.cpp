@@ -194,7 +194,8 @@ void TestMainWindow::menuCaptions()
     QCOMPARE(captions(1),
              (QStringList{QStringLiteral("connectAction=&Connect"),
                           QStringLiteral("disconnectAction=&Disconnect"), QStringLiteral("-"),
-                          QStringLiteral("commsOptionsAction=&Options...")}));
+                          QStringLiteral("commsOptionsAction=&Options..."),
+                          QStringLiteral("outputsAction=O&utputs...")}));
     QCOMPARE(captions(2), (QStringList{QStringLiteral("historyAction=&History")}));
     QVERIFY(bar->actions().at(2)->menu()->actions().at(0)->isCheckable());
     QCOMPARE(captions(3),

@@ -24,6 +24,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -138,6 +140,8 @@ private slots:
     void demonstrationCountsAsDataWhileItRuns();
     void bearingColourComesBackAtDisconnect();
     void dialFaceWaitsForTheNextNeedle();
+    void dataFileBesideTheLogWhenChosen();
+    void networkOutputsTakeLiveSamplesAndShowTheirState();
 };
 
 void TestSerialWindow::connectAndDisconnect()
@@ -709,6 +713,55 @@ void TestSerialWindow::dialFaceWaitsForTheNextNeedle()
     QCOMPARE(w.speedUnitsLabel->text(), QStringLiteral("Kts"));
     w->session().receiveRecord(QStringLiteral("+0.015 +0.515"));
     QCOMPARE(w.speedDial->face(), DialFace::Metric);
+}
+
+void TestSerialWindow::dataFileBesideTheLogWhenChosen()
+{
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor, "DataFile=1\n"));
+    WindowProbe& w = f.w();
+    f.prompts->fileAnswers << f.path(QStringLiteral("survey.log"));
+    w->newLogFile();
+    f.prompts->confirmAnswers << true;
+    w->connectPort();
+    sensor.send("+0.300 -0.400\r\n");
+    poll(w);
+    // The same sample in both: the log's texts, the data file's numbers, face down, from.
+    QVERIFY(f.readFile(QStringLiteral("survey.log")).contains("\"0.500\",\"143\""));
+    const QByteArray data = f.readFile(QStringLiteral("survey.csv"));
+    QVERIFY2(data.startsWith("# Marvane "), data.constData());
+    QVERIFY2(data.contains("# Log file: " + f.path(QStringLiteral("survey.log")).toUtf8()),
+             data.constData());
+    QVERIFY2(data.contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down\r\n"),
+             data.constData());
+    // Stop Log: neither file takes the next sample.
+    w->stopLogging();
+    sensor.send("+0.300 -0.300\r\n");
+    poll(w);
+    QCOMPARE(f.readFile(QStringLiteral("survey.csv")), data);
+}
+
+void TestSerialWindow::networkOutputsTakeLiveSamplesAndShowTheirState()
+{
+    Sensor sensor;
+    QTcpServer probe; // a free port on loopback
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    MainWindowFixture f(iniFor(sensor) + "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" +
+                        QByteArray::number(port) + "\n");
+    WindowProbe& w = f.w();
+    QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
+    QTRY_COMPARE(counts->text(), QStringLiteral("NMEA: 0 clients"));
+    QTcpSocket plotter;
+    plotter.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(plotter.waitForConnected(5000));
+    QTRY_COMPARE(counts->text(), QStringLiteral("NMEA: 1 client"));
+    w->connectPort();
+    sensor.send("+0.300 -0.400\r\n");
+    poll(w);
+    QTRY_VERIFY(plotter.canReadLine());
+    QCOMPARE(plotter.readLine(), QByteArray("$IIVDR,323.1,T,,M,0.97,N*2A\r\n"));
 }
 
 QTEST_MAIN(TestSerialWindow)
