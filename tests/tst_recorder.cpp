@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +37,8 @@ private slots:
     void usageErrorsExitTwoWithOneLine();
     void appendOntoAFileThatIsNotALogIsRefused();
     void sigtermLogsWhatWasReceived();
+    void unreadableSettingsAreToldAndTheRunGoesOn_data();
+    void unreadableSettingsAreToldAndTheRunGoesOn();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -155,6 +158,44 @@ void TestRecorder::sigtermLogsWhatWasReceived()
         QCOMPARE(line + '\n', logRecordLine(fields.speed, fields.bearing, fields.dateTime));
     }
     QVERIFY(lines[5].isEmpty());
+}
+
+void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn_data()
+{
+    QTest::addColumn<QString>("settings"); // a FIFO made here, or a device
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+}
+
+void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn()
+{
+    QFETCH(QString, settings);
+    if (settings == QLatin1String("fifo")) {
+        settings = m_dir->filePath(QStringLiteral("fifo.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    }
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), settings, QStringLiteral("--port"),
+                   QString::fromLocal8Bit(name), m_dir->filePath(QStringLiteral("flow.log"))});
+    QVERIFY(process.waitForStarted());
+    // Neither waits for a writer nor reads without end: the run starts, and SIGTERM ends it.
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray told = QStringLiteral("marvane-record: Unable to read %1: not a regular file. "
+                                           "Its defaults are used.\n")
+                                .arg(settings)
+                                .toLocal8Bit();
+    QVERIFY2(err.startsWith(told), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

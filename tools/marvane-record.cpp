@@ -90,7 +90,12 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     const QString settingsPath = parser.isSet(QStringLiteral("settings"))
                                      ? parser.value(QStringLiteral("settings"))
                                      : settingsFilePath();
-    applyCommsSettings(loadSettings(settingsPath), options.port, options.flags);
+    // A settings file that cannot be read (a FIFO, a device, no permission) is told once and
+    // the run goes on with the defaults and what the command line says.
+    const SettingsRead settings = readSettings(settingsPath);
+    if (!settings.error.isEmpty())
+        say(settings.error + QStringLiteral(" Its defaults are used."));
+    applyCommsSettings(settings.comms, options.port, options.flags);
 
     if (parser.isSet(QStringLiteral("baud"))) {
         bool ok = false;
