@@ -8,7 +8,10 @@
 #include "comms/PortMapping.h"
 #include "comms/ProgramOptions.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -21,7 +24,7 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 {
     setObjectName(QStringLiteral("commsOptionsDialog"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(342, 302);
+    setFixedSize(342, 330);
     setFont(marvaneFont(11));
     setModal(false);
 
@@ -60,7 +63,22 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     m_reconnectBox = new QCheckBox(QStringLiteral("Reconnect automatically"), this);
     m_reconnectBox->setObjectName(QStringLiteral("reconnectBox"));
-    m_reconnectBox->setGeometry(10, 278, 322, 20);
+    m_reconnectBox->setGeometry(10, 306, 322, 20);
+
+    auto* deviceLabel = new QLabel(QStringLiteral("Device"), this);
+    deviceLabel->setGeometry(10, 281, 46, 16);
+    m_deviceBox = new QComboBox(this);
+    m_deviceBox->setObjectName(QStringLiteral("deviceBox"));
+    m_deviceBox->setGeometry(58, 278, 274, 22);
+    m_deviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    deviceLabel->setBuddy(m_deviceBox);
+    connect(m_deviceBox, &QComboBox::activated, this, &CommsOptionsDialog::chooseDevice);
+    for (int i = 0; i < m_portGroup->count(); ++i) {
+        connect(m_portGroup->button(i), &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                showDevicesFor(i);
+        });
+    }
     m_reconnectBox->setToolTip(
         QStringLiteral("Open the port again by itself when the device goes away and comes back"));
 
@@ -83,9 +101,10 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     connect(m_cancelButton, &QPushButton::clicked, this, &CommsOptionsDialog::discardOptions);
 
     // Keyboard focus order of the dialog.
-    const QList<QWidget*> order = {
-        m_scrollDirectionGroup, m_portGroup, m_baudRateGroup, m_parityGroup,      m_dataBitsGroup,
-        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup, m_reconnectBox};
+    const QList<QWidget*> order = {m_scrollDirectionGroup, m_portGroup,   m_deviceBox,
+                                   m_baudRateGroup,        m_parityGroup, m_dataBitsGroup,
+                                   m_stopBitsGroup,        m_okButton,    m_cancelButton,
+                                   m_orientationGroup,     m_reconnectBox};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {
@@ -120,10 +139,52 @@ void CommsOptionsDialog::loadOptions()
     m_parityGroup->setItemIndex(s.parity);
     m_stopBitsGroup->setItemIndex(s.stopBits);
     // Each port button tells which device it stands for on this computer.
+    m_savedDevices.clear();
     for (int i = 0; i < m_portGroup->count(); ++i) {
         const QString name = QStringLiteral("COM%1").arg(i + 1);
-        m_portGroup->button(i)->setToolTip(devicePathForPort(name, m_options.settingsPath));
+        m_savedDevices << devicePathForPort(name, m_options.settingsPath);
+        m_portGroup->button(i)->setToolTip(m_savedDevices.last());
     }
+    m_devices = m_savedDevices;
+    m_ports = m_listPorts ? m_listPorts() : availableSerialPorts();
+    showDevicesFor(m_portGroup->itemIndex());
+}
+
+void CommsOptionsDialog::showDevicesFor(int comIndex)
+{
+    m_deviceBox->clear();
+    const bool known = comIndex >= 0 && comIndex < m_devices.size();
+    m_deviceBox->setEnabled(known);
+    if (!known)
+        return;
+    const QString current = m_devices.at(comIndex);
+    int selected = -1;
+    for (const SerialPortEntry& port : std::as_const(m_ports)) {
+        if (selected < 0 && (port.device == current || port.systemPath == current))
+            selected = m_deviceBox->count();
+        m_deviceBox->addItem(port.text(), port.device);
+    }
+    // The mapping names a device that is not plugged in (or not a port the system lists): it is
+    // kept unless another one is chosen.
+    if (selected < 0) {
+        m_deviceBox->insertItem(0, QStringLiteral("%1 (not found on this computer)").arg(current),
+                                current);
+        selected = 0;
+    }
+    m_deviceBox->setCurrentIndex(selected);
+    m_deviceBox->setToolTip(m_deviceBox->currentText());
+    // The list opens wide enough for a long by-id name, beyond the width of the box.
+    m_deviceBox->view()->setMinimumWidth(m_deviceBox->view()->sizeHintForColumn(0) + 24);
+}
+
+void CommsOptionsDialog::chooseDevice(int item)
+{
+    const int comIndex = m_portGroup->itemIndex();
+    if (comIndex < 0 || comIndex >= m_devices.size() || item < 0)
+        return;
+    m_devices[comIndex] = m_deviceBox->itemData(item).toString();
+    m_deviceBox->setToolTip(m_deviceBox->currentText());
+    m_portGroup->button(comIndex)->setToolTip(m_devices.at(comIndex));
 }
 
 void CommsOptionsDialog::applyOptions()
@@ -136,8 +197,15 @@ void CommsOptionsDialog::applyOptions()
     s.dataBits = m_dataBitsGroup->itemIndex();
     s.parity = m_parityGroup->itemIndex();
     s.stopBits = m_stopBitsGroup->itemIndex();
+    // Only a mapping changed here is written: one left alone may be the system's default.
+    QMap<QString, QString> portDevices;
+    for (int i = 0; i < m_devices.size() && i < m_savedDevices.size(); ++i) {
+        if (m_devices.at(i) != m_savedDevices.at(i))
+            portDevices.insert(QStringLiteral("COM%1").arg(i + 1), m_devices.at(i));
+    }
     try {
-        saveSettings(m_options.settingsPath, s, m_reconnectBox->isChecked());
+        saveSettings(m_options.settingsPath, s, m_reconnectBox->isChecked(), portDevices);
+        m_savedDevices = m_devices;
     } catch (const MarvaneError& e) {
         // The indices stay stored but are not applied, and the dialog stays open.
         m_prompts.error(e.text());

@@ -538,7 +538,7 @@ void TestMainWindow::commsDialogLayout()
     CommsOptionsDialog* d = f.w()->commsOptionsDialog();
     f.w().commsOptionsAction->trigger();
     QCOMPARE(d->windowTitle(), QStringLiteral("Communications"));
-    QCOMPARE(d->size(), QSize(342, 302));
+    QCOMPARE(d->size(), QSize(342, 330));
     QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!d->isModal());
     QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->geometry(), QRect(120, 10, 100, 231));
