@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(CommandLine::Action)
 
 namespace {
@@ -40,6 +42,8 @@ private slots:
     void helpIsToldBeforeAnyApplicationExists();
     void programAnswersWithoutDisplay_data();
     void programAnswersWithoutDisplay();
+    void unreadableSettingsNeverHoldTheWindowBack_data();
+    void unreadableSettingsNeverHoldTheWindowBack();
     void logFileOpensAsFileOpenDoes();
     void missingLogFileGivesFileOpensErrorBox();
     void droppedFileOpensForReplay();
@@ -213,6 +217,39 @@ void TestCommandLine::programAnswersWithoutDisplay()
     else
         QCOMPARE(out, stdOut);
     QCOMPARE(program.readAllStandardError(), stdErr);
+}
+
+void TestCommandLine::unreadableSettingsNeverHoldTheWindowBack_data()
+{
+    QTest::addColumn<QString>("settings"); // made here when not absolute
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    QTest::newRow("directory") << QStringLiteral("directory");
+}
+
+void TestCommandLine::unreadableSettingsNeverHoldTheWindowBack()
+{
+    QFETCH(QString, settings);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (settings == QLatin1String("fifo")) {
+        settings = dir.filePath(QStringLiteral("marvane.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    } else if (settings == QLatin1String("directory")) {
+        settings = dir.filePath(QStringLiteral("marvane.ini"));
+        QVERIFY(QDir().mkdir(settings));
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    // The program ends once its window has painted its first frame.
+    env.insert(QStringLiteral("MARVANE_QUIT_AFTER_SHOW"), QStringLiteral("paint"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(MARVANE_PROGRAM), {QStringLiteral("--settings"), settings});
+    QVERIFY2(program.waitForFinished(60000), "the window never showed");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
 }
 
 void TestCommandLine::logFileOpensAsFileOpenDoes()

@@ -262,6 +262,8 @@ private:
     // through a pipe: a file of the recorder's own would fall under its file size limit.
     void pullReport()
     {
+        if (!m_recorder.isOpen())
+            return; // not started yet
         const QByteArray said = m_recorder.readAllStandardError();
         if (said.isEmpty())
             return;
