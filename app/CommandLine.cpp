@@ -7,15 +7,19 @@
 
 namespace {
 
+QString description(const QString& settingsPath)
+{
+    return QStringLiteral("Tessmoor Marvane: a data logger for a two-axis flow sensor.\n"
+                          "Settings file in use: %1")
+        .arg(QDir::toNativeSeparators(settingsPath));
+}
+
 // The parser with every option of the program; defaultSettingsPath is named by --help.
 void setUpParser(QCommandLineParser& parser, const QString& defaultSettingsPath)
 {
     // Qt's own options are written with one dash: -platform, -style.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("Tessmoor Marvane: a data logger for a two-axis flow sensor.\n"
-                       "Settings file in use: %1")
-            .arg(QDir::toNativeSeparators(defaultSettingsPath)));
+    parser.setApplicationDescription(description(defaultSettingsPath));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption settingsOption(
@@ -44,8 +48,8 @@ bool asksForHelp(const QStringList& arguments)
 {
     QCommandLineParser parser;
     setUpParser(parser, QString());
-    return parser.parse(arguments)
-           && (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")));
+    return parser.parse(arguments) &&
+           (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")));
 }
 
 CommandLine parseCommandLine(const QStringList& arguments, const QString& defaultSettingsPath)
@@ -65,6 +69,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = CommandLine::Action::ShowHelp;
+        // The file the program would use with these arguments, not the usual one.
+        if (parser.isSet(settingsOption) && !parser.value(settingsOption).isEmpty()) {
+            parser.setApplicationDescription(
+                description(QFileInfo(parser.value(settingsOption)).absoluteFilePath()));
+        }
         // The program's name as typed would differ between a build folder and an installation.
         result.output = parser.helpText().replace(
             QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: marvane"));

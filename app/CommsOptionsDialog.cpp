@@ -7,6 +7,7 @@
 #include "comms/PortMapping.h"
 #include "session/ProgramOptions.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -23,7 +24,7 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 {
     setObjectName(QStringLiteral("commsOptionsDialog"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(342, 358);
+    setFixedSize(342, 386);
     setFont(marvaneFont(11));
     setModal(false);
 
@@ -62,34 +63,49 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     m_reconnectBox = new QCheckBox(QStringLiteral("Reconnect automatically"), this);
     m_reconnectBox->setObjectName(QStringLiteral("reconnectBox"));
-    m_reconnectBox->setGeometry(10, 278, 322, 20);
+    m_reconnectBox->setGeometry(10, 306, 322, 20);
+
+    auto* deviceLabel = new QLabel(QStringLiteral("Device"), this);
+    deviceLabel->setGeometry(10, 281, 46, 16);
+    m_deviceBox = new QComboBox(this);
+    m_deviceBox->setObjectName(QStringLiteral("deviceBox"));
+    m_deviceBox->setGeometry(58, 278, 274, 22);
+    m_deviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    deviceLabel->setBuddy(m_deviceBox);
+    connect(m_deviceBox, &QComboBox::activated, this, &CommsOptionsDialog::chooseDevice);
+    for (int i = 0; i < m_portGroup->count(); ++i) {
+        connect(m_portGroup->button(i), &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                showDevicesFor(i);
+        });
+    }
     m_reconnectBox->setToolTip(
         QStringLiteral("Open the port again by itself when the device goes away and comes back"));
 
     // Below the seven choices: how the log is stamped, the data file, and the sensor's heading.
     auto* timeLabel = new QLabel(QStringLiteral("Time stamps:"), this);
-    timeLabel->setGeometry(10, 302, 110, 22);
+    timeLabel->setGeometry(10, 330, 110, 22);
     m_timeBaseBox = new QComboBox(this);
     m_timeBaseBox->setObjectName(QStringLiteral("timeBaseBox"));
     m_timeBaseBox->addItems({QStringLiteral("UTC"), QStringLiteral("local time")});
-    m_timeBaseBox->setGeometry(120, 302, 110, 22);
+    m_timeBaseBox->setGeometry(120, 330, 110, 22);
     m_timeBaseBox->setToolTip(
         QStringLiteral("What the log file's time stamps and the clock are in"));
     auto* headingLabel = new QLabel(QStringLiteral("Heading:"), this);
-    headingLabel->setGeometry(240, 302, 50, 22);
+    headingLabel->setGeometry(240, 330, 50, 22);
     m_headingBox = new QDoubleSpinBox(this);
     m_headingBox->setObjectName(QStringLiteral("headingBox"));
     m_headingBox->setRange(-360, 360);
     m_headingBox->setDecimals(1);
     m_headingBox->setSuffix(QStringLiteral("\u00B0"));
-    m_headingBox->setGeometry(290, 302, 44, 22);
+    m_headingBox->setGeometry(290, 330, 44, 22);
     m_headingBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
     m_headingBox->setToolTip(QStringLiteral("The sensor's heading in degrees true, added to "
                                             "every bearing shown, logged and sent (0: none)"));
     m_dataFileBox = new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"),
                                   this);
     m_dataFileBox->setObjectName(QStringLiteral("dataFileBox"));
-    m_dataFileBox->setGeometry(10, 330, 322, 20);
+    m_dataFileBox->setGeometry(10, 358, 322, 20);
 
     const QFont buttonFont = marvaneFont(13);
     m_okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
@@ -111,9 +127,10 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     // Keyboard focus order of the dialog.
     const QList<QWidget*> order = {
-        m_scrollDirectionGroup, m_portGroup, m_baudRateGroup, m_parityGroup,      m_dataBitsGroup,
-        m_stopBitsGroup,        m_okButton,  m_cancelButton,  m_orientationGroup, m_reconnectBox,
-        m_timeBaseBox,          m_headingBox, m_dataFileBox};
+        m_scrollDirectionGroup, m_portGroup,     m_deviceBox,    m_baudRateGroup,
+        m_parityGroup,          m_dataBitsGroup, m_stopBitsGroup, m_okButton,
+        m_cancelButton,         m_orientationGroup, m_reconnectBox, m_timeBaseBox,
+        m_headingBox,           m_dataFileBox};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {
@@ -151,10 +168,52 @@ void CommsOptionsDialog::loadOptions()
     m_parityGroup->setItemIndex(s.parity);
     m_stopBitsGroup->setItemIndex(s.stopBits);
     // Each port button tells which device it stands for on this computer.
+    m_savedDevices.clear();
     for (int i = 0; i < m_portGroup->count(); ++i) {
         const QString name = QStringLiteral("COM%1").arg(i + 1);
-        m_portGroup->button(i)->setToolTip(devicePathForPort(name, m_options.settingsPath()));
+        m_savedDevices << devicePathForPort(name, m_options.settingsPath());
+        m_portGroup->button(i)->setToolTip(m_savedDevices.last());
     }
+    m_devices = m_savedDevices;
+    m_ports = m_listPorts ? m_listPorts() : availableSerialPorts();
+    showDevicesFor(m_portGroup->itemIndex());
+}
+
+void CommsOptionsDialog::showDevicesFor(int comIndex)
+{
+    m_deviceBox->clear();
+    const bool known = comIndex >= 0 && comIndex < m_devices.size();
+    m_deviceBox->setEnabled(known);
+    if (!known)
+        return;
+    const QString current = m_devices.at(comIndex);
+    int selected = -1;
+    for (const SerialPortEntry& port : std::as_const(m_ports)) {
+        if (selected < 0 && (port.device == current || port.systemPath == current))
+            selected = m_deviceBox->count();
+        m_deviceBox->addItem(port.text(), port.device);
+    }
+    // The mapping names a device that is not plugged in (or not a port the system lists): it is
+    // kept unless another one is chosen.
+    if (selected < 0) {
+        m_deviceBox->insertItem(0, QStringLiteral("%1 (not found on this computer)").arg(current),
+                                current);
+        selected = 0;
+    }
+    m_deviceBox->setCurrentIndex(selected);
+    m_deviceBox->setToolTip(m_deviceBox->currentText());
+    // The list opens wide enough for a long by-id name, beyond the width of the box.
+    m_deviceBox->view()->setMinimumWidth(m_deviceBox->view()->sizeHintForColumn(0) + 24);
+}
+
+void CommsOptionsDialog::chooseDevice(int item)
+{
+    const int comIndex = m_portGroup->itemIndex();
+    if (comIndex < 0 || comIndex >= m_devices.size() || item < 0)
+        return;
+    m_devices[comIndex] = m_deviceBox->itemData(item).toString();
+    m_deviceBox->setToolTip(m_deviceBox->currentText());
+    m_portGroup->button(comIndex)->setToolTip(m_devices.at(comIndex));
 }
 
 void CommsOptionsDialog::applyOptions()
@@ -172,9 +231,16 @@ void CommsOptionsDialog::applyOptions()
     values.localTime = m_timeBaseBox->currentIndex() == 1;
     values.headingOffset = m_headingBox->value();
     values.dataFile = m_dataFileBox->isChecked();
+    // Only a mapping changed here is written: one left alone may be the system's default.
+    QMap<QString, QString> portDevices;
+    for (int i = 0; i < m_devices.size() && i < m_savedDevices.size(); ++i) {
+        if (m_devices.at(i) != m_savedDevices.at(i))
+            portDevices.insert(QStringLiteral("COM%1").arg(i + 1), m_devices.at(i));
+    }
     try {
         // Saved, then in force everywhere through the options' change signal.
-        m_options.save(values);
+        m_options.save(values, portDevices);
+        m_savedDevices = m_devices;
     } catch (const MarvaneError& e) {
         // Nothing is applied, and the dialog stays open.
         m_prompts.error(e.text());

@@ -3,12 +3,12 @@
 #include "base/IniFile.h"
 #include "base/MarvaneError.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,7 +25,10 @@ qint32 CommsSettings::*const kFields[7] = {
     &CommsSettings::baudRate,        &CommsSettings::dataBits, &CommsSettings::parity,
     &CommsSettings::stopBits};
 
-[[noreturn]] void throwUnableToWrite(const QString& settingsPath, const QString& reason = {})
+const QString kPortsSection = QStringLiteral("Ports");
+const QString kNotRegular = QStringLiteral("not a regular file");
+
+[[noreturn]] void throwUnableToWrite(const QString& settingsPath, const QString& reason)
 {
     const QString path = QFileInfo(settingsPath).absoluteFilePath();
     if (reason.isEmpty())
@@ -33,99 +36,126 @@ qint32 CommsSettings::*const kFields[7] = {
     throw MarvaneError(QStringLiteral("Unable to write to %1: %2.").arg(path, reason));
 }
 
-} // namespace
-
-namespace {
-
-// readSettingsBytes with the bare reason ("Permission denied").
-bool readSettingsFile(const QString& settingsPath, QByteArray* bytes, QString* error)
+// Everything an opened settings file holds, if it is a regular file of at most the limit.
+std::optional<QByteArray> readOpenedFile(int fd, QString* reason)
 {
-    bytes->clear();
-    const auto fail = [&](const QString& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    const QByteArray name = QFile::encodeName(settingsPath);
-    // Opened without waiting: a FIFO would otherwise hold the start until a writer comes.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? true : fail(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat info;
-    QString reason;
-    if (::fstat(fd, &info) != 0)
-        reason = QString::fromLocal8Bit(std::strerror(errno));
-    else if (!S_ISREG(info.st_mode))
-        reason = QStringLiteral("not a regular file");
-    else if (info.st_size > kMaxSettingsFileSize)
-        reason = QStringLiteral("larger than %1 bytes").arg(kMaxSettingsFileSize);
-    if (reason.isEmpty()) {
-        QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
-        qsizetype got = 0;
-        // Read to its end, but never past the limit: a file growing meanwhile is cut there.
-        data.resize(qsizetype(kMaxSettingsFileSize) + 1);
-        for (;;) {
-            const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                reason = QString::fromLocal8Bit(std::strerror(errno));
-                break;
-            }
-            if (n == 0 || (got += n) >= data.size())
-                break;
-        }
-        if (reason.isEmpty() && got > kMaxSettingsFileSize)
-            reason = QStringLiteral("larger than %1 bytes").arg(kMaxSettingsFileSize);
-        data.truncate(got);
-        if (reason.isEmpty())
-            *bytes = data;
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0) {
+        *reason = qt_error_string(errno);
+        return std::nullopt;
     }
+    if (!S_ISREG(opened.st_mode)) {
+        *reason = kNotRegular;
+        return std::nullopt;
+    }
+    const QString tooLarge = QStringLiteral("larger than 1 MB");
+    if (opened.st_size > kSettingsFileSizeLimit) {
+        *reason = tooLarge;
+        return std::nullopt;
+    }
+    // One byte more than the size, to notice a file that grows while it is read.
+    QByteArray bytes(qsizetype(opened.st_size) + 1, Qt::Uninitialized);
+    qsizetype total = 0;
+    for (;;) {
+        if (total == bytes.size()) {
+            if (total > kSettingsFileSizeLimit) {
+                *reason = tooLarge;
+                return std::nullopt;
+            }
+            bytes.resize(qMin<qsizetype>(total * 2, kSettingsFileSizeLimit + 1));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + total, size_t(bytes.size() - total));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *reason = qt_error_string(errno);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        total += qsizetype(got);
+    }
+    bytes.resize(total);
+    return bytes;
+}
+
+// The reason of a failed read, without the "Unable to read <path>: " in front of it.
+std::optional<QByteArray> readRegularFile(const QString& settingsPath, QString* reason)
+{
+    const auto fail = [reason](const QString& why) {
+        *reason = why;
+        return std::optional<QByteArray>();
+    };
+    const QByteArray native = QFile::encodeName(settingsPath);
+    // Looked at before opening, so that a device named marvane.ini (a serial line, a tape) is
+    // never opened at all: opening one can raise its modem lines or rewind it.
+    struct stat named;
+    if (native.isEmpty() || ::stat(native.constData(), &named) != 0) {
+        if (native.isEmpty() || errno == ENOENT)
+            return QByteArray(); // no file: the defaults, and nothing to say
+        return fail(qt_error_string(errno));
+    }
+    if (!S_ISREG(named.st_mode))
+        return fail(kNotRegular);
+
+    // Without waiting, and checked again on what was opened: the name may have been given to a
+    // FIFO between the look and the open, and a FIFO opened for reading waits for a writer.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? std::optional<QByteArray>(QByteArray())
+                               : fail(qt_error_string(errno));
+    const std::optional<QByteArray> bytes = readOpenedFile(fd, reason);
     ::close(fd);
-    return reason.isEmpty() ? true : fail(reason);
+    return bytes;
 }
 
 } // namespace
 
-bool readSettingsBytes(const QString& settingsPath, QByteArray* bytes, QString* error)
+std::optional<QByteArray> readSettingsBytes(const QString& settingsPath, QString* error)
 {
     QString reason;
-    if (readSettingsFile(settingsPath, bytes, &reason))
-        return true;
-    if (error)
+    std::optional<QByteArray> bytes = readRegularFile(settingsPath, &reason);
+    if (!bytes && error) {
         *error = QStringLiteral("Unable to read %1: %2.")
                      .arg(QFileInfo(settingsPath).absoluteFilePath(), reason);
-    return false;
+    }
+    return bytes;
 }
 
 CommsSettings commsSettingsOf(const IniFile& ini)
 {
-    CommsSettings settings;
+    CommsSettings comms;
     const CommsSettings defaults;
     for (int i = 0; i < 7; ++i) {
-        settings.*kFields[i] = ini.intValue(
+        comms.*kFields[i] = ini.intValue(
             kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]), defaults.*kFields[i]);
     }
-    return settings;
+    return comms;
+}
+
+SettingsRead readSettings(const QString& settingsPath)
+{
+    SettingsRead read;
+    const IniFile ini(readSettingsBytes(settingsPath, &read.error).value_or(QByteArray()));
+    read.comms = commsSettingsOf(ini);
+    read.reconnect = ini.intValue(kOptionsSection, kReconnectKey, 1) != 0;
+    return read;
 }
 
 CommsSettings loadSettings(const QString& settingsPath)
 {
-    // Read on every call: an operator may edit the file while the program runs.
-    QByteArray bytes;
-    readSettingsBytes(settingsPath, &bytes, nullptr);
-    return commsSettingsOf(IniFile(bytes));
+    // Read afresh on every call: an operator may edit the file while the program runs.
+    return readSettings(settingsPath).comms;
 }
 
 bool loadReconnect(const QString& settingsPath)
 {
-    QByteArray bytes;
-    readSettingsBytes(settingsPath, &bytes, nullptr);
-    return IniFile(bytes).intValue(kOptionsSection, kReconnectKey, 1) != 0;
+    return readSettings(settingsPath).reconnect;
 }
 
 void saveSettings(const QString& settingsPath, const CommsSettings& settings,
-                  std::optional<bool> reconnect, const QList<ExtraOption>& extra)
+                  std::optional<bool> reconnect, const QList<ExtraOption>& extra,
+                  const QMap<QString, QString>& portDevices)
 {
     // Only a settings file is ever replaced. marvane.ini may be a symbolic link; what counts is
     // what it points to, which must be a regular file or not exist yet. Anything else (a device
@@ -133,16 +163,16 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
     // it, and merely reading a FIFO first would wait for a writer that never comes.
     const QFileInfo target(settingsPath); // follows links for exists() and isFile()
     if (target.exists() && !target.isFile())
-        throwUnableToWrite(settingsPath, QStringLiteral("not a regular file"));
+        throwUnableToWrite(settingsPath, kNotRegular);
 
     // The rest of the file (comments, the [Ports] mapping) must survive, so an existing file
     // that cannot be read is not overwritten.
-    QByteArray bytes;
     QString reason;
-    if (!readSettingsFile(settingsPath, &bytes, &reason))
+    const std::optional<QByteArray> bytes = readRegularFile(settingsPath, &reason);
+    if (!bytes)
         throwUnableToWrite(settingsPath, reason);
 
-    IniFile ini(bytes);
+    IniFile ini(*bytes);
     for (int i = 0; i < 7; ++i) {
         ini.setValue(kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]),
                      QString::number(settings.*kFields[i]));
@@ -156,16 +186,26 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
         if (option.value != option.defaultValue || ini.value(kOptionsSection, option.key))
             ini.setValue(kOptionsSection, option.key, option.value);
     }
+    for (auto it = portDevices.cbegin(); it != portDevices.cend(); ++it)
+        ini.setValue(kPortsSection, it.key(), it.value());
 
     // QSaveFile writes a temporary file beside the target and renames it over the target only
     // when everything was written, so a full disk never leaves half a settings file. It follows
     // a symlinked marvane.ini to its target and gives the new file the old one's permissions.
     // Where the directory itself is not writable but the file is, it writes the file in place.
+    // Asked first, for the system's own words: QSaveFile's text for this case repeats the path.
+    if (target.exists() && ::access(QFile::encodeName(settingsPath).constData(), W_OK) != 0)
+        throwUnableToWrite(settingsPath, qt_error_string(errno));
     QSaveFile file(settingsPath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         throwUnableToWrite(settingsPath, file.errorString());
     const QByteArray out = ini.contents();
-    if (file.write(out) != out.size() || !file.commit())
+    if (file.write(out) != out.size()) {
+        reason = file.errorString();
+        file.cancelWriting();
+        throwUnableToWrite(settingsPath, reason);
+    }
+    if (!file.commit())
         throwUnableToWrite(settingsPath, file.errorString());
 }

@@ -4,46 +4,65 @@
 
 #include "base/CommsSettings.h"
 
+#include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <optional>
 
+// A settings file is a few lines; anything bigger is not one, and is never read into memory.
+constexpr qint64 kSettingsFileSizeLimit = 1024 * 1024;
+
+// The bytes of a settings file. Only a regular file is read (through a link, its target); it is
+// opened without waiting (a FIFO or a device named marvane.ini never holds up the program) and
+// checked after opening, so nothing else can be slipped in between. A missing file reads as
+// empty without an error. Otherwise returns nothing, with error set to a message naming the full
+// path and the reason: "Unable to read <path>: Permission denied.", "...: not a regular file.",
+// "...: larger than 1 MB.".
+std::optional<QByteArray> readSettingsBytes(const QString& settingsPath, QString* error);
+
+// What a settings file holds for the program: the seven indices, the "Reconnect automatically"
+// choice and, when the file exists but cannot be read, why (then the values are the defaults).
+struct SettingsRead
+{
+    CommsSettings comms;
+    bool reconnect = true;
+    QString error; // empty when the file was read or does not exist
+};
+SettingsRead readSettings(const QString& settingsPath);
 
 class IniFile;
-
-// Reads the settings file into bytes. Only a regular file is read (a FIFO or a device would block
-// or never end), without waiting, and only up to kMaxSettingsFileSize. A missing file gives no
-// bytes and no error; any other failure gives no bytes and the reason in error ("Unable to read
-// <full path>: Permission denied.").
-bool readSettingsBytes(const QString& settingsPath, QByteArray* bytes, QString* error);
-inline constexpr qint64 kMaxSettingsFileSize = 1024 * 1024;
-
 // The seven indices of section "Options"; a missing key or a value that is not an integer gives
 // that key's default.
 CommsSettings commsSettingsOf(const IniFile& ini);
 
-// Reads section "Options" of the settings file. A missing or unreadable file, section or key, or
-// a value that is not an integer, gives that key's default. Indices are not range-checked.
-CommsSettings loadSettings(const QString& settingsPath);
-
-// Writes the seven keys into section "Options", leaving every other line of the file as it was.
-// Throws MarvaneError("Unable to write to <full path>.") when the file cannot be written, and
-// "Unable to write to <full path>: not a regular file." when the path, or the target of a link
-// there, is something other than a regular file (a device, a FIFO, a directory); then nothing is
-// changed.
-// reconnect, when given, is the "Reconnect automatically" choice (key "Reconnect", 1 or 0).
-// extra: further keys of section "Options" with the value to write and the value a missing key
-// means; each is written once it differs from that default or is in the file already.
+// A further key of section "Options", with the value to write and the value a missing key means;
+// written once it differs from that default or is in the file already.
 struct ExtraOption
 {
     QString key;
     QString value;
     QString defaultValue;
 };
+
+// Reads section "Options" of the settings file. A missing or unreadable file, section or key, or
+// a value that is not an integer, gives that key's default. Indices are not range-checked.
+CommsSettings loadSettings(const QString& settingsPath);
+
+// Writes the seven keys into section "Options", leaving every other line of the file as it was.
+// Throws MarvaneError("Unable to write to <full path>: <reason>.") when the file cannot be
+// written: the system's reason ("Permission denied", "No space left on device"), or "not a
+// regular file" when the path, or the target of a link there, is something other than a regular
+// file (a device, a FIFO, a directory); then nothing is changed. An existing file that cannot be
+// read is not overwritten (its other lines would be lost): the reason is the reading's.
+// reconnect, when given, is the "Reconnect automatically" choice (key "Reconnect", 1 or 0).
+// extra: the keys beside the seven (see ExtraOption). portDevices, when not empty, maps port
+// names to devices in section "Ports" ("COM2" to "/dev/serial/by-id/..."), in the same write.
 void saveSettings(const QString& settingsPath, const CommsSettings& settings,
                   std::optional<bool> reconnect = std::nullopt,
-                  const QList<ExtraOption>& extra = {});
+                  const QList<ExtraOption>& extra = {},
+                  const QMap<QString, QString>& portDevices = {});
 
 // The "Reconnect automatically" choice: key "Reconnect" of section "Options", on (1) when the
 // key is missing or not a number, off only for 0.

@@ -1,8 +1,7 @@
 #include "comms/PortMapping.h"
 
 #include "base/IniFile.h"
-
-#include <QFile>
+#include "base/SettingsFile.h"
 
 QString devicePathForPort(const QString& portName, const QString& settingsPath)
 {
@@ -17,11 +16,8 @@ QString devicePathForPort(const QString& portName, const QString& settingsPath)
         return {};
 
     // Read on every call, like the options: a mapping edited by hand counts at the next Connect.
-    QByteArray bytes;
-    QFile file(settingsPath);
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    const IniFile ini(bytes);
+    // A file that cannot be read maps nothing; why is told where the options are read.
+    const IniFile ini(readSettingsBytes(settingsPath, nullptr).value_or(QByteArray()));
     // An entry left empty counts as no entry.
     if (const auto path = ini.value(QStringLiteral("Ports"), kNames[index]);
         path && !path->isEmpty())

@@ -256,7 +256,7 @@ SerialConnection::~SerialConnection()
 }
 
 bool SerialConnection::open(const QString& devicePath, QString* reason, const QString& portName,
-                            const PortSettings* settings)
+                            const PortSettings* settings, WaitingInput waiting)
 {
     const auto fail = [reason](const QString& why) {
         if (reason)
@@ -297,17 +297,22 @@ bool SerialConnection::open(const QString& devicePath, QString* reason, const QS
         applyParameters(*settings);
     else
         applyLineBehaviour();
-    // The line was not ours until now: what waits in the port arrived before Connect (a sensor
-    // that kept sending into a closed port, or the tail of another program's session), possibly
-    // with other line parameters. Only what arrives from now on is read.
-    if (isOpen())
+    // At Connect the line was not ours until now: what waits in the port arrived before (a
+    // sensor that kept sending into a closed port, or the tail of another program's session),
+    // possibly with other line parameters. Only what arrives from now on is read. A device that
+    // comes back was ours a moment ago: what it sent since is fresh, and kept.
+    if (isOpen() && waiting == WaitingInput::Discard)
         m_port->clear(QSerialPort::Input);
+    m_sinceFetch.start();
+    m_fetchTimer.setInterval(kFetchDelay);
     // Quiet between polls: QSerialPort would wake the program for every chunk that arrives (some
     // 460 times a second at 115200 baud) to copy it into its own buffer. With room for a single
     // byte there, it stops listening after the first byte; that byte starts a short timer, and
     // then everything waiting is fetched at once and kept for the next poll. A few wake-ups a
-    // second at any line rate, none while the line is silent; and what the sensor sent is out of
-    // the system's buffers within kFetchDelay, so an adapter pulled out takes little with it.
+    // second at the sensor's usual rates, none while the line is silent; and what the sensor
+    // sent is out of the system's buffers within kFetchDelay, so an adapter pulled out takes
+    // little with it. A line so busy that the system's buffer would fill in that time is fetched
+    // sooner (see fetch()).
     if (isOpen()) {
         m_port->setReadBufferSize(1);
         connect(m_port.get(), &QSerialPort::readyRead, this, [this] {
@@ -323,6 +328,12 @@ void SerialConnection::fetch()
     if (!isOpen())
         return;
     const QByteArray bytes = readWaiting();
+    // The next fetch comes when about kFetchTarget bytes will be waiting at the rate this one
+    // found: a quarter of a second for a sensor's few records a second, a few milliseconds for
+    // a flood, before a serial line's 4 KB system buffer could overflow and lose bytes.
+    const qint64 elapsed = m_sinceFetch.restart();
+    const qint64 due = bytes.isEmpty() ? kFetchDelay : elapsed * kFetchTarget / bytes.size();
+    m_fetchTimer.setInterval(int(std::clamp<qint64>(due, 0, kFetchDelay)));
     if (isOpen())
         m_fetched += bytes;
     else
@@ -430,24 +441,41 @@ QByteArray SerialConnection::readWaiting()
 {
     // What the event loop has already fetched into QSerialPort's buffer came first...
     QByteArray bytes = m_port->readAll();
-    // ...then whatever the system holds for us now. Only the waiting count is read, from a
-    // descriptor QSerialPort opened non-blocking, so this never waits on the line. A count that
-    // cannot be had counts as nothing waiting.
-    const int fd = m_port->handle();
-    int waiting = 0;
-    if (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0)
-        return bytes;
-    const qsizetype before = bytes.size();
-    bytes.resize(before + waiting);
-    const ssize_t got = ::read(fd, bytes.data() + before, size_t(waiting));
-    const int error = errno;
-    bytes.resize(before + std::max<qsizetype>(got, 0));
-    if (got < 0 && error != EAGAIN && error != EINTR) {
+    // ...then whatever the system holds for us now.
+    if (!drainInto(bytes)) {
         loseDevice(text("The serial device %1 stopped working (was the adapter unplugged?). "
                         "The port has been closed.")
                        .arg(m_devicePath));
     }
     return bytes;
+}
+
+bool SerialConnection::drainInto(QByteArray& bytes)
+{
+    // The system hands a serial line's input over in pieces of at most its buffer (4 KB), and
+    // refills that buffer from the driver as it empties: one read of the waiting count would
+    // take one piece per wake-up. So the count is asked again after every read, until nothing
+    // waits. The descriptor is non-blocking (QSerialPort opens it so) and only counted bytes
+    // are read, so this never waits on the line; a count that cannot be had counts as nothing
+    // waiting. A bound keeps a line faster than this program from holding it here for ever.
+    const int fd = m_port->handle();
+    constexpr qsizetype kMostPerDrain = 4 * 1024 * 1024;
+    for (qsizetype taken = 0; taken < kMostPerDrain;) {
+        int waiting = 0;
+        if (fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0)
+            return true;
+        const qsizetype before = bytes.size();
+        bytes.resize(before + waiting);
+        const ssize_t got = ::read(fd, bytes.data() + before, size_t(waiting));
+        const int error = errno;
+        bytes.resize(before + std::max<qsizetype>(got, 0));
+        if (got < 0)
+            return error == EAGAIN || error == EINTR;
+        if (got == 0)
+            return true;
+        taken += got;
+    }
+    return true;
 }
 
 void SerialConnection::handleError(int error)
@@ -481,14 +509,7 @@ void SerialConnection::loseDevice(const QString& reason)
     m_fetchTimer.stop();
     m_keptAfterLoss += std::exchange(m_fetched, QByteArray()); // fetched earlier, not yet polled
     m_keptAfterLoss += m_port->readAll();
-    const int fd = m_port->handle();
-    int waiting = 0;
-    if (fd >= 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
-        const qsizetype before = m_keptAfterLoss.size();
-        m_keptAfterLoss.resize(before + waiting);
-        const ssize_t got = ::read(fd, m_keptAfterLoss.data() + before, size_t(waiting));
-        m_keptAfterLoss.resize(before + std::max<qsizetype>(got, 0));
-    }
+    drainInto(m_keptAfterLoss); // all the port still gives, not one piece of it
     closePort();
     // The notice goes out from the event loop: the window may show a message box, which must
     // not run inside QSerialPort's own signal or inside the caller's poll.

@@ -6,6 +6,7 @@
 #include "comms/PortSettings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -42,11 +43,18 @@ public:
     // Opening while already open tries the new device first: on success the previous device is
     // closed and replaced, on failure the running connection stays as it was (the same device
     // again fails as "already open in this program").
-    // Once open, the line parameters of settings (when given) are written at once, and whatever
-    // the device had received before is discarded: bytes that waited in the port from before
-    // Connect are not fresh samples, and may have been received with other line parameters.
+    // Once open, the line parameters of settings (when given) are written at once. With
+    // WaitingInput::Discard (Connect) whatever the device had received before is thrown away:
+    // bytes that waited in the port from before Connect may be hours old, and may have been
+    // received with other line parameters. With WaitingInput::Keep (reopening a device that came
+    // back) they are kept: they are at most one retry old, the first records the device sent.
+    enum class WaitingInput
+    {
+        Discard,
+        Keep,
+    };
     bool open(const QString& devicePath, QString* reason, const QString& portName = QString(),
-              const PortSettings* settings = nullptr);
+              const PortSettings* settings = nullptr, WaitingInput waiting = WaitingInput::Discard);
     void close();
     bool isOpen() const;
     QString devicePath() const { return m_devicePath; }
@@ -64,8 +72,11 @@ public:
 
     // Bytes the event loop has already fetched from the device and poll() has not yet returned.
     qint64 bytesFetched() const;
-    // How long after the first byte of a quiet line the waiting bytes are fetched.
+    // How long after the first byte of a quiet line the waiting bytes are fetched. A busier line
+    // is fetched sooner: about when kFetchTarget bytes will be waiting at the rate of the last
+    // fetch, half the system's buffer of a serial line, so that it never overflows.
     static constexpr int kFetchDelay = 250;
+    static constexpr qint64 kFetchTarget = 2048;
 
 signals:
     // The device went away or failed while open. Emitted once per connection, from the event
@@ -76,6 +87,9 @@ signals:
 private:
     void applyLineBehaviour();
     QByteArray readWaiting();
+    // Appends everything the system holds for the port now, reading until nothing is waiting.
+    // False when a read failed (the device has gone).
+    bool drainInto(QByteArray& bytes);
     void handleError(int error);
     void loseDevice(const QString& reason);
     void closePort();
@@ -88,6 +102,7 @@ private:
     quint64 m_connection = 0; // counts opens and closes, so a late loss notice can tell it is stale
     void fetch();
     QTimer m_fetchTimer;
+    QElapsedTimer m_sinceFetch; // since the last fetch, to judge the line's rate
     QByteArray m_fetched;       // read from the device between polls, for the next poll
     QByteArray m_keptAfterLoss; // read before the device went away, not yet returned by poll()
 };

@@ -111,7 +111,9 @@ void SerialSource::onDeviceLost(const QString& reason)
 
 void SerialSource::tryReconnect()
 {
-    if (!m_connection->open(m_devicePath, nullptr, m_portName, &m_settings))
+    // What the device sent between coming back and this retry is kept: its first records.
+    if (!m_connection->open(m_devicePath, nullptr, m_portName, &m_settings,
+                            SerialConnection::WaitingInput::Keep))
         return; // still away: the timer tries again
     m_reconnectTimer.stop();
     // A record the loss cut short must not be completed by the device's first bytes.

@@ -32,10 +32,10 @@ double headingOf(const IniFile& ini)
 OptionValues readOptionValues(const QString& settingsPath, QString* error)
 {
     OptionValues values;
-    QByteArray bytes;
-    if (!readSettingsBytes(settingsPath, &bytes, error))
+    const std::optional<QByteArray> bytes = readSettingsBytes(settingsPath, error);
+    if (!bytes)
         return values;
-    const IniFile ini(bytes);
+    const IniFile ini(*bytes);
     values.comms = commsSettingsOf(ini);
     values.reconnect = ini.intValue(kOptions, QStringLiteral("Reconnect"), 1) != 0;
     values.localTime = ini.intValue(kOptions, kLocalTimeKey, 0) != 0;
@@ -63,14 +63,15 @@ OptionValues ProgramOptions::readFile() const
     return readOptionValues(m_settingsPath, nullptr);
 }
 
-void ProgramOptions::save(const OptionValues& values)
+void ProgramOptions::save(const OptionValues& values, const QMap<QString, QString>& portDevices)
 {
     saveSettings(m_settingsPath, values.comms, values.reconnect,
                  {{kLocalTimeKey, values.localTime ? QStringLiteral("1") : QStringLiteral("0"),
                    QStringLiteral("0")},
                   {kDataFileKey, values.dataFile ? QStringLiteral("1") : QStringLiteral("0"),
                    QStringLiteral("0")},
-                  {kHeadingKey, QString::number(values.headingOffset), QStringLiteral("0")}});
+                  {kHeadingKey, QString::number(values.headingOffset), QStringLiteral("0")}},
+                 portDevices);
     setValues(values);
 }
 

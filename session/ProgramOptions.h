@@ -6,6 +6,7 @@
 #include "base/CommsSettings.h"
 #include "comms/PortSettings.h"
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -52,7 +53,8 @@ public:
 
     // Saves values into the settings file and puts them in force. Throws MarvaneError with the
     // reason when the file cannot be written; nothing changes then.
-    void save(const OptionValues& values);
+    // portDevices: port names mapped to devices in section [Ports], written in the same save.
+    void save(const OptionValues& values, const QMap<QString, QString>& portDevices = {});
     // Puts values in force without saving them (a command line's choices).
     void setValues(const OptionValues& values);
 

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(CommandLine::Action)
 
 namespace {
@@ -40,6 +42,8 @@ private slots:
     void helpIsToldBeforeAnyApplicationExists();
     void programAnswersWithoutDisplay_data();
     void programAnswersWithoutDisplay();
+    void unreadableSettingsNeverHoldTheWindowBack_data();
+    void unreadableSettingsNeverHoldTheWindowBack();
     void logFileOpensAsFileOpenDoes();
     void missingLogFileGivesFileOpensErrorBox();
     void droppedFileOpensForReplay();
@@ -68,6 +72,14 @@ void TestCommandLine::parse_data()
     QTest::newRow("help") << args({"--help"}) << A::ShowHelp << 0
                           << QStringLiteral("Settings file in use: ") + kDefaultSettings
                           << QString() << QString();
+    QTest::newRow("help with another settings file")
+        << args({"--settings", "lab.ini", "--help"}) << A::ShowHelp << 0
+        << QStringLiteral("Settings file in use: ") +
+               QDir::toNativeSeparators(inWorkingDir(QStringLiteral("lab.ini")))
+        << QString() << QString();
+    QTest::newRow("help before another settings file")
+        << args({"--help", "--settings=/srv/marvane/lab.ini"}) << A::ShowHelp << 0
+        << QStringLiteral("Settings file in use: /srv/marvane/lab.ini") << QString() << QString();
     QTest::newRow("help, short") << args({"-h"}) << A::ShowHelp << 0
                                  << QStringLiteral("Usage: marvane [options] [LOGFILE]")
                                  << QString() << QString();
@@ -137,9 +149,9 @@ void TestCommandLine::helpIsToldBeforeAnyApplicationExists_data()
     QTest::newRow("file") << QStringList{program, QStringLiteral("tide.log")} << false;
     QTest::newRow("--version") << QStringList{program, QStringLiteral("--version")} << false;
     QTest::newRow("unknown option") << QStringList{program, QStringLiteral("--helpme")} << false;
-    QTest::newRow("platform")
-        << QStringList{program, QStringLiteral("-platform"), QStringLiteral("offscreen")}
-        << false;
+    QTest::newRow("platform") << QStringList{program, QStringLiteral("-platform"),
+                                             QStringLiteral("offscreen")}
+                              << false;
 }
 
 void TestCommandLine::helpIsToldBeforeAnyApplicationExists()
@@ -172,6 +184,10 @@ void TestCommandLine::programAnswersWithoutDisplay_data()
         << QByteArray("marvane: Unknown option 'bogus'. (marvane --help lists the options)\n");
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
                           << QByteArray("Usage: marvane [options] [LOGFILE]\n") << QByteArray();
+    QTest::newRow("help naming another settings file")
+        << QStringList{QStringLiteral("--settings"), QStringLiteral("/srv/marvane/lab.ini"),
+                       QStringLiteral("--help")}
+        << 0 << QByteArray("Settings file in use: /srv/marvane/lab.ini\n") << QByteArray();
 }
 
 void TestCommandLine::programAnswersWithoutDisplay()
@@ -197,10 +213,43 @@ void TestCommandLine::programAnswersWithoutDisplay()
     QCOMPARE(program.exitCode(), exitCode);
     const QByteArray out = program.readAllStandardOutput();
     if (arguments.contains(QStringLiteral("--help")))
-        QVERIFY2(out.startsWith(stdOut), out.constData()); // then the options
+        QVERIFY2(out.startsWith(stdOut) || out.contains("\n" + stdOut), out.constData());
     else
         QCOMPARE(out, stdOut);
     QCOMPARE(program.readAllStandardError(), stdErr);
+}
+
+void TestCommandLine::unreadableSettingsNeverHoldTheWindowBack_data()
+{
+    QTest::addColumn<QString>("settings"); // made here when not absolute
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    QTest::newRow("directory") << QStringLiteral("directory");
+}
+
+void TestCommandLine::unreadableSettingsNeverHoldTheWindowBack()
+{
+    QFETCH(QString, settings);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (settings == QLatin1String("fifo")) {
+        settings = dir.filePath(QStringLiteral("marvane.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    } else if (settings == QLatin1String("directory")) {
+        settings = dir.filePath(QStringLiteral("marvane.ini"));
+        QVERIFY(QDir().mkdir(settings));
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    // The program ends once its window has painted its first frame.
+    env.insert(QStringLiteral("MARVANE_QUIT_AFTER_SHOW"), QStringLiteral("paint"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(MARVANE_PROGRAM), {QStringLiteral("--settings"), settings});
+    QVERIFY2(program.waitForFinished(60000), "the window never showed");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
 }
 
 void TestCommandLine::logFileOpensAsFileOpenDoes()

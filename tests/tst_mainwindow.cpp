@@ -543,7 +543,7 @@ void TestMainWindow::commsDialogLayout()
     CommsOptionsDialog* d = f.w()->commsOptionsDialog();
     f.w().commsOptionsAction->trigger();
     QCOMPARE(d->windowTitle(), QStringLiteral("Communications"));
-    QCOMPARE(d->size(), QSize(342, 358));
+    QCOMPARE(d->size(), QSize(342, 386));
     QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!d->isModal());
     QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->geometry(), QRect(120, 10, 100, 231));

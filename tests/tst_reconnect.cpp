@@ -39,6 +39,7 @@ private slots:
     void recordsArriveOnceInOrderAcrossADropout();
     void closeStopsTheRetries();
     void withoutReconnectionTheLossIsReported();
+    void recordsSentAsTheDeviceComesBackAreKept();
 };
 
 void TestReconnect::recordsArriveOnceInOrderAcrossADropout()
@@ -146,6 +147,49 @@ void TestReconnect::withoutReconnectionTheLossIsReported()
     QCOMPARE(lost.first().first().toString(), QStringLiteral("COM3"));
     QVERIFY(!source.isReconnecting());
     QCOMPARE(reconnecting.count(), 0);
+}
+
+void TestReconnect::recordsSentAsTheDeviceComesBackAreKept()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("usb-sensor-if00-port0"));
+    auto first = std::make_unique<Pty>();
+    QVERIFY(first->ok());
+    QVERIFY(pointLink(link, first->path()));
+    const PortSettings settings = lineSettings();
+    SerialSource source;
+    source.setPortSettings(settings);
+    source.setTimeScale(0.02);
+    source.setReconnect(true);
+    QList<QByteArray> received;
+    connect(&source, &SerialSource::recordsReceived, this,
+            [&received](const QList<QByteArray>& records) { received.append(records); });
+    QSignalSpy reconnecting(&source, &SerialSource::reconnecting);
+    QSignalSpy reconnected(&source, &SerialSource::reconnected);
+    QString reason;
+    QVERIFY2(source.open(link, QStringLiteral("COM1"), &reason), qPrintable(reason));
+    source.startPolling();
+    QVERIFY(first->send("+00001 +00515\r\n"));
+    QTRY_COMPARE(received, QList<QByteArray>{"+00001 +00515"});
+
+    first->closeMaster();
+    QTRY_COMPARE(reconnecting.count(), 1);
+
+    // The device is back and talks at once, before the next retry finds it: its link appears
+    // only after its first records are in the terminal.
+    Pty second;
+    QVERIFY(second.ok());
+    termios raw = second.slaveSettings();
+    ::cfmakeraw(&raw);
+    QVERIFY(second.setSlaveSettings(raw));
+    QVERIFY(second.send("+00002 +00515\r\n+00003 +00515\r\n"));
+    QVERIFY(pointLink(link, second.path()));
+    QTRY_COMPARE(reconnected.count(), 1);
+    QVERIFY(second.send("+00004 +00515\r\n"));
+    const QList<QByteArray> all{"+00001 +00515", "+00002 +00515", "+00003 +00515", "+00004 +00515"};
+    QTRY_COMPARE(received, all);
+    source.close();
 }
 
 QTEST_GUILESS_MAIN(TestReconnect)

@@ -12,6 +12,7 @@
 #include <QTimeZone>
 
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +44,8 @@ private slots:
     void timeBaseOfStampsAndEventLines_data();
     void timeBaseOfStampsAndEventLines();
     void dataFileAndNmeaOutputAreDestinationsToo();
+    void unreadableSettingsAreToldAndTheRunGoesOn_data();
+    void unreadableSettingsAreToldAndTheRunGoesOn();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -286,6 +289,44 @@ void TestRecorder::dataFileAndNmeaOutputAreDestinationsToo()
     QVERIFY2(rows.at(rows.size() - 2).contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down"),
              rows.at(rows.size() - 2).constData());
     QVERIFY(contents(log).contains("\"0.500\",\"143\""));
+}
+
+void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn_data()
+{
+    QTest::addColumn<QString>("settings"); // a FIFO made here, or a device
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+}
+
+void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn()
+{
+    QFETCH(QString, settings);
+    if (settings == QLatin1String("fifo")) {
+        settings = m_dir->filePath(QStringLiteral("fifo.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    }
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), settings, QStringLiteral("--port"),
+                   QString::fromLocal8Bit(name), m_dir->filePath(QStringLiteral("flow.log"))});
+    QVERIFY(process.waitForStarted());
+    // Neither waits for a writer nor reads without end: the run starts, and SIGTERM ends it.
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray told = QStringLiteral("marvane-record: Unable to read %1: not a regular file. "
+                                           "Its defaults are used.\n")
+                                .arg(settings)
+                                .toLocal8Bit();
+    QVERIFY2(err.startsWith(told), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

@@ -10,7 +10,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <cmath>
+#include <csignal>
 
 namespace {
 
@@ -41,6 +47,10 @@ private slots:
     void helpExplainsTheOptions();
     void refusesBadValues_data();
     void refusesBadValues();
+    void linkNamesTheTerminalUntilTheEnd_data();
+    void linkNamesTheTerminalUntilTheEnd();
+    void linkNeverReplacesAFile();
+    void numberedRecordsCarryTheirNumber();
 };
 
 void TestSensorSim::sendsRecordsInTheChosenLayout_data()
@@ -149,6 +159,107 @@ void TestSensorSim::refusesBadValues()
     QVERIFY(simulator.waitForFinished(20000));
     QCOMPARE(simulator.exitCode(), 2);
     QVERIFY2(simulator.readAllStandardError().contains(message), message.constData());
+}
+
+void TestSensorSim::linkNamesTheTerminalUntilTheEnd_data()
+{
+    QTest::addColumn<QString>("end"); // how the simulator stops
+    QTest::newRow("SIGTERM") << QStringLiteral("SIGTERM");
+    QTest::newRow("SIGINT (Ctrl+C)") << QStringLiteral("SIGINT");
+    QTest::newRow("after --count") << QStringLiteral("count");
+    QTest::newRow("a stale link is replaced") << QStringLiteral("stale");
+}
+
+void TestSensorSim::linkNamesTheTerminalUntilTheEnd()
+{
+    QFETCH(QString, end);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("sensor"));
+    if (end == QLatin1String("stale"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/gone"), link)); // a crashed run's
+
+    QStringList options{QStringLiteral("--link"), link, QStringLiteral("--rate"),
+                        QStringLiteral("50")};
+    if (end == QLatin1String("count"))
+        options << QStringLiteral("--count") << QStringLiteral("40");
+    QProcess simulator;
+    QCOMPARE(startSimulator(simulator, options), link); // announced as the device to map
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(QFileInfo(link).symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
+
+    SerialConnection port;
+    QString reason;
+    QVERIFY2(port.open(link, &reason), qPrintable(reason));
+    RecordFramer framer;
+    QList<QByteArray> records;
+    QTRY_VERIFY((records += framer.feed(port.poll()), records.size() >= 3));
+
+    if (end == QLatin1String("SIGINT"))
+        ::kill(pid_t(simulator.processId()), SIGINT);
+    else if (end != QLatin1String("count"))
+        simulator.terminate();
+    QVERIFY(simulator.waitForFinished(20000));
+    QCOMPARE(simulator.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(simulator.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(link));
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(QDir(dir.path())
+                 .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+void TestSensorSim::linkNeverReplacesAFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("notes"));
+    QFile notes(path);
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    QCOMPARE(notes.write("field notes\n"), 12);
+    notes.close();
+    QProcess simulator;
+    simulator.start(kSimulator, {QStringLiteral("--link"), path});
+    QVERIFY(simulator.waitForFinished(20000));
+    QCOMPARE(simulator.exitCode(), 2);
+    QVERIFY(simulator.readAllStandardError().contains("is not a symbolic link"));
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    QCOMPARE(notes.readAll(), QByteArray("field notes\n"));
+}
+
+void TestSensorSim::numberedRecordsCarryTheirNumber()
+{
+    QProcess simulator;
+    const QString device = startSimulator(
+        simulator, {QStringLiteral("--numbered"), QStringLiteral("--first"),
+                    QStringLiteral("99990"), QStringLiteral("--rate"), QStringLiteral("50")});
+    QVERIFY(!device.isEmpty());
+    SerialConnection port;
+    QString reason;
+    QVERIFY2(port.open(device, &reason), qPrintable(reason));
+    RecordFramer framer;
+    QList<QByteArray> records;
+    QTRY_VERIFY((records += framer.feed(port.poll()), records.size() >= 15));
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(20000));
+
+    // One after the other, the number after +99999 being +00001; Y always zero.
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        QVERIFY2(records[i].endsWith(" +00000"), records[i].constData());
+        if (i > 0) {
+            const long previous = records[i - 1].mid(1, 5).toLong();
+            QCOMPARE(records[i].mid(1, 5).toLong(), previous == 99999 ? 1 : previous + 1);
+        }
+    }
+    QVERIFY(records.contains("+99999 +00000"));
+    QVERIFY(records.contains("+00001 +00000"));
+    const QByteArray out = simulator.readAllStandardOutput();
+    QVERIFY2(out.contains("numbered from 99990"), out.constData());
+    QVERIFY2(QRegularExpression(QStringLiteral("Stopped after [0-9]+ records, the last numbered "
+                                               "1[0-9]{5}\\."))
+                 .match(QString::fromLatin1(out))
+                 .hasMatch(),
+             out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSensorSim)

@@ -104,6 +104,10 @@ private slots:
     void unwritableFileThrowsAndIsLeftAlone();
     void saveNeverReplacesWhatIsNotASettingsFile_data();
     void saveNeverReplacesWhatIsNotASettingsFile();
+    void readingTellsWhyAFileCannotBeRead_data();
+    void readingTellsWhyAFileCannotBeRead();
+    void oversizedFileIsNeitherReadNorReplaced();
+    void saveWritesPortDevicesKeepingEveryOtherLine();
 };
 
 void TestSettings::intValue_data()
@@ -621,20 +625,23 @@ void TestSettings::saveInDirectoryWithoutWritePermissionWritesFileInPlace()
 
 void TestSettings::unwritableFileThrowsAndIsLeftAlone_data()
 {
+    // The reason after "Unable to write to <path>: ".
     // clang-format off
     QTest::addColumn<QString>("kind");
-    QTest::newRow("path is a directory") << QStringLiteral("directory");
-    QTest::newRow("parent is a regular file") << QStringLiteral("parentIsFile");
-    QTest::newRow("parent directory missing") << QStringLiteral("parentMissing");
-    QTest::newRow("read-only file") << QStringLiteral("readOnlyFile");
-    QTest::newRow("file that cannot be read back") << QStringLiteral("writeOnlyFile");
-    QTest::newRow("directory without write permission") << QStringLiteral("readOnlyDirectory");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("path is a directory") << QStringLiteral("directory") << QStringLiteral("not a regular file");
+    QTest::newRow("parent is a regular file") << QStringLiteral("parentIsFile") << QStringLiteral("Not a directory");
+    QTest::newRow("parent directory missing") << QStringLiteral("parentMissing") << QStringLiteral("No such file or directory");
+    QTest::newRow("read-only file") << QStringLiteral("readOnlyFile") << QStringLiteral("Permission denied");
+    QTest::newRow("file that cannot be read back") << QStringLiteral("writeOnlyFile") << QStringLiteral("Permission denied");
+    QTest::newRow("directory without write permission") << QStringLiteral("readOnlyDirectory") << QStringLiteral("Permission denied");
     // clang-format on
 }
 
 void TestSettings::unwritableFileThrowsAndIsLeftAlone()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, reason);
 #ifdef Q_OS_WIN
     if (kind != QLatin1String("directory") && kind != QLatin1String("parentIsFile") &&
         kind != QLatin1String("parentMissing"))
@@ -678,12 +685,6 @@ void TestSettings::unwritableFileThrowsAndIsLeftAlone()
     } catch (const MarvaneError& error) {
         message = error.text();
     }
-    // The message gives the reason: a directory is not a settings file, and the system says what
-    // else stood in the way.
-    const QString reason = kind == QLatin1String("directory")      ? QStringLiteral("not a regular file")
-                           : kind == QLatin1String("parentIsFile")  ? QStringLiteral("Not a directory")
-                           : kind == QLatin1String("parentMissing") ? QStringLiteral("No such file or directory")
-                                                                    : QStringLiteral("Permission denied");
     QCOMPARE(message, QStringLiteral("Unable to write to %1: %2.").arg(path, reason));
 
     // Nothing was changed or left behind.
@@ -792,6 +793,117 @@ void TestSettings::reconnectChoiceIsKeptBesideTheSeven()
     // Anything but 0 is on, as an unreadable value of the seven gives its default.
     QVERIFY(writeFile(path, "[Options]\nReconnect=maybe\n"));
     QVERIFY(loadReconnect(path));
+}
+
+void TestSettings::readingTellsWhyAFileCannotBeRead_data()
+{
+    // What marvane.ini is; the reason after "Unable to read <path>: ", empty for no message.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no file") << QStringLiteral("none") << QString();
+    QTest::newRow("a settings file") << QStringLiteral("file") << QString();
+    QTest::newRow("a FIFO") << QStringLiteral("fifo") << QStringLiteral("not a regular file");
+    QTest::newRow("a link to a FIFO")
+        << QStringLiteral("linkToFifo") << QStringLiteral("not a regular file");
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero")
+                               << QStringLiteral("not a regular file");
+    QTest::newRow("a directory") << QStringLiteral("directory")
+                                 << QStringLiteral("not a regular file");
+    QTest::newRow("mode 000") << QStringLiteral("mode000") << QStringLiteral("Permission denied");
+    QTest::newRow("2 MB") << QStringLiteral("2MB") << QStringLiteral("larger than 1 MB");
+    QTest::newRow("parent is a file")
+        << QStringLiteral("parentIsFile") << QStringLiteral("Not a directory");
+}
+
+void TestSettings::readingTellsWhyAFileCannotBeRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    if (kind == QLatin1String("mode000") && geteuid() == 0)
+        QSKIP("Running as root: permission bits do not stop reading");
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    const QByteArray native = QFile::encodeName(path);
+    const QByteArray contents = "[Options]\nBaudRate=6\n";
+    if (kind == QLatin1String("file") || kind == QLatin1String("mode000")) {
+        QVERIFY(writeFile(path, contents));
+        if (kind == QLatin1String("mode000"))
+            QVERIFY(QFile::setPermissions(path, {}));
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (kind == QLatin1String("linkToFifo")) {
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(fifo, path));
+    } else if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("marvane.ini")));
+    } else if (kind == QLatin1String("2MB")) {
+        QVERIFY(writeFile(path, contents + QByteArray(2 * 1024 * 1024, ';')));
+    } else if (kind == QLatin1String("parentIsFile")) {
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("etc")), contents));
+        path = dir.filePath(QStringLiteral("etc/marvane.ini"));
+    } else if (kind.startsWith(QLatin1Char('/'))) {
+        path = kind;
+    }
+
+    // Each of these returns at once: a FIFO without a writer, or an endless device, would hold a
+    // reading that waited or read to the end.
+    const SettingsRead read = readSettings(path);
+    QCOMPARE(read.error, reason.isEmpty()
+                             ? QString()
+                             : QStringLiteral("Unable to read %1: %2.").arg(path, reason));
+    QCOMPARE(read.comms.baudRate, kind == QLatin1String("file") ? 6 : 3);
+    QVERIFY(read.reconnect);
+    QString error = QStringLiteral("unchanged");
+    const std::optional<QByteArray> bytes = readSettingsBytes(path, &error);
+    QCOMPARE(bytes.has_value(), reason.isEmpty());
+    QCOMPARE(error, reason.isEmpty() ? QStringLiteral("unchanged") : read.error);
+    if (kind == QLatin1String("file"))
+        QCOMPARE(*bytes, contents);
+}
+
+void TestSettings::oversizedFileIsNeitherReadNorReplaced()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    // Exactly the limit is still a settings file; a byte more is not.
+    QByteArray contents = "[Options]\nParity=2\n";
+    contents += QByteArray(1024 * 1024 - contents.size(), '\n');
+    QVERIFY(writeFile(path, contents));
+    QCOMPARE(readSettings(path).error, QString());
+    QCOMPARE(readSettings(path).comms.parity, 2);
+    contents += ';';
+    QVERIFY(writeFile(path, contents));
+    QCOMPARE(readSettings(path).error,
+             QStringLiteral("Unable to read %1: larger than 1 MB.").arg(path));
+    QString message;
+    try {
+        saveSettings(path, make(1, 2, 1, 5, 0, 2, 1));
+    } catch (const MarvaneError& e) {
+        message = e.text();
+    }
+    QCOMPARE(message, QStringLiteral("Unable to write to %1: larger than 1 MB.").arg(path));
+    QCOMPARE(readFile(path), contents);
+}
+
+void TestSettings::saveWritesPortDevicesKeepingEveryOtherLine()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    QVERIFY(writeFile(path, "; lab bench\n[Ports]\nCOM1=/dev/ttyUSB0 ; spare\n"
+                            "COM3=/dev/ttyS2\n\n[Options]\nCommPort=2\n"));
+    saveSettings(path, make(0, 2, 0, 3, 1, 0, 0), std::nullopt, {},
+                 {{QStringLiteral("COM3"), QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00")},
+                  {QStringLiteral("COM4"), QStringLiteral("/dev/ttyACM0")}});
+    QCOMPARE(readFile(path), QByteArray("; lab bench\n[Ports]\nCOM1=/dev/ttyUSB0 ; spare\n"
+                                        "COM3=/dev/serial/by-id/usb-FTDI_A1-if00\n"
+                                        "COM4=/dev/ttyACM0\n\n[Options]\nCommPort=2\n"
+                                        "ScrollDirection=0\nOrientation=0\nBaudRate=3\n"
+                                        "DataBits=1\nParity=0\nStopBits=0\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

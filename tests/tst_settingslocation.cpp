@@ -39,6 +39,10 @@ private slots:
     void systemDefaultIsCopiedOnlyTheFirstTime();
     void withoutSystemDefaultNoFileIsCreated();
     void withoutUserFolderSystemDefaultIsReadInPlace();
+    void systemFoldersAreNeverWritten_data();
+    void systemFoldersAreNeverWritten();
+    void systemFolderReachedThroughALinkCounts();
+    void oversizedSystemDefaultIsNotCopied();
 };
 
 void TestSettingsLocation::writableProgramFolderKeepsItsOwnFile()
@@ -147,6 +151,74 @@ void TestSettingsLocation::withoutUserFolderSystemDefaultIsReadInPlace()
     // Without a system default the user's path is still named, for --help and About.
     QCOMPARE(userSettingsFilePath(dir.filePath(QStringLiteral("none")), user),
              user + QStringLiteral("/marvane.ini"));
+}
+
+void TestSettingsLocation::systemFoldersAreNeverWritten_data()
+{
+    QTest::addColumn<QString>("programDir");
+    QTest::addColumn<bool>("system");
+    QTest::newRow("/usr/bin") << QStringLiteral("/usr/bin") << true;
+    QTest::newRow("/usr/local/bin") << QStringLiteral("/usr/local/bin") << true;
+    QTest::newRow("/usr/lib/marvane") << QStringLiteral("/usr/lib/marvane") << true;
+    QTest::newRow("/bin") << QStringLiteral("/bin") << true;
+    QTest::newRow("/sbin") << QStringLiteral("/sbin") << true;
+    QTest::newRow("/lib") << QStringLiteral("/lib") << true;
+    QTest::newRow("/lib64") << QStringLiteral("/lib64") << true;
+    QTest::newRow("/libx32/marvane") << QStringLiteral("/libx32/marvane") << true;
+    QTest::newRow("/opt/tessmoor/bin") << QStringLiteral("/opt/tessmoor/bin") << true;
+    QTest::newRow("/snap/bin") << QStringLiteral("/snap/bin") << true;
+    QTest::newRow("/usr/bin/../local/bin") << QStringLiteral("/usr/bin/../local/bin") << true;
+    QTest::newRow("/home/anna/marvane") << QStringLiteral("/home/anna/marvane") << false;
+    QTest::newRow("/library/marvane") << QStringLiteral("/library/marvane") << false;
+    QTest::newRow("/usrdata/bin") << QStringLiteral("/usrdata/bin") << false;
+    QTest::newRow("/srv/usr/bin") << QStringLiteral("/srv/usr/bin") << false;
+}
+
+void TestSettingsLocation::systemFoldersAreNeverWritten()
+{
+    QFETCH(QString, programDir);
+    QFETCH(bool, system);
+    QCOMPARE(isSystemFolder(programDir), system);
+    if (!system || !QFileInfo(programDir).isDir())
+        return;
+    // Even where the folder takes new files (the tests may run as root), the settings file is
+    // the user's own, and nothing is made in the program's folder, not even a probe.
+    const QStringList before =
+        QDir(programDir)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString user = dir.filePath(QStringLiteral("config/Tessmoor/Marvane"));
+    const QString path = settingsFilePath(programDir, user);
+    QCOMPARE(path, user + QStringLiteral("/marvane.ini"));
+    QCOMPARE(QDir(programDir)
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             before);
+}
+
+void TestSettingsLocation::systemFolderReachedThroughALinkCounts()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("bin"));
+    QVERIFY(QFile::link(QStringLiteral("/usr/bin"), link));
+    QVERIFY(isSystemFolder(link));
+    QVERIFY(!isSystemFolder(dir.path()));
+    const QString user = dir.filePath(QStringLiteral("config"));
+    QCOMPARE(settingsFilePath(link, user), user + QStringLiteral("/marvane.ini"));
+}
+
+void TestSettingsLocation::oversizedSystemDefaultIsNotCopied()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(program));
+    QVERIFY(writeFile(program + QStringLiteral("/marvane.ini"),
+                      "[Options]\n" + QByteArray(2 * 1024 * 1024, ';')));
+    const QString user = dir.filePath(QStringLiteral("config"));
+    QCOMPARE(userSettingsFilePath(program, user), user + QStringLiteral("/marvane.ini"));
+    QVERIFY(!QFileInfo::exists(user + QStringLiteral("/marvane.ini")));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLocation)

@@ -100,8 +100,7 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     QString unreadable;
     options.values = readOptionValues(options.settingsPath, &unreadable);
     if (!unreadable.isEmpty())
-        say(unreadable + QStringLiteral(" The defaults are used where the command line says "
-                                        "nothing."));
+        say(unreadable + QStringLiteral(" Its defaults are used."));
     DisplayFlags flags;
     applyCommsSettings(options.values.comms, options.port, flags);
 

@@ -3,20 +3,30 @@
 // does: "+00015 +00515" style X and Y fields, CR LF after each, at a steady rate, with a flow
 // that drifts in speed and direction. Optional splitting and line noise exercise the way
 // Marvane frames records that arrive in pieces or among rubbish.
+//
+// --link gives the terminal a name that stays the same from run to run (the terminal's own
+// number changes at every start, and a number set free may be taken by another program).
+// --numbered makes every record identifiable in a log, for fault-injection runs: X carries the
+// record's number in millimetres per second and Y is zero, so the logged speed is the number.
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -78,6 +88,17 @@ std::string record(double seconds, Units units, std::mt19937& random)
            "\r\n";
 }
 
+// Numbered records run from 1 to kNumberCycle and then start again at 1, so that none has a
+// speed of zero (whose bearing means nothing) and each fits the five digits of the field.
+constexpr long long kNumberCycle = 99999;
+
+std::string numberedRecord(long long number)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "+%05lld +00000\r\n", (number - 1) % kNumberCycle + 1);
+    return text;
+}
+
 // A few bytes of rubbish, as a noisy line or a sensor waking up produces; never a line end,
 // so it lands on the same line as the record after it.
 std::string noise(std::mt19937& random)
@@ -129,6 +150,61 @@ int fail(const QString& message)
     return 2;
 }
 
+// Points link at target, replacing a link left by an earlier run (atomically, so that a reader
+// never finds the name missing) but nothing else.
+bool makeLink(const QString& link, const QByteArray& target, QString* error)
+{
+    const QFileInfo existing(link);
+    if (existing.exists() || existing.isSymLink()) {
+        if (!existing.isSymLink()) {
+            *error =
+                QStringLiteral("%1 exists and is not a symbolic link; it is left alone").arg(link);
+            return false;
+        }
+    }
+    const QByteArray native = QFile::encodeName(link);
+    const QByteArray temporary = native + ".new-" + QByteArray::number(qint64(::getpid()));
+    ::unlink(temporary.constData());
+    if (::symlink(target.constData(), temporary.constData()) != 0 ||
+        ::rename(temporary.constData(), native.constData()) != 0) {
+        *error = QStringLiteral("cannot make the link %1: %2")
+                     .arg(link, QString::fromLocal8Bit(std::strerror(errno)));
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
+// Removes link if it still points at target: another run may have taken the name over since.
+void removeLink(const QString& link, const QByteArray& target)
+{
+    const QByteArray native = QFile::encodeName(link);
+    char buffer[4096];
+    const ssize_t length = ::readlink(native.constData(), buffer, sizeof buffer);
+    if (length > 0 && QByteArray(buffer, qsizetype(length)) == target)
+        ::unlink(native.constData());
+}
+
+// A sensor switched off has sent its last record down the cable: before the terminal goes away,
+// what is still waiting in it is given a moment to be read (as long as a reader is taking it).
+void letReaderFinish(int slave)
+{
+    // A reader such as Marvane fetches a quarter of a second after the first byte, so a count
+    // that has not moved for half a second means nobody reads.
+    int waiting = 0;
+    int previous = -1;
+    for (int i = 0; i < 200; ++i) {
+        if (::ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0)
+            return;
+        if (i % 50 == 0) {
+            if (waiting == previous)
+                return;
+            previous = waiting;
+        }
+        ::usleep(10000);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -170,7 +246,23 @@ int main(int argc, char* argv[])
     const QCommandLineOption noiseOption(
         QStringLiteral("noise"),
         QStringLiteral("Put a few bytes of line noise before about one record in four."));
-    parser.addOptions({rateOption, unitsOption, countOption, splitOption, noiseOption});
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Make PATH a symbolic link to the terminal, for a [Ports] entry that stays "
+                       "the same from run to run (an old link there is replaced, anything else "
+                       "is refused). Removed when the simulator stops."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption numberedOption(
+        QStringLiteral("numbered"),
+        QStringLiteral("Number the records: X is the record's number in mm/s layout (+00001, "
+                       "+00002, ... +99999, then +00001 again), Y is +00000, so every logged "
+                       "speed names its record."));
+    const QCommandLineOption firstOption(
+        QStringLiteral("first"),
+        QStringLiteral("With --numbered: the first record's number. Default 1."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    parser.addOptions({rateOption, unitsOption, countOption, splitOption, noiseOption, linkOption,
+                       numberedOption, firstOption});
     parser.process(app);
 
     bool ok = false;
@@ -192,6 +284,15 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("--units takes mm, ms or kn"));
     const bool split = parser.isSet(splitOption);
     const bool noisy = parser.isSet(noiseOption);
+    const bool numbered = parser.isSet(numberedOption);
+    const long long first = parser.value(firstOption).toLongLong(&ok);
+    if (!ok || first < 1)
+        return fail(QStringLiteral("--first takes a whole number from 1"));
+    if (numbered)
+        units = Units::MillimetresPerSecond;
+    const QString link = parser.value(linkOption);
+    if (parser.isSet(linkOption) && link.isEmpty())
+        return fail(QStringLiteral("--link takes a path"));
 
     // Raw from the start: no echo back to us and no line-end translation before Marvane sets
     // the line up itself. The slave side stays open here too, so the terminal lives on while
@@ -207,28 +308,51 @@ int main(int argc, char* argv[])
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
 
+    // Before the link exists, so that a stop asked for at any time after it removes it again.
     struct sigaction stop = {};
     stop.sa_handler = requestStop;
     sigemptyset(&stop.sa_mask);
     ::sigaction(SIGINT, &stop, nullptr);
     ::sigaction(SIGTERM, &stop, nullptr);
+    ::sigaction(SIGHUP, &stop, nullptr);
 
-    std::printf("Sensor simulator on %s\n"
-                "Map a port to it in marvane.ini:\n"
-                "  [Ports]\n"
-                "  COM1=%s\n"
-                "Sending %s records a second in %s layout. Ctrl+C stops.\n",
-                name, name, qPrintable(QString::number(rate)), qPrintable(unitsName));
-    std::fflush(stdout);
-
+    const QByteArray device(name);
+    if (!link.isEmpty()) {
+        QString error;
+        if (!makeLink(link, device, &error)) {
+            ::close(slave);
+            ::close(master);
+            return fail(error);
+        }
+    }
     std::mt19937 random{std::random_device{}()};
     std::uniform_int_distribution<int> oneIn4(0, 3);
     const long long period = std::llround(1e9 / rate);
     timespec next{};
     ::clock_gettime(CLOCK_MONOTONIC, &next);
+    const QString mapped =
+        link.isEmpty() ? QString::fromLocal8Bit(device) : QFileInfo(link).absoluteFilePath();
+    std::printf("Sensor simulator on %s\n"
+                "Map a port to it in marvane.ini:\n"
+                "  [Ports]\n"
+                "  COM1=%s\n"
+                "Sending %s records a second in %s layout%s. Ctrl+C stops.\n",
+                qPrintable(mapped), qPrintable(mapped), qPrintable(QString::number(rate)),
+                qPrintable(numbered ? QStringLiteral("mm") : unitsName),
+                numbered ? qPrintable(QStringLiteral(", numbered from %1").arg(first)) : "");
+    // A fault-injection run works out from this which records went out while it had the
+    // recorder stopped.
+    if (numbered) {
+        std::printf("Record %lld goes out at %lld.%09ld s of the monotonic clock, then one every "
+                    "%lld ns.\n",
+                    first, static_cast<long long>(next.tv_sec), next.tv_nsec, period);
+    }
+    std::fflush(stdout);
+
     long long sent = 0;
     while (!g_stop && (count == 0 || sent < count)) {
-        std::string line = record(double(sent) / rate, units, random);
+        std::string line =
+            numbered ? numberedRecord(first + sent) : record(double(sent) / rate, units, random);
         if (noisy && oneIn4(random) == 0)
             line = noise(random) + line;
         if (split) {
@@ -251,7 +375,15 @@ int main(int argc, char* argv[])
             break;
     }
 
-    std::printf("Stopped after %lld records.\n", sent);
+    letReaderFinish(slave);
+    if (!link.isEmpty())
+        removeLink(link, device);
+    if (numbered)
+        std::printf("Stopped after %lld records, the last numbered %lld.\n", sent,
+                    first + sent - 1);
+    else
+        std::printf("Stopped after %lld records.\n", sent);
+    std::fflush(stdout);
     ::close(slave);
     ::close(master);
     return 0;
