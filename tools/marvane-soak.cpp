@@ -13,9 +13,10 @@
 // At the end every record of the log must be one the simulator sent, once, in order, on a whole
 // line; and every record sent while the recorder and the device were up must be in it. The rig
 // leaves out the records it knows cannot be there: none are sent while the device is gone, and
-// those sent from one poll interval before a kill until the restarted recorder reads (it opens
-// the port afresh, discarding what waits, by design) are not counted; a tenth of a second is
-// added on both sides of such a stretch for the time the programs take to start and stop.
+// those sent from one poll interval before a kill (from the recorder's start when it had not
+// polled yet: its first poll comes later) until the restarted recorder reads (it opens the port
+// afresh, discarding what waits, by design) are not counted; a tenth of a second is added on both
+// sides of such a stretch for the time the programs take to start and stop.
 //
 // Last line: "soak: sent S, while recorder and device were up U, logged L, lost N, duplicated D,
 // out of order O, torn lines T". Exit status 0 when N, D, O and T are 0 and every fault was
@@ -46,6 +47,7 @@ namespace {
 
 constexpr long long kNumberCycle = 99999; // the simulator's numbers run 1..99999, then again
 constexpr double kPollInterval = 0.9;     // the recorder's poll interval, seconds
+constexpr double kFirstPoll = 1.4;        // its first poll after start: an interval and a wait
 constexpr double kMargin = 0.1;           // added to both ends of a stretch left out
 
 double monotonicNow()
@@ -324,9 +326,10 @@ private:
                               .arg(at - m_begin, 0, 'f', 1)
                               .arg(m_recorder.exitCode());
             diary(m_failures.last());
+            const double from = unloggedSince(at);
             if (!startRecorder())
                 return false;
-            m_leftOut.push_back({at - kPollInterval - kMargin, m_recorderReady + kMargin});
+            m_leftOut.push_back({from, m_recorderReady + kMargin});
         }
         return true;
     }
@@ -385,6 +388,7 @@ private:
     {
         ++m_kills;
         const double at = monotonicNow();
+        const double from = unloggedSince(at);
         ::kill(pid_t(m_recorder.processId()), SIGKILL);
         // Gone, and reaped, before another takes the log.
         m_recorder.waitForFinished(30000);
@@ -393,7 +397,7 @@ private:
             m_failures << QStringLiteral("the recorder did not start again after SIGKILL");
             return;
         }
-        m_leftOut.push_back({at - kPollInterval - kMargin, m_recorderReady + kMargin});
+        m_leftOut.push_back({from, m_recorderReady + kMargin});
         diary(QStringLiteral("recorder killed, reading again %1 s later")
                   .arg(m_recorderReady - at, 0, 'f', 1));
     }
@@ -405,6 +409,15 @@ private:
                 return run.start + double(n - run.first) * run.period;
         }
         return 0;
+    }
+
+    // Where the records a recorder stopped at time at may have held unlogged begin: one poll
+    // interval before, or, when it had not polled yet, where it started reading.
+    double unloggedSince(double at) const
+    {
+        if (at < m_recorderReady + kFirstPoll + kMargin)
+            return m_recorderReady - kMargin;
+        return at - kPollInterval - kMargin;
     }
 
     bool leftOut(double time) const
