@@ -4,31 +4,37 @@
 // whenever it is first opened. The demonstration's invented samples and replayed lines are no
 // measurement and are left out.
 //
-// Samples are read from the same texts the recorder writes (historySampleOf), so that the live
-// history and the history of the session's log file agree. The series keeps the units of its
-// first good sample; later ones are converted into them.
+// Samples arrive as values: their time (Sample::timeMs), speed and bearing go into the series as
+// numbers, nothing is read back from a text. The series keeps the units of its first good sample
+// (later ones are converted into them) and shows its times on the computer's clock, as the clock
+// label and the log do.
 
 #include "processing/HistorySeries.h"
+#include "processing/Sample.h"
 
 #include <QObject>
 
 class FlowPipeline;
-struct Sample;
 
 class LiveHistory : public QObject
 {
     Q_OBJECT
 public:
-    explicit LiveHistory(FlowPipeline* pipeline, QObject* parent = nullptr);
+    // With a pipeline, takes each of its samples; without, only what addSample or addBatch give.
+    explicit LiveHistory(FlowPipeline* pipeline = nullptr, QObject* parent = nullptr);
 
     const HistorySeries& series() const { return m_series; }
 
     void addSample(const Sample& sample);
+    // A poll's samples: the series grows by all of them, then grew() is emitted once.
+    void addBatch(const SampleBatch& batch);
 
 signals:
-    // A record was added to the series.
+    // Records were added to the series.
     void grew();
 
 private:
+    bool take(const Sample& sample);
+
     HistorySeries m_series;
 };
