@@ -31,6 +31,12 @@ double yIn(const QRect& pane, double v, double top)
     return pane.bottom() - f * (pane.height() - 1);
 }
 
+// On a pixel's centre, so that a steady speed is one crisp row, not two half-tones.
+double snapped(double y)
+{
+    return std::floor(y) + 0.5;
+}
+
 } // namespace
 
 TimePlotPainter::TimePlotPainter(const HistorySeries* series, qint64 startMs, qint64 endMs,
@@ -42,14 +48,18 @@ TimePlotPainter::TimePlotPainter(const HistorySeries* series, qint64 startMs, qi
 
 double TimePlotPainter::xOfTime(qint64 timeMs) const
 {
-    return m_speed.left() +
-           double(timeMs - m_startMs) * m_speed.width() / double(m_endMs - m_startMs);
+    // The span's first instant on the centre of the first pixel column, its last on the centre of
+    // the last one.
+    return m_speed.left() + 0.5 +
+           double(timeMs - m_startMs) * std::max(m_speed.width() - 1, 1) /
+               double(m_endMs - m_startMs);
 }
 
 qint64 TimePlotPainter::timeAtX(double x) const
 {
-    return m_startMs +
-           qint64(std::llround((x - m_speed.left()) * double(m_endMs - m_startMs) / m_speed.width()));
+    return m_startMs + qint64(std::llround((x - m_speed.left() - 0.5) *
+                                           double(m_endMs - m_startMs) /
+                                           std::max(m_speed.width() - 1, 1)));
 }
 
 int TimePlotPainter::yOfBearing(double degrees) const
@@ -108,7 +118,7 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
                 const HistorySample s = m_series->sampleAt(r);
                 breakFor(s.timeMs);
                 const double x = xOfTime(s.timeMs);
-                speedLine << QPointF(x, yIn(m_speed, s.speed, top));
+                speedLine << QPointF(x, snapped(yIn(m_speed, s.speed, top)));
                 bearingPoints << QPointF(x, yIn(m_bearing, s.bearing, 360));
                 previousTime = s.timeMs;
                 havePrevious = true;
@@ -118,7 +128,7 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
         breakFor(c.firstTimeMs);
         const double x = m_speed.left() + double(i) + 0.5;
         envelope << QLineF(x, yIn(m_speed, c.minSpeed, top), x, yIn(m_speed, c.maxSpeed, top));
-        speedLine << QPointF(x, yIn(m_speed, c.meanSpeed, top));
+        speedLine << QPointF(x, snapped(yIn(m_speed, c.meanSpeed, top)));
         for (int k = 0; k < HistorySeries::kBearingBins; ++k) {
             if (c.bearingBins & (quint64(1) << k)) {
                 const double degrees = (k + 0.5) * 360.0 / HistorySeries::kBearingBins;
@@ -193,12 +203,21 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
     p.setClipRect(m_speed);
     p.setPen(look.speedEnvelope);
     p.drawLines(envelope);
-    p.setRenderHint(QPainter::Antialiasing, speedLine.size() < 4000);
-    p.setPen(QPen(look.speed, 1.2));
+    // A sample alone between gaps is a dot, the rest lines (smoothed while they are few).
+    p.setPen(QPen(look.speed, 3.0, Qt::SolidLine, Qt::SquareCap));
     for (const QVector<QPointF>& run : speedRuns) {
         if (run.size() == 1)
             p.drawPoint(run.front());
-        else
+    }
+    // Smoothed while the points are a few pixels apart; a dense line is drawn pixel by pixel,
+    // where smoothing would only fade it.
+    qsizetype points = 0;
+    for (const QVector<QPointF>& run : speedRuns)
+        points += run.size();
+    p.setRenderHint(QPainter::Antialiasing, points * 3 <= m_speed.width());
+    p.setPen(QPen(look.speed, 1.0));
+    for (const QVector<QPointF>& run : speedRuns) {
+        if (run.size() > 1)
             p.drawPolyline(run);
     }
     p.setRenderHint(QPainter::Antialiasing, false);
