@@ -261,6 +261,7 @@ void ReplayIndex::passDone(quint64 generation, const Position& end, qint64 fileS
     if (fileSize >= 0)
         emit progress(m_position.offset, std::max(fileSize, m_position.offset));
     if (!m_finished) {
+        m_history.squeeze();
         m_finished = true;
         emit finished();
     }

@@ -188,34 +188,38 @@ void HistorySeries::appendPacked(qint64 timeMs, double speed, int bearingCode)
     p.speedAndBearing = (steps << kSpeedShift) | quint32(bearingCode);
     m_records.push_back(p);
 
+    // Nodes are made once they are complete: a span only ever uses whole nodes, so the last,
+    // growing part of the series is read record by record until its node is full.
+    if (m_records.size() % kLeafRecords == 0)
+        completeLeaf();
+    ++m_revision;
+}
+
+void HistorySeries::completeLeaf()
+{
+    Node leaf;
+    const size_t first = m_records.size() - kLeafRecords;
+    for (size_t r = first; r < m_records.size(); ++r) {
+        const quint32 packed = m_records[r].speedAndBearing;
+        const int code = int(packed & kBearingMask);
+        if (code >= 360)
+            continue;
+        const double value = speedOf(m_records[r]);
+        addToNode(&leaf, float(value), value, code);
+    }
     if (m_levels.empty())
         m_levels.emplace_back();
-    if (bearingCode < 360) {
-        const double value = double(steps) * speedStep(m_units);
-        const float stored = float(value);
-        for (size_t level = 0; level < m_levels.size(); ++level) {
-            const qint64 index = record / nodeSize(int(level));
-            std::vector<Node>& nodes = m_levels[level];
-            if (index >= qint64(nodes.size()))
-                nodes.resize(size_t(index + 1));
-            addToNode(&nodes[size_t(index)], stored, value, bearingCode);
-        }
-    } else {
-        for (size_t level = 0; level < m_levels.size(); ++level) {
-            const qint64 index = record / nodeSize(int(level));
-            if (index >= qint64(m_levels[level].size()))
-                m_levels[level].resize(size_t(index + 1));
-        }
+    m_levels[0].push_back(leaf);
+    // Every kFanOut complete nodes of a level make one of the level above.
+    for (size_t level = 0; m_levels[level].size() % kFanOut == 0; ++level) {
+        if (level + 1 == m_levels.size())
+            m_levels.emplace_back();
+        Node above;
+        const std::vector<Node>& below = m_levels[level];
+        for (size_t i = below.size() - kFanOut; i < below.size(); ++i)
+            mergeNode(&above, below[i]);
+        m_levels[level + 1].push_back(above);
     }
-    // A level above the highest one once it holds more than one node.
-    while (m_levels.back().size() > 1) {
-        const std::vector<Node>& top = m_levels.back();
-        std::vector<Node> above((top.size() + kFanOut - 1) / kFanOut);
-        for (size_t i = 0; i < top.size(); ++i)
-            mergeNode(&above[i / kFanOut], top[i]);
-        m_levels.push_back(std::move(above));
-    }
-    ++m_revision;
 }
 
 void HistorySeries::append(const HistorySample& sample)
@@ -244,7 +248,6 @@ void HistorySeries::appendMarker()
 
 void HistorySeries::appendRecords(const std::vector<HistoryRecord>& records)
 {
-    m_records.reserve(m_records.size() + records.size());
     for (const HistoryRecord& r : records) {
         switch (r.kind) {
         case HistoryRecord::Kind::Sample:
@@ -258,6 +261,14 @@ void HistorySeries::appendRecords(const std::vector<HistoryRecord>& records)
             break;
         }
     }
+}
+
+void HistorySeries::squeeze()
+{
+    m_records.shrink_to_fit();
+    m_chunkBase.shrink_to_fit();
+    for (std::vector<Node>& level : m_levels)
+        level.shrink_to_fit();
 }
 
 bool HistorySeries::isSample(qint64 record) const

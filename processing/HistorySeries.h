@@ -111,6 +111,9 @@ public:
     void appendBad();
     void appendMarker();
     void appendRecords(const std::vector<HistoryRecord>& records);
+    // Gives back the room kept for growth (the records' vector grows by doubling): for a series
+    // that is complete for now, such as a log file indexed to its end.
+    void squeeze();
 
     bool isSample(qint64 record) const;
     // The sample of a record (a bad record or marker gives speed 0, bearing 0 and the time of the
@@ -162,6 +165,7 @@ private:
     static constexpr int kChunkShift = 12; // records per chunk of one base time: 4096
 
     void appendPacked(qint64 timeMs, double speed, int bearingCode);
+    void completeLeaf();
     static void addToNode(Node* node, float speed, double speedValue, int bearing);
     static void mergeNode(Node* into, const Node& from);
     qint64 nodeSize(int level) const;
