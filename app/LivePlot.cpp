@@ -75,16 +75,23 @@ qint64 LivePlot::spanStartMs() const
     return spanEndMs() - qint64(m_minutes) * 60000;
 }
 
+QRect LivePlot::plotArea() const
+{
+    // The span box has a strip of its own above the panes, so it never hides the newest samples.
+    const int top = kTopMargin + m_spanBox->sizeHint().height() + 2;
+    return rect().adjusted(kLeftMargin, top, -kRightMargin, -kBottomMargin);
+}
+
 QRect LivePlot::speedPane() const
 {
-    const QRect area = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
+    const QRect area = plotArea();
     return QRect(area.left(), area.top(), std::max(area.width(), 1),
                  std::max((area.height() - kPaneGap) / 2, 1));
 }
 
 QRect LivePlot::bearingPane() const
 {
-    const QRect area = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
+    const QRect area = plotArea();
     const QRect speed = speedPane();
     const int top = speed.bottom() + 1 + kPaneGap;
     return QRect(area.left(), top, speed.width(), std::max(area.bottom() - top + 1, 1));
@@ -97,7 +104,8 @@ QSize LivePlot::sizeHint() const
 
 QSize LivePlot::minimumSizeHint() const
 {
-    return QSize(kLeftMargin + kRightMargin + 120, kTopMargin + kBottomMargin + kPaneGap + 60);
+    return QSize(kLeftMargin + kRightMargin + 120,
+                 plotArea().top() + kBottomMargin + kPaneGap + 60);
 }
 
 void LivePlot::resizeEvent(QResizeEvent* event)

@@ -54,6 +54,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QRect plotArea() const;
+
     const HistorySeries* m_series = nullptr;
     int m_minutes = 10;
     QComboBox* m_spanBox = nullptr;
