@@ -50,8 +50,7 @@ void LivePlot::setSeries(const HistorySeries* series)
 void LivePlot::setSpanMinutes(int minutes)
 {
     const auto& choices = spanChoices();
-    if (std::find(choices.begin(), choices.end(), minutes) == choices.end() ||
-        minutes == m_minutes)
+    if (std::find(choices.begin(), choices.end(), minutes) == choices.end() || minutes == m_minutes)
         return;
     m_minutes = minutes;
     m_spanBox->setCurrentIndex(m_spanBox->findData(minutes));
@@ -67,7 +66,7 @@ void LivePlot::refresh()
 qint64 LivePlot::spanEndMs() const
 {
     return m_series && m_series->sampleCount() > 0 ? m_series->lastTimeMs()
-                                                  : qint64(m_minutes) * 60000;
+                                                   : qint64(m_minutes) * 60000;
 }
 
 qint64 LivePlot::spanStartMs() const
@@ -129,7 +128,8 @@ void LivePlot::paintEvent(QPaintEvent*)
     // The span moves with every batch, so the columns are made afresh each time: a strip of a
     // few hundred columns over at most two hours of samples.
     const std::vector<HistoryColumn> columns =
-        m_series ? m_series->columns(start, end, speedPane().width()) : std::vector<HistoryColumn>();
+        m_series ? m_series->columns(start, end, speedPane().width())
+                 : std::vector<HistoryColumn>();
     plot.paint(p, QFontMetrics(font()), look, columns, m_series && m_series->sampleCount() > 0);
 }
 

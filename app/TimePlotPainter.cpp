@@ -57,9 +57,9 @@ double TimePlotPainter::xOfTime(qint64 timeMs) const
 
 qint64 TimePlotPainter::timeAtX(double x) const
 {
-    return m_startMs + qint64(std::llround((x - m_speed.left() - 0.5) *
-                                           double(m_endMs - m_startMs) /
-                                           std::max(m_speed.width() - 1, 1)));
+    return m_startMs +
+           qint64(std::llround((x - m_speed.left() - 0.5) * double(m_endMs - m_startMs) /
+                               std::max(m_speed.width() - 1, 1)));
 }
 
 int TimePlotPainter::yOfBearing(double degrees) const
@@ -85,7 +85,8 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
     // Time ticks at round times, far enough apart for a label with its date.
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16;
     const qint64 span = m_endMs - m_startMs;
-    const qint64 minStep = qint64(std::ceil(double(span) * labelWidth / std::max(m_speed.width(), 1)));
+    const qint64 minStep =
+        qint64(std::ceil(double(span) * labelWidth / std::max(m_speed.width(), 1)));
     const TimeBase base = m_series ? m_series->timeBase() : TimeBase::Utc;
     const std::vector<TimeTick> ticks = timeTicks(m_startMs, m_endMs, minStep, base);
 

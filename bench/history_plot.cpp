@@ -79,6 +79,10 @@ int main(int argc, char* argv[])
                 count, timer.nsecsElapsed() / 1e9, series.memoryBytes(),
                 series.memoryBytes() / (1024.0 * 1024.0),
                 double(series.memoryBytes()) / double(count));
+    // A log file's history gives back its room for growth once indexed to the end.
+    series.squeeze();
+    std::printf("history after squeeze (as a log file's): %lld bytes, %.2f bytes a sample\n",
+                series.memoryBytes(), double(series.memoryBytes()) / double(count));
 
     HistoryPlot plot;
     plot.setSeries(&series);

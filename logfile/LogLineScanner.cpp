@@ -77,7 +77,8 @@ bool LogLineScanner::next(Line* line)
     if (pending() >= kMaxLineLength + 2) {
         // No line end within the longest line and its CR LF: too long to be a record.
         m_skipStart = m_base + m_pos;
-        *line = Line{QByteArrayView(base + m_pos, kMaxLineLength), m_skipStart, Kind::CutHead, true};
+        *line =
+            Line{QByteArrayView(base + m_pos, kMaxLineLength), m_skipStart, Kind::CutHead, true};
         m_pos += kMaxLineLength;
         m_scanned = 0;
         m_skipping = true;

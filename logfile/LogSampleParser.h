@@ -18,7 +18,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-
 // Seconds since 01/01/1970 00:00:00 of a DD/MM/YYYY HH:MM:SS text, on the clock that wrote it
 // (no time zone is applied). False for any other text or an impossible date or time.
 bool parseLogDateTime(QByteArrayView text, qint64* seconds);

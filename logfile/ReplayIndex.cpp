@@ -16,7 +16,7 @@ struct ReplayIndex::Portion
     quint64 generation = 0;
     Position position; // after the portion
     qint64 fileSize = 0;
-    std::vector<qint64> offsets;         // of the records 0, step, 2*step, ... among the new ones
+    std::vector<qint64> offsets;        // of the records 0, step, 2*step, ... among the new ones
     std::vector<HistoryRecord> records; // the new records
     bool unitsFound = false;
     QString unitsWord;

@@ -350,7 +350,7 @@ qint64 HistorySeries::typicalIntervalMs() const
     return m_typicalInterval;
 }
 
-template<typename NodeFn, typename RecordFn>
+template <typename NodeFn, typename RecordFn>
 void HistorySeries::decompose(qint64 first, qint64 end, NodeFn node, RecordFn record) const
 {
     first = std::max<qint64>(first, 0);

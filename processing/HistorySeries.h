@@ -170,7 +170,7 @@ private:
     static void mergeNode(Node* into, const Node& from);
     qint64 nodeSize(int level) const;
     // Calls node for whole pyramid nodes and record for single records covering first..end-1.
-    template<typename NodeFn, typename RecordFn>
+    template <typename NodeFn, typename RecordFn>
     void decompose(qint64 first, qint64 end, NodeFn node, RecordFn record) const;
     qint64 maxRecordIn(qint64 first, qint64 end, float maxSpeed) const;
     double speedOf(const Packed& p) const;

@@ -13,10 +13,10 @@ constexpr qint64 kHour = 60 * kMinute;
 constexpr qint64 kDay = 24 * kHour;
 
 constexpr std::array<qint64, 24> kSteps = {
-    1 * kSecond,  2 * kSecond,  5 * kSecond,  10 * kSecond, 15 * kSecond, 30 * kSecond,
-    1 * kMinute,  2 * kMinute,  5 * kMinute,  10 * kMinute, 15 * kMinute, 30 * kMinute,
-    1 * kHour,    2 * kHour,    3 * kHour,    6 * kHour,    12 * kHour,   1 * kDay,
-    2 * kDay,     7 * kDay,     14 * kDay,    28 * kDay,    91 * kDay,    364 * kDay};
+    1 * kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+    1 * kMinute, 2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+    1 * kHour,   2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   1 * kDay,
+    2 * kDay,    7 * kDay,    14 * kDay,   28 * kDay,    91 * kDay,    364 * kDay};
 
 QDateTime dateTimeOf(qint64 timeMs, TimeBase base)
 {
@@ -91,7 +91,6 @@ std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, 
     // hour of the time zone, and every day at midnight. Weeks and longer start on 01/01/1970's
     // weekday; good enough for a label grid.
     const qint64 wallStart = wallClockMsOf(startMs, base);
-    const qint64 offset = wallStart - startMs;
     qint64 wall = floorDiv(wallStart, step) * step;
     if (wall < wallStart)
         wall += step;
@@ -100,10 +99,9 @@ std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, 
     QDate lastDate;
     // Bounded: at most a few thousand ticks even for a silly request.
     for (int guard = 0; guard < 10000; ++guard, wall += step) {
-        // Within a day of a change of the zone's offset the wall time is converted afresh.
-        qint64 t = wall - offset;
-        if (base == TimeBase::Local)
-            t = timeMsOfWallClock(floorDiv(wall, kSecond), base) + (wall - floorDiv(wall, kSecond) * kSecond);
+        // Each wall time is converted on its own: the zone's offset changes twice a year.
+        const qint64 wallSeconds = floorDiv(wall, kSecond);
+        const qint64 t = timeMsOfWallClock(wallSeconds, base) + (wall - wallSeconds * kSecond);
         if (t > endMs)
             break;
         if (t < startMs)

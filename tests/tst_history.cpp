@@ -199,7 +199,8 @@ void TestHistory::spanTotalsMatchRecordByRecord_data()
     QTest::addColumn<qint64>("first");
     QTest::addColumn<qint64>("last");
     const auto row = [](int which, qint64 first, qint64 last) {
-        QTest::addRow("%s %lld..%lld", which ? "5000" : "50", first, last) << which << first << last;
+        QTest::addRow("%s %lld..%lld", which ? "5000" : "50", first, last)
+            << which << first << last;
     };
     row(0, 0, 49);
     row(0, 3, 5);
@@ -589,9 +590,9 @@ void TestHistory::plotDrawsEachSampleAtItsTime()
         QVERIFY2(qAbs(up - (fast ? 0.75 : 0.25)) < 0.02, qPrintable(QString::number(up)));
     }
     // Nothing drawn left of the panes.
-    QVERIFY(rowsNearColour(image, speed.left() - 1, HistoryPlot::speedColour(), 0,
-                           image.height() - 1)
-                .isEmpty());
+    QVERIFY(
+        rowsNearColour(image, speed.left() - 1, HistoryPlot::speedColour(), 0, image.height() - 1)
+            .isEmpty());
 }
 
 void TestHistory::plotMarksThePosition()

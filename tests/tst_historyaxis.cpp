@@ -223,12 +223,13 @@ void TestHistoryAxis::bearingAcrossNorthIsDrawnAsPoints()
             rowsOfColour(image, x, HistoryPlot::bearingColour(), pane.top(), pane.bottom());
         for (int y : rows) {
             const double up = double(pane.bottom() - y) / (pane.height() - 1);
-            QVERIFY2(up < 0.02 || up > 0.98, qPrintable(QStringLiteral("x %1 up %2").arg(x).arg(up)));
+            QVERIFY2(up < 0.02 || up > 0.98,
+                     qPrintable(QStringLiteral("x %1 up %2").arg(x).arg(up)));
         }
-        const bool top = std::any_of(rows.begin(), rows.end(),
-                                     [&](int y) { return y <= pane.top() + 4; });
-        const bool bottom = std::any_of(rows.begin(), rows.end(),
-                                        [&](int y) { return y >= pane.bottom() - 4; });
+        const bool top =
+            std::any_of(rows.begin(), rows.end(), [&](int y) { return y <= pane.top() + 4; });
+        const bool bottom =
+            std::any_of(rows.begin(), rows.end(), [&](int y) { return y >= pane.bottom() - 4; });
         columnsWithBoth += top && bottom;
     }
     // Many samples a column: every column holds both sides of north. One a column (points two
@@ -372,8 +373,8 @@ void TestHistoryAxis::fileWithAnHourMissingShowsTheGap()
     const auto add = [&](qint64 timeMs, int k) {
         const QString time =
             QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(s("dd/MM/yyyy HH:mm:ss"));
-        file += logRecordLine(s("0.500"), QString::number(90 + k % 10).rightJustified(3, u'0'),
-                              time);
+        file +=
+            logRecordLine(s("0.500"), QString::number(90 + k % 10).rightJustified(3, u'0'), time);
     };
     for (int k = 0; k < 600; ++k)
         add(utc(24, 5, 10, 0, 0) + k * 1000LL, k);
