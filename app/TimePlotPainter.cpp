@@ -223,7 +223,13 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
     }
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setClipRect(m_bearing);
-    p.setPen(QPen(look.bearing, 2.0, Qt::SolidLine, Qt::SquareCap));
-    p.drawPoints(bearingPoints);
+    // Each point a 2 x 2 square: filled rectangles on whole pixels are the painter's fastest path.
+    QVector<QRect> squares;
+    squares.reserve(bearingPoints.size());
+    for (const QPointF& point : bearingPoints)
+        squares << QRect(int(std::floor(point.x())), int(std::floor(point.y())), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(look.bearing);
+    p.drawRects(squares);
     p.restore();
 }

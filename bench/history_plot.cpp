@@ -99,6 +99,19 @@ int main(int argc, char* argv[])
         image.save(parser.value(QStringLiteral("image")) + QStringLiteral(".zoomed.png"));
 
     const double whole = medianRedraw(plot, image, 0, count - 1, 9);
+    {
+        // How much of a redraw is the reduction of the history to columns.
+        std::vector<double> times;
+        for (int i = 0; i < 9; ++i) {
+            QElapsedTimer t;
+            t.start();
+            const auto columns = series.columns(series.firstTimeMs() + i, series.lastTimeMs(),
+                                                plot.speedPane().width());
+            times.push_back(t.nsecsElapsed() / 1e6);
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("columns of the whole recording: %.2f ms\n", times[times.size() / 2]);
+    }
     if (parser.isSet(QStringLiteral("image")))
         image.save(parser.value(QStringLiteral("image")));
     std::printf("history plot: %.2f ms per redraw\n", whole);

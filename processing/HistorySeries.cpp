@@ -356,22 +356,23 @@ void HistorySeries::decompose(qint64 first, qint64 end, NodeFn node, RecordFn re
     first = std::max<qint64>(first, 0);
     end = std::min(end, recordCount());
     qint64 r = first;
-    while (r < end) {
-        int used = -1;
-        for (int level = int(m_levels.size()) - 1; level >= 0; --level) {
-            const qint64 size = nodeSize(level);
-            if (r % size == 0 && r + size <= end) {
-                node(level, r / size, r, r + size);
-                r += size;
-                used = level;
-                break;
-            }
+    // Single records up to the first node's edge, then the largest whole nodes that fit, then
+    // the single records after the last one.
+    while (r < end && r % kLeafRecords != 0)
+        record(r++);
+    const int levels = int(m_levels.size());
+    while (r + kLeafRecords <= end) {
+        int level = 0;
+        qint64 size = kLeafRecords;
+        while (level + 1 < levels && r % (size * kFanOut) == 0 && r + size * kFanOut <= end) {
+            size *= kFanOut;
+            ++level;
         }
-        if (used < 0) {
-            record(r);
-            ++r;
-        }
+        node(level, r / size, r, r + size);
+        r += size;
     }
+    while (r < end)
+        record(r++);
 }
 
 HistoryColumn HistorySeries::reduce(qint64 first, qint64 end) const
