@@ -103,6 +103,7 @@ private slots:
     void clickGoesToTheSampleNearestInTime();
     void fileWithAnHourMissingShowsTheGap();
     void historyWindowFitsTheScreenAndWrapsItsSummary();
+    void unitsLinesAmongRecordsAreMarkers();
 };
 
 void TestHistoryAxis::gapRule_data()
@@ -439,6 +440,45 @@ void TestHistoryAxis::historyWindowFitsTheScreenAndWrapsItsSummary()
     // Narrowed to its smallest, the Copy button stays inside the window.
     pane.resize(pane.minimumSizeHint());
     QTRY_VERIFY(pane.rect().contains(pane.copyButton()->geometry()));
+}
+
+void TestHistoryAxis::unitsLinesAmongRecordsAreMarkers()
+{
+    // A recording resumed into a file written on the local clock: its units line again, between
+    // records. It counts as a record place (the replay steps over it) but neither as a sample
+    // nor as a bad line, and the replay shows no error for it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(s("resumed.log"));
+    const QByteArray localUnits = "\"m/s\",\"Degrees\",\"24 Hour Local\"\r\n";
+    QVERIFY(isLogUnitsLine(localUnits.chopped(2)));
+    QCOMPARE(timeBaseOfUnitsLine(localUnits.chopped(2)), TimeBase::Local);
+    QCOMPARE(timeBaseOfUnitsLine(logUnitsLine(s("m/s")).chopped(2)), TimeBase::Utc);
+    QVERIFY(writeFile(path, logHeaderLine() + localUnits +
+                                logRecordLine(s("0.515"), s("088"), s("24/05/2009 14:03:07")) +
+                                localUnits +
+                                logRecordLine(s("0.520"), s("090"), s("24/05/2009 15:00:00"))));
+    ReplayIndex index;
+    QString error;
+    QVERIFY(index.open(path, &error));
+    QVERIFY(QTest::qWaitFor([&] { return index.isFinished() && !index.isIndexing(); }));
+    QCOMPARE(index.recordCount(), 3LL);
+    QCOMPARE(index.badLineCount(), 0LL);
+    QCOMPARE(index.history().markerCount(), 1LL);
+    QCOMPARE(index.history().sampleCount(), 2LL);
+    // Stamps read on the local clock.
+    QCOMPARE(index.history().sampleAt(0).timeMs,
+             QDateTime(QDate(2009, 5, 24), QTime(14, 3, 7)).toMSecsSinceEpoch());
+
+    FlowPipeline pipeline(nullptr);
+    ReplaySession session(&pipeline);
+    QSignalSpy shown(&pipeline, &FlowPipeline::sampleReady);
+    QVERIFY(session.open(path, &error));
+    for (int step = 0; step < 3; ++step)
+        QVERIFY(session.step());
+    QCOMPARE(session.position(), 2LL);
+    QCOMPARE(shown.count(), 2);
+    for (const QList<QVariant>& args : shown)
+        QVERIFY(args.at(0).value<Sample>().error.isEmpty());
 }
 
 QTEST_MAIN(TestHistoryAxis)
