@@ -9,10 +9,12 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,9 +32,11 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
     m_summary = new QPlainTextEdit(this);
     m_summary->setObjectName(QStringLiteral("historySummary"));
     m_summary->setReadOnly(true);
-    m_summary->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Wrapped at the panel's width: a long figure ("Maximum speed: ... at ...") is never cut off.
+    m_summary->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_summary->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_summary->setMinimumWidth(330);
+    m_summary->setMinimumWidth(180);
     m_copyButton = new QPushButton(QStringLiteral("Copy"), this);
     m_copyButton->setObjectName(QStringLiteral("historyCopyButton"));
     m_copyButton->setToolTip(QStringLiteral("Copy the summary to the clipboard"));
@@ -46,7 +50,7 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_sourceLabel);
     layout->addLayout(body, 1);
-    resize(900, 380);
+    resize(fittedSize(QSize(900, 380)));
 
     m_summaryTimer = new QTimer(this);
     m_summaryTimer->setSingleShot(true);
@@ -63,6 +67,27 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
             [this](qint64 record) { m_plot->setPosition(record); });
     connect(m_live, &LiveHistory::grew, this, &HistoryPane::liveHistoryGrew);
     chooseSeries();
+}
+
+QSize HistoryPane::fittedSize(const QSize& wanted) const
+{
+    // Never larger than the screen's free area (in the screen's logical pixels: at a scale of 2 a
+    // 1600-pixel screen is 800 wide), so the Copy button is never off screen.
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown)
+        return wanted;
+    const QSize room = shown->availableGeometry().size() - QSize(16, 40); // the frame
+    return wanted.boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room));
+}
+
+void HistoryPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    const QSize fitted = fittedSize(size());
+    if (fitted != size())
+        resize(fitted);
+    updateSummary();
+    emit visibilityChanged(true);
 }
 
 void HistoryPane::chooseSeries()
@@ -112,13 +137,6 @@ void HistoryPane::updateSummary()
     const QString text = summaryTextNow();
     if (text != m_summary->toPlainText())
         m_summary->setPlainText(text);
-}
-
-void HistoryPane::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    updateSummary();
-    emit visibilityChanged(true);
 }
 
 void HistoryPane::hideEvent(QHideEvent* event)

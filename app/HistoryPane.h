@@ -44,6 +44,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    QSize fittedSize(const QSize& wanted) const;
     void chooseSeries();
     void liveHistoryGrew();
     void historyGrew();

@@ -1,10 +1,9 @@
 #include "app/HistoryPlot.h"
 
-#include "processing/HistorySummary.h"
+#include "app/TimePlotPainter.h"
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QVector>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -19,32 +18,11 @@ constexpr int kTopMargin = 8;
 constexpr int kBottomMargin = 20;
 constexpr int kPaneGap = 18;
 constexpr int kSpeedShare = 55; // percent of the panes' height for the speed pane
-constexpr int kTimeLabelSpacing = 110;
 constexpr int kDragThreshold = 4;
 constexpr double kZoomPerNotch = 0.8;
-constexpr qint64 kFewestRecordsShown = 8;
-
-const QColor kGridColour(215, 215, 215);
-
-// The smallest of 1, 2, 5 times a power of ten that is at least v.
-double niceCeiling(double v)
-{
-    if (!(v > 0))
-        return 1.0;
-    const double power = std::pow(10.0, std::floor(std::log10(v)));
-    for (double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (m * power >= v * (1 - 1e-12))
-            return m * power;
-    }
-    return 10.0 * power;
-}
-
-// y of value v in pane, v from 0 (bottom) to top (top).
-int yOf(const QRect& pane, double v, double top)
-{
-    const double f = std::clamp(v / top, 0.0, 1.0);
-    return pane.bottom() - int(std::lround(f * (pane.height() - 1)));
-}
+constexpr qint64 kShortestSpanMs = 10 * 1000;
+// A history of one sample (or of samples all in one second) is shown over a minute around it.
+constexpr qint64 kPaddingMs = 30 * 1000;
 
 } // namespace
 
@@ -63,12 +41,21 @@ void HistoryPlot::setSeries(const HistorySeries* series)
     showAll();
 }
 
-void HistoryPlot::setSpan(qint64 first, qint64 last)
+void HistoryPlot::setTimeSpan(qint64 startMs, qint64 endMs)
 {
     m_showAll = false;
-    m_first = std::min(first, last);
-    m_last = std::max(first, last);
+    m_startMs = std::min(startMs, endMs);
+    m_endMs = std::max({startMs, endMs, m_startMs + 1});
     update();
+}
+
+void HistoryPlot::setSpan(qint64 first, qint64 last)
+{
+    if (!m_series || m_series->recordCount() == 0)
+        return;
+    const qint64 n = m_series->recordCount();
+    setTimeSpan(m_series->timeMsAt(std::clamp<qint64>(std::min(first, last), 0, n - 1)),
+                m_series->timeMsAt(std::clamp<qint64>(std::max(first, last), 0, n - 1)));
 }
 
 void HistoryPlot::showAll()
@@ -77,18 +64,42 @@ void HistoryPlot::showAll()
     update();
 }
 
+qint64 HistoryPlot::spanStartMs() const
+{
+    if (!m_showAll)
+        return m_startMs;
+    if (!m_series || m_series->sampleCount() == 0)
+        return 0;
+    const qint64 first = m_series->firstTimeMs();
+    return m_series->lastTimeMs() - first < kShortestSpanMs ? first - kPaddingMs : first;
+}
+
+qint64 HistoryPlot::spanEndMs() const
+{
+    if (!m_showAll)
+        return m_endMs;
+    if (!m_series || m_series->sampleCount() == 0)
+        return 1;
+    const qint64 last = m_series->lastTimeMs();
+    return last - m_series->firstTimeMs() < kShortestSpanMs ? last + kPaddingMs : last;
+}
+
 qint64 HistoryPlot::spanFirst() const
 {
+    if (!m_series)
+        return 0;
     if (m_showAll)
         return 0;
-    return std::clamp<qint64>(m_first, 0, std::max<qint64>(spanLast(), 0));
+    return m_series->recordAtOrAfter(spanStartMs());
 }
 
 qint64 HistoryPlot::spanLast() const
 {
+    if (!m_series)
+        return -1;
     if (m_showAll)
-        return recordTotal() - 1;
-    return std::min(m_last, recordTotal() - 1);
+        return m_series->recordCount() - 1;
+    return m_series->recordAtOrAfter(spanEndMs() + 1) - 1;
 }
 
 void HistoryPlot::setPosition(qint64 record)
@@ -114,40 +125,41 @@ QRect HistoryPlot::bearingPane() const
     return QRect(area.left(), top, speed.width(), std::max(area.bottom() - top + 1, 1));
 }
 
+TimePlotPainter HistoryPlot::painter() const
+{
+    return TimePlotPainter(m_series, spanStartMs(), spanEndMs(), speedPane(), bearingPane());
+}
+
+qint64 HistoryPlot::timeAt(int x) const
+{
+    const QRect pane = speedPane();
+    return painter().timeAtX(std::clamp(x, pane.left(), pane.right()) + 0.5);
+}
+
 qint64 HistoryPlot::recordAt(int x) const
 {
-    const qint64 first = spanFirst();
-    const qint64 n = spanLast() - first + 1;
-    if (n <= 0)
-        return -1;
-    const QRect pane = speedPane();
-    const qint64 column = std::clamp(x - pane.left(), 0, pane.width() - 1);
-    // The first record of the column, as HistorySeries::columns cuts them.
-    return first + column * n / pane.width();
+    return m_series ? m_series->nearestSample(timeAt(x)) : -1;
 }
 
 int HistoryPlot::xOfRecord(qint64 record) const
 {
-    const qint64 first = spanFirst();
-    const qint64 n = spanLast() - first + 1;
-    const QRect pane = speedPane();
-    const qint64 width = pane.width();
-    const qint64 k = record - first;
-    if (n <= 0 || k < 0 || k >= n)
+    if (!m_series || record < 0 || record >= m_series->recordCount())
         return -1;
-    // The first column that shows the record.
-    const qint64 column = n >= width ? ((k + 1) * width - 1) / n : (k * width + n - 1) / n;
-    return pane.left() + int(column);
+    const double x = std::floor(painter().xOfTime(m_series->timeMsAt(record)));
+    const QRect pane = speedPane();
+    if (x < pane.left() || x > pane.right())
+        return -1;
+    return int(x);
 }
 
 QColor HistoryPlot::speedColour()
 {
-    return QColor(0, 70, 160);
+    return TimePlotLook().speed;
 }
 
 QColor HistoryPlot::bearingColour()
 {
-    return QColor(0, 120, 60);
+    return TimePlotLook().bearing;
 }
 
 QColor HistoryPlot::markerColour()
@@ -168,13 +180,13 @@ QSize HistoryPlot::minimumSizeHint() const
 const std::vector<HistoryColumn>& HistoryPlot::columns()
 {
     ColumnsKey key;
-    if (m_series && recordTotal() > 0) {
-        key = ColumnsKey{m_series, m_series->revision(), spanFirst(), spanLast(),
+    if (m_series && m_series->recordCount() > 0) {
+        key = ColumnsKey{m_series, m_series->revision(), spanStartMs(), spanEndMs(),
                          speedPane().width()};
     }
     if (!(key == m_columnsKey)) {
         m_columnsKey = key;
-        m_columns = key.series ? key.series->columns(key.first, key.last, key.width)
+        m_columns = key.series ? key.series->columns(key.startMs, key.endMs, key.width)
                                : std::vector<HistoryColumn>();
     }
     return m_columns;
@@ -184,117 +196,31 @@ void HistoryPlot::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Base));
-    const QRect speed = speedPane();
-    const QRect bearing = bearingPane();
-    const QColor text = palette().color(QPalette::Text);
-    const QFontMetrics metrics(font());
-
-    const std::vector<HistoryColumn>& columns = this->columns();
-
-    float highest = 0;
-    for (const HistoryColumn& c : columns) {
-        if (c.count > 0)
-            highest = std::max(highest, c.maxSpeed);
-    }
-    const double top = niceCeiling(highest);
-
-    // Scales: speed 0, half and top; bearing every quarter.
-    p.setPen(kGridColour);
-    QVector<QLine> grid;
-    for (int i = 0; i <= 2; ++i)
-        grid << QLine(speed.left(), yOf(speed, top * i / 2, top), speed.right(),
-                      yOf(speed, top * i / 2, top));
-    for (int d = 0; d <= 360; d += 90)
-        grid << QLine(bearing.left(), yOf(bearing, d, 360), bearing.right(), yOf(bearing, d, 360));
-    p.drawLines(grid);
-
-    p.setPen(text);
-    const auto scaleLabel = [&](const QRect& pane, double v, double max, const QString& label) {
-        const int y = yOf(pane, v, max);
-        p.drawText(QRect(0, y - metrics.height() / 2, kLeftMargin - 4, metrics.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, label);
-    };
-    for (int i = 0; i <= 2; ++i)
-        scaleLabel(speed, top * i / 2, top, QString::number(top * i / 2, 'g', 4));
-    for (int d = 0; d <= 360; d += 90)
-        scaleLabel(bearing, d, 360, QString::number(d));
-    if (m_series) {
-        p.drawText(speed.adjusted(4, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop,
-                   unitsInfo(m_series->units()).speedUnits);
-    }
-    p.drawText(bearing.adjusted(4, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop,
-               QStringLiteral("Bearing"));
-
-    // One line per column from the lowest to the highest value; a bearing span that passes
-    // north is drawn as its two parts, up to 360 and up from 0.
-    QVector<QLine> speedLines;
-    QVector<QLine> bearingLines;
-    speedLines.reserve(int(columns.size()));
-    bearingLines.reserve(int(columns.size()) * 2);
-    qint64 firstTime = 0, lastTime = 0;
-    bool anyTime = false;
-    for (size_t i = 0; i < columns.size(); ++i) {
-        const HistoryColumn& c = columns[i];
-        if (c.count == 0)
-            continue;
-        const int x = speed.left() + int(i);
-        speedLines << QLine(x, yOf(speed, c.minSpeed, top), x, yOf(speed, c.maxSpeed, top));
-        if (c.bearingLow >= 0) {
-            bearingLines << QLine(x, yOf(bearing, c.bearingLow, 360), x,
-                                  yOf(bearing, c.bearingHigh, 360));
-        } else {
-            bearingLines << QLine(x, yOf(bearing, c.bearingLow + 360, 360), x,
-                                  yOf(bearing, 360, 360));
-            bearingLines << QLine(x, yOf(bearing, 0, 360), x, yOf(bearing, c.bearingHigh, 360));
-        }
-        if (!anyTime)
-            firstTime = c.firstTime;
-        lastTime = c.firstTime;
-        anyTime = true;
-    }
-    p.setPen(speedColour());
-    p.drawLines(speedLines);
-    p.setPen(bearingColour());
-    p.drawLines(bearingLines);
-
-    // Time labels under the bearing pane: the time of the first sample of every so many columns,
-    // with the date when the span is longer than a day.
-    p.setPen(text);
-    const bool withDate = anyTime && lastTime - firstTime > 86400;
-    for (size_t i = 0; i < columns.size(); i += kTimeLabelSpacing) {
-        size_t j = i;
-        while (j < columns.size() && j < i + kTimeLabelSpacing / 2 && columns[j].count == 0)
-            ++j;
-        if (j >= columns.size() || columns[j].count == 0)
-            continue;
-        const QString clock = HistorySummary::timeText(columns[j].firstTime);
-        const QString label =
-            withDate ? clock.left(5) + QLatin1Char(' ') + clock.mid(11, 5) : clock.mid(11, 8);
-        const int x = speed.left() + int(j);
-        const int w = metrics.horizontalAdvance(label);
-        p.drawLine(x, bearing.bottom() + 1, x, bearing.bottom() + 4);
-        p.drawText(std::clamp(x - w / 2, 0, std::max(width() - w, 0)),
-                   bearing.bottom() + 4 + metrics.ascent(), label);
-    }
+    TimePlotLook look;
+    look.text = palette().color(QPalette::Text);
+    look.background = palette().color(QPalette::Base);
+    const TimePlotPainter plot = painter();
+    plot.paint(p, QFontMetrics(font()), look, columns(), m_series && m_series->sampleCount() > 0);
 
     const int marker = m_position >= 0 ? xOfRecord(m_position) : -1;
     if (marker >= 0) {
         p.setPen(markerColour());
-        p.drawLine(marker, speed.top(), marker, bearing.bottom());
+        p.drawLine(marker, speedPane().top(), marker, bearingPane().bottom());
     }
 }
 
-void HistoryPlot::setSpanFromUser(qint64 first, qint64 last)
+void HistoryPlot::setSpanFromUser(qint64 startMs, qint64 endMs)
 {
-    const qint64 total = recordTotal();
-    if (total <= 0)
+    if (!m_series || m_series->sampleCount() == 0)
         return;
-    const qint64 n = std::min(last - first + 1, total);
-    if (n >= total) {
+    const qint64 first = m_series->firstTimeMs();
+    const qint64 last = m_series->lastTimeMs();
+    const qint64 span = endMs - startMs;
+    if (span >= last - first) {
         showAll();
     } else {
-        first = std::clamp<qint64>(first, 0, total - n);
-        setSpan(first, first + n - 1);
+        startMs = std::clamp(startMs, first, last - span);
+        setTimeSpan(startMs, startMs + span);
     }
     emit spanChanged(spanFirst(), spanLast());
 }
@@ -308,8 +234,8 @@ void HistoryPlot::mousePressEvent(QMouseEvent* event)
     m_pressed = true;
     m_dragging = false;
     m_pressX = int(event->position().x());
-    m_pressFirst = spanFirst();
-    m_pressLast = spanLast();
+    m_pressStartMs = spanStartMs();
+    m_pressEndMs = spanEndMs();
 }
 
 void HistoryPlot::mouseMoveEvent(QMouseEvent* event)
@@ -320,9 +246,9 @@ void HistoryPlot::mouseMoveEvent(QMouseEvent* event)
     if (!m_dragging && std::abs(dx) < kDragThreshold)
         return;
     m_dragging = true;
-    const qint64 n = m_pressLast - m_pressFirst + 1;
-    const qint64 shift = -qint64(dx) * n / std::max(speedPane().width(), 1);
-    setSpanFromUser(m_pressFirst + shift, m_pressLast + shift);
+    const qint64 span = m_pressEndMs - m_pressStartMs;
+    const qint64 shift = -qint64(dx) * span / std::max(speedPane().width(), 1);
+    setSpanFromUser(m_pressStartMs + shift, m_pressEndMs + shift);
 }
 
 void HistoryPlot::mouseReleaseEvent(QMouseEvent* event)
@@ -332,30 +258,28 @@ void HistoryPlot::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     m_pressed = false;
-    if (!m_dragging && recordTotal() > 0)
+    if (!m_dragging && m_series && m_series->sampleCount() > 0)
         emit seekRequested(recordAt(int(event->position().x())));
     m_dragging = false;
 }
 
 void HistoryPlot::wheelEvent(QWheelEvent* event)
 {
-    const qint64 total = recordTotal();
     const double notches = event->angleDelta().y() / 120.0;
-    if (total <= 0 || notches == 0) {
+    if (!m_series || m_series->sampleCount() == 0 || notches == 0) {
         event->ignore();
         return;
     }
-    const qint64 first = spanFirst();
-    const qint64 n = spanLast() - first + 1;
-    const qint64 shown =
-        std::clamp<qint64>(std::llround(double(n) * std::pow(kZoomPerNotch, notches)),
-                           std::min(kFewestRecordsShown, total), total);
-    // The record under the pointer stays under it.
+    const qint64 start = spanStartMs();
+    const qint64 span = spanEndMs() - start;
+    const qint64 shown = std::max<qint64>(
+        std::llround(double(span) * std::pow(kZoomPerNotch, notches)), kShortestSpanMs);
+    // The time under the pointer stays under it.
     const QRect pane = speedPane();
     const int x = int(event->position().x());
-    const qint64 under = recordAt(x);
+    const qint64 under = timeAt(x);
     const double fraction = std::clamp(double(x - pane.left()) / pane.width(), 0.0, 1.0);
-    const qint64 newFirst = under - qint64(std::llround(fraction * double(shown)));
-    setSpanFromUser(newFirst, newFirst + shown - 1);
+    const qint64 newStart = under - qint64(std::llround(fraction * double(shown)));
+    setSpanFromUser(newStart, newStart + shown);
     event->accept();
 }

@@ -4,17 +4,27 @@
 // recording (every redraw computes its columns afresh: each round's span is one record off the
 // one before) and over a zoomed span.
 //
-// Last line: "history plot: N ms per redraw", the median of the whole-recording redraws.
+// Then the live strip chart: a live history of two hours at 1 Hz, one more sample before every
+// redraw (as the session's batches come), shown over the whole two hours and over the default
+// ten minutes.
+//
+// Lines: "history plot: N ms per redraw", the median of the whole-recording redraws, and
+// "history plot (live, 1 Hz, 2 h): N ms per redraw", the median of the strip chart's redraws
+// over two hours.
 
 #include "app/HistoryPlot.h"
+#include "app/LivePlot.h"
+#include "logfile/LiveHistory.h"
 #include "processing/HistorySeries.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QImage>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -63,11 +73,16 @@ int main(int argc, char* argv[])
         const double tide = (k % 44700) / 44700.0;
         const double speed = 0.2 + 0.8 * (tide < 0.5 ? tide : 1 - tide) + (noise % 100) / 1000.0;
         const int bearing = int((tide < 0.5 ? 80 : 260) + noise % 20) % 360;
-        series.append(HistorySample{speed, bearing, 1243123200 + k});
+        series.append(HistorySample{speed, bearing, (1243123200 + k) * 1000});
     }
-    std::printf("history: %lld samples fed in %.2f s, %lld bytes (%.1f MB)\n", count,
-                timer.nsecsElapsed() / 1e9, series.memoryBytes(),
-                series.memoryBytes() / (1024.0 * 1024.0));
+    std::printf("history: %lld samples fed in %.2f s, %lld bytes (%.1f MB, %.2f bytes a sample)\n",
+                count, timer.nsecsElapsed() / 1e9, series.memoryBytes(),
+                series.memoryBytes() / (1024.0 * 1024.0),
+                double(series.memoryBytes()) / double(count));
+    // A log file's history gives back its room for growth once indexed to the end.
+    series.squeeze();
+    std::printf("history after squeeze (as a log file's): %lld bytes, %.2f bytes a sample\n",
+                series.memoryBytes(), double(series.memoryBytes()) / double(count));
 
     HistoryPlot plot;
     plot.setSeries(&series);
@@ -84,8 +99,64 @@ int main(int argc, char* argv[])
         image.save(parser.value(QStringLiteral("image")) + QStringLiteral(".zoomed.png"));
 
     const double whole = medianRedraw(plot, image, 0, count - 1, 9);
+    {
+        // How much of a redraw is the reduction of the history to columns.
+        std::vector<double> times;
+        for (int i = 0; i < 9; ++i) {
+            QElapsedTimer t;
+            t.start();
+            const auto columns = series.columns(series.firstTimeMs() + i, series.lastTimeMs(),
+                                                plot.speedPane().width());
+            times.push_back(t.nsecsElapsed() / 1e6);
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("columns of the whole recording: %.2f ms\n", times[times.size() / 2]);
+    }
     if (parser.isSet(QStringLiteral("image")))
         image.save(parser.value(QStringLiteral("image")));
     std::printf("history plot: %.2f ms per redraw\n", whole);
+
+    // The live strip chart, fed as the session feeds it.
+    LiveHistory live;
+    const qint64 start = QDateTime(QDate(2026, 12, 10), QTime(8, 0)).toMSecsSinceEpoch();
+    const auto liveSample = [start](qint64 k) {
+        Sample s;
+        s.source = SampleSource::Serial;
+        s.units = SpeedUnitsKind::MetresPerSecond;
+        s.hasRecord = true;
+        s.computed = true;
+        s.speed = s.speedMs = 0.4 + 0.3 * std::sin(double(k) / 300.0);
+        s.bearing = double((k / 10) % 360);
+        s.timeMs = start + k * 1000;
+        return s;
+    };
+    const qint64 twoHours = 2 * 3600;
+    for (qint64 k = 0; k < twoHours; ++k)
+        live.addBatch({liveSample(k)});
+    LivePlot strip;
+    strip.setSeries(&live.series());
+    strip.resize(900, 240);
+    QImage stripImage(strip.size(), QImage::Format_ARGB32_Premultiplied);
+    strip.render(&stripImage);
+    const auto stripRedraws = [&](int minutes, qint64* next) {
+        strip.setSpanMinutes(minutes);
+        std::vector<double> times;
+        for (int i = 0; i < 21; ++i) {
+            live.addBatch({liveSample((*next)++)});
+            QElapsedTimer t;
+            t.start();
+            strip.render(&stripImage);
+            times.push_back(t.nsecsElapsed() / 1e6);
+        }
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    qint64 next = twoHours;
+    const double tenMinutes = stripRedraws(10, &next);
+    std::printf("history plot (live, 1 Hz, 10 min shown): %.2f ms per redraw\n", tenMinutes);
+    const double wholeLive = stripRedraws(120, &next);
+    if (parser.isSet(QStringLiteral("image")))
+        stripImage.save(parser.value(QStringLiteral("image")) + QStringLiteral(".live.png"));
+    std::printf("history plot (live, 1 Hz, 2 h): %.2f ms per redraw\n", wholeLive);
     return 0;
 }

@@ -1,36 +1,44 @@
 #include "logfile/LiveHistory.h"
 
-#include "logfile/LogSampleParser.h"
+#include <cmath>
 
-LiveHistory::LiveHistory(QObject* parent) : QObject(parent) {}
-
-void LiveHistory::takeBatch(const SampleBatch& batch)
+LiveHistory::LiveHistory(QObject* parent) : QObject(parent)
 {
-    const qint64 before = m_series.sampleCount();
-    for (const Sample& sample : batch) {
-        if (sample.source == SampleSource::Serial)
-            append(sample);
-    }
-    if (m_series.sampleCount() != before)
-        emit grew();
+    m_series.setTimeBase(TimeBase::Utc);
 }
 
-void LiveHistory::addSample(const Sample& sample)
+bool LiveHistory::take(const Sample& sample)
 {
     if (sample.source != SampleSource::Serial)
-        return;
-    append(sample);
-    emit grew();
-}
-
-void LiveHistory::append(const Sample& sample)
-{
+        return false;
     // A first record whose flow could not be computed has no speed to convert: the first good one
     // decides.
     if (m_series.sampleCount() == 0 && sample.hasRecord)
         m_series.setUnits(sample.units);
-    if (const std::optional<HistorySample> s = historySampleOf(sample, m_series.units()))
-        m_series.append(*s);
-    else
+    if (!sample.computed) {
         m_series.appendBad();
+        return true;
+    }
+    HistorySample s;
+    s.speed = speedInUnits(sample.speed, sample.units, m_series.units());
+    // Whole degrees, as the readout shows them.
+    s.bearing = int(std::lround(sample.bearing)) % 360;
+    s.timeMs = sample.timeMs;
+    m_series.append(s);
+    return true;
+}
+
+void LiveHistory::addSample(const Sample& sample)
+{
+    if (take(sample))
+        emit grew();
+}
+
+void LiveHistory::addBatch(const SampleBatch& batch)
+{
+    bool any = false;
+    for (const Sample& sample : batch)
+        any = take(sample) || any;
+    if (any)
+        emit grew();
 }

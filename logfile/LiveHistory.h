@@ -1,12 +1,13 @@
 #pragma once
-// The history of the live session: every sample the sensor sends through the pipeline, kept from
-// start-up whether or not the History window is open, so that the window shows the whole session
-// whenever it is first opened. The demonstration's invented samples and replayed lines are no
-// measurement and are left out.
+// The history of the live session: every sample the sensor sends, kept from start-up whether or
+// not the History window is open, so that the window shows the whole session whenever it is
+// first opened. The demonstration's invented samples and replayed lines are no measurement and
+// are left out.
 //
-// Samples are read from the same texts the recorder writes (historySampleOf), so that the live
-// history and the history of the session's log file agree. The series keeps the units of its
-// first good sample; later ones are converted into them.
+// A destination of the live session. Samples arrive as values: their time (Sample::timeMs), speed
+// and bearing go into the series as numbers, nothing is read back from a text. The series keeps
+// the units of its first good sample (later ones are converted into them) and shows its times in
+// the session's time base, as the clock label and the log do.
 
 #include "processing/HistorySeries.h"
 #include "processing/SampleSink.h"
@@ -19,19 +20,21 @@ class LiveHistory : public QObject, public SampleSink
 public:
     explicit LiveHistory(QObject* parent = nullptr);
 
-    // A destination of the live session: the batch's samples, then grew() once.
-    void takeBatch(const SampleBatch& batch) override;
-
     const HistorySeries& series() const { return m_series; }
+    // The clock the series' times are shown on.
+    void setTimeBase(TimeBase base) { m_series.setTimeBase(base); }
 
     void addSample(const Sample& sample);
+    // A poll's samples: the series grows by all of them, then grew() is emitted once.
+    void addBatch(const SampleBatch& batch);
+    void takeBatch(const SampleBatch& batch) override { addBatch(batch); }
 
 signals:
-    // A record was added to the series.
+    // Records were added to the series.
     void grew();
 
 private:
-    void append(const Sample& sample);
+    bool take(const Sample& sample);
 
     HistorySeries m_series;
 };

@@ -161,10 +161,11 @@ private:
         case LogLineKind::Record:
             break;
         }
-        qint64 timeMs = read.sample.time * 1000;
+        // The parser reads the stamp on a clock without zone (UTC): the wall-clock reading.
+        qint64 timeMs = read.sample.timeMs;
         if (m_local) {
             m_sawLocal = true;
-            const std::optional<qint64> utc = m_resolver.toUtcMs(read.sample.time);
+            const std::optional<qint64> utc = m_resolver.toUtcMs(read.sample.timeMs / 1000);
             if (!utc) {
                 ++m_skipped;
                 return false;

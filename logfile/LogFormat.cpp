@@ -1,5 +1,7 @@
 #include "logfile/LogFormat.h"
 
+#include "logfile/LogFieldSplitter.h"
+
 #include <QFile>
 
 namespace {
@@ -28,13 +30,8 @@ QString latin1Text(QByteArrayView bytes)
     return QString::fromLatin1(bytes.data(), bytes.size());
 }
 
-// The part of line from index start with at most length characters; empty past the line's end.
-QString cutAt(QByteArrayView line, qsizetype start, qsizetype length)
-{
-    if (start >= line.size())
-        return {};
-    return latin1Text(line.sliced(start, qMin(length, line.size() - start)));
-}
+const QString kUtcLabel = QStringLiteral("24 Hour UTC");
+const QString kLocalLabel = QStringLiteral("24 Hour Local");
 
 } // namespace
 
@@ -44,27 +41,14 @@ QByteArray logHeaderLine()
                       QStringLiteral("Date-Time"));
 }
 
-QByteArray logUnitsLine(const QString& speedUnits, LogTimeBase timeBase)
+QByteArray logUnitsLine(const QString& speedUnits, TimeBase timeBase)
 {
     return quotedLine(speedUnits, QStringLiteral("Degrees"), logTimeBaseLabel(timeBase));
 }
 
-QString logTimeBaseLabel(LogTimeBase timeBase)
+QString logTimeBaseLabel(TimeBase timeBase)
 {
-    return timeBase == LogTimeBase::Local ? QStringLiteral("24 Hour Local")
-                                          : QStringLiteral("24 Hour UTC");
-}
-
-std::optional<LogTimeBase> timeBaseOfUnitsLine(QByteArrayView line)
-{
-    for (const LogTimeBase base : {LogTimeBase::Utc, LogTimeBase::Local}) {
-        for (const QString& word :
-             {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
-            if (line == QByteArrayView(logUnitsLine(word, base)).chopped(kLineEnd.size()))
-                return base;
-        }
-    }
-    return std::nullopt;
+    return timeBase == TimeBase::Local ? kLocalLabel : kUtcLabel;
 }
 
 QByteArray logRecordLine(const QString& speed, const QString& bearing, const QString& dateTime)
@@ -79,7 +63,21 @@ bool isLogHeaderLine(QByteArrayView line)
 
 bool isLogUnitsLine(QByteArrayView line)
 {
-    return timeBaseOfUnitsLine(line).has_value();
+    for (const QString& word :
+         {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
+        for (const QString& clock : {kUtcLabel, kLocalLabel}) {
+            if (line == QByteArrayView(quotedLine(word, QStringLiteral("Degrees"), clock))
+                            .chopped(kLineEnd.size()))
+                return true;
+        }
+    }
+    return false;
+}
+
+TimeBase timeBaseOfUnitsLine(QByteArrayView line)
+{
+    const QByteArray local = "\"" + kLocalLabel.toLatin1() + "\"";
+    return line.endsWith(local) ? TimeBase::Local : TimeBase::Utc;
 }
 
 QString unitsWordOfLine(QByteArrayView line)
@@ -95,30 +93,8 @@ QString unitsWordOfLine(QByteArrayView line)
 
 LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint)
 {
-    // Three quoted fields: the line starts and ends with a double quote, the text between them
-    // falls into exactly three parts at the two-character-wide separators "," and no part holds
-    // a double quote. Since no field can hold a quote, the separators cannot be confused with
-    // field text, and every line the recorder wrote qualifies whatever its speed width.
-    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') {
-        const QByteArrayView inner = line.sliced(1, line.size() - 2);
-        const QByteArrayView separator("\",\"");
-        const qsizetype first = inner.indexOf(separator);
-        const qsizetype second =
-            first < 0 ? -1 : inner.indexOf(separator, first + separator.size());
-        if (second >= 0) {
-            const QByteArrayView speed = inner.first(first);
-            const QByteArrayView bearing =
-                inner.sliced(first + separator.size(), second - first - separator.size());
-            const QByteArrayView dateTime = inner.sliced(second + separator.size());
-            if (!speed.contains('"') && !bearing.contains('"') && !dateTime.contains('"'))
-                return {latin1Text(speed), latin1Text(bearing), latin1Text(dateTime)};
-        }
-    }
-
-    // Anything else is cut where the standard layout has its fields, so that the operator sees
-    // in the error message the same texts the file shows at those places.
-    const qsizetype w = speedWidthHint == 4 ? 4 : 5;
-    return {cutAt(line, 1, w), cutAt(line, w + 4, 3), cutAt(line, w + 10, 19)};
+    const LogFieldViews f = splitRecordFields(line, speedWidthHint);
+    return {latin1Text(f.speed), latin1Text(f.bearing), latin1Text(f.dateTime)};
 }
 
 std::optional<SpeedUnitsKind> unitsOfSpeedText(const QString& speedText)

@@ -16,30 +16,28 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "processing/TimeAxis.h"
+
 #include <optional>
 
 QByteArray logHeaderLine();                         // with CR LF
-// What the stamps of the records below a units line are in.
-enum class LogTimeBase
-{
-    Utc,
-    Local,
-};
-
+// The units line of the records below it: their units and the clock of their stamps.
 QByteArray logUnitsLine(const QString& speedUnits,
-                        LogTimeBase timeBase = LogTimeBase::Utc); // with CR LF
+                        TimeBase timeBase = TimeBase::Utc); // with CR LF
 // "24 Hour UTC" or "24 Hour Local".
-QString logTimeBaseLabel(LogTimeBase timeBase);
+QString logTimeBaseLabel(TimeBase timeBase);
 QByteArray logRecordLine(const QString& speed, const QString& bearing,
                          const QString& dateTime); // with CR LF
 
 // Whether a line (without its line end) is the header line the recorder writes, exactly.
 bool isLogHeaderLine(QByteArrayView line);
 // Whether a line (without its line end) is a units line the recorder writes, exactly: one of the
-// three units words, then "Degrees" and "24 Hour UTC" or "24 Hour Local".
+// three units words, then "Degrees" and the clock of the stamps, "24 Hour UTC" or "24 Hour Local".
+// Such a line among the records (a recording resumed into the file) is a marker, not a bad line.
 bool isLogUnitsLine(QByteArrayView line);
-// The time base a units line (without its line end) states; none for any other line.
-std::optional<LogTimeBase> timeBaseOfUnitsLine(QByteArrayView line);
+// The clock a units line names: "24 Hour Local" reads the stamps in the computer's time zone,
+// anything else (the older "24 Hour UTC" included) as UTC.
+TimeBase timeBaseOfUnitsLine(QByteArrayView line);
 
 // The units word of a units line (without its line end): the first character removed, then the
 // first remaining double quote and everything after it. "\"Knots\",..." gives "Knots".
@@ -53,12 +51,7 @@ struct LogRecordFields
     QString dateTime;
 };
 
-// Splits a record line into its three quoted, comma-separated fields. Lines the recorder wrote
-// give back exactly the texts they were written from, whatever their widths. A line that is not
-// three quoted fields falls back to the fixed character positions of the standard layout, with
-// the speed width 4 when speedWidthHint is 4 and 5 otherwise (speed at 2, bearing at w + 5,
-// date-time at w + 11; fields cut short at the line's end), so that bad lines still give the
-// texts the operator would expect to see in the error message.
+// The three fields of a record line as texts, split by splitRecordFields (LogFieldSplitter.h).
 LogRecordFields splitLogRecordLine(QByteArrayView line, int speedWidthHint);
 
 // The units of a record judged by its own speed text: three decimals m/s, two knots, none mm/s.

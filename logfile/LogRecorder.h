@@ -58,8 +58,8 @@ public:
     bool logging() const { return m_logging; }
     void setLogging(bool on) { m_logging = on; }
     // What the stamps of the records queued from now on are in.
-    void setTimeBase(LogTimeBase base) { m_timeBase = base; }
-    LogTimeBase timeBase() const { return m_timeBase; }
+    void setTimeBase(TimeBase base) { m_timeBase = base; }
+    TimeBase timeBase() const { return m_timeBase; }
 
     // Queues one record line (after a units line when needed); does nothing while logging is
     // off. Nothing reaches the file before flush().
@@ -95,7 +95,7 @@ private:
     int m_fd = -1; // the current file, open for appending and locked
     bool m_headerPending = true;
     bool m_logging = false;
-    LogTimeBase m_timeBase = LogTimeBase::Utc;
+    TimeBase m_timeBase = TimeBase::Utc;
     QList<QByteArray> m_backlog;
     bool m_keepFirstLine = false;   // the first backlog line is the rest of a line in the file
     QByteArray m_lastUnitsLine;     // the units line of the last record queued

@@ -1,5 +1,6 @@
 #include "logfile/LogSampleParser.h"
 
+#include "logfile/LogFieldSplitter.h"
 #include "logfile/LogFormat.h"
 
 #include <cstring>
@@ -49,42 +50,6 @@ qint64 daysFromCivil(qint64 y, int m, int d)
 const double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
-// The three fields of a line that is three quoted fields, as splitLogRecordLine decides it: the
-// line opens and closes with a quote and holds exactly two more pairs of quotes, each the two
-// sides of a "," separator.
-bool splitQuotedFields(QByteArrayView line, QByteArrayView* speed, QByteArrayView* bearing,
-                       QByteArrayView* dateTime)
-{
-    const qsizetype size = line.size();
-    const char* p = line.data();
-    if (size < 2 || p[0] != '"' || p[size - 1] != '"')
-        return false;
-    const qsizetype closing = size - 1;
-    const auto separatorAt = [&](qsizetype from) -> qsizetype {
-        const void* q = std::memchr(p + from, '"', size_t(closing - from));
-        if (!q)
-            return -1;
-        const qsizetype at = static_cast<const char*>(q) - p;
-        // The quote must close a field, and a comma and the next field's quote must follow
-        // before the closing quote of the line.
-        if (at + 2 >= closing || p[at + 1] != ',' || p[at + 2] != '"')
-            return -1;
-        return at;
-    };
-    const qsizetype first = separatorAt(1);
-    if (first < 0)
-        return false;
-    const qsizetype second = separatorAt(first + 3);
-    if (second < 0)
-        return false;
-    if (std::memchr(p + second + 3, '"', size_t(closing - second - 3)))
-        return false;
-    *speed = line.sliced(1, first - 1);
-    *bearing = line.sliced(first + 3, second - first - 3);
-    *dateTime = line.sliced(second + 3, closing - second - 3);
-    return true;
-}
-
 } // namespace
 
 namespace {
@@ -133,13 +98,16 @@ bool parseLogDateTime(QByteArrayView text, qint64* seconds)
     return true;
 }
 
-LogSampleParser::LogSampleParser(SpeedUnitsKind fileUnits) : m_fileUnits(fileUnits) {}
+LogSampleParser::LogSampleParser(SpeedUnitsKind fileUnits, TimeBase timeBase)
+    : m_fileUnits(fileUnits), m_timeBase(timeBase)
+{
+}
 
 bool LogSampleParser::parse(QByteArrayView line, HistorySample* sample)
 {
-    QByteArrayView speed, bearing, dateTime;
-    return splitQuotedFields(line, &speed, &bearing, &dateTime) &&
-           parseFields(speed, bearing, dateTime, sample);
+    LogFieldViews fields;
+    return splitQuotedFields(line, &fields) &&
+           parseFields(fields.speed, fields.bearing, fields.dateTime, sample);
 }
 
 bool LogSampleParser::parseFields(QByteArrayView speed, QByteArrayView bearing,
@@ -200,27 +168,19 @@ bool LogSampleParser::parseFields(QByteArrayView speed, QByteArrayView bearing,
         if (!m_dateKnown)
             return false;
         std::memcpy(m_date, dateTime.data(), kDateLength);
+        // The day's start on the log's clock; a day without a change of the zone's offset is
+        // 24 hours long, and every stamp of it is that start plus its time of day.
+        m_dayStartMs = timeMsOfWallClock(m_days * 86400, m_timeBase);
+        m_dayIsPlain =
+            timeMsOfWallClock((m_days + 1) * 86400, m_timeBase) - m_dayStartMs == 86400000;
     }
     int timeOfDay = 0;
     if (!parseTimeOfDay(dateTime.data() + kDateLength, &timeOfDay))
         return false;
-    const qint64 time = m_days * 86400 + timeOfDay;
 
     sample->speed = value;
     sample->bearing = degrees == 360 ? 0 : degrees;
-    sample->time = time;
+    sample->timeMs = m_dayIsPlain ? m_dayStartMs + qint64(timeOfDay) * 1000
+                                  : timeMsOfWallClock(m_days * 86400 + timeOfDay, m_timeBase);
     return true;
-}
-
-std::optional<HistorySample> historySampleOf(const Sample& sample, SpeedUnitsKind units)
-{
-    if (!sample.computed)
-        return std::nullopt;
-    const QByteArray speed = sample.speedText.toLatin1();
-    const QByteArray bearing = sample.bearingText.toLatin1();
-    const QByteArray time = sample.timeText.toLatin1();
-    HistorySample out;
-    if (!LogSampleParser(units).parseFields(speed, bearing, time, &out))
-        return std::nullopt;
-    return out;
 }

@@ -3,7 +3,7 @@
 // go through a log of 30 million lines in a few seconds (by hand from the bytes, no text objects
 // per line).
 //
-// A line gives a sample when it is three quoted fields (the same test as splitLogRecordLine) and
+// A line gives a sample when it is three quoted fields (splitQuotedFields) and
 //   - the speed is digits with at most one point ("0.515", "12.35", "0515"), its units told by
 //     its decimals as readoutCaptionForSpeedText tells them (a speed whose decimals tell no units,
 //     such as "1.5", gives no sample: it could not be converted);
@@ -13,28 +13,21 @@
 
 #include "processing/HistorySeries.h"
 #include "processing/RawRecord.h"
-#include "processing/Sample.h"
+#include "processing/TimeAxis.h"
 
 #include <QByteArrayView>
 #include <QString>
-
-#include <optional>
 
 // Seconds since 01/01/1970 00:00:00 of a DD/MM/YYYY HH:MM:SS text, on the clock that wrote it
 // (no time zone is applied). False for any other text or an impossible date or time.
 bool parseLogDateTime(QByteArrayView text, qint64* seconds);
 
-// The history sample of a sample of the pipeline, speed in units: read from the same texts the
-// recorder writes (speed, bearing, time stamp), by the same rules as a log line, so that a live
-// session's history and the history of its log file agree. Nothing for a sample whose flow could
-// not be computed.
-std::optional<HistorySample> historySampleOf(const Sample& sample, SpeedUnitsKind units);
-
 class LogSampleParser
 {
 public:
-    // Speeds are given in fileUnits, whatever the units of each record.
-    explicit LogSampleParser(SpeedUnitsKind fileUnits);
+    // Speeds are given in fileUnits, whatever the units of each record; times are the stamps
+    // read on the clock timeBase (the units line's "24 Hour UTC" or "24 Hour Local").
+    explicit LogSampleParser(SpeedUnitsKind fileUnits, TimeBase timeBase = TimeBase::Utc);
 
     // line without its line end. True with *sample filled for a good line.
     bool parse(QByteArrayView line, HistorySample* sample);
@@ -44,6 +37,7 @@ public:
 
 private:
     SpeedUnitsKind m_fileUnits;
+    TimeBase m_timeBase;
     // The units told by the last speed shape seen (its length and the place of its point): a log
     // keeps one shape for hours, so the units rule is asked once per change of shape.
     qsizetype m_shapeLength = -1;
@@ -54,4 +48,6 @@ private:
     char m_date[10] = {};
     bool m_dateKnown = false;
     qint64 m_days = 0;
+    qint64 m_dayStartMs = 0;
+    bool m_dayIsPlain = true;
 };

@@ -30,7 +30,7 @@ public:
     bool headerPending() const { return m_recorder.headerPending(); }
     bool logging() const { return m_recorder.logging(); }
     void setLogging(bool on) { m_recorder.setLogging(on); }
-    void setTimeBase(LogTimeBase base) { m_recorder.setTimeBase(base); }
+    void setTimeBase(TimeBase base) { m_recorder.setTimeBase(base); }
     int backlogLines() const { return m_recorder.backlogLines(); }
     // Samples the current file has taken from this recording.
     qint64 samplesWritten() const { return m_recorder.recordsWritten(); }

@@ -1,6 +1,7 @@
 #include "logfile/ReplayIndex.h"
 
 #include "logfile/LogFormat.h"
+#include "logfile/LogLineScanner.h"
 #include "logfile/LogSampleParser.h"
 
 #include <QFileInfo>
@@ -15,9 +16,8 @@ struct ReplayIndex::Portion
     quint64 generation = 0;
     Position position; // after the portion
     qint64 fileSize = 0;
-    std::vector<qint64> offsets; // of the records 0, step, 2*step, ... among the new ones
-    qint64 records = 0;          // new records
-    std::vector<HistoryBlock> blocks;
+    std::vector<qint64> offsets;        // of the records 0, step, 2*step, ... among the new ones
+    std::vector<HistoryRecord> records; // the new records
     bool unitsFound = false;
     QString unitsWord;
 };
@@ -37,39 +37,13 @@ QString openError(const QString& path, const QFile& file)
     return QFileInfo(path).isDir() ? QStringLiteral("Is a directory") : file.errorString();
 }
 
-// Gathers the records of one portion into history blocks on the series' block grid.
-class BlockBuilder
-{
-public:
-    explicit BlockBuilder(int blockSize) : m_blockSize(blockSize) {}
-
-    void add(qint64 record, const HistorySample* sample, std::vector<HistoryBlock>* blocks)
-    {
-        const qint64 block = record / m_blockSize;
-        if (blocks->empty() || block != m_block) {
-            blocks->emplace_back();
-            m_block = block;
-        }
-        if (sample)
-            blocks->back().add(int(record % m_blockSize), *sample);
-    }
-
-private:
-    int m_blockSize;
-    qint64 m_block = -1;
-};
-
 } // namespace
 
-ReplayIndex::ReplayIndex(QObject* parent)
-    : ReplayIndex(kDefaultIndexStep, HistorySeries::kDefaultBlockSize, parent)
-{
-}
+ReplayIndex::ReplayIndex(QObject* parent) : ReplayIndex(kDefaultIndexStep, parent) {}
 
-ReplayIndex::ReplayIndex(int indexStep, int historyBlockSize, QObject* parent)
-    : QObject(parent), m_step(std::max(indexStep, 1)), m_history(historyBlockSize)
+ReplayIndex::ReplayIndex(int indexStep, QObject* parent)
+    : QObject(parent), m_step(std::max(indexStep, 1))
 {
-    m_history.setDetailSource(this);
     m_poll.setInterval(1000);
     connect(&m_poll, &QTimer::timeout, this, &ReplayIndex::refresh);
 }
@@ -107,6 +81,7 @@ void ReplayIndex::close()
     m_reader.reset();
     m_history.clear();
     m_history.setUnits(SpeedUnitsKind::MillimetresPerSecond);
+    m_history.setTimeBase(TimeBase::Utc);
     m_offsets.clear();
     m_offsets.shrink_to_fit();
     m_position = Position();
@@ -153,10 +128,7 @@ void ReplayIndex::startPass()
     const quint64 generation = ++m_generation;
     const QString path = m_reader->fileName();
     const Position start = m_position;
-    const int blockSize = m_history.blockSize();
-    m_worker = std::thread([this, path, start, blockSize, generation] {
-        runPass(path, start, blockSize, generation);
-    });
+    m_worker = std::thread([this, path, start, generation] { runPass(path, start, generation); });
 }
 
 void ReplayIndex::stopPass()
@@ -177,7 +149,7 @@ void ReplayIndex::post(std::function<void()> job)
 
 // The background pass. It touches nothing of the index but what it was given: every finding is
 // posted to the GUI thread.
-void ReplayIndex::runPass(const QString& path, Position pos, int blockSize, quint64 generation)
+void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file.seek(pos.offset)) {
@@ -186,48 +158,47 @@ void ReplayIndex::runPass(const QString& path, Position pos, int blockSize, quin
         return;
     }
 
-    LogSampleParser parser(pos.units);
-    BlockBuilder builder(blockSize);
-    // Room for one read and the unfinished line before it.
-    std::vector<char> buffer(size_t(kPassChunk + kMaxLineLength + 2));
-    qsizetype carried = 0;           // bytes of the unfinished line at the buffer's start
-    qint64 bufferStart = pos.offset; // file offset of buffer[0]
+    LogSampleParser parser(pos.units, pos.timeBase);
+    LogLineScanner scanner;
+    scanner.reset(pos.offset, pos.skipping, pos.lineStart);
     QString error;
     qint64 fileSize = 0;
-
     auto portion = std::make_shared<Portion>();
-    HistorySample sample;
+    HistoryRecord record;
 
-    // The units word of the units line, from its first kMaxLineLength bytes at most.
-    const auto takeUnits = [&](const char* text, qsizetype length) {
+    // The units word and clock of the units line, from its first kMaxLineLength bytes at most.
+    const auto takeUnits = [&](QByteArrayView text) {
         portion->unitsFound = true;
-        portion->unitsWord =
-            unitsWordOfLine(QByteArrayView(text, std::min(length, kMaxLineLength)));
+        portion->unitsWord = unitsWordOfLine(text);
         pos.units = speedUnitsOfUnitsWord(portion->unitsWord);
+        pos.timeBase = timeBaseOfUnitsLine(text);
         pos.unitsTaken = true;
-        parser = LogSampleParser(pos.units);
+        parser = LogSampleParser(pos.units, pos.timeBase);
     };
-    // One whole line, without its LF. An overlong line that was skipped comes without its text.
-    const auto takeLine = [&](const char* text, qsizetype length, bool overlong) {
-        if (length > 0 && text[length - 1] == '\r')
-            --length;
-        overlong = overlong || length > kMaxLineLength;
+    // One whole line (an overlong one comes when its end has come, without its text).
+    const auto takeLine = [&](const LogLineScanner::Line& line) {
         if (pos.lines == 1) {
             if (!pos.unitsTaken)
-                takeUnits(text, length);
+                takeUnits(line.text);
         } else if (pos.lines >= 2) {
-            const qint64 record = pos.lines - 2;
-            if (record % m_step == 0)
-                portion->offsets.push_back(pos.lineStart);
-            const bool good = !overlong && parser.parse(QByteArrayView(text, length), &sample);
-            builder.add(record, good ? &sample : nullptr, &portion->blocks);
-            ++portion->records;
+            const qint64 number = pos.lines - 2;
+            if (number % m_step == 0)
+                portion->offsets.push_back(line.offset);
+            if (!line.cut && parser.parse(line.text, &record.sample))
+                record.kind = HistoryRecord::Kind::Sample;
+            else if (!line.cut && isLogUnitsLine(line.text))
+                record.kind = HistoryRecord::Kind::Marker; // a recording resumed into the file
+            else
+                record.kind = HistoryRecord::Kind::Bad;
+            portion->records.push_back(record);
         }
         ++pos.lines;
     };
 
     while (!m_stop) {
-        const qint64 got = file.read(buffer.data() + carried, kPassChunk);
+        char* room = scanner.space(kPassChunk);
+        const qint64 got = file.read(room, kPassChunk);
+        scanner.commit(qsizetype(std::max<qint64>(got, 0)));
         if (got < 0) {
             error = file.errorString();
             break;
@@ -235,57 +206,24 @@ void ReplayIndex::runPass(const QString& path, Position pos, int blockSize, quin
         if (got == 0)
             break;
         fileSize = file.size();
-        const char* const base = buffer.data();
-        const qsizetype end = carried + qsizetype(got);
-        qsizetype at = 0;
-
-        if (pos.skipping) {
-            // The rest of an overlong line: only its end matters.
-            const void* lf = std::memchr(base, '\n', size_t(end));
-            if (!lf) {
-                at = end;
-            } else {
-                at = static_cast<const char*>(lf) - base + 1;
-                takeLine(base, 0, true);
-                pos.skipping = false;
-                pos.lineStart = bufferStart + at;
-            }
+        LogLineScanner::Line line;
+        while (scanner.next(&line)) {
+            if (line.kind != LogLineScanner::Kind::CutHead)
+                takeLine(line);
+            else if (pos.lines == 1 && !pos.unitsTaken)
+                takeUnits(line.text); // all that is kept of an overlong units line
         }
-        if (!pos.skipping) {
-            while (at < end) {
-                const void* lf = std::memchr(base + at, '\n', size_t(end - at));
-                if (!lf)
-                    break;
-                const qsizetype lineEnd = static_cast<const char*>(lf) - base;
-                pos.lineStart = bufferStart + at;
-                takeLine(base + at, lineEnd - at, false);
-                at = lineEnd + 1;
-            }
-            pos.lineStart = bufferStart + at;
-            // An unfinished line longer than any good line (and its CR) can be is bad already;
-            // the units line gives its word from its beginning, all that is kept of it.
-            if (end - at > kMaxLineLength + 1) {
-                if (pos.lines == 1)
-                    takeUnits(base + at, kMaxLineLength);
-                pos.skipping = true;
-                at = end;
-            }
-        }
-        // The unfinished line moves to the front of the buffer for the next read.
-        carried = end - at;
-        if (carried > 0)
-            std::memmove(buffer.data(), base + at, size_t(carried));
-        bufferStart += at;
         // An unfinished line is read again by the next pass; the skipped part of an overlong one
         // is not.
-        pos.offset = bufferStart;
+        pos.skipping = scanner.skipping();
+        pos.lineStart = pos.skipping ? scanner.skipLineStart() : scanner.offset();
+        pos.offset = scanner.offset();
 
         portion->generation = generation;
         portion->position = pos;
         portion->fileSize = fileSize;
         post([this, portion] { applyPortion(*portion); });
         portion = std::make_shared<Portion>();
-        builder = BlockBuilder(blockSize);
     }
     post([this, generation, pos, fileSize, error] { passDone(generation, pos, fileSize, error); });
 }
@@ -298,11 +236,12 @@ void ReplayIndex::applyPortion(const Portion& portion)
     if (portion.unitsFound) {
         m_unitsWord = portion.unitsWord;
         m_history.setUnits(portion.position.units);
+        m_history.setTimeBase(portion.position.timeBase);
     }
-    m_history.appendBlocks(portion.records, portion.blocks);
+    m_history.appendRecords(portion.records);
     m_position = portion.position;
     emit progress(m_position.offset, portion.fileSize);
-    if (portion.records > 0)
+    if (!portion.records.empty())
         emit countChanged(m_history.recordCount());
 }
 
@@ -322,6 +261,7 @@ void ReplayIndex::passDone(quint64 generation, const Position& end, qint64 fileS
     if (fileSize >= 0)
         emit progress(m_position.offset, std::max(fileSize, m_position.offset));
     if (!m_finished) {
+        m_history.squeeze();
         m_finished = true;
         emit finished();
     }
@@ -350,40 +290,23 @@ bool ReplayIndex::forEachRecordLine(qint64 first, qint64 last,
 
     // One read for a single step; reads of up to a megabyte for long runs of records.
     const qint64 expected = (last - record + 1) * 40;
-    QByteArray chunk(qsizetype(std::clamp<qint64>(expected, kRecordChunk, kLongRunChunk)),
-                     Qt::Uninitialized);
-    QByteArray text; // a line begun in an earlier read, at most kMaxLineLength + 1 bytes of it
-    const auto deliver = [&](QByteArrayView whole) {
-        if (whole.endsWith('\r'))
-            whole.chop(1);
-        line(record, whole.first(std::min(whole.size(), kMaxLineLength)));
-    };
+    const qsizetype chunk = qsizetype(std::clamp<qint64>(expected, kRecordChunk, kLongRunChunk));
+    LogLineScanner scanner(m_offsets[size_t(step)]);
     while (record <= last) {
-        const qint64 got = m_reader->read(chunk.data(), chunk.size());
+        char* room = scanner.space(chunk);
+        const qint64 got = m_reader->read(room, chunk);
+        scanner.commit(qsizetype(std::max<qint64>(got, 0)));
         if (got < 0)
             return fail(m_reader->errorString());
         if (got == 0)
             return fail(QStringLiteral("The file has become shorter"));
-        const char* p = chunk.constData();
-        const char* const end = p + got;
-        while (p < end && record <= last) {
-            const char* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-            const char* stop = lf ? lf : end;
-            // A line that lies whole in this read is handed on where it lies.
-            if (lf && text.isEmpty()) {
-                if (record >= first)
-                    deliver(QByteArrayView(p, std::min<qsizetype>(stop - p, kMaxLineLength + 1)));
-            } else if (record >= first) {
-                const qsizetype room = kMaxLineLength + 1 - text.size();
-                text.append(p, std::min<qsizetype>(stop - p, std::max<qsizetype>(room, 0)));
-                if (lf)
-                    deliver(text);
-            }
-            if (!lf)
-                break;
-            text.clear();
-            ++record;
-            p = lf + 1;
+        LogLineScanner::Line next;
+        while (record <= last && scanner.next(&next)) {
+            // An overlong line is handed on as its first part and counted when its end comes.
+            if (next.kind != LogLineScanner::Kind::CutEnd && record >= first)
+                line(record, next.text);
+            if (next.kind != LogLineScanner::Kind::CutHead)
+                ++record;
         }
     }
     return true;
@@ -395,15 +318,4 @@ QByteArray ReplayIndex::readRecordLine(qint64 record, QString* error)
     forEachRecordLine(
         record, record, [&out](qint64, QByteArrayView line) { out = line.toByteArray(); }, error);
     return out;
-}
-
-bool ReplayIndex::forEachSample(qint64 first, qint64 last,
-                                const std::function<void(qint64, const HistorySample&)>& sample)
-{
-    LogSampleParser parser(m_history.units());
-    HistorySample s;
-    return forEachRecordLine(first, last, [&](qint64 record, QByteArrayView line) {
-        if (line.size() < kMaxLineLength && parser.parse(line, &s))
-            sample(record, s);
-    });
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The index of a log file for reviewing a recording: how many record lines it holds, where every
 // indexStep-th of them starts (enough to reach any record by reading at most indexStep lines), and
-// its history (per-block reductions for the plot and the summary). A log of a gigabyte holds
-// about 30 million records; the index keeps about 1 MB of offsets and 19 MB of history for it.
+// its history (each record's time, speed and bearing, read once here, and their reductions for the
+// plot and the summary). A log of a gigabyte holds about 30 million records; the index keeps
+// about 1 MB of offsets and 250 MB of history for it.
 //
 // Indexing runs in a background thread and reads the file once; what it has found reaches the
 // index in portions (signals progress and countChanged), so records can be read and the history
@@ -17,9 +18,12 @@
 // more than kMaxLineLength bytes is a bad line. The first line is the header, the second the units
 // line, and every line after it is one record, numbered from 0 in file order exactly as the replay
 // steps through them. Records that give no sample (see LogSampleParser) are bad lines: they keep
-// their number and are counted (badLineCount), and the history leaves them out. Speeds in the
-// history are in the units of the units line, whatever the units of each record.
+// their number and are counted (badLineCount), and the history leaves them out; a units line
+// among them (a recording resumed into the file) is a marker, not a bad line. Speeds in the
+// history are in the units of the units line, whatever the units of each record, and times are
+// its stamps read on the clock it names.
 
+#include "logfile/LogLineScanner.h"
 #include "processing/HistorySeries.h"
 #include "processing/RawRecord.h"
 
@@ -35,18 +39,18 @@
 #include <thread>
 #include <vector>
 
-class ReplayIndex : public QObject, public HistoryDetailSource
+class ReplayIndex : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int kDefaultIndexStep = 256;
-    static constexpr qsizetype kMaxLineLength = 4096;
+    static constexpr qsizetype kMaxLineLength = LogLineScanner::kMaxLineLength;
 
     explicit ReplayIndex(QObject* parent = nullptr);
-    // indexStep: records from one kept offset to the next; historyBlockSize: records per history
-    // block. Small values let a small file cross many steps and blocks.
-    ReplayIndex(int indexStep, int historyBlockSize, QObject* parent = nullptr);
+    // indexStep: records from one kept offset to the next. Small values let a small file cross
+    // many steps.
+    explicit ReplayIndex(int indexStep, QObject* parent = nullptr);
     ~ReplayIndex() override;
 
     // Opens path and starts indexing it, closing any earlier file first. On failure the index
@@ -85,8 +89,6 @@ public:
     bool forEachRecordLine(qint64 first, qint64 last,
                            const std::function<void(qint64, QByteArrayView)>& line,
                            QString* error = nullptr);
-    bool forEachSample(qint64 first, qint64 last,
-                       const std::function<void(qint64, const HistorySample&)>& sample) override;
 
     // How often the file is looked at for appended lines; 0 stops looking. 1000 ms at first.
     void setPollInterval(int milliseconds);
@@ -112,12 +114,13 @@ private:
         bool skipping = false;   // the line in progress is overlong: its rest is skipped
         bool unitsTaken = false; // the units word was taken (from an overlong units line)
         SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;
+        TimeBase timeBase = TimeBase::Utc;
     };
     struct Portion;
 
     void startPass();
     void stopPass();
-    void runPass(const QString& path, Position start, int blockSize, quint64 generation);
+    void runPass(const QString& path, Position start, quint64 generation);
     void post(std::function<void()> job);
     void applyPortion(const Portion& portion);
     void passDone(quint64 generation, const Position& end, qint64 fileSize, const QString& error);

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 // Bytes asked of the file at a time. The file is opened unbuffered and read into the reader's
@@ -41,9 +43,7 @@ bool ReplayReader::open(const QString& path, QString* error)
         return false;
     }
     m_file = std::move(file);
-    m_buffer.clear();
-    m_pos = 0;
-    m_skipping = false;
+    m_scanner.reset(0);
     m_readError.clear();
     return true;
 }
@@ -54,9 +54,7 @@ bool ReplayReader::seek(qint64 offset, QString* error)
         setError(error, isOpen() ? m_file->errorString() : QStringLiteral("File not open"));
         return false;
     }
-    m_buffer.clear();
-    m_pos = 0;
-    m_skipping = false;
+    m_scanner.reset(offset);
     m_readError.clear();
     return true;
 }
@@ -65,22 +63,15 @@ void ReplayReader::close()
 {
     if (m_file)
         m_file->close();
-    m_buffer.clear();
-    m_pos = 0;
-    m_skipping = false;
+    m_scanner.reset(0);
     m_readError.clear();
 }
 
 qint64 ReplayReader::fill()
 {
-    if (m_pos > 0) {
-        m_buffer.remove(0, m_pos);
-        m_pos = 0;
-    }
-    const qsizetype kept = m_buffer.size();
-    m_buffer.resize(kept + kChunk);
-    const qint64 n = m_file->read(m_buffer.data() + kept, kChunk);
-    m_buffer.resize(kept + qMax<qint64>(n, 0));
+    char* room = m_scanner.space(kChunk);
+    const qint64 n = m_file->read(room, kChunk);
+    m_scanner.commit(qsizetype(std::max<qint64>(n, 0)));
     if (n < 0)
         m_readError = m_file->errorString();
     return n;
@@ -93,19 +84,15 @@ bool ReplayReader::skipRestOfLongLine()
     // call goes on where this one stopped.
     m_skipPaused = false;
     qint64 skipped = 0;
-    while (m_skipping) {
+    while (m_scanner.skipping()) {
         if (skipped >= kSkipSlice) {
             m_skipPaused = true;
             break;
         }
-        const qsizetype lf = m_buffer.indexOf('\n', m_pos);
-        if (lf >= 0) {
-            m_pos = lf + 1;
-            m_skipping = false;
-            break;
-        }
-        skipped += buffered();
-        m_pos = m_buffer.size();
+        skipped += m_scanner.pending();
+        LogLineScanner::Line end;
+        if (m_scanner.next(&end))
+            break; // the line end has come
         const qint64 n = fill();
         if (n < 0)
             return false;
@@ -126,14 +113,14 @@ bool ReplayReader::atEnd()
     if (m_skipPaused)
         return false; // more of the long line to pass over: not the end
     if (!m_holdUnendedLastLine) {
-        if (buffered() > 0)
+        if (m_scanner.pending() > 0)
             return false;
         return fill() == 0;
     }
     // Only a line with its line end (or one long enough to be cut) counts: the unended rest at
     // the end of the file is a line still being written, or one a crash cut short.
     for (;;) {
-        if (m_buffer.indexOf('\n', m_pos) >= 0 || buffered() >= kMaxLineLength + 2)
+        if (m_scanner.hasLineEnd() || m_scanner.pending() >= kMaxLineLength + 2)
             return false;
         const qint64 n = fill();
         if (n < 0)
@@ -160,49 +147,32 @@ bool ReplayReader::readLine(QByteArray* line, QString* error)
     }
     // Still in the rest of an overlong line: the file ends inside it for now. Bytes that come
     // later belong to that line, so they must not be read as a new one.
-    if (m_skipping) {
+    if (m_scanner.skipping()) {
         m_noLine = true;
         return true;
     }
 
-    qsizetype scanned = 0; // bytes from m_pos on known to hold no LF
     for (;;) {
-        const qsizetype lf = m_buffer.indexOf('\n', m_pos + scanned);
-        if (lf >= 0) {
-            qsizetype end = lf;
-            if (end > m_pos && m_buffer.at(end - 1) == '\r')
-                --end;
-            *line = m_buffer.mid(m_pos, qMin(end - m_pos, kMaxLineLength));
-            m_pos = lf + 1;
+        // A whole line, or the first part of one too long to be a record (it shows as a bad
+        // line; the rest is passed over by the next calls).
+        LogLineScanner::Line next;
+        if (m_scanner.next(&next)) {
+            *line = next.text.toByteArray();
             return true;
         }
-        // No line end within the longest line plus CR LF: the line is too long to be a record.
-        // Its first part is returned so that it shows as a bad line, and the rest is skipped.
-        if (buffered() >= kMaxLineLength + 2) {
-            *line = m_buffer.mid(m_pos, kMaxLineLength);
-            m_pos += kMaxLineLength;
-            m_skipping = true;
-            return true;
-        }
-        scanned = buffered();
         const qint64 n = fill();
         if (n < 0) {
             setError(error, m_readError);
             m_readError.clear();
             return false;
         }
-        if (n == 0 && m_holdUnendedLastLine) {
-            // The unended rest stays for a later call, once its line end has come.
-            return true;
-        }
+        if (n == 0 && m_holdUnendedLastLine)
+            return true; // the unended rest stays for a later call, once its line end has come
         if (n == 0) {
             // End of the file: what is left is its last line, without line end. Past the end
             // this gives empty lines.
-            qsizetype end = m_buffer.size();
-            if (end > m_pos && m_buffer.at(end - 1) == '\r')
-                --end;
-            *line = m_buffer.mid(m_pos, qMin(end - m_pos, kMaxLineLength));
-            m_pos = m_buffer.size();
+            if (m_scanner.takeLast(&next))
+                *line = next.text.toByteArray();
             return true;
         }
     }

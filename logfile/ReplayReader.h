@@ -10,6 +10,8 @@
 // reaches it is therefore read in two parts; the recorder writes each line with one write, so
 // this needs an unlucky moment).
 
+#include "logfile/LogLineScanner.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -19,7 +21,7 @@
 class ReplayReader
 {
 public:
-    static constexpr qsizetype kMaxLineLength = 4096;
+    static constexpr qsizetype kMaxLineLength = LogLineScanner::kMaxLineLength;
 
     // Opens path for reading from its beginning, closing any earlier file first. On failure the
     // reader is left exactly as it was (an earlier file stays open at its position) and error
@@ -57,14 +59,11 @@ public:
     static constexpr qint64 kSkipSlice = 32 * 1024 * 1024;
 
 private:
-    qsizetype buffered() const { return m_buffer.size() - m_pos; }
     qint64 fill();
     bool skipRestOfLongLine();
 
     std::unique_ptr<QFile> m_file;
-    QByteArray m_buffer; // bytes read from the file, not yet returned from m_pos on
-    qsizetype m_pos = 0;
-    bool m_skipping = false; // the rest of a line cut at kMaxLineLength is still to be skipped
+    LogLineScanner m_scanner; // bytes read from the file, cut into lines
     bool m_holdUnendedLastLine = false;
     bool m_noLine = false;     // the last readLine gave no line: inside the rest of a long one
     bool m_skipPaused = false; // the slice of this call ran out inside the long line

@@ -188,6 +188,12 @@ bool ReplaySession::step()
     // with this record (a tick under a message box) go on after it.
     ++m_next;
     m_known = std::max(m_known, m_next);
+    // A units line among the records (a recording resumed into the file) marks the place; it is
+    // no record to show and no bad line.
+    if (isLogUnitsLine(line)) {
+        emit positionChanged(m_next - 1, recordCount());
+        return true;
+    }
     const LogRecordFields fields = splitLogRecordLine(
         line, m_pipeline->shownUnits() == SpeedUnitsKind::MillimetresPerSecond ? 4 : 5);
     const qint64 shown = m_next - 1;

@@ -1,25 +1,29 @@
 #pragma once
-// The history of a measurement run, reduced so that hours of samples fit in a few megabytes: the
-// records are cut into blocks of blockSize consecutive records and each block keeps only what a
-// plot and a summary need (speed and bearing extremes, the sums for the scalar and vector means,
-// the fastest sample and the first and last time). A replayed log file fills it through its
-// index; the live session appends its samples one by one.
+// The history of a measurement run: every record's time, speed and bearing, kept compactly (8
+// bytes a record) with a pyramid of reductions over it (the lowest and highest speed, the sums
+// for the mean and the vector mean and the bearings seen, per 128 records, per 1024, and so on),
+// so that a pixel column of a plot or the summary of any span is made from a few dozen nodes and
+// at most a few hundred records, whatever the length of the recording. A replayed log file fills
+// it through its index (each line read once, in the background); the live session appends its
+// samples batch by batch.
 //
-// Records are numbered from 0 in the order they arrived. A record without a usable sample (a bad
-// log line) keeps its number, so that record numbers are the same as the replay's steps, and is
-// counted as bad. All speeds of one series are in one unit (units()); whoever feeds it converts
-// with speedInUnits.
+// Records are numbered from 0 in the order they arrived, as the replay steps through them. A
+// record without a usable sample (a bad log line) keeps its number and is counted as bad; a units
+// line among the records keeps its number too but is a marker, neither sample nor bad line. All
+// speeds of one series are in one unit (units()); whoever feeds it converts with speedInUnits.
+// Speeds are kept to a hundredth of the last decimal the display shows (0.00001 m/s, 0.0001 kn,
+// 0.01 mm/s), up to 41.9 m/s, 419 kn or 41,943 mm/s.
 //
-// Time is counted in seconds since 01/01/1970 00:00:00 on the recording's own clock: the log
-// file stores the computer's local date and time without a time zone, so the series keeps that
-// wall-clock reading as it is. Texts made from it give back exactly what the file says, and a
-// duration is the difference of the two clock readings.
+// Times are milliseconds since 1970-01-01 UTC; timeBase() says on which clock they are shown.
+// Records are expected in time order (a recording's clock only goes forward); where it went back,
+// looking a time up finds one of the records around it.
 
 #include "processing/RawRecord.h"
+#include "processing/TimeAxis.h"
 
 #include <QtGlobal>
 
-#include <functional>
+#include <unordered_map>
 #include <vector>
 
 // value, a speed in the units from, in the units to (1 knot = 0.514444 m/s, 1 m/s = 1000 mm/s).
@@ -27,147 +31,162 @@ double speedInUnits(double value, SpeedUnitsKind from, SpeedUnitsKind to);
 
 struct HistorySample
 {
-    double speed = 0; // in the series' units
-    int bearing = 0;  // whole degrees, 0..359, clockwise from the front of the sensor
-    qint64 time = 0;  // seconds on the recording's clock (see above)
+    double speed = 0;  // in the series' units
+    int bearing = 0;   // whole degrees, 0..359, clockwise from the front of the sensor
+    qint64 timeMs = 0; // milliseconds since 1970-01-01 UTC
 };
 
-// The reduction of up to one block of consecutive records. Bearings are kept twice: as read
-// (0..359) and turned into -180..179, because a flow that swings around north (350, 355, 5, 10)
-// spans nearly the whole circle in the first form and only 20 degrees in the second; whichever
-// span is narrower is the one shown.
-struct HistoryBlock
+// One record as the index's background pass hands it over.
+struct HistoryRecord
 {
-    double sumSpeed = 0; // of the speeds: the mean speed
-    double sumX = 0;     // of speed * sin(bearing): the vector mean
-    double sumY = 0;     // of speed * cos(bearing)
-    qint64 firstTime = 0;
-    qint64 lastTime = 0;
-    qint64 maxTime = 0; // time of the fastest sample (the first of equals)
-    float minSpeed = 0;
-    float maxSpeed = 0;
-    qint16 minBearing = 0;
-    qint16 maxBearing = 0;
-    qint16 minTurned = 0; // bearings turned into -180..179
-    qint16 maxTurned = 0;
-    quint16 count = 0;     // samples (good records)
-    quint16 maxOffset = 0; // record of the fastest sample, counted from the block's first record
-
-    // Adds the sample of the record at offset (from the block's first record); records are added
-    // in order.
-    void add(int offset, const HistorySample& sample);
-    // Adds the records of a later part of the same block.
-    void merge(const HistoryBlock& later);
+    enum class Kind : quint8
+    {
+        Sample,
+        Bad,
+        Marker,
+    };
+    Kind kind = Kind::Sample;
+    HistorySample sample; // for Kind::Sample
 };
 
-// What one pixel column of a plot shows.
+// What one pixel column of a plot shows: the records whose time falls in it.
 struct HistoryColumn
 {
-    qint64 firstRecord = 0; // the records of the column: firstRecord <= r < endRecord
+    qint64 firstRecord = 0; // firstRecord <= r < endRecord
     qint64 endRecord = 0;
     qint64 count = 0; // samples among them; nothing to draw when 0
-    qint64 firstTime = 0;
     float minSpeed = 0;
     float maxSpeed = 0;
-    // The bearings cover bearingLow..bearingHigh clockwise. bearingHigh is 0..359; a negative
-    // bearingLow (down to -180) means the span passes north: bearingLow + 360 up to 359, then 0 up
-    // to bearingHigh.
-    int bearingLow = 0;
-    int bearingHigh = 0;
+    float meanSpeed = 0;
+    // Bit k: a bearing in [k * 360 / 64, (k + 1) * 360 / 64) degrees.
+    quint64 bearingBins = 0;
+    qint64 firstTimeMs = 0; // of the column's first and last sample
+    qint64 lastTimeMs = 0;
 };
 
 // The figures of a span of records, from which a summary is made.
 struct HistoryTotals
 {
-    qint64 records = 0; // records in the span, bad ones included
+    qint64 records = 0; // records in the span, bad ones and markers included
     qint64 samples = 0; // good records
+    qint64 markers = 0; // units lines among the records
     double sumSpeed = 0;
-    double sumX = 0;
-    double sumY = 0;
-    qint64 firstTime = 0;
-    qint64 lastTime = 0;
+    double sumX = 0; // of speed * sin(bearing)
+    double sumY = 0; // of speed * cos(bearing)
+    qint64 firstTimeMs = 0;
+    qint64 lastTimeMs = 0;
     double maxSpeed = 0;
     qint64 maxRecord = -1;
-    qint64 maxTime = 0;
-    // False when the span had to be widened to whole blocks at its ends because no detail source
-    // could give the records of its partial blocks.
-    bool exact = true;
+    qint64 maxTimeMs = 0;
 
-    qint64 badRecords() const { return records - samples; }
-};
-
-// Gives the samples of single records where whole blocks are too coarse: the ends of a span that
-// cut a block, and plots of so few records that a block covers several pixel columns. The replay
-// index reads them from the log file.
-class HistoryDetailSource
-{
-public:
-    virtual ~HistoryDetailSource() = default;
-    // Calls sample for every good record from first to last (inclusive), in order. False when the
-    // records cannot be read.
-    virtual bool forEachSample(qint64 first, qint64 last,
-                               const std::function<void(qint64, const HistorySample&)>& sample) = 0;
+    qint64 badRecords() const { return records - samples - markers; }
 };
 
 class HistorySeries
 {
 public:
-    // 72 bytes per 128 records: 17 MB for 30 million records.
-    static constexpr int kDefaultBlockSize = 128;
-    // Plots of at most this many records are drawn from the single records when a detail source
-    // is set (about 2.5 MB of log file to read).
-    static constexpr qint64 kDetailLimit = 65536;
+    // Records per node at the pyramid's lowest level, and the fan-out above it.
+    static constexpr int kLeafRecords = 128;
+    static constexpr int kFanOut = 8;
+    static constexpr int kBearingBins = 64;
 
-    explicit HistorySeries(int blockSize = kDefaultBlockSize);
+    HistorySeries();
 
-    int blockSize() const { return m_blockSize; }
-    void clear(); // keeps units, block size and detail source
+    void clear(); // keeps units and time base
     void setUnits(SpeedUnitsKind units) { m_units = units; }
     SpeedUnitsKind units() const { return m_units; }
-    void setDetailSource(HistoryDetailSource* source) { m_detail = source; }
+    void setTimeBase(TimeBase base) { m_timeBase = base; }
+    TimeBase timeBase() const { return m_timeBase; }
 
-    qint64 recordCount() const { return m_records; }
+    qint64 recordCount() const { return qint64(m_records.size()); }
     qint64 sampleCount() const { return m_samples; }
-    qint64 badCount() const { return m_records - m_samples; }
+    qint64 markerCount() const { return m_markers; }
+    qint64 badCount() const { return recordCount() - m_samples - m_markers; }
     // Changes with every record added and with clear(): a plot redraws when it changes.
     quint64 revision() const { return m_revision; }
-    // Bytes held by the series (its blocks, as allocated).
+    // Bytes held by the series (records, pyramid, chunk times), as allocated.
     qint64 memoryBytes() const;
 
-    // One more record with its sample, speed in units().
     void append(const HistorySample& sample);
-    // One more record without a sample.
     void appendBad();
-    // count more records at once, reduced already by whoever read them (the replay index's
-    // background pass). blocks follow the series' block grid: blocks[0] is the block that holds
-    // record recordCount(), with only the new records in it, and so on.
-    void appendBlocks(qint64 count, const std::vector<HistoryBlock>& blocks);
+    void appendMarker();
+    void appendRecords(const std::vector<HistoryRecord>& records);
+    // Gives back the room kept for growth (the records' vector grows by doubling): for a series
+    // that is complete for now, such as a log file indexed to its end.
+    void squeeze();
 
-    // Blocks of the series, for tests and the index.
-    const std::vector<HistoryBlock>& blocks() const { return m_blocks; }
+    bool isSample(qint64 record) const;
+    // The sample of a record (a bad record or marker gives speed 0, bearing 0 and the time of the
+    // sample before it).
+    HistorySample sampleAt(qint64 record) const;
+    qint64 timeMsAt(qint64 record) const;
 
-    // pixelColumns columns over the records first..last (inclusive, clamped to the series).
-    // Column c holds records first + c*n/C up to first + (c+1)*n/C (n records, C columns); when
-    // there are fewer records than columns, each column shows the one record under it. Spans of
-    // at most kDetailLimit records are read record by record through the detail source; longer
-    // ones from the blocks, a block cut by a column edge counting in both columns (a column of
-    // many thousand records then reaches at most one block further on each side).
-    std::vector<HistoryColumn> columns(qint64 first, qint64 last, int pixelColumns) const;
+    // Earliest and latest sample time; 0 without samples.
+    qint64 firstTimeMs() const { return m_samples ? m_minTimeMs : 0; }
+    qint64 lastTimeMs() const { return m_samples ? m_maxTimeMs : 0; }
+    // The first record at or after timeMs (recordCount() when none).
+    qint64 recordAtOrAfter(qint64 timeMs) const;
+    // The sample record nearest in time to timeMs (the earlier of two equally near); -1 without
+    // samples.
+    qint64 nearestSample(qint64 timeMs) const;
+    // The median interval between consecutive samples (estimated from at most 4096 of them
+    // spread over the series), which the gap rule is measured by.
+    qint64 typicalIntervalMs() const;
+
+    // The reduction of records first <= r < end.
+    HistoryColumn reduce(qint64 first, qint64 end) const;
+    // pixelColumns columns over the times startMs..endMs: column c takes the records whose time t
+    // has startMs + c * w <= t < startMs + (c + 1) * w, w = (endMs - startMs) / pixelColumns (the
+    // last column also takes t == endMs).
+    std::vector<HistoryColumn> columns(qint64 startMs, qint64 endMs, int pixelColumns) const;
 
     // The figures of the records first..last (inclusive, clamped to the series), or of all.
     HistoryTotals totals(qint64 first, qint64 last) const;
-    HistoryTotals totals() const { return totals(0, m_records - 1); }
+    HistoryTotals totals() const { return totals(0, recordCount() - 1); }
 
 private:
-    qint64 blockFirst(qint64 block) const { return block * m_blockSize; }
-    void addBlockTo(HistoryTotals* totals, qint64 block) const;
-    bool addDetailTo(HistoryTotals* totals, qint64 first, qint64 last) const;
+    struct Node
+    {
+        double sumSpeed = 0;
+        double sumX = 0;
+        double sumY = 0;
+        quint64 bins = 0;
+        float minSpeed = 0;
+        float maxSpeed = 0;
+        quint32 count = 0;
+    };
+    // One record: the time as an offset from its chunk's base, the speed in steps (22 bits) and
+    // the bearing (10 bits: 0..359, or a code for a bad record or a marker).
+    struct Packed
+    {
+        qint32 timeOffset;
+        quint32 speedAndBearing;
+    };
+    static constexpr int kChunkShift = 12; // records per chunk of one base time: 4096
 
-    int m_blockSize;
+    void appendPacked(qint64 timeMs, double speed, int bearingCode);
+    void completeLeaf();
+    static void addToNode(Node* node, float speed, double speedValue, int bearing);
+    static void mergeNode(Node* into, const Node& from);
+    qint64 nodeSize(int level) const;
+    // Calls node for whole pyramid nodes and record for single records covering first..end-1.
+    template <typename NodeFn, typename RecordFn>
+    void decompose(qint64 first, qint64 end, NodeFn node, RecordFn record) const;
+    qint64 maxRecordIn(qint64 first, qint64 end, float maxSpeed) const;
+    double speedOf(const Packed& p) const;
+
     SpeedUnitsKind m_units = SpeedUnitsKind::MetresPerSecond;
-    HistoryDetailSource* m_detail = nullptr;
-    std::vector<HistoryBlock> m_blocks;
-    qint64 m_records = 0;
+    TimeBase m_timeBase = TimeBase::Utc;
+    std::vector<Packed> m_records;
+    std::vector<qint64> m_chunkBase;
+    std::unordered_map<qint64, qint64> m_farTimes; // records whose time is too far from the base
+    std::vector<std::vector<Node>> m_levels;
     qint64 m_samples = 0;
+    qint64 m_markers = 0;
+    qint64 m_lastTimeMs = 0; // of the last sample appended (bad records carry it)
+    qint64 m_minTimeMs = 0;
+    qint64 m_maxTimeMs = 0;
     quint64 m_revision = 0;
+    mutable quint64 m_intervalRevision = ~0ull;
+    mutable qint64 m_typicalInterval = 0;
 };

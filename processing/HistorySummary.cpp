@@ -1,6 +1,5 @@
 #include "processing/HistorySummary.h"
 
-#include "base/ClockText.h"
 #include "base/NumberText.h"
 
 #include <QDateTime>
@@ -18,6 +17,7 @@ HistorySummary HistorySummary::of(const HistorySeries& series, qint64 first, qin
 {
     HistorySummary s;
     s.m_units = series.units();
+    s.m_timeBase = series.timeBase();
     s.m_totals = series.totals(first, last);
     return s;
 }
@@ -78,11 +78,10 @@ QString HistorySummary::durationText(qint64 seconds)
     return sign + parts.join(QLatin1Char(' '));
 }
 
-QString HistorySummary::timeText(qint64 seconds)
+QString HistorySummary::timeText(qint64 timeMs, TimeBase base)
 {
-    // The history counts the recording's own clock readings as if they were UTC, so the UTC
-    // fields of that instant are the readings the file holds.
-    return clockText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
+    // On the clock the recording was read on, so the texts are those the file holds.
+    return timeTextOf(timeMs, base);
 }
 
 QString HistorySummary::toText() const
@@ -95,13 +94,13 @@ QString HistorySummary::toText() const
     const std::optional<int> bearing = vectorMeanBearing();
     QStringList lines;
     lines << QStringLiteral("Samples: ") + countText(m_totals.samples);
-    lines << QStringLiteral("First: ") + (any ? timeText(m_totals.firstTime) : kNone);
-    lines << QStringLiteral("Last: ") + (any ? timeText(m_totals.lastTime) : kNone);
+    lines << QStringLiteral("First: ") + (any ? timeText(m_totals.firstTimeMs, m_timeBase) : kNone);
+    lines << QStringLiteral("Last: ") + (any ? timeText(m_totals.lastTimeMs, m_timeBase) : kNone);
     lines << QStringLiteral("Duration: ") + (any ? durationText(durationSeconds()) : kNone);
     lines << QStringLiteral("Mean speed: ") + (any ? speed(meanSpeed()) : kNone);
     lines << QStringLiteral("Maximum speed: ") +
                  (any ? speed(m_totals.maxSpeed) + QStringLiteral(" at ") +
-                            timeText(m_totals.maxTime)
+                            timeText(m_totals.maxTimeMs, m_timeBase)
                       : kNone);
     lines << QStringLiteral("Vector-mean bearing: ") +
                  (bearing ? formatNumber(*bearing, QStringLiteral("000")) : kNone);

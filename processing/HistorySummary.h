@@ -26,7 +26,7 @@ public:
     qint64 samples() const { return m_totals.samples; }
     qint64 badLines() const { return m_totals.badRecords(); }
     // Seconds from the first to the last sample, on the recording's clock.
-    qint64 durationSeconds() const { return m_totals.lastTime - m_totals.firstTime; }
+    qint64 durationSeconds() const { return (m_totals.lastTimeMs - m_totals.firstTimeMs) / 1000; }
     double meanSpeed() const;
     // Whole degrees 0..359; nothing without samples or when the flow vectors cancel out.
     std::optional<int> vectorMeanBearing() const;
@@ -46,9 +46,11 @@ public:
     // Texts used by toText, for a window that lays the figures out itself.
     static QString countText(qint64 count);      // 56789 -> "56,789"
     static QString durationText(qint64 seconds); // 11525 -> "3 h 12 min 5 s"
-    static QString timeText(qint64 seconds);     // the recording's clock -> "24/05/2009 14:03:07"
+    // A time on the recording's clock -> "24/05/2009 14:03:07".
+    static QString timeText(qint64 timeMs, TimeBase base);
 
 private:
     HistoryTotals m_totals;
     SpeedUnitsKind m_units = SpeedUnitsKind::MetresPerSecond;
+    TimeBase m_timeBase = TimeBase::Utc;
 };

@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr qint64 kGapFactor = 5;
-constexpr qint64 kMinimumGapMs = 2000;
-
 const QString kNone = QStringLiteral("-");
 
 qint64 medianOfCounts(const std::map<qint64, qint64>& counts)
@@ -44,11 +41,6 @@ int wholeDegrees(double degrees)
 }
 
 } // namespace
-
-bool isGap(qint64 intervalMs, qint64 typicalIntervalMs)
-{
-    return intervalMs > kGapFactor * typicalIntervalMs && intervalMs >= kMinimumGapMs;
-}
 
 qint64 typicalIntervalMs(const std::vector<qint64>& timesMs)
 {

@@ -10,6 +10,7 @@
 //
 // Times are milliseconds since 1970-01-01 00:00:00 UTC; speeds are in m/s.
 
+#include "processing/TimeAxis.h"
 #include "processing/RawRecord.h"
 
 #include <QString>
@@ -28,10 +29,8 @@ struct SpanSample
     bool bearingTo = false; // the bearing is where the flow goes to (else where it comes from)
 };
 
-// The gap rule, shared by the statistics and the history plot: no sample for more than five
-// typical intervals, and for at least 2 s (so a 5 Hz record stamped to the second, whose typical
-// interval is 0, only breaks where whole seconds are missing).
-bool isGap(qint64 intervalMs, qint64 typicalIntervalMs);
+// The gap rule (isGap in TimeAxis.h) is the history plot's: the statistics count the same gaps
+// the plot draws.
 // The median of the intervals between consecutive times (times that go backwards, as after a
 // clock set back, give no interval); 0 for fewer than two times.
 qint64 typicalIntervalMs(const std::vector<qint64>& timesMs);

@@ -104,7 +104,8 @@ void LiveSession::applyOptions()
     m_pipeline->setFaceUp(m_options->flags().faceUp);
     m_pipeline->setHeadingOffset(values.headingOffset);
     m_pipeline->setLocalTime(values.localTime);
-    m_recording->setTimeBase(values.localTime ? LogTimeBase::Local : LogTimeBase::Utc);
+    m_recording->setTimeBase(values.localTime ? TimeBase::Local : TimeBase::Utc);
+    m_history->setTimeBase(values.localTime ? TimeBase::Local : TimeBase::Utc);
     // Written to an open port at once, not at every poll.
     m_serial->setPortSettings(m_options->port());
     m_serial->setReconnect(m_connected && values.reconnect);

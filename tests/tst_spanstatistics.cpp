@@ -39,7 +39,8 @@ private slots:
         QTest::newRow("five intervals exactly is not a gap") << 5000LL << 1000LL << false;
         QTest::newRow("just over five intervals") << 5001LL << 1000LL << true;
         QTest::newRow("5 Hz: one missing second is not a gap") << 1999LL << 200LL << false;
-        QTest::newRow("5 Hz: two seconds is") << 2000LL << 200LL << true;
+        QTest::newRow("5 Hz: two seconds is not yet") << 2000LL << 200LL << false;
+        QTest::newRow("5 Hz: just over two seconds is") << 2001LL << 200LL << true;
         QTest::newRow("stamped to the second: 0 typical, 1 s step") << 1000LL << 0LL << false;
         QTest::newRow("stamped to the second: 3 s step") << 3000LL << 0LL << true;
         QTest::newRow("a minute apart, four minutes") << 240000LL << 60000LL << false;

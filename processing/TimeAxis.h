@@ -1,0 +1,50 @@
+#pragma once
+// Time on a plot's x axis: the clock a recording's stamps are read on, where a run of samples
+// has a gap, and the round times at which an axis is labelled.
+//
+// Times are milliseconds since 1970-01-01 00:00 UTC. A log file says in its units line which
+// clock wrote its stamps ("24 Hour UTC" or "24 Hour Local"); texts made from a time use that
+// clock again, so that the plot and the summary show what the file says.
+
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+enum class TimeBase
+{
+    Utc,   // stamps read as UTC, shown as UTC
+    Local, // stamps read in the computer's time zone, shown in it
+};
+
+// "DD/MM/YYYY HH:MM:SS" of a time on the given clock.
+QString timeTextOf(qint64 timeMs, TimeBase base);
+// Milliseconds since the epoch of a wall-clock reading (seconds since 1970-01-01 00:00 counted
+// as if the clock had no zone) taken on the given clock.
+qint64 timeMsOfWallClock(qint64 wallSeconds, TimeBase base);
+// The reverse: the wall-clock reading, in milliseconds, of a time on the given clock.
+qint64 wallClockMsOf(qint64 timeMs, TimeBase base);
+
+// A gap in a run of samples: no sample for more than five typical intervals and at least two
+// seconds. typicalIntervalMs is the median interval of the run (a 5 Hz log stamped to the
+// second has a median of 0, so its gaps start at 2 s).
+constexpr qint64 kMinimumGapMs = 2000;
+constexpr qint64 kGapIntervals = 5;
+qint64 gapThresholdMs(qint64 typicalIntervalMs);
+bool isGap(qint64 intervalMs, qint64 typicalIntervalMs);
+// The median of some intervals (0 for none); the vector is reordered.
+qint64 medianIntervalMs(std::vector<qint64>* intervals);
+
+struct TimeTick
+{
+    qint64 timeMs = 0;
+    QString label; // "14:03:07", "14:03", "25/05/2009" or, where the date changes, with it
+};
+
+// The ticks of an axis from startMs to endMs: at round times (1, 2, 5, 10, 15, 30 s; 1, 2, 5,
+// 10, 15, 30 min; 1, 2, 3, 6, 12 h; 1, 2, 7 days ...) of the given clock, the smallest step at
+// least minStepMs. Labels show seconds, minutes or dates as the step needs; the first label and
+// every one on a new day carry the date as well, so no two labels are the same.
+std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, TimeBase base);
+// The step timeTicks chooses for minStepMs.
+qint64 timeTickStepMs(qint64 minStepMs);
