@@ -3,7 +3,9 @@
 #include "app/HistoryPlot.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/ReplaySession.h"
+#include "processing/FlowComputation.h"
 #include "processing/HistorySummary.h"
+#include "processing/SpanStatistics.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,6 +16,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimeZone>
+
+#include <algorithm>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -128,7 +133,29 @@ QString HistoryPane::summaryTextNow() const
     const HistorySeries* series = m_plot->series();
     if (!series)
         return QString();
-    return HistorySummary::of(*series, m_plot->spanFirst(), m_plot->spanLast()).toText();
+    return spanSummary(*series, m_plot->spanFirst(), m_plot->spanLast());
+}
+
+QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint64 last)
+{
+    // The statistics a hydrographer reports, over the samples of the span one by one. A log
+    // does not say which way its bearings point: they are taken as where the flow comes from,
+    // the program's default, and the residual bearing says which way it is given.
+    first = std::max<qint64>(first, 0);
+    last = std::min<qint64>(last, series.recordCount() - 1);
+    const double toMs = metresPerSecondPerUnit(series.units());
+    SpanStatisticsBuilder builder;
+    // Bad lines are counted by the series' totals; units lines (markers) are neither.
+    const qint64 bad = HistorySummary::of(series, first, last).badLines();
+    for (qint64 record = first; record <= last; ++record) {
+        if (!series.isSample(record))
+            continue;
+        const HistorySample s = series.sampleAt(record);
+        builder.add({s.timeMs, s.speed * toMs, double(s.bearing), false});
+    }
+    return spanSummaryText(builder.result(bad), series.units(),
+                           series.timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()
+                                                                : QTimeZone::utc());
 }
 
 void HistoryPane::updateSummary()

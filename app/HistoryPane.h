@@ -31,6 +31,8 @@ public:
 
     // The summary text of the span shown, as the text panel shows it.
     QString summaryTextNow() const;
+    // The statistics of records first..last of series, as the summary shows them.
+    static QString spanSummary(const HistorySeries& series, qint64 first, qint64 last);
 
     // How long the summary waits for more records before it is made again.
     static constexpr int kSummaryDelay = 200;

@@ -386,13 +386,21 @@ void TestReview::summaryOfSmallFileAndCopy()
     HistoryPane* pane = r.w()->historyPane();
     pane->show();
     QTRY_VERIFY(r.indexed());
+    // Worked by hand: mean (0.515 + 0.600 + 0.700) / 3 = 0.605; deviations -0.090, -0.005,
+    // 0.095, population standard deviation sqrt(0.01715 / 3) = 0.0756; all from 090, so the
+    // residual flow is the mean speed from 090; intervals 1 s and 2 s: no gap.
     const QString expected = QStringLiteral("Samples: 3\n"
                                             "First: 24/05/2009 14:03:07\n"
                                             "Last: 24/05/2009 14:03:10\n"
                                             "Duration: 3 s\n"
+                                            "Times: UTC\n"
+                                            "Gaps: 0\n"
                                             "Mean speed: 0.605 m/s\n"
+                                            "Minimum speed: 0.515 m/s at 24/05/2009 14:03:07\n"
                                             "Maximum speed: 0.700 m/s at 24/05/2009 14:03:10\n"
-                                            "Vector-mean bearing: 090\n"
+                                            "Standard deviation of speed: 0.076 m/s\n"
+                                            "Residual speed: 0.605 m/s\n"
+                                            "Residual bearing: 090 (flow from)\n"
                                             "Bad lines: 0\n");
     QTRY_COMPARE(pane->summaryText()->toPlainText(), expected);
     QVERIFY(pane->summaryText()->isReadOnly());
