@@ -48,7 +48,15 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_summary, 1);
-    side->addWidget(m_copyButton, 0, Qt::AlignRight);
+    m_exportButton = new QPushButton(QStringLiteral("Export span..."), this);
+    m_exportButton->setObjectName(QStringLiteral("historyExportButton"));
+    m_exportButton->setToolTip(
+        QStringLiteral("Write the span shown to a CSV or netCDF file (.csv, .nc)"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_exportButton);
+    buttons->addWidget(m_copyButton);
+    side->addLayout(buttons);
     auto* body = new QHBoxLayout;
     body->addWidget(m_plot, 1);
     body->addLayout(side);
@@ -66,6 +74,10 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
             [this] { QApplication::clipboard()->setText(summaryTextNow()); });
     connect(m_plot, &HistoryPlot::seekRequested, m_session, &ReplaySession::seek);
     connect(m_plot, &HistoryPlot::spanChanged, this, [this] { m_summaryTimer->start(); });
+    connect(m_exportButton, &QPushButton::clicked, this, [this] {
+        if (const auto span = spanTimes())
+            emit exportRequested(span->first, span->second);
+    });
     connect(m_session, &ReplaySession::fileChanged, this, &HistoryPane::chooseSeries);
     connect(m_session, &ReplaySession::countChanged, this, &HistoryPane::historyGrew);
     connect(m_session, &ReplaySession::positionChanged, this,
@@ -134,6 +146,18 @@ QString HistoryPane::summaryTextNow() const
     if (!series)
         return QString();
     return spanSummary(*series, m_plot->spanFirst(), m_plot->spanLast());
+}
+
+std::optional<std::pair<qint64, qint64>> HistoryPane::spanTimes() const
+{
+    const HistorySeries* series = m_plot->series();
+    if (!series || series->sampleCount() == 0)
+        return std::nullopt;
+    const qint64 first = std::max<qint64>(m_plot->spanFirst(), 0);
+    const qint64 last = std::min<qint64>(m_plot->spanLast(), series->recordCount() - 1);
+    if (first > last)
+        return std::nullopt;
+    return std::make_pair(series->timeMsAt(first), series->timeMsAt(last));
 }
 
 QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint64 last)

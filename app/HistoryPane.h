@@ -9,6 +9,9 @@
 
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+
 class HistoryPlot;
 class HistorySeries;
 class LiveHistory;
@@ -27,6 +30,9 @@ public:
     HistoryPlot* plot() const { return m_plot; }
     QPlainTextEdit* summaryText() const { return m_summary; }
     QPushButton* copyButton() const { return m_copyButton; }
+    QPushButton* exportButton() const { return m_exportButton; }
+    // The span shown, in milliseconds since 1970 UTC; none without samples.
+    std::optional<std::pair<qint64, qint64>> spanTimes() const;
     const HistorySeries& liveHistory() const;
 
     // The summary text of the span shown, as the text panel shows it.
@@ -40,6 +46,8 @@ public:
 signals:
     // The window was closed by its title bar (the View menu's check mark follows).
     void visibilityChanged(bool visible);
+    // "Export span..." was pressed: the span shown is to be written to a file.
+    void exportRequested(qint64 fromMs, qint64 toMs);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -57,6 +65,7 @@ private:
     HistoryPlot* m_plot = nullptr;
     QLabel* m_sourceLabel = nullptr;
     QPlainTextEdit* m_summary = nullptr;
+    QPushButton* m_exportButton = nullptr;
     QPushButton* m_copyButton = nullptr;
     QTimer* m_summaryTimer = nullptr;
 };

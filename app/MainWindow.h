@@ -118,6 +118,9 @@ public slots:
     void disconnectPort();
     void showCommsOptions();
     void showOutputs();
+    // Writes the samples from fromMs to toMs (UTC) of the file replayed, or of the log being
+    // recorded, to a file the operator chooses (MainWindowExport.cpp).
+    void exportSpan(qint64 fromMs, qint64 toMs);
     void showDataConvention();
     void runDemonstration();
     void showAbout();

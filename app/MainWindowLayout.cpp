@@ -566,6 +566,7 @@ HistoryPane* MainWindow::historyPane()
         m_history = std::make_unique<HistoryPane>(m_replay, &m_session->history());
         connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
                 &QAction::setChecked);
+        connect(m_history.get(), &HistoryPane::exportRequested, this, &MainWindow::exportSpan);
     }
     return m_history.get();
 }

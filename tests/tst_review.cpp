@@ -140,6 +140,7 @@ private slots:
     void speedChoiceSetsPlayInterval();
     void historyWindowShowsPlotAndClickSeeks();
     void summaryOfSmallFileAndCopy();
+    void exportSpanWritesTheSpanShown();
     void damagedFileOpensPlotsAndSummarises();
     void seekingShowsTheRecordsBeforeAsIfPlayed();
     void liveSamplesFeedTheHistoryWithNoFileOpen();
@@ -507,6 +508,34 @@ void TestReview::liveHistoryTakesTheUnitsOfItsFirstRecord()
     // 0.15 kn is 77.17 mm/s, beside the 150 mm/s record.
     const double mean = HistorySummary::of(live.series()).meanSpeed();
     QVERIFY2(qAbs(mean - (150 + 77.17) / 2) < 0.05, qPrintable(QString::number(mean)));
+}
+
+void TestReview::exportSpanWritesTheSpanShown()
+{
+    Window r(kHeader + kUnitsMs + record("0.515", "090", "24/05/2009 14:03:07") +
+             record("0.600", "180", "24/05/2009 14:03:08") +
+             record("0.700", "270", "24/05/2009 14:03:10"));
+    QVERIFY(r.open());
+    HistoryPane* pane = r.w()->historyPane();
+    pane->show();
+    QTRY_VERIFY(r.indexed());
+    const QString out = r.f.path(QStringLiteral("span.csv"));
+    r.f.prompts->fileAnswers << out;
+    pane->exportButton()->click();
+    // The whole file is shown: its three samples, in UTC, as from-bearings in m/s.
+    const QList<QByteArray> rows = r.f.readFile(QStringLiteral("span.csv")).split('\n');
+    QStringList data;
+    for (const QByteArray& row : rows) {
+        if (row.startsWith("2009-"))
+            data << QString::fromLatin1(row.trimmed());
+    }
+    QCOMPARE(data, (QStringList{QStringLiteral("2009-05-24T14:03:07.000Z,,,m/s,,,0.515,90,from,"),
+                                QStringLiteral("2009-05-24T14:03:08.000Z,,,m/s,,,0.6,180,from,"),
+                                QStringLiteral("2009-05-24T14:03:10.000Z,,,m/s,,,0.7,270,from,")}));
+    // A name that is neither .csv nor .nc is refused with a message.
+    r.f.prompts->fileAnswers << r.f.path(QStringLiteral("span.txt"));
+    pane->exportButton()->click();
+    QVERIFY(r.f.prompts->errors().last().contains(QStringLiteral(".csv or .nc")));
 }
 
 QTEST_MAIN(TestReview)
