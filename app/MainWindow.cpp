@@ -1,13 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
-#include "app/Artwork.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
-#include "app/DataGrid.h"
-#include "app/DialWidget.h"
+#include "app/DataTables.h"
 #include "app/Look.h"
-#include "app/NoteLabel.h"
+#include "app/Readouts.h"
+#include "app/ReplayBar.h"
+#include "app/StatusPanels.h"
 #include "base/ClockText.h"
 #include "comms/SerialSource.h"
 #include "logfile/LogFormat.h"
@@ -23,19 +23,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QFrame>
-#include <QLabel>
-#include <QPainter>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-
-#include <cmath>
 
 const QString MainWindow::appTitle = QStringLiteral("Tessmoor Marvane");
 
@@ -59,74 +50,15 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     m_toolBar->resize(width, m_toolBar->height());
     if (m_exitButton)
         m_exitButton->move(width - 39, m_exitButton->y());
-    scaleDisplay();
-}
-
-void MainWindow::rememberBaseLayout()
-{
-    // Every element of the display panel as laid out for the default size: its place, its
-    // font's pixel size and its icon size, to scale from.
-    m_baseLayout.clear();
-    const auto remember = [this](QWidget* widget) {
-        BaseGeometry base;
-        base.widget = widget;
-        base.geometry = widget->geometry();
-        base.fontPixels = widget->font().pixelSize();
-        if (auto* button = qobject_cast<QToolButton*>(widget))
-            base.iconSize = button->iconSize();
-        m_baseLayout.push_back(base);
-    };
-    remember(m_displayPanel);
-    for (QWidget* child : m_displayPanel->findChildren<QWidget*>()) {
-        // Elements placed by a layout of their own follow it when their parent grows.
-        if (child->parentWidget() && child->parentWidget()->layout())
-            continue;
-        remember(child);
-    }
-}
-
-void MainWindow::scaleDisplay()
-{
-    // The display panel grows into the room right of the tables, keeping its proportions: dials,
-    // readouts and the replay bar grow with it. Below the default size nothing shrinks (the
-    // window does not go smaller than that).
-    const QSize room(centralWidget()->width() - 224 - 8, centralWidget()->height() - 40 - 1);
-    const double scale = qMax(1.0, qMin(room.width() / 400.0, room.height() / 345.0));
-    if (scale == m_displayScale)
-        return;
-    m_displayScale = scale;
-    const auto scaled = [scale](int v) { return int(std::lround(v * scale)); };
-    for (const BaseGeometry& base : m_baseLayout) {
-        if (!base.widget)
-            continue;
-        const QRect g = base.geometry;
-        if (base.widget == m_displayPanel)
-            base.widget->setGeometry(g.x(), g.y(), scaled(g.width()), scaled(g.height()));
-        else
-            base.widget->setGeometry(scaled(g.x()), scaled(g.y()), scaled(g.width()),
-                                     scaled(g.height()));
-        if (base.fontPixels > 0) {
-            QFont font = base.widget->font();
-            font.setPixelSize(scaled(base.fontPixels));
-            base.widget->setFont(font);
-        }
-        // Pictures are drawn again at their new size, sharp at any scale.
-        if (auto* label = qobject_cast<QLabel*>(base.widget.data());
-            label && label->property("artwork").isValid())
-            label->setPixmap(artworkPixmap(label->property("artwork").toString(),
-                                           QSize(scaled(g.width()), scaled(g.height()))));
-        if (base.iconSize.isValid())
-            static_cast<QToolButton*>(base.widget.data())
-                ->setIconSize(QSize(scaled(base.iconSize.width()), scaled(base.iconSize.height())));
-    }
+    m_readouts->fitInto(centralWidget()->size());
 }
 
 void MainWindow::updateClock()
 {
     // The clock shows the time base of the log, and says which.
     const qint64 now = m_pipeline->now();
-    m_clockLabel->setText(m_pipeline->timeText(now) +
-                          (m_pipeline->localTime() ? QString() : QStringLiteral(" UTC")));
+    m_tables->setClockText(m_pipeline->timeText(now) +
+                           (m_pipeline->localTime() ? QString() : QStringLiteral(" UTC")));
 }
 
 FlowPipeline& MainWindow::pipeline()
@@ -160,7 +92,7 @@ void MainWindow::applyOptions()
     if (m_scrollDownBeforePlay)
         m_scrollDownBeforePlay = m_options->flags().scrollDown;
     else
-        m_scrollDown = m_options->flags().scrollDown;
+        m_tables->setScrollDown(m_options->flags().scrollDown);
     updateClock();
     showHeading();
 }
@@ -196,16 +128,22 @@ void MainWindow::setTimeScaleForTests(double scale)
 
 QString MainWindow::statusPanel(int index) const
 {
-    return m_panels.at(size_t(index))->text();
+    return m_statusPanels->panel(index);
 }
 
 void MainWindow::setStatusPanel(int index, const QString& text)
 {
-    QLabel* panel = m_panels.at(size_t(index));
-    panel->setText(text);
-    // The narrow last panel widens for a word that does not fit it ("DEMONSTRATION").
-    if (index == 3)
-        panel->setFixedWidth(qMax(50, panel->fontMetrics().horizontalAdvance(text) + 10));
+    m_statusPanels->setPanel(index, text);
+}
+
+bool MainWindow::tablesScrollDown() const
+{
+    return m_tables->scrollDown();
+}
+
+ReplayControls* MainWindow::replayControls() const
+{
+    return m_replayBar->controls();
 }
 
 void MainWindow::setConnectEnabled(bool on)
@@ -239,8 +177,7 @@ bool MainWindow::connected() const
 
 void MainWindow::showReplayed(const Sample& sample)
 {
-    m_clockLabel->hide();
-    m_replayTimeLabel->show();
+    m_tables->setReplayTimeShown(true);
     if (!sample.computed) {
         // A bad line changes nothing on the display; playback goes on at the next tick. The
         // first of a playback run is told with the file and its line, the rest are counted. The
@@ -261,28 +198,18 @@ void MainWindow::showReplayed(const Sample& sample)
                       .arg(line));
         return;
     }
-    if (unitsInfo(sample.units).readoutCaption != m_speedUnitsLabel->text())
-        showReplayUnits(sample.units);
-    m_replayTimeLabel->setText(sample.timeText);
-    showComputed(sample);
+    if (unitsInfo(sample.units).readoutCaption != m_readouts->unitsCaption())
+        showUnits(sample.units);
+    m_tables->setReplayTime(sample.timeText);
+    m_tables->pushComputedRow(sample);
+    m_readouts->showSample(sample);
 }
 
 void MainWindow::showBatch(const SampleBatch& batch)
 {
-    // Only the rows the tables can show and the last state are drawn: a poll at line rate holds
-    // hundreds of records, and nobody sees the readouts change between them.
-    const qsizetype rows = LastDataRow + 1;
-    const qsizetype firstShown = qMax<qsizetype>(0, batch.size() - rows);
-    for (qsizetype i = firstShown; i < batch.size(); ++i) {
-        const Sample& sample = batch.at(i);
-        pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
-        if (sample.computed)
-            pushRow(m_computedTable, Sample::cellText(sample.speedText),
-                    Sample::cellText(sample.bearingText));
-    }
-    const UnitsInfo& rawUnits = unitsInfo(batch.last().units);
-    m_rawUnits->setCell(0, 0, rawUnits.unitsCellText);
-    m_rawUnits->setCell(1, 0, rawUnits.unitsCellText);
+    // Only the rows the tables can show and the last state are drawn: nobody sees the readouts
+    // change between the records of one poll.
+    m_tables->showBatchRows(batch);
     for (const Sample& sample : batch) {
         if (!sample.computed) {
             // The raw row stays; nothing else of this record happens. One box per episode: what
@@ -306,146 +233,27 @@ void MainWindow::showBatch(const SampleBatch& batch)
     // with it, never under a needle drawn for other units.
     for (auto it = batch.crbegin(); it != batch.crend(); ++it) {
         if (it->computed) {
-            showLiveUnits(*it);
-            showReadouts(*it);
+            showUnits(it->units);
+            m_readouts->showSample(*it);
             break;
         }
     }
 }
 
-void MainWindow::showLiveUnits(const Sample& sample)
+void MainWindow::showUnits(SpeedUnitsKind kind)
 {
     // The dial's face, the readout's caption and the speed column change with the needle drawn
-    // for them; the raw columns say what each record was as it comes.
-    const UnitsInfo& units = unitsInfo(sample.units);
-    showSpeedFace(units);
-    m_speedUnitsLabel->setText(units.readoutCaption);
-    m_computedUnits->setCell(0, 0, units.unitsCellText);
-}
-
-void MainWindow::showReplayUnits(SpeedUnitsKind kind)
-{
-    // The speed dial shows the scale of the units being replayed, as it does for live data.
+    // for them (the speed dial shows the scale of the units being replayed too); the raw columns
+    // say what each record was as it comes.
     const UnitsInfo& units = unitsInfo(kind);
-    showSpeedFace(units);
-    m_speedUnitsLabel->setText(units.readoutCaption);
-    m_computedUnits->setCell(0, 0, units.unitsCellText);
-}
-
-void MainWindow::showSpeedFace(const UnitsInfo& units)
-{
-    m_speedDial->setFace(units.knotsFace   ? DialFace::Knots
-                         : units.x1000Mark ? DialFace::MetricX1000
-                                           : DialFace::Metric);
-}
-
-void MainWindow::showComputed(const Sample& sample)
-{
-    pushRow(m_computedTable, Sample::cellText(sample.speedText),
-            Sample::cellText(sample.bearingText));
-    showReadouts(sample);
-}
-
-void MainWindow::showReadouts(const Sample& sample)
-{
-    setSpeedReadout(sample.speedText);
-    applyBearingColour(sample.colour);
-    m_bearingReadout->setText(sample.bearingText);
-    drawBearingNeedle(sample.bearing);
-    if (sample.speedNeedleAngle)
-        drawSpeedNeedle(*sample.speedNeedleAngle);
-}
-
-void MainWindow::setSpeedReadout(const QString& text)
-{
-    m_speedReadout->setText(text);
-    // The widest speeds are a shade too wide for the room left of the units at 32 pixels: the
-    // font steps down for them rather than cut a digit.
-    QFont font = m_speedReadout->font();
-    int pixels = int(std::lround(32 * m_displayScale));
-    font.setPixelSize(pixels);
-    while (pixels > 8 && QFontMetrics(font).horizontalAdvance(text) > m_speedReadout->width()) {
-        font.setPixelSize(--pixels);
-    }
-    if (font.pixelSize() != m_speedReadout->font().pixelSize())
-        m_speedReadout->setFont(font);
-}
-
-void MainWindow::pushRow(DataGrid* grid, const QString& first, const QString& second)
-{
-    grid->rows().push(first, second, m_scrollDown);
-    grid->update();
-}
-
-void MainWindow::drawComputedCell(QPainter& painter, int column, int row, const QRect& rect)
-{
-    const QColor colour = row == GridRows::newestRow(m_scrollDown)
-                              ? QColor(255, 0, 0)
-                              : windowTextColour();
-    const QString text = m_computedTable->cell(column, row);
-    const QPoint origin = rect.topLeft() + QPoint(3, 2);
-    // Drawn on an opaque background of the cell's colour, covering the grid's own drawing.
-    const QRect extent = painter.fontMetrics().boundingRect(text);
-    painter.fillRect(QRect(origin, QSize(extent.width() + 1, painter.fontMetrics().height())),
-                     m_computedTable->cellColour());
-    painter.setPen(colour);
-    painter.drawText(QRect(origin, rect.bottomRight()),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    m_readouts->showUnits(units);
+    m_tables->setSpeedUnits(units.unitsCellText);
 }
 
 void MainWindow::clearDisplay()
 {
-    for (int i = 0; i <= LastDataRow; ++i) {
-        pushRow(m_computedTable, QString(), QString());
-        pushRow(m_rawTable, QString(), QString());
-    }
-    // The degree sign goes black while the bearing readout keeps its colour for the next value.
-    setTextColour(m_degreeSign, Qt::black);
-    m_bearingColour = QColor();
-    m_greyedBearingColour = QColor();
-    m_bearingReadout->setText(QString());
-    m_speedReadout->setText(QString());
-    drawBearingNeedle(0);
-    drawSpeedNeedle(kSpeedNeedleRest);
-}
-
-void MainWindow::drawBearingNeedle(double angle)
-{
-    m_bearingDial->setNeedleAngle(angle);
-}
-
-void MainWindow::drawSpeedNeedle(double angle)
-{
-    m_speedDial->setNeedleAngle(angle);
-}
-
-void MainWindow::applyBearingColour(BearingColour colour)
-{
-    QColor c;
-    switch (colour) {
-    case BearingColour::Green:
-        c = QColor(0, 255, 0);
-        break;
-    case BearingColour::Red:
-        c = QColor(255, 0, 0);
-        break;
-    case BearingColour::Black:
-        c = QColor(0, 0, 0);
-        break;
-    case BearingColour::Unchanged:
-        break;
-    }
-    // A palette change restyles the label: done only when the colour really changes.
-    if (!c.isValid() || c == m_bearingColour)
-        return;
-    m_bearingColour = c;
-    setTextColour(m_bearingReadout, c);
-    setTextColour(m_degreeSign, c);
-}
-
-void MainWindow::bearingSenseChanged()
-{
-    m_pipeline->setBearingTo(m_bearingSenseBox->currentIndex() == 1);
+    m_tables->clear();
+    m_readouts->clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -470,16 +278,15 @@ void MainWindow::showBacklog(int lines)
 
 void MainWindow::onAppendRecovered(const QString& path)
 {
-    showNote(QStringLiteral("Kept samples written"),
-             QStringLiteral("Samples kept back were written to %1")
-                 .arg(QDir::toNativeSeparators(path)));
+    showNote(
+        QStringLiteral("Kept samples written"),
+        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::newLogFile()
 {
     clearDisplay();
-    m_replayTimeLabel->hide();
-    m_clockLabel->show();
+    m_tables->setReplayTimeShown(false);
     const std::optional<QString> chosen =
         m_prompts->saveFileName(QStringLiteral("New Log File"), kLogFilter,
                                 QStringLiteral("Tessmoor.log"), dialogStartFolder());
@@ -618,8 +425,8 @@ void MainWindow::onReconnecting(const QString& portName, const QString& reason)
 {
     // No box: an unattended logger must go on by itself. The status bar tells what happened, and
     // the readouts, showing what came before the loss, no longer look live.
-    setStatusPanel(3, m_session->demonstrationRunning() ? QStringLiteral("DEMONSTRATION")
-                                                        : QString());
+    setStatusPanel(3,
+                   m_session->demonstrationRunning() ? QStringLiteral("DEMONSTRATION") : QString());
     setReadoutsGreyed(!m_session->demonstrationRunning());
     setStatusPanel(1, QStringLiteral("Reconnecting %1...").arg(portName));
     // The reason's first sentence says what happened; the rest speaks of a port now closed,
@@ -638,7 +445,7 @@ void MainWindow::showHeading()
                                       : QStringLiteral("Heading offset: %1\u00B0 added to every "
                                                        "bearing")
                                             .arg(heading);
-    m_bearingReadout->setToolTip(text);
+    m_readouts->setBearingToolTip(text);
     if (m_about)
         m_about->setHeadingLine(text);
 }
@@ -653,14 +460,13 @@ void MainWindow::showCounts()
     if (m_badLines > 0)
         counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
     counts << outputStates();
-    m_backlogLabel->setText(counts.join(QStringLiteral("  ")));
-    m_backlogLabel->setToolTip(counts.join(QLatin1Char('\n')));
+    m_statusPanels->setCounts(counts);
 }
 
 void MainWindow::showNote(const QString& text, const QString& whole)
 {
     // Beside the four panels, never over them: "Reconnecting" and "LOGGING" stay in view.
-    m_noteLabel->setNote(text, whole);
+    m_statusPanels->setNote(text, whole);
 }
 
 void MainWindow::onReconnected(const QString& portName)
@@ -683,33 +489,16 @@ void MainWindow::showNoData(int seconds)
 
 void MainWindow::showDataAgain()
 {
-    if (!m_readoutsGreyed)
+    if (!m_readouts->greyed())
         return;
     setReadoutsGreyed(false);
-    setStatusPanel(3, m_session->demonstrationRunning() ? QStringLiteral("DEMONSTRATION")
-                                                        : QString());
+    setStatusPanel(3,
+                   m_session->demonstrationRunning() ? QStringLiteral("DEMONSTRATION") : QString());
 }
 
 void MainWindow::setReadoutsGreyed(bool greyed)
 {
-    if (greyed == m_readoutsGreyed)
-        return;
-    m_readoutsGreyed = greyed;
-    const QColor text = greyed ? QColor(128, 128, 128) : QColor(Qt::black);
-    setTextColour(m_speedReadout, text);
-    setTextColour(m_speedUnitsLabel, text);
-    if (greyed) {
-        setTextColour(m_bearingReadout, text);
-        setTextColour(m_degreeSign, text);
-        m_greyedBearingColour = m_bearingColour;
-        // The next sample sets the bearing's own colour again.
-        m_bearingColour = QColor();
-    } else if (m_greyedBearingColour.isValid() && !m_bearingColour.isValid()) {
-        // The bearing shown goes back to its own colour with the speed, not at the next sample.
-        m_bearingColour = m_greyedBearingColour;
-        setTextColour(m_bearingReadout, m_bearingColour);
-        setTextColour(m_degreeSign, m_bearingColour);
-    }
+    m_readouts->setGreyed(greyed);
 }
 
 void MainWindow::showCommsOptions()
@@ -755,14 +544,13 @@ void MainWindow::openReplayFile(const QString& file)
         return;
     }
     rememberRecentFile(path);
-    showReplayUnits(m_pipeline->shownUnits().value_or(SpeedUnitsKind::MillimetresPerSecond));
+    showUnits(m_pipeline->shownUnits().value_or(SpeedUnitsKind::MillimetresPerSecond));
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     showSourcePanel();
     setConnectEnabled(false);
     m_closeLogAction->setEnabled(true);
     clearDisplay();
-    m_clockLabel->hide();
-    m_replayTimeLabel->show();
+    m_tables->setReplayTimeShown(true);
     m_replay->step();
     m_replayBar->show();
 }
@@ -776,13 +564,13 @@ void MainWindow::onReplayReadFailed(const QString& path, const QString& reason)
 
 void MainWindow::playReplay()
 {
-    m_replayStopButton->setEnabled(true);
+    m_replayBar->setStopEnabled(true);
     if (!m_scrollDownBeforePlay)
-        m_scrollDownBeforePlay = m_scrollDown;
-    m_scrollDown = false;
+        m_scrollDownBeforePlay = m_tables->scrollDown();
+    m_tables->setScrollDown(false);
     m_stopNoticeTimer->stop();
     m_replay->play();
-    m_replayPlayButton->setEnabled(false);
+    m_replayBar->setPlayEnabled(false);
     m_endOfFileShown = false;
     setStatusPanel(2, QStringLiteral("Play >"));
 }
@@ -791,8 +579,8 @@ void MainWindow::onReplayEnd()
 {
     // The last record stays on display; Play starts again from where the file has grown to.
     m_stopNoticeTimer->stop();
-    m_replayStopButton->setEnabled(false);
-    m_replayPlayButton->setEnabled(true);
+    m_replayBar->setStopEnabled(false);
+    m_replayBar->setPlayEnabled(true);
     setStatusPanel(2, QStringLiteral("End of file"));
     m_endOfFileShown = true;
 }
@@ -801,7 +589,7 @@ void MainWindow::stopReplay()
 {
     m_replay->stop();
     m_endOfFileShown = false;
-    m_replayPlayButton->setEnabled(true);
+    m_replayBar->setPlayEnabled(true);
     setStatusPanel(2, QStringLiteral("Stopped"));
     m_stopNoticeTimer->start();
 }
@@ -815,8 +603,8 @@ void MainWindow::stopPlaybackQuietly()
         return;
     m_replay->stop();
     setStatusPanel(2, QString());
-    m_replayStopButton->setEnabled(false);
-    m_replayPlayButton->setEnabled(true);
+    m_replayBar->setStopEnabled(false);
+    m_replayBar->setPlayEnabled(true);
 }
 
 void MainWindow::forgetBadLines()
@@ -847,12 +635,11 @@ void MainWindow::closeReplay()
     stopPlaybackQuietly();
     m_replay->close();
     // Play scrolls the tables up for the replay; live data scrolls as the options say again.
-    m_scrollDown = m_scrollDownBeforePlay.value_or(m_scrollDown);
+    m_tables->setScrollDown(m_scrollDownBeforePlay.value_or(m_tables->scrollDown()));
     m_scrollDownBeforePlay.reset();
     setWindowTitle(appTitle);
     showSourcePanel();
-    m_replayTimeLabel->hide();
-    m_clockLabel->show();
+    m_tables->setReplayTimeShown(false);
     setConnectEnabled(true);
     clearDisplay();
     m_replayBar->hide();

@@ -1,6 +1,7 @@
 #pragma once
-// The main window: menus, toolbar, the data tables, the two dials with their readouts, the replay
-// bar and the status bar.
+// The main window: menus, toolbar and the commands behind them, with the panels it presents the
+// sessions in: the data tables (DataTables), the dials and readouts (Readouts) with the replay
+// bar (ReplayBar), and the status bar (StatusPanels).
 //
 // The window owns a live session and a replay session and presents them: it paints what they
 // hand out (a live batch's last state and rows, a replayed record) and asks the operator. It
@@ -9,52 +10,41 @@
 
 #include "app/Prompts.h"
 #include "processing/Sample.h"
-#include <QColor>
 #include <QMainWindow>
-#include <QPointer>
-#include <QRect>
 
-#include <array>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class AboutDialog;
 class CommsOptionsDialog;
+class DataTables;
 class DataConventionDialog;
-class DataGrid;
 class DemoSource;
-class DialWidget;
 class FlowPipeline;
 class HistoryPane;
 class LiveHistory;
 class LiveSession;
-class NoteLabel;
 class LiveOutput;
 class OutputsDialog;
 struct OutputSettings;
 class NoDataWatch;
 class ProgramOptions;
+class Readouts;
 class Recording;
+class ReplayBar;
 class ReplayControls;
 class ReplaySession;
 class SerialSource;
+class StatusPanels;
 struct SessionEvent;
-struct UnitsInfo;
-enum class BearingColour;
 class UserState;
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
 class QMenu;
-class QShortcut;
-class QComboBox;
-class QFrame;
-class QLabel;
 class QPushButton;
-class QTabWidget;
+class QShortcut;
 class QTimer;
-class QToolButton;
 
 class MainWindow : public QMainWindow
 {
@@ -83,7 +73,7 @@ public:
     DemoSource& demonstration();
     bool connected() const;
     // Which way the data tables scroll now (upward while a replay plays).
-    bool tablesScrollDown() const { return m_scrollDown; }
+    bool tablesScrollDown() const;
 
     // The secondary windows, built when first needed (most runs never open them) and kept to
     // the end of the program.
@@ -94,7 +84,7 @@ public:
     OutputsDialog* outputsDialog();
     // The network outputs running now.
     const QList<LiveOutput*>& outputs() const { return m_outputs; }
-    ReplayControls* replayControls() const { return m_replayControls; }
+    ReplayControls* replayControls() const;
 
     // Remembers the window's place, the dialogs' folder and the recent files there; nothing is
     // remembered without one. Not owned; must outlive the window.
@@ -143,30 +133,16 @@ protected:
 private:
     void buildMenus();
     void buildToolbar();
-    void buildDataPanel(QWidget* client);
-    void buildDisplayPanel(QWidget* client);
-    void buildStatusBar();
+    void buildDataConvention(QWidget* client);
     void buildPipeline();
     void wireEvents();
-    void rememberBaseLayout();
-    void scaleDisplay();
 
     // Painting what the sessions decided.
     void showBatch(const SampleBatch& batch);
     void showReplayed(const Sample& sample);
     void onSessionEvent(const SessionEvent& event);
     void applyOptions();
-    void showLiveUnits(const Sample& sample);
-    void showReplayUnits(SpeedUnitsKind units);
-    void showSpeedFace(const UnitsInfo& units);
-    void showComputed(const Sample& sample);
-    void showReadouts(const Sample& sample);
-    void setSpeedReadout(const QString& text);
-    void pushRow(DataGrid* grid, const QString& first, const QString& second);
-    void drawBearingNeedle(double angle);
-    void drawSpeedNeedle(double angle);
-    void applyBearingColour(BearingColour colour);
-    void drawComputedCell(QPainter& painter, int column, int row, const QRect& rect);
+    void showUnits(SpeedUnitsKind units);
     void updateClock();
 
     void setConnectEnabled(bool on);
@@ -181,7 +157,6 @@ private:
     void showDataAgain();
     void setReadoutsGreyed(bool greyed);
     void onReplayReadFailed(const QString& path, const QString& reason);
-    void bearingSenseChanged();
     void showBacklog(int lines);
     void showNote(const QString& text, const QString& whole = QString());
     void showCounts();
@@ -217,8 +192,6 @@ private:
     Recording* m_recording = nullptr;
     ReplaySession* m_replay = nullptr;
     bool m_connected = false;
-    // The tables' scroll direction: the options', or upward while a replay plays.
-    bool m_scrollDown = false;
 
     // Commands.
     QAction* m_newLogAction = nullptr;
@@ -239,32 +212,14 @@ private:
 
     // Elements of the window.
     QWidget* m_toolBar = nullptr;
-    QLabel* m_clockLabel = nullptr;
-    QLabel* m_replayTimeLabel = nullptr;
-    QTabWidget* m_dataTabs = nullptr;
-    DataGrid* m_computedHeader = nullptr;
-    DataGrid* m_computedUnits = nullptr;
-    DataGrid* m_computedTable = nullptr;
-    DataGrid* m_rawHeader = nullptr;
-    DataGrid* m_rawUnits = nullptr;
-    DataGrid* m_rawTable = nullptr;
+    QWidget* m_exitButton = nullptr;
+    DataTables* m_tables = nullptr;
     QPushButton* m_dataConventionButton = nullptr;
-    QFrame* m_displayPanel = nullptr;
-    DialWidget* m_speedDial = nullptr;
-    DialWidget* m_bearingDial = nullptr;
-    QComboBox* m_bearingSenseBox = nullptr;
-    QLabel* m_speedReadout = nullptr;
-    QLabel* m_speedUnitsLabel = nullptr;
-    QLabel* m_bearingReadout = nullptr;
-    QLabel* m_degreeSign = nullptr;
-    QFrame* m_replayBar = nullptr;
-    QToolButton* m_replayFirstButton = nullptr;
-    QToolButton* m_replayStopButton = nullptr;
-    QToolButton* m_replayPlayButton = nullptr;
-    ReplayControls* m_replayControls = nullptr;
+    Readouts* m_readouts = nullptr;
+    ReplayBar* m_replayBar = nullptr;
+    StatusPanels* m_statusPanels = nullptr;
     QTimer* m_clockTimer = nullptr;
     QTimer* m_stopNoticeTimer = nullptr;
-    std::array<QLabel*, 4> m_panels{};
 
     std::unique_ptr<AboutDialog> m_about;
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
@@ -274,31 +229,16 @@ private:
     QList<LiveOutput*> m_outputs;
     bool m_dataFileErrorShowing = false;
 
-    // The bearing readout's colour as last set: set again only when a sample changes it.
-    QColor m_bearingColour;
-    QColor m_greyedBearingColour; // the bearing's colour when the readouts were greyed
-
     // One error box at a time per source, so ticks that keep running under an open box never
     // pile boxes on top of each other.
     bool m_decodeErrorShowing = false;
     bool m_appendErrorShowing = false;
     bool m_replayErrorShowing = false;
     double m_timeScale = 1.0;
-    // The tables' scroll direction before Play turned them upward, restored at Close.
+    // The tables' scroll direction (the options') before Play turned them upward, restored at
+    // Close.
     std::optional<bool> m_scrollDownBeforePlay;
-    // The display panel's elements at the default size, and the scale they are shown at.
-    struct BaseGeometry
-    {
-        QPointer<QWidget> widget;
-        QRect geometry;
-        int fontPixels = -1;
-        QSize iconSize;
-    };
-    std::vector<BaseGeometry> m_baseLayout;
-    double m_displayScale = 1.0;
-    QWidget* m_exitButton = nullptr;
     bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
-    bool m_readoutsGreyed = false;
     // Records that could not be computed while their box was open or soon after, told as a count
     // instead of a box each; and the replay's bad lines in this playback run.
     int m_badRecords = 0;
@@ -306,8 +246,6 @@ private:
     int m_backlog = 0;
     bool m_badLineReported = false;
     QTimer* m_badRecordQuiet = nullptr;
-    QLabel* m_backlogLabel = nullptr;
-    NoteLabel* m_noteLabel = nullptr; // what happened last: a device lost or back, samples written
     UserState* m_userState = nullptr;
     QMenu* m_recentFilesMenu = nullptr;
     QShortcut* m_playStopShortcut = nullptr;

@@ -2,8 +2,9 @@
 // file dialogs start in, and log files dropped on the window. What is remembered between runs
 // lives in UserState; without one the window simply remembers nothing.
 
-#include "app/DataGrid.h"
+#include "app/DataTables.h"
 #include "app/MainWindow.h"
+#include "app/ReplayBar.h"
 #include "app/UserState.h"
 #include "logfile/ReplaySession.h"
 
@@ -75,8 +76,7 @@ void MainWindow::buildDesktopHooks()
     new VisibilityWatch(m_replayBar, [this](bool shown) { m_playStopShortcut->setEnabled(shown); });
 
     // The data tables' values can be copied; the header and units grids stay plain.
-    m_computedTable->setRowsSelectable(true);
-    m_rawTable->setRowsSelectable(true);
+    m_tables->setRowsSelectable(true);
 
     connect(m_recentFilesMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentFilesMenu);
     fillRecentFilesMenu();

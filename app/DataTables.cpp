@@ -1,0 +1,198 @@
+#include "app/DataTables.h"
+
+#include "app/DataGrid.h"
+#include "app/Look.h"
+#include "app/PanelParts.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QTabBar>
+#include <QTabWidget>
+
+namespace {
+
+// Tabs of a fixed width, as the data tabs are drawn.
+class FixedTabBar : public QTabBar
+{
+public:
+    explicit FixedTabBar(QWidget* parent) : QTabBar(parent) {}
+
+protected:
+    QSize tabSizeHint(int index) const override
+    {
+        return QSize(65, QTabBar::tabSizeHint(index).height());
+    }
+};
+
+// Narrow tab padding, so the bold captions fit the 65-pixel tabs as they were laid out.
+class TabStyle : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override
+    {
+        if (metric == PM_TabBarTabHSpace)
+            return 6;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+class DataTabs : public QTabWidget
+{
+public:
+    explicit DataTabs(QWidget* parent) : QTabWidget(parent)
+    {
+        auto* bar = new FixedTabBar(this);
+        auto* style = new TabStyle;
+        style->setParent(bar);
+        bar->setStyle(style);
+        bar->setElideMode(Qt::ElideNone);
+        bar->setUsesScrollButtons(false);
+        setTabBar(bar);
+    }
+};
+
+} // namespace
+
+DataTables::DataTables(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("dataPanel"));
+    setGeometry(5, 40, 212, 257);
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+
+    const QFont clockFont = marvaneFont(13, true);
+    m_clockLabel = makeLabel(QStringLiteral("clockLabel"), QString(), clockFont, this);
+    m_replayTimeLabel = makeLabel(QStringLiteral("replayTimeLabel"), QString(), clockFont, this);
+    for (QLabel* label : {m_clockLabel, m_replayTimeLabel}) {
+        label->setGeometry(6, 5, 200, 16);
+        label->setAlignment(Qt::AlignCenter);
+        setFillColour(label, Qt::white);
+    }
+    m_replayTimeLabel->hide();
+
+    m_dataTabs = new DataTabs(this);
+    m_dataTabs->setObjectName(QStringLiteral("dataTabs"));
+    m_dataTabs->setGeometry(6, 25, 200, 224);
+    m_dataTabs->setFont(marvaneFont(11, true));
+
+    const auto page = [this](const char* name, const char* caption) {
+        auto* widget = new QWidget();
+        widget->setObjectName(QString::fromLatin1(name));
+        m_dataTabs->addTab(widget, QString::fromLatin1(caption));
+        return widget;
+    };
+    QWidget* computed = page("computedPage", "Computed");
+    QWidget* raw = page("rawPage", "Raw Data");
+    m_dataTabs->setCurrentIndex(0);
+
+    const QFont gridFont = marvaneFont(11, true);
+    const auto grid = [&](const char* name, QWidget* parent, int top, int height, bool body,
+                          bool sunken) {
+        auto* g = new DataGrid(QString::fromLatin1(name),
+                               body ? windowColour() : buttonFaceColour(), sunken, parent);
+        g->setGeometry(18, top, 156, height);
+        g->setFont(gridFont);
+        return g;
+    };
+    m_computedHeader = grid("computedHeader", computed, 16, 20, false, true);
+    m_computedUnits = grid("computedUnits", computed, 33, 20, false, true);
+    m_computedTable = grid("computedTable", computed, 51, 139, true, true);
+    m_rawHeader = grid("rawHeader", raw, 16, 20, false, true);
+    m_rawUnits = grid("rawUnits", raw, 33, 20, false, true);
+    m_rawTable = grid("rawTable", raw, 51, 139, true, false);
+    m_computedHeader->setCell(0, 0, QStringLiteral("   Speed"));
+    m_computedHeader->setCell(1, 0, QStringLiteral("  Bearing"));
+    m_computedUnits->setCell(1, 0, QStringLiteral("  Degrees"));
+    m_rawHeader->setCell(0, 0, QStringLiteral("       X"));
+    m_rawHeader->setCell(1, 0, QStringLiteral("       Y"));
+
+    m_computedTable->setDrawCell(
+        [this](QPainter& p, int c, int r, const QRect& rect) { drawComputedCell(p, c, r, rect); });
+}
+
+void DataTables::setClockText(const QString& text)
+{
+    m_clockLabel->setText(text);
+}
+
+void DataTables::setReplayTime(const QString& text)
+{
+    m_replayTimeLabel->setText(text);
+}
+
+void DataTables::setReplayTimeShown(bool shown)
+{
+    if (shown) {
+        m_clockLabel->hide();
+        m_replayTimeLabel->show();
+    } else {
+        m_replayTimeLabel->hide();
+        m_clockLabel->show();
+    }
+}
+
+void DataTables::showBatchRows(const SampleBatch& batch)
+{
+    // Only the rows the tables can show are drawn: a poll at line rate holds hundreds of records.
+    const qsizetype rows = LastDataRow + 1;
+    const qsizetype firstShown = qMax<qsizetype>(0, batch.size() - rows);
+    for (qsizetype i = firstShown; i < batch.size(); ++i) {
+        const Sample& sample = batch.at(i);
+        pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
+        if (sample.computed)
+            pushRow(m_computedTable, Sample::cellText(sample.speedText),
+                    Sample::cellText(sample.bearingText));
+    }
+    const UnitsInfo& rawUnits = unitsInfo(batch.last().units);
+    m_rawUnits->setCell(0, 0, rawUnits.unitsCellText);
+    m_rawUnits->setCell(1, 0, rawUnits.unitsCellText);
+}
+
+void DataTables::pushComputedRow(const Sample& sample)
+{
+    pushRow(m_computedTable, Sample::cellText(sample.speedText),
+            Sample::cellText(sample.bearingText));
+}
+
+void DataTables::clear()
+{
+    for (int i = 0; i <= LastDataRow; ++i) {
+        pushRow(m_computedTable, QString(), QString());
+        pushRow(m_rawTable, QString(), QString());
+    }
+}
+
+void DataTables::setSpeedUnits(const QString& text)
+{
+    m_computedUnits->setCell(0, 0, text);
+}
+
+void DataTables::setRowsSelectable(bool on)
+{
+    // The header and units grids stay plain.
+    m_computedTable->setRowsSelectable(on);
+    m_rawTable->setRowsSelectable(on);
+}
+
+void DataTables::pushRow(DataGrid* grid, const QString& first, const QString& second)
+{
+    grid->rows().push(first, second, m_scrollDown);
+    grid->update();
+}
+
+void DataTables::drawComputedCell(QPainter& painter, int column, int row, const QRect& rect)
+{
+    const QColor colour =
+        row == GridRows::newestRow(m_scrollDown) ? QColor(255, 0, 0) : windowTextColour();
+    const QString text = m_computedTable->cell(column, row);
+    const QPoint origin = rect.topLeft() + QPoint(3, 2);
+    // Drawn on an opaque background of the cell's colour, covering the grid's own drawing.
+    const QRect extent = painter.fontMetrics().boundingRect(text);
+    painter.fillRect(QRect(origin, QSize(extent.width() + 1, painter.fontMetrics().height())),
+                     m_computedTable->cellColour());
+    painter.setPen(colour);
+    painter.drawText(QRect(origin, rect.bottomRight()),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The main window's display panel: the speed and bearing dials, the "Flow Bearing From/To"
+// choice, the two readouts with the speed's units and the degree sign in the bearing's colour,
+// the logo and, over it while a log is replayed, the replay bar. The readouts can be greyed when
+// what they show is no longer live. The panel grows with the room the window gives it, keeping
+// its proportions.
+
+#include <QColor>
+#include <QFrame>
+#include <QPointer>
+#include <QRect>
+
+#include <vector>
+
+class DialWidget;
+class ReplayBar;
+struct Sample;
+struct UnitsInfo;
+enum class BearingColour;
+class QComboBox;
+class QLabel;
+
+class Readouts : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit Readouts(QWidget* parent);
+
+    ReplayBar* replayBar() const { return m_replayBar; }
+
+    // The speed dial's face and the readout's units caption.
+    void showUnits(const UnitsInfo& units);
+    QString unitsCaption() const;
+    // A computed sample's speed, bearing in its colour, and needles.
+    void showSample(const Sample& sample);
+    // Empties both readouts and sets both needles to rest.
+    void clear();
+    void setGreyed(bool greyed);
+    // What the bearing readout says when pointed at (the heading offset turning it, if any).
+    void setBearingToolTip(const QString& text);
+    bool greyed() const { return m_greyed; }
+
+    // Takes every element's place, font and icon size as laid out now as the default size.
+    void rememberBaseLayout();
+    // Grows the panel and everything on it into the client area of this size, right of the
+    // tables and below the toolbar; below the default size nothing shrinks.
+    void fitInto(const QSize& clientSize);
+
+signals:
+    // The operator chose "Flow Bearing To" (true) or "Flow Bearing From" (false).
+    void bearingToChosen(bool to);
+
+private:
+    void setSpeedReadout(const QString& text);
+    void applyBearingColour(BearingColour colour);
+
+    DialWidget* m_speedDial = nullptr;
+    DialWidget* m_bearingDial = nullptr;
+    QComboBox* m_bearingSenseBox = nullptr;
+    QLabel* m_speedReadout = nullptr;
+    QLabel* m_speedUnitsLabel = nullptr;
+    QLabel* m_bearingReadout = nullptr;
+    QLabel* m_degreeSign = nullptr;
+    ReplayBar* m_replayBar = nullptr;
+
+    // The bearing readout's colour as last set: set again only when a sample changes it.
+    QColor m_bearingColour;
+    QColor m_greyedBearingColour; // the bearing's colour when the readouts were greyed
+    bool m_greyed = false;
+
+    // The panel's elements at the default size, and the scale they are shown at.
+    struct BaseGeometry
+    {
+        QPointer<QWidget> widget;
+        QRect geometry;
+        int fontPixels = -1;
+        QSize iconSize;
+    };
+    std::vector<BaseGeometry> m_baseLayout;
+    double m_scale = 1.0;
+};
