@@ -4,12 +4,14 @@
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataTables.h"
+#include "app/LivePlot.h"
 #include "app/Look.h"
 #include "app/Readouts.h"
 #include "app/ReplayBar.h"
 #include "app/StatusPanels.h"
 #include "base/ClockText.h"
 #include "comms/SerialSource.h"
+#include "logfile/LiveHistory.h"
 #include "logfile/LogFormat.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
@@ -50,7 +52,34 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     m_toolBar->resize(width, m_toolBar->height());
     if (m_exitButton)
         m_exitButton->move(width - 39, m_exitButton->y());
-    m_readouts->fitInto(centralWidget()->size());
+    // Room beyond the default size below the panels holds a strip chart of the live session; at
+    // the default size the window is as it always was.
+    const QSize client = centralWidget()->size();
+    const int plotHeight =
+        client.height() - kPanelsHeight >= kMinimumPlotHeight
+            ? qMax(kMinimumPlotHeight, int(client.height() * 0.32))
+            : 0;
+    m_readouts->fitInto(QSize(client.width(), client.height() - plotHeight));
+    if (plotHeight > 0) {
+        LivePlot* plot = livePlot();
+        plot->setGeometry(5, client.height() - plotHeight + 2, client.width() - 10,
+                          plotHeight - 6);
+        plot->show();
+    } else if (m_livePlot) {
+        m_livePlot->hide();
+    }
+}
+
+LivePlot* MainWindow::livePlot()
+{
+    // Built the first time the window grows: most starts never need it.
+    if (!m_livePlot) {
+        m_livePlot = new LivePlot(centralWidget());
+        m_livePlot->setObjectName(QStringLiteral("livePlot"));
+        m_livePlot->setSeries(&m_session->history().series());
+        connect(&m_session->history(), &LiveHistory::grew, m_livePlot, &LivePlot::refresh);
+    }
+    return m_livePlot;
 }
 
 void MainWindow::updateClock()

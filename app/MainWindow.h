@@ -16,6 +16,7 @@
 #include <optional>
 
 class AboutDialog;
+class LivePlot;
 class CommsOptionsDialog;
 class DataTables;
 class DataConventionDialog;
@@ -82,6 +83,10 @@ public:
     DataConventionDialog* dataConventionDialog();
     HistoryPane* historyPane();
     OutputsDialog* outputsDialog();
+    // The strip chart of the live session shown when the window is larger than its default
+    // size, built when first needed.
+    LivePlot* livePlot();
+    LivePlot* livePlotIfBuilt() const { return m_livePlot; }
     // The network outputs running now.
     const QList<LiveOutput*>& outputs() const { return m_outputs; }
     ReplayControls* replayControls() const;
@@ -216,6 +221,10 @@ private:
     DataTables* m_tables = nullptr;
     QPushButton* m_dataConventionButton = nullptr;
     Readouts* m_readouts = nullptr;
+    LivePlot* m_livePlot = nullptr;
+    // The panels' height at the default size, and the least room a strip chart is shown in.
+    static constexpr int kPanelsHeight = 386;
+    static constexpr int kMinimumPlotHeight = 140;
     ReplayBar* m_replayBar = nullptr;
     StatusPanels* m_statusPanels = nullptr;
     QTimer* m_clockTimer = nullptr;

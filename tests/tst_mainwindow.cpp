@@ -6,10 +6,12 @@
 #include "app/DataConventionDialog.h"
 #include "app/DataGrid.h"
 #include "app/DialWidget.h"
+#include "app/LivePlot.h"
 #include "app/MainWindow.h"
 #include "app/RadioGroup.h"
 #include "base/ClockText.h"
 #include "comms/SerialSource.h"
+#include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
@@ -40,6 +42,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void livePlotFillsTheRoomOfALargerWindow();
     void headingOffsetIsShownWhenSet_data();
     void headingOffsetIsShownWhenSet();
     void unreadableSettingsAreToldOnceWithoutHoldingTheStart();
@@ -623,6 +626,28 @@ void TestMainWindow::unreadableSettingsAreToldOnceWithoutHoldingTheStart()
     QCOMPARE(w.options().port().portName, QStringLiteral("COM2")); // the defaults
     QTest::qWait(50);
     QCOMPARE(said->errors().size(), 1);
+}
+
+void TestMainWindow::livePlotFillsTheRoomOfALargerWindow()
+{
+    MainWindowFixture f;
+    MainWindow& w = *f.window;
+    // At the default size the window is as it always was: no strip chart.
+    QVERIFY(!w.livePlotIfBuilt() || !w.livePlotIfBuilt()->isVisible());
+    w.resize(1200, 900);
+    QTRY_VERIFY(w.livePlotIfBuilt() && w.livePlotIfBuilt()->isVisible());
+    LivePlot* plot = w.livePlotIfBuilt();
+    const QRect client = w.centralWidget()->rect();
+    QVERIFY(client.contains(plot->geometry()));
+    // Below the display panel, which still grew into the room above it.
+    QWidget* display = w.findChild<QWidget*>(QStringLiteral("displayPanel"));
+    QVERIFY(display->geometry().bottom() < plot->geometry().top());
+    QVERIFY(display->width() > 400);
+    QCOMPARE(plot->series(), &w.session().history().series());
+    QCOMPARE(plot->spanMinutes(), 10);
+    // Back to the default size: gone again.
+    w.resize(w.minimumSize());
+    QTRY_VERIFY(!plot->isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
