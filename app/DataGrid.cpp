@@ -30,6 +30,19 @@ QRect DataGrid::cellRect(int column, int row) const
                  kColumnWidth, kRowHeight);
 }
 
+int DataGrid::heightForRows(int rows, bool sunkenBorder)
+{
+    // Rows of kRowHeight and a line each, inside the border (the last row's line is the border's).
+    const int border = sunkenBorder ? 2 : 1;
+    return 2 * border + rows * (kRowHeight + 1) - 1;
+}
+
+int DataGrid::rowsForHeight(int height, bool sunkenBorder)
+{
+    const int border = sunkenBorder ? 2 : 1;
+    return qMax(0, (height - 2 * border + 1) / (kRowHeight + 1));
+}
+
 void DataGrid::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -49,7 +62,7 @@ void DataGrid::paintEvent(QPaintEvent*)
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 
-    for (int row = 0; row <= LastDataRow; ++row) {
+    for (int row = 0; row < m_rows.rowCount(); ++row) {
         for (int column = 0; column < 2; ++column) {
             const QRect r = cellRect(column, row);
             if (!r.intersects(rect()))
@@ -92,8 +105,8 @@ void DataGrid::setRowsSelectable(bool on)
 
 void DataGrid::selectRows(int first, int last)
 {
-    m_firstSelected = qBound(0, qMin(first, last), LastDataRow);
-    m_lastSelected = qBound(0, qMax(first, last), LastDataRow);
+    m_firstSelected = qBound(0, qMin(first, last), m_rows.rowCount() - 1);
+    m_lastSelected = qBound(0, qMax(first, last), m_rows.rowCount() - 1);
     update();
 }
 
@@ -113,7 +126,7 @@ bool DataGrid::isRowSelected(int row) const
 QString DataGrid::copyText() const
 {
     const int first = m_firstSelected >= 0 ? m_firstSelected : 0;
-    const int last = m_firstSelected >= 0 ? m_lastSelected : LastDataRow;
+    const int last = m_firstSelected >= 0 ? m_lastSelected : m_rows.rowCount() - 1;
     QString out;
     for (int row = first; row <= last; ++row) {
         const QString a = m_rows.cell(0, row).trimmed();
@@ -137,7 +150,7 @@ void DataGrid::mousePressEvent(QMouseEvent* event)
         return;
     }
     int row = -1;
-    for (int r = 0; r <= LastDataRow; ++r) {
+    for (int r = 0; r < m_rows.rowCount(); ++r) {
         const QRect line = cellRect(0, r).united(cellRect(1, r));
         if (event->position().y() >= line.top() && event->position().y() <= line.bottom() + 1)
             row = r;

@@ -1,6 +1,7 @@
 #pragma once
 // A small text grid as the data tables use it: 75-pixel columns, 16-pixel rows, grid lines, no
-// scroll bars, no editing. Only columns 0 and 1 and rows 0 to 7 ever hold text.
+// scroll bars, no editing. Only columns 0 and 1 ever hold text, in as many rows as the grid's
+// GridRows has (eight at the window's default size).
 // A cell-drawing callback may draw over a cell after the grid has painted it.
 // A data table can be made to copy its values: rows are selected with the mouse (a click, a
 // Shift+click for a range) and Ctrl+C or the context menu's "Copy" puts them on the clipboard,
@@ -26,6 +27,9 @@ public:
     QString cell(int column, int row) const { return m_rows.cell(column, row); }
     void setCell(int column, int row, const QString& text);
     GridRows& rows() { return m_rows; }
+    // The grid's height for rows rows, and the rows a height holds.
+    static int heightForRows(int rows, bool sunkenBorder);
+    static int rowsForHeight(int height, bool sunkenBorder);
 
     // Called for every cell painted, with the painter set up on the grid's font.
     using DrawCell = std::function<void(QPainter&, int column, int row, const QRect& rect)>;

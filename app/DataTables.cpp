@@ -12,6 +12,11 @@
 
 namespace {
 
+// The panel, its tabs and its tables at the window's default size (eight rows).
+constexpr int kDefaultHeight = 257;
+constexpr int kDefaultTabsHeight = 224;
+constexpr int kDefaultTableHeight = 139;
+
 // Tabs of a fixed width, as the data tabs are drawn.
 class FixedTabBar : public QTabBar
 {
@@ -58,7 +63,7 @@ public:
 DataTables::DataTables(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("dataPanel"));
-    setGeometry(5, 40, 212, 257);
+    setGeometry(5, 40, 212, kDefaultHeight);
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Raised);
 
@@ -74,7 +79,7 @@ DataTables::DataTables(QWidget* parent) : QFrame(parent)
 
     m_dataTabs = new DataTabs(this);
     m_dataTabs->setObjectName(QStringLiteral("dataTabs"));
-    m_dataTabs->setGeometry(6, 25, 200, 224);
+    m_dataTabs->setGeometry(6, 25, 200, kDefaultTabsHeight);
     m_dataTabs->setFont(marvaneFont(11, true));
 
     const auto page = [this](const char* name, const char* caption) {
@@ -98,10 +103,10 @@ DataTables::DataTables(QWidget* parent) : QFrame(parent)
     };
     m_computedHeader = grid("computedHeader", computed, 16, 20, false, true);
     m_computedUnits = grid("computedUnits", computed, 33, 20, false, true);
-    m_computedTable = grid("computedTable", computed, 51, 139, true, true);
+    m_computedTable = grid("computedTable", computed, 51, kDefaultTableHeight, true, true);
     m_rawHeader = grid("rawHeader", raw, 16, 20, false, true);
     m_rawUnits = grid("rawUnits", raw, 33, 20, false, true);
-    m_rawTable = grid("rawTable", raw, 51, 139, true, false);
+    m_rawTable = grid("rawTable", raw, 51, kDefaultTableHeight, true, false);
     m_computedHeader->setCell(0, 0, QStringLiteral("   Speed"));
     m_computedHeader->setCell(1, 0, QStringLiteral("  Bearing"));
     m_computedUnits->setCell(1, 0, QStringLiteral("  Degrees"));
@@ -133,10 +138,33 @@ void DataTables::setReplayTimeShown(bool shown)
     }
 }
 
+void DataTables::fitHeight(int height)
+{
+    height = qMax(height, kDefaultHeight);
+    if (height == this->height())
+        return;
+    const int extra = height - kDefaultHeight;
+    resize(width(), height);
+    m_dataTabs->resize(m_dataTabs->width(), kDefaultTabsHeight + extra);
+    const int rows = DataGrid::rowsForHeight(kDefaultTableHeight + extra, true);
+    for (DataGrid* table : {m_computedTable, m_rawTable}) {
+        table->rows().setRowCount(rows, m_scrollDown);
+        table->clearSelection();
+        table->resize(table->width(), qMax(kDefaultTableHeight,
+                                           DataGrid::heightForRows(table->rows().rowCount(), true)));
+        table->update();
+    }
+}
+
+int DataTables::rowsShown() const
+{
+    return m_computedTable->rows().rowCount();
+}
+
 void DataTables::showBatchRows(const SampleBatch& batch)
 {
     // Only the rows the tables can show are drawn: a poll at line rate holds hundreds of records.
-    const qsizetype rows = LastDataRow + 1;
+    const qsizetype rows = rowsShown();
     const qsizetype firstShown = qMax<qsizetype>(0, batch.size() - rows);
     for (qsizetype i = firstShown; i < batch.size(); ++i) {
         const Sample& sample = batch.at(i);
@@ -158,7 +186,7 @@ void DataTables::pushComputedRow(const Sample& sample)
 
 void DataTables::clear()
 {
-    for (int i = 0; i <= LastDataRow; ++i) {
+    for (int i = 0; i < rowsShown(); ++i) {
         pushRow(m_computedTable, QString(), QString());
         pushRow(m_rawTable, QString(), QString());
     }
@@ -185,7 +213,7 @@ void DataTables::pushRow(DataGrid* grid, const QString& first, const QString& se
 void DataTables::drawComputedCell(QPainter& painter, int column, int row, const QRect& rect)
 {
     const QColor colour =
-        row == GridRows::newestRow(m_scrollDown) ? QColor(255, 0, 0) : windowTextColour();
+        row == m_computedTable->rows().newestRow(m_scrollDown) ? QColor(255, 0, 0) : windowTextColour();
     const QString text = m_computedTable->cell(column, row);
     const QPoint origin = rect.topLeft() + QPoint(3, 2);
     // Drawn on an opaque background of the cell's colour, covering the grid's own drawing.

@@ -1,7 +1,7 @@
 #pragma once
 // The main window's data panel: the clock (or, while a log is replayed, the replayed record's
-// time) above two tabs, "Computed" and "Raw Data", each a header grid, a units grid and an
-// eight-row table. Rows come in at one end and leave at the other in the direction the window
+// time) above two tabs, "Computed" and "Raw Data", each a header grid, a units grid and a table
+// of eight rows at the window's default size, more when the window gives the panel more height. Rows come in at one end and leave at the other in the direction the window
 // sets; the newest computed row is drawn in red.
 
 #include "processing/Sample.h"
@@ -26,6 +26,12 @@ public:
     // Which way rows move: down (the newest at the top) or up (the newest at the bottom).
     void setScrollDown(bool down) { m_scrollDown = down; }
     bool scrollDown() const { return m_scrollDown; }
+
+    // Makes the panel height pixels tall (never less than at the default size), its tables
+    // showing as many rows as fit.
+    void fitHeight(int height);
+    // Rows each table shows.
+    int rowsShown() const;
 
     // A live batch: the rows the tables can show, and the raw columns' units of its last record.
     void showBatchRows(const SampleBatch& batch);

@@ -27,6 +27,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 
@@ -52,18 +53,47 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     m_toolBar->resize(width, m_toolBar->height());
     if (m_exitButton)
         m_exitButton->move(width - 39, m_exitButton->y());
-    // Room beyond the default size below the panels holds a strip chart of the live session; at
-    // the default size the window is as it always was.
+    // Room beyond the default size holds a strip chart of the live session, below the panels or
+    // right of them, whichever leaves the panels larger; the panels grow into the rest, the data
+    // tables taking as many rows as their new height holds. At the default size the window is as
+    // it always was.
     const QSize client = centralWidget()->size();
-    const int plotHeight =
-        client.height() - kPanelsHeight >= kMinimumPlotHeight
-            ? qMax(kMinimumPlotHeight, int(client.height() * 0.32))
-            : 0;
-    m_readouts->fitInto(QSize(client.width(), client.height() - plotHeight));
-    if (plotHeight > 0) {
+    const int below = client.height() - kPanelsHeight >= kMinimumPlotHeight
+                          ? qMax(kMinimumPlotHeight, int(client.height() * 0.32))
+                          : 0;
+    const int right = client.width() - kPanelsWidth >= kMinimumPlotWidth
+                          ? qMax(kMinimumPlotWidth, int(client.width() * 0.3))
+                          : 0;
+    const bool plotRight =
+        right > 0 && (below == 0 || Readouts::scaleFor(QSize(client.width() - right,
+                                                             client.height())) >
+                                        Readouts::scaleFor(QSize(client.width(),
+                                                                 client.height() - below)));
+    const bool plotBelow = !plotRight && below > 0;
+    m_readouts->fitInto(QSize(client.width() - (plotRight ? right : 0),
+                              client.height() - (plotBelow ? below : 0)));
+
+    // The tables reach down to the panel's bottom, the Data Convention box below them.
+    const int panelsBottom = m_readouts->geometry().bottom() + 1;
+    const int conventionTop = panelsBottom - m_dataConventionPanel->height();
+    m_tables->fitHeight(conventionTop - 7 - m_tables->y());
+    m_dataConventionPanel->move(m_dataConventionPanel->x(), m_tables->geometry().bottom() + 8);
+    m_dataConventionButton->move(m_dataConventionButton->x(), m_dataConventionPanel->y() + 26);
+    if (m_replay)
+        m_replay->setRowsShown(m_tables->rowsShown());
+
+    if (plotRight || plotBelow) {
         LivePlot* plot = livePlot();
-        plot->setGeometry(5, client.height() - plotHeight + 2, client.width() - 10,
-                          plotHeight - 6);
+        if (plotRight) {
+            const int left = m_readouts->geometry().right() + 8;
+            plot->setGeometry(left, m_readouts->y(), client.width() - left - 5,
+                              client.height() - m_readouts->y() - 4);
+        } else {
+            // All the height the panels leave (they may stop short of theirs when the window is
+            // narrow).
+            plot->setGeometry(5, panelsBottom + 6, client.width() - 10,
+                              client.height() - panelsBottom - 10);
+        }
         plot->show();
     } else if (m_livePlot) {
         m_livePlot->hide();

@@ -220,11 +220,15 @@ private:
     QWidget* m_exitButton = nullptr;
     DataTables* m_tables = nullptr;
     QPushButton* m_dataConventionButton = nullptr;
+    QWidget* m_dataConventionPanel = nullptr;
     Readouts* m_readouts = nullptr;
     LivePlot* m_livePlot = nullptr;
-    // The panels' height at the default size, and the least room a strip chart is shown in.
+    // The panels' size at the default size, and the least room a strip chart is shown in (below
+    // the panels, or right of them).
     static constexpr int kPanelsHeight = 386;
+    static constexpr int kPanelsWidth = 632;
     static constexpr int kMinimumPlotHeight = 140;
+    static constexpr int kMinimumPlotWidth = 320;
     ReplayBar* m_replayBar = nullptr;
     StatusPanels* m_statusPanels = nullptr;
     QTimer* m_clockTimer = nullptr;

@@ -200,7 +200,8 @@ void MainWindow::buildToolbar()
 
 void MainWindow::buildDataConvention(QWidget* client)
 {
-    new RoundedShape(QStringLiteral("dataConventionPanel"), QRect(5, 304, 212, 81), client);
+    m_dataConventionPanel =
+        new RoundedShape(QStringLiteral("dataConventionPanel"), QRect(5, 304, 212, 81), client);
     m_dataConventionButton = new QPushButton(QStringLiteral("Data Convention"), client);
     m_dataConventionButton->setObjectName(QStringLiteral("dataConventionButton"));
     m_dataConventionButton->setGeometry(35, 330, 150, 25);
@@ -214,7 +215,7 @@ void MainWindow::buildPipeline()
     m_pipeline = &m_session->pipeline();
     m_recording = &m_session->recording();
     m_replay = new ReplaySession(m_pipeline, this);
-    m_replay->setRowsShown(LastDataRow + 1);
+    m_replay->setRowsShown(m_tables->rowsShown());
     // The speed, the slider and the position take the place of the bar's logo.
     m_replayBar->attach(m_replay);
 

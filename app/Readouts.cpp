@@ -226,14 +226,19 @@ void Readouts::rememberBaseLayout()
     }
 }
 
-void Readouts::fitInto(const QSize& clientSize)
+double Readouts::scaleFor(const QSize& clientSize)
 {
     // The panel grows into the room right of the tables, keeping its proportions: dials,
     // readouts and the replay bar grow with it. Below the default size nothing shrinks (the
     // window does not go smaller than that).
     const QSize room(clientSize.width() - kPlace.x() - 8, clientSize.height() - kPlace.y() - 1);
-    const double scale = qMax(1.0, qMin(room.width() / double(kBaseSize.width()),
-                                        room.height() / double(kBaseSize.height())));
+    return qMax(1.0, qMin(room.width() / double(kBaseSize.width()),
+                          room.height() / double(kBaseSize.height())));
+}
+
+void Readouts::fitInto(const QSize& clientSize)
+{
+    const double scale = scaleFor(clientSize);
     if (scale == m_scale)
         return;
     m_scale = scale;

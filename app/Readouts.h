@@ -45,6 +45,8 @@ public:
     // Grows the panel and everything on it into the client area of this size, right of the
     // tables and below the toolbar; below the default size nothing shrinks.
     void fitInto(const QSize& clientSize);
+    // The scale fitInto gives the panel in a client area of this size (1 at the default size).
+    static double scaleFor(const QSize& clientSize);
 
 signals:
     // The operator chose "Flow Bearing To" (true) or "Flow Bearing From" (false).

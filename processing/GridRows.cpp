@@ -1,46 +1,52 @@
 #include "processing/GridRows.h"
 
-namespace {
+#include <algorithm>
 
-bool inRange(int column, int row)
+GridRows::GridRows() : m_cells(kDefaultRows) {}
+
+void GridRows::setRowCount(int rows, bool scrollDown)
 {
-    return column >= 0 && column < 2 && row >= 0 && row <= LastDataRow;
+    rows = std::clamp(rows, int(kDefaultRows), int(kMaxRows));
+    const int change = rows - rowCount();
+    if (change == 0)
+        return;
+    // The oldest end is the bottom when rows move down, the top when they move up.
+    if (scrollDown) {
+        m_cells.resize(size_t(rows));
+    } else if (change > 0) {
+        m_cells.insert(m_cells.begin(), size_t(change), std::array<QString, 2>());
+    } else {
+        m_cells.erase(m_cells.begin(), m_cells.begin() + (-change));
+    }
 }
-
-} // namespace
 
 QString GridRows::cell(int column, int row) const
 {
-    Q_ASSERT(inRange(column, row));
-    if (!inRange(column, row))
+    const bool inRange = column >= 0 && column < 2 && row >= 0 && row < rowCount();
+    Q_ASSERT(inRange);
+    if (!inRange)
         return QString();
-    return m_cells[column][row];
+    return m_cells[size_t(row)][size_t(column)];
 }
 
 void GridRows::setCell(int column, int row, const QString& text)
 {
-    Q_ASSERT(inRange(column, row));
-    if (!inRange(column, row))
+    const bool inRange = column >= 0 && column < 2 && row >= 0 && row < rowCount();
+    Q_ASSERT(inRange);
+    if (!inRange)
         return;
-    m_cells[column][row] = text;
+    m_cells[size_t(row)][size_t(column)] = text;
 }
 
 void GridRows::push(const QString& first, const QString& second, bool scrollDown)
 {
-    // Cell by cell, column 0 before column 1, as the table was always shifted; the direction is
-    // taken afresh on each push so rows already shown stay put when the option changes.
-    if (scrollDown) {
-        for (int r = LastDataRow; r >= 1; --r) {
-            m_cells[0][r] = m_cells[0][r - 1];
-            m_cells[1][r] = m_cells[1][r - 1];
-        }
-    } else {
-        for (int r = 0; r <= LastDataRow - 1; ++r) {
-            m_cells[0][r] = m_cells[0][r + 1];
-            m_cells[1][r] = m_cells[1][r + 1];
-        }
-    }
-    const int newest = newestRow(scrollDown);
-    m_cells[0][newest] = first;
-    m_cells[1][newest] = second;
+    // The direction is taken afresh on each push so rows already shown stay put when the option
+    // changes.
+    if (scrollDown)
+        std::rotate(m_cells.rbegin(), m_cells.rbegin() + 1, m_cells.rend());
+    else
+        std::rotate(m_cells.begin(), m_cells.begin() + 1, m_cells.end());
+    auto& newest = m_cells[size_t(newestRow(scrollDown))];
+    newest[0] = first;
+    newest[1] = second;
 }

@@ -1,18 +1,31 @@
 #pragma once
-// The text of one eight-row data table (columns 0 and 1), and the shift that brings a new sample
-// in at one end and drops the oldest at the other.
+// The text of one data table (columns 0 and 1), and the shift that brings a new sample in at one
+// end and drops the oldest at the other. A table has eight rows at the window's default size and
+// as many as fit when the window is larger.
 
 #include <QString>
 
 #include <array>
+#include <vector>
 
+// The last row of a table at the window's default size (eight rows).
 inline constexpr int LastDataRow = 7;
 
 class GridRows
 {
 public:
+    static constexpr int kDefaultRows = LastDataRow + 1;
+    static constexpr int kMaxRows = 200;
+
+    GridRows();
+
+    int rowCount() const { return int(m_cells.size()); }
     // Row that receives the next sample and holds the newest one.
-    static int newestRow(bool scrollDown) { return scrollDown ? 0 : LastDataRow; }
+    int newestRow(bool scrollDown) const { return scrollDown ? 0 : rowCount() - 1; }
+
+    // Grows or shrinks the table to rows (kDefaultRows..kMaxRows) at its oldest end: the newest
+    // rows stay, and stay next to the end where samples come in; new rows are blank.
+    void setRowCount(int rows, bool scrollDown);
 
     QString cell(int column, int row) const;
     void setCell(int column, int row, const QString& text);
@@ -22,5 +35,5 @@ public:
     void push(const QString& first, const QString& second, bool scrollDown);
 
 private:
-    std::array<std::array<QString, LastDataRow + 1>, 2> m_cells;
+    std::vector<std::array<QString, 2>> m_cells; // [row][column]
 };

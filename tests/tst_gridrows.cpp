@@ -1,5 +1,6 @@
-// The eight-row data tables: new samples enter at the chosen end, the oldest falls off the other,
-// and a change of direction leaves the rows already shown where they are.
+// The data tables (eight rows at the window's default size): new samples enter at the chosen end,
+// the oldest falls off the other, a change of direction leaves the rows already shown where they
+// are, and a table that grows or shrinks keeps its newest rows next to the end samples enter at.
 
 #include "processing/GridRows.h"
 
@@ -20,6 +21,8 @@ private slots:
     void eightEmptyPushesClearTheTable_data();
     void eightEmptyPushesClearTheTable();
     void setCellWritesOnlyThatCell();
+    void resizingKeepsTheNewestRows_data();
+    void resizingKeepsTheNewestRows();
 };
 
 namespace {
@@ -56,7 +59,7 @@ int sampleAt(const GridRows& grid, int row)
 QList<int> rows(const GridRows& grid)
 {
     QList<int> samples;
-    for (int row = 0; row <= LastDataRow; ++row)
+    for (int row = 0; row < grid.rowCount(); ++row)
         samples << sampleAt(grid, row);
     return samples;
 }
@@ -66,8 +69,10 @@ QList<int> rows(const GridRows& grid)
 void TestGridRows::newestRowFollowsDirection()
 {
     QCOMPARE(LastDataRow, 7);
-    QCOMPARE(GridRows::newestRow(true), 0);
-    QCOMPARE(GridRows::newestRow(false), 7);
+    const GridRows grid;
+    QCOMPARE(grid.rowCount(), 8);
+    QCOMPARE(grid.newestRow(true), 0);
+    QCOMPARE(grid.newestRow(false), 7);
 }
 
 void TestGridRows::cellsStartBlank()
@@ -83,7 +88,7 @@ void TestGridRows::scrollsUp()
     QCOMPARE(rows(grid), QList<int>({0, 0, 0, 0, 0, 1, 2, 3}));
     pushSamples(grid, 4, 9, false);
     QCOMPARE(rows(grid), QList<int>({2, 3, 4, 5, 6, 7, 8, 9}));
-    QCOMPARE(sampleAt(grid, GridRows::newestRow(false)), 9);
+    QCOMPARE(sampleAt(grid, grid.newestRow(false)), 9);
 }
 
 void TestGridRows::scrollsDown()
@@ -93,7 +98,7 @@ void TestGridRows::scrollsDown()
     QCOMPARE(rows(grid), QList<int>({3, 2, 1, 0, 0, 0, 0, 0}));
     pushSamples(grid, 4, 9, true);
     QCOMPARE(rows(grid), QList<int>({9, 8, 7, 6, 5, 4, 3, 2}));
-    QCOMPARE(sampleAt(grid, GridRows::newestRow(true)), 9);
+    QCOMPARE(sampleAt(grid, grid.newestRow(true)), 9);
 }
 
 void TestGridRows::switchingDirectionLeavesRowsInPlace()
@@ -103,7 +108,7 @@ void TestGridRows::switchingDirectionLeavesRowsInPlace()
     QCOMPARE(rows(grid), QList<int>({0, 0, 0, 1, 2, 3, 4, 5}));
     // The newest row is now row 0, still blank; the next sample pushes everything down and
     // sample 5 falls off the bottom.
-    QCOMPARE(sampleAt(grid, GridRows::newestRow(true)), 0);
+    QCOMPARE(sampleAt(grid, grid.newestRow(true)), 0);
     grid.push(speed(6), bearing(6), true);
     QCOMPARE(rows(grid), QList<int>({6, 0, 0, 0, 1, 2, 3, 4}));
     // And back up: row 0 (sample 6) falls off the top.
@@ -127,8 +132,8 @@ void TestGridRows::emptyPushBlanksNewestRow()
     const QList<int> expected =
         scrollDown ? QList<int>({0, 8, 7, 6, 5, 4, 3, 2}) : QList<int>({2, 3, 4, 5, 6, 7, 8, 0});
     QCOMPARE(rows(grid), expected);
-    QVERIFY(grid.cell(0, GridRows::newestRow(scrollDown)).isEmpty());
-    QVERIFY(grid.cell(1, GridRows::newestRow(scrollDown)).isEmpty());
+    QVERIFY(grid.cell(0, grid.newestRow(scrollDown)).isEmpty());
+    QVERIFY(grid.cell(1, grid.newestRow(scrollDown)).isEmpty());
 }
 
 void TestGridRows::eightEmptyPushesClearTheTable_data()
@@ -169,6 +174,47 @@ void TestGridRows::setCellWritesOnlyThatCell()
     QCOMPARE(grid.cell(0, 4), QString());
     QCOMPARE(grid.cell(0, 0), QStringLiteral("a"));
     QCOMPARE(grid.cell(1, 0), QStringLiteral("b"));
+}
+
+void TestGridRows::resizingKeepsTheNewestRows_data()
+{
+    QTest::addColumn<bool>("scrollDown");
+    QTest::addColumn<int>("rowCount");
+    QTest::addColumn<QList<int>>("expected"); // after samples 1..9 pushed into eight rows
+    QTest::addColumn<QList<int>>("afterPush"); // and then sample 10
+    QTest::newRow("down, grown") << true << 11 << QList<int>({9, 8, 7, 6, 5, 4, 3, 2, 0, 0, 0})
+                                 << QList<int>({10, 9, 8, 7, 6, 5, 4, 3, 2, 0, 0});
+    QTest::newRow("up, grown") << false << 11 << QList<int>({0, 0, 0, 2, 3, 4, 5, 6, 7, 8, 9})
+                               << QList<int>({0, 0, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    // Never fewer rows than at the default size, never more than the most a screen holds.
+    QTest::newRow("down, too few") << true << 3 << QList<int>({9, 8, 7, 6, 5, 4, 3, 2})
+                                   << QList<int>({10, 9, 8, 7, 6, 5, 4, 3});
+    QTest::newRow("up, too few") << false << 0 << QList<int>({2, 3, 4, 5, 6, 7, 8, 9})
+                                 << QList<int>({3, 4, 5, 6, 7, 8, 9, 10});
+}
+
+void TestGridRows::resizingKeepsTheNewestRows()
+{
+    QFETCH(bool, scrollDown);
+    QFETCH(int, rowCount);
+    QFETCH(QList<int>, expected);
+    QFETCH(QList<int>, afterPush);
+    GridRows grid;
+    pushSamples(grid, 1, 9, scrollDown);
+    grid.setRowCount(rowCount, scrollDown);
+    QCOMPARE(rows(grid), expected);
+    grid.push(speed(10), bearing(10), scrollDown);
+    QCOMPARE(rows(grid), afterPush);
+    QCOMPARE(sampleAt(grid, grid.newestRow(scrollDown)), 10);
+
+    // Shrunk back to eight rows: the eight newest stay, the newest still where samples enter.
+    grid.setRowCount(GridRows::kDefaultRows, scrollDown);
+    const QList<int> newestEight =
+        scrollDown ? QList<int>({10, 9, 8, 7, 6, 5, 4, 3}) : QList<int>({3, 4, 5, 6, 7, 8, 9, 10});
+    QCOMPARE(rows(grid), newestEight);
+
+    grid.setRowCount(100000, scrollDown);
+    QCOMPARE(grid.rowCount(), GridRows::kMaxRows);
 }
 
 QTEST_GUILESS_MAIN(TestGridRows)

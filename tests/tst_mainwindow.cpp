@@ -69,6 +69,7 @@ private slots:
     void commsDialogUnwritableFileKeepsItOpen();
     void commsDialogPortTooltipsShowDevices();
     void commsDialogLayout();
+    void displayGrowsWithTheWindow_data();
     void displayGrowsWithTheWindow();
 };
 
@@ -87,30 +88,67 @@ void TestMainWindow::titleAndClientArea()
     QCOMPARE(f.w()->minimumSize(), f.w()->size()); // never smaller than its content
 }
 
+void TestMainWindow::displayGrowsWithTheWindow_data()
+{
+    QTest::addColumn<double>("widthFactor");
+    QTest::addColumn<double>("heightFactor");
+    QTest::addColumn<bool>("plotRight"); // else below
+    // A window much wider than the panels' proportions: the strip chart goes beside them and
+    // the panels take the whole height; a tall one: below them.
+    QTest::newRow("twice the size") << 2.0 << 2.0 << true;
+    QTest::newRow("maximised on 1600 x 900") << 2.53 << 2.0 << true;
+    QTest::newRow("tall") << 1.3 << 2.5 << false;
+}
+
 void TestMainWindow::displayGrowsWithTheWindow()
 {
+    QFETCH(double, widthFactor);
+    QFETCH(double, heightFactor);
+    QFETCH(bool, plotRight);
     MainWindowFixture f;
     WindowProbe& w = f.w();
     const QSize base = w->size();
-    w->resize(base.width() * 2, base.height() * 2);
+    w->resize(int(base.width() * widthFactor), int(base.height() * heightFactor));
     QCoreApplication::processEvents();
-    // The display keeps its proportions and fills the height it is given: what the strip chart
-    // of the live session below it leaves.
+    // The display keeps its proportions and fills the room the strip chart of the live session
+    // leaves it.
     const QRect panel = w.displayPanel->geometry();
     QCOMPARE(panel.topLeft(), QPoint(224, 40));
     const QWidget* plot = w->livePlotIfBuilt();
     QVERIFY(plot && plot->isVisible());
-    QVERIFY(panel.bottom() < plot->y());
-    QVERIFY2(panel.height() > plot->y() - 40 - 60, qPrintable(QString::number(panel.height())));
+    const QSize client = w->centralWidget()->size();
+    if (plotRight) {
+        QVERIFY(panel.right() < plot->x());
+        QCOMPARE(plot->geometry().right(), client.width() - 6);
+        QVERIFY2(plot->width() >= 320, qPrintable(QString::number(plot->width())));
+    } else {
+        QVERIFY(panel.bottom() < plot->y());
+        QVERIFY(plot->y() - panel.bottom() < 10);
+        QCOMPARE(plot->geometry().bottom(), client.height() - 5);
+        QVERIFY2(plot->height() >= 140, qPrintable(QString::number(plot->height())));
+        QVERIFY(panel.right() < client.width());
+    }
     const double scale = panel.height() / 345.0;
+    QVERIFY(scale > 1.3);
     QVERIFY(qAbs(panel.width() - 400 * scale) <= 2);
     QVERIFY(qAbs(w.speedDial->width() - 190 * scale) <= 2);
     QCOMPARE(w.speedDial->width(), w.speedDial->height());
     QVERIFY(w.speedReadout->font().pixelSize() > 32);
-    QVERIFY(panel.right() < w->centralWidget()->width());
+    // The data tables reach down to the display's bottom with the Data Convention box, holding
+    // as many rows as fit, the newest in red at the end rows come in.
+    const QRect convention = w->findChild<QWidget*>(QStringLiteral("dataConventionPanel"))->geometry();
+    QCOMPARE(convention.bottom(), panel.bottom());
+    QCOMPARE(w.dataPanel->geometry().bottom() + 8, convention.top());
+    const int rows = w.computedTable->rows().rowCount();
+    QVERIFY2(rows > 8, qPrintable(QString::number(rows)));
+    QCOMPARE(w.rawTable->rows().rowCount(), rows);
+    const QRect lastRow = w.computedTable->cellRect(1, rows - 1);
+    QVERIFY(lastRow.bottom() < w.computedTable->height());
+    QVERIFY(w.computedTable->mapTo(w.dataPanel, lastRow.bottomLeft()).y() <
+            w.dataPanel->height());
     // The Exit button stays at the right edge of the toolbar.
     const auto* exit = w->findChild<QWidget*>(QStringLiteral("exitButton"));
-    QCOMPARE(exit->geometry().right(), w->centralWidget()->width() - 10);
+    QCOMPARE(exit->geometry().right(), client.width() - 10);
     // Back to the default size: the layout of the program's own size again.
     w->resize(base);
     QCoreApplication::processEvents();
@@ -118,6 +156,12 @@ void TestMainWindow::displayGrowsWithTheWindow()
     QCOMPARE(w.speedDial->geometry(), QRect(8, 8, 190, 190));
     QCOMPARE(w.speedReadout->font().pixelSize(), 32);
     QCOMPARE(exit->geometry(), QRect(593, 2, 30, 30));
+    QCOMPARE(w.dataPanel->geometry(), QRect(5, 40, 212, 257));
+    QCOMPARE(w.computedTable->geometry(), QRect(18, 51, 156, 139));
+    QCOMPARE(w.computedTable->rows().rowCount(), 8);
+    QCOMPARE(w->findChild<QWidget*>(QStringLiteral("dataConventionPanel"))->geometry(),
+             QRect(5, 304, 212, 81));
+    QVERIFY(!plot->isVisible());
 }
 
 void TestMainWindow::elementGeometry_data()

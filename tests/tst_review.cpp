@@ -142,6 +142,7 @@ private slots:
     void summaryOfSmallFileAndCopy();
     void exportSpanWritesTheSpanShown();
     void damagedFileOpensPlotsAndSummarises();
+    void seekingShowsTheRecordsBeforeAsIfPlayed_data();
     void seekingShowsTheRecordsBeforeAsIfPlayed();
     void liveSamplesFeedTheHistoryWithNoFileOpen();
     void liveHistoryTakesTheUnitsOfItsFirstRecord();
@@ -441,25 +442,39 @@ void TestReview::damagedFileOpensPlotsAndSummarises()
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
+void TestReview::seekingShowsTheRecordsBeforeAsIfPlayed_data()
+{
+    QTest::addColumn<bool>("large");
+    QTest::newRow("default size, eight rows") << false;
+    QTest::newRow("large window, more rows") << true;
+}
+
 void TestReview::seekingShowsTheRecordsBeforeAsIfPlayed()
 {
+    QFETCH(bool, large);
     QByteArray file = kHeader + kUnitsMs;
-    for (int k = 0; k < 40; ++k)
+    for (int k = 0; k < 60; ++k)
         file += numberedRecord(k);
     Window r(file);
+    if (large) {
+        r.w()->resize(r.w()->width() * 2, r.w()->height() * 2);
+        QCoreApplication::processEvents();
+    }
+    const int rows = r.w().computedTable->rows().rowCount();
+    QCOMPARE(rows > 8, large);
     QVERIFY(r.open());
     QTRY_VERIFY(r.indexed());
     // Forward, back, and near the start where fewer records come before.
-    for (const int target : {30, 12, 3}) {
+    for (const int target : {50, 12, 3}) {
         QVERIFY(r.w()->replay().seek(target));
         QCOMPARE(r.w()->replay().position(), qint64(target));
         // Newest at the bottom: the record sought, and above it those before it, blank above
         // the first record of the file.
         QStringList expected;
-        for (int k = target - LastDataRow; k <= target; ++k)
+        for (int k = target - (rows - 1); k <= target; ++k)
             expected << (k < 0 ? QString() : QStringLiteral("    ") + numberedText(k).left(5));
         QStringList shown;
-        for (int row = 0; row <= LastDataRow; ++row)
+        for (int row = 0; row < rows; ++row)
             shown << r.w().computedTable->cell(0, row);
         QCOMPARE(shown, expected);
     }
