@@ -162,9 +162,10 @@ std::optional<std::pair<qint64, qint64>> HistoryPane::spanTimes() const
 
 QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint64 last)
 {
-    // The statistics a hydrographer reports, over the samples of the span one by one. A log
-    // does not say which way its bearings point: they are taken as where the flow comes from,
-    // the program's default, and the residual bearing says which way it is given.
+    // The statistics a hydrographer reports, over the samples of the span one by one, each
+    // bearing in the convention it was recorded in (the live session's samples carry theirs; a
+    // log does not say, and its bearings are taken as where the flow comes from, the program's
+    // default). The residual bearing says which way it is given.
     first = std::max<qint64>(first, 0);
     last = std::min<qint64>(last, series.recordCount() - 1);
     const double toMs = metresPerSecondPerUnit(series.units());
@@ -175,7 +176,7 @@ QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint
         if (!series.isSample(record))
             continue;
         const HistorySample s = series.sampleAt(record);
-        builder.add({s.timeMs, s.speed * toMs, double(s.bearing), false});
+        builder.add({s.timeMs, s.speed * toMs, double(s.bearing), s.bearingTo});
     }
     return spanSummaryText(builder.result(bad), series.units(),
                            series.timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()

@@ -24,6 +24,7 @@ bool LiveHistory::take(const Sample& sample)
     // Whole degrees, as the readout shows them.
     s.bearing = int(std::lround(sample.bearing)) % 360;
     s.timeMs = sample.timeMs;
+    s.bearingTo = sample.bearingTo;
     m_series.append(s);
     return true;
 }

@@ -9,8 +9,11 @@
 
 namespace {
 
+// A record's 10-bit code: a sample's bearing (0..359 as where the flow comes from, 512 + 0..359 as
+// where it goes to), or a bad record or a units line.
 constexpr int kBadCode = 1023;
 constexpr int kMarkerCode = 1022;
+constexpr int kToFlag = 512;
 constexpr quint32 kBearingMask = 1023;
 constexpr int kSpeedShift = 10;
 constexpr quint32 kMaxSpeedSteps = (1u << 22) - 1;
@@ -69,6 +72,30 @@ int wholeDegrees(int bearing)
 {
     const int d = bearing % 360;
     return d < 0 ? d + 360 : d;
+}
+
+bool isSampleCode(int code)
+{
+    return code < kMarkerCode && (code & (kToFlag - 1)) < 360;
+}
+
+// The bearing as recorded, in the convention the sample was recorded in.
+int bearingOfCode(int code)
+{
+    return code & (kToFlag - 1);
+}
+
+bool isToCode(int code)
+{
+    return (code & kToFlag) != 0;
+}
+
+// The bearing the flow comes from, whichever convention it was recorded in: the sums of flow
+// vectors are all kept in this one sense, so a run where the convention changed still adds up.
+int fromBearingOfCode(int code)
+{
+    const int bearing = bearingOfCode(code);
+    return isToCode(code) ? (bearing + 180) % 360 : bearing;
 }
 
 void addColumnSample(HistoryColumn* c, double speed, int bearing, qint64 timeMs, double* sum)
@@ -130,8 +157,10 @@ qint64 HistorySeries::nodeSize(int level) const
     return size;
 }
 
-void HistorySeries::addToNode(Node* node, float speed, double speedValue, int bearing)
+void HistorySeries::addToNode(Node* node, float speed, double speedValue, int code)
 {
+    const int from = fromBearingOfCode(code);
+    const int bearing = bearingOfCode(code);
     if (node->count == 0) {
         node->minSpeed = node->maxSpeed = speed;
     } else {
@@ -139,8 +168,8 @@ void HistorySeries::addToNode(Node* node, float speed, double speedValue, int be
         node->maxSpeed = std::max(node->maxSpeed, speed);
     }
     node->sumSpeed += speedValue;
-    node->sumX += speedValue * trig().sine[size_t(bearing)];
-    node->sumY += speedValue * trig().cosine[size_t(bearing)];
+    node->sumX += speedValue * trig().sine[size_t(from)];
+    node->sumY += speedValue * trig().cosine[size_t(from)];
     node->bins |= quint64(1) << (bearing * kBearingBins / 360);
     ++node->count;
 }
@@ -181,7 +210,7 @@ void HistorySeries::appendPacked(qint64 timeMs, double speed, int bearingCode)
         p.timeOffset = qint32(offset);
     }
     quint32 steps = 0;
-    if (bearingCode < 360) {
+    if (isSampleCode(bearingCode)) {
         const double s = std::round(std::max(speed, 0.0) / speedStep(m_units));
         steps = s >= double(kMaxSpeedSteps) ? kMaxSpeedSteps : quint32(s);
     }
@@ -202,7 +231,7 @@ void HistorySeries::completeLeaf()
     for (size_t r = first; r < m_records.size(); ++r) {
         const quint32 packed = m_records[r].speedAndBearing;
         const int code = int(packed & kBearingMask);
-        if (code >= 360)
+        if (!isSampleCode(code))
             continue;
         const double value = speedOf(m_records[r]);
         addToNode(&leaf, float(value), value, code);
@@ -232,7 +261,8 @@ void HistorySeries::append(const HistorySample& sample)
     }
     m_lastTimeMs = sample.timeMs;
     ++m_samples;
-    appendPacked(sample.timeMs, sample.speed, wholeDegrees(sample.bearing));
+    appendPacked(sample.timeMs, sample.speed,
+                 wholeDegrees(sample.bearing) + (sample.bearingTo ? kToFlag : 0));
 }
 
 void HistorySeries::appendBad()
@@ -274,7 +304,7 @@ void HistorySeries::squeeze()
 bool HistorySeries::isSample(qint64 record) const
 {
     return record >= 0 && record < recordCount() &&
-           (m_records[size_t(record)].speedAndBearing & kBearingMask) < 360;
+           isSampleCode(int(m_records[size_t(record)].speedAndBearing & kBearingMask));
 }
 
 qint64 HistorySeries::timeMsAt(qint64 record) const
@@ -295,9 +325,10 @@ HistorySample HistorySeries::sampleAt(qint64 record) const
     const Packed& p = m_records[size_t(record)];
     const int code = int(p.speedAndBearing & kBearingMask);
     s.timeMs = timeMsAt(record);
-    if (code < 360) {
+    if (isSampleCode(code)) {
         s.speed = speedOf(p);
-        s.bearing = code;
+        s.bearing = bearingOfCode(code);
+        s.bearingTo = isToCode(code);
     }
     return s;
 }
@@ -405,12 +436,12 @@ HistoryColumn HistorySeries::reduce(qint64 first, qint64 end) const
         [&](qint64 r) {
             const Packed& p = m_records[size_t(r)];
             const int code = int(p.speedAndBearing & kBearingMask);
-            if (code >= 360)
+            if (!isSampleCode(code))
                 return;
             if (firstSample < 0)
                 firstSample = r;
             lastSample = r;
-            addColumnSample(&c, speedOf(p), code, 0, &sum);
+            addColumnSample(&c, speedOf(p), bearingOfCode(code), 0, &sum);
         });
     if (c.count > 0) {
         c.meanSpeed = float(sum / double(c.count));
@@ -506,14 +537,15 @@ HistoryTotals HistorySeries::totals(qint64 first, qint64 last) const
             const int code = int(p.speedAndBearing & kBearingMask);
             if (code == kMarkerCode)
                 ++t.markers;
-            if (code >= 360)
+            if (!isSampleCode(code))
                 return;
             const double speed = speedOf(p);
             maxSpeed = t.samples == 0 ? float(speed) : std::max(maxSpeed, float(speed));
             ++t.samples;
             t.sumSpeed += speed;
-            t.sumX += speed * trig().sine[size_t(code)];
-            t.sumY += speed * trig().cosine[size_t(code)];
+            const int from = fromBearingOfCode(code);
+            t.sumX += speed * trig().sine[size_t(from)];
+            t.sumY += speed * trig().cosine[size_t(from)];
         });
     // Markers are few (a units line where a recording was resumed): counted one by one in nodes.
     if (m_markers > 0) {

@@ -34,6 +34,9 @@ struct HistorySample
     double speed = 0;  // in the series' units
     int bearing = 0;   // whole degrees, 0..359, clockwise from the front of the sensor
     qint64 timeMs = 0; // milliseconds since 1970-01-01 UTC
+    // The convention the bearing was recorded in: where the flow goes to (else where it comes
+    // from). A log file does not say; its bearings are taken as "from", the program's default.
+    bool bearingTo = false;
 };
 
 // One record as the index's background pass hands it over.
@@ -71,8 +74,10 @@ struct HistoryTotals
     qint64 samples = 0; // good records
     qint64 markers = 0; // units lines among the records
     double sumSpeed = 0;
-    double sumX = 0; // of speed * sin(bearing)
-    double sumY = 0; // of speed * cos(bearing)
+    // Of speed * sin and speed * cos of the bearing the flow comes from (a "to" bearing turned
+    // round), so that samples of both conventions add up.
+    double sumX = 0;
+    double sumY = 0;
     qint64 firstTimeMs = 0;
     qint64 lastTimeMs = 0;
     double maxSpeed = 0;
@@ -156,7 +161,8 @@ private:
         quint32 count = 0;
     };
     // One record: the time as an offset from its chunk's base, the speed in steps (22 bits) and
-    // the bearing (10 bits: 0..359, or a code for a bad record or a marker).
+    // the bearing with its convention (10 bits: 0..359 from, 512 + 0..359 to, or a code for a bad
+    // record or a marker).
     struct Packed
     {
         qint32 timeOffset;
@@ -166,7 +172,7 @@ private:
 
     void appendPacked(qint64 timeMs, double speed, int bearingCode);
     void completeLeaf();
-    static void addToNode(Node* node, float speed, double speedValue, int bearing);
+    static void addToNode(Node* node, float speed, double speedValue, int code);
     static void mergeNode(Node* into, const Node& from);
     qint64 nodeSize(int level) const;
     // Calls node for whole pyramid nodes and record for single records covering first..end-1.

@@ -2,7 +2,9 @@
 // draws, the summary and its text (from live samples and from a log file alike), and the plot
 // widget drawing on its time axis, seeking, panning and zooming.
 
+#include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
+#include "logfile/LiveHistory.h"
 #include "logfile/LogFormat.h"
 #include "logfile/ReplayIndex.h"
 #include "processing/HistorySeries.h"
@@ -164,6 +166,9 @@ private slots:
     void dragMovesTheSpanWithoutSeeking();
     void wheelZoomsAroundThePointer();
     void emptyPlotDrawsNoData();
+    void eachSampleKeepsItsConvention();
+    void residualFlowFollowsEachSamplesConvention_data();
+    void residualFlowFollowsEachSamplesConvention();
 };
 
 void TestHistory::speedUnits_data()
@@ -756,6 +761,79 @@ void TestHistory::emptyPlotDrawsNoData()
         QTest::mouseClick(&plot, Qt::LeftButton, {}, plot.speedPane().center());
     }
     QCOMPARE(seek.count(), 0);
+}
+
+void TestHistory::eachSampleKeepsItsConvention()
+{
+    // The same flow, from the east (2 m/s), recorded alternately as "from 090" and "to 270",
+    // enough records for whole nodes of the pyramid and single records at the end.
+    HistorySeries series;
+    const qint64 count = 5000;
+    for (qint64 k = 0; k < count; ++k) {
+        const bool to = k % 2 == 1;
+        series.append(HistorySample{2.0, to ? 270 : 90, clock(8, 0, 0) + k * 1000, to});
+    }
+    for (qint64 k : {0LL, 1LL, 4096LL, count - 1}) {
+        const HistorySample s = series.sampleAt(k);
+        QCOMPARE(s.bearingTo, k % 2 == 1);
+        QCOMPARE(s.bearing, k % 2 == 1 ? 270 : 90);
+    }
+    // The plot shows each bearing as recorded...
+    const HistoryColumn all = series.reduce(0, count);
+    QCOMPARE(all.bearingBins, (quint64(1) << (90 * 64 / 360)) | (quint64(1) << (270 * 64 / 360)));
+    // ...and the vector mean takes each in its own sense: the flow comes from 090, at 2 m/s.
+    for (const auto& [first, last] : {std::pair<qint64, qint64>{0, count - 1}, {4097, 4099}}) {
+        const HistoryTotals t = series.totals(first, last);
+        QVERIFY2(qAbs(t.sumX / double(t.samples) - 2.0) < 1e-9, qPrintable(QString::number(t.sumX)));
+        QVERIFY(qAbs(t.sumY) < 1e-6 * double(t.samples));
+        QCOMPARE(HistorySummary::of(series, first, last).vectorMeanBearing(), std::optional<int>(90));
+    }
+}
+
+void TestHistory::residualFlowFollowsEachSamplesConvention_data()
+{
+    // Worked by hand: the flows as vectors towards where they go, added, averaged.
+    QTest::addColumn<QList<int>>("bearings");
+    QTest::addColumn<QList<bool>>("to");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("all from") << QList<int>{90, 90} << QList<bool>{false, false}
+                              << QStringList{s("Residual speed: 1.000 m/s"),
+                                             s("Residual bearing: 090 (flow from)")};
+    QTest::newRow("all to") << QList<int>{0, 90} << QList<bool>{true, true}
+                            << QStringList{s("Residual speed: 0.707 m/s"),
+                                           s("Residual bearing: 045 (flow to)")};
+    // The operator switched From to To half way through the same eastward flow: read as all
+    // "from", the two halves would cancel.
+    QTest::newRow("switched half way") << QList<int>{270, 270, 90, 90}
+                                       << QList<bool>{false, false, true, true}
+                                       << QStringList{s("Residual speed: 1.000 m/s"),
+                                                      s("Residual bearing: 090 (flow to)")};
+}
+
+void TestHistory::residualFlowFollowsEachSamplesConvention()
+{
+    QFETCH(QList<int>, bearings);
+    QFETCH(QList<bool>, to);
+    QFETCH(QStringList, lines);
+    // Samples of the live session, 1 m/s each, as the pipeline hands them over.
+    LiveHistory live;
+    for (int i = 0; i < bearings.size(); ++i) {
+        Sample sample;
+        sample.source = SampleSource::Serial;
+        sample.hasRecord = true;
+        sample.computed = true;
+        sample.units = SpeedUnitsKind::MetresPerSecond;
+        sample.speed = 1.0;
+        sample.bearing = bearings[i];
+        sample.bearingTo = to[i];
+        sample.timeMs = clock(9, 0, i);
+        live.addSample(sample);
+    }
+    const QStringList summary =
+        HistoryPane::spanSummary(live.series(), 0, live.series().recordCount() - 1)
+            .split(QLatin1Char('\n'));
+    for (const QString& line : lines)
+        QVERIFY2(summary.contains(line), qPrintable(summary.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestHistory)
