@@ -150,8 +150,9 @@ void DataTables::fitHeight(int height)
     for (DataGrid* table : {m_computedTable, m_rawTable}) {
         table->rows().setRowCount(rows, m_scrollDown);
         table->clearSelection();
-        table->resize(table->width(), qMax(kDefaultTableHeight,
-                                           DataGrid::heightForRows(table->rows().rowCount(), true)));
+        table->resize(
+            table->width(),
+            qMax(kDefaultTableHeight, DataGrid::heightForRows(table->rows().rowCount(), true)));
         table->update();
     }
 }
@@ -212,8 +213,9 @@ void DataTables::pushRow(DataGrid* grid, const QString& first, const QString& se
 
 void DataTables::drawComputedCell(QPainter& painter, int column, int row, const QRect& rect)
 {
-    const QColor colour =
-        row == m_computedTable->rows().newestRow(m_scrollDown) ? QColor(255, 0, 0) : windowTextColour();
+    const QColor colour = row == m_computedTable->rows().newestRow(m_scrollDown)
+                              ? QColor(255, 0, 0)
+                              : windowTextColour();
     const QString text = m_computedTable->cell(column, row);
     const QPoint origin = rect.topLeft() + QPoint(3, 2);
     // Drawn on an opaque background of the cell's colour, covering the grid's own drawing.

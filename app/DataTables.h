@@ -1,8 +1,9 @@
 #pragma once
 // The main window's data panel: the clock (or, while a log is replayed, the replayed record's
 // time) above two tabs, "Computed" and "Raw Data", each a header grid, a units grid and a table
-// of eight rows at the window's default size, more when the window gives the panel more height. Rows come in at one end and leave at the other in the direction the window
-// sets; the newest computed row is drawn in red.
+// of eight rows at the window's default size, more when the window gives the panel more height.
+// Rows come in at one end and leave at the other in the direction the window sets; the newest
+// computed row is drawn in red.
 
 #include "processing/Sample.h"
 

@@ -65,13 +65,12 @@ void MainWindow::resizeEvent(QResizeEvent* event)
                           ? qMax(kMinimumPlotWidth, int(client.width() * 0.3))
                           : 0;
     const bool plotRight =
-        right > 0 && (below == 0 || Readouts::scaleFor(QSize(client.width() - right,
-                                                             client.height())) >
-                                        Readouts::scaleFor(QSize(client.width(),
-                                                                 client.height() - below)));
+        right > 0 &&
+        (below == 0 || Readouts::scaleFor(QSize(client.width() - right, client.height())) >
+                           Readouts::scaleFor(QSize(client.width(), client.height() - below)));
     const bool plotBelow = !plotRight && below > 0;
-    m_readouts->fitInto(QSize(client.width() - (plotRight ? right : 0),
-                              client.height() - (plotBelow ? below : 0)));
+    m_readouts->fitInto(
+        QSize(client.width() - (plotRight ? right : 0), client.height() - (plotBelow ? below : 0)));
 
     // The tables reach down to the panel's bottom, the Data Convention box below them.
     const int panelsBottom = m_readouts->geometry().bottom() + 1;

@@ -9,7 +9,7 @@
 // medians of several rounds.
 
 #include "app/MainWindow.h"
-#include "app/Prompts.h"
+#include "bench/BenchSupport.h"
 #include "processing/FlowPipeline.h"
 #include "session/LiveSession.h"
 
@@ -22,36 +22,6 @@
 #include <vector>
 
 namespace {
-
-// Nothing in this run may wait for a person.
-class NoPrompts : public Prompts
-{
-public:
-    bool confirm(const QString&, bool) override { return false; }
-    void error(const QString& text, const QString&) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    void notify(const QString& text, const QString&, std::function<void()> closed) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-        if (closed)
-            closed();
-    }
-    void message(const QString& text, const QString&) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    std::optional<QString> openFileName(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&,
-                                        const QString&) override
-    {
-        return std::nullopt;
-    }
-};
 
 QStringList records()
 {
@@ -80,7 +50,8 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    MainWindow w(dir.filePath(QStringLiteral("marvane.ini")), std::make_unique<NoPrompts>());
+    MainWindow w(dir.filePath(QStringLiteral("marvane.ini")),
+                 std::make_unique<PrintingPrompts>(false));
     w.show();
     QApplication::processEvents();
 

@@ -10,7 +10,7 @@
 //        "record cost: window N% of a core, cat M%, ratio R"
 
 #include "app/MainWindow.h"
-#include "app/Prompts.h"
+#include "bench/BenchSupport.h"
 #include "logfile/Recording.h"
 
 #include <QApplication>
@@ -29,38 +29,12 @@
 
 #include <csignal>
 
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr double kRecordsPerSecond = 768.0;
-
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    QString name;
-    bool open()
-    {
-        char buffer[256] = {};
-        struct termios raw;
-        cfmakeraw(&raw);
-        if (openpty(&master, &slave, buffer, &raw, nullptr) != 0)
-            return false;
-        name = QString::fromLocal8Bit(buffer);
-        return true;
-    }
-    ~Pty()
-    {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
-};
 
 // Sends the same numbered records to every terminal at the line rate for seconds.
 void flood(const std::vector<int>& masters, double seconds)
@@ -133,36 +107,6 @@ QProcess* startCat(const QString& device, const QString& out)
     return cat;
 }
 
-class BenchPrompts : public Prompts
-{
-public:
-    QString logFile;
-    bool confirm(const QString&, bool) override { return true; }
-    void error(const QString& text, const QString&) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    void notify(const QString& text, const QString&, std::function<void()> closed) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-        if (closed)
-            closed();
-    }
-    void message(const QString& text, const QString&) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    std::optional<QString> openFileName(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&,
-                                        const QString&) override
-    {
-        return logFile;
-    }
-};
-
 // The recorder measured: this build's, or another one named by MARVANE_RECORD_PROGRAM (an
 // earlier version, to compare).
 QString recorderProgram()
@@ -184,7 +128,7 @@ int main(int argc, char* argv[])
 
     // The recorder and cat, side by side.
     {
-        Pty forRecorder, forCat;
+        RawPty forRecorder, forCat;
         if (!forRecorder.open() || !forCat.open())
             return 1;
         const QString log = dir.filePath(QStringLiteral("recorder.log"));
@@ -210,7 +154,7 @@ int main(int argc, char* argv[])
         cat->waitForFinished();
 
         // The same again, shorter, under strace: the calls made on the log file.
-        Pty traced;
+        RawPty traced;
         if (!traced.open())
             return 1;
         const QString tracedLog = dir.filePath(QStringLiteral("traced.log"));
@@ -251,7 +195,7 @@ int main(int argc, char* argv[])
 
     // The window logging the same stream, against cat again (this build's window only).
     if (qEnvironmentVariableIsEmpty("MARVANE_RECORD_PROGRAM")) {
-        Pty forWindow, forCat;
+        RawPty forWindow, forCat;
         if (!forWindow.open() || !forCat.open())
             return 1;
         QFile iniFile(ini);
@@ -259,8 +203,8 @@ int main(int argc, char* argv[])
         iniFile.write("[Options]\nBaudRate=6\n[Ports]\nCOM2=" + forWindow.name.toLocal8Bit() +
                       "\n");
         iniFile.close();
-        auto prompts = std::make_unique<BenchPrompts>();
-        prompts->logFile = dir.filePath(QStringLiteral("window.log"));
+        auto prompts =
+            std::make_unique<PrintingPrompts>(true, dir.filePath(QStringLiteral("window.log")));
         MainWindow w(ini, std::move(prompts));
         w.show();
         w.newLogFile();

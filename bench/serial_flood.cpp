@@ -19,7 +19,7 @@
 // after its write; wake-ups W/s at 1 record/s".
 
 #include "app/MainWindow.h"
-#include "app/Prompts.h"
+#include "bench/BenchSupport.h"
 #include "comms/RecordFramer.h"
 #include "comms/SerialConnection.h"
 #include "comms/SerialSource.h"
@@ -37,41 +37,9 @@
 #include <thread>
 #include <vector>
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
-
-class BenchPrompts : public Prompts
-{
-public:
-    QString logFile;
-    bool confirm(const QString&, bool) override { return true; } // yes, start logging
-    void error(const QString& text, const QString&) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    void notify(const QString& text, const QString&, std::function<void()> closed) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-        if (closed)
-            closed();
-    }
-    void message(const QString& text, const QString& info) override
-    {
-        std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(info));
-    }
-    std::optional<QString> openFileName(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> saveFileName(const QString&, const QString&, const QString&,
-                                        const QString&) override
-    {
-        return logFile;
-    }
-};
 
 QByteArray recordBytes(long n)
 {
@@ -102,31 +70,8 @@ void runFor(int ms)
     loop.exec();
 }
 
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    QByteArray name;
-    bool open()
-    {
-        char buffer[256] = {};
-        struct termios raw;
-        cfmakeraw(&raw);
-        if (openpty(&master, &slave, buffer, &raw, nullptr) != 0)
-            return false;
-        name = buffer;
-        return true;
-    }
-    void close()
-    {
-        ::close(master);
-        ::close(slave);
-        master = slave = -1;
-    }
-};
-
 // Sends records at the line rate for seconds, numbering on from first; returns the next number.
-long flood(const Pty& pty, long first, double seconds)
+long flood(const RawPty& pty, long first, double seconds)
 {
     const auto start = std::chrono::steady_clock::now();
     const double perSecond = 768.0;
@@ -192,7 +137,7 @@ struct DrainResult
 DrainResult drain(double perSecond, double seconds)
 {
     DrainResult result;
-    Pty pty;
+    RawPty pty;
     if (!pty.open())
         return result;
     SerialConnection port;
@@ -200,7 +145,7 @@ DrainResult drain(double perSecond, double seconds)
     line.baudRateValue = 115200;
     line.byteSizeValue = 8;
     QString reason;
-    if (!port.open(QString::fromLocal8Bit(pty.name), &reason, QString(), &line)) {
+    if (!port.open(pty.name, &reason, QString(), &line)) {
         std::fprintf(stderr, "%s\n", qPrintable(reason));
         return result;
     }
@@ -285,14 +230,14 @@ int main(int argc, char* argv[])
     const bool drainedWell = flooded.sent > 0 && flooded.lost == 0 && flooded.duplicated == 0 &&
                              flooded.outOfOrder == 0 && flooded.latestStampMs < 1000.0;
 
-    Pty pty;
+    RawPty pty;
     if (!pty.open()) {
         std::perror("openpty");
         return 1;
     }
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("sensor"));
-    QFile::link(QString::fromLocal8Bit(pty.name), link);
+    QFile::link(pty.name, link);
     const QString ini = dir.filePath(QStringLiteral("marvane.ini"));
     QFile iniFile(ini);
     if (!iniFile.open(QIODevice::WriteOnly))
@@ -300,9 +245,8 @@ int main(int argc, char* argv[])
     iniFile.write("[Options]\nBaudRate=6\n[Ports]\nCOM2=" + link.toLocal8Bit() + "\n");
     iniFile.close();
 
-    auto prompts = std::make_unique<BenchPrompts>();
-    prompts->logFile = dir.filePath(QStringLiteral("flood.log"));
-    const QString logPath = prompts->logFile;
+    const QString logPath = dir.filePath(QStringLiteral("flood.log"));
+    auto prompts = std::make_unique<PrintingPrompts>(true, logPath);
     MainWindow w(ini, std::move(prompts));
     w.show();
     w.newLogFile();
@@ -365,10 +309,10 @@ int main(int argc, char* argv[])
     pty.close();
     QFile::remove(link);
     runFor(1000);
-    Pty second;
+    RawPty second;
     if (!second.open())
         return 1;
-    QFile::link(QString::fromLocal8Bit(second.name), link);
+    QFile::link(second.name, link);
     QElapsedTimer back;
     back.start();
     while (w.serial().isReconnecting() && back.elapsed() < 5000)

@@ -180,7 +180,7 @@ void TestGridRows::resizingKeepsTheNewestRows_data()
 {
     QTest::addColumn<bool>("scrollDown");
     QTest::addColumn<int>("rowCount");
-    QTest::addColumn<QList<int>>("expected"); // after samples 1..9 pushed into eight rows
+    QTest::addColumn<QList<int>>("expected");  // after samples 1..9 pushed into eight rows
     QTest::addColumn<QList<int>>("afterPush"); // and then sample 10
     QTest::newRow("down, grown") << true << 11 << QList<int>({9, 8, 7, 6, 5, 4, 3, 2, 0, 0, 0})
                                  << QList<int>({10, 9, 8, 7, 6, 5, 4, 3, 2, 0, 0});

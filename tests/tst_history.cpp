@@ -784,9 +784,11 @@ void TestHistory::eachSampleKeepsItsConvention()
     // ...and the vector mean takes each in its own sense: the flow comes from 090, at 2 m/s.
     for (const auto& [first, last] : {std::pair<qint64, qint64>{0, count - 1}, {4097, 4099}}) {
         const HistoryTotals t = series.totals(first, last);
-        QVERIFY2(qAbs(t.sumX / double(t.samples) - 2.0) < 1e-9, qPrintable(QString::number(t.sumX)));
+        QVERIFY2(qAbs(t.sumX / double(t.samples) - 2.0) < 1e-9,
+                 qPrintable(QString::number(t.sumX)));
         QVERIFY(qAbs(t.sumY) < 1e-6 * double(t.samples));
-        QCOMPARE(HistorySummary::of(series, first, last).vectorMeanBearing(), std::optional<int>(90));
+        QCOMPARE(HistorySummary::of(series, first, last).vectorMeanBearing(),
+                 std::optional<int>(90));
     }
 }
 
@@ -804,10 +806,9 @@ void TestHistory::residualFlowFollowsEachSamplesConvention_data()
                                            s("Residual bearing: 045 (flow to)")};
     // The operator switched From to To half way through the same eastward flow: read as all
     // "from", the two halves would cancel.
-    QTest::newRow("switched half way") << QList<int>{270, 270, 90, 90}
-                                       << QList<bool>{false, false, true, true}
-                                       << QStringList{s("Residual speed: 1.000 m/s"),
-                                                      s("Residual bearing: 090 (flow to)")};
+    QTest::newRow("switched half way")
+        << QList<int>{270, 270, 90, 90} << QList<bool>{false, false, true, true}
+        << QStringList{s("Residual speed: 1.000 m/s"), s("Residual bearing: 090 (flow to)")};
 }
 
 void TestHistory::residualFlowFollowsEachSamplesConvention()

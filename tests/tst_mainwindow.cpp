@@ -136,7 +136,8 @@ void TestMainWindow::displayGrowsWithTheWindow()
     QVERIFY(w.speedReadout->font().pixelSize() > 32);
     // The data tables reach down to the display's bottom with the Data Convention box, holding
     // as many rows as fit, the newest in red at the end rows come in.
-    const QRect convention = w->findChild<QWidget*>(QStringLiteral("dataConventionPanel"))->geometry();
+    const QRect convention =
+        w->findChild<QWidget*>(QStringLiteral("dataConventionPanel"))->geometry();
     QCOMPARE(convention.bottom(), panel.bottom());
     QCOMPARE(w.dataPanel->geometry().bottom() + 8, convention.top());
     const int rows = w.computedTable->rows().rowCount();
@@ -144,8 +145,7 @@ void TestMainWindow::displayGrowsWithTheWindow()
     QCOMPARE(w.rawTable->rows().rowCount(), rows);
     const QRect lastRow = w.computedTable->cellRect(1, rows - 1);
     QVERIFY(lastRow.bottom() < w.computedTable->height());
-    QVERIFY(w.computedTable->mapTo(w.dataPanel, lastRow.bottomLeft()).y() <
-            w.dataPanel->height());
+    QVERIFY(w.computedTable->mapTo(w.dataPanel, lastRow.bottomLeft()).y() < w.dataPanel->height());
     // The Exit button stays at the right edge of the toolbar.
     const auto* exit = w->findChild<QWidget*>(QStringLiteral("exitButton"));
     QCOMPARE(exit->geometry().right(), client.width() - 10);
