@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <mosquitto.h>
+#include <unistd.h>
 
 MqttBroker::MqttBroker() = default;
 
@@ -38,9 +39,14 @@ bool MqttBroker::start(bool persistent)
         return false;
     QByteArray text =
         "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" + "allow_anonymous true\n";
-    if (persistent)
+    if (persistent) {
         text += "persistence true\npersistence_location " + m_dir.path().toUtf8() + "/\n";
-    else
+        // Started by root, the broker would drop to the user "mosquitto", which cannot write its
+        // sessions into this private folder at a stop: they would be lost, and a subscriber that
+        // comes back after the publisher would miss what was published meanwhile.
+        if (::geteuid() == 0)
+            text += "user root\n";
+    } else
         text += "persistence false\n";
     config.write(text);
     config.close();
