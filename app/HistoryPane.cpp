@@ -18,10 +18,11 @@
 #include <QPushButton>
 #include <QTimeZone>
 
-#include <algorithm>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidget* parent)
     : QWidget(parent, Qt::Window), m_session(session), m_live(live)
@@ -69,9 +70,20 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
     m_summaryTimer->setSingleShot(true);
     m_summaryTimer->setInterval(kSummaryDelay);
 
+    m_sliceTimer = new QTimer(this);
+    m_sliceTimer->setSingleShot(true);
+    m_sliceTimer->setInterval(0);
+
     connect(m_summaryTimer, &QTimer::timeout, this, &HistoryPane::updateSummary);
-    connect(m_copyButton, &QPushButton::clicked, this,
-            [this] { QApplication::clipboard()->setText(summaryTextNow()); });
+    connect(m_sliceTimer, &QTimer::timeout, this, &HistoryPane::continueSummary);
+    connect(m_copyButton, &QPushButton::clicked, this, [this] {
+        // The text shown when it is that of the span shown; else made now.
+        const auto [first, last] = clampedSpan();
+        const bool current = !m_job && !m_summaryTimer->isActive() &&
+                             m_shownSeries == m_plot->series() && m_shownFirst == first &&
+                             m_shownLast == last;
+        QApplication::clipboard()->setText(current ? m_summary->toPlainText() : summaryTextNow());
+    });
     connect(m_plot, &HistoryPlot::seekRequested, m_session, &ReplaySession::seek);
     connect(m_plot, &HistoryPlot::spanChanged, this, [this] { m_summaryTimer->start(); });
     connect(m_exportButton, &QPushButton::clicked, this, [this] {
@@ -119,6 +131,8 @@ void HistoryPane::chooseSeries()
         m_sourceLabel->setText(QStringLiteral("Live samples"));
     }
     m_plot->showAll();
+    // Another series (a file opened or closed): nothing gathered so far applies to it.
+    m_job.reset();
     updateSummary();
 }
 
@@ -160,33 +174,101 @@ std::optional<std::pair<qint64, qint64>> HistoryPane::spanTimes() const
     return std::make_pair(series->timeMsAt(first), series->timeMsAt(last));
 }
 
-QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint64 last)
+namespace {
+
+// The statistics a hydrographer reports, over the samples of the span one by one, each bearing in
+// the convention it was recorded in (the live session's samples carry theirs; a log does not say,
+// and its bearings are taken as where the flow comes from, the program's default).
+void addSpanSamples(const HistorySeries& series, qint64 first, qint64 end,
+                    SpanStatisticsBuilder* builder)
 {
-    // The statistics a hydrographer reports, over the samples of the span one by one, each
-    // bearing in the convention it was recorded in (the live session's samples carry theirs; a
-    // log does not say, and its bearings are taken as where the flow comes from, the program's
-    // default). The residual bearing says which way it is given.
-    first = std::max<qint64>(first, 0);
-    last = std::min<qint64>(last, series.recordCount() - 1);
     const double toMs = metresPerSecondPerUnit(series.units());
-    SpanStatisticsBuilder builder;
-    // Bad lines are counted by the series' totals; units lines (markers) are neither.
-    const qint64 bad = HistorySummary::of(series, first, last).badLines();
-    for (qint64 record = first; record <= last; ++record) {
+    for (qint64 record = first; record < end; ++record) {
         if (!series.isSample(record))
             continue;
         const HistorySample s = series.sampleAt(record);
-        builder.add({s.timeMs, s.speed * toMs, double(s.bearing), s.bearingTo});
+        builder->add({s.timeMs, s.speed * toMs, double(s.bearing), s.bearingTo});
     }
+}
+
+// The summary's text; bad lines are counted by the series' totals, units lines (markers) are
+// neither. The residual bearing says which way it is given.
+QString spanSummaryOf(const HistorySeries& series, qint64 first, qint64 last,
+                      const SpanStatisticsBuilder& builder)
+{
+    const qint64 bad = HistorySummary::of(series, first, last).badLines();
     return spanSummaryText(builder.result(bad), series.units(),
                            series.timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()
                                                                 : QTimeZone::utc());
 }
 
+} // namespace
+
+QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint64 last)
+{
+    first = std::max<qint64>(first, 0);
+    last = std::min<qint64>(last, series.recordCount() - 1);
+    SpanStatisticsBuilder builder;
+    addSpanSamples(series, first, last + 1, &builder);
+    return spanSummaryOf(series, first, last, builder);
+}
+
+std::pair<qint64, qint64> HistoryPane::clampedSpan() const
+{
+    const HistorySeries* series = m_plot->series();
+    const qint64 count = series ? series->recordCount() : 0;
+    return {std::max<qint64>(m_plot->spanFirst(), 0),
+            std::min<qint64>(m_plot->spanLast(), count - 1)};
+}
+
 void HistoryPane::updateSummary()
 {
     m_summaryTimer->stop();
-    const QString text = summaryTextNow();
+    const HistorySeries* series = m_plot->series();
+    if (!series) {
+        m_job.reset();
+        showSummary(QString());
+        return;
+    }
+    const auto [first, last] = clampedSpan();
+    // Records are only ever added at the end of a series: a span that kept its start and grew
+    // at its end goes on from the records already gathered.
+    const bool grown = m_job && m_job->series == series && m_job->first == first &&
+                       last >= m_job->last && m_job->next <= series->recordCount();
+    if (grown) {
+        m_job->last = last;
+    } else {
+        m_job.emplace();
+        m_job->series = series;
+        m_job->first = first;
+        m_job->last = last;
+        m_job->next = first;
+    }
+    continueSummary();
+}
+
+void HistoryPane::continueSummary()
+{
+    if (!m_job)
+        return;
+    SummaryJob& job = *m_job;
+    const qint64 end = std::min(job.last + 1, job.next + kSummarySlice);
+    addSpanSamples(*job.series, job.next, end, &job.builder);
+    job.next = std::max(job.next, end);
+    if (job.next <= job.last) {
+        m_sliceTimer->start();
+        return;
+    }
+    m_shownSeries = job.series;
+    m_shownFirst = job.first;
+    m_shownLast = job.last;
+    const QString text = spanSummaryOf(*job.series, job.first, job.last, job.builder);
+    m_job.reset();
+    showSummary(text);
+}
+
+void HistoryPane::showSummary(const QString& text)
+{
     if (text != m_summary->toPlainText())
         m_summary->setPlainText(text);
 }

@@ -7,6 +7,8 @@
 // A separate window, so the main window keeps its layout and size. It is built when first opened;
 // the live history it shows is kept by the main window from start-up.
 
+#include "processing/SpanStatistics.h"
+
 #include <QWidget>
 
 #include <optional>
@@ -35,13 +37,19 @@ public:
     std::optional<std::pair<qint64, qint64>> spanTimes() const;
     const HistorySeries& liveHistory() const;
 
-    // The summary text of the span shown, as the text panel shows it.
+    // The summary text of the span shown, as the text panel shows it, made at once.
     QString summaryTextNow() const;
+    // True while the summary of the span shown is still being made, slice by slice.
+    bool summaryPending() const { return m_job.has_value(); }
     // The statistics of records first..last of series, as the summary shows them.
     static QString spanSummary(const HistorySeries& series, qint64 first, qint64 last);
 
     // How long the summary waits for more records before it is made again.
     static constexpr int kSummaryDelay = 200;
+    // Records the summary takes in one turn of the event loop: the statistics of a long file
+    // (30 million samples take most of a second) are gathered in slices of a few milliseconds,
+    // so the window never stops answering while they are made.
+    static constexpr qint64 kSummarySlice = 100000;
 
 signals:
     // The window was closed by its title bar (the View menu's check mark follows).
@@ -55,10 +63,15 @@ protected:
 
 private:
     QSize fittedSize(const QSize& wanted) const;
+    // The plot's span as records of its series (last < first when it holds none).
+    std::pair<qint64, qint64> clampedSpan() const;
     void chooseSeries();
     void liveHistoryGrew();
     void historyGrew();
     void updateSummary();
+    // Gathers the next slice of the summary in hand; shows it once complete.
+    void continueSummary();
+    void showSummary(const QString& text);
 
     ReplaySession* m_session;
     const LiveHistory* m_live;
@@ -68,4 +81,22 @@ private:
     QPushButton* m_exportButton = nullptr;
     QPushButton* m_copyButton = nullptr;
     QTimer* m_summaryTimer = nullptr;
+
+    // The summary being made: the span's records first..last of series, gathered up to next.
+    // A span that only grows at its end (a file still being indexed, the live session) goes on
+    // from where it was; any other change starts again.
+    struct SummaryJob
+    {
+        const HistorySeries* series = nullptr;
+        qint64 first = 0;
+        qint64 last = 0;
+        qint64 next = 0;
+        SpanStatisticsBuilder builder;
+    };
+    std::optional<SummaryJob> m_job;
+    QTimer* m_sliceTimer = nullptr;
+    // The span whose complete summary is shown: Copy takes the text shown when it is current.
+    const HistorySeries* m_shownSeries = nullptr;
+    qint64 m_shownFirst = -1;
+    qint64 m_shownLast = -1;
 };

@@ -12,6 +12,7 @@
 // "history plot (live, 1 Hz, 2 h): N ms per redraw", the median of the strip chart's redraws
 // over two hours.
 
+#include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
 #include "app/LivePlot.h"
 #include "logfile/LiveHistory.h"
@@ -111,6 +112,19 @@ int main(int argc, char* argv[])
         }
         std::sort(times.begin(), times.end());
         std::printf("columns of the whole recording: %.2f ms\n", times[times.size() / 2]);
+    }
+    {
+        // The statistics of the whole recording, as the History window's summary makes them.
+        QElapsedTimer t;
+        t.start();
+        const QString summary = HistoryPane::spanSummary(series, 0, count - 1);
+        const double ms = t.nsecsElapsed() / 1e6;
+        // The window makes it in slices, one per turn of its event loop.
+        std::printf("summary of the whole recording: %.0f ms, made by the window in slices of "
+                    "%lld records (%.1f ms each; %lld characters)\n",
+                    ms, qint64(HistoryPane::kSummarySlice),
+                    ms * double(HistoryPane::kSummarySlice) / double(count),
+                    qint64(summary.size()));
     }
     if (parser.isSet(QStringLiteral("image")))
         image.save(parser.value(QStringLiteral("image")));

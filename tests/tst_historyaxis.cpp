@@ -14,6 +14,7 @@
 #include "processing/TimeAxis.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
@@ -27,6 +28,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 #include <vector>
 
@@ -104,6 +106,7 @@ private slots:
     void fileWithAnHourMissingShowsTheGap();
     void historyWindowFitsTheScreenAndWrapsItsSummary();
     void unitsLinesAmongRecordsAreMarkers();
+    void longSummaryIsMadeInSlices();
 };
 
 void TestHistoryAxis::gapRule_data()
@@ -483,4 +486,52 @@ void TestHistoryAxis::unitsLinesAmongRecordsAreMarkers()
 }
 
 QTEST_MAIN(TestHistoryAxis)
+void TestHistoryAxis::longSummaryIsMadeInSlices()
+{
+    // More samples than one slice of the summary takes: the statistics are gathered over several
+    // turns of the event loop (the window answers meanwhile) and come out as if made at once,
+    // also when the live history grows or the span changes while they are made.
+    FlowPipeline pipeline(nullptr);
+    ReplaySession session(&pipeline);
+    LiveHistory live;
+    const qint64 start = utc(24, 5, 14, 0, 0);
+    const auto feed = [&](qint64 from, qint64 count) {
+        SampleBatch batch;
+        for (qint64 k = from; k < from + count; ++k)
+            batch.append(liveSample(start + k * 200, 0.3 + 0.2 * std::sin(double(k) / 500.0),
+                                    double((k / 7) % 360)));
+        live.addBatch(batch);
+    };
+    const qint64 first = 2 * HistoryPane::kSummarySlice + 321;
+    feed(0, first);
+    HistoryPane pane(&session, &live);
+    pane.show();
+    QVERIFY(pane.summaryPending());
+    const auto whole = [&] {
+        return HistoryPane::spanSummary(live.series(), 0, live.series().recordCount() - 1);
+    };
+    QVERIFY(pane.summaryText()->toPlainText() != whole());
+    // Grown at its end while the summary is being made.
+    feed(first, HistoryPane::kSummarySlice);
+    QTRY_VERIFY_WITH_TIMEOUT(!pane.summaryPending() && pane.summaryText()->toPlainText().startsWith(
+                                                           QStringLiteral("Samples: 300,321\n")),
+                             20000);
+    QCOMPARE(pane.summaryText()->toPlainText(), whole());
+    // Copy gives the text shown once it is the span's.
+    pane.copyButton()->click();
+    QCOMPARE(QApplication::clipboard()->text(), whole());
+
+    // Another span, zoomed in by the wheel as the operator would: made again from its start.
+    HistoryPlot* plot = pane.plot();
+    const QPointF at(plot->width() / 3.0, plot->height() / 2.0);
+    QWheelEvent wheel(at, plot->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &wheel);
+    QVERIFY(plot->spanFirst() > 0);
+    QTRY_VERIFY(!pane.summaryPending() && pane.summaryText()->toPlainText() != whole());
+    QCOMPARE(
+        pane.summaryText()->toPlainText(),
+        HistoryPane::spanSummary(live.series(), pane.plot()->spanFirst(), pane.plot()->spanLast()));
+}
+
 #include "tst_historyaxis.moc"
