@@ -79,9 +79,9 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
     connect(m_copyButton, &QPushButton::clicked, this, [this] {
         // The text shown when it is that of the span shown; else made now.
         const auto [first, last] = clampedSpan();
-        const bool current = !m_job && !m_summaryTimer->isActive() &&
-                             m_shownSeries == m_plot->series() && m_shownFirst == first &&
-                             m_shownLast == last;
+        const bool current = m_job && m_job->complete && !m_summaryTimer->isActive() &&
+                             m_job->series == m_plot->series() && m_job->first == first &&
+                             m_job->last == last;
         QApplication::clipboard()->setText(current ? m_summary->toPlainText() : summaryTextNow());
     });
     connect(m_plot, &HistoryPlot::seekRequested, m_session, &ReplaySession::seek);
@@ -236,7 +236,14 @@ void HistoryPane::updateSummary()
     const bool grown = m_job && m_job->series == series && m_job->first == first &&
                        last >= m_job->last && m_job->next <= series->recordCount();
     if (grown) {
+        if (m_job->complete && last == m_job->last) {
+            // Nothing new to gather; the text is made again (the clock it is shown on may have
+            // changed).
+            showSummary(spanSummaryOf(*series, first, last, m_job->builder));
+            return;
+        }
         m_job->last = last;
+        m_job->complete = false;
     } else {
         m_job.emplace();
         m_job->series = series;
@@ -259,12 +266,8 @@ void HistoryPane::continueSummary()
         m_sliceTimer->start();
         return;
     }
-    m_shownSeries = job.series;
-    m_shownFirst = job.first;
-    m_shownLast = job.last;
-    const QString text = spanSummaryOf(*job.series, job.first, job.last, job.builder);
-    m_job.reset();
-    showSummary(text);
+    job.complete = true;
+    showSummary(spanSummaryOf(*job.series, job.first, job.last, job.builder));
 }
 
 void HistoryPane::showSummary(const QString& text)

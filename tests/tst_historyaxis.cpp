@@ -520,6 +520,10 @@ void TestHistoryAxis::longSummaryIsMadeInSlices()
     // Copy gives the text shown once it is the span's.
     pane.copyButton()->click();
     QCOMPARE(QApplication::clipboard()->text(), whole());
+    // A live session's next batch: only its samples are added to what was gathered.
+    feed(first + HistoryPane::kSummarySlice, 10);
+    QTRY_VERIFY(pane.summaryText()->toPlainText().startsWith(QStringLiteral("Samples: 300,331\n")));
+    QCOMPARE(pane.summaryText()->toPlainText(), whole());
 
     // Another span, zoomed in by the wheel as the operator would: made again from its start.
     HistoryPlot* plot = pane.plot();
