@@ -1,5 +1,5 @@
 // Where marvane.ini is read and written: beside the program when that folder takes new files,
-// else in the user's configuration folder, seeded once from a marvane.ini beside the program.
+// else in the user's configuration folder, filled once from a marvane.ini beside the program.
 
 #include "base/SettingsLocation.h"
 

@@ -94,9 +94,9 @@ class Soak
 {
 public:
     Soak(const QString& folder, const QString& recorder, const QString& simulator, double rate,
-         unsigned seed)
+         unsigned schedule)
         : m_folder(folder), m_recorderProgram(recorder), m_simulatorProgram(simulator),
-          m_rate(rate), m_random(seed)
+          m_rate(rate), m_random(schedule)
     {
         m_link = QDir(folder).filePath(QStringLiteral("sensor"));
         m_log = QDir(folder).filePath(QStringLiteral("soak.log"));
@@ -541,9 +541,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption rateOption(QStringLiteral("rate"),
                                         QStringLiteral("Records per second (default 50)."),
                                         QStringLiteral("R"), QStringLiteral("50"));
-    const QCommandLineOption seedOption(
-        QStringLiteral("seed"), QStringLiteral("Seed of the fault schedule (default: random)."),
-        QStringLiteral("S"));
+    const QCommandLineOption scheduleOption(
+        QStringLiteral("schedule"),
+        QStringLiteral("Number of the fault schedule: the same number gives the same faults at "
+                       "the same moments (default: a new one for each run)."),
+        QStringLiteral("N"));
     const QCommandLineOption folderOption(
         QStringLiteral("keep"),
         QStringLiteral("Work in FOLDER and keep the log there (default: a temporary folder, "
@@ -559,7 +561,7 @@ int main(int argc, char* argv[])
         QStringLiteral("The simulator program (default: marvane-sensor-sim beside this one)."),
         QStringLiteral("PATH"), here + QStringLiteral("/marvane-sensor-sim"));
     parser.addOptions(
-        {secondsOption, rateOption, seedOption, folderOption, recorderOption, simulatorOption});
+        {secondsOption, rateOption, scheduleOption, folderOption, recorderOption, simulatorOption});
     parser.process(app);
 
     const auto usage = [](const QString& why) {
@@ -573,11 +575,11 @@ int main(int argc, char* argv[])
     const double rate = parser.value(rateOption).toDouble(&ok);
     if (!ok || rate < 1 || rate > 1000)
         return usage(QStringLiteral("--rate wants 1 to 1000 records a second"));
-    unsigned seed = std::random_device{}();
-    if (parser.isSet(seedOption)) {
-        seed = parser.value(seedOption).toUInt(&ok);
+    unsigned schedule = std::random_device{}();
+    if (parser.isSet(scheduleOption)) {
+        schedule = parser.value(scheduleOption).toUInt(&ok);
         if (!ok)
-            return usage(QStringLiteral("--seed wants a whole number"));
+            return usage(QStringLiteral("--schedule wants a whole number"));
     }
 
     QTemporaryDir temporary;
@@ -589,14 +591,14 @@ int main(int argc, char* argv[])
     } else if (!QDir().mkpath(folder)) {
         return usage(QStringLiteral("cannot make %1").arg(folder));
     }
-    say(QStringLiteral("%1 s at %2 records/s, seed %3, in %4")
+    say(QStringLiteral("%1 s at %2 records/s, fault schedule %3, in %4")
             .arg(seconds)
             .arg(rate)
-            .arg(seed)
+            .arg(schedule)
             .arg(folder));
     int status = 0;
     {
-        Soak soak(folder, parser.value(recorderOption), parser.value(simulatorOption), rate, seed);
+        Soak soak(folder, parser.value(recorderOption), parser.value(simulatorOption), rate, schedule);
         status = soak.run(seconds);
     }
     temporary.setAutoRemove(status == 0);
