@@ -17,6 +17,7 @@
 #include "app/LivePlot.h"
 #include "logfile/LiveHistory.h"
 #include "processing/HistorySeries.h"
+#include "tests/support/Samples.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -134,15 +135,8 @@ int main(int argc, char* argv[])
     LiveHistory live;
     const qint64 start = QDateTime(QDate(2026, 12, 10), QTime(8, 0)).toMSecsSinceEpoch();
     const auto liveSample = [start](qint64 k) {
-        Sample s;
-        s.source = SampleSource::Serial;
-        s.units = SpeedUnitsKind::MetresPerSecond;
-        s.hasRecord = true;
-        s.computed = true;
-        s.speed = s.speedMs = 0.4 + 0.3 * std::sin(double(k) / 300.0);
-        s.bearing = double((k / 10) % 360);
-        s.timeMs = start + k * 1000;
-        return s;
+        return flowSample(start + k * 1000, 0.4 + 0.3 * std::sin(double(k) / 300.0),
+                          double((k / 10) % 360));
     };
     const qint64 twoHours = 2 * 3600;
     for (qint64 k = 0; k < twoHours; ++k)

@@ -4,6 +4,7 @@
 
 #include "outputs/MqttOutput.h"
 #include "tests/support/MqttBroker.h"
+#include "tests/support/Samples.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -98,21 +99,7 @@ MqttOutputConfig configFor(quint16 port, const QString& topic)
 
 Sample numberedSample(qint64 number)
 {
-    Sample s;
-    s.source = SampleSource::Serial;
-    s.units = SpeedUnitsKind::MetresPerSecond;
-    s.hasRecord = true;
-    s.rawX = QStringLiteral("+0.300");
-    s.rawY = QStringLiteral("-0.400");
-    s.x = 0.3;
-    s.y = -0.4;
-    s.computed = true;
-    s.speedMs = 0.5;
-    s.bearing = 143.13;
-    s.speedText = QStringLiteral("0.500");
-    s.bearingText = QStringLiteral("143");
-    s.timeMs = number;
-    return s;
+    return exampleSample(number);
 }
 
 double percentile(std::vector<double> values, double p)

@@ -6,6 +6,7 @@
 
 #include "outputs/MqttOutput.h"
 #include "outputs/NmeaOutput.h"
+#include "tests/support/Samples.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -37,20 +38,7 @@ int main(int argc, char** argv)
     QObject::connect(&output, &LiveOutput::stateChanged, &output, [&](const QString& text) {
         if (text != QStringLiteral("MQTT: connected"))
             return;
-        Sample sample;
-        sample.units = SpeedUnitsKind::MetresPerSecond;
-        sample.hasRecord = true;
-        sample.rawX = QStringLiteral("+0.300");
-        sample.rawY = QStringLiteral("-0.400");
-        sample.x = 0.3;
-        sample.y = -0.4;
-        sample.computed = true;
-        sample.speed = 0.5;
-        sample.speedMs = 0.5;
-        sample.bearing = 143.13;
-        sample.speedText = QStringLiteral("0.500");
-        sample.bearingText = QStringLiteral("143");
-        sample.timeMs = 1716559387123;
+        const Sample sample = exampleSample();
         output.takeBatch({sample});
         if (nmea)
             nmea->takeBatch({sample});

@@ -9,6 +9,7 @@
 #include "logfile/ReplayIndex.h"
 #include "processing/HistorySeries.h"
 #include "processing/HistorySummary.h"
+#include "tests/support/Samples.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -818,18 +819,8 @@ void TestHistory::residualFlowFollowsEachSamplesConvention()
     QFETCH(QStringList, lines);
     // Samples of the live session, 1 m/s each, as the pipeline hands them over.
     LiveHistory live;
-    for (int i = 0; i < bearings.size(); ++i) {
-        Sample sample;
-        sample.source = SampleSource::Serial;
-        sample.hasRecord = true;
-        sample.computed = true;
-        sample.units = SpeedUnitsKind::MetresPerSecond;
-        sample.speed = 1.0;
-        sample.bearing = bearings[i];
-        sample.bearingTo = to[i];
-        sample.timeMs = clock(9, 0, i);
-        live.addSample(sample);
-    }
+    for (int i = 0; i < bearings.size(); ++i)
+        live.addSample(flowSample(clock(9, 0, i), 1.0, bearings[i], to[i]));
     const QStringList summary =
         HistoryPane::spanSummary(live.series(), 0, live.series().recordCount() - 1)
             .split(QLatin1Char('\n'));

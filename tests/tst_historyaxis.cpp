@@ -12,6 +12,7 @@
 #include "processing/FlowPipeline.h"
 #include "processing/HistorySeries.h"
 #include "processing/TimeAxis.h"
+#include "tests/support/Samples.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -69,20 +70,6 @@ QList<int> rowsOfColour(const QImage& image, int x, const QColor& c, int top, in
             rows << y;
     }
     return rows;
-}
-
-Sample liveSample(qint64 timeMs, double speed, double bearing,
-                  SampleSource source = SampleSource::Serial)
-{
-    Sample s;
-    s.source = source;
-    s.units = SpeedUnitsKind::MetresPerSecond;
-    s.hasRecord = true;
-    s.computed = true;
-    s.speed = s.speedMs = speed;
-    s.bearing = bearing;
-    s.timeMs = timeMs;
-    return s;
 }
 
 } // namespace
@@ -253,10 +240,10 @@ void TestHistoryAxis::liveHistoryGrowsSampleBySample()
     for (int batch = 0; batch < 4; ++batch) {
         SampleBatch samples;
         for (int k = batch * 30; k < batch * 30 + 30; ++k)
-            samples << liveSample(start + k * 1000LL, 0.1 + k * 0.001, (k * 7) % 360);
-        samples << liveSample(start, 9.0, 0, SampleSource::Demonstration);
+            samples << flowSample(start + k * 1000LL, 0.1 + k * 0.001, (k * 7) % 360);
+        samples << flowSample(start, 9.0, 0, false, SampleSource::Demonstration);
         if (batch == 2) {
-            Sample failed = liveSample(start + 89500, 0, 0);
+            Sample failed = flowSample(start + 89500, 0, 0);
             failed.computed = false;
             samples.insert(30, failed);
         }
@@ -284,7 +271,7 @@ void TestHistoryAxis::liveHistoryGrowsSampleBySample()
         QCOMPARE(columns[c].firstTimeMs, start + qint64(c) * 1000);
     }
     // A later sample adds one more.
-    live.addSample(liveSample(start + 120000, 0.5, 90));
+    live.addSample(flowSample(start + 120000, 0.5, 90));
     QCOMPARE(grew.count(), 5);
     QCOMPARE(series.sampleCount(), 121LL);
 }
@@ -295,7 +282,7 @@ void TestHistoryAxis::livePlotShowsTheLastMinutes()
     const qint64 start = utc(24, 5, 14, 0, 0);
     SampleBatch batch;
     for (int k = 0; k < 1800; ++k)
-        batch << liveSample(start + k * 1000LL, 0.5, 90);
+        batch << flowSample(start + k * 1000LL, 0.5, 90);
     live.addBatch(batch);
     LivePlot plot;
     plot.setSeries(&live.series());
@@ -433,7 +420,7 @@ void TestHistoryAxis::historyWindowFitsTheScreenAndWrapsItsSummary()
     FlowPipeline pipeline(nullptr);
     ReplaySession session(&pipeline);
     LiveHistory live;
-    live.addSample(liveSample(utc(24, 5, 14, 0, 0), 0.5, 90));
+    live.addSample(flowSample(utc(24, 5, 14, 0, 0), 0.5, 90));
     HistoryPane pane(&session, &live);
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
@@ -498,7 +485,7 @@ void TestHistoryAxis::longSummaryIsMadeInSlices()
     const auto feed = [&](qint64 from, qint64 count) {
         SampleBatch batch;
         for (qint64 k = from; k < from + count; ++k)
-            batch.append(liveSample(start + k * 200, 0.3 + 0.2 * std::sin(double(k) / 500.0),
+            batch.append(flowSample(start + k * 200, 0.3 + 0.2 * std::sin(double(k) / 500.0),
                                     double((k / 7) % 360)));
         live.addBatch(batch);
     };

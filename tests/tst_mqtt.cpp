@@ -4,6 +4,7 @@
 
 #include "outputs/MqttOutput.h"
 #include "tests/support/MqttBroker.h"
+#include "tests/support/Samples.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -15,29 +16,6 @@
 namespace {
 
 constexpr int kReconnectTimeout = 20000;
-
-Sample fullSample()
-{
-    Sample s;
-    s.source = SampleSource::Serial;
-    s.units = SpeedUnitsKind::MetresPerSecond;
-    s.hasRecord = true;
-    s.rawX = QStringLiteral("+0.300");
-    s.rawY = QStringLiteral("-0.400");
-    s.x = 0.3;
-    s.y = -0.4;
-    s.xMs = 0.3;
-    s.yMs = -0.4;
-    s.computed = true;
-    s.speed = 0.5;
-    s.speedMs = 0.5;
-    s.bearing = 143.13;
-    s.bearingTo = false;
-    s.speedText = QStringLiteral("0.500");
-    s.bearingText = QStringLiteral("143");
-    s.timeMs = 1716559387123; // 2024-05-24 14:03:07.123 UTC
-    return s;
-}
 
 Sample timedSample(qint64 timeMs)
 {
@@ -104,9 +82,9 @@ void TestMqtt::eachComputedSampleIsOneJsonObject()
     QTRY_COMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
                  QList<QByteArray>{"online"});
 
-    Sample failed = fullSample();
+    Sample failed = exampleSample();
     failed.computed = false;
-    output.takeBatch({fullSample(), failed});
+    output.takeBatch({exampleSample(), failed});
     QTRY_COMPARE(output.acknowledgedCount(), qint64(1));
     QTRY_COMPARE(subscriber.payloads(topic).size(), 1);
     // Keys in the order QJsonObject writes them (sorted).
@@ -127,7 +105,7 @@ void TestMqtt::cleanEndLeavesOfflineRetained()
         MqttOutput output(configFor(broker.port(), topic));
         QTRY_VERIFY(output.isConnected());
         QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("online"));
-        output.takeBatch({fullSample()});
+        output.takeBatch({exampleSample()});
         output.takeEvent({SessionEvent::Kind::Finishing, {}, {}, 0});
         QCOMPARE(output.stateText(), QStringLiteral("MQTT: ended"));
     }
