@@ -153,9 +153,7 @@ bool loadReconnect(const QString& settingsPath)
     return readSettings(settingsPath).reconnect;
 }
 
-void saveSettings(const QString& settingsPath, const CommsSettings& settings,
-                  std::optional<bool> reconnect, const QList<ExtraOption>& extra,
-                  const QMap<QString, QString>& portDevices)
+void updateSettingsFile(const QString& settingsPath, const std::function<void(IniFile&)>& change)
 {
     // Only a settings file is ever replaced. marvane.ini may be a symbolic link; what counts is
     // what it points to, which must be a regular file or not exist yet. Anything else (a device
@@ -173,21 +171,7 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
         throwUnableToWrite(settingsPath, reason);
 
     IniFile ini(*bytes);
-    for (int i = 0; i < 7; ++i) {
-        ini.setValue(kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]),
-                     QString::number(settings.*kFields[i]));
-    }
-    // Written once it differs from the default or is in the file already: the files of earlier
-    // versions stay as they were until the operator turns reconnection off.
-    if (reconnect && (!*reconnect || ini.value(kOptionsSection, kReconnectKey)))
-        ini.setValue(kOptionsSection, kReconnectKey,
-                     *reconnect ? QStringLiteral("1") : QStringLiteral("0"));
-    for (const ExtraOption& option : extra) {
-        if (option.value != option.defaultValue || ini.value(kOptionsSection, option.key))
-            ini.setValue(kOptionsSection, option.key, option.value);
-    }
-    for (auto it = portDevices.cbegin(); it != portDevices.cend(); ++it)
-        ini.setValue(kPortsSection, it.key(), it.value());
+    change(ini);
 
     // QSaveFile writes a temporary file beside the target and renames it over the target only
     // when everything was written, so a full disk never leaves half a settings file. It follows
@@ -208,4 +192,27 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
     }
     if (!file.commit())
         throwUnableToWrite(settingsPath, file.errorString());
+}
+
+void saveSettings(const QString& settingsPath, const CommsSettings& settings,
+                  std::optional<bool> reconnect, const QList<ExtraOption>& extra,
+                  const QMap<QString, QString>& portDevices)
+{
+    updateSettingsFile(settingsPath, [&](IniFile& ini) {
+        for (int i = 0; i < 7; ++i) {
+            ini.setValue(kOptionsSection, QString::fromLatin1(kCommsSettingKeys[i]),
+                         QString::number(settings.*kFields[i]));
+        }
+        // Written once it differs from the default or is in the file already: the files of
+        // earlier versions stay as they were until the operator turns reconnection off.
+        if (reconnect && (!*reconnect || ini.value(kOptionsSection, kReconnectKey)))
+            ini.setValue(kOptionsSection, kReconnectKey,
+                         *reconnect ? QStringLiteral("1") : QStringLiteral("0"));
+        for (const ExtraOption& option : extra) {
+            if (option.value != option.defaultValue || ini.value(kOptionsSection, option.key))
+                ini.setValue(kOptionsSection, option.key, option.value);
+        }
+        for (auto it = portDevices.cbegin(); it != portDevices.cend(); ++it)
+            ini.setValue(kPortsSection, it.key(), it.value());
+    });
 }

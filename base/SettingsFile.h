@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // A settings file is a few lines; anything bigger is not one, and is never read into memory.
@@ -63,6 +64,11 @@ void saveSettings(const QString& settingsPath, const CommsSettings& settings,
                   std::optional<bool> reconnect = std::nullopt,
                   const QList<ExtraOption>& extra = {},
                   const QMap<QString, QString>& portDevices = {});
+
+// Changes lines of the settings file through change, keeping every other line as it was, with
+// the care and the messages of saveSettings (which it serves): only a regular file is replaced,
+// an existing file that cannot be read is not overwritten, a full disk never leaves half a file.
+void updateSettingsFile(const QString& settingsPath, const std::function<void(IniFile&)>& change);
 
 // The "Reconnect automatically" choice: key "Reconnect" of section "Options", on (1) when the
 // key is missing or not a number, off only for 0.

@@ -1,11 +1,9 @@
 #include "outputs/OutputSettings.h"
 
 #include "base/IniFile.h"
-#include "base/MarvaneError.h"
+#include "base/SettingsFile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSysInfo>
 
 namespace {
@@ -31,14 +29,6 @@ quint16 portValue(const IniFile& ini, const char* name, quint16 defaultValue)
 QString textValue(const IniFile& ini, const char* name, const QString& defaultValue)
 {
     return ini.value(kSection, key(name)).value_or(defaultValue);
-}
-
-[[noreturn]] void throwUnableToWrite(const QString& settingsPath, const QString& reason = {})
-{
-    const QString path = QFileInfo(settingsPath).absoluteFilePath();
-    if (reason.isEmpty())
-        throw MarvaneError(QStringLiteral("Unable to write to %1.").arg(path));
-    throw MarvaneError(QStringLiteral("Unable to write to %1: %2.").arg(path, reason));
 }
 
 std::optional<quint16> portNumber(QStringView text)
@@ -78,11 +68,8 @@ bool OutputSettings::operator==(const OutputSettings& o) const
 
 OutputSettings loadOutputSettings(const QString& settingsPath)
 {
-    QByteArray bytes;
-    QFile file(settingsPath);
-    if (QFileInfo(settingsPath).isFile() && file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    const IniFile ini(bytes);
+    // A file that cannot be read gives the defaults: the start has told the operator why.
+    const IniFile ini(readSettingsBytes(settingsPath, nullptr).value_or(QByteArray()));
 
     const OutputSettings d;
     OutputSettings s;
@@ -103,43 +90,22 @@ OutputSettings loadOutputSettings(const QString& settingsPath)
 
 void saveOutputSettings(const QString& settingsPath, const OutputSettings& s)
 {
-    // The same care as for the communications options: only a regular file is replaced, and an
-    // existing file that cannot be read is not overwritten (its other lines must survive).
-    const QFileInfo target(settingsPath);
-    if (target.exists() && !target.isFile())
-        throwUnableToWrite(settingsPath, QStringLiteral("not a regular file"));
-    QByteArray bytes;
-    QFile existing(settingsPath);
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly))
-            throwUnableToWrite(settingsPath);
-        bytes = existing.readAll();
-        existing.close();
-    }
-
-    IniFile ini(bytes);
-    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-    ini.setValue(kSection, key("NmeaUdp"), flag(s.nmeaUdp));
-    ini.setValue(kSection, key("NmeaUdpHost"), s.nmeaUdpHost);
-    ini.setValue(kSection, key("NmeaUdpPort"), QString::number(s.nmeaUdpPort));
-    ini.setValue(kSection, key("NmeaTcp"), flag(s.nmeaTcp));
-    ini.setValue(kSection, key("NmeaTcpPort"), QString::number(s.nmeaTcpPort));
-    ini.setValue(kSection, key("Mqtt"), flag(s.mqtt));
-    ini.setValue(kSection, key("MqttUrl"), s.mqttUrl);
-    ini.setValue(kSection, key("MqttTopic"), s.mqttTopic);
-    ini.setValue(kSection, key("MqttCaFile"), s.mqttCaFile);
-    ini.setValue(kSection, key("MqttPasswordFile"), s.mqttPasswordFile);
-    // Written once it differs from the default or is in the file already.
-    if (s.mqttQueueLimit != kMqttDefaultQueueLimit || ini.value(kSection, key("MqttQueue")))
-        ini.setValue(kSection, key("MqttQueue"), QString::number(s.mqttQueueLimit));
-
-    QSaveFile file(settingsPath);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        throwUnableToWrite(settingsPath);
-    const QByteArray out = ini.contents();
-    if (file.write(out) != out.size() || !file.commit())
-        throwUnableToWrite(settingsPath);
+    updateSettingsFile(settingsPath, [&s](IniFile& ini) {
+        const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+        ini.setValue(kSection, key("NmeaUdp"), flag(s.nmeaUdp));
+        ini.setValue(kSection, key("NmeaUdpHost"), s.nmeaUdpHost);
+        ini.setValue(kSection, key("NmeaUdpPort"), QString::number(s.nmeaUdpPort));
+        ini.setValue(kSection, key("NmeaTcp"), flag(s.nmeaTcp));
+        ini.setValue(kSection, key("NmeaTcpPort"), QString::number(s.nmeaTcpPort));
+        ini.setValue(kSection, key("Mqtt"), flag(s.mqtt));
+        ini.setValue(kSection, key("MqttUrl"), s.mqttUrl);
+        ini.setValue(kSection, key("MqttTopic"), s.mqttTopic);
+        ini.setValue(kSection, key("MqttCaFile"), s.mqttCaFile);
+        ini.setValue(kSection, key("MqttPasswordFile"), s.mqttPasswordFile);
+        // Written once it differs from the default or is in the file already.
+        if (s.mqttQueueLimit != kMqttDefaultQueueLimit || ini.value(kSection, key("MqttQueue")))
+            ini.setValue(kSection, key("MqttQueue"), QString::number(s.mqttQueueLimit));
+    });
 }
 
 std::optional<MqttUrl> parseMqttUrl(const QString& text, QString* error)

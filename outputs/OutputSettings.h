@@ -50,7 +50,8 @@ struct OutputSettings
 OutputSettings loadOutputSettings(const QString& settingsPath);
 
 // Writes the keys of section "Outputs", leaving every other line of the file as it was. Throws
-// MarvaneError("Unable to write to <full path>.") when the file cannot be written.
+// MarvaneError("Unable to write to <full path>: <reason>.") when the file cannot be written, as
+// the communications options do.
 void saveOutputSettings(const QString& settingsPath, const OutputSettings& settings);
 
 // A broker address: mqtt://[user@]host[:port] (port 1883 by default) or mqtts://... (TLS,
