@@ -18,7 +18,7 @@ const char* const kColumns[] = {"time",  "x_raw",     "y_raw",       "units",   
 constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
 
 // value rounded to decimals places, written with no more digits than it needs: 0.515 stays
-// "0.515", a knots record's 0.15 * 0.514444 becomes "0.077167". Never "-0".
+// "0.515", a knots record's 0.15 kn (0.0771667 m/s) becomes "0.077167". Never "-0".
 QByteArray numberField(double value, int decimals)
 {
     const double scale = std::pow(10.0, decimals);

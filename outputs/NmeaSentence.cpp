@@ -1,14 +1,9 @@
 #include "outputs/NmeaSentence.h"
 
 #include "base/NumberText.h"
+#include "processing/FlowComputation.h"
 
 #include <cmath>
-
-namespace {
-
-constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
-
-} // namespace
 
 QByteArray nmeaChecksum(QByteArrayView body)
 {
@@ -41,7 +36,8 @@ std::optional<QByteArray> vdrSentence(const Sample& sample)
     if (set == QLatin1String("360.0"))
         set = QStringLiteral("0.0");
     const QString drift =
-        formatNumber(std::fabs(sample.speedMs) / kMetresPerSecondPerKnot, QStringLiteral("0.00"));
+        formatNumber(std::fabs(sample.speedMs) / metresPerSecondPerUnit(SpeedUnitsKind::Knots),
+                     QStringLiteral("0.00"));
     const QString body = QStringLiteral("IIVDR,%1,T,,M,%2,N").arg(set, drift);
     return nmeaSentence(body.toLatin1());
 }

@@ -1,5 +1,7 @@
 #include "processing/HistorySeries.h"
 
+#include "processing/FlowComputation.h"
+
 #include <QtMath>
 
 #include <algorithm>
@@ -18,19 +20,6 @@ constexpr quint32 kBearingMask = 1023;
 constexpr int kSpeedShift = 10;
 constexpr quint32 kMaxSpeedSteps = (1u << 22) - 1;
 constexpr qint32 kFarTime = std::numeric_limits<qint32>::min();
-
-double metresPerSecond(SpeedUnitsKind units)
-{
-    switch (units) {
-    case SpeedUnitsKind::MetresPerSecond:
-        return 1.0;
-    case SpeedUnitsKind::Knots:
-        return 0.514444;
-    case SpeedUnitsKind::MillimetresPerSecond:
-        return 0.001;
-    }
-    return 1.0;
-}
 
 // A hundredth of the last decimal the display shows in each unit.
 double speedStep(SpeedUnitsKind units)
@@ -120,7 +109,7 @@ double speedInUnits(double value, SpeedUnitsKind from, SpeedUnitsKind to)
 {
     if (from == to)
         return value;
-    return value * metresPerSecond(from) / metresPerSecond(to);
+    return value * metresPerSecondPerUnit(from) / metresPerSecondPerUnit(to);
 }
 
 HistorySeries::HistorySeries() = default;

@@ -26,7 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
-// value, a speed in the units from, in the units to (1 knot = 0.514444 m/s, 1 m/s = 1000 mm/s).
+// value, a speed in the units from, in the units to (1 knot = 1852/3600 m/s, 1 m/s = 1000 mm/s).
 double speedInUnits(double value, SpeedUnitsKind from, SpeedUnitsKind to);
 
 struct HistorySample

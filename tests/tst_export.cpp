@@ -36,7 +36,7 @@ QByteArray lines(const QList<QByteArray>& list)
     return out;
 }
 
-// One record of each units layout: 0.515 m/s, 1.00 knot (0.514444 m/s), 250 mm/s.
+// One record of each units layout: 0.515 m/s, 1.00 knot (1852/3600 = 0.514444 m/s), 250 mm/s.
 QByteArray threeUnitsLog()
 {
     return lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:07"),
@@ -208,7 +208,8 @@ private slots:
         QVERIFY(nc.ok());
         // 24/05/2009 14:03:07 UTC is 1243173787 s after 1970.
         QCOMPARE(nc.doubles("time"), (std::vector<double>{1243173787, 1243173788, 1243173790}));
-        QCOMPARE(nc.doubles("sea_water_speed"), (std::vector<double>{0.515, 0.514444, 0.25}));
+        QCOMPARE(nc.doubles("sea_water_speed"),
+                 (std::vector<double>{0.515, 1852.0 / 3600.0, 0.25}));
         // From 088, 270, 000: going to 268, 090, 180.
         QCOMPARE(nc.doubles("direction_of_sea_water_velocity"),
                  (std::vector<double>{268, 90, 180}));

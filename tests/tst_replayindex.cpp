@@ -449,11 +449,12 @@ void TestReplayIndex::unitsChangingMidFileAreConvertedToTheFileUnits_data()
     QTest::addColumn<QByteArray>("unitsLine");
     QTest::addColumn<double>("sum");
     QTest::addColumn<double>("highest");
-    // Records of 0.515 m/s, 01.00 knots (0.514444 m/s) and 0500 mm/s.
-    QTest::newRow("m/s file") << units("m/s") << 0.515 + 0.514444 + 0.5 << 0.515;
-    QTest::newRow("mm/s file") << units("mm/s") << 515.0 + 514.444 + 500.0 << 515.0;
-    QTest::newRow("Knots file") << units("Knots") << 0.515 / 0.514444 + 1.0 + 0.5 / 0.514444
-                                << 0.515 / 0.514444;
+    // Records of 0.515 m/s, 01.00 knots (1852/3600 m/s) and 0500 mm/s.
+    const double knot = 1852.0 / 3600.0;
+    QTest::newRow("m/s file") << units("m/s") << 0.515 + knot + 0.5 << 0.515;
+    QTest::newRow("mm/s file") << units("mm/s") << 515.0 + knot * 1000 + 500.0 << 515.0;
+    QTest::newRow("Knots file") << units("Knots") << 0.515 / knot + 1.0 + 0.5 / knot
+                                << 0.515 / knot;
 }
 
 void TestReplayIndex::unitsChangingMidFileAreConvertedToTheFileUnits()
@@ -549,7 +550,7 @@ void TestReplayIndex::sampleOfLine_data()
     row("mm/s record in a m/s file")
         << QByteArray("\"0250\",\"010\",\"24/05/2009 14:03:07\"") << ms << true << 0.25 << 10 << t;
     row("knots record in a mm/s file") << QByteArray("\"02.00\",\"010\",\"24/05/2009 14:03:07\"")
-                                       << mm << true << 1028.888 << 10 << t;
+                                       << mm << true << 2 * 1852000.0 / 3600 << 10 << t;
     row("leap day") << QByteArray("\"0.515\",\"088\",\"29/02/2008 00:00:00\"") << ms << true
                     << 0.515 << 88 << localSeconds(2008, 2, 29, 0, 0, 0);
 
@@ -631,7 +632,7 @@ void TestReplayIndex::oneParserFollowsChangingDatesAndUnits()
         {"\"0.519\",\"088\",\"25/05/2009 00:00:02\"", true, 0.519,
          localSeconds(2009, 5, 25, 0, 0, 2)},
         {"\"0.519\",\"088\",\"25/05/2009 00:61:02\"", false, 0, 0},
-        {"\"01.00\",\"088\",\"25/05/2009 00:00:03\"", true, 0.514444,
+        {"\"01.00\",\"088\",\"25/05/2009 00:00:03\"", true, 1852.0 / 3600.0,
          localSeconds(2009, 5, 25, 0, 0, 3)},
         {"\"1.0\",\"088\",\"25/05/2009 00:00:04\"", false, 0, 0},
         {"\"1.0\",\"088\",\"25/05/2009 00:00:04\"", false, 0, 0},
