@@ -185,7 +185,7 @@ void TestHistory::speedUnits_data()
     QTest::newRow("knots to m/s") << 1.0 << kn << ms << 1852.0 / 3600.0;
     QTest::newRow("m/s to mm/s") << 0.515 << ms << mm << 515.0;
     QTest::newRow("mm/s to m/s") << 515.0 << mm << ms << 0.515;
-    QTest::newRow("knots to mm/s") << 2.0 << kn << mm << 1028.888;
+    QTest::newRow("knots to mm/s") << 2.0 << kn << mm << 2 * 1852000.0 / 3600;
     QTest::newRow("m/s to knots") << 1852.0 / 3600.0 << ms << kn << 1.0;
 }
 
