@@ -29,8 +29,9 @@ struct SpanSample
     bool bearingTo = false; // the bearing is where the flow goes to (else where it comes from)
 };
 
-// The gap rule (isGap in TimeAxis.h) is the history plot's: the statistics count the same gaps
-// the plot draws.
+// The gap rule (isGap in TimeAxis.h) and the median's definition are the history plot's; the
+// statistics take the typical interval of the span itself, exactly, where the plot estimates it
+// over the whole series, so on a span whose rate changed the two can differ.
 // The median of the intervals between consecutive times (times that go backwards, as after a
 // clock set back, give no interval); 0 for fewer than two times.
 qint64 typicalIntervalMs(const std::vector<qint64>& timesMs);

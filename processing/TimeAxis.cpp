@@ -65,7 +65,7 @@ qint64 medianIntervalMs(std::vector<qint64>* intervals)
 {
     if (intervals->empty())
         return 0;
-    const auto middle = intervals->begin() + qsizetype(intervals->size() / 2);
+    const auto middle = intervals->begin() + qsizetype((intervals->size() - 1) / 2);
     std::nth_element(intervals->begin(), middle, intervals->end());
     return *middle;
 }

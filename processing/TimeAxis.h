@@ -32,7 +32,8 @@ constexpr qint64 kMinimumGapMs = 2000;
 constexpr qint64 kGapIntervals = 5;
 qint64 gapThresholdMs(qint64 typicalIntervalMs);
 bool isGap(qint64 intervalMs, qint64 typicalIntervalMs);
-// The median of some intervals (0 for none); the vector is reordered.
+// The median of some intervals (0 for none), the lower one of an even count: an interval that
+// occurred, never a value between two, as the statistics take it. The vector is reordered.
 qint64 medianIntervalMs(std::vector<qint64>* intervals);
 
 struct TimeTick

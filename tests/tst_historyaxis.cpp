@@ -11,6 +11,7 @@
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
 #include "processing/HistorySeries.h"
+#include "processing/SpanStatistics.h"
 #include "processing/TimeAxis.h"
 #include "tests/support/Samples.h"
 
@@ -129,6 +130,12 @@ void TestHistoryAxis::typicalIntervalIsTheMedian()
     QCOMPARE(medianIntervalMs(&withGap), 1000LL);
     std::vector<qint64> none;
     QCOMPARE(medianIntervalMs(&none), 0LL);
+    // An even count: the lower of the middle two, an interval that occurred, as the statistics
+    // of a span take it; so the plot and the summary find the same gaps (5 x 200 ms is under 2 s,
+    // 5 x 1000 ms is not).
+    std::vector<qint64> even = {1000, 200};
+    QCOMPARE(medianIntervalMs(&even), 200LL);
+    QCOMPARE(typicalIntervalMs(std::vector<qint64>{0, 200, 1200}), 200LL);
 
     // A series of 1 Hz with an hour missing: still 1 s.
     HistorySeries series;
