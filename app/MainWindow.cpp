@@ -248,7 +248,7 @@ void MainWindow::showReplayed(const Sample& sample)
             return;
         }
         m_badLineReported = true;
-        const qint64 line = lineOfRecord(m_replay->path(), m_replay->position());
+        const qint64 line = lineOfRecord(m_replay->position());
         showError(m_replayErrorShowing, sample.error,
                   QStringLiteral("%1, line %2. Further bad lines of this playback are counted in "
                                  "the status bar.")

@@ -61,6 +61,10 @@ QString readoutCaptionForSpeedText(const QString& speedText);
 // The same judgement as units: none when the text tells nothing.
 std::optional<SpeedUnitsKind> unitsOfSpeedText(const QString& speedText);
 
-// The line number (1 for the header) of record index record (0 for the first) of a log file:
-// every line after the header that is not a units line is a record. 0 when the file has fewer.
-qint64 lineOfRecord(const QString& path, qint64 record);
+// The line number (1 for the header) of record index record (0 for the first) of a log file, as
+// the replay and its index number them: every line after the header and the units line is a
+// record, a units line further down (a recording resumed) included.
+constexpr qint64 lineOfRecord(qint64 record)
+{
+    return record + 3;
+}

@@ -83,6 +83,7 @@ private slots:
     void vanishedFileReportsOnceAndStops();
     void badFiles_data();
     void badFiles();
+    void oneBoxPerPlaybackRunNamingTheFirstBadLine_data();
     void oneBoxPerPlaybackRunNamingTheFirstBadLine();
     void errorBoxesNeverPileUp();
     void fileGrowingWhileReplayed();
@@ -499,12 +500,25 @@ void TestReplay::badFiles()
     QCOMPARE(r.f.prompts->errors(), errors);
 }
 
+void TestReplay::oneBoxPerPlaybackRunNamingTheFirstBadLine_data()
+{
+    QTest::addColumn<QByteArray>("before"); // lines between the units line and the bad lines
+    QTest::addColumn<int>("line");          // of the first bad line, 1 for the header
+    QTest::newRow("bad from the first record") << QByteArray() << 3;
+    // A recording resumed into the file: its units line is a line of its own too.
+    QTest::newRow("after a resumed recording")
+        << QByteArray("\"0.515\",\"088\",\"01/01/2025 00:00:00\"\r\n") + units("m/s") +
+               QByteArray("\"0.516\",\"089\",\"01/01/2025 00:00:01\"\r\n")
+        << 6;
+}
+
 void TestReplay::oneBoxPerPlaybackRunNamingTheFirstBadLine()
 {
     // A log saved again without its quotes: every line is bad. One box, naming the file and the
-    // first bad line (line 3: after the header and the units line); the rest are counted and
-    // playback goes on to the end.
-    QByteArray file = kHeader + units("m/s");
+    // first bad line; the rest are counted and playback goes on to the end.
+    QFETCH(QByteArray, before);
+    QFETCH(int, line);
+    QByteArray file = kHeader + units("m/s") + before;
     for (int i = 0; i < 20; ++i)
         file += "0.515,088,01/01/2025 00:00:00\r\n";
     Replay r(file);
@@ -515,12 +529,16 @@ void TestReplay::oneBoxPerPlaybackRunNamingTheFirstBadLine()
     QTRY_COMPARE(w->statusPanel(2), QStringLiteral("End of file"));
     QCOMPARE(r.f.prompts->errors().size(), 1);
     const QString informative = r.f.prompts->shown.last().informative;
-    QVERIFY2(informative.startsWith(r.f.path(QStringLiteral("replay.log")) + QStringLiteral(", line 3.")),
+    QVERIFY2(informative.startsWith(r.f.path(QStringLiteral("replay.log")) +
+                                    QStringLiteral(", line %1.").arg(line)),
              qPrintable(informative));
     QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
              QStringLiteral("Bad lines: 19"));
-    // A new playback run tells its first bad line again.
+    // A new playback run tells its first bad line again, once.
     w.replayFirstButton->click();
+    w.replayPlayButton->click();
+    QTRY_COMPARE(r.f.prompts->errors().size(), 2);
+    QTRY_COMPARE(w->statusPanel(2), QStringLiteral("End of file"));
     QCOMPARE(r.f.prompts->errors().size(), 2);
 }
 
