@@ -4,7 +4,6 @@
 #include "logfile/LiveHistory.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowComputation.h"
-#include "processing/HistorySummary.h"
 #include "processing/SpanStatistics.h"
 
 #include <QApplication>
@@ -196,7 +195,7 @@ void addSpanSamples(const HistorySeries& series, qint64 first, qint64 end,
 QString spanSummaryOf(const HistorySeries& series, qint64 first, qint64 last,
                       const SpanStatisticsBuilder& builder)
 {
-    const qint64 bad = HistorySummary::of(series, first, last).badLines();
+    const qint64 bad = series.totals(first, last).badRecords();
     return spanSummaryText(builder.result(bad), series.units(),
                            series.timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()
                                                                 : QTimeZone::utc());

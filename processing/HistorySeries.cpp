@@ -165,10 +165,13 @@ void HistorySeries::addToNode(Node* node, float speed, double speedValue, int co
 
 void HistorySeries::mergeNode(Node* into, const Node& from)
 {
+    into->markers += from.markers;
     if (from.count == 0)
         return;
     if (into->count == 0) {
+        const quint32 markers = into->markers;
         *into = from;
+        into->markers = markers;
         return;
     }
     into->minSpeed = std::min(into->minSpeed, from.minSpeed);
@@ -220,6 +223,7 @@ void HistorySeries::completeLeaf()
     for (size_t r = first; r < m_records.size(); ++r) {
         const quint32 packed = m_records[r].speedAndBearing;
         const int code = int(packed & kBearingMask);
+        leaf.markers += code == kMarkerCode;
         if (!isSampleCode(code))
             continue;
         const double value = speedOf(m_records[r]);
@@ -513,6 +517,7 @@ HistoryTotals HistorySeries::totals(qint64 first, qint64 last) const
         first, last + 1,
         [&](int level, qint64 index, qint64, qint64) {
             const Node& n = m_levels[size_t(level)][size_t(index)];
+            t.markers += n.markers;
             if (n.count == 0)
                 return;
             maxSpeed = t.samples == 0 ? n.maxSpeed : std::max(maxSpeed, n.maxSpeed);
@@ -536,12 +541,6 @@ HistoryTotals HistorySeries::totals(qint64 first, qint64 last) const
             t.sumX += speed * trig().sine[size_t(from)];
             t.sumY += speed * trig().cosine[size_t(from)];
         });
-    // Markers are few (a units line where a recording was resumed): counted one by one in nodes.
-    if (m_markers > 0) {
-        t.markers = 0;
-        for (qint64 r = first; r <= last; ++r)
-            t.markers += (m_records[size_t(r)].speedAndBearing & kBearingMask) == kMarkerCode;
-    }
     if (t.samples == 0)
         return t;
     qint64 a = first;

@@ -158,7 +158,8 @@ private:
         quint64 bins = 0;
         float minSpeed = 0;
         float maxSpeed = 0;
-        quint32 count = 0;
+        quint32 count = 0;   // samples
+        quint32 markers = 0; // units lines
     };
     // One record: the time as an offset from its chunk's base, the speed in steps (22 bits) and
     // the bearing with its convention (10 bits: 0..359 from, 512 + 0..359 to, or a code for a bad

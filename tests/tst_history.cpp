@@ -146,6 +146,7 @@ private slots:
     void spanTotalsMatchRecordByRecord_data();
     void spanTotalsMatchRecordByRecord();
     void portionsEqualRecordsFedOneByOne();
+    void markersAndBadRecordsOfAnySpan();
     void eachRecordIsKeptCompactly();
     void columnsMatchTheRecordsInThem();
 
@@ -242,6 +243,39 @@ void TestHistory::spanTotalsMatchRecordByRecord()
     QVERIFY(qAbs(got.maxSpeed - want.maxSpeed) < 1e-9);
     QCOMPARE(got.maxRecord, want.maxRecord);
     QCOMPARE(got.maxTimeMs, want.maxTimeMs);
+}
+
+void TestHistory::markersAndBadRecordsOfAnySpan()
+{
+    // Units lines (a recording resumed several times) and bad lines among 5000 records: any
+    // span's counts, taken from whole nodes and single records, equal those counted one by one.
+    HistorySeries series;
+    std::vector<char> kinds; // 's'ample, 'b'ad, 'm'arker
+    for (int k = 0; k < 5000; ++k) {
+        if (k % 300 == 7) {
+            series.appendMarker();
+            kinds.push_back('m');
+        } else if (k % 97 == 5) {
+            series.appendBad();
+            kinds.push_back('b');
+        } else {
+            series.append(HistorySample{0.5, 90, clock(10, 0, 0) + qint64(k) * 1000});
+            kinds.push_back('s');
+        }
+    }
+    const std::pair<qint64, qint64> spans[] = {{0, 4999},    {7, 7},      {8, 1030},   {127, 128},
+                                               {1024, 2047}, {300, 4000}, {4999, 4999}};
+    for (const auto& [first, last] : spans) {
+        const HistoryTotals t = series.totals(first, last);
+        qint64 markers = 0;
+        qint64 bad = 0;
+        for (qint64 k = first; k <= last; ++k) {
+            markers += kinds[size_t(k)] == 'm';
+            bad += kinds[size_t(k)] == 'b';
+        }
+        QCOMPARE(t.markers, markers);
+        QCOMPARE(t.badRecords(), bad);
+    }
 }
 
 void TestHistory::portionsEqualRecordsFedOneByOne()
