@@ -289,12 +289,9 @@ void MainWindow::showBatch(const SampleBatch& batch)
     }
     // The readouts show the batch's last computed sample; the units and the dial's face change
     // with it, never under a needle drawn for other units.
-    for (auto it = batch.crbegin(); it != batch.crend(); ++it) {
-        if (it->computed) {
-            showUnits(it->units);
-            m_readouts->showSample(*it);
-            break;
-        }
+    if (const Sample* last = lastComputed(batch)) {
+        showUnits(last->units);
+        m_readouts->showSample(*last);
     }
 }
 

@@ -68,13 +68,20 @@ struct Sample
     // line's own text (replay).
     QString timeText;
 
-    // Being replaced by units (and unitsInfo): the readout caption and the log's units word.
-    QString readoutCaption;
-    QString speedUnits;
-
     // The texts of the data tables, which begin with four blanks.
     static QString cellText(const QString& text) { return QStringLiteral("    ") + text; }
 };
 
 // The samples of one poll (or one step of replay), in arrival order.
 using SampleBatch = QList<Sample>;
+
+// The last sample of a batch whose flow could be computed (what the readouts show); none when
+// no record of the batch could be.
+inline const Sample* lastComputed(const SampleBatch& batch)
+{
+    for (auto it = batch.crbegin(); it != batch.crend(); ++it) {
+        if (it->computed)
+            return &*it;
+    }
+    return nullptr;
+}

@@ -305,14 +305,10 @@ public:
 
     void takeBatch(const SampleBatch& batch) override
     {
-        for (auto it = batch.crbegin(); it != batch.crend(); ++it) {
-            if (!it->computed)
-                continue;
-            m_lastSample = QStringLiteral("%1 %2 %3")
-                               .arg(it->speedText, unitsInfo(it->units).speedUnits,
-                                    it->bearingText);
+        // Kept as it came; put into words only when the status is printed.
+        if (const Sample* last = lastComputed(batch)) {
+            m_lastSample = *last;
             m_sinceLast.start();
-            break;
         }
     }
 
@@ -346,10 +342,13 @@ private:
     void printStatus()
     {
         const Recording& recording = m_session.recording();
-        const QString last = m_sinceLast.isValid() ? QStringLiteral("last %1, %2 s ago")
-                                                         .arg(m_lastSample)
-                                                         .arg(m_sinceLast.elapsed() / 1000)
-                                                   : QStringLiteral("no sample yet");
+        const QString last =
+            m_sinceLast.isValid()
+                ? QStringLiteral("last %1 %2 %3, %4 s ago")
+                      .arg(m_lastSample.speedText, unitsInfo(m_lastSample.units).speedUnits,
+                           m_lastSample.bearingText)
+                      .arg(m_sinceLast.elapsed() / 1000)
+                : QStringLiteral("no sample yet");
         QStringList outputs;
         for (const LiveOutput* output : m_outputs)
             outputs << output->stateText();
@@ -371,7 +370,7 @@ private:
     LiveSession m_session;
     QTimer m_statusTimer;
     QElapsedTimer m_sinceLast;
-    QString m_lastSample;
+    Sample m_lastSample;
     int m_reconnections = 0;
     bool m_silent = false;
     QList<LiveOutput*> m_outputs;
