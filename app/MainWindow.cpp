@@ -514,7 +514,7 @@ void MainWindow::showCounts()
         counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
     if (m_badLines > 0)
         counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
-    counts << outputStates();
+    counts << m_session->outputStates();
     m_statusPanels->setCounts(counts);
 }
 

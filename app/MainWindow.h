@@ -88,7 +88,7 @@ public:
     LivePlot* livePlot();
     LivePlot* livePlotIfBuilt() const { return m_livePlot; }
     // The network outputs running now.
-    const QList<LiveOutput*>& outputs() const { return m_outputs; }
+    const QList<LiveOutput*>& outputs() const;
     ReplayControls* replayControls() const;
 
     // Remembers the window's place, the dialogs' folder and the recent files there; nothing is
@@ -168,7 +168,6 @@ private:
     // The destinations beside the log file (MainWindowOutputs.cpp).
     void buildOutputs();
     void startOutputs(const OutputSettings& settings);
-    QStringList outputStates() const;
     void showHeading();
     void forgetBadLines();
     bool refuseReplayWhileConnected();
@@ -239,7 +238,6 @@ private:
     std::unique_ptr<DataConventionDialog> m_dataConvention;
     std::unique_ptr<HistoryPane> m_history;
     std::unique_ptr<OutputsDialog> m_outputsDialog;
-    QList<LiveOutput*> m_outputs;
     bool m_dataFileErrorShowing = false;
 
     // One error box at a time per source, so ticks that keep running under an open box never

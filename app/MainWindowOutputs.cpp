@@ -5,7 +5,7 @@
 
 #include "app/OutputsDialog.h"
 #include "logfile/DataFileWriter.h"
-#include "outputs/Outputs.h"
+#include "outputs/OutputSettings.h"
 #include "session/LiveSession.h"
 #include "session/ProgramOptions.h"
 
@@ -28,44 +28,25 @@ void MainWindow::buildOutputs()
                                          "written as soon as the file can be written again.")
                               .arg(rows));
             });
+    connect(m_session, &LiveSession::outputsChanged, this, &MainWindow::showCounts);
+    connect(m_session, &LiveSession::outputMessage, this,
+            [this](const QString& text) { showNote(text); });
     startOutputs(loadOutputSettings(m_options->settingsPath()));
 }
 
 void MainWindow::startOutputs(const OutputSettings& settings)
 {
-    // Outputs already running end cleanly (an MQTT broker hears "offline") before new ones start.
-    for (LiveOutput* output : std::as_const(m_outputs)) {
-        m_session->removeSink(output);
-        output->takeEvent({SessionEvent::Kind::Finishing, QString(), QString()});
-        output->deleteLater();
-    }
-    m_outputs.clear();
     QString error;
-    const QList<LiveOutput*> outputs =
-        createOutputs(settings, m_options->port().portName, this, &error);
-    if (!error.isEmpty()) {
+    if (!m_session->setOutputs(settings, m_options->port().portName, &error)) {
         m_prompts->notify(error, QStringLiteral("The network outputs are off until Communications "
                                                 "> Outputs sets them right."),
                           {});
     }
-    for (LiveOutput* output : outputs) {
-        m_session->addSink(output);
-        connect(output, &LiveOutput::stateChanged, this, &MainWindow::showCounts);
-        connect(output, &LiveOutput::message, this,
-                [this](const QString& text) { showNote(text); });
-        m_outputs << output;
-    }
-    showCounts();
 }
 
-QStringList MainWindow::outputStates() const
+const QList<LiveOutput*>& MainWindow::outputs() const
 {
-    QStringList states;
-    for (const LiveOutput* output : m_outputs) {
-        if (!output->stateText().isEmpty())
-            states << output->stateText();
-    }
-    return states;
+    return m_session->outputs();
 }
 
 OutputsDialog* MainWindow::outputsDialog()

@@ -5,6 +5,7 @@
 #include "logfile/DataFileWriter.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
+#include "outputs/Outputs.h"
 #include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "reference/DemoSource.h"
@@ -271,6 +272,39 @@ void LiveSession::tell(const SessionEvent& event)
     for (SampleSink* sink : m_sinks)
         sink->takeEvent(event);
     emit sessionEvent(event);
+}
+
+bool LiveSession::setOutputs(const OutputSettings& settings, const QString& portName,
+                             QString* error)
+{
+    for (LiveOutput* output : std::as_const(m_outputs)) {
+        removeSink(output);
+        output->takeEvent({SessionEvent::Kind::Finishing, QString(), QString()});
+        output->deleteLater();
+    }
+    m_outputs.clear();
+    QString reason;
+    const QList<LiveOutput*> outputs = createOutputs(settings, portName, this, &reason);
+    for (LiveOutput* output : outputs) {
+        addSink(output);
+        connect(output, &LiveOutput::stateChanged, this, &LiveSession::outputsChanged);
+        connect(output, &LiveOutput::message, this, &LiveSession::outputMessage);
+        m_outputs << output;
+    }
+    emit outputsChanged();
+    if (error)
+        *error = reason;
+    return reason.isEmpty();
+}
+
+QStringList LiveSession::outputStates() const
+{
+    QStringList states;
+    for (const LiveOutput* output : m_outputs) {
+        if (!output->stateText().isEmpty())
+            states << output->stateText();
+    }
+    return states;
 }
 
 void LiveSession::finish()

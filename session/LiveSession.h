@@ -22,8 +22,10 @@
 #include "processing/Sample.h"
 #include "processing/SampleSink.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -33,7 +35,9 @@ class DemoSource;
 struct DataFileHeader;
 class FlowPipeline;
 class LiveHistory;
+class LiveOutput;
 class NoDataWatch;
+struct OutputSettings;
 class ProgramOptions;
 class Recording;
 class SerialSource;
@@ -71,6 +75,15 @@ public:
     DataFileHeader dataFileHeader(const QString& logFile) const;
     // The data file beside a log file: survey.log gives survey.csv.
     static QString dataFilePathFor(const QString& logFile);
+
+    // The network outputs the settings turn on, destinations of this session from now on
+    // (portName names the default MQTT topic); outputs already running end cleanly first (an
+    // MQTT broker hears "offline"). False with why in error, and no outputs, when the settings
+    // cannot be (an invalid address, an unreadable password or certificate file).
+    bool setOutputs(const OutputSettings& settings, const QString& portName, QString* error);
+    const QList<LiveOutput*>& outputs() const { return m_outputs; }
+    // Each running output's state for a status line ("NMEA: 1 client", "MQTT: queued 12").
+    QStringList outputStates() const;
 
     // The device for a port name: COM1..COM4 through [Ports] of the settings file, anything
     // else is a device path as given.
@@ -115,6 +128,10 @@ signals:
     // The data file beside a new log could not be made (path and the system's reason).
     void dataFileFailed(const QString& path, const QString& reason);
     void demonstrationFinished();
+    // An output's state changed (outputStates()), or the outputs were replaced.
+    void outputsChanged();
+    // An output's fault or recovery, told once (for the status bar or standard error).
+    void outputMessage(const QString& text);
 
 private:
     void applyOptions();
@@ -131,6 +148,7 @@ private:
     DataFileWriter* m_dataFile;
     std::unique_ptr<SampleSink> m_dataFileWhileLogging;
     std::vector<SampleSink*> m_sinks;
+    QList<LiveOutput*> m_outputs;
     bool m_connected = false;
     bool m_demoLogged = false;
 };

@@ -13,7 +13,6 @@
 #include "logfile/DataFileWriter.h"
 #include "logfile/Recording.h"
 #include "outputs/OutputOptions.h"
-#include "outputs/Outputs.h"
 #include "processing/FlowPipeline.h"
 #include "processing/SampleSink.h"
 #include "session/LiveSession.h"
@@ -272,17 +271,12 @@ public:
                              .arg(path));
                 });
         // The network outputs: never in the way of the log file, each told once per fault.
-        const QList<LiveOutput*> outputs =
-            createOutputs(m_options.outputs, m_options.portName, this, &reason);
-        if (!reason.isEmpty()) {
+        connect(&m_session, &LiveSession::outputMessage, this,
+                [](const QString& text) { tell(text); });
+        if (!m_session.setOutputs(m_options.outputs, m_options.portName, &reason)) {
             say(reason);
             m_session.disconnectPort();
             return 2;
-        }
-        for (LiveOutput* output : outputs) {
-            m_session.addSink(output);
-            connect(output, &LiveOutput::message, this, [](const QString& text) { tell(text); });
-            m_outputs << output;
         }
         recording.setLogging(true);
         m_session.startPolling();
@@ -349,9 +343,7 @@ private:
                            m_lastSample.bearingText)
                       .arg(m_sinceLast.elapsed() / 1000)
                 : QStringLiteral("no sample yet");
-        QStringList outputs;
-        for (const LiveOutput* output : m_outputs)
-            outputs << output->stateText();
+        const QStringList outputs = m_session.outputStates();
         // The count is what the file holds from this run, not what was handed to it.
         say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
                 .arg(recording.samplesWritten())
@@ -373,7 +365,6 @@ private:
     Sample m_lastSample;
     int m_reconnections = 0;
     bool m_silent = false;
-    QList<LiveOutput*> m_outputs;
 };
 
 } // namespace
