@@ -4,7 +4,6 @@
 #include "logfile/LogFormat.h"
 #include "logfile/LogSampleParser.h"
 #include "logfile/NetCdfFile.h"
-#include "processing/HistorySummary.h"
 
 #include <QDateTime>
 #include <QFile>

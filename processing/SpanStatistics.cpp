@@ -3,7 +3,6 @@
 #include "base/ClockText.h"
 #include "base/NumberText.h"
 #include "processing/HistorySeries.h"
-#include "processing/HistorySummary.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -41,6 +40,34 @@ int wholeDegrees(double degrees)
 }
 
 } // namespace
+
+QString countText(qint64 count)
+{
+    const QString digits = QString::number(count < 0 ? -count : count);
+    QString out;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += QLatin1Char(',');
+        out += digits[i];
+    }
+    return count < 0 ? QLatin1Char('-') + out : out;
+}
+
+QString durationText(qint64 seconds)
+{
+    // A clock set back during the recording gives a last sample earlier than the first.
+    const QString sign = seconds < 0 ? QStringLiteral("-") : QString();
+    const qint64 s = seconds < 0 ? -seconds : seconds;
+    const qint64 hours = s / 3600;
+    const qint64 minutes = s / 60 % 60;
+    QStringList parts;
+    if (hours > 0)
+        parts << QStringLiteral("%1 h").arg(hours);
+    if (hours > 0 || minutes > 0)
+        parts << QStringLiteral("%1 min").arg(minutes);
+    parts << QStringLiteral("%1 s").arg(s % 60);
+    return sign + parts.join(QLatin1Char(' '));
+}
 
 qint64 typicalIntervalMs(const std::vector<qint64>& timesMs)
 {
@@ -159,19 +186,19 @@ QString spanSummaryText(const SpanStatistics& stats, SpeedUnitsKind units, const
     };
     // Durations to the nearest second, as the times are shown.
     const auto duration = [](qint64 ms) {
-        return HistorySummary::durationText(ms < 0 ? -((-ms + 500) / 1000) : (ms + 500) / 1000);
+        return durationText(ms < 0 ? -((-ms + 500) / 1000) : (ms + 500) / 1000);
     };
     const bool any = stats.samples > 0;
 
     QStringList lines;
-    lines << QStringLiteral("Samples: ") + HistorySummary::countText(stats.samples);
+    lines << QStringLiteral("Samples: ") + countText(stats.samples);
     lines << QStringLiteral("First: ") + (any ? time(stats.firstTimeMs) : kNone);
     lines << QStringLiteral("Last: ") + (any ? time(stats.lastTimeMs) : kNone);
     lines << QStringLiteral("Duration: ") + (any ? duration(stats.durationMs()) : kNone);
     lines << QStringLiteral("Times: ") + (zone == QTimeZone::utc()
                                               ? QStringLiteral("UTC")
                                               : QString::fromLatin1(zone.id()));
-    QString gaps = any ? HistorySummary::countText(stats.gaps) : kNone;
+    QString gaps = any ? countText(stats.gaps) : kNone;
     if (stats.gaps > 0) {
         gaps += QStringLiteral(", longest ") + duration(stats.longestGapMs) +
                 QStringLiteral(" after ") + time(stats.longestGapStartMs);
@@ -193,6 +220,6 @@ QString spanSummaryText(const SpanStatistics& stats, SpeedUnitsKind units, const
                             (stats.residualBearingTo ? QStringLiteral(" (flow to)")
                                                      : QStringLiteral(" (flow from)"))
                       : kNone);
-    lines << QStringLiteral("Bad lines: ") + HistorySummary::countText(stats.badLines);
+    lines << QStringLiteral("Bad lines: ") + countText(stats.badLines);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -94,6 +94,11 @@ private:
 
 SpanStatistics spanStatistics(const std::vector<SpanSample>& samples, qint64 badLines);
 
+// Texts of the summary's figures: 56789 -> "56,789"; 11525 s -> "3 h 12 min 5 s" (a clock set
+// back during a recording gives a negative duration: "-1 min 5 s").
+QString countText(qint64 count);
+QString durationText(qint64 seconds);
+
 // The statistics as lines of text for the operator to read and copy, in the style of the
 // history's summary, speeds in units, dates as dd/MM/yyyy hh:mm:ss in zone:
 //   Samples: 7,200

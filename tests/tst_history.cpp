@@ -8,7 +8,7 @@
 #include "logfile/LogFormat.h"
 #include "logfile/ReplayIndex.h"
 #include "processing/HistorySeries.h"
-#include "processing/HistorySummary.h"
+#include "processing/SpanStatistics.h"
 #include "tests/support/Samples.h"
 
 #include <QApplication>
@@ -400,16 +400,23 @@ void TestHistory::summaryText_data()
 void TestHistory::summaryText()
 {
     QFETCH(bool, fromLogFile);
-    // Mean speed (0.4 + 0.6 + 1.05 + 0.15) / 4 = 0.55. The flow vector sums to
-    // X = (0.4 + 0.6) sin 80 + 1.2 = 2.1848, Y = (0.4 - 0.6) cos 80 = -0.0347: bearing 90.9,
-    // where the mean of the angles is 90.
+    // The summary the History window shows. Mean speed (0.4 + 0.6 + 1.05 + 0.15) / 4 = 0.55;
+    // deviations -0.15, 0.05, 0.5, -0.4: sqrt(0.435 / 4) = 0.330. The flow vectors sum to
+    // X = 0.4 sin 80 + 0.6 sin 100 + 1.2 = 2.1848, Y = 0.4 cos 80 + 0.6 cos 100 = -0.0347:
+    // 0.5463 m/s a sample, bearing 90.9, where the mean of the angles is 90. Intervals 1 s,
+    // 58 min 14 s and 2 h 13 min 50 s: the median is the middle one, so no gap.
     const QString expected = s("Samples: 4\n"
                                "First: 24/05/2009 14:03:07\n"
                                "Last: 24/05/2009 17:15:12\n"
                                "Duration: 3 h 12 min 5 s\n"
+                               "Times: UTC\n"
+                               "Gaps: 0\n"
                                "Mean speed: 0.550 m/s\n"
+                               "Minimum speed: 0.150 m/s at 24/05/2009 17:15:12\n"
                                "Maximum speed: 1.050 m/s at 24/05/2009 15:01:22\n"
-                               "Vector-mean bearing: 091\n"
+                               "Standard deviation of speed: 0.330 m/s\n"
+                               "Residual speed: 0.546 m/s\n"
+                               "Residual bearing: 091 (flow from)\n"
                                "Bad lines: 1\n");
     QString text;
     if (fromLogFile) {
@@ -425,7 +432,7 @@ void TestHistory::summaryText()
         QString error;
         QVERIFY(index.open(path, &error));
         QVERIFY(QTest::qWaitFor([&] { return index.isFinished() && !index.isIndexing(); }));
-        text = HistorySummary::of(index.history()).toText();
+        text = HistoryPane::spanSummary(index.history(), 0, index.history().recordCount() - 1);
     } else {
         HistorySeries series;
         series.append({0.4, 80, clock(14, 3, 7)});
@@ -433,7 +440,7 @@ void TestHistory::summaryText()
         series.appendBad();
         series.append({1.05, 90, clock(15, 1, 22)});
         series.append({0.15, 90, clock(17, 15, 12)});
-        text = HistorySummary::of(series).toText();
+        text = HistoryPane::spanSummary(series, 0, series.recordCount() - 1);
     }
     QCOMPARE(text, expected);
 }
@@ -444,16 +451,16 @@ void TestHistory::vectorMeanIsNotTheMeanOfAngles_data()
     QTest::addColumn<QList<double>>("speeds");
     QTest::addColumn<QString>("line");
     QTest::newRow("350 and 010") << QList<int>{350, 10} << QList<double>{0.5, 0.5}
-                                 << s("Vector-mean bearing: 000");
+                                 << s("Residual bearing: 000 (flow from)");
     QTest::newRow("north and east")
-        << QList<int>{0, 90} << QList<double>{1, 1} << s("Vector-mean bearing: 045");
+        << QList<int>{0, 90} << QList<double>{1, 1} << s("Residual bearing: 045 (flow from)");
     QTest::newRow("the faster flow weighs more")
-        << QList<int>{0, 90} << QList<double>{1, 3} << s("Vector-mean bearing: 072");
+        << QList<int>{0, 90} << QList<double>{1, 3} << s("Residual bearing: 072 (flow from)");
     QTest::newRow("just west of north")
-        << QList<int>{359, 357} << QList<double>{1, 1} << s("Vector-mean bearing: 358");
+        << QList<int>{359, 357} << QList<double>{1, 1} << s("Residual bearing: 358 (flow from)");
     QTest::newRow("opposite flows cancel")
-        << QList<int>{45, 225} << QList<double>{1, 1} << s("Vector-mean bearing: -");
-    QTest::newRow("no flow") << QList<int>{10} << QList<double>{0} << s("Vector-mean bearing: -");
+        << QList<int>{45, 225} << QList<double>{1, 1} << s("Residual bearing: -");
+    QTest::newRow("no flow") << QList<int>{10} << QList<double>{0} << s("Residual bearing: -");
 }
 
 void TestHistory::vectorMeanIsNotTheMeanOfAngles()
@@ -464,8 +471,8 @@ void TestHistory::vectorMeanIsNotTheMeanOfAngles()
     HistorySeries series;
     for (int i = 0; i < bearings.size(); ++i)
         series.append({speeds[i], bearings[i], clock(12, 0, i)});
-    QVERIFY2(HistorySummary::of(series).toText().split(QLatin1Char('\n')).contains(line),
-             qPrintable(HistorySummary::of(series).toText()));
+    const QString text = HistoryPane::spanSummary(series, 0, series.recordCount() - 1);
+    QVERIFY2(text.split(QLatin1Char('\n')).contains(line), qPrintable(text));
 }
 
 void TestHistory::summaryOfNothing()
@@ -474,24 +481,36 @@ void TestHistory::summaryOfNothing()
     series.setUnits(SpeedUnitsKind::Knots);
     series.appendBad();
     series.appendBad();
-    QCOMPARE(HistorySummary::of(series).toText(), s("Samples: 0\n"
-                                                    "First: -\n"
-                                                    "Last: -\n"
-                                                    "Duration: -\n"
-                                                    "Mean speed: -\n"
-                                                    "Maximum speed: -\n"
-                                                    "Vector-mean bearing: -\n"
-                                                    "Bad lines: 2\n"));
+    const auto summary = [&series] {
+        return HistoryPane::spanSummary(series, 0, series.recordCount() - 1);
+    };
+    QCOMPARE(summary(), s("Samples: 0\n"
+                          "First: -\n"
+                          "Last: -\n"
+                          "Duration: -\n"
+                          "Times: UTC\n"
+                          "Gaps: -\n"
+                          "Mean speed: -\n"
+                          "Minimum speed: -\n"
+                          "Maximum speed: -\n"
+                          "Standard deviation of speed: -\n"
+                          "Residual speed: -\n"
+                          "Residual bearing: -\n"
+                          "Bad lines: 2\n"));
     series.append({5.15, 271, clock(9, 0, 0)});
-    QCOMPARE(HistorySummary::of(series).toText(), s("Samples: 1\n"
-                                                    "First: 24/05/2009 09:00:00\n"
-                                                    "Last: 24/05/2009 09:00:00\n"
-                                                    "Duration: 0 s\n"
-                                                    "Mean speed: 05.15 Knots\n"
-                                                    "Maximum speed: 05.15 Knots at 24/05/2009 "
-                                                    "09:00:00\n"
-                                                    "Vector-mean bearing: 271\n"
-                                                    "Bad lines: 2\n"));
+    QCOMPARE(summary(), s("Samples: 1\n"
+                          "First: 24/05/2009 09:00:00\n"
+                          "Last: 24/05/2009 09:00:00\n"
+                          "Duration: 0 s\n"
+                          "Times: UTC\n"
+                          "Gaps: 0\n"
+                          "Mean speed: 05.15 Knots\n"
+                          "Minimum speed: 05.15 Knots at 24/05/2009 09:00:00\n"
+                          "Maximum speed: 05.15 Knots at 24/05/2009 09:00:00\n"
+                          "Standard deviation of speed: 00.00 Knots\n"
+                          "Residual speed: 05.15 Knots\n"
+                          "Residual bearing: 271 (flow from)\n"
+                          "Bad lines: 2\n"));
 }
 
 void TestHistory::summaryOfASpanOfALogFile()
@@ -514,19 +533,26 @@ void TestHistory::summaryOfASpanOfALogFile()
     QVERIFY(index.open(path, &error));
     QVERIFY(QTest::qWaitFor([&] { return index.isFinished() && !index.isIndexing(); }));
 
-    // Records 250..749. Mean of 250..749
-    // without 500 = (250 + 749) / 2 * 500 - 500 over 499.
-    const HistorySummary span = HistorySummary::of(index.history(), 250, 749);
-    QCOMPARE(span.samples(), 499LL);
-    QCOMPARE(span.badLines(), 1LL);
-    QCOMPARE(span.toText(), s("Samples: 499\n"
-                              "First: 24/05/2009 10:04:10\n"
-                              "Last: 24/05/2009 10:12:29\n"
-                              "Duration: 8 min 19 s\n"
-                              "Mean speed: 0499 mm/s\n"
-                              "Maximum speed: 0749 mm/s at 24/05/2009 10:12:29\n"
-                              "Vector-mean bearing: 090\n"
-                              "Bad lines: 1\n"));
+    // Records 250..749. Mean of 250..749 without 500: ((250 + 749) / 2 * 500 - 500) / 499 =
+    // 499.499; their population standard deviation 144.48; all flowing the same way, so the
+    // residual flow is the mean. One interval of 2 s where the bad line is: no gap.
+    const HistoryTotals totals = index.history().totals(250, 749);
+    QCOMPARE(totals.samples, 499LL);
+    QCOMPARE(totals.badRecords(), 1LL);
+    QCOMPARE(HistoryPane::spanSummary(index.history(), 250, 749),
+             s("Samples: 499\n"
+               "First: 24/05/2009 10:04:10\n"
+               "Last: 24/05/2009 10:12:29\n"
+               "Duration: 8 min 19 s\n"
+               "Times: UTC\n"
+               "Gaps: 0\n"
+               "Mean speed: 0499 mm/s\n"
+               "Minimum speed: 0250 mm/s at 24/05/2009 10:04:10\n"
+               "Maximum speed: 0749 mm/s at 24/05/2009 10:12:29\n"
+               "Standard deviation of speed: 0144 mm/s\n"
+               "Residual speed: 0499 mm/s\n"
+               "Residual bearing: 090 (flow from)\n"
+               "Bad lines: 1\n"));
 }
 
 void TestHistory::countText_data()
@@ -544,7 +570,7 @@ void TestHistory::countText()
 {
     QFETCH(qint64, count);
     QFETCH(QString, text);
-    QCOMPARE(HistorySummary::countText(count), text);
+    QCOMPARE(::countText(count), text);
 }
 
 void TestHistory::durationText_data()
@@ -564,7 +590,7 @@ void TestHistory::durationText()
 {
     QFETCH(qint64, seconds);
     QFETCH(QString, text);
-    QCOMPARE(HistorySummary::durationText(seconds), text);
+    QCOMPARE(::durationText(seconds), text);
 }
 
 // 2000 records, one a second from 10:00:00: slow flow to the east, except records 1000..1099,
@@ -822,8 +848,9 @@ void TestHistory::eachSampleKeepsItsConvention()
         QVERIFY2(qAbs(t.sumX / double(t.samples) - 2.0) < 1e-9,
                  qPrintable(QString::number(t.sumX)));
         QVERIFY(qAbs(t.sumY) < 1e-6 * double(t.samples));
-        QCOMPARE(HistorySummary::of(series, first, last).vectorMeanBearing(),
-                 std::optional<int>(90));
+        // Given where the flow goes, as the two conventions are mixed: to 270.
+        QVERIFY(HistoryPane::spanSummary(series, first, last)
+                    .contains(QStringLiteral("Residual bearing: 270 (flow to)\n")));
     }
 }
 
