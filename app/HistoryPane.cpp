@@ -78,9 +78,9 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
     connect(m_copyButton, &QPushButton::clicked, this, [this] {
         // The text shown when it is that of the span shown; else made now.
         const auto [first, last] = clampedSpan();
-        const bool current = m_job && m_job->complete && !m_summaryTimer->isActive() &&
-                             m_job->series == m_plot->series() && m_job->first == first &&
-                             m_job->last == last;
+        const bool current = m_job && m_job->complete() && !m_summaryTimer->isActive() &&
+                             m_job->series() == m_plot->series() && m_job->first() == first &&
+                             m_job->last() == last;
         QApplication::clipboard()->setText(current ? m_summary->toPlainText() : summaryTextNow());
     });
     connect(m_plot, &HistoryPlot::seekRequested, m_session, &ReplaySession::seek);
@@ -158,7 +158,7 @@ QString HistoryPane::summaryTextNow() const
     const HistorySeries* series = m_plot->series();
     if (!series)
         return QString();
-    return spanSummary(*series, m_plot->spanFirst(), m_plot->spanLast());
+    return historySpanSummary(*series, m_plot->spanFirst(), m_plot->spanLast());
 }
 
 std::optional<std::pair<qint64, qint64>> HistoryPane::spanTimes() const
@@ -171,45 +171,6 @@ std::optional<std::pair<qint64, qint64>> HistoryPane::spanTimes() const
     if (first > last)
         return std::nullopt;
     return std::make_pair(series->timeMsAt(first), series->timeMsAt(last));
-}
-
-namespace {
-
-// The statistics a hydrographer reports, over the samples of the span one by one, each bearing in
-// the convention it was recorded in (the live session's samples carry theirs; a log does not say,
-// and its bearings are taken as where the flow comes from, the program's default).
-void addSpanSamples(const HistorySeries& series, qint64 first, qint64 end,
-                    SpanStatisticsBuilder* builder)
-{
-    const double toMs = metresPerSecondPerUnit(series.units());
-    for (qint64 record = first; record < end; ++record) {
-        if (!series.isSample(record))
-            continue;
-        const HistorySample s = series.sampleAt(record);
-        builder->add({s.timeMs, s.speed * toMs, double(s.bearing), s.bearingTo});
-    }
-}
-
-// The summary's text; bad lines are counted by the series' totals, units lines (markers) are
-// neither. The residual bearing says which way it is given.
-QString spanSummaryOf(const HistorySeries& series, qint64 first, qint64 last,
-                      const SpanStatisticsBuilder& builder)
-{
-    const qint64 bad = series.totals(first, last).badRecords();
-    return spanSummaryText(builder.result(bad), series.units(),
-                           series.timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()
-                                                                : QTimeZone::utc());
-}
-
-} // namespace
-
-QString HistoryPane::spanSummary(const HistorySeries& series, qint64 first, qint64 last)
-{
-    first = std::max<qint64>(first, 0);
-    last = std::min<qint64>(last, series.recordCount() - 1);
-    SpanStatisticsBuilder builder;
-    addSpanSamples(series, first, last + 1, &builder);
-    return spanSummaryOf(series, first, last, builder);
 }
 
 std::pair<qint64, qint64> HistoryPane::clampedSpan() const
@@ -230,25 +191,11 @@ void HistoryPane::updateSummary()
         return;
     }
     const auto [first, last] = clampedSpan();
-    // Records are only ever added at the end of a series: a span that kept its start and grew
-    // at its end goes on from the records already gathered.
-    const bool grown = m_job && m_job->series == series && m_job->first == first &&
-                       last >= m_job->last && m_job->next <= series->recordCount();
-    if (grown) {
-        if (m_job->complete && last == m_job->last) {
-            // Nothing new to gather; the text is made again (the clock it is shown on may have
-            // changed).
-            showSummary(spanSummaryOf(*series, first, last, m_job->builder));
-            return;
-        }
-        m_job->last = last;
-        m_job->complete = false;
+    if (m_job && m_job->continuesTo(series, first, last)) {
+        // Made again even with nothing new: the clock it is shown on may have changed.
+        m_job->growTo(last);
     } else {
-        m_job.emplace();
-        m_job->series = series;
-        m_job->first = first;
-        m_job->last = last;
-        m_job->next = first;
+        m_job.emplace(series, first, last);
     }
     continueSummary();
 }
@@ -257,16 +204,11 @@ void HistoryPane::continueSummary()
 {
     if (!m_job)
         return;
-    SummaryJob& job = *m_job;
-    const qint64 end = std::min(job.last + 1, job.next + kSummarySlice);
-    addSpanSamples(*job.series, job.next, end, &job.builder);
-    job.next = std::max(job.next, end);
-    if (job.next <= job.last) {
+    if (!m_job->advance(kSummarySlice)) {
         m_sliceTimer->start();
         return;
     }
-    job.complete = true;
-    showSummary(spanSummaryOf(*job.series, job.first, job.last, job.builder));
+    showSummary(m_job->text());
 }
 
 void HistoryPane::showSummary(const QString& text)

@@ -40,9 +40,7 @@ public:
     // The summary text of the span shown, as the text panel shows it, made at once.
     QString summaryTextNow() const;
     // True while the summary of the span shown is still being made, slice by slice.
-    bool summaryPending() const { return m_job && !m_job->complete; }
-    // The statistics of records first..last of series, as the summary shows them.
-    static QString spanSummary(const HistorySeries& series, qint64 first, qint64 last);
+    bool summaryPending() const { return m_job && !m_job->complete(); }
 
     // How long the summary waits for more records before it is made again.
     static constexpr int kSummaryDelay = 200;
@@ -82,19 +80,7 @@ private:
     QPushButton* m_copyButton = nullptr;
     QTimer* m_summaryTimer = nullptr;
 
-    // The summary being made, or the last one made: the span's records first..last of series,
-    // gathered up to next. A span that only grows at its end (a file still being indexed, the
-    // live session) goes on from where it was, so a live session's summary takes only its new
-    // samples; any other change starts again.
-    struct SummaryJob
-    {
-        const HistorySeries* series = nullptr;
-        qint64 first = 0;
-        qint64 last = 0;
-        qint64 next = 0;
-        bool complete = false; // its text is the one shown
-        SpanStatisticsBuilder builder;
-    };
-    std::optional<SummaryJob> m_job;
+    // The summary being made, or the last one made (its text is the one shown once complete).
+    std::optional<HistorySpanStatistics> m_job;
     QTimer* m_sliceTimer = nullptr;
 };

@@ -17,6 +17,7 @@
 #include "app/LivePlot.h"
 #include "logfile/LiveHistory.h"
 #include "processing/HistorySeries.h"
+#include "processing/SpanStatistics.h"
 #include "tests/support/Samples.h"
 
 #include <QApplication>
@@ -118,7 +119,7 @@ int main(int argc, char* argv[])
         // The statistics of the whole recording, as the History window's summary makes them.
         QElapsedTimer t;
         t.start();
-        const QString summary = HistoryPane::spanSummary(series, 0, count - 1);
+        const QString summary = historySpanSummary(series, 0, count - 1);
         const double ms = t.nsecsElapsed() / 1e6;
         // The window makes it in slices, one per turn of its event loop.
         std::printf("summary of the whole recording: %.0f ms, made by the window in slices of "

@@ -2,6 +2,7 @@
 
 #include "base/ClockText.h"
 #include "base/NumberText.h"
+#include "processing/FlowComputation.h"
 #include "processing/HistorySeries.h"
 
 #include <QDateTime>
@@ -222,4 +223,51 @@ QString spanSummaryText(const SpanStatistics& stats, SpeedUnitsKind units, const
                       : kNone);
     lines << QStringLiteral("Bad lines: ") + countText(stats.badLines);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+HistorySpanStatistics::HistorySpanStatistics(const HistorySeries* series, qint64 first, qint64 last)
+    : m_series(series), m_first(first), m_last(last), m_next(first)
+{
+}
+
+bool HistorySpanStatistics::continuesTo(const HistorySeries* series, qint64 first,
+                                        qint64 last) const
+{
+    return series == m_series && first == m_first && last >= m_last &&
+           std::min(m_next, m_last + 1) <= series->recordCount();
+}
+
+void HistorySpanStatistics::growTo(qint64 last)
+{
+    m_last = std::max(m_last, last);
+}
+
+bool HistorySpanStatistics::advance(qint64 maxRecords)
+{
+    const qint64 end = std::min(m_last + 1, m_next + maxRecords);
+    const double toMs = metresPerSecondPerUnit(m_series->units());
+    for (qint64 record = m_next; record < end; ++record) {
+        if (!m_series->isSample(record))
+            continue;
+        const HistorySample s = m_series->sampleAt(record);
+        m_builder.add({s.timeMs, s.speed * toMs, double(s.bearing), s.bearingTo});
+    }
+    m_next = std::max(m_next, end);
+    return complete();
+}
+
+QString HistorySpanStatistics::text() const
+{
+    const qint64 bad = m_series->totals(m_first, m_last).badRecords();
+    return spanSummaryText(m_builder.result(bad), m_series->units(),
+                           m_series->timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()
+                                                                   : QTimeZone::utc());
+}
+
+QString historySpanSummary(const HistorySeries& series, qint64 first, qint64 last)
+{
+    HistorySpanStatistics statistics(&series, std::max<qint64>(first, 0),
+                                     std::min<qint64>(last, series.recordCount() - 1));
+    statistics.advance(series.recordCount());
+    return statistics.text();
 }

@@ -118,3 +118,41 @@ QString durationText(qint64 seconds);
 QString spanSummaryText(const SpanStatistics& stats,
                         SpeedUnitsKind units = SpeedUnitsKind::MetresPerSecond,
                         const QTimeZone& zone = QTimeZone::utc());
+
+class HistorySeries;
+
+// The statistics of records first..last of a history series, gathered a slice at a time (those of
+// a file of 30 million samples take most of a second), so that a window can go on answering
+// between slices. Records are only ever added at the end of a series, so a span that kept its
+// start and grew at its end goes on from what was already gathered (a live session's next batch
+// adds only its own samples). Each bearing is taken in the convention it was recorded in.
+class HistorySpanStatistics
+{
+public:
+    HistorySpanStatistics(const HistorySeries* series, qint64 first, qint64 last);
+
+    // True when first..last of series continues this span at its end (or is this span).
+    bool continuesTo(const HistorySeries* series, qint64 first, qint64 last) const;
+    void growTo(qint64 last);
+
+    // Gathers up to maxRecords more records; true once the span is complete.
+    bool advance(qint64 maxRecords);
+    bool complete() const { return m_next > m_last; }
+    const HistorySeries* series() const { return m_series; }
+    qint64 first() const { return m_first; }
+    qint64 last() const { return m_last; }
+
+    // The summary text (spanSummaryText) of what has been gathered, in the series' units and on
+    // its clock; bad lines counted by the series' totals, units lines (markers) neither.
+    QString text() const;
+
+private:
+    const HistorySeries* m_series;
+    qint64 m_first;
+    qint64 m_last;
+    qint64 m_next;
+    SpanStatisticsBuilder m_builder;
+};
+
+// The summary text of records first..last of series (clamped to it), made at once.
+QString historySpanSummary(const HistorySeries& series, qint64 first, qint64 last);

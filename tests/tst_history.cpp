@@ -432,7 +432,7 @@ void TestHistory::summaryText()
         QString error;
         QVERIFY(index.open(path, &error));
         QVERIFY(QTest::qWaitFor([&] { return index.isFinished() && !index.isIndexing(); }));
-        text = HistoryPane::spanSummary(index.history(), 0, index.history().recordCount() - 1);
+        text = historySpanSummary(index.history(), 0, index.history().recordCount() - 1);
     } else {
         HistorySeries series;
         series.append({0.4, 80, clock(14, 3, 7)});
@@ -440,7 +440,7 @@ void TestHistory::summaryText()
         series.appendBad();
         series.append({1.05, 90, clock(15, 1, 22)});
         series.append({0.15, 90, clock(17, 15, 12)});
-        text = HistoryPane::spanSummary(series, 0, series.recordCount() - 1);
+        text = historySpanSummary(series, 0, series.recordCount() - 1);
     }
     QCOMPARE(text, expected);
 }
@@ -471,7 +471,7 @@ void TestHistory::vectorMeanIsNotTheMeanOfAngles()
     HistorySeries series;
     for (int i = 0; i < bearings.size(); ++i)
         series.append({speeds[i], bearings[i], clock(12, 0, i)});
-    const QString text = HistoryPane::spanSummary(series, 0, series.recordCount() - 1);
+    const QString text = historySpanSummary(series, 0, series.recordCount() - 1);
     QVERIFY2(text.split(QLatin1Char('\n')).contains(line), qPrintable(text));
 }
 
@@ -482,7 +482,7 @@ void TestHistory::summaryOfNothing()
     series.appendBad();
     series.appendBad();
     const auto summary = [&series] {
-        return HistoryPane::spanSummary(series, 0, series.recordCount() - 1);
+        return historySpanSummary(series, 0, series.recordCount() - 1);
     };
     QCOMPARE(summary(), s("Samples: 0\n"
                           "First: -\n"
@@ -539,7 +539,7 @@ void TestHistory::summaryOfASpanOfALogFile()
     const HistoryTotals totals = index.history().totals(250, 749);
     QCOMPARE(totals.samples, 499LL);
     QCOMPARE(totals.badRecords(), 1LL);
-    QCOMPARE(HistoryPane::spanSummary(index.history(), 250, 749),
+    QCOMPARE(historySpanSummary(index.history(), 250, 749),
              s("Samples: 499\n"
                "First: 24/05/2009 10:04:10\n"
                "Last: 24/05/2009 10:12:29\n"
@@ -849,7 +849,7 @@ void TestHistory::eachSampleKeepsItsConvention()
                  qPrintable(QString::number(t.sumX)));
         QVERIFY(qAbs(t.sumY) < 1e-6 * double(t.samples));
         // Given where the flow goes, as the two conventions are mixed: to 270.
-        QVERIFY(HistoryPane::spanSummary(series, first, last)
+        QVERIFY(historySpanSummary(series, first, last)
                     .contains(QStringLiteral("Residual bearing: 270 (flow to)\n")));
     }
 }
@@ -883,7 +883,7 @@ void TestHistory::residualFlowFollowsEachSamplesConvention()
     for (int i = 0; i < bearings.size(); ++i)
         live.addSample(flowSample(clock(9, 0, i), 1.0, bearings[i], to[i]));
     const QStringList summary =
-        HistoryPane::spanSummary(live.series(), 0, live.series().recordCount() - 1)
+        historySpanSummary(live.series(), 0, live.series().recordCount() - 1)
             .split(QLatin1Char('\n'));
     for (const QString& line : lines)
         QVERIFY2(summary.contains(line), qPrintable(summary.join(QLatin1Char('\n'))));

@@ -502,7 +502,7 @@ void TestHistoryAxis::longSummaryIsMadeInSlices()
     pane.show();
     QVERIFY(pane.summaryPending());
     const auto whole = [&] {
-        return HistoryPane::spanSummary(live.series(), 0, live.series().recordCount() - 1);
+        return historySpanSummary(live.series(), 0, live.series().recordCount() - 1);
     };
     QVERIFY(pane.summaryText()->toPlainText() != whole());
     // Grown at its end while the summary is being made.
@@ -527,9 +527,8 @@ void TestHistoryAxis::longSummaryIsMadeInSlices()
     QApplication::sendEvent(plot, &wheel);
     QVERIFY(plot->spanFirst() > 0);
     QTRY_VERIFY(!pane.summaryPending() && pane.summaryText()->toPlainText() != whole());
-    QCOMPARE(
-        pane.summaryText()->toPlainText(),
-        HistoryPane::spanSummary(live.series(), pane.plot()->spanFirst(), pane.plot()->spanLast()));
+    QCOMPARE(pane.summaryText()->toPlainText(),
+             historySpanSummary(live.series(), pane.plot()->spanFirst(), pane.plot()->spanLast()));
 }
 
 #include "tst_historyaxis.moc"
