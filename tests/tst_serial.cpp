@@ -256,6 +256,8 @@ void TestSerial::missingDeviceNamesPathAndMapping_data()
         << QString()
         << QStringLiteral("Each of COM1 to COM4 can be mapped to another device in the [Ports] "
                           "section of marvane.ini, for example COM1=/dev/ttyUSB0.");
+    // A device path given as the port: nothing to map.
+    QTest::newRow("device path given") << QStringLiteral("/dev/ttyUSB7") << QString();
 }
 
 void TestSerial::missingDeviceNamesPathAndMapping()
@@ -269,7 +271,8 @@ void TestSerial::missingDeviceNamesPathAndMapping()
     QString reason;
     QVERIFY(!port.open(path, &reason, portName));
     QVERIFY(!port.isOpen());
-    QCOMPARE(reason, QStringLiteral("No such device: %1.\n").arg(path) + hint);
+    QCOMPARE(reason, QStringLiteral("No such device: %1.").arg(path) +
+                         (hint.isEmpty() ? QString() : QStringLiteral("\n") + hint));
 }
 
 void TestSerial::fileThatIsNoDeviceIsRefused()

@@ -235,9 +235,6 @@ public:
             return 1;
         }
         if (!m_session.openPort(&reason, m_options.portName)) {
-            // The hint about [Ports] fits a COM name only, not a device path given as such.
-            if (device == m_options.portName)
-                reason = reason.section(QLatin1Char('\n'), 0, 0);
             say(LiveSession::oneLine(reason));
             return 1;
         }
