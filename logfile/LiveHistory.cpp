@@ -1,5 +1,7 @@
 #include "logfile/LiveHistory.h"
 
+#include "processing/FlowComputation.h"
+
 #include <cmath>
 
 LiveHistory::LiveHistory(QObject* parent) : QObject(parent)
@@ -22,7 +24,7 @@ bool LiveHistory::take(const Sample& sample)
     HistorySample s;
     s.speed = speedInUnits(sample.speed, sample.units, m_series.units());
     // Whole degrees, as the readout shows them.
-    s.bearing = int(std::lround(sample.bearing)) % 360;
+    s.bearing = wholeDegrees(sample.bearing);
     s.timeMs = sample.timeMs;
     s.bearingTo = sample.bearingTo;
     m_series.append(s);

@@ -60,6 +60,12 @@ FlowSample computeFlowSample(const QString& xText, const QString& yText, bool fa
     return sample;
 }
 
+int wholeDegrees(double degrees)
+{
+    const int whole = int(roundToPattern(degrees, QStringLiteral("000"))) % 360;
+    return whole < 0 ? whole + 360 : whole;
+}
+
 double metresPerSecondPerUnit(SpeedUnitsKind units)
 {
     switch (units) {

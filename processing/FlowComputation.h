@@ -34,6 +34,10 @@ struct FlowSample
 FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
                              const QString& speedFormat, double headingOffset = 0);
 
+// A bearing as whole degrees 0..359, as the readout shows it ("000" for 359.6), any number of
+// turns taken off.
+int wholeDegrees(double degrees);
+
 // Metres per second in one unit of the record's speed units.
 double metresPerSecondPerUnit(SpeedUnitsKind units);
 

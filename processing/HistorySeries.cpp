@@ -57,12 +57,6 @@ const Trig& trig()
     return table;
 }
 
-int wholeDegrees(int bearing)
-{
-    const int d = bearing % 360;
-    return d < 0 ? d + 360 : d;
-}
-
 bool isSampleCode(int code)
 {
     return code < kMarkerCode && (code & (kToFlag - 1)) < 360;

@@ -34,12 +34,6 @@ qint64 medianOfCounts(const std::map<qint64, qint64>& counts)
     return counts.rbegin()->first;
 }
 
-// Whole degrees as the readout shows them: 359.6 is "000".
-int wholeDegrees(double degrees)
-{
-    return formatNumber(degrees, QStringLiteral("000")).toInt() % 360;
-}
-
 } // namespace
 
 QString countText(qint64 count)

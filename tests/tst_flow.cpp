@@ -36,6 +36,8 @@ class TestFlow : public QObject
     Q_OBJECT
 
 private slots:
+    void wholeDegreesAsTheReadoutShows_data();
+    void wholeDegreesAsTheReadoutShows();
     void computesSample_data();
     void computesSample();
     void colourRule_data();
@@ -294,6 +296,30 @@ void TestFlow::badCellTextStopsTheSample()
             thrown = error.text();
         }
         QCOMPARE(thrown, message);
+    }
+}
+
+void TestFlow::wholeDegreesAsTheReadoutShows_data()
+{
+    // The number the bearing readout's "000" shows, with whole turns taken off.
+    QTest::addColumn<double>("degrees");
+    QTest::addColumn<int>("whole");
+    QTest::newRow("just short of north") << 359.6 << 0;
+    QTest::newRow("still 359") << 359.4 << 359;
+    QTest::newRow("half up") << 90.5 << 91;
+    QTest::newRow("a turn and a bit") << 720.2 << 0;
+    QTest::newRow("just west of north, negative") << -0.6 << 359;
+    QTest::newRow("north") << 0.0 << 0;
+}
+
+void TestFlow::wholeDegreesAsTheReadoutShows()
+{
+    QFETCH(double, degrees);
+    QFETCH(int, whole);
+    QCOMPARE(wholeDegrees(degrees), whole);
+    if (degrees >= 0 && degrees < 360) {
+        const QString shown = formatNumber(degrees, QStringLiteral("000"));
+        QCOMPARE(shown == QStringLiteral("360") ? 0 : shown.toInt(), whole);
     }
 }
 
