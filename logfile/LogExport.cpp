@@ -51,24 +51,13 @@ LogLine readLogLine(QByteArrayView line, LogSampleParser& parser)
     }
     if (parser.parse(line, &out.sample)) {
         out.kind = LogLineKind::Record;
-        const qsizetype end = line.indexOf("\",\"");
-        const QString speedText = QString::fromLatin1(line.sliced(1, end - 1));
-        out.units = speedUnitsOfCaption(readoutCaptionForSpeedText(speedText));
+        out.units = parser.lastRecordUnits();
         return out;
     }
-    // A units line: the units word, "Degrees" and the time base, quoted. A word the program
-    // does not know makes it a bad line.
-    QList<QString> fields;
-    if (splitCsvLine(line, &fields) && fields.size() == 3 && line.startsWith('"') &&
-        fields[1] == QLatin1String("Degrees") &&
-        (fields[2] == QLatin1String("24 Hour UTC") ||
-         fields[2] == QLatin1String("24 Hour Local"))) {
-        const QString& word = fields[0];
-        if (word == QLatin1String("m/s") || word == QLatin1String("Knots") ||
-            word == QLatin1String("mm/s")) {
-            out.kind = LogLineKind::Units;
-            out.localTime = fields[2] == QLatin1String("24 Hour Local");
-        }
+    // A units line as the recorder writes it; a word the program does not know makes a bad line.
+    if (isLogUnitsLine(line)) {
+        out.kind = LogLineKind::Units;
+        out.localTime = timeBaseOfUnitsLine(line) == TimeBase::Local;
     }
     return out;
 }

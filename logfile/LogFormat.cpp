@@ -2,7 +2,8 @@
 
 #include "logfile/LogFieldSplitter.h"
 
-#include <QFile>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -63,15 +64,19 @@ bool isLogHeaderLine(QByteArrayView line)
 
 bool isLogUnitsLine(QByteArrayView line)
 {
-    for (const QString& word :
-         {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
-        for (const QString& clock : {kUtcLabel, kLocalLabel}) {
-            if (line == QByteArrayView(quotedLine(word, QStringLiteral("Degrees"), clock))
-                            .chopped(kLineEnd.size()))
-                return true;
+    // The six lines the recorder can write, made once: this is asked of every replayed line.
+    static const std::vector<QByteArray> unitsLines = [] {
+        std::vector<QByteArray> lines;
+        for (const QString& word :
+             {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
+            for (const QString& clock : {kUtcLabel, kLocalLabel})
+                lines.push_back(
+                    quotedLine(word, QStringLiteral("Degrees"), clock).chopped(kLineEnd.size()));
         }
-    }
-    return false;
+        return lines;
+    }();
+    return std::any_of(unitsLines.cbegin(), unitsLines.cend(),
+                       [line](const QByteArray& units) { return line == units; });
 }
 
 TimeBase timeBaseOfUnitsLine(QByteArrayView line)

@@ -134,16 +134,13 @@ bool LogSampleParser::parseFields(QByteArrayView speed, QByteArrayView bearing,
     if (digitCount == 0)
         return false;
     if (!m_shapeKnown || length != m_shapeLength || point != m_shapePoint) {
-        const QString caption =
-            readoutCaptionForSpeedText(QString::fromLatin1(speed.data(), speed.size()));
+        const std::optional<SpeedUnitsKind> units =
+            unitsOfSpeedText(QString::fromLatin1(speed.data(), speed.size()));
         m_shapeLength = length;
         m_shapePoint = point;
-        m_shapeKnown = !caption.isEmpty();
-        for (SpeedUnitsKind kind : {SpeedUnitsKind::MetresPerSecond, SpeedUnitsKind::Knots,
-                                    SpeedUnitsKind::MillimetresPerSecond}) {
-            if (unitsInfo(kind).readoutCaption == caption)
-                m_shapeUnits = kind;
-        }
+        m_shapeKnown = units.has_value();
+        if (units)
+            m_shapeUnits = *units;
         if (!m_shapeKnown)
             return false;
     }

@@ -34,6 +34,8 @@ public:
     // The three texts of a record, already apart.
     bool parseFields(QByteArrayView speed, QByteArrayView bearing, QByteArrayView dateTime,
                      HistorySample* sample);
+    // The units of the last good line's own speed text (its layout), before any conversion.
+    SpeedUnitsKind lastRecordUnits() const { return m_shapeUnits; }
 
 private:
     SpeedUnitsKind m_fileUnits;
