@@ -617,16 +617,8 @@ QList<QByteArray> recordsOfStream(QByteArrayView stream)
     QList<QByteArrayView> lines = linesBetweenLineEnds(stream);
     lines.removeLast(); // no line end yet: nothing is decided about it
     for (const QByteArrayView line : lines) {
-        if (line.size() > 13 && recordShapeAt(line, line.size() - 13)) {
-            records.append(line.last(13).toByteArray());
-            continue;
-        }
-        for (qsizetype at = 0; at + 13 <= line.size(); ++at) {
-            if (recordShapeAt(line, at)) {
-                records.append(line.sliced(at, 13).toByteArray());
-                break;
-            }
-        }
+        if (recordShapeAt(line, 0))
+            records.append(line.first(13).toByteArray());
     }
     return records;
 }

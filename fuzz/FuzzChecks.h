@@ -38,10 +38,9 @@ QString checkSettingsFile(QByteArrayView input);
 // they are right and that the checks reject what breaks the rules.
 namespace FuzzOracle {
 
-// The records in a stream (NUL bytes already removed): each line ended by CR or LF gives its last
-// 13 bytes when it is longer than 13 and they have the record shape, else the first 13 bytes
-// anywhere in it that have the record shape (its first 13 when they do); a line that has no line
-// end yet gives nothing.
+// The records in a stream (NUL bytes already removed): each line ended by CR or LF gives its first
+// 13 bytes when they have the record shape, whatever follows them, and nothing otherwise; a line
+// that has no line end yet gives nothing.
 QList<QByteArray> recordsOfStream(QByteArrayView stream);
 
 // The lines the replay reader gives for a whole file: text between LF, without a CR right before

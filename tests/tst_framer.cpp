@@ -1,7 +1,9 @@
-// Framing of the serial byte stream into records: whatever way the polls cut the stream, every
-// record comes out once, in order, and nothing that is not a record comes out.
+// Framing of the serial byte stream into records: every line whose first 13 characters are a
+// record gives that record, once, in order, when its line end arrives, whatever way the polls cut
+// the stream; what follows the record on its line is ignored, and nothing else comes out.
 
 #include "comms/RecordFramer.h"
+#include "processing/FlowPipeline.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -11,8 +13,7 @@ namespace {
 using Records = QList<QByteArray>;
 
 // The rule stated on whole lines, independently of the framer: each line (text ended by CR or LF)
-// gives its last 13 bytes when it is longer than 13 and they have the record shape, else the first
-// place where 13 bytes have the record shape (which is its start when a record starts it).
+// gives its first 13 bytes when they have the record shape, and nothing otherwise.
 bool hasRecordShape(const QByteArray& line, qsizetype at)
 {
     if (line.size() - at < 13)
@@ -36,16 +37,8 @@ Records recordsByLine(const QByteArray& stream)
     QList<QByteArray> lines = normalised.split('\n');
     lines.removeLast(); // not ended yet: its record is decided when its line end comes
     for (const QByteArray& line : lines) {
-        if (line.size() > 13 && hasRecordShape(line, line.size() - 13)) {
-            records.append(line.right(13));
-            continue;
-        }
-        for (qsizetype at = 0; at + 13 <= line.size(); ++at) {
-            if (hasRecordShape(line, at)) {
-                records.append(line.mid(at, 13));
-                break;
-            }
-        }
+        if (hasRecordShape(line, 0))
+            records.append(line.left(13));
     }
     return records;
 }
@@ -64,7 +57,8 @@ Records feedInChunks(const QByteArray& stream, const QList<qsizetype>& cuts)
 }
 
 // A stream as the line brings it: records with CR LF, a connection that started in the middle
-// of a record, line noise, a record cut short, a record with a glued tail, empty lines.
+// of a record, line noise before a record, a record cut short and glued to the next, empty lines,
+// two records on one line, a record with a field appended.
 const QByteArray kStream = QByteArrayLiteral("0515\r\n"
                                              "+00015 +00515\r\n"
                                              "+0.015 +0.515\r\n"
@@ -77,10 +71,11 @@ const QByteArray kStream = QByteArrayLiteral("0515\r\n"
                                              "+00018x+00518\n"
                                              "+00019 +00519\r"
                                              "+00020 +00520\r\n"
+                                             "+00022 +00522 +00023\r\n"
                                              "+00021 +00521");
 
-const Records kStreamRecords = {"+00015 +00515", "+0.015 +0.515", "+00.15 +05.15", "-0.250 -1.000",
-                                "+00017 +00517", "+00018x+00518", "+00019 +00519", "+00020 +00520"};
+const Records kStreamRecords = {"+00015 +00515", "+0.015 +0.515", "+00016 +00516", "+00018x+00518",
+                                "+00019 +00519", "+00020 +00520", "+00022 +00522"};
 
 } // namespace
 
@@ -92,13 +87,15 @@ private slots:
     void recordSplitAcrossPollsIsDecodedOnce_data();
     void recordSplitAcrossPollsIsDecodedOnce();
     void severalRecordsInOnePollAllComeOut();
-    void noiseBeforeRecordDoesNotLoseIt_data();
-    void noiseBeforeRecordDoesNotLoseIt();
-    void partialFragmentThenRecord_data();
-    void partialFragmentThenRecord();
+    void textAfterTheRecordIsIgnored_data();
+    void textAfterTheRecordIsIgnored();
+    void appendedFieldsNeverChangeTheValuesLogged_data();
+    void appendedFieldsNeverChangeTheValuesLogged();
+    void textBeforeTheRecordRejectsItsLine_data();
+    void textBeforeTheRecordRejectsItsLine();
+    void aFragmentSpoilsOnlyItsOwnLine_data();
+    void aFragmentSpoilsOnlyItsOwnLine();
     void recordWaitsForItsLineEnd();
-    void lineGivesTheRecordTheRuleChooses_data();
-    void lineGivesTheRecordTheRuleChooses();
     void textThatIsNoRecordNeverComesOut_data();
     void textThatIsNoRecordNeverComesOut();
     void eitherLineEndEndsALine();
@@ -145,11 +142,105 @@ void TestFramer::severalRecordsInOnePollAllComeOut()
              (Records{"+00015 +00515", "+0.015 +0.515", "+00.15 +05.15", "-0.250 -1.000"}));
 }
 
-void TestFramer::noiseBeforeRecordDoesNotLoseIt_data()
+// Whatever follows the 13 characters of a record on its line (a field the sensor appends, a
+// second record, rubbish) is no part of it: the record is the line's start.
+void TestFramer::textAfterTheRecordIsIgnored_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<Records>("expected");
+    QTest::addColumn<int>("noise");
+
+    QTest::newRow("record alone") << QByteArray("+00015 +00515\r\n") << Records{"+00015 +00515"}
+                                  << 0;
+    QTest::newRow("a signed field appended")
+        << QByteArray("+00015 +00515 +00021\r\n") << Records{"+00015 +00515"} << 7;
+    QTest::newRow("a signed field appended, m/s")
+        << QByteArray("+0.015 +0.515 +0.021\r\n") << Records{"+0.015 +0.515"} << 7;
+    QTest::newRow("a record glued on")
+        << QByteArray("+00015 +00515+00300 +00400\r\n") << Records{"+00015 +00515"} << 13;
+    QTest::newRow("a second record after a blank")
+        << QByteArray("+00015 +00515 +00016 +00516\r\n") << Records{"+00015 +00515"} << 14;
+    QTest::newRow("a cut record after it")
+        << QByteArray("+00015 +00515 +00016 +0051\r\n") << Records{"+00015 +00515"} << 13;
+    QTest::newRow("words after it")
+        << QByteArray("+00015 +00515 tail\r\n") << Records{"+00015 +00515"} << 5;
+    QTest::newRow("a long tail") << QByteArray("+00015 +00515" + QByteArray(500, '~') + "\n")
+                                 << Records{"+00015 +00515"} << 500;
+    QTest::newRow("each line decided on its own")
+        << QByteArray("+00000 +00000 +00102\r+00015 +00515 tail\n\n ab\r\n")
+        << Records{"+00000 +00000", "+00015 +00515"} << 15;
+}
+
+void TestFramer::textAfterTheRecordIsIgnored()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(Records, expected);
+    QFETCH(int, noise);
+
+    RecordFramer whole;
+    QCOMPARE(whole.feed(stream), expected);
+    QCOMPARE(whole.noiseBytes(), qint64(noise));
+
+    // The same stream one byte per poll, and cut after its first seven bytes.
+    RecordFramer single;
+    Records records;
+    for (qsizetype i = 0; i < stream.size(); ++i)
+        records += single.feed(stream.mid(i, 1));
+    QCOMPARE(records, expected);
+    QCOMPARE(single.noiseBytes(), qint64(noise));
+    QCOMPARE(feedInChunks(stream, {qMin<qsizetype>(7, stream.size())}), expected);
+    QCOMPARE(recordsByLine(stream), expected);
+}
+
+// From the line to the texts logged, with the sensor face up and the bearing where the flow comes
+// from: what a sensor appends to its record never changes the speed or the bearing, and a line
+// that does not start with a record logs nothing.
+void TestFramer::appendedFieldsNeverChangeTheValuesLogged_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("logged"); // speed and bearing; empty: rejected
+
+    const QStringList mm = {QStringLiteral("0515"), QStringLiteral("358")};
+    QTest::newRow("record alone") << QByteArray("+00015 +00515") << mm;
+    QTest::newRow("a signed field appended") << QByteArray("+00015 +00515 +00021") << mm;
+    QTest::newRow("a signed field appended, m/s")
+        << QByteArray("+0.015 +0.515 +0.021")
+        << QStringList{QStringLiteral("0.515"), QStringLiteral("358")};
+    QTest::newRow("two fields appended, the first glued")
+        << QByteArray("+00015 +00515+00300 +00400") << mm;
+    QTest::newRow("a leading blank") << QByteArray(" +00015 +00515") << QStringList();
+    QTest::newRow("two letters before") << QByteArray("xx+00015 +00515") << QStringList();
+}
+
+void TestFramer::appendedFieldsNeverChangeTheValuesLogged()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, logged);
+
+    FlowPipeline pipeline;
+    pipeline.setFaceUp(true);
+    pipeline.setBearingTo(false);
+    RecordFramer framer;
+    const SampleBatch batch =
+        pipeline.decodeRecords(framer.feed(line + "\r\n"), SampleSource::Serial);
+    if (logged.isEmpty()) {
+        QCOMPARE(batch.size(), 0);
+        return;
+    }
+    QCOMPARE(batch.size(), 1);
+    QVERIFY(batch.first().computed);
+    QCOMPARE(batch.first().speedText, logged[0]);
+    QCOMPARE(batch.first().bearingText, logged[1]);
+}
+
+// A line is judged by its first 13 characters: anything before the record (line noise, a
+// fragment of a record cut by a connection that started mid-record) makes the line no record.
+// The next line is judged afresh.
+void TestFramer::textBeforeTheRecordRejectsItsLine_data()
 {
     QTest::addColumn<QByteArray>("noise");
     QTest::newRow("one blank") << QByteArray(" ");
-    QTest::newRow("letters") << QByteArray("abc");
+    QTest::newRow("letters") << QByteArray("xx");
     QTest::newRow("high bytes") << QByteArray("\xff\xfe\x80");
     QTest::newRow("lone sign") << QByteArray("+");
     QTest::newRow("signs") << QByteArray("+-+-");
@@ -159,18 +250,24 @@ void TestFramer::noiseBeforeRecordDoesNotLoseIt_data()
     QTest::newRow("long noise") << QByteArray(300, '~');
 }
 
-void TestFramer::noiseBeforeRecordDoesNotLoseIt()
+void TestFramer::textBeforeTheRecordRejectsItsLine()
 {
     QFETCH(QByteArray, noise);
     RecordFramer framer;
-    QCOMPARE(framer.feed(noise + "+00.15 +05.15\r\n"), Records{"+00.15 +05.15"});
-    // The same noise arriving in a poll of its own.
+    QCOMPARE(framer.feed(noise + "+00.15 +05.15\r\n"), Records{});
+    QCOMPARE(framer.noiseBytes(), qint64(noise.size() + 13));
+    QCOMPARE(framer.feed("+00.16 +05.16\r\n"), Records{"+00.16 +05.16"});
+    // The same noise arriving in a poll of its own is still the start of the record's line.
     RecordFramer split;
     QCOMPARE(split.feed(noise), Records{});
-    QCOMPARE(split.feed("+00.15 +05.15\r\n"), Records{"+00.15 +05.15"});
+    QCOMPARE(split.feed("+00.15 +05.15\r\n"), Records{});
+    // Ended by a line end of its own, it spoils nothing.
+    RecordFramer ended;
+    QCOMPARE(ended.feed(noise + "\r\n"), Records{});
+    QCOMPARE(ended.feed("+00.15 +05.15\r\n"), Records{"+00.15 +05.15"});
 }
 
-void TestFramer::partialFragmentThenRecord_data()
+void TestFramer::aFragmentSpoilsOnlyItsOwnLine_data()
 {
     QTest::addColumn<QByteArray>("firstPoll");
     QTest::addColumn<QByteArray>("secondPoll");
@@ -180,15 +277,17 @@ void TestFramer::partialFragmentThenRecord_data()
     QTest::newRow("fragment ended by its line end")
         << QByteArray("+00015 +005\r\n") << QByteArray("+00016 +00516\r\n")
         << Records{"+00016 +00516"};
-    QTest::newRow("fragment without line end")
-        << QByteArray("+00015 +005") << QByteArray("+00016 +00516\r\n") << Records{"+00016 +00516"};
+    QTest::newRow("fragment without line end starts the record's line")
+        << QByteArray("+00015 +005") << QByteArray("+00016 +00516\r\n+00017 +00517\r\n")
+        << Records{"+00017 +00517"};
     QTest::newRow("fragment and record in one poll")
-        << QByteArray("+00015 +005+00016 +00516\r\n") << QByteArray() << Records{"+00016 +00516"};
+        << QByteArray("+00015 +005+00016 +00516\r\n+00017 +00517\r\n") << QByteArray()
+        << Records{"+00017 +00517"};
     QTest::newRow("only line ends")
         << QByteArray("\r\n\r\n") << QByteArray("+00016 +00516\r\n") << Records{"+00016 +00516"};
 }
 
-void TestFramer::partialFragmentThenRecord()
+void TestFramer::aFragmentSpoilsOnlyItsOwnLine()
 {
     QFETCH(QByteArray, firstPoll);
     QFETCH(QByteArray, secondPoll);
@@ -202,63 +301,13 @@ void TestFramer::partialFragmentThenRecord()
 void TestFramer::recordWaitsForItsLineEnd()
 {
     RecordFramer framer;
-    // Until the line ends, what looks like a record could be the end of a record's X field
-    // followed by a whole record.
+    // A record is stamped when its line end arrives: until then it is not handed on, however
+    // complete it looks, and a line that never ends gives nothing.
     QCOMPARE(framer.feed("+0.015 +0.515"), Records{});
+    QCOMPARE(framer.feed(" +0.021"), Records{});
     QCOMPARE(framer.feed("\r\n"), Records{"+0.015 +0.515"});
     QCOMPARE(framer.feed("+0.016 +0.516\r\n"), Records{"+0.016 +0.516"});
     QCOMPARE(framer.carried(), 0);
-}
-
-void TestFramer::lineGivesTheRecordTheRuleChooses_data()
-{
-    QTest::addColumn<QByteArray>("stream");
-    QTest::addColumn<Records>("expected");
-    QTest::addColumn<int>("noise");
-
-    QTest::newRow("fragment glued to a record")
-        << QByteArray("+00000 +00000 +00102\r\n") << Records{"+00000 +00102"} << 7;
-    QTest::newRow("record after a stray blank")
-        << QByteArray(" +00104 +00102\r\n") << Records{"+00104 +00102"} << 1;
-    QTest::newRow("record alone") << QByteArray("+00015 +00515\r\n") << Records{"+00015 +00515"}
-                                  << 0;
-    QTest::newRow("record with trailing characters")
-        << QByteArray("+00015 +00515 tail\r\n") << Records{"+00015 +00515"} << 5;
-    QTest::newRow("record followed by a cut record")
-        << QByteArray("+00015 +00515 +00016 +0051\r\n") << Records{"+00015 +00515"} << 13;
-    QTest::newRow("two records glued, the last is whole")
-        << QByteArray("+00015 +00515 +00016 +00516\r\n") << Records{"+00016 +00516"} << 14;
-    QTest::newRow("record inside noise")
-        << QByteArray("ab+00015 +00515yz\r\n") << Records{"+00015 +00515"} << 4;
-    QTest::newRow("first of two records inside noise")
-        << QByteArray("ab+00015 +00515 -0.250 -1.000z\r\n") << Records{"+00015 +00515"} << 17;
-    QTest::newRow("no record") << QByteArray("+00015 +0051\r\n") << Records{} << 12;
-    QTest::newRow("line not ended") << QByteArray("x+00015 +00515") << Records{} << 0;
-    QTest::newRow("each line decided on its own")
-        << QByteArray("+00000 +00000 +00102\r+00015 +00515 tail\n\n ab\r\n")
-        << Records{"+00000 +00102", "+00015 +00515"} << 15;
-}
-
-void TestFramer::lineGivesTheRecordTheRuleChooses()
-{
-    QFETCH(QByteArray, stream);
-    QFETCH(Records, expected);
-    QFETCH(int, noise);
-
-    RecordFramer whole;
-    QCOMPARE(whole.feed(stream), expected);
-    QCOMPARE(whole.noiseBytes(), qint64(noise));
-
-    // The same stream one byte per poll, and cut after its first seven bytes (the fragment of
-    // the first case arriving in a poll of its own).
-    RecordFramer single;
-    Records records;
-    for (qsizetype i = 0; i < stream.size(); ++i)
-        records += single.feed(stream.mid(i, 1));
-    QCOMPARE(records, expected);
-    QCOMPARE(single.noiseBytes(), qint64(noise));
-    QCOMPARE(feedInChunks(stream, {qMin<qsizetype>(7, stream.size())}), expected);
-    QCOMPARE(recordsByLine(stream), expected);
 }
 
 void TestFramer::textThatIsNoRecordNeverComesOut_data()
@@ -312,11 +361,11 @@ void TestFramer::carryStaysBounded()
         QVERIFY2(framer.carried() <= RecordFramer::kMaxCarry,
                  qPrintable(QString::number(framer.carried())));
     }
-    // A record can still end an endless line.
-    QCOMPARE(framer.feed("+00015 +00515\r\n"), Records{"+00015 +00515"});
-    QCOMPARE(framer.noiseBytes(), qint64(100 * 1000));
+    // A record at the end of an endless line of noise is not the line's start: nothing.
+    QCOMPARE(framer.feed("+00015 +00515\r\n"), Records{});
+    QCOMPARE(framer.noiseBytes(), qint64(100 * 1000 + 13));
 
-    // And one found in the middle of an endless line is kept until its line end.
+    // A record that starts an endless line is kept until its line end.
     QCOMPARE(framer.feed("+00016 +00516"), Records{});
     for (int poll = 0; poll < 100; ++poll) {
         QCOMPARE(framer.feed(noise), Records{});

@@ -148,18 +148,21 @@ void TestFuzzCorpus::recordsOfStream_data()
     QTest::newRow("records on lines of every line end")
         << bytes("+00015 +00515\r\n-0.250 -1.000\r+00.15 +05.15\n")
         << QList<QByteArray>{"+00015 +00515", "-0.250 -1.000", "+00.15 +05.15"};
-    QTest::newRow("a whole record ending the line wins")
-        << bytes("+00016 +00516 +00017 +00517\r\n") << QList<QByteArray>{"+00017 +00517"};
-    QTest::newRow("fragment glued to a record")
-        << bytes("+00000 +00000 +00102\r\n") << QList<QByteArray>{"+00000 +00102"};
+    QTest::newRow("the record starting the line wins")
+        << bytes("+00016 +00516 +00017 +00517\r\n") << QList<QByteArray>{"+00016 +00516"};
+    QTest::newRow("a signed field appended is ignored")
+        << bytes("+00015 +00515 +00021\r\n") << QList<QByteArray>{"+00015 +00515"};
+    QTest::newRow("a record glued on is ignored")
+        << bytes("+00015 +00515+00300 +00400\r\n") << QList<QByteArray>{"+00015 +00515"};
     QTest::newRow("record after a stray blank")
-        << bytes(" +00104 +00102\r\n") << QList<QByteArray>{"+00104 +00102"};
+        << bytes(" +00104 +00102\r\n") << QList<QByteArray>{};
     QTest::newRow("record with trailing characters")
         << bytes("+00015 +00515 tail\r\n") << QList<QByteArray>{"+00015 +00515"};
-    QTest::newRow("first record inside noise")
-        << bytes("ab+00015 +00515 -0.250 -1.000z\n") << QList<QByteArray>{"+00015 +00515"};
-    QTest::newRow("noise and a fragment before the record")
-        << bytes("\x7f#+00015 +005-0.250 -1.000\r\n") << QList<QByteArray>{"-0.250 -1.000"};
+    QTest::newRow("record inside noise")
+        << bytes("ab+00015 +00515 -0.250 -1.000z\n") << QList<QByteArray>{};
+    QTest::newRow("noise and a fragment before the record, then a record")
+        << bytes("\x7f#+00015 +005-0.250 -1.000\r\n+00.15 +05.15\r\n")
+        << QList<QByteArray>{"+00.15 +05.15"};
     QTest::newRow("separator not examined, blank inside a field is")
         << bytes("+00018x+00518\r\n+0 015 +00515\r\n") << QList<QByteArray>{"+00018x+00518"};
     QTest::newRow("a line end inside a record breaks it")

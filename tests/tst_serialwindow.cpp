@@ -198,7 +198,9 @@ void TestSerialWindow::recordsInEveryShapeAreShownOnceInOrder()
     poll(w);
     sensor.send("00\r\n+00003 +00000\r\n+00004 +00000\r\n"); // ...completed, with two more
     poll(w);
-    sensor.send("\x13\xff#noise+00005 +00000\r\n+000"); // noise before a record, a fragment
+    // A line of noise; a record after noise on its line (the line is no record); a record with
+    // a field appended (ignored); a fragment.
+    sensor.send("\x13\xff#noise\r\n#+00099 +00000\r\n+00005 +00000 +00021\r\n+000");
     poll(w);
     sensor.send(QByteArray("06 +0\0"
                            "0000\r\n",

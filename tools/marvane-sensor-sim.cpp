@@ -2,7 +2,7 @@
 // device path to map to a port in marvane.ini, and sends records on it the way the sensor
 // does: "+00015 +00515" style X and Y fields, CR LF after each, at a steady rate, with a flow
 // that drifts in speed and direction. Optional splitting and line noise exercise the way
-// Marvane frames records that arrive in pieces or among rubbish.
+// Marvane frames records that arrive in pieces or with rubbish after them or between them.
 //
 // --link gives the terminal a name that stays the same from run to run (the terminal's own
 // number changes at every start, and a number set free may be taken by another program).
@@ -99,8 +99,7 @@ std::string numberedRecord(long long number)
     return text;
 }
 
-// A few bytes of rubbish, as a noisy line or a sensor waking up produces; never a line end,
-// so it lands on the same line as the record after it.
+// A few bytes of rubbish, as a noisy line or a sensor waking up produces; never a line end.
 std::string noise(std::mt19937& random)
 {
     std::uniform_int_distribution<int> length(1, 4);
@@ -114,6 +113,16 @@ std::string noise(std::mt19937& random)
         bytes += c;
     }
     return bytes;
+}
+
+// line (a record and its CR LF) with rubbish on it that costs no record: after the record, where
+// the text of its line is ignored, or on a line of its own before it.
+std::string withNoise(const std::string& line, std::mt19937& random)
+{
+    const std::string rubbish = noise(random);
+    if (std::uniform_int_distribution<int>(0, 1)(random) == 0)
+        return line.substr(0, line.size() - 2) + rubbish + "\r\n";
+    return rubbish + "\r\n" + line;
 }
 
 // Writes without ever waiting: with nobody reading, the terminal's buffer fills up and what
@@ -245,7 +254,8 @@ int main(int argc, char* argv[])
                                                 "polls fall inside records."));
     const QCommandLineOption noiseOption(
         QStringLiteral("noise"),
-        QStringLiteral("Put a few bytes of line noise before about one record in four."));
+        QStringLiteral("Put a few bytes of line noise on about one record in four: after the "
+                       "record on its line, or on a line of their own before it."));
     const QCommandLineOption linkOption(
         QStringLiteral("link"),
         QStringLiteral("Make PATH a symbolic link to the terminal, for a [Ports] entry that stays "
@@ -354,7 +364,7 @@ int main(int argc, char* argv[])
         std::string line =
             numbered ? numberedRecord(first + sent) : record(double(sent) / rate, units, random);
         if (noisy && oneIn4(random) == 0)
-            line = noise(random) + line;
+            line = withNoise(line, random);
         if (split) {
             std::uniform_int_distribution<std::size_t> cut(1, line.size() - 1);
             const std::size_t at = cut(random);
