@@ -91,17 +91,6 @@ bool isDecimalDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-int hexDigitValue(QChar c)
-{
-    if (isDecimalDigit(c))
-        return c.unicode() - '0';
-    if (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-        return c.unicode() - 'a' + 10;
-    if (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
-        return c.unicode() - 'A' + 10;
-    return -1;
-}
-
 // strtold follows LC_NUMERIC; strtold_l with a "C" locale object of our own always reads a point,
 // whatever the process locale is set to. The text handed to it has already been checked to
 // consist of ASCII sign, digits, one point and an exponent only.
@@ -251,27 +240,15 @@ qint32 textToInt(const QString& text)
     if (at(i) == QLatin1Char('+') || at(i) == QLatin1Char('-'))
         negative = text.at(i++) == QLatin1Char('-');
 
-    int base = 10;
-    if (at(i) == QLatin1Char('$')) {
-        base = 16;
-        ++i;
-    } else if (at(i) == QLatin1Char('0') &&
-               (at(i + 1) == QLatin1Char('x') || at(i + 1) == QLatin1Char('X'))) {
-        base = 16;
-        i += 2;
-    }
-
+    // Decimal only: the log's bearings and every other whole number the program reads are
+    // written in decimal, so "0x8" or "$08" in a bearing's place is a damaged line, not 8.
     // Accumulated as a magnitude; the limit allows -2147483648 but not +2147483648.
     const qint64 limit = negative ? qint64(std::numeric_limits<qint32>::max()) + 1
                                   : qint64(std::numeric_limits<qint32>::max());
     qint64 magnitude = 0;
     int digits = 0;
-    for (;;) {
-        const int d = base == 16 ? hexDigitValue(at(i))
-                                 : (isDecimalDigit(at(i)) ? at(i).unicode() - '0' : -1);
-        if (d < 0)
-            break;
-        magnitude = magnitude * base + d;
+    while (isDecimalDigit(at(i))) {
+        magnitude = magnitude * 10 + (at(i).unicode() - '0');
         if (magnitude > limit)
             throw fail();
         ++digits;

@@ -27,8 +27,7 @@ long double roundToPattern(long double value, const QString& pattern);
 // exactly as given, blanks included; also for a value beyond the range of long double.
 long double textToFloat(const QString& text);
 
-// Converts text to a 32-bit integer: blanks around, an optional sign, decimal digits (or
-// hexadecimal after "$", "0x" or "0X", the sign before the prefix). Throws
-// MarvaneError("'<text>' is not a valid integer value") otherwise, also when the value does not
-// fit in a signed 32-bit integer (hexadecimal included: "$FFFFFFFF" is an error, not -1).
+// Converts text to a 32-bit integer: blanks around, an optional sign, decimal digits. Throws
+// MarvaneError("'<text>' is not a valid integer value") otherwise (hexadecimal forms such as
+// "$FF" and "0x1f" included), also when the value does not fit in a signed 32-bit integer.
 qint32 textToInt(const QString& text);

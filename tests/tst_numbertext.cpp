@@ -282,14 +282,10 @@ void TestNumberText::acceptsIntegerText_data()
     row("007", 7);
     row(" -7 ", -7);
     row("\t12\t", 12);
-    row("$FF", 255);
-    row("$ff", 255);
-    row("0x1f", 31);
-    row("0X1F", 31);
-    row("-$10", -16);
     row("2147483647", 2147483647);
     row("-2147483648", std::numeric_limits<int>::min());
-    row("$7FFFFFFF", 2147483647);
+    row("008", 8);
+    row("360", 360);
 }
 
 void TestNumberText::acceptsIntegerText()
@@ -317,10 +313,19 @@ void TestNumberText::rejectsIntegerText_data()
     row("$G");
     row("2147483648");
     row("-2147483649");
-    row("$80000000");
-    row("$FFFFFFFF");
     row("99999999999999999999");
     row("--1");
+    // Decimal only: no hexadecimal form, whatever its prefix or sign.
+    row("0x8");
+    row("0X8");
+    row("$08");
+    row("$FF");
+    row("$ff");
+    row("0x1f");
+    row("-$10");
+    row("$7FFFFFFF");
+    row("$FFFFFFFF");
+    row("00A");
 }
 
 void TestNumberText::rejectsIntegerText()
