@@ -119,9 +119,12 @@ void ReplayControls::onIndexProgress(qint64 bytes, qint64 total)
 
 void ReplayControls::showPosition()
 {
+    // The slider goes over every line after the units line; the text counts records only (a
+    // units line among them marks where a recording was resumed).
     const qint64 count = m_session->recordCount();
     const qint64 record = m_session->position();
-    m_positionLabel->setText(positionText(record, count, m_indexingPercent));
+    m_positionLabel->setText(positionText(m_session->recordsThrough(record) - 1,
+                                          m_session->recordsKnown(), m_indexingPercent));
     // A slider counts in int: files beyond two thousand million records are not expected.
     const int top = int(std::clamp<qint64>(count - 1, 0, std::numeric_limits<int>::max()));
     m_updating = true;

@@ -91,6 +91,7 @@ bool ReplaySession::open(const QString& path, QString* reason)
     m_next = 0;
     m_readerNext = 0;
     m_known = 0;
+    m_markersBeyondIndex.clear();
     // Without an index the replay still steps through the file; only going anywhere is lost.
     QString ignored;
     m_index.open(path, &ignored);
@@ -122,6 +123,7 @@ void ReplaySession::close()
     m_next = 0;
     m_readerNext = -1;
     m_known = 0;
+    m_markersBeyondIndex.clear();
     emit fileChanged();
     emit countChanged(0);
 }
@@ -154,10 +156,10 @@ bool ReplaySession::placeReader(QString* reason)
     return true;
 }
 
-bool ReplaySession::step()
+ReplaySession::LineStep ReplaySession::stepLine()
 {
     if (!m_reader.isOpen())
-        return false;
+        return LineStep::None;
     QByteArray line;
     QString reason;
     bool read = false;
@@ -169,12 +171,12 @@ bool ReplaySession::step()
         if (!placeReader(&reason)) {
             read = false;
         } else if (m_readerNext != m_next || m_reader.atEnd()) {
-            return false;
+            return LineStep::None;
         } else {
             read = m_reader.readLine(&line, &reason);
             // Still inside the rest of an overlong line: this step only got further through it.
             if (read && m_reader.passingLongLine())
-                return true;
+                return LineStep::Passing;
             m_readerNext = read ? m_next + 1 : -1;
         }
     }
@@ -182,7 +184,7 @@ bool ReplaySession::step()
         m_reader.close();
         m_index.close();
         emit readFailed(m_path, reason);
-        return false;
+        return LineStep::None;
     }
     // The position moves before the sample is shown: steps that come while the display is busy
     // with this record (a tick under a message box) go on after it.
@@ -191,8 +193,14 @@ bool ReplaySession::step()
     // A units line among the records (a recording resumed into the file) marks the place; it is
     // no record to show and no bad line.
     if (isLogUnitsLine(line)) {
-        emit positionChanged(m_next - 1, recordCount());
-        return true;
+        const qint64 marker = m_next - 1;
+        if (marker >= m_index.recordCount() &&
+            !std::binary_search(m_markersBeyondIndex.begin(), m_markersBeyondIndex.end(), marker))
+            m_markersBeyondIndex.insert(
+                std::upper_bound(m_markersBeyondIndex.begin(), m_markersBeyondIndex.end(), marker),
+                marker);
+        emit positionChanged(marker, recordCount());
+        return LineStep::Marker;
     }
     const LogRecordFields fields = splitLogRecordLine(
         line, m_pipeline->shownUnits() == SpeedUnitsKind::MillimetresPerSecond ? 4 : 5);
@@ -200,7 +208,39 @@ bool ReplaySession::step()
     m_pipeline->processReplayed(fields.speed, fields.bearing, fields.dateTime,
                                 unitsOfSpeedText(fields.speed));
     emit positionChanged(shown, recordCount());
-    return true;
+    return LineStep::Shown;
+}
+
+bool ReplaySession::step()
+{
+    // A units line takes no step of its own (no tick of playback): the record after it is shown
+    // in the same step.
+    for (;;) {
+        switch (stepLine()) {
+        case LineStep::Shown:
+        case LineStep::Passing:
+            return true;
+        case LineStep::Marker:
+            continue;
+        case LineStep::None:
+            return false;
+        }
+    }
+}
+
+qint64 ReplaySession::recordsThrough(qint64 line) const
+{
+    if (line < 0)
+        return 0;
+    // The index knows the units lines among the lines it has read; the session those it met
+    // beyond them.
+    const qint64 indexed = m_index.recordCount();
+    qint64 markers = 0;
+    if (indexed > 0)
+        markers = m_index.history().totals(0, std::min(line, indexed - 1)).markers;
+    markers += std::count_if(m_markersBeyondIndex.begin(), m_markersBeyondIndex.end(),
+                             [&](qint64 m) { return m >= indexed && m <= line; });
+    return line + 1 - markers;
 }
 
 bool ReplaySession::seek(qint64 record)
@@ -214,8 +254,11 @@ bool ReplaySession::seek(qint64 record)
     m_next = std::max<qint64>(0, target - (m_rowsShown - 1));
     emit seeking();
     m_leading = true;
+    // Line by line up to the target, so that a units line among them cannot carry the steps past
+    // it.
     while (m_next < target) {
-        if (!step()) {
+        const LineStep done = stepLine();
+        if (done == LineStep::None) {
             m_leading = false;
             return false;
         }

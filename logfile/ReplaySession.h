@@ -4,11 +4,14 @@
 // steps are public: open, show the next record, go to any record, play, stop, back to the first
 // record, close.
 //
-// Records are numbered from 0 after the units line, as the index numbers them. The position is
-// the record last shown. Records are read sequentially; going anywhere else starts the reader
-// again at the nearest line the index knows, so the part of a file already indexed can be
-// reached at once while the index is still being built, and the tail the index has not reached
-// yet (a recording still running) is read as it comes.
+// The lines after the units line are numbered from 0, as the index numbers them; a units line
+// among them (a recording resumed into the file) keeps its number but is a marker, not a record:
+// stepping passes over it without a step of its own, and the operator's count of records
+// (recordsThrough, recordsKnown) leaves it out. The position is the line last shown. Lines are
+// read sequentially; going anywhere else starts the reader again at the nearest line the index
+// knows, so the part of a file already indexed can be reached at once while the index is still
+// being built, and the tail the index has not reached yet (a recording still running) is read
+// as it comes.
 
 #include "logfile/ReplayIndex.h"
 #include "logfile/ReplayReader.h"
@@ -16,6 +19,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <vector>
 
 class FlowPipeline;
 
@@ -51,9 +56,10 @@ public:
     // The units word of the file's units line ("Knots", "m/s", "mm/s", or anything else).
     const QString& unitsWord() const { return m_unitsWord; }
 
-    // Reads the next record line and hands its texts to the pipeline. Does nothing at the end of
-    // the file or when no file is open (false). A read error closes the file and emits
-    // readFailed; playback is the caller's to stop.
+    // Reads the next record line and hands its texts to the pipeline; a units line on the way is
+    // passed over in the same step. Does nothing at the end of the file or when no file is open
+    // (false). A read error closes the file and emits readFailed; playback is the caller's to
+    // stop.
     bool step();
     // Shows record (clamped to the records known) as step() shows it, after the records before it
     // that the display's tables hold (setRowsShown); the next step goes on after it. False when no
@@ -65,9 +71,14 @@ public:
     // not a record the operator went to.
     bool leading() const { return m_leading; }
 
-    // The record last shown, -1 before the first; records known (indexed, or read beyond that).
+    // The line last shown, -1 before the first; lines known (indexed, or read beyond that), units
+    // lines among the records included.
     qint64 position() const { return m_next - 1; }
     qint64 recordCount() const { return std::max(m_index.recordCount(), m_known); }
+    // The records, units lines left out, among the lines 0..line; and among all lines known. So
+    // the record shown is recordsThrough(position()) of recordsKnown().
+    qint64 recordsThrough(qint64 line) const;
+    qint64 recordsKnown() const { return recordsThrough(recordCount() - 1); }
     ReplayIndex& index() { return m_index; }
     const ReplayIndex& index() const { return m_index; }
 
@@ -96,6 +107,14 @@ signals:
     void fileChanged();
 
 private:
+    enum class LineStep
+    {
+        Shown,   // a record line went to the pipeline
+        Marker,  // a units line was passed over
+        Passing, // the step only got further through an overlong line
+        None,    // the end of the file, no file, or a read error (reported)
+    };
+    LineStep stepLine();
     bool skipHeaderAndUnits(QByteArray* unitsLine, QString* reason);
     bool placeReader(QString* reason);
     void tick();
@@ -112,6 +131,8 @@ private:
     qint64 m_next = 0;       // the record the next step shows
     qint64 m_readerNext = 0; // the record the reader gives next; -1 when not known
     qint64 m_known = 0;      // records read so far, beyond the index too
+    // Units lines met by stepping where the index had not reached yet (sorted, few).
+    std::vector<qint64> m_markersBeyondIndex;
     int m_rowsShown = 1;
     bool m_leading = false;
 };

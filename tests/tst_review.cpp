@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/ReplayControls.h"
 #include "logfile/LiveHistory.h"
+#include "logfile/LogExport.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
 #include "session/LiveSession.h"
@@ -49,6 +50,14 @@ QByteArray numberedRecord(int k)
                              QByteArray::number(m).rightJustified(2, '0') + ':' +
                              QByteArray::number(s).rightJustified(2, '0');
     return record(speed, bearing, stamp);
+}
+
+// Six records with two units lines among them (a recording resumed twice): lines 0 to 7 after the
+// first units line are records 0, 1, 2, a units line, records 3, 4, a units line, record 5.
+QByteArray resumedLog()
+{
+    return kHeader + kUnitsMs + numberedRecord(0) + numberedRecord(1) + numberedRecord(2) +
+           kUnitsMs + numberedRecord(3) + numberedRecord(4) + kUnitsMs + numberedRecord(5);
 }
 
 QByteArray numberedLog(int records)
@@ -145,6 +154,13 @@ private slots:
     void seekingShowsTheRecordsBeforeAsIfPlayed();
     void liveSamplesFeedTheHistoryWithNoFileOpen();
     void liveHistoryTakesTheUnitsOfItsFirstRecord();
+    void bearingIsReadInDecimalByEveryReader_data();
+    void bearingIsReadInDecimalByEveryReader();
+    void unitsLinesAreNotCountedAsRecords();
+    void playGivesNoTickToAUnitsLine();
+    void seekingAcrossAUnitsLine_data();
+    void seekingAcrossAUnitsLine();
+    void unitsLineBeyondTheIndexIsNotCounted();
 };
 
 void TestReview::seekShowsThatRecordAndStepsOnFromIt_data()
@@ -551,6 +567,151 @@ void TestReview::exportSpanWritesTheSpanShown()
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("span.txt"));
     pane->exportButton()->click();
     QVERIFY(r.f.prompts->errors().last().contains(QStringLiteral(".csv or .nc")));
+}
+
+// Replay, the index (and so the history) and export read a log's bearing the same way: decimal
+// digits. A bearing in any other form makes its line bad for all of them.
+void TestReview::bearingIsReadInDecimalByEveryReader_data()
+{
+    QTest::addColumn<QByteArray>("bearing");
+    QTest::addColumn<int>("degrees"); // -1: a bad line
+    QTest::newRow("decimal") << QByteArray("008") << 8;
+    QTest::newRow("decimal, south-west") << QByteArray("225") << 225;
+    QTest::newRow("0x prefix") << QByteArray("0x8") << -1;
+    QTest::newRow("0X prefix") << QByteArray("0X8") << -1;
+    QTest::newRow("dollar prefix") << QByteArray("$08") << -1;
+    QTest::newRow("hexadecimal digits after dollar") << QByteArray("$FF") << -1;
+    QTest::newRow("hexadecimal digit") << QByteArray("00A") << -1;
+}
+
+void TestReview::bearingIsReadInDecimalByEveryReader()
+{
+    QFETCH(QByteArray, bearing);
+    QFETCH(int, degrees);
+    const bool good = degrees >= 0;
+    Session s(kHeader + kUnitsMs + record("0.515", bearing, "24/05/2009 14:03:07"));
+    QVERIFY(s.open());
+    QTRY_VERIFY(s.session.index().isFinished());
+
+    // Replay: shown in colour with its needle, or the conversion message and nothing shown.
+    QVERIFY(s.session.step());
+    QCOMPARE(s.samples.size(), 1);
+    const Sample& replayed = s.samples.first();
+    QCOMPARE(replayed.computed, good);
+    if (good) {
+        QCOMPARE(replayed.bearing, double(degrees));
+    } else {
+        QCOMPARE(replayed.error,
+                 QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bearing)));
+    }
+
+    // The index and the history made from it.
+    const HistorySeries& history = s.session.index().history();
+    QCOMPARE(history.recordCount(), 1);
+    QCOMPARE(history.badCount(), good ? 0 : 1);
+    if (good)
+        QCOMPARE(history.sampleAt(0).bearing, degrees);
+
+    // Export.
+    const ExportResult exported = spanStatisticsOfFile(s.path());
+    QCOMPARE(exported.samples, good ? 1 : 0);
+    QCOMPARE(exported.skippedLines, good ? 0 : 1);
+    QCOMPARE(exported.ok(), good);
+}
+
+void TestReview::unitsLinesAreNotCountedAsRecords()
+{
+    Window r(resumedLog());
+    QVERIFY(r.open());
+    QTRY_VERIFY(r.indexed());
+    QLabel* label = r.controls().positionLabel();
+    QCOMPARE(label->text(), QStringLiteral("record 1 of 6"));
+    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(0).right(19));
+    // Each step shows the next record, over the units lines.
+    for (int k = 1; k < 6; ++k) {
+        QVERIFY(r.w()->replay().step());
+        QCOMPARE(label->text(), QStringLiteral("record %1 of 6").arg(k + 1));
+        QCOMPARE(r.w().replayTimeLabel->text(), numberedText(k).right(19));
+    }
+    QVERIFY(!r.w()->replay().step());
+    QCOMPARE(label->text(), QStringLiteral("record 6 of 6"));
+    QVERIFY(r.f.prompts->errors().isEmpty());
+}
+
+void TestReview::playGivesNoTickToAUnitsLine()
+{
+    Session s(resumedLog());
+    QSignalSpy ends(&s.session, &ReplaySession::endReached);
+    QVERIFY(s.open());
+    QTRY_VERIFY(s.session.index().isFinished());
+    QList<int> shownAtTick; // records shown when each tick ended
+    QObject::connect(&s.session.playTimer(), &QTimer::timeout, &s.session,
+                     [&] { shownAtTick << int(s.samples.size()); });
+    s.session.setTimeScale(0.01);
+    s.session.play();
+    QTRY_COMPARE(ends.size(), 1);
+    // One record a tick, then the tick that finds the end.
+    QCOMPARE(shownAtTick, (QList<int>{1, 2, 3, 4, 5, 6, 6}));
+    QStringList shown;
+    for (const Sample& sample : std::as_const(s.samples))
+        shown << sample.speedText + QLatin1Char(' ') + sample.bearingText + QLatin1Char(' ') +
+                     sample.timeText;
+    QStringList expected;
+    for (int k = 0; k < 6; ++k)
+        expected << numberedText(k);
+    QCOMPARE(shown, expected);
+}
+
+void TestReview::seekingAcrossAUnitsLine_data()
+{
+    QTest::addColumn<int>("line");           // sought
+    QTest::addColumn<int>("rows");           // shown at once
+    QTest::addColumn<QList<int>>("records"); // the records handed to the display
+    QTest::addColumn<int>("number");         // of the record shown, from 1
+    QTest::newRow("a units line: the record after it") << 3 << 1 << QList<int>{3} << 4;
+    QTest::newRow("the record after a units line") << 4 << 1 << QList<int>{3} << 4;
+    QTest::newRow("a units line among the rows before") << 4 << 3 << QList<int>{2, 3} << 4;
+    QTest::newRow("the last record") << 7 << 4 << QList<int>{3, 4, 5} << 6;
+}
+
+void TestReview::seekingAcrossAUnitsLine()
+{
+    QFETCH(int, line);
+    QFETCH(int, rows);
+    QFETCH(QList<int>, records);
+    QFETCH(int, number);
+    Session s(resumedLog());
+    QVERIFY(s.open());
+    QTRY_VERIFY(s.session.index().isFinished());
+    s.session.setRowsShown(rows);
+    QVERIFY(s.session.seek(line));
+    QStringList shown;
+    for (const Sample& sample : std::as_const(s.samples))
+        shown << sample.speedText + QLatin1Char(' ') + sample.bearingText + QLatin1Char(' ') +
+                     sample.timeText;
+    QStringList expected;
+    for (const int k : records)
+        expected << numberedText(k);
+    QCOMPARE(shown, expected);
+    QCOMPARE(s.session.recordsThrough(s.session.position()), qint64(number));
+    QCOMPARE(s.session.recordsKnown(), qint64(6));
+}
+
+void TestReview::unitsLineBeyondTheIndexIsNotCounted()
+{
+    Session s(resumedLog());
+    QVERIFY(s.open());
+    s.session.index().setPollInterval(0); // the index stays where it is
+    QTRY_VERIFY(s.session.index().isFinished());
+    s.write(kUnitsMs + numberedRecord(6), QIODevice::Append);
+    QVERIFY(s.session.seek(7));
+    QVERIFY(s.session.step()); // read beyond the index, over the new units line
+    QCOMPARE(s.last(), numberedText(6));
+    QCOMPARE(s.session.position(), qint64(9));
+    QCOMPARE(s.session.recordsThrough(9), qint64(7));
+    QCOMPARE(s.session.recordsKnown(), qint64(7));
+    QVERIFY(!s.session.step());
+    QCOMPARE(s.session.recordsKnown(), qint64(7));
 }
 
 QTEST_MAIN(TestReview)
