@@ -2,6 +2,7 @@
 
 #include "logfile/LocalTimeResolver.h"
 #include "logfile/LogFormat.h"
+#include "logfile/LogLineScanner.h"
 #include "logfile/LogSampleParser.h"
 #include "logfile/NetCdfFile.h"
 
@@ -10,10 +11,15 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,8 +42,7 @@ struct LogLine
     HistorySample sample; // Record: speed in m/s, wall-clock seconds
 };
 
-// One line of a log, without its line end. Every log line this export reads goes through here, so
-// that one shared line scanner can take its place.
+// One line of a log, without its line end, as the log line scanner cut it.
 LogLine readLogLine(QByteArrayView line, LogSampleParser& parser)
 {
     LogLine out;
@@ -62,7 +67,55 @@ LogLine readLogLine(QByteArrayView line, LogSampleParser& parser)
     return out;
 }
 
-// The good rows of a log or a data file, in file order, with the bad lines counted.
+// Opens path for reading if it is a regular file (after links). Anything else is refused without
+// waiting: opening a FIFO for reading waits for a writer that may never come, and a device may
+// never end. The type is looked at before opening (a device is never opened) and again on what
+// was opened (the name may have been given to something else in between).
+bool openRegularFile(const QString& path, QFile* file, QString* reason)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat named;
+    if (native.isEmpty() || ::stat(native.constData(), &named) != 0) {
+        *reason =
+            native.isEmpty() ? QStringLiteral("No file name specified") : qt_error_string(errno);
+        return false;
+    }
+    const auto notRegular = [reason](const struct stat& st) {
+        *reason = S_ISDIR(st.st_mode) ? QStringLiteral("Is a directory")
+                                      : QStringLiteral("not a regular file");
+        return false;
+    };
+    if (!S_ISREG(named.st_mode))
+        return notRegular(named);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = qt_error_string(errno);
+        return false;
+    }
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0) {
+        *reason = qt_error_string(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return notRegular(opened);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *reason = file->errorString();
+        return false;
+    }
+    return true;
+}
+
+// The good rows of a log or a data file, in file order, with the bad lines counted. Lines are cut
+// by the log line scanner, as replay and the index cut them: a line longer than any a log or a
+// data file holds is a bad line, passed over as it is read and never held whole, so memory stays
+// bounded whatever the input.
 class SpanReader
 {
 public:
@@ -70,27 +123,45 @@ public:
 
     bool open(const QString& path, QString* error)
     {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("Cannot read %1: %2").arg(path, m_file.errorString());
+        QString reason;
+        if (!openRegularFile(path, &m_file, &reason)) {
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, reason);
             return false;
         }
+        m_scanner.reset(0);
         // A data file starts with its comments (or its header row); anything else is read as a
         // log, whose bad lines are then counted.
-        m_hasFirst = readLine(&m_first);
-        m_dataFile = m_hasFirst && (m_first.startsWith('#') || isDataFileHeaderRow(m_first));
+        QByteArrayView first;
+        switch (readLine(&first)) {
+        case Got::Line:
+            m_first = first.toByteArray();
+            m_hasFirst = true;
+            m_dataFile = m_first.startsWith('#') || isDataFileHeaderRow(m_first);
+            break;
+        case Got::Overlong:
+            ++m_skipped;
+            break;
+        case Got::End:
+            break;
+        }
         return true;
     }
 
     bool next(DataFileRow* row)
     {
-        QByteArray line;
+        QByteArrayView line;
         while (true) {
             if (m_hasFirst) {
                 line = m_first;
                 m_hasFirst = false;
-            } else if (!readLine(&line)) {
-                return false;
+            } else {
+                const Got got = readLine(&line);
+                if (got == Got::End)
+                    return false;
+                if (got == Got::Overlong) {
+                    ++m_skipped;
+                    continue;
+                }
             }
             if (m_dataFile ? takeDataLine(line, row) : takeLogLine(line, row))
                 return true;
@@ -103,27 +174,49 @@ public:
     bool sawUtc() const { return m_sawUtc; }
     qint64 repeatedStamps() const { return m_resolver.repeatedStamps(); }
     const QTimeZone& zone() const { return m_zone; }
-    QString readError() const
-    {
-        return m_file.error() == QFileDevice::NoError ? QString() : m_file.errorString();
-    }
+    QString readError() const { return m_readError; }
+    // The most bytes of the input held at once.
+    qint64 bytesHeld() const { return m_held; }
 
 private:
-    bool readLine(QByteArray* line)
+    enum class Got
     {
-        if (m_file.atEnd())
-            return false;
-        *line = m_file.readLine();
-        if (line->isEmpty())
-            return false;
-        if (line->endsWith('\n'))
-            line->chop(1);
-        if (line->endsWith('\r'))
-            line->chop(1);
-        return true;
+        Line,     // a line, without its line end
+        Overlong, // a line longer than the scanner keeps: a bad line
+        End,      // the end of the file, or a read error (readError)
+    };
+    static constexpr qsizetype kReadChunk = 1024 * 1024;
+
+    // The next line; its text is valid until the next call.
+    Got readLine(QByteArrayView* line)
+    {
+        LogLineScanner::Line l;
+        while (true) {
+            if (m_scanner.next(&l) || (m_ended && m_scanner.takeLast(&l))) {
+                // An overlong line is counted once, when its head comes (its end may never come:
+                // the file may end inside it).
+                if (l.kind == LogLineScanner::Kind::CutEnd)
+                    continue;
+                if (l.cut)
+                    return Got::Overlong;
+                *line = l.text;
+                return Got::Line;
+            }
+            if (m_ended)
+                return Got::End;
+            char* room = m_scanner.space(kReadChunk);
+            const qint64 got = m_file.read(room, kReadChunk);
+            m_scanner.commit(qsizetype(std::max<qint64>(got, 0)));
+            m_held = std::max<qint64>(m_held, m_scanner.pending());
+            if (got < 0) {
+                m_readError = m_file.errorString();
+                return Got::End;
+            }
+            m_ended = got == 0;
+        }
     }
 
-    bool takeDataLine(const QByteArray& line, DataFileRow* row)
+    bool takeDataLine(QByteArrayView line, DataFileRow* row)
     {
         if (line.isEmpty() || line.startsWith('#') || isDataFileHeaderRow(line))
             return false;
@@ -133,7 +226,7 @@ private:
         return false;
     }
 
-    bool takeLogLine(const QByteArray& line, DataFileRow* row)
+    bool takeLogLine(QByteArrayView line, DataFileRow* row)
     {
         const LogLine read = readLogLine(line, m_parser);
         switch (read.kind) {
@@ -172,6 +265,10 @@ private:
     }
 
     QFile m_file;
+    LogLineScanner m_scanner;
+    bool m_ended = false;
+    qint64 m_held = 0;
+    QString m_readError;
     QTimeZone m_zone;
     LogSampleParser m_parser{SpeedUnitsKind::MetresPerSecond};
     LocalTimeResolver m_resolver;
@@ -495,6 +592,7 @@ void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* re
     if (!options.toMs)
         badInSpan += reader.skipped() - skippedBefore;
     result->skippedLines = reader.skipped();
+    result->inputBytesHeld = reader.bytesHeld();
     result->statistics = statistics.result(badInSpan);
 }
 

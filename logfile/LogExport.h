@@ -57,6 +57,9 @@ struct ExportResult
     qint64 samples = 0;        // samples in the span (written)
     qint64 skippedLines = 0;   // bad lines of the whole input
     SpanStatistics statistics; // of the span (bad lines: those among its samples)
+    // The most bytes of the input held at once while reading it: about one read's worth, however
+    // long its lines (a line too long for a log or a data file is a bad line, never held whole).
+    qint64 inputBytesHeld = 0;
     bool ok() const { return status == Status::Done; }
 };
 

@@ -2,10 +2,13 @@
 // back with the netCDF library, spans, the statistics, local time across a clock change, and
 // every kind of bad input (skipped and counted, exit codes, nothing half written).
 
+#include "logfile/LogExport.h"
+#include "logfile/LogLineScanner.h"
 #include "logfile/NetCdfFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +17,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -400,6 +404,101 @@ private slots:
         const QByteArray tail =
             skipped.isEmpty() ? QByteArray("# 0 lines skipped") : "# " + skipped;
         QVERIFY(contents(out).endsWith(tail + "\r\n"));
+    }
+
+    // A line far longer than any record (a file of another program, a log damaged into one line)
+    // is read through the log line scanner like every other line: it is one bad line, passed over
+    // without being held, and the lines around it are read as usual.
+    void overlongLineIsOneBadLineAndNeverHeldWhole_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after"); // the long line's end and what follows it
+        const QByteArray ok1 = rec("0.515", "088", "24/05/2009 14:03:07") + "\r\n";
+        const QByteArray ok2 = rec("0.520", "090", "24/05/2009 14:03:08") + "\r\n";
+        QTest::newRow("among records") << lines({kHeader, kUtc}) + ok1 << "\r\n" + ok2;
+        QTest::newRow("the file's first line")
+            << QByteArray() << "\n" + lines({kHeader, kUtc}) + ok1 + ok2;
+        QTest::newRow("the file's last line, unended")
+            << lines({kHeader, kUtc}) + ok1 + ok2 << QByteArray();
+    }
+    void overlongLineIsOneBadLineAndNeverHeldWhole()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        constexpr qint64 kLongLine = 48 * 1024 * 1024;
+        {
+            QFile file(in);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(before), before.size());
+            // Bytes a record line could hold, so that only its length makes it bad.
+            const QByteArray piece = QByteArray(1024 * 1024, '0');
+            for (qint64 n = 0; n < kLongLine; n += piece.size())
+                QCOMPARE(file.write(piece), piece.size());
+            QCOMPARE(file.write(after), after.size());
+        }
+        const ExportResult result = spanStatisticsOfFile(in);
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.samples, qint64(2));
+        QCOMPARE(result.skippedLines, qint64(1));
+        QVERIFY2(result.inputBytesHeld > 0 &&
+                     result.inputBytesHeld <= 2 * 1024 * 1024 + LogLineScanner::kMaxLineLength,
+                 qPrintable(QString::number(result.inputBytesHeld)));
+
+        // The program says the same.
+        const Run run = runExport({s("--summary"), in});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("1 line skipped"), run.err.constData());
+        QVERIFY2(run.out.startsWith("Samples: 2\n"), run.out.constData());
+    }
+
+    // Only a regular file is read: a FIFO would hold the program until something wrote to it (for
+    // ever, as a rule), and a device may never end. Such an input is refused at once, as an input
+    // that cannot be read.
+    void inputThatIsNoRegularFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("mode"); // --summary, or an output file
+        QTest::addColumn<QByteArray>("reason");
+        for (const QString& kind : {s("FIFO"), s("folder"), s("missing")}) {
+            const QByteArray reason = kind == s("FIFO") ? QByteArray("not a regular file")
+                                      : kind == s("folder")
+                                          ? QByteArray("Is a directory")
+                                          : QByteArray("No such file or directory");
+            QTest::addRow("%s, summary", qPrintable(kind))
+                << kind << QStringList{s("--summary")} << reason;
+            QTest::addRow("%s, to CSV", qPrintable(kind))
+                << kind << QStringList{s("out.csv")} << reason;
+        }
+    }
+    void inputThatIsNoRegularFileIsRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, mode);
+        QFETCH(QByteArray, reason);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        if (kind == s("FIFO"))
+            QCOMPARE(::mkfifo(QFile::encodeName(in).constData(), 0600), 0);
+        else if (kind == s("folder"))
+            QVERIFY(QDir(dir.path()).mkdir(s("in.log")));
+        QStringList args;
+        if (mode.first().startsWith(s("--")))
+            args = mode + QStringList{in};
+        else
+            args = QStringList{in, dir.filePath(mode.first())};
+        const Run run = runExport(args); // gives up after 30 s: exit code -1
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("Cannot read " + QFile::encodeName(in) + ": " + reason),
+                 run.err.constData());
+        // Nothing written beside it.
+        QVERIFY(!QFileInfo::exists(dir.filePath(s("out.csv"))));
+
+        // The History window's export reads the same way.
+        const ExportResult direct = spanStatisticsOfFile(in);
+        QCOMPARE(direct.status, ExportResult::Status::CannotRead);
+        QCOMPARE(direct.error, s("Cannot read %1: %2").arg(in, QString::fromLatin1(reason)));
     }
 
     void existingOutputIsReplacedOnlyWithForce()
