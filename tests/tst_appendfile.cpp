@@ -187,8 +187,8 @@ void TestAppendFile::linesThatFindNoPlaceAreDroppedCountedAndTold_data()
 {
     QTest::addColumn<QString>("fault"); // what keeps the spill file from taking them
     QTest::addColumn<QString>("told");
-    QTest::newRow("no spill folder") << QStringLiteral("none")
-                                     << QStringLiteral("no folder to keep them in");
+    QTest::newRow("no spill folder")
+        << QStringLiteral("none") << QStringLiteral("no folder to keep them in");
     QTest::newRow("spill folder refused")
         << QStringLiteral("open") << QStringLiteral("Permission denied");
     QTest::newRow("spill disk full too")

@@ -244,8 +244,8 @@ private slots:
         for (int poll = 1; poll <= 3; ++poll) {
             SampleBatch batch;
             for (int i = 0; i < 50; ++i)
-                batch << live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
-                              270, false, false, utcMs(14, 3, poll, i));
+                batch << live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1, 270,
+                              false, false, utcMs(14, 3, poll, i));
             writer.takeBatch(batch);
         }
         QCOMPARE(device.opens(path), 1);
@@ -264,8 +264,8 @@ private slots:
         QVERIFY(writer.open(path, header(), nullptr));
         QSignalSpy failed(&writer, &DataFileWriter::writeFailed);
         QSignalSpy recovered(&writer, &DataFileWriter::writeRecovered);
-        const Sample sample = live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0,
-                                   0.1, 270, false, false, utcMs(14, 3, 7, 0));
+        const Sample sample = live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                                   270, false, false, utcMs(14, 3, 7, 0));
         device.failSync(path);
         writer.takeBatch({sample});
         writer.takeBatch({sample});

@@ -301,7 +301,7 @@ void TestLiveSession::oneWriteAndOneSyncPerBatch()
     QCOMPARE(session.recording().samplesWritten(), qint64(3 * 500));
     QCOMPARE(readAll(data).count("\n2009-05-24T14:03:07.000Z,"), 3 * 500);
     for (const QString& file : {log, data}) {
-        QCOMPARE(device.opens(file), 1);     // kept open
+        QCOMPARE(device.opens(file), 1);      // kept open
         QCOMPARE(device.writes(file), 1 + 3); // the head, then one per poll
         QCOMPARE(device.syncs(file), 1 + 3);
     }

@@ -397,9 +397,8 @@ void TestLogRecorder::wholeLinesThatFitAreKeptWhenTheDiskFillsDuringAWrite()
     QVERIFY(!recorder.append(s("0.516"), s("089"), s("24/05/2009 14:03:08"), s("m/s"), &error));
     QVERIFY(!recorder.append(s("0.517"), s("090"), s("24/05/2009 14:03:09"), s("m/s"), &error));
     QVERIFY(writeFile(path("survey.log"), kHeader));
-    const QByteArray fits =
-        kHeader + kUnitsMs + record("0.515", "088", "24/05/2009 14:03:07") +
-        record("0.516", "089", "24/05/2009 14:03:08");
+    const QByteArray fits = kHeader + kUnitsMs + record("0.515", "088", "24/05/2009 14:03:07") +
+                            record("0.516", "089", "24/05/2009 14:03:08");
     {
         FileSizeLimit limit(fits.size() + 20);
         if (!limit.isSet())

@@ -7,11 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUdpSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QUdpSocket>
 
 #include <csignal>
 #include <pty.h>
@@ -344,12 +344,11 @@ void TestRecorder::refusedRunLeavesNoFileBehind_data()
     QTest::addColumn<QString>("message");
     const QString password = QStringLiteral("--mqtt-password-file");
     const QString unreadable = QStringLiteral("Unable to read the MQTT password file");
-    QTest::newRow("password file missing") << password << QStringLiteral("missing") << 2
-                                           << unreadable;
-    QTest::newRow("password file a folder") << password << QStringLiteral("folder") << 2
-                                            << unreadable;
-    QTest::newRow("password file a FIFO") << password << QStringLiteral("fifo") << 2
-                                          << unreadable;
+    QTest::newRow("password file missing")
+        << password << QStringLiteral("missing") << 2 << unreadable;
+    QTest::newRow("password file a folder")
+        << password << QStringLiteral("folder") << 2 << unreadable;
+    QTest::newRow("password file a FIFO") << password << QStringLiteral("fifo") << 2 << unreadable;
     QTest::newRow("data file in a missing folder")
         << QStringLiteral("--data-file") << QStringLiteral("missing/flow.csv") << 1
         << QStringLiteral("cannot open the data file");

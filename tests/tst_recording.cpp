@@ -331,8 +331,8 @@ void TestRecording::droppedSamplesAreCountedAndToldWhenTheFileIsBack()
     sample(w, QStringLiteral("+00015 +00515"));
     const QByteArray written = f.readFile(QStringLiteral("away.log"));
     QVERIFY(QFile::remove(path));
-    for (const char* record : {"+00001 +00515", "+00002 +00515", "+00003 +00515", "+00004 +00515",
-                               "+00005 +00515"})
+    for (const char* record :
+         {"+00001 +00515", "+00002 +00515", "+00003 +00515", "+00004 +00515", "+00005 +00515"})
         sample(w, QString::fromLatin1(record));
     QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
     QCOMPARE(counts->text(), QStringLiteral("Not yet written: 3  Dropped: 2"));
