@@ -325,17 +325,23 @@ void MainWindow::onAppendFailed(const QString& path, const QString& reason, int 
                   .arg(backlog));
 }
 
-void MainWindow::showBacklog(int lines)
+void MainWindow::showBacklog(qint64 lines, qint64 dropped)
 {
     m_backlog = lines;
+    m_dropped = dropped;
     showCounts();
 }
 
-void MainWindow::onAppendRecovered(const QString& path)
+void MainWindow::onAppendRecovered(const QString& path, qint64 dropped)
 {
-    showNote(
-        QStringLiteral("Kept samples written"),
-        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path)));
+    const QString written =
+        QStringLiteral("Samples kept back were written to %1").arg(QDir::toNativeSeparators(path));
+    if (dropped == 0) {
+        showNote(QStringLiteral("Kept samples written"), written);
+        return;
+    }
+    showNote(QStringLiteral("Kept samples written, %1 dropped").arg(dropped),
+             written + QStringLiteral("; %1 could not be kept and were dropped").arg(dropped));
 }
 
 void MainWindow::newLogFile()
@@ -510,6 +516,8 @@ void MainWindow::showCounts()
     QStringList counts;
     if (m_backlog > 0)
         counts << QStringLiteral("Not yet written: %1").arg(m_backlog);
+    if (m_dropped > 0)
+        counts << QStringLiteral("Dropped: %1").arg(m_dropped);
     if (m_badRecords > 0)
         counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
     if (m_badLines > 0)

@@ -162,7 +162,7 @@ private:
     void showDataAgain();
     void setReadoutsGreyed(bool greyed);
     void onReplayReadFailed(const QString& path, const QString& reason);
-    void showBacklog(int lines);
+    void showBacklog(qint64 lines, qint64 dropped);
     void showNote(const QString& text, const QString& whole = QString());
     void showCounts();
     // The destinations beside the log file (MainWindowOutputs.cpp).
@@ -171,7 +171,7 @@ private:
     void showHeading();
     void forgetBadLines();
     bool refuseReplayWhileConnected();
-    void onAppendRecovered(const QString& path);
+    void onAppendRecovered(const QString& path, qint64 dropped);
     void showSourcePanel();
     void demonstrationFinished();
     void stopPlaybackQuietly();
@@ -254,7 +254,8 @@ private:
     // instead of a box each; and the replay's bad lines in this playback run.
     int m_badRecords = 0;
     int m_badLines = 0;
-    int m_backlog = 0;
+    qint64 m_backlog = 0;
+    qint64 m_dropped = 0; // samples the log file lost: no place could keep them
     bool m_badLineReported = false;
     QTimer* m_badRecordQuiet = nullptr;
     UserState* m_userState = nullptr;

@@ -28,6 +28,15 @@ void MainWindow::buildOutputs()
                                          "written as soon as the file can be written again.")
                               .arg(rows));
             });
+    connect(&m_session->dataFile(), &DataFileWriter::writeRecovered, this,
+            [this](const QString& path, qint64 dropped) {
+                if (dropped > 0)
+                    showNote(QStringLiteral("Data file: %1 rows dropped").arg(dropped),
+                             QStringLiteral("Rows kept back were written to %1; %2 could not be "
+                                            "kept and were dropped")
+                                 .arg(QDir::toNativeSeparators(path))
+                                 .arg(dropped));
+            });
     connect(m_session, &LiveSession::outputsChanged, this, &MainWindow::showCounts);
     connect(m_session, &LiveSession::outputMessage, this,
             [this](const QString& text) { showNote(text); });

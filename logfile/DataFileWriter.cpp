@@ -1,23 +1,11 @@
 #include "logfile/DataFileWriter.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <limits>
 
 namespace {
-
-// Writes all of data; returns the bytes the file took, and the reason when it took fewer.
-qint64 writeAll(QFile& file, const QByteArray& data, QString* failure)
-{
-    qint64 written = 0;
-    while (written < data.size()) {
-        const qint64 n = file.write(data.constData() + written, data.size() - written);
-        if (n <= 0) {
-            *failure = file.errorString();
-            break;
-        }
-        written += n;
-    }
-    return written;
-}
 
 // A data file of this program: a comment line of ours first (a file that is not ours is never
 // appended to).
@@ -28,7 +16,18 @@ bool looksLikeDataFile(QFile& file)
 
 } // namespace
 
-DataFileWriter::DataFileWriter(QObject* parent) : QObject(parent) {}
+DataFileWriter::DataFileWriter(QObject* parent) : QObject(parent), m_file(kMaxBacklogRows)
+{
+    connect(&m_file, &AppendFile::writeFailed, this,
+            [this](const QString& path, const QString& reason, qint64 waiting) {
+                emit writeFailed(path, reason,
+                                 int(qMin<qint64>(waiting, std::numeric_limits<int>::max())));
+            });
+    connect(&m_file, &AppendFile::spillStarted, this, &DataFileWriter::spillStarted);
+    connect(&m_file, &AppendFile::droppingStarted, this, &DataFileWriter::droppingStarted);
+    connect(&m_file, &AppendFile::writeRecovered, this, &DataFileWriter::writeRecovered);
+    connect(&m_file, &AppendFile::waitingChanged, this, &DataFileWriter::backlogChanged);
+}
 
 std::optional<DataFileRow> DataFileWriter::rowOf(const Sample& s)
 {
@@ -63,9 +62,8 @@ bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QSt
 
     const QByteArray comments = dataFileCommentLines(dataFileComments(header));
     const QByteArray head = comments + dataFileHeaderRow();
-    QFile file(path);
-    QByteArray first = head;
-    if (mode == Mode::Append && file.exists() && file.size() > 0) {
+    if (mode == Mode::Append && QFileInfo(path).size() > 0) {
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return fail(file.errorString());
         if (!looksLikeDataFile(file))
@@ -75,126 +73,54 @@ bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QSt
         if (file.seek(file.size() - 1))
             last = file.read(1);
         file.close();
+        const int handle = m_file.openLocked(path, FileDevice::Open::Existing, error);
+        if (handle < 0)
+            return false;
         // Settings may have changed since: they are stated again where the rows go on.
-        first = (last == "\n" ? QByteArray() : QByteArrayLiteral("\r\n")) + comments;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            return fail(file.errorString());
-    } else if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        return fail(file.errorString());
+        const QByteArray first =
+            (last == "\n" ? QByteArray() : QByteArrayLiteral("\r\n")) + comments;
+        if (!m_file.writeFirst(handle, first, false, error))
+            return false;
+        m_file.adopt(handle, path, head, QByteArray(), QByteArray());
+    } else if (!m_file.create(path, head, error)) {
+        return false;
     }
-    QString failure;
-    writeAll(file, first, &failure);
-    file.close();
-    if (failure.isEmpty() && file.error() != QFileDevice::NoError)
-        failure = file.errorString();
-    if (!failure.isEmpty())
-        return fail(failure);
-
-    m_path = path;
-    m_head = head;
-    m_backlog.clear();
-    m_keepFirst = false;
-    m_failing = false;
+    // Rows still waiting for the previous file go into this one first.
+    if (m_file.waitingLines() > 0) {
+        QString ignored;
+        m_file.flush(&ignored);
+    }
     return true;
 }
 
 void DataFileWriter::close()
 {
-    m_path.clear();
-    m_head.clear();
-    m_backlog.clear();
-    m_keepFirst = false;
-    m_failing = false;
+    if (!m_file.hasFile())
+        return;
+    m_file.finish();
+    m_file.close();
 }
 
 void DataFileWriter::takeBatch(const SampleBatch& batch)
 {
-    if (m_path.isEmpty())
+    if (!m_file.hasFile())
         return;
     bool any = false;
     for (const Sample& sample : batch) {
         if (const std::optional<DataFileRow> row = rowOf(sample)) {
-            m_backlog.append(dataFileRowLine(*row));
+            m_file.queue(dataFileRowLine(*row));
             any = true;
         }
     }
-    if (!any)
+    if (!any && m_file.waitingLines() == 0)
         return;
-    while (m_backlog.size() > kMaxBacklogRows)
-        m_backlog.removeAt(m_keepFirst ? 1 : 0);
-
     QString reason;
-    if (writeBacklog(&reason)) {
-        if (m_failing) {
-            m_failing = false;
-            emit writeRecovered(m_path);
-        }
-    } else if (!m_failing) {
-        m_failing = true;
-        emit writeFailed(m_path, reason, backlogRows());
-    }
+    m_file.flush(&reason);
 }
 
 void DataFileWriter::takeEvent(const SessionEvent& event)
 {
     // One last attempt for rows still waiting when the session ends.
-    if (event.kind == SessionEvent::Kind::Finishing && !m_backlog.isEmpty()) {
-        QString reason;
-        if (writeBacklog(&reason) && m_failing) {
-            m_failing = false;
-            emit writeRecovered(m_path);
-        }
-    }
-}
-
-bool DataFileWriter::writeBacklog(QString* reason)
-{
-    // Opened for each batch, never created here: a data file deleted or moved stays missing
-    // (and its rows waiting) rather than coming back without its head, unnoticed.
-    QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly |
-                   QIODevice::Unbuffered)) {
-        *reason = file.errorString();
-        return false;
-    }
-    const qint64 sizeBefore = file.size();
-    QByteArray data = m_backlog.join();
-    qint64 lead = 0;
-    if (sizeBefore == 0) {
-        lead = m_head.size();
-        data.prepend(m_head);
-    }
-    QString failure;
-    const qint64 written = writeAll(file, data, &failure);
-    if (!failure.isEmpty()) {
-        // Cut the file back so that it ends with a whole row; where it cannot be cut, the rows
-        // it already took are not sent again.
-        if (written > 0 && !file.resize(sizeBefore)) {
-            qint64 count = qMax<qint64>(0, written - lead);
-            while (count > 0 && !m_backlog.isEmpty()) {
-                QByteArray& row = m_backlog.first();
-                if (row.size() <= count) {
-                    count -= row.size();
-                    m_backlog.removeFirst();
-                    m_keepFirst = false;
-                } else {
-                    // The rest of a row the file holds the start of: never dropped.
-                    row.remove(0, count);
-                    m_keepFirst = true;
-                    count = 0;
-                }
-            }
-        }
-        file.close();
-        *reason = failure;
-        return false;
-    }
-    m_backlog.clear();
-    m_keepFirst = false;
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        *reason = file.errorString();
-        return false;
-    }
-    return true;
+    if (event.kind == SessionEvent::Kind::Finishing && m_file.hasFile())
+        m_file.finish();
 }

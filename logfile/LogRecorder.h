@@ -11,29 +11,26 @@
 // A units line goes before the first record and before any record whose units or time base
 // differ from the file's last units line, so the file always says what its records hold.
 //
-// Lines that cannot be written (file deleted or read-only, disk full) are kept in order, up to a
-// bound, and written before the next batch once the file can be written again, so a passing
-// fault loses nothing. A failed write leaves no part of its lines in the file (it is cut back to
-// its size before the write; where that is refused, as on an append-only file, the next write
-// goes on from the first byte that did not get in), so nothing is written twice and no line is
-// left half written once the file takes writes again. Creating a new log file carries the samples
-// still waiting over into it (after its header and a units line), in order; the previous file is
-// not touched again.
+// The file is written through an AppendFile (see AppendFile.h): lines that cannot be written
+// (file deleted or read-only, disk full) wait in order, in memory up to a bound and beyond it in
+// a spill file, and go out first once the file can be written again, so a passing fault loses
+// nothing; whole lines only, never twice. Only lines that find no place at all are dropped, and
+// they are counted. Creating a new log file carries the lines still waiting over into it (after
+// its header and a units line), in order; the previous file is not touched again.
 //
 // Error texts are the system's short reasons: "No such file or directory", "Permission denied",
 // "No space left on device", "Is a directory"; "No file name specified" without a file.
 
+#include "logfile/AppendFile.h"
 #include "logfile/LogFormat.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QString>
 
 class LogRecorder
 {
 public:
-    LogRecorder() = default;
-    ~LogRecorder();
+    // maxBacklogLines: the lines kept in memory while the file takes none.
+    explicit LogRecorder(int maxBacklogLines = kMaxBacklogLines);
     LogRecorder(const LogRecorder&) = delete;
     LogRecorder& operator=(const LogRecorder&) = delete;
 
@@ -51,8 +48,8 @@ public:
     // read, is held by another recording, or its first line is not the header line.
     bool continueFile(const QString& path, QString* error);
 
-    const QString& currentFile() const { return m_path; }
-    bool hasFile() const { return !m_path.isEmpty(); }
+    const QString& currentFile() const { return m_file.path(); }
+    bool hasFile() const { return m_file.hasFile(); }
     // The first units line is still to come: neither written nor waiting in the backlog.
     bool headerPending() const { return m_headerPending; }
     bool logging() const { return m_logging; }
@@ -65,40 +62,41 @@ public:
     // off. Nothing reaches the file before flush().
     void queue(const QString& speedText, const QString& bearingText, const QString& dateTime,
                const QString& speedUnits);
-    // Writes every waiting line with one write and syncs the file's data once. Returns false
-    // with the reason in error when they could not be written; they then wait and go out first
-    // at the next flush.
+    // Writes every waiting line (one write for a batch) and syncs the file's data once. Returns
+    // false with the reason in error when not all could be written; the rest waits and goes out
+    // first at the next flush.
     bool flush(QString* error);
+    // The end of the recording: a last attempt, then what still waits goes to a spill file (or
+    // is dropped, and counted).
+    void finish() { m_file.finish(); }
     // queue() and flush() for a single sample.
     bool append(const QString& speedText, const QString& bearingText, const QString& dateTime,
                 const QString& speedUnits, QString* error);
 
-    // Lines waiting to be written after failed writes.
-    int backlogLines() const { return int(m_backlog.size()); }
+    // Lines waiting to be written after failed writes, in memory.
+    int backlogLines() const { return m_file.linesInMemory(); }
+    // All lines waiting: in memory and in the spill file.
+    qint64 waitingLines() const { return m_file.waitingLines(); }
+    // Lines lost because no place could keep them.
+    qint64 droppedLines() const { return m_file.droppedLines(); }
     // Record lines this recorder has put into the current file.
-    qint64 recordsWritten() const { return m_recordsWritten; }
+    qint64 recordsWritten() const { return m_file.linesWritten(); }
 
-    // Bound of the backlog: beyond it the oldest unwritten record lines are dropped (units lines,
-    // and the rest of a line the file holds the start of, are kept).
+    // The writer, for its reports and its spill folders.
+    AppendFile& file() { return m_file; }
+    const AppendFile& file() const { return m_file; }
+
+    // Bound of the backlog in memory: beyond it the oldest lines go to a spill file, or are
+    // dropped (units lines, and the rest of a line the file holds the start of, are kept).
     static constexpr int kMaxBacklogLines = 100000;
 
     // The process holding an exclusive lock on path, 0 when none is known (Linux /proc/locks).
-    static qint64 lockHolder(const QString& path);
+    static qint64 lockHolder(const QString& path) { return recordingLockHolder(path); }
 
 private:
-    bool openForAppend(QString* error);
-    void closeFile();
-    void dropWrittenBytes(qint64 count);
-    void countWritten(const QByteArray& line);
-
-    QString m_path;
-    int m_fd = -1; // the current file, open for appending and locked
+    AppendFile m_file;
     bool m_headerPending = true;
     bool m_logging = false;
     TimeBase m_timeBase = TimeBase::Utc;
-    QList<QByteArray> m_backlog;
-    bool m_keepFirstLine = false;   // the first backlog line is the rest of a line in the file
-    QByteArray m_lastUnitsLine;     // the units line of the last record queued
-    QByteArray m_writtenUnitsLine;  // the last units line the file holds
-    qint64 m_recordsWritten = 0;
+    QByteArray m_lastUnitsLine; // the units line of the last record queued
 };

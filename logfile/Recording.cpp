@@ -2,19 +2,28 @@
 
 #include "processing/RawRecord.h"
 
-Recording::Recording(QObject* parent) : QObject(parent) {}
+#include <QtGlobal>
+
+#include <limits>
+
+Recording::Recording(QObject* parent) : QObject(parent)
+{
+    const AppendFile* file = &m_recorder.file();
+    connect(file, &AppendFile::writeFailed, this,
+            [this](const QString& path, const QString& reason, qint64 waiting) {
+                emit appendFailed(path, reason,
+                                  int(qMin<qint64>(waiting, std::numeric_limits<int>::max())));
+            });
+    connect(file, &AppendFile::spillStarted, this, &Recording::spillStarted);
+    connect(file, &AppendFile::droppingStarted, this, &Recording::droppingStarted);
+    connect(file, &AppendFile::writeRecovered, this, &Recording::appendRecovered);
+    connect(file, &AppendFile::waitingChanged, this, &Recording::backlogChanged);
+}
 
 bool Recording::createFile(const QString& path, QString* reason)
 {
-    if (!m_recorder.createFile(path, reason))
-        return false;
-    // The kept samples went into the new file when it could take them.
-    if (m_failing && m_recorder.backlogLines() == 0) {
-        m_failing = false;
-        emit appendRecovered(path);
-    }
-    emit backlogChanged(m_recorder.backlogLines());
-    return true;
+    // The kept samples go into the new file when it can take them (appendRecovered then).
+    return m_recorder.createFile(path, reason);
 }
 
 bool Recording::continueFile(const QString& path, QString* reason)
@@ -34,28 +43,14 @@ bool Recording::record(const SampleBatch& batch)
                          unitsInfo(sample.units).speedUnits);
         queued = true;
     }
-    if (!queued && !m_failing)
+    if (!queued && m_recorder.waitingLines() == 0)
         return true;
     QString reason;
-    const bool ok = m_recorder.flush(&reason);
-    reportWrite(ok, reason);
-    return ok;
+    return m_recorder.flush(&reason);
 }
 
-void Recording::reportWrite(bool ok, const QString& reason)
+void Recording::takeEvent(const SessionEvent& event)
 {
-    if (ok) {
-        if (m_failing) {
-            m_failing = false;
-            emit backlogChanged(0);
-            emit appendRecovered(m_recorder.currentFile());
-        }
-        return;
-    }
-    emit backlogChanged(m_recorder.backlogLines());
-    if (!m_failing) {
-        // One report per episode: a file that stays unwritable does not raise a box per batch.
-        m_failing = true;
-        emit appendFailed(m_recorder.currentFile(), reason, m_recorder.backlogLines());
-    }
+    if (event.kind == SessionEvent::Kind::Finishing)
+        m_recorder.finish();
 }

@@ -26,22 +26,45 @@ std::optional<QString> mqttPassword(const OutputSettings& settings, QString* err
     return QString();
 }
 
-QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& portName,
-                                 QObject* parent, QString* error)
+namespace {
+
+// What the MQTT output needs of its files and address, read once: the same checks for
+// checkOutputs() and createOutputs().
+QString readOutputFiles(const OutputSettings& settings, std::optional<MqttUrl>* url,
+                        std::optional<QString>* password)
 {
     QString reason = outputSettingsError(settings);
-    std::optional<MqttUrl> url;
-    std::optional<QString> password;
     if (reason.isEmpty() && settings.mqtt) {
-        url = parseMqttUrl(settings.mqttUrl, &reason);
-        password = mqttPassword(settings, &reason);
-        if (url && url->tls && !settings.mqttCaFile.isEmpty()) {
+        *url = parseMqttUrl(settings.mqttUrl, &reason);
+        *password = mqttPassword(settings, &reason);
+        if (*url && (*url)->tls && !settings.mqttCaFile.isEmpty()) {
             QFile ca(settings.mqttCaFile);
             if (!QFileInfo(ca).isFile() || !ca.open(QIODevice::ReadOnly))
                 reason = QStringLiteral("Unable to read the certificate authority file %1.")
                              .arg(QFileInfo(ca).absoluteFilePath());
         }
     }
+    return reason;
+}
+
+} // namespace
+
+bool checkOutputs(const OutputSettings& settings, QString* error)
+{
+    std::optional<MqttUrl> url;
+    std::optional<QString> password;
+    const QString reason = readOutputFiles(settings, &url, &password);
+    if (!reason.isEmpty() && error)
+        *error = reason;
+    return reason.isEmpty();
+}
+
+QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& portName,
+                                 QObject* parent, QString* error)
+{
+    std::optional<MqttUrl> url;
+    std::optional<QString> password;
+    const QString reason = readOutputFiles(settings, &url, &password);
     if (!reason.isEmpty()) {
         if (error)
             *error = reason;

@@ -18,6 +18,10 @@
 // Nothing, and why in error, when the password file cannot be read.
 std::optional<QString> mqttPassword(const OutputSettings& settings, QString* error);
 
+// Whether the outputs the settings turn on can be made, without making them (nothing is opened
+// or sent): false, with why in error, on the failures createOutputs() would meet.
+bool checkOutputs(const OutputSettings& settings, QString* error);
+
 // The outputs that are on, parented to parent. portName (the serial port as given, "COM2" or
 // "/dev/ttyUSB0") names the default topic. On invalid settings, an unreadable password or
 // certificate authority file, nothing is created and error says why.

@@ -3,6 +3,7 @@
 #include "comms/PortMapping.h"
 #include "comms/SerialSource.h"
 #include "logfile/DataFileWriter.h"
+#include "logfile/FileDevice.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
 #include "outputs/Outputs.h"
@@ -12,11 +13,14 @@
 #include "session/ProgramOptions.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimeZone>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -92,6 +96,7 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
         connect(m_options, &ProgramOptions::changed, this, &LiveSession::applyOptions);
         applyOptions();
     }
+    updateSpillFolders();
 }
 
 LiveSession::~LiveSession()
@@ -116,20 +121,68 @@ bool LiveSession::createLogFile(const QString& path, QString* reason)
 {
     if (!m_recording->createFile(path, reason))
         return false;
-    m_dataFile->close();
+    // Rows still waiting for the previous data file go into the new one.
     if (m_options && m_options->values().dataFile) {
         const QString dataPath = dataFilePathFor(path);
         QString why;
-        if (!openDataFile(dataPath, false, &why))
+        if (!openDataFile(dataPath, false, &why)) {
+            m_dataFile->close();
             emit dataFileFailed(dataPath, why);
+        }
+    } else {
+        m_dataFile->close();
     }
+    updateSpillFolders();
     return true;
 }
 
 bool LiveSession::openDataFile(const QString& path, bool append, QString* reason)
 {
-    return m_dataFile->open(path, dataFileHeader(m_recording->currentFile()), reason,
-                            append ? DataFileWriter::Mode::Append : DataFileWriter::Mode::Create);
+    const bool opened =
+        m_dataFile->open(path, dataFileHeader(m_recording->currentFile()), reason,
+                         append ? DataFileWriter::Mode::Append : DataFileWriter::Mode::Create);
+    updateSpillFolders();
+    return opened;
+}
+
+void LiveSession::setFileDevice(FileDevice* device)
+{
+    m_recording->setFileDevice(device);
+    m_dataFile->setFileDevice(device);
+}
+
+QStringList LiveSession::spillFoldersFor(const QString& file, const QString& otherFile)
+{
+    QStringList folders;
+    const auto deviceOf = [](const QString& folder) {
+        struct stat info;
+        return ::stat(QFile::encodeName(folder).constData(), &info) == 0 ? qint64(info.st_dev)
+                                                                         : qint64(-1);
+    };
+    if (!otherFile.isEmpty()) {
+        const QString otherFolder = QFileInfo(otherFile).absolutePath();
+        const qint64 other = deviceOf(otherFolder);
+        if (other >= 0 && other != deviceOf(QFileInfo(file).absolutePath()))
+            folders << otherFolder;
+    }
+    // The user's state folder (XDG_STATE_HOME, else ~/.local/state): kept across restarts.
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    folders << state + QStringLiteral("/Tessmoor/Marvane");
+    // The runtime folder only where the system gives one: it is memory, and lost at shutdown.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime))
+        folders << runtime + QStringLiteral("/Tessmoor/Marvane");
+    return folders;
+}
+
+void LiveSession::updateSpillFolders()
+{
+    const QString log = m_recording->currentFile();
+    const QString data = m_dataFile->path();
+    m_recording->setSpillFolders(spillFoldersFor(log, data));
+    m_dataFile->setSpillFolders(spillFoldersFor(data, log));
 }
 
 DataFileHeader LiveSession::dataFileHeader(const QString& logFile) const

@@ -33,6 +33,7 @@
 class DataFileWriter;
 class DemoSource;
 struct DataFileHeader;
+class FileDevice;
 class FlowPipeline;
 class LiveHistory;
 class LiveOutput;
@@ -71,6 +72,13 @@ public:
     // The data file for the samples logged from now on: created, or continued when append and
     // it exists. False with the reason when it cannot be opened.
     bool openDataFile(const QString& path, bool append, QString* reason);
+    // The device the log and the data file are written through (not owned; nullptr: the
+    // system's): tests put a failing one here.
+    void setFileDevice(FileDevice* device);
+    // Where lines that wait for the log or the data file go beyond what memory holds, in order:
+    // the other file's folder when it is on another file system (a full disk there is not full
+    // here), the user's state folder, the user's runtime folder.
+    static QStringList spillFoldersFor(const QString& file, const QString& otherFile);
     // What the head of a data file states of this session now.
     DataFileHeader dataFileHeader(const QString& logFile) const;
     // The data file beside a log file: survey.log gives survey.csv.
@@ -135,6 +143,7 @@ signals:
 
 private:
     void applyOptions();
+    void updateSpillFolders();
     void handBatch(const SampleBatch& batch);
     void tell(const SessionEvent& event);
 

@@ -3,6 +3,7 @@
 
 #include "logfile/DataFileFormat.h"
 #include "logfile/DataFileWriter.h"
+#include "tests/support/FailingFileDevice.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -230,6 +231,67 @@ private slots:
                                      "from,down\r\n"
                                      "2009-05-24T14:03:03.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
                                      "from,down\r\n");
+    }
+
+    void eachPollIsOneWriteAndOneSyncOnAFileKeptOpen()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        FailingFileDevice device;
+        DataFileWriter writer;
+        writer.setFileDevice(&device);
+        QVERIFY(writer.open(path, header(), nullptr));
+        for (int poll = 1; poll <= 3; ++poll) {
+            SampleBatch batch;
+            for (int i = 0; i < 50; ++i)
+                batch << live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1, 270,
+                              false, false, utcMs(14, 3, poll, i));
+            writer.takeBatch(batch);
+        }
+        QCOMPARE(device.opens(path), 1);
+        QCOMPARE(device.writes(path), 1 + 3); // the head, then one per poll
+        QCOMPARE(device.syncs(path), 1 + 3);
+        QCOMPARE(contents(path).count('\n'), 9 + 150);
+    }
+
+    void failedSyncIsToldOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        FailingFileDevice device;
+        DataFileWriter writer;
+        writer.setFileDevice(&device);
+        QVERIFY(writer.open(path, header(), nullptr));
+        QSignalSpy failed(&writer, &DataFileWriter::writeFailed);
+        QSignalSpy recovered(&writer, &DataFileWriter::writeRecovered);
+        const Sample sample = live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                                   270, false, false, utcMs(14, 3, 7, 0));
+        device.failSync(path);
+        writer.takeBatch({sample});
+        writer.takeBatch({sample});
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("Input/output error"));
+        device.heal(path);
+        writer.takeBatch({sample});
+        QCOMPARE(recovered.count(), 1);
+        QCOMPARE(recovered.at(0).at(1).toLongLong(), 0);
+        QCOMPARE(contents(path).count('\n'), 9 + 3);
+    }
+
+    void secondWriterOfOneDataFileIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        DataFileWriter first;
+        QVERIFY(first.open(path, header(), nullptr));
+        // Two recordings interleaving their rows would make one file of two instruments.
+        DataFileWriter second;
+        QString error;
+        QVERIFY(!second.open(path, header(), &error, DataFileWriter::Mode::Append));
+        QVERIFY2(error.startsWith(QStringLiteral("The file is being recorded by another program")),
+                 qPrintable(error));
+        QVERIFY(!second.open(path, header(), &error));
+        QCOMPARE(contents(path), kComments + kHeaderRow);
     }
 
     void appendingStatesTheSettingsAgainAndRefusesOtherFiles()

@@ -8,6 +8,7 @@
 #include "reference/DemoSource.h"
 #include "session/LiveSession.h"
 #include "session/ProgramOptions.h"
+#include "tests/support/FailingFileDevice.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -276,22 +277,34 @@ void TestLiveSession::destinationsHearEventsInOrder()
 
 void TestLiveSession::oneWriteAndOneSyncPerBatch()
 {
-    // A poll of 500 records reaches the file whole, in one piece of work: the file grows once
-    // (no torn batch is ever seen by a reader between records).
+    // A poll of 500 records reaches the log and the data file whole, in one piece of work each:
+    // each file grows once (no torn batch is ever seen by a reader between records) and is
+    // synced once, so after a crash the data file holds every poll the log holds.
     QTemporaryDir dir;
+    FailingFileDevice device;
     LiveSession session(nullptr);
+    session.setFileDevice(&device);
     session.pipeline().setClock([] { return kStamp; });
     const QString log = dir.filePath(QStringLiteral("run.log"));
+    const QString data = dir.filePath(QStringLiteral("run.csv"));
     QString reason;
     QVERIFY(session.recording().createFile(log, &reason));
+    QVERIFY2(session.openDataFile(data, false, &reason), qPrintable(reason));
     session.recording().setLogging(true);
     QList<QByteArray> poll;
     for (int i = 0; i < 500; ++i)
         poll << QByteArray("+0.015 +0.515");
-    session.receiveRecords(poll);
+    for (int n = 0; n < 3; ++n)
+        session.receiveRecords(poll);
     const QList<QByteArray> lines = readAll(log).split('\n');
-    QCOMPARE(lines.size(), 2 + 500 + 1);
-    QCOMPARE(session.recording().samplesWritten(), qint64(500));
+    QCOMPARE(lines.size(), 2 + 3 * 500 + 1);
+    QCOMPARE(session.recording().samplesWritten(), qint64(3 * 500));
+    QCOMPARE(readAll(data).count("\n2009-05-24T14:03:07.000Z,"), 3 * 500);
+    for (const QString& file : {log, data}) {
+        QCOMPARE(device.opens(file), 1);      // kept open
+        QCOMPARE(device.writes(file), 1 + 3); // the head, then one per poll
+        QCOMPARE(device.syncs(file), 1 + 3);
+    }
 }
 
 void TestLiveSession::secondRecordingOfOneFileIsRefused()

@@ -103,6 +103,7 @@ private slots:
     void fullDiskIsReportedAndTheBacklogFollowsWhenWritable();
     void writeCutShortLeavesNoHalfLine();
     void writeCutShortOnAnAppendOnlyFileContinuesWhereItStopped();
+    void wholeLinesThatFitAreKeptWhenTheDiskFillsDuringAWrite();
     void readOnlyFileIsReportedAndRecovers();
     void backlogIsBoundedAndKeepsTheUnitsLine();
     void failedNewFileKeepsThePreviousFile_data();
@@ -384,6 +385,42 @@ void TestLogRecorder::writeCutShortOnAnAppendOnlyFileContinuesWhereItStopped()
                                                record("0.517", "090", "24/05/2009 14:03:09"));
 }
 
+void TestLogRecorder::wholeLinesThatFitAreKeptWhenTheDiskFillsDuringAWrite()
+{
+    // Samples wait while the file is away; it comes back with room for two of them only.
+    LogRecorder recorder;
+    QString error;
+    QVERIFY(recorder.createFile(path("survey.log"), &error));
+    recorder.setLogging(true);
+    QVERIFY(QFile::remove(path("survey.log")));
+    QVERIFY(!recorder.append(s("0.515"), s("088"), s("24/05/2009 14:03:07"), s("m/s"), &error));
+    QVERIFY(!recorder.append(s("0.516"), s("089"), s("24/05/2009 14:03:08"), s("m/s"), &error));
+    QVERIFY(!recorder.append(s("0.517"), s("090"), s("24/05/2009 14:03:09"), s("m/s"), &error));
+    QVERIFY(writeFile(path("survey.log"), kHeader));
+    const QByteArray fits = kHeader + kUnitsMs + record("0.515", "088", "24/05/2009 14:03:07") +
+                            record("0.516", "089", "24/05/2009 14:03:08");
+    {
+        FileSizeLimit limit(fits.size() + 20);
+        if (!limit.isSet())
+            QSKIP("the file size limit cannot be set here");
+        const bool appended =
+            recorder.append(s("0.518"), s("091"), s("24/05/2009 14:03:10"), s("m/s"), &error);
+        limit.release();
+        QVERIFY(!appended);
+    }
+    QCOMPARE(error, s("File too large"));
+    // What fitted is in, whole lines only; the rest waits, in order.
+    QCOMPARE(contents(path("survey.log")), fits);
+    QCOMPARE(recorder.backlogLines(), 2);
+    QCOMPARE(recorder.recordsWritten(), qint64(2));
+
+    QVERIFY2(recorder.append(s("0.519"), s("092"), s("24/05/2009 14:03:11"), s("m/s"), &error),
+             qPrintable(error));
+    QCOMPARE(contents(path("survey.log")), fits + record("0.517", "090", "24/05/2009 14:03:09") +
+                                               record("0.518", "091", "24/05/2009 14:03:10") +
+                                               record("0.519", "092", "24/05/2009 14:03:11"));
+}
+
 void TestLogRecorder::readOnlyFileIsReportedAndRecovers()
 {
     LogRecorder recorder;
@@ -440,18 +477,21 @@ void TestLogRecorder::backlogIsBoundedAndKeepsTheUnitsLine()
     }
     QCOMPARE(failed, samples);
     QCOMPARE(recorder.backlogLines(), LogRecorder::kMaxBacklogLines);
+    // No spill folder here: the oldest records went, and are counted.
+    QCOMPARE(recorder.droppedLines(), qint64(samples + 1 - LogRecorder::kMaxBacklogLines));
 
     // The file comes back (put back by the operator, header and all).
     QVERIFY(writeFile(path("survey.log"), kHeader));
     QVERIFY(recorder.append(QString::number(samples), bearing(samples), s("24/05/2009 14:03:07"),
                             s("mm/s"), &error));
     const QList<QByteArray> lines = contents(path("survey.log")).split('\n');
-    // The header, then the backlog at its bound: the units line and the newest records, the
-    // last sample's among them; after the last line end the split leaves an empty rest.
-    QCOMPARE(lines.size(), 1 + LogRecorder::kMaxBacklogLines + 1);
+    // The header, then the backlog at its bound (the units line and the newest records), then
+    // the last sample, which waited for nothing; after the last line end the split leaves an
+    // empty rest.
+    QCOMPARE(lines.size(), 1 + LogRecorder::kMaxBacklogLines + 1 + 1);
     QCOMPARE(lines[0] + '\n', kHeader);
     QCOMPARE(lines[1] + '\n', kUnitsMms);
-    const int oldestKept = samples + 1 - (LogRecorder::kMaxBacklogLines - 1);
+    const int oldestKept = samples + 1 - LogRecorder::kMaxBacklogLines;
     QCOMPARE(lines[2] + '\n', logRecordLine(QString::number(oldestKept), bearing(oldestKept),
                                             s("24/05/2009 14:03:07")));
     QCOMPARE(lines[lines.size() - 2] + '\n',

@@ -4,14 +4,18 @@
 #include "logfile/LogFormat.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
-#include <QUdpSocket>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QUdpSocket>
 
+#include <csignal>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +50,9 @@ private slots:
     void dataFileAndNmeaOutputAreDestinationsToo();
     void unreadableSettingsAreToldAndTheRunGoesOn_data();
     void unreadableSettingsAreToldAndTheRunGoesOn();
+    void refusedRunLeavesNoFileBehind_data();
+    void refusedRunLeavesNoFileBehind();
+    void linesNotWrittenByTheEndAreKeptToldAndFailTheRun();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -327,6 +334,113 @@ void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn()
                                 .arg(settings)
                                 .toLocal8Bit();
     QVERIFY2(err.startsWith(told), err.constData());
+}
+
+void TestRecorder::refusedRunLeavesNoFileBehind_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("file"); // made here as a "folder" or a "fifo", else left missing
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QString password = QStringLiteral("--mqtt-password-file");
+    const QString unreadable = QStringLiteral("Unable to read the MQTT password file");
+    QTest::newRow("password file missing")
+        << password << QStringLiteral("missing") << 2 << unreadable;
+    QTest::newRow("password file a folder")
+        << password << QStringLiteral("folder") << 2 << unreadable;
+    QTest::newRow("password file a FIFO") << password << QStringLiteral("fifo") << 2 << unreadable;
+    QTest::newRow("data file in a missing folder")
+        << QStringLiteral("--data-file") << QStringLiteral("missing/flow.csv") << 1
+        << QStringLiteral("cannot open the data file");
+}
+
+void TestRecorder::refusedRunLeavesNoFileBehind()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, file);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const QString path = m_dir->filePath(file);
+    if (file == QLatin1String("folder"))
+        QVERIFY(QDir(m_dir->path()).mkdir(file));
+    if (file == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    QStringList args{QStringLiteral("--port"), QString::fromLocal8Bit(name), option, path, log};
+    if (option == QLatin1String("--mqtt-password-file"))
+        args.prepend(QStringLiteral("--mqtt=mqtt://station@127.0.0.1:1"));
+    // The same command run again gets the same answer: nothing was left half made.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        QByteArray err;
+        QCOMPARE(run(args, &err), status);
+        QVERIFY2(err.contains(message.toLocal8Bit()), err.constData());
+        QVERIFY2(!QFileInfo::exists(log), err.constData());
+    }
+    ::close(master);
+}
+
+void TestRecorder::linesNotWrittenByTheEndAreKeptToldAndFailTheRun()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    const QString state = m_dir->filePath(QStringLiteral("state"));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_STATE_HOME"), state);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("JOURNAL_STREAM"));
+    process.setProcessEnvironment(env);
+    // The recorder's disk takes the header, the units line and two records (37 bytes each),
+    // then no more: a size limit on its files, which holds for root as well.
+    const rlim_t room = 31 + 31 + 2 * 37;
+    process.setChildProcessModifier([room] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{room, room};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), QString::fromLocal8Bit(name), log});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    // Five records, 0.101 to 0.105 m/s.
+    const QByteArray bytes = "+0.000 +0.101\r\n+0.000 +0.102\r\n+0.000 +0.103\r\n"
+                             "+0.000 +0.104\r\n+0.000 +0.105\r\n";
+    QCOMPARE(::write(master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    err += process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+
+    // What fitted is in the log, whole lines only.
+    const QList<QByteArray> lines = contents(log).split('\n');
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines[2].startsWith("\"0.101\""));
+    QVERIFY(lines[3].startsWith("\"0.102\""));
+    // The other three are kept in a file of the user's state folder, and said so.
+    const QDir kept(state + QStringLiteral("/Tessmoor/Marvane"));
+    const QStringList spills = kept.entryList(QDir::Files);
+    QCOMPARE(spills.size(), 1);
+    const QString spill = kept.filePath(spills.first());
+    const QByteArray told = QStringLiteral("could not write 3 line(s) to %1; they are kept in %2")
+                                .arg(log, spill)
+                                .toLocal8Bit();
+    QVERIFY2(err.contains(told), err.constData());
+    const QList<QByteArray> waiting = contents(spill).split('\n');
+    QCOMPARE(waiting.size(), 4);
+    QVERIFY(waiting[0].startsWith("\"0.103\""));
+    QVERIFY(waiting[1].startsWith("\"0.104\""));
+    QVERIFY(waiting[2].startsWith("\"0.105\""));
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

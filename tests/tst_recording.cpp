@@ -3,6 +3,7 @@
 
 #include "app/DataGrid.h"
 #include "app/MainWindow.h"
+#include "app/NoteLabel.h"
 #include "comms/SerialSource.h"
 #include "logfile/LogFormat.h"
 #include "logfile/Recording.h"
@@ -49,6 +50,7 @@ private slots:
     void failingAppendShowsOneBoxAndResumes();
     void deletedLogFileIsNotRecreated();
     void keptSamplesGoIntoTheNextLogFile();
+    void droppedSamplesAreCountedAndToldWhenTheFileIsBack();
     void loggingStaysShownDuringReplay();
     void samplesDuringSaveDialogGoToPreviousFile();
 };
@@ -313,6 +315,38 @@ void TestRecording::keptSamplesGoIntoTheNextLogFile()
                                   "\"0.558\",\"023\",\"24/05/2009 14:03:09\"\r\n"));
     QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(), QString());
     QCOMPARE(f.prompts->errors().size(), 1);
+}
+
+void TestRecording::droppedSamplesAreCountedAndToldWhenTheFileIsBack()
+{
+    MainWindowFixture f(kFaceDown);
+    WindowProbe& w = f.w();
+    const QString path = f.path(QStringLiteral("away.log"));
+    f.prompts->fileAnswers << path;
+    w->newLogFile();
+    w->startLogging();
+    // Room for three waiting samples, and no spill file to take more: the oldest go.
+    w->recording().setMaxBacklogLines(3);
+    w->recording().setSpillFolders({});
+    sample(w, QStringLiteral("+00015 +00515"));
+    const QByteArray written = f.readFile(QStringLiteral("away.log"));
+    QVERIFY(QFile::remove(path));
+    for (const char* record :
+         {"+00001 +00515", "+00002 +00515", "+00003 +00515", "+00004 +00515", "+00005 +00515"})
+        sample(w, QString::fromLatin1(record));
+    QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
+    QCOMPARE(counts->text(), QStringLiteral("Not yet written: 3  Dropped: 2"));
+    QCOMPARE(f.prompts->errors().size(), 1);
+
+    // The file is back: the three kept are written, and the two lost are said.
+    f.writeFile(QStringLiteral("away.log"), written);
+    sample(w, QStringLiteral("+00006 +00515"));
+    QCOMPARE(f.readFile(QStringLiteral("away.log")).count('\n'), 2 + 1 + 3 + 1);
+    QCOMPARE(counts->text(), QStringLiteral("Dropped: 2"));
+    NoteLabel* note = w->findChild<NoteLabel*>(QStringLiteral("statusNote"));
+    QCOMPARE(note->note(), QStringLiteral("Kept samples written, 2 dropped"));
+    QVERIFY2(note->toolTip().contains(QStringLiteral("2 could not be kept and were dropped")),
+             qPrintable(note->toolTip()));
 }
 
 void TestRecording::loggingStaysShownDuringReplay()

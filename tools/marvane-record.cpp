@@ -5,7 +5,10 @@
 // --local-time).
 // The serial settings come from marvane.ini unless the command line says otherwise. A device that
 // goes away is waited for and reopened; a log file that stops taking writes keeps the samples in
-// memory until it takes them again. SIGINT and SIGTERM end the run after one last poll.
+// memory, and beyond a bound in a spill file, until it takes them again. SIGINT and SIGTERM end
+// the run after one last poll; what could not be written by then is told, and the exit status is
+// 1. Every option is checked before any file is made, so a refused command line leaves nothing
+// behind.
 
 #include "base/SettingsLocation.h"
 #include "comms/PortSettings.h"
@@ -13,6 +16,7 @@
 #include "logfile/DataFileWriter.h"
 #include "logfile/Recording.h"
 #include "outputs/OutputOptions.h"
+#include "outputs/Outputs.h"
 #include "processing/FlowPipeline.h"
 #include "processing/SampleSink.h"
 #include "session/LiveSession.h"
@@ -22,6 +26,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -218,14 +223,31 @@ public:
                              .arg(path, reason)
                              .arg(backlog));
                 });
-        connect(&m_session.recording(), &Recording::appendRecovered, this, [](const QString& path) {
-            tell(QStringLiteral("%1 takes writes again: the kept lines are written").arg(path));
-        });
+        connect(
+            &m_session.recording(), &Recording::spillStarted, this,
+            [](const QString& path, const QString& spill) {
+                tell(QStringLiteral("more than %1 line(s) wait for %2: the oldest are kept in %3")
+                         .arg(LogRecorder::kMaxBacklogLines)
+                         .arg(path, spill));
+            });
+        connect(&m_session.recording(), &Recording::droppingStarted, this,
+                [](const QString& path, const QString& reason) {
+                    tell(QStringLiteral("more than %1 line(s) wait for %2 and no spill file takes "
+                                        "them (%3): the oldest are dropped")
+                             .arg(LogRecorder::kMaxBacklogLines)
+                             .arg(path, reason));
+                });
+        connect(&m_session.recording(), &Recording::appendRecovered, this,
+                [](const QString& path, qint64 dropped) {
+                    tell(QStringLiteral("%1 takes writes again: the kept lines are written%2")
+                             .arg(path, droppedText(dropped, "line")));
+                });
         m_statusTimer.setInterval(kStatusInterval);
         connect(&m_statusTimer, &QTimer::timeout, this, &Recorder::printStatus);
     }
 
-    // Opens the port, then the log file. Returns the exit status on failure, 0 when running.
+    // Opens the port, then the log file. Returns the exit status on failure, 0 when running;
+    // a file made on the way is removed again on failure, so the same command can run again.
     int start()
     {
         QString reason;
@@ -250,11 +272,17 @@ public:
             m_session.disconnectPort();
             return 1;
         }
-        if (!m_options.dataFile.isEmpty() &&
-            !m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-            say(QStringLiteral("cannot open the data file %1: %2").arg(m_options.dataFile, reason));
-            m_session.disconnectPort();
-            return 1;
+        if (!continuing)
+            m_made << m_options.logFile;
+        if (!m_options.dataFile.isEmpty()) {
+            const bool existed = QFileInfo::exists(m_options.dataFile);
+            if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
+                say(QStringLiteral("cannot open the data file %1: %2")
+                        .arg(m_options.dataFile, reason));
+                return giveUp(1);
+            }
+            if (!existed)
+                m_made << m_options.dataFile;
         }
         connect(&m_session.dataFile(), &DataFileWriter::writeFailed, this,
                 [](const QString& path, const QString& why, int rows) {
@@ -262,18 +290,31 @@ public:
                              .arg(path, why)
                              .arg(rows));
                 });
+        connect(&m_session.dataFile(), &DataFileWriter::spillStarted, this,
+                [](const QString& path, const QString& spill) {
+                    tell(
+                        QStringLiteral("more than %1 row(s) wait for %2: the oldest are kept in %3")
+                            .arg(DataFileWriter::kMaxBacklogRows)
+                            .arg(path, spill));
+                });
+        connect(&m_session.dataFile(), &DataFileWriter::droppingStarted, this,
+                [](const QString& path, const QString& reason) {
+                    tell(QStringLiteral("more than %1 row(s) wait for %2 and no spill file takes "
+                                        "them (%3): the oldest are dropped")
+                             .arg(DataFileWriter::kMaxBacklogRows)
+                             .arg(path, reason));
+                });
         connect(&m_session.dataFile(), &DataFileWriter::writeRecovered, this,
-                [](const QString& path) {
-                    tell(QStringLiteral("%1 takes writes again: the kept rows are written")
-                             .arg(path));
+                [](const QString& path, qint64 dropped) {
+                    tell(QStringLiteral("%1 takes writes again: the kept rows are written%2")
+                             .arg(path, droppedText(dropped, "row")));
                 });
         // The network outputs: never in the way of the log file, each told once per fault.
         connect(&m_session, &LiveSession::outputMessage, this,
                 [](const QString& text) { tell(text); });
         if (!m_session.setOutputs(m_options.outputs, m_options.portName, &reason)) {
             say(reason);
-            m_session.disconnectPort();
-            return 2;
+            return giveUp(2);
         }
         recording.setLogging(true);
         m_session.startPolling();
@@ -286,12 +327,22 @@ public:
         return 0;
     }
 
-    // The end of the run: every byte already received is framed and logged first.
-    void finish()
+    // The end of the run: every byte already received is framed and logged first. Returns the
+    // exit status: 1 when lines could not be written (they are told: where they are kept, or
+    // that they were dropped).
+    int finish()
     {
         m_session.finish();
         m_statusTimer.stop();
         printStatus();
+        const Recording& recording = m_session.recording();
+        bool lost = reportLeftOver(recording.currentFile(), recording.spilledLines(),
+                                   recording.spillPath(), recording.droppedLines(), "line");
+        const DataFileWriter& data = m_session.dataFile();
+        if (!m_options.dataFile.isEmpty())
+            lost |= reportLeftOver(m_options.dataFile, data.spilledRows(), data.spillPath(),
+                                   data.droppedRows(), "row");
+        return lost ? 1 : 0;
     }
 
     void takeBatch(const SampleBatch& batch) override
@@ -330,6 +381,36 @@ public:
     }
 
 private:
+    int giveUp(int status)
+    {
+        m_session.disconnectPort();
+        for (const QString& path : std::as_const(m_made))
+            QFile::remove(path);
+        return status;
+    }
+
+    static QString droppedText(qint64 dropped, const char* what)
+    {
+        return dropped > 0
+                   ? QStringLiteral("; %1 %2(s) were dropped").arg(dropped).arg(QLatin1String(what))
+                   : QString();
+    }
+
+    // What a file did not get by the end of the run. Returns whether anything.
+    static bool reportLeftOver(const QString& path, qint64 kept, const QString& keptIn,
+                               qint64 dropped, const char* what)
+    {
+        if (kept > 0)
+            tell(QStringLiteral("could not write %1 %2(s) to %3; they are kept in %4")
+                     .arg(kept)
+                     .arg(QLatin1String(what), path, keptIn));
+        if (dropped > 0)
+            tell(QStringLiteral("%1 %2(s) for %3 were dropped: no place could keep them")
+                     .arg(dropped)
+                     .arg(QLatin1String(what), path));
+        return kept > 0 || dropped > 0;
+    }
+
     void printStatus()
     {
         const Recording& recording = m_session.recording();
@@ -342,16 +423,28 @@ private:
                 : QStringLiteral("no sample yet");
         const QStringList outputs = m_session.outputStates();
         // The count is what the file holds from this run, not what was handed to it.
+        QString kept;
+        if (recording.backlogLines() > 0)
+            kept += QStringLiteral(", %1 line(s) waiting in memory").arg(recording.backlogLines());
+        if (recording.spilledLines() > 0)
+            kept += QStringLiteral(", %1 in %2")
+                        .arg(recording.spilledLines())
+                        .arg(recording.spillPath());
+        if (recording.droppedLines() > 0)
+            kept += QStringLiteral(", %1 line(s) dropped").arg(recording.droppedLines());
+        const DataFileWriter& data = m_session.dataFile();
+        if (data.waitingRows() > 0 || data.droppedRows() > 0)
+            kept += QStringLiteral(", data file: %1 row(s) waiting, %2 dropped")
+                        .arg(data.waitingRows())
+                        .arg(data.droppedRows());
         say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
                 .arg(recording.samplesWritten())
                 .arg(last)
                 .arg(m_reconnections)
-                .arg(recording.backlogLines() > 0
-                         ? QStringLiteral(", %1 line(s) waiting in memory")
-                               .arg(recording.backlogLines())
-                         : QString())
-                .arg(outputs.isEmpty() ? QString()
-                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))));
+                .arg(kept)
+                .arg(outputs.isEmpty()
+                         ? QString()
+                         : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))));
     }
 
     RecordOptions m_options;
@@ -362,6 +455,7 @@ private:
     Sample m_lastSample;
     int m_reconnections = 0;
     bool m_silent = false;
+    QStringList m_made; // files this run created
 };
 
 } // namespace
@@ -446,6 +540,13 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    // Every option is checked before anything is made: the outputs' files too.
+    QString outputsError;
+    if (!checkOutputs(options->outputs, &outputsError)) {
+        say(outputsError);
+        return 2;
+    }
+
     Recorder recorder(*options);
     if (const int status = recorder.start(); status != 0)
         return status;
@@ -456,8 +557,7 @@ int main(int argc, char* argv[])
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
         }
         stopNotifier.setEnabled(false);
-        recorder.finish();
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(recorder.finish());
     });
     const int status = QCoreApplication::exec();
     ::close(signalFd);
