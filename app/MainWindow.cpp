@@ -366,12 +366,11 @@ void MainWindow::newLogFile()
     m_replayBar->hide();
     setConnectEnabled(!m_connected);
     if (m_connected) {
-        // A new file while the sensor is connected is a new recording: asked as at Connect.
+        // A running recording goes on into the new file without a question; a connected sensor
+        // that was not being logged is asked about as at Connect.
         setLogCommandsEnabled(true);
-        if (m_prompts->confirm(QStringLiteral("Start logging data?")))
+        if (!m_recording->logging() && m_prompts->confirm(QStringLiteral("Start logging data?")))
             startLogging();
-        else
-            stopLogging();
     }
     showSourcePanel();
 }

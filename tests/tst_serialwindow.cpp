@@ -550,35 +550,58 @@ const QColor kGrey(128, 128, 128);
 
 void TestSerialWindow::newFileWhileConnectedAsksToLog_data()
 {
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("yes: logging goes on into it") << true;
-    QTest::newRow("no: not logging") << false;
+    QTest::addColumn<bool>("loggingBefore"); // the answer at Connect
+    QTest::addColumn<bool>("answer");        // to a question about the new file, if one comes
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("loggingAfter");
+    // A running recording goes on into the new file; a No it could have had changes nothing.
+    QTest::newRow("logging: goes on, no question") << true << false << false << true;
+    // A connected sensor that was not logged is asked about.
+    QTest::newRow("not logging, yes: logging starts") << false << true << true << true;
+    QTest::newRow("not logging, no: still not logging") << false << false << true << false;
 }
 
 void TestSerialWindow::newFileWhileConnectedAsksToLog()
 {
-    QFETCH(bool, yes);
+    QFETCH(bool, loggingBefore);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, loggingAfter);
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
     WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("first.log"));
     w->newLogFile();
-    f.prompts->confirmAnswers << true;
+    f.prompts->confirmAnswers << loggingBefore;
     w->connectPort();
-    QVERIFY(w->recording().logging());
+    QCOMPARE(w->recording().logging(), loggingBefore);
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    const int shownBefore = int(f.prompts->shown.size());
     f.prompts->fileAnswers << f.path(QStringLiteral("second.log"));
-    f.prompts->confirmAnswers << yes;
+    f.prompts->confirmAnswers << answer;
     w->newLogFile();
-    QCOMPARE(f.prompts->shown.last().text, QStringLiteral("Start logging data?"));
-    QCOMPARE(w->recording().logging(), yes);
-    QCOMPARE(w->statusPanel(0), yes ? QStringLiteral("LOGGING") : QString());
+    QStringList questions;
+    for (qsizetype i = shownBefore; i < f.prompts->shown.size(); ++i) {
+        if (f.prompts->shown.at(i).kind == QStringLiteral("confirm"))
+            questions << f.prompts->shown.at(i).text;
+    }
+    QCOMPARE(questions, asked ? QStringList{QStringLiteral("Start logging data?")} : QStringList());
+    QCOMPARE(w->recording().logging(), loggingAfter);
+    QCOMPARE(w->statusPanel(0), loggingAfter ? QStringLiteral("LOGGING") : QString());
     QVERIFY(w->connected());
     QVERIFY(!w.connectAction->isEnabled()); // still connected: Connect stays off
     QVERIFY(w.disconnectAction->isEnabled());
     QVERIFY(w.startLogAction->isEnabled());
-    sensor.send("+00015 +00515\r\n");
+    sensor.send("+00000 +00025\r\n");
     poll(w);
-    QCOMPARE(f.readFile(QStringLiteral("second.log")).count('\n'), yes ? 3 : 1);
+    // The recording goes on into the new file: its units line and the next record.
+    const QList<QByteArray> lines = f.readFile(QStringLiteral("second.log")).split('\n');
+    QCOMPARE(lines.size(), loggingAfter ? 4 : 2);
+    if (loggingAfter)
+        QVERIFY2(lines.at(2).startsWith("\"0025\","), lines.at(2).constData());
+    // The first file ends with what came before the new one.
+    QCOMPARE(f.readFile(QStringLiteral("first.log")).count('\n'), loggingBefore ? 3 : 1);
 }
 
 void TestSerialWindow::replayIsRefusedWhileConnected()
