@@ -347,7 +347,6 @@ void MainWindow::newLogFile()
                                 QStringLiteral("Tessmoor.log"), dialogStartFolder());
     if (!chosen || chosen->isEmpty())
         return;
-    rememberDialogFolder(*chosen);
     const QFileInfo info(*chosen);
     const QString path = info.absoluteFilePath();
     if (info.exists() &&
@@ -360,6 +359,8 @@ void MainWindow::newLogFile()
                              .arg(QDir::toNativeSeparators(path), reason));
         return;
     }
+    // Only a folder that took the new file is where the next dialog starts.
+    rememberDialogFolder(path);
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     // The replay bar goes; a playback it could no longer stop goes with it.
     stopPlaybackQuietly();
