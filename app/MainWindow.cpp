@@ -526,8 +526,8 @@ void MainWindow::showNote(const QString& text, const QString& whole)
 
 void MainWindow::onReconnected(const QString& portName)
 {
+    // The readouts still show what came before the loss: they stay grey until a new record.
     setStatusPanel(1, QStringLiteral("Connected: ") + portName);
-    setReadoutsGreyed(false);
     const QString time = m_pipeline->timeText(m_pipeline->now()).section(QLatin1Char(' '), 1);
     showNote(QStringLiteral("%1 back %2").arg(portName, time),
              QStringLiteral("%1 is back since %2").arg(portName, time));

@@ -11,12 +11,13 @@
 #include "comms/SerialConnection.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
-#include "processing/NoDataWatch.h"
-#include "reference/DemoSource.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/NoDataWatch.h"
+#include "reference/DemoSource.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Pty.h"
 #include "tests/support/Texts.h"
 
 #include <QAction>
@@ -24,9 +25,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -137,6 +138,8 @@ private slots:
     void replayIsRefusedWhileConnected();
     void demonstrationWhileConnectedHasTheDisplay();
     void readoutsGreyWhileReconnecting();
+    void readoutsStayGreyUntilANewRecord_data();
+    void readoutsStayGreyUntilANewRecord();
     void demonstrationCountsAsDataWhileItRuns();
     void bearingColourComesBackAtDisconnect();
     void dialFaceWaitsForTheNextNeedle();
@@ -312,7 +315,7 @@ void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
     w->connectPort();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     f.prompts->confirmAnswers << false; // no logging into it yet
-    w->newLogFile(); // Connect stays off while connected
+    w->newLogFile();                    // Connect stays off while connected
     QVERIFY(!w.connectAction->isEnabled());
     w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
@@ -335,7 +338,7 @@ void TestSerialWindow::deviceVanishingMidRun()
     WindowProbe& w = f.w();
     w->setTimeScaleForTests(0.01);
     OptionValues noReconnect = w->options().values(); // "Reconnect automatically" off:
-    noReconnect.reconnect = false;                     // one box, disconnected
+    noReconnect.reconnect = false;                    // one box, disconnected
     w->options().setValues(noReconnect);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     w->newLogFile();
@@ -682,6 +685,76 @@ void TestSerialWindow::readoutsGreyWhileReconnecting()
     QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
 }
 
+void TestSerialWindow::readoutsStayGreyUntilANewRecord_data()
+{
+    QTest::addColumn<bool>("deviceComesBack"); // else the sensor goes quiet
+    QTest::addColumn<bool>("demonstration");   // the next record is the demonstration's
+    QTest::newRow("device lost and back, then a record") << true << false;
+    QTest::newRow("no data, then a record") << false << false;
+    QTest::newRow("no data, then the demonstration") << false << true;
+}
+
+void TestSerialWindow::readoutsStayGreyUntilANewRecord()
+{
+    QFETCH(bool, deviceComesBack);
+    QFETCH(bool, demonstration);
+    // The device stands behind a link, as a by-id name does, so that it can come back.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("sensor"));
+    auto device = std::make_unique<Pty>();
+    QVERIFY(device->ok());
+    QVERIFY(QFile::link(device->path(), link));
+    MainWindowFixture f("[Options]\nOrientation=1\n[Ports]\nCOM2=" + link.toLocal8Bit() + "\n");
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    w->connectPort();
+    QVERIFY(w->connected());
+    QVERIFY(device->send("+0.300 +0.400\r\n")); // 0.500 from 037, face down: green
+    QTRY_COMPARE(w.speedReadout->text(), QStringLiteral("0.500"));
+    QCOMPARE(textColour(w.bearingReadout), QColor(0, 255, 0));
+
+    qint64 now = 0; // the no-data watch's clock, when the test moves it
+    if (deviceComesBack) {
+        device->closeMaster();
+        QTRY_VERIFY_WITH_TIMEOUT(w->serial().isReconnecting(), 3000);
+        device = std::make_unique<Pty>();
+        QVERIFY(device->ok());
+        QFile::remove(link);
+        QVERIFY(QFile::link(device->path(), link));
+        QTRY_VERIFY_WITH_TIMEOUT(w->serial().isOpen() && !w->serial().isReconnecting(), 3000);
+        QCOMPARE(w->statusPanel(1), QStringLiteral("Connected: COM2"));
+    } else {
+        w->noDataWatch().setClock([&now] { return now; });
+        w->noDataWatch().start();
+        now = 10000;
+        w->noDataWatch().check();
+        QCOMPARE(w->statusPanel(3), QStringLiteral("NO DATA 10 s"));
+    }
+    // What is shown is not current: grey, both readouts, until a record arrives.
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.500"));
+    QCOMPARE(textColour(w.speedReadout), kGrey);
+    QCOMPARE(textColour(w.bearingReadout), kGrey);
+    QCOMPARE(textColour(w.degreeSign), kGrey);
+
+    if (demonstration) {
+        w->demonstration().setTimeScale(1000); // its first record only, during the test
+        w->runDemonstration();
+        QCOMPARE(w.speedReadout->text(), QStringLiteral("0515"));
+    } else {
+        QVERIFY(device->send("-0.300 +0.400\r\n")); // 0.500 from 323, face down: red
+        QTRY_COMPARE(w.bearingReadout->text(), QStringLiteral("323"));
+    }
+    // Both current again, together.
+    QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+    QCOMPARE(textColour(w.speedUnitsLabel), QColor(Qt::black));
+    const QColor bearing = textColour(w.bearingReadout);
+    QVERIFY2(bearing == QColor(255, 0, 0) || bearing == QColor(0, 255, 0),
+             qPrintable(bearing.name()));
+    QCOMPARE(textColour(w.degreeSign), bearing);
+    w->demonstration().stop();
+}
+
 void TestSerialWindow::demonstrationCountsAsDataWhileItRuns()
 {
     Sensor sensor;
@@ -771,8 +844,8 @@ void TestSerialWindow::networkOutputsTakeLiveSamplesAndShowTheirState()
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
     probe.close();
-    MainWindowFixture f(iniFor(sensor) + "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" +
-                        QByteArray::number(port) + "\n");
+    MainWindowFixture f(iniFor(sensor) +
+                        "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" + QByteArray::number(port) + "\n");
     WindowProbe& w = f.w();
     QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
     QTRY_COMPARE(counts->text(), QStringLiteral("NMEA: 0 clients"));
