@@ -11,10 +11,10 @@
 #include "comms/SerialConnection.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
-#include "logfile/ReplaySession.h"
-#include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "reference/DemoSource.h"
+#include "logfile/ReplaySession.h"
+#include "processing/FlowPipeline.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Pty.h"
@@ -25,9 +25,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -315,7 +315,7 @@ void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
     w->connectPort();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     f.prompts->confirmAnswers << false; // no logging into it yet
-    w->newLogFile();                    // Connect stays off while connected
+    w->newLogFile(); // Connect stays off while connected
     QVERIFY(!w.connectAction->isEnabled());
     w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
@@ -338,7 +338,7 @@ void TestSerialWindow::deviceVanishingMidRun()
     WindowProbe& w = f.w();
     w->setTimeScaleForTests(0.01);
     OptionValues noReconnect = w->options().values(); // "Reconnect automatically" off:
-    noReconnect.reconnect = false;                    // one box, disconnected
+    noReconnect.reconnect = false;                     // one box, disconnected
     w->options().setValues(noReconnect);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     w->newLogFile();
@@ -844,8 +844,8 @@ void TestSerialWindow::networkOutputsTakeLiveSamplesAndShowTheirState()
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
     probe.close();
-    MainWindowFixture f(iniFor(sensor) +
-                        "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" + QByteArray::number(port) + "\n");
+    MainWindowFixture f(iniFor(sensor) + "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" +
+                        QByteArray::number(port) + "\n");
     WindowProbe& w = f.w();
     QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
     QTRY_COMPARE(counts->text(), QStringLiteral("NMEA: 0 clients"));
