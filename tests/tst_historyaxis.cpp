@@ -93,6 +93,8 @@ private slots:
     void clickGoesToTheSampleNearestInTime();
     void fileWithAnHourMissingShowsTheGap();
     void historyWindowFitsTheScreenAndWrapsItsSummary();
+    void historyWindowPlace_data();
+    void historyWindowPlace();
     void unitsLinesAmongRecordsAreMarkers();
     void longSummaryIsMadeInSlices();
 };
@@ -438,6 +440,50 @@ void TestHistoryAxis::historyWindowFitsTheScreenAndWrapsItsSummary()
     // Narrowed to its smallest, the Copy button stays inside the window.
     pane.resize(pane.minimumSizeHint());
     QTRY_VERIFY(pane.rect().contains(pane.copyButton()->geometry()));
+}
+
+void TestHistoryAxis::historyWindowPlace_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("mainFrame");
+    QTest::addColumn<int>("belowMenuBar");
+    QTest::addColumn<QSize>("frameSize");
+    QTest::addColumn<QRect>("expected");
+    const QRect wide(0, 0, 1920, 1040);
+    const QSize history(902, 420);
+    // Beside the main window where the screen has room: right first, then left, below, above.
+    QTest::newRow("right") << wide << QRect(300, 200, 634, 450) << 248 << history
+                           << QRect(934, 200, 902, 420);
+    QTest::newRow("left") << wide << QRect(1100, 200, 634, 450) << 248 << history
+                          << QRect(198, 200, 902, 420);
+    QTest::newRow("right, moved up to stay on the screen")
+        << wide << QRect(300, 800, 634, 200) << 848 << history << QRect(934, 620, 902, 420);
+    QTest::newRow("below") << QRect(0, 0, 1280, 1024) << QRect(300, 100, 634, 450) << 148 << history
+                           << QRect(300, 550, 902, 420);
+    QTest::newRow("above") << QRect(0, 0, 1280, 1024) << QRect(300, 500, 634, 450) << 548 << history
+                           << QRect(300, 80, 902, 420);
+    // No room beside it (1280 x 900, the main window centred): over it, under its menu bar.
+    QTest::newRow("over, below the menu bar") << QRect(0, 0, 1280, 900) << QRect(323, 225, 634, 450)
+                                              << 273 << history << QRect(323, 273, 902, 420);
+    // Scale 2 on 1280 x 900 (640 x 450 logical) with a panel along the top: shortened to fit.
+    QTest::newRow("over, shortened to the screen")
+        << QRect(0, 20, 640, 430) << QRect(0, 20, 640, 430) << 62 << QSize(630, 420)
+        << QRect(0, 62, 630, 388);
+    // Too little room under the menu bar even shortened: the window's bottom on the screen's.
+    QTest::newRow("over, moved up") << QRect(0, 0, 640, 450) << QRect(0, 0, 640, 450) << 300
+                                    << QSize(630, 420) << QRect(0, 30, 630, 420);
+}
+
+void TestHistoryAxis::historyWindowPlace()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, mainFrame);
+    QFETCH(int, belowMenuBar);
+    QFETCH(QSize, frameSize);
+    QFETCH(QRect, expected);
+    const QRect place = historyWindowFrame(frameSize, mainFrame, belowMenuBar, available, 300);
+    QCOMPARE(place, expected);
+    QVERIFY(available.contains(place));
 }
 
 void TestHistoryAxis::unitsLinesAmongRecordsAreMarkers()

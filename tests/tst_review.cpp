@@ -140,6 +140,11 @@ private slots:
     void historyWindowShowsPlotAndClickSeeks();
     void summaryOfSmallFileAndCopy();
     void exportSpanWritesTheSpanShown();
+    void historyWindowOpensInsideTheScreenClearOfTheMenuBar();
+    void historyChosenAgainIsRaisedNotClosed();
+    void exitKeyWorksInTheHistoryWindow();
+    void exportSpanNeedsSamples_data();
+    void exportSpanNeedsSamples();
     void damagedFileOpensPlotsAndSummarises();
     void seekingShowsTheRecordsBeforeAsIfPlayed_data();
     void seekingShowsTheRecordsBeforeAsIfPlayed();
@@ -551,6 +556,95 @@ void TestReview::exportSpanWritesTheSpanShown()
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("span.txt"));
     pane->exportButton()->click();
     QVERIFY(r.f.prompts->errors().last().contains(QStringLiteral(".csv or .nc")));
+}
+
+void TestReview::historyWindowOpensInsideTheScreenClearOfTheMenuBar()
+{
+    MainWindowFixture f;
+    QAction* history = f.w()->findChild<QAction*>(QStringLiteral("historyAction"));
+    history->trigger();
+    HistoryPane* pane = f.w()->historyPane();
+    QVERIFY(QTest::qWaitForWindowExposed(pane));
+    const QRect place = pane->frameGeometry();
+    QVERIFY2(pane->screen()->availableGeometry().contains(place),
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(place.x())
+                            .arg(place.y())
+                            .arg(place.width())
+                            .arg(place.height())));
+    // Beside the main window, or over it with the main window's menu bar left in view.
+    QWidget* menuBar = f.w()->findChild<QWidget*>(QStringLiteral("menuBar"));
+    const int belowMenuBar = menuBar->mapToGlobal(QPoint(0, menuBar->height())).y();
+    QVERIFY2(!place.intersects(f.w()->frameGeometry()) || place.top() >= belowMenuBar,
+             qPrintable(QString::number(place.top())));
+}
+
+void TestReview::historyChosenAgainIsRaisedNotClosed()
+{
+    MainWindowFixture f;
+    QAction* history = f.w()->findChild<QAction*>(QStringLiteral("historyAction"));
+    history->trigger();
+    HistoryPane* pane = f.w()->historyPane();
+    QVERIFY(QTest::qWaitForWindowActive(pane));
+    // The main window comes to the front, over the History window; the menu brings it back.
+    QApplication::setActiveWindow(f.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    history->trigger();
+    QVERIFY(pane->isVisible());
+    QVERIFY(history->isChecked());
+    QVERIFY(QTest::qWaitForWindowActive(pane));
+    // Its own close button still closes it, and takes the check mark away.
+    pane->close();
+    QVERIFY(!pane->isVisible());
+    QVERIFY(!history->isChecked());
+}
+
+void TestReview::exitKeyWorksInTheHistoryWindow()
+{
+    MainWindowFixture f;
+    QSignalSpy closed(f.window.get(), &MainWindow::closed);
+    f.w()->findChild<QAction*>(QStringLiteral("historyAction"))->trigger();
+    HistoryPane* pane = f.w()->historyPane();
+    QApplication::setActiveWindow(pane);
+    QVERIFY(QTest::qWaitForWindowActive(pane));
+    QTest::keyClick(pane, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!f.window->isVisible());
+}
+
+void TestReview::exportSpanNeedsSamples_data()
+{
+    QTest::addColumn<QByteArray>("file"); // replayed; empty: the live session's samples
+    QTest::addColumn<int>("liveSamples");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("live, none yet") << QByteArray() << 0 << false;
+    QTest::newRow("live, one") << QByteArray() << 1 << true;
+    QTest::newRow("log with its header only") << kHeader << 0 << false;
+    QTest::newRow("log with bad lines only") << kHeader + kUnitsMs + "garbage\r\n" << 0 << false;
+    QTest::newRow("log with samples")
+        << kHeader + kUnitsMs + record("0.515", "090", "24/05/2009 14:03:07") << 0 << true;
+}
+
+void TestReview::exportSpanNeedsSamples()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, liveSamples);
+    QFETCH(bool, enabled);
+    Window r(file);
+    if (!file.isEmpty()) {
+        QVERIFY(r.open());
+        QTRY_VERIFY(r.indexed());
+    }
+    HistoryPane* pane = r.w()->historyPane();
+    pane->show();
+    // "Export span..." is greyed while there is nothing to export, and comes on with a sample.
+    for (int k = 0; k < liveSamples; ++k)
+        r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    QCOMPARE(pane->exportButton()->isEnabled(), enabled);
+    const qsizetype shown = r.f.prompts->shown.size();
+    r.f.prompts->fileAnswers << std::nullopt; // a save dialog, if one came, is cancelled
+    pane->exportButton()->click();
+    QCOMPARE(r.f.prompts->shown.size() > shown, enabled);
 }
 
 QTEST_MAIN(TestReview)
