@@ -302,7 +302,7 @@ void MainWindow::showUnits(SpeedUnitsKind kind)
     // say what each record was as it comes.
     const UnitsInfo& units = unitsInfo(kind);
     m_readouts->showUnits(units);
-    m_tables->setSpeedUnits(units.unitsCellText);
+    m_tables->setSpeedUnits(units);
 }
 
 void MainWindow::clearDisplay()
