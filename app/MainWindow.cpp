@@ -258,7 +258,10 @@ void MainWindow::showReplayed(const Sample& sample)
     }
     if (unitsInfo(sample.units).readoutCaption != m_readouts->unitsCaption())
         showUnits(sample.units);
-    m_tables->setReplayTime(sample.timeText);
+    // The record's time says its clock as the live clock does.
+    m_tables->setReplayTime(sample.timeText + (m_replay->timeBase() == TimeBase::Utc
+                                                   ? QStringLiteral(" UTC")
+                                                   : QString()));
     m_tables->pushComputedRow(sample);
     m_readouts->showSample(sample);
 }

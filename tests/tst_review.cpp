@@ -306,7 +306,7 @@ void TestReview::sliderSeeks()
     QSlider* slider = r.controls().slider();
     slider->setValue(1000); // a click in the groove or a key
     QCOMPARE(r.w().speedReadout->text(), QStringLiteral("0.000"));
-    QCOMPARE(r.w().replayTimeLabel->text(), QStringLiteral("01/06/2024 00:16:40"));
+    QCOMPARE(r.w().replayTimeLabel->text(), QStringLiteral("01/06/2024 00:16:40 UTC"));
     QCOMPARE(r.controls().positionLabel()->text(), QStringLiteral("record 1,001 of 1,500"));
     // Dragging: the records follow the handle, no more often than the throttle lets them.
     slider->setSliderDown(true);
@@ -375,7 +375,8 @@ void TestReview::historyWindowShowsPlotAndClickSeeks()
     QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(x, plot->speedPane().center().y()));
     QCOMPARE(r.w()->replay().position(), target);
     QCOMPARE(plot->position(), target);
-    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(int(target)).right(19));
+    QCOMPARE(r.w().replayTimeLabel->text(),
+             numberedText(int(target)).right(19) + QStringLiteral(" UTC"));
     // Closing the window takes the check mark away; the menu shows it again.
     pane->close();
     QVERIFY(!history->isChecked());
@@ -442,7 +443,7 @@ void TestReview::damagedFileOpensPlotsAndSummarises()
     QVERIFY(r.f.prompts->errors().isEmpty()); // nothing reported per line while indexing
     // Going past the bad lines to a good record shows it without a box.
     QVERIFY(r.w()->replay().seek(55));
-    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(52).right(19));
+    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(52).right(19) + QStringLiteral(" UTC"));
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
