@@ -67,8 +67,18 @@ void LivePlot::refresh()
     update();
 }
 
+void LivePlot::setSpanEnd(std::optional<qint64> endMs)
+{
+    if (endMs == m_spanEnd)
+        return;
+    m_spanEnd = endMs;
+    update();
+}
+
 qint64 LivePlot::spanEndMs() const
 {
+    if (m_spanEnd)
+        return *m_spanEnd;
     return m_series && m_series->sampleCount() > 0 ? m_series->lastTimeMs()
                                                    : qint64(m_minutes) * 60000;
 }

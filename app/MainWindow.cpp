@@ -16,6 +16,7 @@
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/HistorySeries.h"
 #include "processing/NoDataWatch.h"
 #include "processing/Sample.h"
 #include "processing/SampleSink.h"
@@ -105,10 +106,32 @@ LivePlot* MainWindow::livePlot()
     if (!m_livePlot) {
         m_livePlot = new LivePlot(centralWidget());
         m_livePlot->setObjectName(QStringLiteral("livePlot"));
-        m_livePlot->setSeries(&m_session->history().series());
         connect(&m_session->history(), &LiveHistory::grew, m_livePlot, &LivePlot::refresh);
+        connect(m_replay, &ReplaySession::countChanged, this, &MainWindow::showPlotSource);
+        connect(m_replay, &ReplaySession::positionChanged, this, &MainWindow::showPlotSource);
+        showPlotSource();
     }
     return m_livePlot;
+}
+
+void MainWindow::showPlotSource()
+{
+    if (!m_livePlot)
+        return;
+    // A replay has the display: the chart follows it, its last minutes ending at the record
+    // shown, so that it never shows the live session beside a replayed record.
+    if (m_replay->isOpen()) {
+        const HistorySeries& series = m_replay->index().history();
+        m_livePlot->setSeries(&series);
+        const qint64 shown = m_replay->position();
+        m_livePlot->setSpanEnd(shown >= 0 && shown < series.recordCount()
+                                   ? std::optional<qint64>(series.timeMsAt(shown))
+                                   : std::nullopt);
+    } else {
+        m_livePlot->setSeries(&m_session->history().series());
+        m_livePlot->setSpanEnd(std::nullopt);
+    }
+    m_livePlot->refresh();
 }
 
 void MainWindow::updateClock()
@@ -611,6 +634,7 @@ void MainWindow::openReplayFile(const QString& file)
     m_tables->setReplayTimeShown(true);
     m_replay->step();
     m_replayBar->show();
+    showPlotSource();
 }
 
 void MainWindow::onReplayReadFailed(const QString& path, const QString& reason)
@@ -702,6 +726,7 @@ void MainWindow::closeReplay()
     clearDisplay();
     m_replayBar->hide();
     m_closeLogAction->setEnabled(false);
+    showPlotSource();
 }
 
 // ---------------------------------------------------------------------------------------------

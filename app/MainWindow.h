@@ -149,6 +149,8 @@ private:
     void showReplayed(const Sample& sample);
     void onSessionEvent(const SessionEvent& event);
     void applyOptions();
+    // The strip chart shows the live session, or the replayed file up to the record shown.
+    void showPlotSource();
     void showUnits(SpeedUnitsKind units);
     void updateClock();
 

@@ -5,6 +5,7 @@
 #include "app/DataGrid.h"
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
+#include "app/LivePlot.h"
 #include "app/MainWindow.h"
 #include "app/ReplayControls.h"
 #include "logfile/LiveHistory.h"
@@ -145,6 +146,7 @@ private slots:
     void exitKeyWorksInTheHistoryWindow();
     void exportSpanNeedsSamples_data();
     void exportSpanNeedsSamples();
+    void stripChartFollowsTheReplay();
     void damagedFileOpensPlotsAndSummarises();
     void seekingShowsTheRecordsBeforeAsIfPlayed_data();
     void seekingShowsTheRecordsBeforeAsIfPlayed();
@@ -646,6 +648,32 @@ void TestReview::exportSpanNeedsSamples()
     r.f.prompts->fileAnswers << std::nullopt; // a save dialog, if one came, is cancelled
     pane->exportButton()->click();
     QCOMPARE(r.f.prompts->shown.size() > shown, enabled);
+}
+
+void TestReview::stripChartFollowsTheReplay()
+{
+    Window r(numberedLog(400));
+    // A live sample first, so that the live session has something the chart could show.
+    r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    r.w()->resize(r.w()->width() * 2, r.w()->height() * 2);
+    QCoreApplication::processEvents();
+    LivePlot* plot = r.w()->livePlotIfBuilt();
+    QVERIFY(plot && plot->isVisible());
+    QCOMPARE(plot->series(), &r.w()->session().history().series());
+    QVERIFY(r.open());
+    QTRY_VERIFY(r.indexed());
+    // The replayed file, its minutes up to the record shown.
+    const HistorySeries& file = r.w()->replay().index().history();
+    QCOMPARE(plot->series(), &file);
+    QCOMPARE(plot->spanEndMs(), file.timeMsAt(0));
+    QVERIFY(r.w()->replay().seek(300));
+    QCOMPARE(plot->spanEndMs(), file.timeMsAt(300));
+    r.w()->replay().step();
+    QCOMPARE(plot->spanEndMs(), file.timeMsAt(301));
+    // Closed: the live session again, up to its newest sample.
+    r.w().closeLogAction->trigger();
+    QCOMPARE(plot->series(), &r.w()->session().history().series());
+    QCOMPARE(plot->spanEndMs(), r.w()->session().history().series().lastTimeMs());
 }
 
 QTEST_MAIN(TestReview)
