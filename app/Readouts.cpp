@@ -54,7 +54,8 @@ Readouts::Readouts(QWidget* parent) : QFrame(parent)
         {QStringLiteral("Flow Bearing From"), QStringLiteral("Flow Bearing To")});
     m_bearingSenseBox->setEditable(false);
     m_bearingSenseBox->setMaxVisibleItems(2);
-    m_bearingSenseBox->setGeometry(216, 200, 169, 21);
+    // Between the bearing dial (its lowest row at 197) and the readout frame (from 218).
+    m_bearingSenseBox->setGeometry(216, 198, 169, 20);
     {
         QPalette p = m_bearingSenseBox->palette();
         p.setColor(QPalette::Button, highlightTextColour());

@@ -71,6 +71,8 @@ private slots:
     void commsDialogLayout();
     void displayGrowsWithTheWindow_data();
     void displayGrowsWithTheWindow();
+    void bearingChoiceClearOfDialAndReadouts_data();
+    void bearingChoiceClearOfDialAndReadouts();
 };
 
 void TestMainWindow::titleAndClientArea()
@@ -162,6 +164,28 @@ void TestMainWindow::displayGrowsWithTheWindow()
     QCOMPARE(w->findChild<QWidget*>(QStringLiteral("dataConventionPanel"))->geometry(),
              QRect(5, 304, 212, 81));
     QVERIFY(!plot->isVisible());
+}
+
+void TestMainWindow::bearingChoiceClearOfDialAndReadouts_data()
+{
+    QTest::addColumn<double>("factor");
+    QTest::newRow("default size") << 1.0;
+    QTest::newRow("twice the size") << 2.0;
+}
+
+void TestMainWindow::bearingChoiceClearOfDialAndReadouts()
+{
+    QFETCH(double, factor);
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    w->resize(int(w->width() * factor), int(w->height() * factor));
+    QCoreApplication::processEvents();
+    // The "Flow Bearing From/To" box stands between the bearing dial and the readout frame,
+    // touching neither.
+    const QRect box = w.bearingSenseBox->geometry();
+    QVERIFY(!box.intersects(w.readoutFrame->geometry()));
+    QVERIFY(!box.intersects(w.bearingDial->geometry()));
+    QVERIFY(box.height() >= 20);
 }
 
 void TestMainWindow::elementGeometry_data()
