@@ -11,11 +11,52 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+
+#include <algorithm>
+
+namespace {
+
+// The item data role of a note after a device's path ("(not found on this computer)").
+constexpr int kNoteRole = Qt::UserRole + 1;
+
+// A drop-down list that shortens a long device path in its middle rather than cut its end off
+// (by-id names differ in their last characters), and never shortens the note after it.
+class ElidingComboBox : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const int room =
+            style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this)
+                .width();
+        const QString note = currentData(kNoteRole).toString();
+        QString path = option.currentText;
+        if (!note.isEmpty() && path.endsWith(note))
+            path.chop(note.size());
+        const int pathRoom = std::max(room / 3, room - fontMetrics().horizontalAdvance(note));
+        option.currentText = fontMetrics().elidedText(path, Qt::ElideMiddle, pathRoom) + note;
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
+} // namespace
 
 CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -24,7 +65,7 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 {
     setObjectName(QStringLiteral("commsOptionsDialog"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(342, 386);
+    setFixedSize(342, 397);
     setFont(marvaneFont(11));
     setModal(false);
 
@@ -63,11 +104,12 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     m_reconnectBox = new QCheckBox(QStringLiteral("Reconnect automatically"), this);
     m_reconnectBox->setObjectName(QStringLiteral("reconnectBox"));
-    m_reconnectBox->setGeometry(10, 306, 322, 20);
+    // Beside Orientation, in the room the radio groups leave.
+    m_reconnectBox->setGeometry(120, 250, 212, 20);
 
     auto* deviceLabel = new QLabel(QStringLiteral("Device"), this);
     deviceLabel->setGeometry(10, 281, 46, 16);
-    m_deviceBox = new QComboBox(this);
+    m_deviceBox = new ElidingComboBox(this);
     m_deviceBox->setObjectName(QStringLiteral("deviceBox"));
     m_deviceBox->setGeometry(58, 278, 274, 22);
     m_deviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -84,41 +126,42 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     // Below the seven choices: how the log is stamped, the data file, and the sensor's heading.
     auto* timeLabel = new QLabel(QStringLiteral("Time stamps:"), this);
-    timeLabel->setGeometry(10, 330, 110, 22);
+    timeLabel->setGeometry(10, 306, 110, 22);
     m_timeBaseBox = new QComboBox(this);
     m_timeBaseBox->setObjectName(QStringLiteral("timeBaseBox"));
     m_timeBaseBox->addItems({QStringLiteral("UTC"), QStringLiteral("local time")});
-    m_timeBaseBox->setGeometry(120, 330, 110, 22);
+    m_timeBaseBox->setGeometry(120, 306, 110, 22);
     m_timeBaseBox->setToolTip(
         QStringLiteral("What the log file's time stamps and the clock are in"));
     auto* headingLabel = new QLabel(QStringLiteral("Heading:"), this);
-    headingLabel->setGeometry(240, 330, 50, 22);
+    headingLabel->setGeometry(240, 306, 50, 22);
     m_headingBox = new QDoubleSpinBox(this);
     m_headingBox->setObjectName(QStringLiteral("headingBox"));
     m_headingBox->setRange(-360, 360);
     m_headingBox->setDecimals(1);
     m_headingBox->setSuffix(QStringLiteral("\u00B0"));
-    m_headingBox->setGeometry(290, 330, 44, 22);
+    m_headingBox->setGeometry(290, 306, 44, 22);
     m_headingBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
     m_headingBox->setToolTip(QStringLiteral("The sensor's heading in degrees true, added to "
                                             "every bearing shown, logged and sent (0: none)"));
     m_dataFileBox = new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"),
                                   this);
     m_dataFileBox->setObjectName(QStringLiteral("dataFileBox"));
-    m_dataFileBox->setGeometry(10, 358, 322, 20);
+    m_dataFileBox->setGeometry(10, 334, 322, 20);
 
     const QFont buttonFont = marvaneFont(13);
     m_okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                                  QStringLiteral("OK"), this);
     m_okButton->setObjectName(QStringLiteral("okButton"));
-    m_okButton->setGeometry(120, 248, 100, 25);
+    // At the bottom, under every choice.
+    m_okButton->setGeometry(120, 364, 100, 25);
     m_okButton->setFont(buttonFont);
     m_okButton->setDefault(true);
     m_okButton->setAutoDefault(true);
     m_cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                                      QStringLiteral("Cancel"), this);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    m_cancelButton->setGeometry(232, 248, 100, 25);
+    m_cancelButton->setGeometry(232, 364, 100, 25);
     m_cancelButton->setFont(buttonFont);
     m_cancelButton->setAutoDefault(false);
 
@@ -193,11 +236,15 @@ void CommsOptionsDialog::showDevicesFor(int comIndex)
             selected = m_deviceBox->count();
         m_deviceBox->addItem(port.text(), port.device);
     }
-    // The mapping names a device that is not plugged in (or not a port the system lists): it is
-    // kept unless another one is chosen.
+    // The mapping names a device the system does not list: a pseudo-terminal or a link of the
+    // operator's own, which is there and shown as it is, or a device not plugged in, which is
+    // said to be missing. Either is kept unless another one is chosen.
     if (selected < 0) {
-        m_deviceBox->insertItem(0, QStringLiteral("%1 (not found on this computer)").arg(current),
-                                current);
+        const QString note = QFileInfo::exists(current)
+                                 ? QString()
+                                 : QStringLiteral(" (not found on this computer)");
+        m_deviceBox->insertItem(0, current + note, current);
+        m_deviceBox->setItemData(0, note, kNoteRole);
         selected = 0;
     }
     m_deviceBox->setCurrentIndex(selected);

@@ -10,6 +10,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace {
 
 // The panel, its tabs and its tables at the window's default size (eight rows).
@@ -171,8 +173,7 @@ void DataTables::showBatchRows(const SampleBatch& batch)
         const Sample& sample = batch.at(i);
         pushRow(m_rawTable, Sample::cellText(sample.rawX), Sample::cellText(sample.rawY));
         if (sample.computed)
-            pushRow(m_computedTable, Sample::cellText(sample.speedText),
-                    Sample::cellText(sample.bearingText));
+            pushComputedRow(sample);
     }
     const UnitsInfo& rawUnits = unitsInfo(batch.last().units);
     m_rawUnits->setCell(0, 0, rawUnits.unitsCellText);
@@ -181,8 +182,9 @@ void DataTables::showBatchRows(const SampleBatch& batch)
 
 void DataTables::pushComputedRow(const Sample& sample)
 {
+    // Each row keeps its units: under a column whose units have changed since, it is marked.
     pushRow(m_computedTable, Sample::cellText(sample.speedText),
-            Sample::cellText(sample.bearingText));
+            Sample::cellText(sample.bearingText), unitsInfo(sample.units).readoutCaption);
 }
 
 void DataTables::clear()
@@ -193,9 +195,19 @@ void DataTables::clear()
     }
 }
 
-void DataTables::setSpeedUnits(const QString& text)
+void DataTables::setSpeedUnits(const UnitsInfo& units)
 {
-    m_computedUnits->setCell(0, 0, text);
+    m_computedUnits->setCell(0, 0, units.unitsCellText);
+    if (units.readoutCaption == m_speedUnits)
+        return;
+    m_speedUnits = units.readoutCaption;
+    m_computedTable->update();
+}
+
+QString DataTables::speedUnitsMark(int row) const
+{
+    const QString units = m_computedTable->rows().tag(row);
+    return units == m_speedUnits ? QString() : units;
 }
 
 void DataTables::setRowsSelectable(bool on)
@@ -205,9 +217,10 @@ void DataTables::setRowsSelectable(bool on)
     m_rawTable->setRowsSelectable(on);
 }
 
-void DataTables::pushRow(DataGrid* grid, const QString& first, const QString& second)
+void DataTables::pushRow(DataGrid* grid, const QString& first, const QString& second,
+                         const QString& tag)
 {
-    grid->rows().push(first, second, m_scrollDown);
+    grid->rows().push(first, second, m_scrollDown, tag);
     grid->update();
 }
 
@@ -225,4 +238,21 @@ void DataTables::drawComputedCell(QPainter& painter, int column, int row, const 
     painter.setPen(colour);
     painter.drawText(QRect(origin, rect.bottomRight()),
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    // A speed in other units than the column's says which, small and grey after the value.
+    const QString mark = column == 0 ? speedUnitsMark(row) : QString();
+    if (mark.isEmpty())
+        return;
+    const int lineHeight = painter.fontMetrics().height();
+    QFont small = painter.font();
+    small.setBold(false);
+    small.setPixelSize(std::max(6, painter.font().pixelSize() * 8 / 11));
+    const int left = origin.x() + extent.width() + 3;
+    painter.save();
+    painter.setFont(small);
+    painter.setPen(QColor(128, 128, 128));
+    const int room = rect.right() - left;
+    painter.drawText(QRect(left, origin.y(), room, lineHeight),
+                     Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine,
+                     painter.fontMetrics().elidedText(mark, Qt::ElideRight, room));
+    painter.restore();
 }

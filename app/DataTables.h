@@ -39,13 +39,18 @@ public:
     void pushComputedRow(const Sample& sample);
     // Empties both tables.
     void clear();
-    // The speed column's units cell.
-    void setSpeedUnits(const QString& text);
+    // The speed column's units: its units cell, and the units rows of other units are marked
+    // with.
+    void setSpeedUnits(const UnitsInfo& units);
+    // The units mark beside a computed row's speed: the units of a row in other units than the
+    // column's ("Kts", "m/s", "mm/s"), empty for a row in the column's units or a blank one.
+    QString speedUnitsMark(int row) const;
     // Lets the operator select and copy the tables' rows.
     void setRowsSelectable(bool on);
 
 private:
-    void pushRow(DataGrid* grid, const QString& first, const QString& second);
+    void pushRow(DataGrid* grid, const QString& first, const QString& second,
+                 const QString& tag = QString());
     void drawComputedCell(QPainter& painter, int column, int row, const QRect& rect);
 
     QLabel* m_clockLabel = nullptr;
@@ -58,4 +63,5 @@ private:
     DataGrid* m_rawUnits = nullptr;
     DataGrid* m_rawTable = nullptr;
     bool m_scrollDown = false;
+    QString m_speedUnits; // the readout caption of the speed column's units
 };

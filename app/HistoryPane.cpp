@@ -23,6 +23,35 @@
 
 #include <algorithm>
 
+QRect historyWindowFrame(const QSize& frameSize, const QRect& mainFrame, int belowMenuBar,
+                         const QRect& available, int minimumHeight)
+{
+    const int w = frameSize.width();
+    const int h = frameSize.height();
+    // A coordinate that keeps a length inside [low, high], the low end winning when it cannot.
+    const auto within = [](int wanted, int length, int low, int high) {
+        return std::max(low, std::min(wanted, high - length + 1));
+    };
+    const int x = within(mainFrame.left(), w, available.left(), available.right());
+    const int y = within(mainFrame.top(), h, available.top(), available.bottom());
+    const QRect beside[] = {
+        QRect(QPoint(mainFrame.right() + 1, y), frameSize),
+        QRect(QPoint(mainFrame.left() - w, y), frameSize),
+        QRect(QPoint(x, mainFrame.bottom() + 1), frameSize),
+        QRect(QPoint(x, mainFrame.top() - h), frameSize),
+    };
+    for (const QRect& place : beside) {
+        if (available.contains(place))
+            return place;
+    }
+    // Over the main window, its menu bar left in view where the screen has the room.
+    const int top = std::max(belowMenuBar, available.top());
+    const int height = std::min(h, available.bottom() + 1 - top);
+    if (height >= std::min(h, minimumHeight))
+        return QRect(x, top, w, height);
+    return QRect(x, within(top, h, available.top(), available.bottom()), w, h);
+}
+
 HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidget* parent)
     : QWidget(parent, Qt::Window), m_session(session), m_live(live)
 {
@@ -84,7 +113,10 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
         QApplication::clipboard()->setText(current ? m_summary->toPlainText() : summaryTextNow());
     });
     connect(m_plot, &HistoryPlot::seekRequested, m_session, &ReplaySession::seek);
-    connect(m_plot, &HistoryPlot::spanChanged, this, [this] { m_summaryTimer->start(); });
+    connect(m_plot, &HistoryPlot::spanChanged, this, [this] {
+        updateExportButton();
+        m_summaryTimer->start();
+    });
     connect(m_exportButton, &QPushButton::clicked, this, [this] {
         if (const auto span = spanTimes())
             emit exportRequested(span->first, span->second);
@@ -130,6 +162,7 @@ void HistoryPane::chooseSeries()
         m_sourceLabel->setText(QStringLiteral("Live samples"));
     }
     m_plot->showAll();
+    updateExportButton();
     // Another series (a file opened or closed): nothing gathered so far applies to it.
     m_job.reset();
     updateSummary();
@@ -149,6 +182,7 @@ void HistoryPane::liveHistoryGrew()
 void HistoryPane::historyGrew()
 {
     m_plot->update();
+    updateExportButton();
     if (!m_summaryTimer->isActive())
         m_summaryTimer->start();
 }
@@ -171,6 +205,12 @@ std::optional<std::pair<qint64, qint64>> HistoryPane::spanTimes() const
     if (first > last)
         return std::nullopt;
     return std::make_pair(series->timeMsAt(first), series->timeMsAt(last));
+}
+
+void HistoryPane::updateExportButton()
+{
+    // A span without samples has nothing to write: the button says so instead of doing nothing.
+    m_exportButton->setEnabled(spanTimes().has_value());
 }
 
 std::pair<qint64, qint64> HistoryPane::clampedSpan() const

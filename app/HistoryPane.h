@@ -9,6 +9,7 @@
 
 #include "processing/SpanStatistics.h"
 
+#include <QRect>
 #include <QWidget>
 
 #include <optional>
@@ -22,6 +23,14 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+
+// Where the History window's frame (of frameSize) goes when it is first opened: beside the main
+// window's frame (right of it, left, below or above) where it fits inside the screen's available
+// area; else over the main window, under the main window's menu bar (which ends at y
+// belowMenuBar), moved up and if need be shortened to no less than minimumHeight to stay inside
+// the available area.
+QRect historyWindowFrame(const QSize& frameSize, const QRect& mainFrame, int belowMenuBar,
+                         const QRect& available, int minimumHeight);
 
 class HistoryPane : public QWidget
 {
@@ -61,6 +70,8 @@ protected:
 
 private:
     QSize fittedSize(const QSize& wanted) const;
+    // "Export span..." only while the span shown holds samples.
+    void updateExportButton();
     // The plot's span as records of its series (last < first when it holds none).
     std::pair<qint64, qint64> clampedSpan() const;
     void chooseSeries();

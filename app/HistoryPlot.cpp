@@ -15,7 +15,11 @@ namespace {
 constexpr int kLeftMargin = 48;
 constexpr int kRightMargin = 8;
 constexpr int kTopMargin = 8;
-constexpr int kBottomMargin = 20;
+// Under the panes: the time axis, its times and, on a line of their own, its dates.
+int bottomMargin(const QWidget* plot)
+{
+    return TimePlotPainter::timeAxisHeight(plot->fontMetrics());
+}
 constexpr int kPaneGap = 18;
 constexpr int kSpeedShare = 55; // percent of the panes' height for the speed pane
 constexpr int kDragThreshold = 4;
@@ -112,14 +116,14 @@ void HistoryPlot::setPosition(qint64 record)
 
 QRect HistoryPlot::speedPane() const
 {
-    const QRect area = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
+    const QRect area = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -bottomMargin(this));
     const int height = std::max((area.height() - kPaneGap) * kSpeedShare / 100, 1);
     return QRect(area.left(), area.top(), std::max(area.width(), 1), height);
 }
 
 QRect HistoryPlot::bearingPane() const
 {
-    const QRect area = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
+    const QRect area = rect().adjusted(kLeftMargin, kTopMargin, -kRightMargin, -bottomMargin(this));
     const QRect speed = speedPane();
     const int top = speed.bottom() + 1 + kPaneGap;
     return QRect(area.left(), top, speed.width(), std::max(area.bottom() - top + 1, 1));
@@ -174,7 +178,7 @@ QSize HistoryPlot::sizeHint() const
 
 QSize HistoryPlot::minimumSizeHint() const
 {
-    return QSize(kLeftMargin + kRightMargin + 100, kTopMargin + kBottomMargin + kPaneGap + 80);
+    return QSize(kLeftMargin + kRightMargin + 100, kTopMargin + bottomMargin(this) + kPaneGap + 80);
 }
 
 const std::vector<HistoryColumn>& HistoryPlot::columns()

@@ -14,7 +14,11 @@ namespace {
 constexpr int kLeftMargin = 44;
 constexpr int kRightMargin = 6;
 constexpr int kTopMargin = 6;
-constexpr int kBottomMargin = 20;
+// Under the panes: the time axis, its times and, on a line of their own, its dates.
+int bottomMargin(const QWidget* plot)
+{
+    return TimePlotPainter::timeAxisHeight(plot->fontMetrics());
+}
 constexpr int kPaneGap = 10;
 
 } // namespace
@@ -63,8 +67,18 @@ void LivePlot::refresh()
     update();
 }
 
+void LivePlot::setSpanEnd(std::optional<qint64> endMs)
+{
+    if (endMs == m_spanEnd)
+        return;
+    m_spanEnd = endMs;
+    update();
+}
+
 qint64 LivePlot::spanEndMs() const
 {
+    if (m_spanEnd)
+        return *m_spanEnd;
     return m_series && m_series->sampleCount() > 0 ? m_series->lastTimeMs()
                                                    : qint64(m_minutes) * 60000;
 }
@@ -78,7 +92,7 @@ QRect LivePlot::plotArea() const
 {
     // The span box has a strip of its own above the panes, so it never hides the newest samples.
     const int top = kTopMargin + m_spanBox->sizeHint().height() + 2;
-    return rect().adjusted(kLeftMargin, top, -kRightMargin, -kBottomMargin);
+    return rect().adjusted(kLeftMargin, top, -kRightMargin, -bottomMargin(this));
 }
 
 QRect LivePlot::speedPane() const
@@ -104,7 +118,7 @@ QSize LivePlot::sizeHint() const
 QSize LivePlot::minimumSizeHint() const
 {
     return QSize(kLeftMargin + kRightMargin + 120,
-                 plotArea().top() + kBottomMargin + kPaneGap + 60);
+                 plotArea().top() + bottomMargin(this) + kPaneGap + 60);
 }
 
 void LivePlot::resizeEvent(QResizeEvent* event)

@@ -1,12 +1,14 @@
 #pragma once
 // The live strip chart: speed and bearing of the live session over its last minutes (10 at
-// first), the newest sample at the right edge. The wheel, or the small span box in the corner,
+// first), the newest sample at the right edge; while a log is replayed, of the replayed file up
+// to the record shown. The wheel, or the small span box in the corner,
 // chooses how many minutes are shown. It reads the live history's series and is redrawn once per
 // batch (refresh), by the same rule as the History window (TimePlotPainter): samples at their own
 // time, gaps as gaps, each pixel column from the samples under it.
 
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class HistorySeries;
@@ -31,7 +33,11 @@ public:
     static const std::vector<int>& spanChoices();
     QComboBox* spanBox() const { return m_spanBox; }
 
-    // The times shown: the last spanMinutes() up to the newest sample.
+    // Where the span ends: at the newest sample (none, as for the live session), or at a time
+    // of the series (a replay's record shown).
+    void setSpanEnd(std::optional<qint64> endMs);
+
+    // The times shown: the last spanMinutes() up to the newest sample, or up to the span end set.
     qint64 spanStartMs() const;
     qint64 spanEndMs() const;
 
@@ -57,6 +63,7 @@ private:
     QRect plotArea() const;
 
     const HistorySeries* m_series = nullptr;
+    std::optional<qint64> m_spanEnd;
     int m_minutes = 10;
     QComboBox* m_spanBox = nullptr;
 };

@@ -16,6 +16,7 @@
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/HistorySeries.h"
 #include "processing/NoDataWatch.h"
 #include "processing/Sample.h"
 #include "processing/SampleSink.h"
@@ -105,10 +106,32 @@ LivePlot* MainWindow::livePlot()
     if (!m_livePlot) {
         m_livePlot = new LivePlot(centralWidget());
         m_livePlot->setObjectName(QStringLiteral("livePlot"));
-        m_livePlot->setSeries(&m_session->history().series());
         connect(&m_session->history(), &LiveHistory::grew, m_livePlot, &LivePlot::refresh);
+        connect(m_replay, &ReplaySession::countChanged, this, &MainWindow::showPlotSource);
+        connect(m_replay, &ReplaySession::positionChanged, this, &MainWindow::showPlotSource);
+        showPlotSource();
     }
     return m_livePlot;
+}
+
+void MainWindow::showPlotSource()
+{
+    if (!m_livePlot)
+        return;
+    // A replay has the display: the chart follows it, its last minutes ending at the record
+    // shown, so that it never shows the live session beside a replayed record.
+    if (m_replay->isOpen()) {
+        const HistorySeries& series = m_replay->index().history();
+        m_livePlot->setSeries(&series);
+        const qint64 shown = m_replay->position();
+        m_livePlot->setSpanEnd(shown >= 0 && shown < series.recordCount()
+                                   ? std::optional<qint64>(series.timeMsAt(shown))
+                                   : std::nullopt);
+    } else {
+        m_livePlot->setSeries(&m_session->history().series());
+        m_livePlot->setSpanEnd(std::nullopt);
+    }
+    m_livePlot->refresh();
 }
 
 void MainWindow::updateClock()
@@ -258,7 +281,10 @@ void MainWindow::showReplayed(const Sample& sample)
     }
     if (unitsInfo(sample.units).readoutCaption != m_readouts->unitsCaption())
         showUnits(sample.units);
-    m_tables->setReplayTime(sample.timeText);
+    // The record's time says its clock as the live clock does.
+    m_tables->setReplayTime(sample.timeText + (m_replay->timeBase() == TimeBase::Utc
+                                                   ? QStringLiteral(" UTC")
+                                                   : QString()));
     m_tables->pushComputedRow(sample);
     m_readouts->showSample(sample);
 }
@@ -302,7 +328,7 @@ void MainWindow::showUnits(SpeedUnitsKind kind)
     // say what each record was as it comes.
     const UnitsInfo& units = unitsInfo(kind);
     m_readouts->showUnits(units);
-    m_tables->setSpeedUnits(units.unitsCellText);
+    m_tables->setSpeedUnits(units);
 }
 
 void MainWindow::clearDisplay()
@@ -353,7 +379,6 @@ void MainWindow::newLogFile()
                                 QStringLiteral("Tessmoor.log"), dialogStartFolder());
     if (!chosen || chosen->isEmpty())
         return;
-    rememberDialogFolder(*chosen);
     const QFileInfo info(*chosen);
     const QString path = info.absoluteFilePath();
     if (info.exists() &&
@@ -366,18 +391,19 @@ void MainWindow::newLogFile()
                              .arg(QDir::toNativeSeparators(path), reason));
         return;
     }
+    // Only a folder that took the new file is where the next dialog starts.
+    rememberDialogFolder(path);
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     // The replay bar goes; a playback it could no longer stop goes with it.
     stopPlaybackQuietly();
     m_replayBar->hide();
     setConnectEnabled(!m_connected);
     if (m_connected) {
-        // A new file while the sensor is connected is a new recording: asked as at Connect.
+        // A running recording goes on into the new file without a question; a connected sensor
+        // that was not being logged is asked about as at Connect.
         setLogCommandsEnabled(true);
-        if (m_prompts->confirm(QStringLiteral("Start logging data?")))
+        if (!m_recording->logging() && m_prompts->confirm(QStringLiteral("Start logging data?")))
             startLogging();
-        else
-            stopLogging();
     }
     showSourcePanel();
 }
@@ -534,8 +560,8 @@ void MainWindow::showNote(const QString& text, const QString& whole)
 
 void MainWindow::onReconnected(const QString& portName)
 {
+    // The readouts still show what came before the loss: they stay grey until a new record.
     setStatusPanel(1, QStringLiteral("Connected: ") + portName);
-    setReadoutsGreyed(false);
     const QString time = m_pipeline->timeText(m_pipeline->now()).section(QLatin1Char(' '), 1);
     showNote(QStringLiteral("%1 back %2").arg(portName, time),
              QStringLiteral("%1 is back since %2").arg(portName, time));
@@ -616,6 +642,7 @@ void MainWindow::openReplayFile(const QString& file)
     m_tables->setReplayTimeShown(true);
     m_replay->step();
     m_replayBar->show();
+    showPlotSource();
 }
 
 void MainWindow::onReplayReadFailed(const QString& path, const QString& reason)
@@ -707,6 +734,7 @@ void MainWindow::closeReplay()
     clearDisplay();
     m_replayBar->hide();
     m_closeLogAction->setEnabled(false);
+    showPlotSource();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -117,6 +117,8 @@ public slots:
     // recorded, to a file the operator chooses (MainWindowExport.cpp).
     void exportSpan(qint64 fromMs, qint64 toMs);
     void showDataConvention();
+    // Shows the History window and brings it to the front (View > History).
+    void showHistory();
     void runDemonstration();
     void showAbout();
     void viewFirstRecord();
@@ -147,6 +149,8 @@ private:
     void showReplayed(const Sample& sample);
     void onSessionEvent(const SessionEvent& event);
     void applyOptions();
+    // The strip chart shows the live session, or the replayed file up to the record shown.
+    void showPlotSource();
     void showUnits(SpeedUnitsKind units);
     void updateClock();
 
@@ -237,6 +241,7 @@ private:
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
     std::unique_ptr<DataConventionDialog> m_dataConvention;
     std::unique_ptr<HistoryPane> m_history;
+    bool m_historyPlaced = false; // placed beside the main window when first shown
     std::unique_ptr<OutputsDialog> m_outputsDialog;
     bool m_dataFileErrorShowing = false;
 

@@ -31,6 +31,7 @@
 #include <QFrame>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -257,8 +258,12 @@ void MainWindow::wireEvents()
     connect(m_dataConventionAction, &QAction::triggered, this, &MainWindow::showDataConvention);
     connect(m_demonstrationAction, &QAction::triggered, this, &MainWindow::runDemonstration);
     connect(m_historyAction, &QAction::toggled, this, [this](bool shown) {
-        if (shown || m_history)
-            historyPane()->setVisible(shown);
+        if (shown)
+            showHistory();
+        else if (m_history && m_history->isVisible())
+            // Chosen again while the window is open, perhaps behind the main window: it is
+            // brought to the front, not closed (its own close button closes it).
+            m_historyAction->setChecked(true);
     });
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
     connect(m_dataConventionButton, &QPushButton::clicked, this, &MainWindow::showDataConvention);
@@ -307,6 +312,34 @@ HistoryPane* MainWindow::historyPane()
         connect(m_history.get(), &HistoryPane::visibilityChanged, m_historyAction,
                 &QAction::setChecked);
         connect(m_history.get(), &HistoryPane::exportRequested, this, &MainWindow::exportSpan);
+        // Ctrl+Q ends the program from the History window too.
+        m_history->addAction(m_exitAction);
     }
     return m_history.get();
+}
+
+void MainWindow::showHistory()
+{
+    HistoryPane* pane = historyPane();
+    if (!m_historyPlaced) {
+        m_historyPlaced = true;
+        // Beside the main window, or over it below its menu bar, always inside the screen's
+        // available area. The window manager's frame is taken to be the main window's.
+        const QRect frame = frameGeometry();
+        const QRect inner = geometry();
+        const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                               frame.right() - inner.right(), frame.bottom() - inner.bottom());
+        const QScreen* shown = screen();
+        const QRect available = shown ? shown->availableGeometry() : frame;
+        const int belowMenuBar = menuBar()->mapToGlobal(QPoint(0, menuBar()->height())).y();
+        const QRect place =
+            historyWindowFrame(pane->size().grownBy(margins), frame, belowMenuBar, available,
+                               pane->minimumSizeHint().height() + margins.top() + margins.bottom());
+        pane->resize(place.size().shrunkBy(margins));
+        pane->move(place.topLeft());
+    }
+    pane->show();
+    pane->raise();
+    pane->activateWindow();
+    m_historyAction->setChecked(true);
 }

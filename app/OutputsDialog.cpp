@@ -13,6 +13,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 template <typename T> T* named(T* widget, const char* name)
@@ -67,6 +69,14 @@ OutputsDialog::OutputsDialog(const QString& settingsPath, Prompts& prompts, QWid
     m_mqttPasswordFileEdit->setToolTip(
         QStringLiteral("A file holding the password; empty: the environment variable "
                        "MARVANE_MQTT_PASSWORD"));
+    // Wide enough for the placeholders to be read whole; the file names get the same room.
+    int textWidth = 0;
+    for (QLineEdit* edit : {m_mqttUrlEdit, m_mqttTopicEdit})
+        textWidth = std::max(textWidth,
+                             edit->fontMetrics().horizontalAdvance(edit->placeholderText()) + 24);
+    for (QLineEdit* edit : {m_nmeaUdpHostEdit, m_mqttUrlEdit, m_mqttTopicEdit, m_mqttCaFileEdit,
+                            m_mqttPasswordFileEdit})
+        edit->setMinimumWidth(textWidth);
     auto* mqttForm = new QFormLayout(mqttGroup);
     mqttForm->addRow(m_mqttBox);
     mqttForm->addRow(QStringLiteral("Broker:"), m_mqttUrlEdit);

@@ -54,7 +54,8 @@ Readouts::Readouts(QWidget* parent) : QFrame(parent)
         {QStringLiteral("Flow Bearing From"), QStringLiteral("Flow Bearing To")});
     m_bearingSenseBox->setEditable(false);
     m_bearingSenseBox->setMaxVisibleItems(2);
-    m_bearingSenseBox->setGeometry(216, 200, 169, 21);
+    // Between the bearing dial (its lowest row at 197) and the readout frame (from 218).
+    m_bearingSenseBox->setGeometry(216, 198, 169, 20);
     {
         QPalette p = m_bearingSenseBox->palette();
         p.setColor(QPalette::Button, highlightTextColour());
@@ -117,6 +118,8 @@ QString Readouts::unitsCaption() const
 
 void Readouts::showSample(const Sample& sample)
 {
+    // A sample shown is current: both readouts leave the grey of "not current" together.
+    setGreyed(false);
     setSpeedReadout(sample.speedText);
     applyBearingColour(sample.colour);
     m_bearingReadout->setText(sample.bearingText);
@@ -190,9 +193,12 @@ void Readouts::setGreyed(bool greyed)
         m_greyedBearingColour = m_bearingColour;
         // The next sample sets the bearing's own colour again.
         m_bearingColour = QColor();
-    } else if (m_greyedBearingColour.isValid() && !m_bearingColour.isValid()) {
-        // The bearing shown goes back to its own colour with the speed, not at the next sample.
-        m_bearingColour = m_greyedBearingColour;
+    } else {
+        // The bearing shown goes back to its own colour with the speed, never staying grey
+        // beside a speed that is not (black when it had none: nothing shown, or cleared).
+        m_bearingColour =
+            m_greyedBearingColour.isValid() ? m_greyedBearingColour : QColor(Qt::black);
+        m_greyedBearingColour = QColor();
         setTextColour(m_bearingReadout, m_bearingColour);
         setTextColour(m_degreeSign, m_bearingColour);
     }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -62,6 +63,46 @@ qint64 TimePlotPainter::timeAtX(double x) const
                                std::max(m_speed.width() - 1, 1)));
 }
 
+std::vector<TimeTick> TimePlotPainter::ticks(const QFontMetrics& metrics) const
+{
+    // Round times, far enough apart for the time labels of the step chosen; the date has a line
+    // of its own under them.
+    const qint64 step = timeTickStepForAxis(m_endMs - m_startMs, m_speed.width(), [&](qint64 s) {
+        return metrics.horizontalAdvance(timeTickLabelPattern(s)) + 16;
+    });
+    const TimeBase base = m_series ? m_series->timeBase() : TimeBase::Utc;
+    return timeTicks(m_startMs, m_endMs, step, base);
+}
+
+int TimePlotPainter::timeAxisHeight(const QFontMetrics& metrics)
+{
+    return 4 + 2 * metrics.lineSpacing() + 2;
+}
+
+std::vector<TimeAxisLabel> TimePlotPainter::timeAxisLabels(const QFontMetrics& metrics,
+                                                           int width) const
+{
+    std::vector<TimeAxisLabel> labels;
+    int lastRight[2] = {std::numeric_limits<int>::min(), std::numeric_limits<int>::min()};
+    for (const TimeTick& tick : ticks(metrics)) {
+        const int x = int(std::floor(xOfTime(tick.timeMs)));
+        const QString lines[2] = {tick.time, tick.date};
+        for (int line = 0; line < 2; ++line) {
+            const QString& text = lines[line];
+            if (text.isEmpty())
+                continue;
+            const int w = metrics.horizontalAdvance(text);
+            const int left = std::clamp(x - w / 2, 0, std::max(width - w, 0));
+            if (left <= lastRight[line] + 8)
+                continue;
+            const int top = m_bearing.bottom() + 4 + line * metrics.lineSpacing();
+            labels.push_back({QRect(left, top, w, metrics.height()), text});
+            lastRight[line] = left + w;
+        }
+    }
+    return labels;
+}
+
 int TimePlotPainter::yOfBearing(double degrees) const
 {
     return int(std::lround(yIn(m_bearing, degrees, 360)));
@@ -82,13 +123,7 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
 {
     const double top = speedScaleTop(columns);
 
-    // Time ticks at round times, far enough apart for a label with its date.
-    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16;
-    const qint64 span = m_endMs - m_startMs;
-    const qint64 minStep =
-        qint64(std::ceil(double(span) * labelWidth / std::max(m_speed.width(), 1)));
-    const TimeBase base = m_series ? m_series->timeBase() : TimeBase::Utc;
-    const std::vector<TimeTick> ticks = timeTicks(m_startMs, m_endMs, minStep, base);
+    const std::vector<TimeTick> ticks = this->ticks(metrics);
 
     // Gaps, shaded behind everything: where two samples in a row are further apart than the rule
     // allows. Found between the columns' first and last samples, and inside columns of few.
@@ -186,17 +221,12 @@ void TimePlotPainter::paint(QPainter& p, const QFontMetrics& metrics, const Time
     p.drawText(m_bearing.adjusted(4, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop,
                QStringLiteral("Bearing"));
     if (timeLabels) {
-        int lastRight = std::numeric_limits<int>::min();
         for (const TimeTick& tick : ticks) {
             const int x = int(std::floor(xOfTime(tick.timeMs)));
-            const int w = metrics.horizontalAdvance(tick.label);
-            const int left = std::clamp(x - w / 2, 0, std::max(p.device()->width() - w, 0));
             p.drawLine(x, m_bearing.bottom() + 1, x, m_bearing.bottom() + 4);
-            if (left <= lastRight + 8)
-                continue;
-            p.drawText(left, m_bearing.bottom() + 4 + metrics.ascent(), tick.label);
-            lastRight = left + w;
         }
+        for (const TimeAxisLabel& label : timeAxisLabels(metrics, p.device()->width()))
+            p.drawText(label.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label.text);
     }
 
     // The samples, clipped to their panes.

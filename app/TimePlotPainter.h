@@ -11,9 +11,11 @@
 // 001, never a bar through the whole circle between them.
 
 #include "processing/HistorySeries.h"
+#include "processing/TimeAxis.h"
 
 #include <QColor>
 #include <QRect>
+#include <QString>
 
 #include <vector>
 
@@ -29,6 +31,13 @@ struct TimePlotLook
     QColor bearing = QColor(0, 120, 60);
     QColor grid = QColor(215, 215, 215);
     QColor gap = QColor(238, 238, 238);
+};
+
+// A label of the time axis and where it is drawn.
+struct TimeAxisLabel
+{
+    QRect rect;
+    QString text;
 };
 
 class TimePlotPainter
@@ -50,11 +59,21 @@ public:
     void paint(QPainter& p, const QFontMetrics& metrics, const TimePlotLook& look,
                const std::vector<HistoryColumn>& columns, bool timeLabels) const;
 
+    // The labels under the bearing pane, in a drawing width wide: the time of each tick on a
+    // first line, the date on a second line under the first tick and each tick of a new day. The
+    // step leaves room for every time label; one that would still touch its neighbour on its line
+    // (a date under ticks of an hour) is left out.
+    std::vector<TimeAxisLabel> timeAxisLabels(const QFontMetrics& metrics, int width) const;
+    // The room the time axis needs under the bearing pane.
+    static int timeAxisHeight(const QFontMetrics& metrics);
+
     // The y of a bearing and of a speed with the given top of scale, for tests.
     int yOfBearing(double degrees) const;
     static double speedScaleTop(const std::vector<HistoryColumn>& columns);
 
 private:
+    std::vector<TimeTick> ticks(const QFontMetrics& metrics) const;
+
     const HistorySeries* m_series;
     qint64 m_startMs;
     qint64 m_endMs;

@@ -87,6 +87,7 @@ bool ReplaySession::open(const QString& path, QString* reason)
     m_reader.setHoldUnendedLastLine(true);
     m_path = path;
     m_unitsWord = unitsWordOfLine(units);
+    m_timeBase = timeBaseOfUnitsLine(units);
     m_pipeline->setReplayUnitsWord(m_unitsWord);
     m_next = 0;
     m_readerNext = 0;

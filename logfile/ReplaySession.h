@@ -15,6 +15,7 @@
 
 #include "logfile/ReplayIndex.h"
 #include "logfile/ReplayReader.h"
+#include "processing/TimeAxis.h"
 
 #include <QObject>
 #include <QString>
@@ -55,6 +56,9 @@ public:
     const QString& path() const { return m_path; }
     // The units word of the file's units line ("Knots", "m/s", "mm/s", or anything else).
     const QString& unitsWord() const { return m_unitsWord; }
+    // The clock the file's units line says its stamps are on ("24 Hour UTC" or "24 Hour Local";
+    // UTC without a units line).
+    TimeBase timeBase() const { return m_timeBase; }
 
     // Reads the next record line and hands its texts to the pipeline; a units line on the way is
     // passed over in the same step. Does nothing at the end of the file or when no file is open
@@ -125,6 +129,7 @@ private:
     ReplayIndex m_index;
     QString m_path;
     QString m_unitsWord;
+    TimeBase m_timeBase = TimeBase::Utc;
     QTimer m_playTimer;
     double m_timeScale = 1.0;
     Speed m_speed = Speed::One;

@@ -14,7 +14,7 @@ void GridRows::setRowCount(int rows, bool scrollDown)
     if (scrollDown) {
         m_cells.resize(size_t(rows));
     } else if (change > 0) {
-        m_cells.insert(m_cells.begin(), size_t(change), std::array<QString, 2>());
+        m_cells.insert(m_cells.begin(), size_t(change), std::array<QString, 3>());
     } else {
         m_cells.erase(m_cells.begin(), m_cells.begin() + (-change));
     }
@@ -38,7 +38,13 @@ void GridRows::setCell(int column, int row, const QString& text)
     m_cells[size_t(row)][size_t(column)] = text;
 }
 
-void GridRows::push(const QString& first, const QString& second, bool scrollDown)
+QString GridRows::tag(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_cells[size_t(row)][2] : QString();
+}
+
+void GridRows::push(const QString& first, const QString& second, bool scrollDown,
+                    const QString& tag)
 {
     // The direction is taken afresh on each push so rows already shown stay put when the option
     // changes.
@@ -49,4 +55,5 @@ void GridRows::push(const QString& first, const QString& second, bool scrollDown
     auto& newest = m_cells[size_t(newestRow(scrollDown))];
     newest[0] = first;
     newest[1] = second;
+    newest[2] = tag;
 }

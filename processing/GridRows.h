@@ -31,9 +31,12 @@ public:
     void setCell(int column, int row, const QString& text);
 
     // Shifts rows by one toward the far end (down when scrollDown, else up) and writes the two
-    // texts into the newest row. Only columns 0 and 1 move.
-    void push(const QString& first, const QString& second, bool scrollDown);
+    // texts into the newest row. Only columns 0 and 1 move, with each row's tag: a word that
+    // belongs to the row and is not shown as a cell (the units of a computed row).
+    void push(const QString& first, const QString& second, bool scrollDown,
+              const QString& tag = QString());
+    QString tag(int row) const;
 
 private:
-    std::vector<std::array<QString, 2>> m_cells; // [row][column]
+    std::vector<std::array<QString, 3>> m_cells; // [row][column], the tag in column 2
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -81,6 +82,27 @@ qint64 timeTickStepMs(qint64 minStepMs)
     return (minStepMs + last - 1) / last * last;
 }
 
+QString timeTickLabelPattern(qint64 stepMs)
+{
+    return stepMs < kMinute ? QStringLiteral("00:00:00")
+           : stepMs < kDay  ? QStringLiteral("00:00")
+                            : QStringLiteral("00/00/0000");
+}
+
+qint64 timeTickStepForAxis(qint64 spanMs, int axisPixels,
+                           const std::function<int(qint64 stepMs)>& labelPixels)
+{
+    const double pixelsPerMs =
+        double(std::max(axisPixels, 1)) / double(std::max<qint64>(spanMs, 1));
+    // Each step is judged by its own labels: minutes need less room than dates, so an axis of a
+    // day is labelled every few hours rather than at noon alone.
+    for (qint64 step : kSteps) {
+        if (double(step) * pixelsPerMs >= labelPixels(step))
+            return step;
+    }
+    return timeTickStepMs(qint64(std::ceil(labelPixels(kSteps.back()) / pixelsPerMs)));
+}
+
 std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, TimeBase base)
 {
     std::vector<TimeTick> ticks;
@@ -107,18 +129,20 @@ std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, 
         if (t < startMs)
             continue;
         const QDateTime at = dateTimeOf(t, base);
-        QString label;
+        TimeTick tick;
+        tick.timeMs = t;
         if (step >= kDay) {
-            label = at.toString(QStringLiteral("dd/MM/yyyy"));
-        } else if (at.date() != lastDate) {
-            label = at.toString(QStringLiteral("dd/MM/yyyy ")) + at.toString(timeFormat);
+            tick.time = at.toString(QStringLiteral("dd/MM/yyyy"));
         } else {
-            label = at.toString(timeFormat);
+            tick.time = at.toString(timeFormat);
+            if (at.date() != lastDate)
+                tick.date = at.toString(QStringLiteral("dd/MM/yyyy"));
         }
+        tick.label = tick.date.isEmpty() ? tick.time : tick.date + QLatin1Char(' ') + tick.time;
         lastDate = at.date();
         if (!ticks.empty() && ticks.back().timeMs == t)
             continue; // a wall time repeated when the clocks went back
-        ticks.push_back({t, label});
+        ticks.push_back(tick);
     }
     return ticks;
 }

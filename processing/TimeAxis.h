@@ -9,6 +9,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <vector>
 
 enum class TimeBase
@@ -40,6 +41,11 @@ struct TimeTick
 {
     qint64 timeMs = 0;
     QString label; // "14:03:07", "14:03", "25/05/2009" or, where the date changes, with it
+    // The label in two lines, for an axis that writes the date under the time: the time
+    // ("14:03:07", "14:03", or the date for steps of a day and more), and the date where label
+    // carries it (empty elsewhere).
+    QString time;
+    QString date;
 };
 
 // The ticks of an axis from startMs to endMs: at round times (1, 2, 5, 10, 15, 30 s; 1, 2, 5,
@@ -49,3 +55,10 @@ struct TimeTick
 std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, TimeBase base);
 // The step timeTicks chooses for minStepMs.
 qint64 timeTickStepMs(qint64 minStepMs);
+// A label as wide as the time labels of a step: "00:00:00" below a minute, "00:00" below a day,
+// "00/00/0000" from a day on.
+QString timeTickLabelPattern(qint64 stepMs);
+// The step for an axis of axisPixels showing spanMs: the smallest round step at which ticks stand
+// at least labelPixels(step) apart, so every time label of that step fits beside the next.
+qint64 timeTickStepForAxis(qint64 spanMs, int axisPixels,
+                           const std::function<int(qint64 stepMs)>& labelPixels);

@@ -3,12 +3,13 @@
 // ClearDisplay, and conversion failures.
 
 #include "app/DataGrid.h"
+#include "app/DataTables.h"
+#include "app/Dial.h"
 #include "app/DialWidget.h"
 #include "app/MainWindow.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
-#include "app/Dial.h"
 #include "processing/FlowPipeline.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
@@ -83,6 +84,8 @@ private slots:
     void computedSample();
     void bearingConventionAppliesFromNextSample();
     void speedFaceFollowsUnits();
+    void rowsInOtherUnitsAreMarked_data();
+    void rowsInOtherUnitsAreMarked();
     void conversionFailureKeepsRawRowAndReports();
     void scrollDirectionReadOnEveryPush();
     void newestComputedRowIsRed();
@@ -343,6 +346,53 @@ void TestDisplay::speedFaceFollowsUnits()
     expected.setNeedleAngle(313);
     QCOMPARE(w.speedDial->grab().toImage().convertToFormat(QImage::Format_RGB32),
              expected.grab().toImage().convertToFormat(QImage::Format_RGB32));
+}
+
+void TestDisplay::rowsInOtherUnitsAreMarked_data()
+{
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QString>("columnUnits");
+    QTest::addColumn<QStringList>("marks"); // of the newest rows, oldest first
+    const QString knots = QStringLiteral("+00.15 +05.15");
+    const QString ms = QStringLiteral("+0.015 +0.515");
+    const QString mms = QStringLiteral("+00015 +00515");
+    QTest::newRow("one units: no mark") << QStringList{ms, ms, ms} << QStringLiteral("     m/s")
+                                        << QStringList{QString(), QString(), QString()};
+    QTest::newRow("mm/s after knots, as a demonstration after a knots sensor")
+        << QStringList{knots, knots, mms, mms} << QStringLiteral("     mm/s")
+        << QStringList{QStringLiteral("Kts"), QStringLiteral("Kts"), QString(), QString()};
+    QTest::newRow("each units in turn")
+        << QStringList{mms, ms, knots} << QStringLiteral("    Knots")
+        << QStringList{QStringLiteral("mm/s"), QStringLiteral("m/s"), QString()};
+    QTest::newRow("back to the first units: those rows need no mark")
+        << QStringList{knots, mms, knots} << QStringLiteral("    Knots")
+        << QStringList{QString(), QStringLiteral("mm/s"), QString()};
+}
+
+void TestDisplay::rowsInOtherUnitsAreMarked()
+{
+    QFETCH(QStringList, records);
+    QFETCH(QString, columnUnits);
+    QFETCH(QStringList, marks);
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    for (const QString& record : std::as_const(records))
+        w->session().receiveRecord(record, SampleSource::Serial);
+    QCOMPARE(w.computedUnits->cell(0, 0), columnUnits);
+    const auto* tables = qobject_cast<const DataTables*>(w.dataPanel);
+    QVERIFY(tables);
+    // Scrolling up: the newest row is the last; the rows above the records are blank, unmarked.
+    QStringList shown;
+    for (int r = 0; r <= LastDataRow; ++r)
+        shown << tables->speedUnitsMark(r);
+    QStringList expected;
+    for (qsizetype r = 0; r < LastDataRow + 1 - marks.size(); ++r)
+        expected << QString();
+    expected << marks;
+    QCOMPARE(shown, expected);
+    // The mark is drawn beside the value, not written into it: a copy gets the number alone.
+    QCOMPARE(w.computedTable->cell(0, LastDataRow - int(marks.size()) + 1).trimmed().size(),
+             records.first() == QStringLiteral("+00015 +00515") ? 4 : 5);
 }
 
 void TestDisplay::conversionFailureKeepsRawRowAndReports()

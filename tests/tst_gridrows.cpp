@@ -23,6 +23,8 @@ private slots:
     void setCellWritesOnlyThatCell();
     void resizingKeepsTheNewestRows_data();
     void resizingKeepsTheNewestRows();
+    void tagsMoveWithTheirRows_data();
+    void tagsMoveWithTheirRows();
 };
 
 namespace {
@@ -215,6 +217,28 @@ void TestGridRows::resizingKeepsTheNewestRows()
 
     grid.setRowCount(100000, scrollDown);
     QCOMPARE(grid.rowCount(), GridRows::kMaxRows);
+}
+
+void TestGridRows::tagsMoveWithTheirRows_data()
+{
+    QTest::addColumn<bool>("scrollDown");
+    QTest::newRow("up") << false;
+    QTest::newRow("down") << true;
+}
+
+void TestGridRows::tagsMoveWithTheirRows()
+{
+    QFETCH(bool, scrollDown);
+    GridRows grid;
+    for (int sample = 1; sample <= 10; ++sample)
+        grid.push(speed(sample), bearing(sample), scrollDown, QStringLiteral("T%1").arg(sample));
+    grid.push(speed(11), bearing(11), scrollDown); // no tag
+    grid.setRowCount(12, scrollDown);              // grown at the oldest end
+    for (int row = 0; row < grid.rowCount(); ++row) {
+        const int sample = sampleAt(grid, row);
+        QCOMPARE(grid.tag(row),
+                 sample > 0 && sample <= 10 ? QStringLiteral("T%1").arg(sample) : QString());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGridRows)

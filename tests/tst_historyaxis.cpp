@@ -5,6 +5,7 @@
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
 #include "app/LivePlot.h"
+#include "app/TimePlotPainter.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/LogFormat.h"
 #include "logfile/ReplayIndex.h"
@@ -23,6 +24,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -85,6 +87,10 @@ private slots:
     void typicalIntervalIsTheMedian();
     void ticksAtRoundTimes_data();
     void ticksAtRoundTimes();
+    void stepLeavesRoomForEachStepsLabels_data();
+    void stepLeavesRoomForEachStepsLabels();
+    void dayLongAxisIsLabelledEveryFewHours_data();
+    void dayLongAxisIsLabelledEveryFewHours();
     void bearingAcrossNorthIsDrawnAsPoints_data();
     void bearingAcrossNorthIsDrawnAsPoints();
     void liveHistoryGrowsSampleBySample();
@@ -93,6 +99,8 @@ private slots:
     void clickGoesToTheSampleNearestInTime();
     void fileWithAnHourMissingShowsTheGap();
     void historyWindowFitsTheScreenAndWrapsItsSummary();
+    void historyWindowPlace_data();
+    void historyWindowPlace();
     void unitsLinesAmongRecordsAreMarkers();
     void longSummaryIsMadeInSlices();
 };
@@ -189,6 +197,72 @@ void TestHistoryAxis::ticksAtRoundTimes()
     const qint64 step = timeTickStepMs(minStep);
     for (size_t i = 1; i < ticks.size(); ++i)
         QCOMPARE(ticks[i].timeMs - ticks[i - 1].timeMs, step);
+}
+
+void TestHistoryAxis::stepLeavesRoomForEachStepsLabels_data()
+{
+    QTest::addColumn<qint64>("span");
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<qint64>("step");
+    constexpr qint64 second = 1000, minute = 60 * second, hour = 60 * minute, day = 24 * hour;
+    // Labels 7 pixels a character and 16 between: "00:00" needs 51, "00:00:00" 72 and a date 86.
+    QTest::newRow("a day over 560 pixels: every 3 hours") << day << 560 << 3 * hour;
+    QTest::newRow("a day over 285 pixels: every 6 hours") << day << 285 << 6 * hour;
+    QTest::newRow("ten minutes: every minute") << 10 * minute << 560 << minute;
+    QTest::newRow("a minute: every 10 seconds") << minute << 560 << 10 * second;
+    QTest::newRow("two minutes: every 30 seconds, not 15") << 2 * minute << 560 << 30 * second;
+    QTest::newRow("thirty days: every week") << 30 * day << 560 << 7 * day;
+}
+
+void TestHistoryAxis::stepLeavesRoomForEachStepsLabels()
+{
+    QFETCH(qint64, span);
+    QFETCH(int, pixels);
+    QFETCH(qint64, step);
+    const auto labelPixels = [](qint64 s) { return int(timeTickLabelPattern(s).size()) * 7 + 16; };
+    QCOMPARE(timeTickStepForAxis(span, pixels, labelPixels), step);
+}
+
+void TestHistoryAxis::dayLongAxisIsLabelledEveryFewHours_data()
+{
+    QTest::addColumn<int>("width"); // of the speed pane
+    QTest::newRow("default History window") << 560;
+    QTest::newRow("History window at scale 2") << 285;
+}
+
+void TestHistoryAxis::dayLongAxisIsLabelledEveryFewHours()
+{
+    QFETCH(int, width);
+    // A log of a whole day, from 00:00:07 to 23:59:57.
+    HistorySeries series;
+    for (int k = 0; k < 8640; ++k)
+        series.append({0.5, 90, utc(1, 6, 0, 0, 7) + k * 10000LL});
+    const QRect speed(48, 8, width, 150);
+    const QRect bearing(48, 176, width, 120);
+    const TimePlotPainter painter(&series, series.firstTimeMs(), series.lastTimeMs(), speed,
+                                  bearing);
+    const QFontMetrics metrics(QApplication::font());
+    const std::vector<TimeAxisLabel> labels = painter.timeAxisLabels(metrics, width + 56);
+    QStringList times;
+    QStringList dates;
+    for (const TimeAxisLabel& label : labels)
+        (label.rect.top() == labels.front().rect.top() ? times : dates) << label.text;
+    // More than noon alone: a label every few hours, each a round hour, and the date under the
+    // first of them.
+    QVERIFY2(times.size() >= 3, qPrintable(times.join(QLatin1Char(' '))));
+    for (const QString& time : times)
+        QVERIFY2(QRegularExpression(s("^[0-2][0-9]:00$")).match(time).hasMatch(), qPrintable(time));
+    QCOMPARE(dates, QStringList{s("01/06/2009")});
+    // No two labels of a line touch, and all lie inside the drawing.
+    for (size_t i = 1; i < labels.size(); ++i) {
+        if (labels[i].rect.top() == labels[i - 1].rect.top())
+            QVERIFY(labels[i].rect.left() > labels[i - 1].rect.right());
+    }
+    for (const TimeAxisLabel& label : labels)
+        QVERIFY(label.rect.left() >= 0 && label.rect.right() < width + 56);
+    // The axis fits under the bearing pane as the plots leave room for it.
+    QVERIFY(labels.back().rect.bottom() <=
+            bearing.bottom() + TimePlotPainter::timeAxisHeight(metrics));
 }
 
 void TestHistoryAxis::bearingAcrossNorthIsDrawnAsPoints_data()
@@ -404,9 +478,10 @@ void TestHistoryAxis::fileWithAnHourMissingShowsTheGap()
         QVERIFY2(!speedRows(c).isEmpty(), qPrintable(QString::number(c)));
     for (int c : {130, 300, 500, 700, 870}) {
         QVERIFY2(speedRows(c).isEmpty(), qPrintable(QString::number(c)));
-        // Shaded as a gap.
-        QCOMPARE(image.pixelColor(speed.left() + c, speed.top() + speed.height() / 4),
-                 QColor(238, 238, 238));
+        // Shaded as a gap (a column on a time tick carries the tick's grid line instead).
+        const QColor shade = image.pixelColor(speed.left() + c, speed.top() + speed.height() / 4);
+        QVERIFY2(shade == QColor(238, 238, 238) || shade == QColor(215, 215, 215),
+                 qPrintable(QString::number(c) + QLatin1Char(' ') + shade.name()));
     }
     // The columns of the hour hold no record.
     const std::vector<HistoryColumn> columns =
@@ -438,6 +513,50 @@ void TestHistoryAxis::historyWindowFitsTheScreenAndWrapsItsSummary()
     // Narrowed to its smallest, the Copy button stays inside the window.
     pane.resize(pane.minimumSizeHint());
     QTRY_VERIFY(pane.rect().contains(pane.copyButton()->geometry()));
+}
+
+void TestHistoryAxis::historyWindowPlace_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("mainFrame");
+    QTest::addColumn<int>("belowMenuBar");
+    QTest::addColumn<QSize>("frameSize");
+    QTest::addColumn<QRect>("expected");
+    const QRect wide(0, 0, 1920, 1040);
+    const QSize history(902, 420);
+    // Beside the main window where the screen has room: right first, then left, below, above.
+    QTest::newRow("right") << wide << QRect(300, 200, 634, 450) << 248 << history
+                           << QRect(934, 200, 902, 420);
+    QTest::newRow("left") << wide << QRect(1100, 200, 634, 450) << 248 << history
+                          << QRect(198, 200, 902, 420);
+    QTest::newRow("right, moved up to stay on the screen")
+        << wide << QRect(300, 800, 634, 200) << 848 << history << QRect(934, 620, 902, 420);
+    QTest::newRow("below") << QRect(0, 0, 1280, 1024) << QRect(300, 100, 634, 450) << 148 << history
+                           << QRect(300, 550, 902, 420);
+    QTest::newRow("above") << QRect(0, 0, 1280, 1024) << QRect(300, 500, 634, 450) << 548 << history
+                           << QRect(300, 80, 902, 420);
+    // No room beside it (1280 x 900, the main window centred): over it, under its menu bar.
+    QTest::newRow("over, below the menu bar") << QRect(0, 0, 1280, 900) << QRect(323, 225, 634, 450)
+                                              << 273 << history << QRect(323, 273, 902, 420);
+    // Scale 2 on 1280 x 900 (640 x 450 logical) with a panel along the top: shortened to fit.
+    QTest::newRow("over, shortened to the screen")
+        << QRect(0, 20, 640, 430) << QRect(0, 20, 640, 430) << 62 << QSize(630, 420)
+        << QRect(0, 62, 630, 388);
+    // Too little room under the menu bar even shortened: the window's bottom on the screen's.
+    QTest::newRow("over, moved up") << QRect(0, 0, 640, 450) << QRect(0, 0, 640, 450) << 300
+                                    << QSize(630, 420) << QRect(0, 30, 630, 420);
+}
+
+void TestHistoryAxis::historyWindowPlace()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, mainFrame);
+    QFETCH(int, belowMenuBar);
+    QFETCH(QSize, frameSize);
+    QFETCH(QRect, expected);
+    const QRect place = historyWindowFrame(frameSize, mainFrame, belowMenuBar, available, 300);
+    QCOMPARE(place, expected);
+    QVERIFY(available.contains(place));
 }
 
 void TestHistoryAxis::unitsLinesAmongRecordsAreMarkers()

@@ -71,6 +71,8 @@ private slots:
     void commsDialogLayout();
     void displayGrowsWithTheWindow_data();
     void displayGrowsWithTheWindow();
+    void bearingChoiceClearOfDialAndReadouts_data();
+    void bearingChoiceClearOfDialAndReadouts();
 };
 
 void TestMainWindow::titleAndClientArea()
@@ -162,6 +164,28 @@ void TestMainWindow::displayGrowsWithTheWindow()
     QCOMPARE(w->findChild<QWidget*>(QStringLiteral("dataConventionPanel"))->geometry(),
              QRect(5, 304, 212, 81));
     QVERIFY(!plot->isVisible());
+}
+
+void TestMainWindow::bearingChoiceClearOfDialAndReadouts_data()
+{
+    QTest::addColumn<double>("factor");
+    QTest::newRow("default size") << 1.0;
+    QTest::newRow("twice the size") << 2.0;
+}
+
+void TestMainWindow::bearingChoiceClearOfDialAndReadouts()
+{
+    QFETCH(double, factor);
+    MainWindowFixture f;
+    WindowProbe& w = f.w();
+    w->resize(int(w->width() * factor), int(w->height() * factor));
+    QCoreApplication::processEvents();
+    // The "Flow Bearing From/To" box stands between the bearing dial and the readout frame,
+    // touching neither.
+    const QRect box = w.bearingSenseBox->geometry();
+    QVERIFY(!box.intersects(w.readoutFrame->geometry()));
+    QVERIFY(!box.intersects(w.bearingDial->geometry()));
+    QVERIFY(box.height() >= 20);
 }
 
 void TestMainWindow::elementGeometry_data()
@@ -594,13 +618,22 @@ void TestMainWindow::commsDialogLayout()
     CommsOptionsDialog* d = f.w()->commsOptionsDialog();
     f.w().commsOptionsAction->trigger();
     QCOMPARE(d->windowTitle(), QStringLiteral("Communications"));
-    QCOMPARE(d->size(), QSize(342, 386));
+    QCOMPARE(d->size(), QSize(342, 397));
     QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!d->isModal());
     QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->geometry(), QRect(120, 10, 100, 231));
     QCOMPARE(child<RadioGroup>(d, "orientationGroup")->geometry(), QRect(10, 214, 100, 58));
-    QCOMPARE(child<QPushButton>(d, "okButton")->geometry(), QRect(120, 248, 100, 25));
-    QCOMPARE(child<QPushButton>(d, "cancelButton")->geometry(), QRect(232, 248, 100, 25));
+    // OK and Cancel at the bottom, under every choice, in the dialog.
+    const QRect ok = child<QPushButton>(d, "okButton")->geometry();
+    const QRect cancel = child<QPushButton>(d, "cancelButton")->geometry();
+    QCOMPARE(ok, QRect(120, 364, 100, 25));
+    QCOMPARE(cancel, QRect(232, 364, 100, 25));
+    QVERIFY(d->rect().contains(cancel));
+    for (const QWidget* element : d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (element != child<QPushButton>(d, "okButton") &&
+            element != child<QPushButton>(d, "cancelButton") && element->isVisible())
+            QVERIFY2(element->geometry().bottom() < ok.top(), qPrintable(element->objectName()));
+    }
     QVERIFY(child<QPushButton>(d, "okButton")->isDefault());
     QCOMPARE(child<RadioGroup>(d, "baudRateGroup")->title(), QStringLiteral("Baud Rate"));
     QCOMPARE(child<RadioGroup>(d, "stopBitsGroup")->button(1)->text(), QStringLiteral("1.5"));

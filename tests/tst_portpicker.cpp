@@ -8,10 +8,12 @@
 #include "comms/SerialPortList.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Pty.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -53,6 +55,8 @@ class TestPortPicker : public QObject
 private slots:
     void listShowsEachPortAndTheButtonsDevice_data();
     void listShowsEachPortAndTheButtonsDevice();
+    void unlistedDeviceIsShownAsItIs_data();
+    void unlistedDeviceIsShownAsItIs();
     void choiceIsWrittenToPortsKeepingEveryOtherLine_data();
     void choiceIsWrittenToPortsKeepingEveryOtherLine();
     void cancelWritesNothing();
@@ -68,11 +72,53 @@ void TestPortPicker::listShowsEachPortAndTheButtonsDevice_data()
     const QString modem = QStringLiteral("/dev/ttyACM0");
     // COM1 is mapped to the adapter's current node: the adapter's entry stands for it.
     QTest::newRow("Com 1") << 0 << QStringList{adapter, modem} << 0;
-    // COM3 keeps its default, which is not among the ports: shown first, as not found.
+    // COM3 keeps its default, which is not among the ports: shown first, as not found where
+    // there is no such node (machines differ in the ttyS nodes they have).
+    const QString ttyS2 = QStringLiteral("/dev/ttyS2");
     QTest::newRow("Com 3") << 2
-                           << QStringList{QStringLiteral("/dev/ttyS2 (not found on this computer)"),
+                           << QStringList{QFileInfo::exists(ttyS2)
+                                              ? ttyS2
+                                              : ttyS2 + QStringLiteral(" (not found on this "
+                                                                       "computer)"),
                                           adapter, modem}
                            << 0;
+}
+
+void TestPortPicker::unlistedDeviceIsShownAsItIs_data()
+{
+    QTest::addColumn<QString>("device"); // what COM2 is mapped to; "link" and "pty" are made here
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("a pseudo-terminal") << QStringLiteral("pty") << false;
+    QTest::newRow("a link to one, as a simulator's") << QStringLiteral("link") << false;
+    QTest::newRow("a device not plugged in")
+        << QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303_B67890-if00-port0") << true;
+}
+
+void TestPortPicker::unlistedDeviceIsShownAsItIs()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, missing);
+    Pty pty;
+    QVERIFY(pty.ok());
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("marvane-sensor"));
+    QVERIFY(QFile::link(pty.path(), link));
+    const QString mapped = device == QStringLiteral("pty")    ? pty.path()
+                           : device == QStringLiteral("link") ? link
+                                                              : device;
+    MainWindowFixture f("[Ports]\nCOM2=" + mapped.toLocal8Bit() + "\n");
+    CommsOptionsDialog* d = f.w()->commsOptionsDialog();
+    d->setPortLister(twoPorts);
+    f.w().commsOptionsAction->trigger();
+    auto* box = child<QComboBox>(d, "deviceBox");
+    // Not a port the system lists, so first, and kept: said to be missing only when it is.
+    QCOMPARE(box->currentIndex(), 0);
+    QCOMPARE(box->itemData(0).toString(), mapped);
+    QCOMPARE(box->currentText(),
+             missing ? mapped + QStringLiteral(" (not found on this computer)") : mapped);
+    child<QPushButton>(d, "okButton")->click();
+    QVERIFY(f.readFile(QStringLiteral("marvane.ini"))
+                .startsWith("[Ports]\nCOM2=" + mapped.toLocal8Bit() + "\n"));
 }
 
 void TestPortPicker::listShowsEachPortAndTheButtonsDevice()

@@ -65,6 +65,8 @@ class TestReplay : public QObject
     Q_OBJECT
 private slots:
     void openShowsFirstRecord();
+    void replayClockSaysItsClockAsTheLiveOneDoes_data();
+    void replayClockSaysItsClockAsTheLiveOneDoes();
     void openUnitsWord_data();
     void openUnitsWord();
     void openLeavesLiveStateAlone();
@@ -105,7 +107,7 @@ void TestReplay::openShowsFirstRecord()
     QVERIFY(w.replayBar->isVisible());
     QVERIFY(!w.clockLabel->isVisible());
     QVERIFY(w.replayTimeLabel->isVisible());
-    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:07"));
+    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:07 UTC"));
     QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    0.515"));
     QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    088"));
     QCOMPARE(w.computedTable->cell(0, LastDataRow - 1), QString());
@@ -114,6 +116,39 @@ void TestReplay::openShowsFirstRecord()
     QCOMPARE(textColour(w.bearingReadout), QColor(0, 255, 0));
     QVERIFY(!w->replay().playing());
     QVERIFY(r.f.prompts->errors().isEmpty());
+}
+
+void TestReplay::replayClockSaysItsClockAsTheLiveOneDoes_data()
+{
+    QTest::addColumn<QByteArray>("clock"); // of the log's units line
+    QTest::addColumn<QByteArray>("ini");   // the live clock's time base
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("UTC log, UTC clock")
+        << QByteArray("24 Hour UTC") << QByteArray() << QStringLiteral("24/05/2009 14:03:07 UTC");
+    QTest::newRow("UTC log, local clock")
+        << QByteArray("24 Hour UTC") << QByteArray("[Options]\nLocalTime=1\n")
+        << QStringLiteral("24/05/2009 14:03:07 UTC");
+    QTest::newRow("local log, UTC clock")
+        << QByteArray("24 Hour Local") << QByteArray() << QStringLiteral("24/05/2009 14:03:07");
+}
+
+void TestReplay::replayClockSaysItsClockAsTheLiveOneDoes()
+{
+    QFETCH(QByteArray, clock);
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, shown);
+    // The record's time is on the clock its file names, whatever the live clock is on; the live
+    // clock's own rule says which: " UTC" after a UTC time, nothing after a local one.
+    Replay r(kHeader + "\"m/s\",\"Degrees\",\"" + clock + "\"\r\n" +
+                 record("0.515", "088", "24/05/2009 14:03:07"),
+             ini);
+    WindowProbe& w = r.w();
+    w.clockTimer->setInterval(1);
+    QTRY_VERIFY(!w.clockLabel->text().isEmpty());
+    QCOMPARE(w.clockLabel->text().endsWith(QStringLiteral(" UTC")), ini.isEmpty());
+    r.open();
+    QVERIFY(w.replayTimeLabel->isVisible());
+    QCOMPARE(w.replayTimeLabel->text(), shown);
 }
 
 void TestReplay::openUnitsWord_data()
@@ -209,7 +244,7 @@ void TestReplay::recordsOfRecorderFiles()
         QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    ") + speeds.at(i));
         QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    ") + bearings.at(i));
         QCOMPARE(w.speedUnitsLabel->text(), captions.at(i));
-        QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("01/01/2025 00:00:0%1").arg(i));
+        QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("01/01/2025 00:00:0%1 UTC").arg(i));
         QCOMPARE((w.bearingDial->needleEnd() - kDialCentre), needleOffset(bearings.at(i).toInt()));
         QCOMPARE((w.speedDial->needleEnd() - kDialCentre), needleOffset(speedAngles.at(i)));
         const int d = bearings.at(i).toInt();
@@ -575,7 +610,7 @@ void TestReplay::fileGrowingWhileReplayed()
     f.close();
     w->replay().step();
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0.600"));
-    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09"));
+    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09 UTC"));
 }
 
 void TestReplay::tornLastLineWaitsForItsLineEnd()
@@ -597,7 +632,7 @@ void TestReplay::tornLastLineWaitsForItsLineEnd()
     f.close();
     QVERIFY(w->replay().step());
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0.600"));
-    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09"));
+    QCOMPARE(w.replayTimeLabel->text(), QStringLiteral("24/05/2009 14:03:09 UTC"));
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 

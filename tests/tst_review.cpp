@@ -5,6 +5,7 @@
 #include "app/DataGrid.h"
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
+#include "app/LivePlot.h"
 #include "app/MainWindow.h"
 #include "app/ReplayControls.h"
 #include "logfile/LiveHistory.h"
@@ -149,6 +150,12 @@ private slots:
     void historyWindowShowsPlotAndClickSeeks();
     void summaryOfSmallFileAndCopy();
     void exportSpanWritesTheSpanShown();
+    void historyWindowOpensInsideTheScreenClearOfTheMenuBar();
+    void historyChosenAgainIsRaisedNotClosed();
+    void exitKeyWorksInTheHistoryWindow();
+    void exportSpanNeedsSamples_data();
+    void exportSpanNeedsSamples();
+    void stripChartFollowsTheReplay();
     void damagedFileOpensPlotsAndSummarises();
     void seekingShowsTheRecordsBeforeAsIfPlayed_data();
     void seekingShowsTheRecordsBeforeAsIfPlayed();
@@ -317,7 +324,7 @@ void TestReview::sliderSeeks()
     QSlider* slider = r.controls().slider();
     slider->setValue(1000); // a click in the groove or a key
     QCOMPARE(r.w().speedReadout->text(), QStringLiteral("0.000"));
-    QCOMPARE(r.w().replayTimeLabel->text(), QStringLiteral("01/06/2024 00:16:40"));
+    QCOMPARE(r.w().replayTimeLabel->text(), QStringLiteral("01/06/2024 00:16:40 UTC"));
     QCOMPARE(r.controls().positionLabel()->text(), QStringLiteral("record 1,001 of 1,500"));
     // Dragging: the records follow the handle, no more often than the throttle lets them.
     slider->setSliderDown(true);
@@ -386,7 +393,8 @@ void TestReview::historyWindowShowsPlotAndClickSeeks()
     QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(x, plot->speedPane().center().y()));
     QCOMPARE(r.w()->replay().position(), target);
     QCOMPARE(plot->position(), target);
-    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(int(target)).right(19));
+    QCOMPARE(r.w().replayTimeLabel->text(),
+             numberedText(int(target)).right(19) + QStringLiteral(" UTC"));
     // Closing the window takes the check mark away; the menu shows it again.
     pane->close();
     QVERIFY(!history->isChecked());
@@ -453,7 +461,7 @@ void TestReview::damagedFileOpensPlotsAndSummarises()
     QVERIFY(r.f.prompts->errors().isEmpty()); // nothing reported per line while indexing
     // Going past the bad lines to a good record shows it without a box.
     QVERIFY(r.w()->replay().seek(55));
-    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(52).right(19));
+    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(52).right(19) + QStringLiteral(" UTC"));
     QVERIFY(r.f.prompts->errors().isEmpty());
 }
 
@@ -712,6 +720,121 @@ void TestReview::unitsLineBeyondTheIndexIsNotCounted()
     QCOMPARE(s.session.recordsKnown(), qint64(7));
     QVERIFY(!s.session.step());
     QCOMPARE(s.session.recordsKnown(), qint64(7));
+}
+
+void TestReview::historyWindowOpensInsideTheScreenClearOfTheMenuBar()
+{
+    MainWindowFixture f;
+    QAction* history = f.w()->findChild<QAction*>(QStringLiteral("historyAction"));
+    history->trigger();
+    HistoryPane* pane = f.w()->historyPane();
+    QVERIFY(QTest::qWaitForWindowExposed(pane));
+    const QRect place = pane->frameGeometry();
+    QVERIFY2(pane->screen()->availableGeometry().contains(place),
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(place.x())
+                            .arg(place.y())
+                            .arg(place.width())
+                            .arg(place.height())));
+    // Beside the main window, or over it with the main window's menu bar left in view.
+    QWidget* menuBar = f.w()->findChild<QWidget*>(QStringLiteral("menuBar"));
+    const int belowMenuBar = menuBar->mapToGlobal(QPoint(0, menuBar->height())).y();
+    QVERIFY2(!place.intersects(f.w()->frameGeometry()) || place.top() >= belowMenuBar,
+             qPrintable(QString::number(place.top())));
+}
+
+void TestReview::historyChosenAgainIsRaisedNotClosed()
+{
+    MainWindowFixture f;
+    QAction* history = f.w()->findChild<QAction*>(QStringLiteral("historyAction"));
+    history->trigger();
+    HistoryPane* pane = f.w()->historyPane();
+    QVERIFY(QTest::qWaitForWindowActive(pane));
+    // The main window comes to the front, over the History window; the menu brings it back.
+    QApplication::setActiveWindow(f.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    history->trigger();
+    QVERIFY(pane->isVisible());
+    QVERIFY(history->isChecked());
+    QVERIFY(QTest::qWaitForWindowActive(pane));
+    // Its own close button still closes it, and takes the check mark away.
+    pane->close();
+    QVERIFY(!pane->isVisible());
+    QVERIFY(!history->isChecked());
+}
+
+void TestReview::exitKeyWorksInTheHistoryWindow()
+{
+    MainWindowFixture f;
+    QSignalSpy closed(f.window.get(), &MainWindow::closed);
+    f.w()->findChild<QAction*>(QStringLiteral("historyAction"))->trigger();
+    HistoryPane* pane = f.w()->historyPane();
+    QApplication::setActiveWindow(pane);
+    QVERIFY(QTest::qWaitForWindowActive(pane));
+    QTest::keyClick(pane, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!f.window->isVisible());
+}
+
+void TestReview::exportSpanNeedsSamples_data()
+{
+    QTest::addColumn<QByteArray>("file"); // replayed; empty: the live session's samples
+    QTest::addColumn<int>("liveSamples");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("live, none yet") << QByteArray() << 0 << false;
+    QTest::newRow("live, one") << QByteArray() << 1 << true;
+    QTest::newRow("log with its header only") << kHeader << 0 << false;
+    QTest::newRow("log with bad lines only") << kHeader + kUnitsMs + "garbage\r\n" << 0 << false;
+    QTest::newRow("log with samples")
+        << kHeader + kUnitsMs + record("0.515", "090", "24/05/2009 14:03:07") << 0 << true;
+}
+
+void TestReview::exportSpanNeedsSamples()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, liveSamples);
+    QFETCH(bool, enabled);
+    Window r(file);
+    if (!file.isEmpty()) {
+        QVERIFY(r.open());
+        QTRY_VERIFY(r.indexed());
+    }
+    HistoryPane* pane = r.w()->historyPane();
+    pane->show();
+    // "Export span..." is greyed while there is nothing to export, and comes on with a sample.
+    for (int k = 0; k < liveSamples; ++k)
+        r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    QCOMPARE(pane->exportButton()->isEnabled(), enabled);
+    const qsizetype shown = r.f.prompts->shown.size();
+    r.f.prompts->fileAnswers << std::nullopt; // a save dialog, if one came, is cancelled
+    pane->exportButton()->click();
+    QCOMPARE(r.f.prompts->shown.size() > shown, enabled);
+}
+
+void TestReview::stripChartFollowsTheReplay()
+{
+    Window r(numberedLog(400));
+    // A live sample first, so that the live session has something the chart could show.
+    r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    r.w()->resize(r.w()->width() * 2, r.w()->height() * 2);
+    QCoreApplication::processEvents();
+    LivePlot* plot = r.w()->livePlotIfBuilt();
+    QVERIFY(plot && plot->isVisible());
+    QCOMPARE(plot->series(), &r.w()->session().history().series());
+    QVERIFY(r.open());
+    QTRY_VERIFY(r.indexed());
+    // The replayed file, its minutes up to the record shown.
+    const HistorySeries& file = r.w()->replay().index().history();
+    QCOMPARE(plot->series(), &file);
+    QCOMPARE(plot->spanEndMs(), file.timeMsAt(0));
+    QVERIFY(r.w()->replay().seek(300));
+    QCOMPARE(plot->spanEndMs(), file.timeMsAt(300));
+    r.w()->replay().step();
+    QCOMPARE(plot->spanEndMs(), file.timeMsAt(301));
+    // Closed: the live session again, up to its newest sample.
+    r.w().closeLogAction->trigger();
+    QCOMPARE(plot->series(), &r.w()->session().history().series());
+    QCOMPARE(plot->spanEndMs(), r.w()->session().history().series().lastTimeMs());
 }
 
 QTEST_MAIN(TestReview)

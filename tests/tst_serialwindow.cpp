@@ -17,6 +17,7 @@
 #include "processing/FlowPipeline.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/Pty.h"
 #include "tests/support/Texts.h"
 
 #include <QAction>
@@ -137,6 +138,8 @@ private slots:
     void replayIsRefusedWhileConnected();
     void demonstrationWhileConnectedHasTheDisplay();
     void readoutsGreyWhileReconnecting();
+    void readoutsStayGreyUntilANewRecord_data();
+    void readoutsStayGreyUntilANewRecord();
     void demonstrationCountsAsDataWhileItRuns();
     void bearingColourComesBackAtDisconnect();
     void dialFaceWaitsForTheNextNeedle();
@@ -552,35 +555,58 @@ const QColor kGrey(128, 128, 128);
 
 void TestSerialWindow::newFileWhileConnectedAsksToLog_data()
 {
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("yes: logging goes on into it") << true;
-    QTest::newRow("no: not logging") << false;
+    QTest::addColumn<bool>("loggingBefore"); // the answer at Connect
+    QTest::addColumn<bool>("answer");        // to a question about the new file, if one comes
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("loggingAfter");
+    // A running recording goes on into the new file; a No it could have had changes nothing.
+    QTest::newRow("logging: goes on, no question") << true << false << false << true;
+    // A connected sensor that was not logged is asked about.
+    QTest::newRow("not logging, yes: logging starts") << false << true << true << true;
+    QTest::newRow("not logging, no: still not logging") << false << false << true << false;
 }
 
 void TestSerialWindow::newFileWhileConnectedAsksToLog()
 {
-    QFETCH(bool, yes);
+    QFETCH(bool, loggingBefore);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, loggingAfter);
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
     WindowProbe& w = f.w();
     f.prompts->fileAnswers << f.path(QStringLiteral("first.log"));
     w->newLogFile();
-    f.prompts->confirmAnswers << true;
+    f.prompts->confirmAnswers << loggingBefore;
     w->connectPort();
-    QVERIFY(w->recording().logging());
+    QCOMPARE(w->recording().logging(), loggingBefore);
+    sensor.send("+00015 +00515\r\n");
+    poll(w);
+    const int shownBefore = int(f.prompts->shown.size());
     f.prompts->fileAnswers << f.path(QStringLiteral("second.log"));
-    f.prompts->confirmAnswers << yes;
+    f.prompts->confirmAnswers << answer;
     w->newLogFile();
-    QCOMPARE(f.prompts->shown.last().text, QStringLiteral("Start logging data?"));
-    QCOMPARE(w->recording().logging(), yes);
-    QCOMPARE(w->statusPanel(0), yes ? QStringLiteral("LOGGING") : QString());
+    QStringList questions;
+    for (qsizetype i = shownBefore; i < f.prompts->shown.size(); ++i) {
+        if (f.prompts->shown.at(i).kind == QStringLiteral("confirm"))
+            questions << f.prompts->shown.at(i).text;
+    }
+    QCOMPARE(questions, asked ? QStringList{QStringLiteral("Start logging data?")} : QStringList());
+    QCOMPARE(w->recording().logging(), loggingAfter);
+    QCOMPARE(w->statusPanel(0), loggingAfter ? QStringLiteral("LOGGING") : QString());
     QVERIFY(w->connected());
     QVERIFY(!w.connectAction->isEnabled()); // still connected: Connect stays off
     QVERIFY(w.disconnectAction->isEnabled());
     QVERIFY(w.startLogAction->isEnabled());
-    sensor.send("+00015 +00515\r\n");
+    sensor.send("+00000 +00025\r\n");
     poll(w);
-    QCOMPARE(f.readFile(QStringLiteral("second.log")).count('\n'), yes ? 3 : 1);
+    // The recording goes on into the new file: its units line and the next record.
+    const QList<QByteArray> lines = f.readFile(QStringLiteral("second.log")).split('\n');
+    QCOMPARE(lines.size(), loggingAfter ? 4 : 2);
+    if (loggingAfter)
+        QVERIFY2(lines.at(2).startsWith("\"0025\","), lines.at(2).constData());
+    // The first file ends with what came before the new one.
+    QCOMPARE(f.readFile(QStringLiteral("first.log")).count('\n'), loggingBefore ? 3 : 1);
 }
 
 void TestSerialWindow::replayIsRefusedWhileConnected()
@@ -659,6 +685,76 @@ void TestSerialWindow::readoutsGreyWhileReconnecting()
     QCOMPARE(textColour(w.bearingReadout), kGrey);
     w->disconnectPort();
     QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+}
+
+void TestSerialWindow::readoutsStayGreyUntilANewRecord_data()
+{
+    QTest::addColumn<bool>("deviceComesBack"); // else the sensor goes quiet
+    QTest::addColumn<bool>("demonstration");   // the next record is the demonstration's
+    QTest::newRow("device lost and back, then a record") << true << false;
+    QTest::newRow("no data, then a record") << false << false;
+    QTest::newRow("no data, then the demonstration") << false << true;
+}
+
+void TestSerialWindow::readoutsStayGreyUntilANewRecord()
+{
+    QFETCH(bool, deviceComesBack);
+    QFETCH(bool, demonstration);
+    // The device stands behind a link, as a by-id name does, so that it can come back.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("sensor"));
+    auto device = std::make_unique<Pty>();
+    QVERIFY(device->ok());
+    QVERIFY(QFile::link(device->path(), link));
+    MainWindowFixture f("[Options]\nOrientation=1\n[Ports]\nCOM2=" + link.toLocal8Bit() + "\n");
+    WindowProbe& w = f.w();
+    w->setTimeScaleForTests(0.01);
+    w->connectPort();
+    QVERIFY(w->connected());
+    QVERIFY(device->send("+0.300 +0.400\r\n")); // 0.500 from 037, face down: green
+    QTRY_COMPARE(w.speedReadout->text(), QStringLiteral("0.500"));
+    QCOMPARE(textColour(w.bearingReadout), QColor(0, 255, 0));
+
+    qint64 now = 0; // the no-data watch's clock, when the test moves it
+    if (deviceComesBack) {
+        device->closeMaster();
+        QTRY_VERIFY_WITH_TIMEOUT(w->serial().isReconnecting(), 3000);
+        device = std::make_unique<Pty>();
+        QVERIFY(device->ok());
+        QFile::remove(link);
+        QVERIFY(QFile::link(device->path(), link));
+        QTRY_VERIFY_WITH_TIMEOUT(w->serial().isOpen() && !w->serial().isReconnecting(), 3000);
+        QCOMPARE(w->statusPanel(1), QStringLiteral("Connected: COM2"));
+    } else {
+        w->noDataWatch().setClock([&now] { return now; });
+        w->noDataWatch().start();
+        now = 10000;
+        w->noDataWatch().check();
+        QCOMPARE(w->statusPanel(3), QStringLiteral("NO DATA 10 s"));
+    }
+    // What is shown is not current: grey, both readouts, until a record arrives.
+    QCOMPARE(w.speedReadout->text(), QStringLiteral("0.500"));
+    QCOMPARE(textColour(w.speedReadout), kGrey);
+    QCOMPARE(textColour(w.bearingReadout), kGrey);
+    QCOMPARE(textColour(w.degreeSign), kGrey);
+
+    if (demonstration) {
+        w->demonstration().setTimeScale(1000); // its first record only, during the test
+        w->runDemonstration();
+        QCOMPARE(w.speedReadout->text(), QStringLiteral("0515"));
+    } else {
+        QVERIFY(device->send("-0.300 +0.400\r\n")); // 0.500 from 323, face down: red
+        QTRY_COMPARE(w.bearingReadout->text(), QStringLiteral("323"));
+    }
+    // Both current again, together.
+    QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
+    QCOMPARE(textColour(w.speedUnitsLabel), QColor(Qt::black));
+    const QColor bearing = textColour(w.bearingReadout);
+    QVERIFY2(bearing == QColor(255, 0, 0) || bearing == QColor(0, 255, 0),
+             qPrintable(bearing.name()));
+    QCOMPARE(textColour(w.degreeSign), bearing);
+    w->demonstration().stop();
 }
 
 void TestSerialWindow::demonstrationCountsAsDataWhileItRuns()

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -47,6 +48,8 @@ private slots:
     void openedFilesFillRecentMenu();
     void missingRecentFileIsReportedAndRemoved();
     void dialogsStartInLastFolder();
+    void newLogFolderIsRememberedOnlyWhenTheFileIsMade_data();
+    void newLogFolderIsRememberedOnlyWhenTheFileIsMade();
     void windowPlace_data();
     void windowPlace();
     void offScreenPositionIsCentredOnRealScreen();
@@ -172,6 +175,47 @@ void TestUserState::dialogsStartInLastFolder()
     f.w().openLogAction->trigger();
     QCOMPARE(f.prompts->lastStartFolder, f.dir.path());
     QCOMPARE(state->lastFolder(), f.dir.path());
+}
+
+void TestUserState::newLogFolderIsRememberedOnlyWhenTheFileIsMade_data()
+{
+    QTest::addColumn<QString>("chosen"); // in the test's folder unless absolute; empty: cancel
+    QTest::addColumn<bool>("existing");  // a file of that name is there and Replace gets No
+    QTest::addColumn<bool>("remembered");
+    QTest::newRow("made") << QStringLiteral("made/run.log") << false << true;
+    QTest::newRow("folder missing") << QStringLiteral("missing/run.log") << false << false;
+    QTest::newRow("folder that takes no file")
+        << QStringLiteral("/proc/nonexistent/run.log") << false << false;
+    QTest::newRow("Replace answered No") << QStringLiteral("made/run.log") << true << false;
+    QTest::newRow("cancelled") << QString() << false << false;
+}
+
+void TestUserState::newLogFolderIsRememberedOnlyWhenTheFileIsMade()
+{
+    QFETCH(QString, chosen);
+    QFETCH(bool, existing);
+    QFETCH(bool, remembered);
+    MainWindowFixture f;
+    auto state = userStateIn(f.dir);
+    f.window->setUserState(state.get());
+    QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("earlier")));
+    QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("made")));
+    const QString earlier = f.path(QStringLiteral("earlier"));
+    state->setLastFolder(earlier);
+    const QString path = chosen.isEmpty() || QDir::isAbsolutePath(chosen) ? chosen : f.path(chosen);
+    if (existing)
+        f.writeFile(chosen, "kept\n");
+    f.prompts->fileAnswers << (path.isEmpty() ? std::nullopt : std::optional<QString>(path));
+    f.prompts->confirmAnswers << false;
+    f.w().newLogAction->trigger();
+    QCOMPARE(f.prompts->lastStartFolder, earlier);
+    QCOMPARE(state->lastFolder(), remembered ? QFileInfo(path).absolutePath() : earlier);
+    // The next dialog starts there.
+    f.prompts->fileAnswers << std::nullopt;
+    f.w().newLogAction->trigger();
+    QCOMPARE(f.prompts->lastStartFolder, state->lastFolder());
+    if (existing)
+        QCOMPARE(f.readFile(chosen), QByteArray("kept\n"));
 }
 
 void TestUserState::windowPlace_data()
