@@ -5,11 +5,11 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QUdpSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QUdpSocket>
 
 #include <pty.h>
 #include <sys/stat.h>
@@ -207,7 +207,7 @@ void TestRecorder::timeBaseOfStampsAndEventLines_data()
     QTest::newRow("default") << QString() << QByteArray("24 Hour UTC") << false;
     QTest::newRow("--utc") << QStringLiteral("--utc") << QByteArray("24 Hour UTC") << false;
     QTest::newRow("--local-time") << QStringLiteral("--local-time")
-                                  << QByteArray("24 Hour Local") << true;
+                                  << QByteArray("24 Hour Local Asia/Tokyo") << true;
 }
 
 void TestRecorder::timeBaseOfStampsAndEventLines()
