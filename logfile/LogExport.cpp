@@ -351,11 +351,8 @@ public:
         m_source = sourceText(reader, input);
         m_convention = conventionText(reader);
         m_seriesId = QFileInfo(input).fileName();
-        // A first guess, made good at the end when the times say otherwise: a data file's
-        // arrival times are distinct, a log's seconds repeat.
-        m_layout = reader.isDataFile() ? TimeLayout::Coordinate : TimeLayout::Observations;
-        m_nc = std::make_unique<NetCdfFile>();
-        return define(*m_nc, m_layout, &m_vars);
+        // The file is defined with the first rows in hand (see flush).
+        return true;
     }
 
     void add(const DataFileRow& row) override
@@ -576,6 +573,13 @@ private:
 
     void flush()
     {
+        if (!m_nc) {
+            // The layout the first rows ask for: rarely wrong, and made good at the end when it
+            // is (a repeat further on), at the cost of a copy.
+            m_layout = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
+            m_nc = std::make_unique<NetCdfFile>();
+            define(*m_nc, m_layout, &m_vars);
+        }
         m_nc->putDoubles(m_vars.time, m_written, m_times);
         m_nc->putDoubles(m_vars.speed, m_written, m_speeds);
         m_nc->putDoubles(m_vars.direction, m_written, m_directions);

@@ -4,6 +4,7 @@
 
 #include "logfile/NetCdfFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -460,6 +461,7 @@ private slots:
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("dimension");
         QTest::addColumn<std::vector<double>>("times");
+        QTest::addColumn<double>("lastSpeed");
         const double t = 1243173787; // 24/05/2009 14:03:07 UTC
         const QByteArray dataHead =
             "# Marvane 4.01 data file\r\n"
@@ -472,25 +474,41 @@ private slots:
             << lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:07"),
                       rec("0.516", "089", "24/05/2009 14:03:07"),
                       rec("0.517", "090", "24/05/2009 14:03:08")})
-            << QByteArray("obs") << std::vector<double>{t, t, t + 1};
+            << QByteArray("obs") << std::vector<double>{t, t, t + 1} << 0.517;
         QTest::newRow("log, the clock set back")
             << s("in.log")
             << lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:08"),
                       rec("0.516", "089", "24/05/2009 14:03:07")})
-            << QByteArray("obs") << std::vector<double>{t + 1, t};
+            << QByteArray("obs") << std::vector<double>{t + 1, t} << 0.516;
         QTest::newRow("log, one sample a second")
             << s("in.log")
             << lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:07"),
                       rec("0.516", "089", "24/05/2009 14:03:08")})
-            << QByteArray("time") << std::vector<double>{t, t + 1};
+            << QByteArray("time") << std::vector<double>{t, t + 1} << 0.516;
+        // The layout is chosen by the first rows written (16,384 at a time); a repeat further
+        // on has the rows already written laid out again.
+        QByteArray longLog = lines({kHeader, kUtc});
+        std::vector<double> longTimes;
+        for (int i = 0; i < 20000; ++i) {
+            const int second = i < 19999 ? i : i - 1;
+            longLog += rec("0.515", "088",
+                           QDateTime::fromSecsSinceEpoch(qint64(t) + second, Qt::UTC)
+                               .toString(s("dd/MM/yyyy HH:mm:ss"))
+                               .toLatin1()
+                               .constData()) +
+                       "\r\n";
+            longTimes.push_back(t + second);
+        }
+        QTest::newRow("log, a repeat after the first rows")
+            << s("in.log") << longLog << QByteArray("obs") << longTimes << 0.515;
         QTest::newRow("data file, distinct arrival times")
             << s("run.csv")
             << dataHead + row("2009-05-24T14:03:07.250Z") + row("2009-05-24T14:03:07.450Z")
-            << QByteArray("time") << std::vector<double>{t + 0.25, t + 0.45};
+            << QByteArray("time") << std::vector<double>{t + 0.25, t + 0.45} << 0.1;
         QTest::newRow("data file, an arrival time repeated")
             << s("run.csv")
             << dataHead + row("2009-05-24T14:03:07.250Z") + row("2009-05-24T14:03:07.250Z")
-            << QByteArray("obs") << std::vector<double>{t + 0.25, t + 0.25};
+            << QByteArray("obs") << std::vector<double>{t + 0.25, t + 0.25} << 0.1;
     }
     void netCdfTimeIsACoordinateOnlyWhereItIncreases()
     {
@@ -498,6 +516,7 @@ private slots:
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, dimension);
         QFETCH(std::vector<double>, times);
+        QFETCH(double, lastSpeed);
         QTemporaryDir dir;
         const QString in = dir.filePath(name);
         const QString out = dir.filePath(s("out.nc"));
@@ -516,8 +535,11 @@ private slots:
         // Every variable lies along the dimension of time.
         QCOMPARE(nc.dimensionOf("time"), dimension);
         for (const char* variable : {"sea_water_speed", "direction_of_sea_water_velocity",
-                                     "bearing_as_recorded", "bearing_convention", "record_units"})
+                                     "bearing_as_recorded", "bearing_convention", "record_units"}) {
             QCOMPARE(nc.dimensionOf(variable), dimension);
+            QCOMPARE(nc.doubles(variable).size(), times.size());
+        }
+        QCOMPARE(nc.doubles("sea_water_speed").back(), lastSpeed);
         // One time series either way, named by its file.
         QCOMPARE(nc.text(nullptr, "featureType"), s("timeSeries"));
         QCOMPARE(nc.text("series_id", "cf_role"), s("timeseries_id"));
