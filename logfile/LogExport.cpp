@@ -1,6 +1,5 @@
 #include "logfile/LogExport.h"
 
-#include "logfile/LocalTimeResolver.h"
 #include "logfile/LogFormat.h"
 #include "logfile/LogLineScanner.h"
 #include "logfile/LogSampleParser.h"
@@ -37,7 +36,7 @@ enum class LogLineKind
 struct LogLine
 {
     LogLineKind kind = LogLineKind::Bad;
-    bool localTime = false;                                 // Units: "24 Hour Local"
+    TimeBase timeBase;                                      // Units: the clock it names
     SpeedUnitsKind units = SpeedUnitsKind::MetresPerSecond; // Record: told by its speed text
     HistorySample sample; // Record: speed in m/s, wall-clock seconds
 };
@@ -62,7 +61,7 @@ LogLine readLogLine(QByteArrayView line, LogSampleParser& parser)
     // A units line as the recorder writes it; a word the program does not know makes a bad line.
     if (isLogUnitsLine(line)) {
         out.kind = LogLineKind::Units;
-        out.localTime = timeBaseOfUnitsLine(line) == TimeBase::Local;
+        out.timeBase = timeBaseOfUnitsLine(line);
     }
     return out;
 }
@@ -119,7 +118,9 @@ bool openRegularFile(const QString& path, QFile* file, QString* reason)
 class SpanReader
 {
 public:
-    explicit SpanReader(const QTimeZone& zone) : m_zone(zone), m_resolver(zone) {}
+    // assumedZone: for local times of a log that does not name their zone (invalid: the
+    // computer's zone).
+    explicit SpanReader(const QTimeZone& assumedZone) : m_assumed(assumedZone) {}
 
     bool open(const QString& path, QString* error)
     {
@@ -170,11 +171,19 @@ public:
 
     bool isDataFile() const { return m_dataFile; }
     qint64 skipped() const { return m_skipped; }
+    // The clocks the rows read were stamped on, as the output states them, in order of use.
+    const QStringList& clockTexts() const { return m_clockTexts; }
     bool sawLocalTime() const { return m_sawLocal; }
-    bool sawUtc() const { return m_sawUtc; }
-    qint64 repeatedStamps() const { return m_resolver.repeatedStamps(); }
-    const QTimeZone& zone() const { return m_zone; }
-    QString readError() const { return m_readError; }
+    // The zone local times were read in where the log named none it could be read in; empty
+    // when there were none.
+    QString assumedZoneId() const { return m_assumedUsed ? assumedZoneText() : QString(); }
+    bool assumedZoneGiven() const { return m_assumed.isValid(); }
+    QString readError() const
+    {
+        if (!m_readError.isEmpty())
+            return m_readError;
+        return m_file.error() == QFileDevice::NoError ? QString() : m_file.errorString();
+    }
     // The most bytes of the input held at once.
     qint64 bytesHeld() const { return m_held; }
 
@@ -234,7 +243,7 @@ private:
         case LogLineKind::Header:
             return false;
         case LogLineKind::Units:
-            m_local = read.localTime;
+            useClock(read.timeBase);
             return false;
         case LogLineKind::Bad:
             ++m_skipped;
@@ -242,21 +251,12 @@ private:
         case LogLineKind::Record:
             break;
         }
-        // The parser reads the stamp on a clock without zone (UTC): the wall-clock reading.
-        qint64 timeMs = read.sample.timeMs;
-        if (m_local) {
-            m_sawLocal = true;
-            const std::optional<qint64> utc = m_resolver.toUtcMs(read.sample.timeMs / 1000);
-            if (!utc) {
-                ++m_skipped;
-                return false;
-            }
-            timeMs = *utc;
-        } else {
-            m_sawUtc = true;
-        }
+        // The parser has read the stamp on the clock of the last units line, by the same rule as
+        // the history (a local time the clocks skipped, or that cannot be placed, is a bad line).
+        if (!m_clockNoted)
+            noteClock();
         *row = DataFileRow();
-        row->timeMs = timeMs;
+        row->timeMs = read.sample.timeMs;
         row->units = unitsInfo(read.units).speedUnits;
         row->speedMs = read.sample.speed;
         row->bearing = read.sample.bearing;
@@ -264,20 +264,63 @@ private:
         return true;
     }
 
+    // A units line: the records after it are stamped on the clock it names.
+    void useClock(const TimeBase& named)
+    {
+        m_named = named;
+        m_clockNoted = false;
+        m_parser.setTimeBase(named.knowsZone() ? named : named.assuming(assumedZone()));
+    }
+
+    // The clock of the last units line, stated once it has stamped a row.
+    void noteClock()
+    {
+        m_clockNoted = true;
+        QString text;
+        if (!m_named.isLocal()) {
+            text = QStringLiteral("UTC");
+        } else {
+            m_sawLocal = true;
+            const QString id = QString::fromLatin1(m_named.zoneId());
+            if (m_named.knowsZone()) {
+                text = QStringLiteral("local time of %1, as the log names it").arg(id);
+            } else {
+                m_assumedUsed = true;
+                text = (id.isEmpty() ? QStringLiteral("local time of a zone the log does not name")
+                                     : QStringLiteral("local time of %1, a zone this computer "
+                                                      "does not know")
+                                           .arg(id)) +
+                       QStringLiteral(", assumed to be %1 (%2)")
+                           .arg(assumedZoneText(), assumedZoneGiven()
+                                                       ? QStringLiteral("the zone given")
+                                                       : QStringLiteral("this computer's zone"));
+            }
+        }
+        if (!m_clockTexts.contains(text))
+            m_clockTexts << text;
+    }
+
+    QTimeZone assumedZone() const
+    {
+        return m_assumed.isValid() ? m_assumed : QTimeZone::systemTimeZone();
+    }
+    QString assumedZoneText() const { return QString::fromLatin1(assumedZone().id()); }
+
     QFile m_file;
     LogLineScanner m_scanner;
     bool m_ended = false;
     qint64 m_held = 0;
     QString m_readError;
-    QTimeZone m_zone;
+    QTimeZone m_assumed;
     LogSampleParser m_parser{SpeedUnitsKind::MetresPerSecond};
-    LocalTimeResolver m_resolver;
     QByteArray m_first;
     bool m_hasFirst = false;
     bool m_dataFile = false;
-    bool m_local = false; // the last units line said local time
+    TimeBase m_named = TimeBase::Utc; // as the last units line names it
+    bool m_clockNoted = false;
+    QStringList m_clockTexts;
     bool m_sawLocal = false;
-    bool m_sawUtc = false;
+    bool m_assumedUsed = false;
     qint64 m_skipped = 0;
 };
 
@@ -316,13 +359,12 @@ QString timeBaseText(const SpanReader& r)
         return QStringLiteral("UTC");
     if (!r.sawLocalTime())
         return QStringLiteral("UTC, as the log's units lines say");
-    QString text = QStringLiteral("local time (%1), converted to UTC by the computer's time "
-                                  "zone rules; stamps in the repeated hour of a clock change "
-                                  "placed by their order")
-                       .arg(QString::fromLatin1(r.zone().id()));
-    if (r.sawUtc())
-        text = QStringLiteral("partly UTC, partly ") + text;
-    return text;
+    const QStringList& clocks = r.clockTexts();
+    QString text = clocks.size() == 1
+                       ? clocks.constFirst()
+                       : QStringLiteral("partly ") + clocks.join(QStringLiteral(", partly "));
+    return text + QStringLiteral("; converted to UTC by the zone's rules, stamps in the repeated "
+                                 "hour of a clock change placed by their order");
 }
 
 // ---- Writers ----------------------------------------------------------------------------------
@@ -385,6 +427,20 @@ private:
     QString m_error;
 };
 
+// The netCDF file is one time series (CF discrete sampling geometry, featureType "timeSeries",
+// a single feature). Where the times strictly increase (a data file: arrival times to the
+// millisecond), time is its coordinate variable, time(time), and sel, interp and align work on
+// it. Where they do not (a log: its stamps are whole seconds, which a sensor sending once a
+// second or faster repeats; or a clock set back during a recording), a coordinate variable would
+// break CF and every reader that needs a unique index: the samples then lie along an "obs"
+// dimension and time(obs) is an auxiliary coordinate, named by each variable's coordinates
+// attribute.
+enum class TimeLayout
+{
+    Coordinate,   // dimension time, coordinate variable time(time)
+    Observations, // dimension obs, auxiliary coordinate time(obs)
+};
+
 class NetCdfSpanWriter : public SpanWriter
 {
 public:
@@ -393,96 +449,19 @@ public:
     {
         m_path = path;
         m_withRecord = reader.isDataFile();
-        if (!m_nc.create(path))
-            return false;
-        const int time = m_nc.defineDimension("time", 0);
-        constexpr size_t chunk = 16384;
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        const double noByte = -1;
-
-        m_time = m_nc.defineVariable("time", NetCdfFile::Type::Double, time, chunk);
-        m_nc.setAttribute(m_time, "standard_name", QStringLiteral("time"));
-        m_nc.setAttribute(m_time, "long_name", QStringLiteral("time of the sample"));
-        m_nc.setAttribute(m_time, "units", QStringLiteral("seconds since 1970-01-01 00:00:00 UTC"));
-        m_nc.setAttribute(m_time, "calendar", QStringLiteral("standard"));
-        m_nc.setAttribute(m_time, "axis", QStringLiteral("T"));
-
-        m_speed = m_nc.defineVariable("sea_water_speed", NetCdfFile::Type::Double, time, chunk);
-        m_nc.setAttribute(m_speed, "standard_name", QStringLiteral("sea_water_speed"));
-        m_nc.setAttribute(m_speed, "long_name", QStringLiteral("flow speed"));
-        m_nc.setAttribute(m_speed, "units", QStringLiteral("m s-1"));
-
-        // One direction for the whole file, whatever the convention of each sample: where the
-        // flow goes, the convention of the standard name.
-        m_direction = m_nc.defineVariable("direction_of_sea_water_velocity",
-                                          NetCdfFile::Type::Double, time, chunk);
-        m_nc.setAttribute(m_direction, "standard_name",
-                          QStringLiteral("direction_of_sea_water_velocity"));
-        m_nc.setAttribute(m_direction, "long_name", QStringLiteral("direction the flow goes to"));
-        m_nc.setAttribute(m_direction, "units", QStringLiteral("degree"));
-        m_nc.setAttribute(m_direction, "comment",
-                          QStringLiteral("Clockwise from the reference of the sensor's bearing "
-                                         "(its front, plus the heading offset when one was set). "
-                                         "Bearings recorded as where the flow comes from are "
-                                         "turned by 180 degrees; bearing_as_recorded keeps them "
-                                         "as recorded."));
-
-        m_recorded =
-            m_nc.defineVariable("bearing_as_recorded", NetCdfFile::Type::Double, time, chunk);
-        m_nc.setAttribute(m_recorded, "long_name", QStringLiteral("flow bearing as recorded"));
-        m_nc.setAttribute(m_recorded, "units", QStringLiteral("degree"));
-        m_nc.setAttribute(m_recorded, "comment",
-                          QStringLiteral("in the convention given by bearing_convention"));
-
-        m_convention =
-            m_nc.defineVariable("bearing_convention", NetCdfFile::Type::Byte, time, chunk);
-        m_nc.setAttribute(m_convention, "long_name",
-                          QStringLiteral("convention of bearing_as_recorded"));
-        m_nc.setAttribute(m_convention, "flag_values", std::vector<qint8>{0, 1});
-        m_nc.setAttribute(m_convention, "flag_meanings", QStringLiteral("from to"));
-        if (!reader.isDataFile()) {
-            m_nc.setAttribute(m_convention, "comment",
-                              QStringLiteral("assumed from: a log file does not record the "
-                                             "convention; from is the program's default"));
-        }
-
-        m_units = m_nc.defineVariable("record_units", NetCdfFile::Type::Byte, time, chunk);
-        m_nc.setAttribute(m_units, "long_name", QStringLiteral("speed units of the record"));
-        m_nc.setAttribute(m_units, "flag_values", std::vector<qint8>{0, 1, 2});
-        m_nc.setAttribute(m_units, "flag_meanings",
-                          QStringLiteral("metres_per_second knots millimetres_per_second"));
-
-        if (m_withRecord) {
-            m_x = m_nc.defineVariable("x_velocity", NetCdfFile::Type::Double, time, chunk, &nan);
-            m_nc.setAttribute(m_x, "long_name",
-                              QStringLiteral("X component of the flow across the sensor's face, "
-                                             "sign as received"));
-            m_nc.setAttribute(m_x, "units", QStringLiteral("m s-1"));
-            m_y = m_nc.defineVariable("y_velocity", NetCdfFile::Type::Double, time, chunk, &nan);
-            m_nc.setAttribute(m_y, "long_name",
-                              QStringLiteral("Y component of the flow across the sensor's face, "
-                                             "sign as received"));
-            m_nc.setAttribute(m_y, "units", QStringLiteral("m s-1"));
-            m_face = m_nc.defineVariable("face", NetCdfFile::Type::Byte, time, chunk, &noByte);
-            m_nc.setAttribute(m_face, "long_name",
-                              QStringLiteral("sensor face in force (up: X changes sign)"));
-            m_nc.setAttribute(m_face, "flag_values", std::vector<qint8>{0, 1});
-            m_nc.setAttribute(m_face, "flag_meanings", QStringLiteral("down up"));
-        }
-
-        m_nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
-        m_nc.setAttribute(NetCdfFile::kGlobal, "title",
-                          QStringLiteral("Flow speed and direction from a two-axis flow sensor"));
-        m_nc.setAttribute(NetCdfFile::kGlobal, "source",
-                          QStringLiteral("Marvane %1, %2")
-                              .arg(QStringLiteral(MARVANE_VERSION), sourceText(reader, input)));
-        m_nc.setAttribute(NetCdfFile::kGlobal, "bearing_convention", conventionText(reader));
-        m_nc.endDefinitions();
-        return m_nc.ok();
+        m_source = sourceText(reader, input);
+        m_convention = conventionText(reader);
+        m_seriesId = QFileInfo(input).fileName();
+        // The file is defined with the first rows in hand (see flush).
+        return true;
     }
 
     void add(const DataFileRow& row) override
     {
+        if (m_rows > 0 && row.timeMs <= m_lastTimeMs)
+            m_increasing = false;
+        m_lastTimeMs = row.timeMs;
+        ++m_rows;
         m_times.push_back(double(row.timeMs) / 1000.0);
         m_speeds.push_back(row.speedMs);
         const double towards = std::fmod(row.bearing + (row.bearingTo ? 0.0 : 180.0), 360.0);
@@ -498,7 +477,7 @@ public:
             m_ys.push_back(row.yMs.value_or(nan));
             m_faces.push_back(row.faceUp ? (*row.faceUp ? 1 : 0) : -1);
         }
-        if (m_times.size() >= 16384)
+        if (m_times.size() >= kChunk)
             flush();
     }
 
@@ -506,33 +485,212 @@ public:
                 const ExportOptions& options) override
     {
         flush();
-        m_nc.redefine();
-        m_nc.setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
-        m_nc.setAttribute(NetCdfFile::kGlobal, "history",
-                          QStringLiteral("%1 %2: %3 (%4) to %5; time stamps: %6; %7")
-                              .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
-                                   options.program, sourceText(reader, input), spanText(options),
-                                   QFileInfo(m_path).fileName(), timeBaseText(reader),
-                                   linesSkippedText(reader.skipped())));
-        m_nc.endDefinitions();
-        return m_nc.commit();
+        const TimeLayout wanted = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
+        if (wanted != m_layout && !relayout(wanted))
+            return false;
+        m_nc->redefine();
+        m_nc->setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
+        m_nc->setAttribute(NetCdfFile::kGlobal, "history",
+                           QStringLiteral("%1 %2: %3 (%4) to %5; time stamps: %6; %7")
+                               .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                                    options.program, sourceText(reader, input), spanText(options),
+                                    QFileInfo(m_path).fileName(), timeBaseText(reader),
+                                    linesSkippedText(reader.skipped())));
+        m_nc->endDefinitions();
+        return m_nc->commit();
     }
 
-    QString error() const override { return m_nc.errorText(); }
+    QString error() const override
+    {
+        return !m_error.isEmpty() ? m_error : m_nc ? m_nc->errorText() : QString();
+    }
 
 private:
+    static constexpr size_t kChunk = 16384;
+
+    struct Variables
+    {
+        int time = -1, speed = -1, direction = -1, recorded = -1, convention = -1, units = -1,
+            x = -1, y = -1, face = -1;
+        // Of the same type, in the same order in every file: for copying from one to another.
+        std::vector<int> doubles() const
+        {
+            std::vector<int> v = {time, speed, direction, recorded};
+            if (x >= 0)
+                v.insert(v.end(), {x, y});
+            return v;
+        }
+        std::vector<int> bytes() const
+        {
+            std::vector<int> v = {convention, units};
+            if (face >= 0)
+                v.push_back(face);
+            return v;
+        }
+    };
+
+    // Everything known before the first row, in the given layout; leaves define mode.
+    bool define(NetCdfFile& nc, TimeLayout layout, Variables* v) const
+    {
+        if (!nc.create(m_path))
+            return false;
+        const bool coordinate = layout == TimeLayout::Coordinate;
+        const int samples = nc.defineDimension(coordinate ? "time" : "obs", 0);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double noByte = -1;
+        // The variables' coordinates: the series' identifier, and time where it is no
+        // coordinate variable.
+        const QString coordinates =
+            coordinate ? QStringLiteral("series_id") : QStringLiteral("time series_id");
+        const auto dataVariable = [&](const char* name, NetCdfFile::Type type,
+                                      const double* fill = nullptr) {
+            const int id = nc.defineVariable(name, type, samples, kChunk, fill);
+            nc.setAttribute(id, "coordinates", coordinates);
+            return id;
+        };
+
+        v->time = nc.defineVariable("time", NetCdfFile::Type::Double, samples, kChunk);
+        nc.setAttribute(v->time, "standard_name", QStringLiteral("time"));
+        nc.setAttribute(v->time, "long_name", QStringLiteral("time of the sample"));
+        nc.setAttribute(v->time, "units", QStringLiteral("seconds since 1970-01-01 00:00:00 UTC"));
+        nc.setAttribute(v->time, "calendar", QStringLiteral("standard"));
+        if (coordinate) {
+            nc.setAttribute(v->time, "axis", QStringLiteral("T"));
+        } else {
+            nc.setAttribute(v->time, "comment",
+                            QStringLiteral("In the order recorded. The times do not strictly "
+                                           "increase (a log's stamps are whole seconds, which "
+                                           "samples of one second share), so time is an "
+                                           "auxiliary coordinate along obs, not a coordinate "
+                                           "variable."));
+        }
+
+        const int series = nc.defineScalarText("series_id");
+        nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
+        nc.setAttribute(series, "long_name",
+                        QStringLiteral("the file the time series was exported from"));
+
+        v->speed = dataVariable("sea_water_speed", NetCdfFile::Type::Double);
+        nc.setAttribute(v->speed, "standard_name", QStringLiteral("sea_water_speed"));
+        nc.setAttribute(v->speed, "long_name", QStringLiteral("flow speed"));
+        nc.setAttribute(v->speed, "units", QStringLiteral("m s-1"));
+
+        // One direction for the whole file, whatever the convention of each sample: where the
+        // flow goes, the convention of the standard name.
+        v->direction = dataVariable("direction_of_sea_water_velocity", NetCdfFile::Type::Double);
+        nc.setAttribute(v->direction, "standard_name",
+                        QStringLiteral("direction_of_sea_water_velocity"));
+        nc.setAttribute(v->direction, "long_name", QStringLiteral("direction the flow goes to"));
+        nc.setAttribute(v->direction, "units", QStringLiteral("degree"));
+        nc.setAttribute(v->direction, "comment",
+                        QStringLiteral("Clockwise from the reference of the sensor's bearing "
+                                       "(its front, plus the heading offset when one was set). "
+                                       "Bearings recorded as where the flow comes from are "
+                                       "turned by 180 degrees; bearing_as_recorded keeps them "
+                                       "as recorded."));
+
+        v->recorded = dataVariable("bearing_as_recorded", NetCdfFile::Type::Double);
+        nc.setAttribute(v->recorded, "long_name", QStringLiteral("flow bearing as recorded"));
+        nc.setAttribute(v->recorded, "units", QStringLiteral("degree"));
+        nc.setAttribute(v->recorded, "comment",
+                        QStringLiteral("in the convention given by bearing_convention"));
+
+        v->convention = dataVariable("bearing_convention", NetCdfFile::Type::Byte);
+        nc.setAttribute(v->convention, "long_name",
+                        QStringLiteral("convention of bearing_as_recorded"));
+        nc.setAttribute(v->convention, "flag_values", std::vector<qint8>{0, 1});
+        nc.setAttribute(v->convention, "flag_meanings", QStringLiteral("from to"));
+        if (!m_withRecord) {
+            nc.setAttribute(v->convention, "comment",
+                            QStringLiteral("assumed from: a log file does not record the "
+                                           "convention; from is the program's default"));
+        }
+
+        v->units = dataVariable("record_units", NetCdfFile::Type::Byte);
+        nc.setAttribute(v->units, "long_name", QStringLiteral("speed units of the record"));
+        nc.setAttribute(v->units, "flag_values", std::vector<qint8>{0, 1, 2});
+        nc.setAttribute(v->units, "flag_meanings",
+                        QStringLiteral("metres_per_second knots millimetres_per_second"));
+
+        if (m_withRecord) {
+            v->x = dataVariable("x_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->x, "long_name",
+                            QStringLiteral("X component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->x, "units", QStringLiteral("m s-1"));
+            v->y = dataVariable("y_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->y, "long_name",
+                            QStringLiteral("Y component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->y, "units", QStringLiteral("m s-1"));
+            v->face = dataVariable("face", NetCdfFile::Type::Byte, &noByte);
+            nc.setAttribute(v->face, "long_name",
+                            QStringLiteral("sensor face in force (up: X changes sign)"));
+            nc.setAttribute(v->face, "flag_values", std::vector<qint8>{0, 1});
+            nc.setAttribute(v->face, "flag_meanings", QStringLiteral("down up"));
+        }
+
+        nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
+        nc.setAttribute(NetCdfFile::kGlobal, "featureType", QStringLiteral("timeSeries"));
+        nc.setAttribute(NetCdfFile::kGlobal, "title",
+                        QStringLiteral("Flow speed and direction from a two-axis flow sensor"));
+        nc.setAttribute(
+            NetCdfFile::kGlobal, "source",
+            QStringLiteral("Marvane %1, %2").arg(QStringLiteral(MARVANE_VERSION), m_source));
+        nc.setAttribute(NetCdfFile::kGlobal, "bearing_convention", m_convention);
+        nc.endDefinitions();
+        nc.putText(series, m_seriesId);
+        return nc.ok();
+    }
+
+    // The rows written so far, copied into a new file of the other layout.
+    bool relayout(TimeLayout layout)
+    {
+        auto next = std::make_unique<NetCdfFile>();
+        Variables vars;
+        if (!define(*next, layout, &vars)) {
+            m_error = next->errorText();
+            return false;
+        }
+        const std::vector<int> fromDoubles = m_vars.doubles(), toDoubles = vars.doubles();
+        const std::vector<int> fromBytes = m_vars.bytes(), toBytes = vars.bytes();
+        for (size_t start = 0; start < m_written; start += kChunk) {
+            const size_t count = std::min(kChunk, m_written - start);
+            for (size_t i = 0; i < fromDoubles.size(); ++i)
+                next->putDoubles(toDoubles[i], start,
+                                 m_nc->getDoubles(fromDoubles[i], start, count));
+            for (size_t i = 0; i < fromBytes.size(); ++i)
+                next->putBytes(toBytes[i], start, m_nc->getBytes(fromBytes[i], start, count));
+        }
+        if (!m_nc->ok() || !next->ok()) {
+            m_error = !m_nc->ok() ? m_nc->errorText() : next->errorText();
+            return false;
+        }
+        m_nc = std::move(next); // the first file is dropped unwritten
+        m_vars = vars;
+        m_layout = layout;
+        return true;
+    }
+
     void flush()
     {
-        m_nc.putDoubles(m_time, m_written, m_times);
-        m_nc.putDoubles(m_speed, m_written, m_speeds);
-        m_nc.putDoubles(m_direction, m_written, m_directions);
-        m_nc.putDoubles(m_recorded, m_written, m_bearings);
-        m_nc.putBytes(m_convention, m_written, m_conventions);
-        m_nc.putBytes(m_units, m_written, m_unitCodes);
+        if (!m_nc) {
+            // The layout the first rows ask for: rarely wrong, and made good at the end when it
+            // is (a repeat further on), at the cost of a copy.
+            m_layout = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
+            m_nc = std::make_unique<NetCdfFile>();
+            define(*m_nc, m_layout, &m_vars);
+        }
+        m_nc->putDoubles(m_vars.time, m_written, m_times);
+        m_nc->putDoubles(m_vars.speed, m_written, m_speeds);
+        m_nc->putDoubles(m_vars.direction, m_written, m_directions);
+        m_nc->putDoubles(m_vars.recorded, m_written, m_bearings);
+        m_nc->putBytes(m_vars.convention, m_written, m_conventions);
+        m_nc->putBytes(m_vars.units, m_written, m_unitCodes);
         if (m_withRecord) {
-            m_nc.putDoubles(m_x, m_written, m_xs);
-            m_nc.putDoubles(m_y, m_written, m_ys);
-            m_nc.putBytes(m_face, m_written, m_faces);
+            m_nc->putDoubles(m_vars.x, m_written, m_xs);
+            m_nc->putDoubles(m_vars.y, m_written, m_ys);
+            m_nc->putBytes(m_vars.face, m_written, m_faces);
         }
         m_written += m_times.size();
         for (auto* v : {&m_times, &m_speeds, &m_directions, &m_bearings, &m_xs, &m_ys})
@@ -541,11 +699,18 @@ private:
             v->clear();
     }
 
-    NetCdfFile m_nc;
+    std::unique_ptr<NetCdfFile> m_nc;
     QString m_path;
+    QString m_source;
+    QString m_convention;
+    QString m_seriesId;
+    QString m_error;
     bool m_withRecord = false;
-    int m_time = -1, m_speed = -1, m_direction = -1, m_recorded = -1, m_convention = -1,
-        m_units = -1, m_x = -1, m_y = -1, m_face = -1;
+    TimeLayout m_layout = TimeLayout::Coordinate;
+    Variables m_vars;
+    bool m_increasing = true; // every time so far later than the one before
+    qint64 m_lastTimeMs = 0;
+    qint64 m_rows = 0;
     size_t m_written = 0;
     std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_xs, m_ys;
     std::vector<qint8> m_conventions, m_unitCodes, m_faces;
@@ -594,6 +759,8 @@ void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* re
     result->skippedLines = reader.skipped();
     result->inputBytesHeld = reader.bytesHeld();
     result->statistics = statistics.result(badInSpan);
+    result->assumedZone = reader.assumedZoneId();
+    result->assumedZoneGiven = reader.assumedZoneGiven();
 }
 
 } // namespace

@@ -9,8 +9,14 @@
 // "24 Hour Local") may stand anywhere: each sets the time base of the records after it; the
 // units of each record are told by its speed text, as replay tells them. A log does not record
 // the bearing convention: its bearings are taken as where the flow comes from (the program's
-// default), and the output says so. Logs stamped in local time are turned into UTC by the
-// zone's rules (see LocalTimeResolver).
+// default), and the output says so. Logs stamped in local time are turned into UTC by the rules
+// of the zone their units line names, by the rule the history reads them with (see
+// LocalTimeResolver); a log that names no zone (older versions) is read in the zone given, else
+// the computer's, and the output says which it assumed.
+//
+// A netCDF file has time as its coordinate variable where the times strictly increase, and
+// otherwise (a log's whole seconds repeat) the samples along an "obs" dimension with time(obs) an
+// auxiliary coordinate: a single time series of CF's discrete sampling geometries either way.
 //
 // The output is written under a temporary name beside it and renamed at the end: a failure
 // leaves nothing behind, and an existing file is replaced only when asked to.
@@ -36,8 +42,10 @@ struct ExportOptions
     // The span, inclusive, in milliseconds since 1970-01-01 UTC; no limit when not given.
     std::optional<qint64> fromMs;
     std::optional<qint64> toMs;
-    bool overwrite = false;                             // replace an existing output file
-    QTimeZone localZone = QTimeZone::systemTimeZone();  // for logs stamped in local time
+    bool overwrite = false; // replace an existing output file
+    // The zone of local times whose log names none (or one this computer does not know);
+    // invalid (not given): the computer's zone.
+    QTimeZone localZone;
     QString program = QStringLiteral("marvane-export"); // who made it, for the history
 };
 
@@ -60,6 +68,10 @@ struct ExportResult
     // The most bytes of the input held at once while reading it: about one read's worth, however
     // long its lines (a line too long for a log or a data file is a bad line, never held whole).
     qint64 inputBytesHeld = 0;
+    // The zone local times were read in where the log named none this computer knows (the
+    // given one or the computer's); empty when no such time was read.
+    QString assumedZone;
+    bool assumedZoneGiven = false; // it was the one given in the options
     bool ok() const { return status == Status::Done; }
 };
 

@@ -3,6 +3,7 @@
 #include "logfile/LogFieldSplitter.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -42,14 +43,32 @@ QByteArray logHeaderLine()
                       QStringLiteral("Date-Time"));
 }
 
-QByteArray logUnitsLine(const QString& speedUnits, TimeBase timeBase)
+QByteArray logUnitsLine(const QString& speedUnits, const TimeBase& timeBase)
 {
     return quotedLine(speedUnits, QStringLiteral("Degrees"), logTimeBaseLabel(timeBase));
 }
 
-QString logTimeBaseLabel(TimeBase timeBase)
+QString logTimeBaseLabel(const TimeBase& timeBase)
 {
-    return timeBase == TimeBase::Local ? kLocalLabel : kUtcLabel;
+    if (!timeBase.isLocal())
+        return kUtcLabel;
+    if (!isLogZoneName(timeBase.zoneId()))
+        return kLocalLabel;
+    return kLocalLabel + QLatin1Char(' ') + QString::fromLatin1(timeBase.zoneId());
+}
+
+bool isLogZoneName(QByteArrayView text)
+{
+    // IANA names: "Europe/London", "America/Argentina/Buenos_Aires", "Etc/GMT+5", "EST5EDT".
+    if (text.isEmpty() || text.size() > 64)
+        return false;
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (!isLetter(text.front()))
+        return false;
+    return std::all_of(text.begin(), text.end(), [&isLetter](char c) {
+        return isLetter(c) || (c >= '0' && c <= '9') || c == '/' || c == '_' || c == '-' ||
+               c == '+';
+    });
 }
 
 QByteArray logRecordLine(const QString& speed, const QString& bearing, const QString& dateTime)
@@ -62,27 +81,59 @@ bool isLogHeaderLine(QByteArrayView line)
     return line == QByteArrayView(logHeaderLine()).chopped(kLineEnd.size());
 }
 
-bool isLogUnitsLine(QByteArrayView line)
+namespace {
+
+// What follows "24 Hour " in a units line of one of the three units words, without the closing
+// quote; nothing for any other line.
+std::optional<QByteArrayView> clockOfUnitsLine(QByteArrayView line)
 {
-    // The six lines the recorder can write, made once: this is asked of every replayed line.
-    static const std::vector<QByteArray> unitsLines = [] {
+    // The three beginnings, made once: this is asked of every replayed line.
+    static const std::vector<QByteArray> heads = [] {
         std::vector<QByteArray> lines;
         for (const QString& word :
-             {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")}) {
-            for (const QString& clock : {kUtcLabel, kLocalLabel})
-                lines.push_back(
-                    quotedLine(word, QStringLiteral("Degrees"), clock).chopped(kLineEnd.size()));
-        }
+             {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")})
+            lines.push_back('"' + word.toLatin1() + "\",\"Degrees\",\"24 Hour ");
         return lines;
     }();
-    return std::any_of(unitsLines.cbegin(), unitsLines.cend(),
-                       [line](const QByteArray& units) { return line == units; });
+    if (!line.endsWith('"'))
+        return std::nullopt;
+    for (const QByteArray& head : heads) {
+        if (line.size() > head.size() && line.startsWith(head))
+            return line.sliced(head.size()).chopped(1);
+    }
+    return std::nullopt;
+}
+
+const QByteArray kUtcWord = QByteArrayLiteral("UTC");
+const QByteArray kLocalWord = QByteArrayLiteral("Local");
+const QByteArray kLocalZoneHead = QByteArrayLiteral("Local ");
+
+} // namespace
+
+bool isLogUnitsLine(QByteArrayView line)
+{
+    const std::optional<QByteArrayView> clock = clockOfUnitsLine(line);
+    if (!clock)
+        return false;
+    return *clock == kUtcWord || *clock == kLocalWord ||
+           (clock->startsWith(kLocalZoneHead) &&
+            isLogZoneName(clock->sliced(kLocalZoneHead.size())));
 }
 
 TimeBase timeBaseOfUnitsLine(QByteArrayView line)
 {
-    const QByteArray local = "\"" + kLocalLabel.toLatin1() + "\"";
-    return line.endsWith(local) ? TimeBase::Local : TimeBase::Utc;
+    // The clock is the last field, whatever the units word: "...,"24 Hour Local Europe/London"".
+    const QByteArray localTail = "\"" + kLocalLabel.toLatin1();
+    if (!line.endsWith('"'))
+        return TimeBase::Utc;
+    const QByteArrayView body = line.chopped(1);
+    if (body.endsWith(localTail))
+        return TimeBase::Local;
+    const qsizetype at = body.lastIndexOf(QByteArrayView(localTail + ' '));
+    if (at < 0)
+        return TimeBase::Utc;
+    const QByteArrayView zone = body.sliced(at + localTail.size() + 1);
+    return isLogZoneName(zone) ? TimeBase::localIn(zone.toByteArray()) : TimeBase::Local;
 }
 
 QString unitsWordOfLine(QByteArrayView line)

@@ -98,9 +98,27 @@ bool parseLogDateTime(QByteArrayView text, qint64* seconds)
     return true;
 }
 
-LogSampleParser::LogSampleParser(SpeedUnitsKind fileUnits, TimeBase timeBase)
-    : m_fileUnits(fileUnits), m_timeBase(timeBase)
+LogSampleParser::LogSampleParser(SpeedUnitsKind fileUnits, const TimeBase& timeBase)
+    : m_fileUnits(fileUnits), m_timeBase(TimeBase::Utc)
 {
+    setTimeBase(timeBase);
+}
+
+void LogSampleParser::setTimeBase(const TimeBase& timeBase)
+{
+    m_timeBase = timeBase;
+    m_resolver.reset();
+    if (timeBase.isLocal()) {
+        m_resolver.emplace(timeBase.zone());
+        m_resolver->setPreviousMs(m_previousMs);
+    }
+}
+
+void LogSampleParser::setPreviousStampMs(std::optional<qint64> ms)
+{
+    m_previousMs = ms;
+    if (m_resolver)
+        m_resolver->setPreviousMs(ms);
 }
 
 bool LogSampleParser::parse(QByteArrayView line, HistorySample* sample)
@@ -165,19 +183,25 @@ bool LogSampleParser::parseFields(QByteArrayView speed, QByteArrayView bearing,
         if (!m_dateKnown)
             return false;
         std::memcpy(m_date, dateTime.data(), kDateLength);
-        // The day's start on the log's clock; a day without a change of the zone's offset is
-        // 24 hours long, and every stamp of it is that start plus its time of day.
-        m_dayStartMs = timeMsOfWallClock(m_days * 86400, m_timeBase);
-        m_dayIsPlain =
-            timeMsOfWallClock((m_days + 1) * 86400, m_timeBase) - m_dayStartMs == 86400000;
     }
     int timeOfDay = 0;
     if (!parseTimeOfDay(dateTime.data() + kDateLength, &timeOfDay))
         return false;
 
+    // On a local clock the one rule for repeated and skipped times decides (it keeps the offset
+    // of a day without a change, so a plain day costs no look-up per line).
+    const qint64 wallSeconds = m_days * 86400 + timeOfDay;
+    qint64 timeMs = wallSeconds * 1000;
+    if (m_resolver) {
+        const std::optional<qint64> utc = m_resolver->toUtcMs(wallSeconds);
+        if (!utc)
+            return false;
+        timeMs = *utc;
+    }
+    m_previousMs = timeMs;
+
     sample->speed = value;
     sample->bearing = degrees == 360 ? 0 : degrees;
-    sample->timeMs = m_dayIsPlain ? m_dayStartMs + qint64(timeOfDay) * 1000
-                                  : timeMsOfWallClock(m_days * 86400 + timeOfDay, m_timeBase);
+    sample->timeMs = timeMs;
     return true;
 }

@@ -111,6 +111,16 @@ int NetCdfFile::defineVariable(const char* name, Type type, int dimension, size_
     return id;
 }
 
+int NetCdfFile::defineScalarText(const char* name)
+{
+    if (!ok() || m_id < 0)
+        return -1;
+    int id = -1;
+    if (!check(nc_def_var(m_id, name, NC_STRING, 0, nullptr, &id), name))
+        return -1;
+    return id;
+}
+
 void NetCdfFile::setAttribute(int variable, const char* name, const QString& text)
 {
     if (!ok() || m_id < 0)
@@ -162,6 +172,35 @@ void NetCdfFile::putBytes(int variable, size_t start, const std::vector<qint8>& 
     const size_t count = values.size();
     std::vector<signed char> bytes(values.begin(), values.end());
     check(nc_put_vara_schar(m_id, variable, &start, &count, bytes.data()), "write");
+}
+
+void NetCdfFile::putText(int variable, const QString& text)
+{
+    if (!ok() || m_id < 0)
+        return;
+    const QByteArray bytes = text.toUtf8();
+    const char* value = bytes.constData();
+    check(nc_put_var_string(m_id, variable, &value), "write");
+}
+
+std::vector<double> NetCdfFile::getDoubles(int variable, size_t start, size_t count)
+{
+    std::vector<double> values(count);
+    if (!ok() || m_id < 0 ||
+        (count > 0 &&
+         !check(nc_get_vara_double(m_id, variable, &start, &count, values.data()), "read back")))
+        return {};
+    return values;
+}
+
+std::vector<qint8> NetCdfFile::getBytes(int variable, size_t start, size_t count)
+{
+    std::vector<signed char> bytes(count);
+    if (!ok() || m_id < 0 ||
+        (count > 0 &&
+         !check(nc_get_vara_schar(m_id, variable, &start, &count, bytes.data()), "read back")))
+        return {};
+    return std::vector<qint8>(bytes.begin(), bytes.end());
 }
 
 bool NetCdfFile::commit()

@@ -38,6 +38,10 @@ public:
     int defineVariable(const char* name, Type type, int dimension, size_t chunk,
                        const double* fill = nullptr);
 
+    // A variable without dimensions holding one text (a netCDF-4 string), such as the identifier
+    // of a time series.
+    int defineScalarText(const char* name);
+
     // Attributes of a variable, or of the file with kGlobal.
     static constexpr int kGlobal = -1;
     void setAttribute(int variable, const char* name, const QString& text);
@@ -52,6 +56,12 @@ public:
     // values at start along the variable's dimension.
     void putDoubles(int variable, size_t start, const std::vector<double>& values);
     void putBytes(int variable, size_t start, const std::vector<qint8>& values);
+    void putText(int variable, const QString& text); // of a scalar text variable
+
+    // Reads back count values at start along the variable's dimension (data mode): a file being
+    // built can be copied into another of a different layout. Empty after an error.
+    std::vector<double> getDoubles(int variable, size_t start, size_t count);
+    std::vector<qint8> getBytes(int variable, size_t start, size_t count);
 
     // Closes the file and gives it its final path, replacing a file there. False (and nothing
     // left behind) on failure.

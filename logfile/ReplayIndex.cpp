@@ -20,6 +20,7 @@ struct ReplayIndex::Portion
     std::vector<HistoryRecord> records; // the new records
     bool unitsFound = false;
     QString unitsWord;
+    TimeBase unitsTimeBase; // of the units line, when found
 };
 
 namespace {
@@ -159,6 +160,7 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
     }
 
     LogSampleParser parser(pos.units, pos.timeBase);
+    parser.setPreviousStampMs(pos.previousStampMs);
     LogLineScanner scanner;
     scanner.reset(pos.offset, pos.skipping, pos.lineStart);
     QString error;
@@ -173,6 +175,7 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
         pos.units = speedUnitsOfUnitsWord(portion->unitsWord);
         pos.timeBase = timeBaseOfUnitsLine(text);
         pos.unitsTaken = true;
+        portion->unitsTimeBase = pos.timeBase;
         parser = LogSampleParser(pos.units, pos.timeBase);
     };
     // One whole line (an overlong one comes when its end has come, without its text).
@@ -184,12 +187,16 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
             const qint64 number = pos.lines - 2;
             if (number % m_step == 0)
                 portion->offsets.push_back(line.offset);
-            if (!line.cut && parser.parse(line.text, &record.sample))
+            if (!line.cut && parser.parse(line.text, &record.sample)) {
                 record.kind = HistoryRecord::Kind::Sample;
-            else if (!line.cut && isLogUnitsLine(line.text))
-                record.kind = HistoryRecord::Kind::Marker; // a recording resumed into the file
-            else
+            } else if (!line.cut && isLogUnitsLine(line.text)) {
+                // A recording resumed into the file: its stamps are on the clock it names.
+                record.kind = HistoryRecord::Kind::Marker;
+                parser.setTimeBase(timeBaseOfUnitsLine(line.text));
+                pos.timeBase = parser.timeBase();
+            } else {
                 record.kind = HistoryRecord::Kind::Bad;
+            }
             portion->records.push_back(record);
         }
         ++pos.lines;
@@ -218,6 +225,7 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
         pos.skipping = scanner.skipping();
         pos.lineStart = pos.skipping ? scanner.skipLineStart() : scanner.offset();
         pos.offset = scanner.offset();
+        pos.previousStampMs = parser.previousStampMs();
 
         portion->generation = generation;
         portion->position = pos;
@@ -236,7 +244,7 @@ void ReplayIndex::applyPortion(const Portion& portion)
     if (portion.unitsFound) {
         m_unitsWord = portion.unitsWord;
         m_history.setUnits(portion.position.units);
-        m_history.setTimeBase(portion.position.timeBase);
+        m_history.setTimeBase(portion.unitsTimeBase);
     }
     m_history.appendRecords(portion.records);
     m_position = portion.position;

@@ -21,7 +21,8 @@
 // their number and are counted (badLineCount), and the history leaves them out; a units line
 // among them (a recording resumed into the file) is a marker, not a bad line. Speeds in the
 // history are in the units of the units line, whatever the units of each record, and times are
-// its stamps read on the clock it names.
+// the stamps read on the clock the units line before them names (LogSampleParser: local time by
+// the one rule for repeated and skipped hours); the history is shown on the first one's clock.
 
 #include "logfile/LogLineScanner.h"
 #include "processing/HistorySeries.h"
@@ -36,6 +37,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -114,7 +116,10 @@ private:
         bool skipping = false;   // the line in progress is overlong: its rest is skipped
         bool unitsTaken = false; // the units word was taken (from an overlong units line)
         SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;
+        // The clock of the stamps from here on (a units line among the records may change it),
+        // and the last good stamp, which places a stamp of a repeated hour that follows.
         TimeBase timeBase = TimeBase::Utc;
+        std::optional<qint64> previousStampMs;
     };
     struct Portion;
 

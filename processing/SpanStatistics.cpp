@@ -253,9 +253,7 @@ bool HistorySpanStatistics::advance(qint64 maxRecords)
 QString HistorySpanStatistics::text() const
 {
     const qint64 bad = m_series->totals(m_first, m_last).badRecords();
-    return spanSummaryText(m_builder.result(bad), m_series->units(),
-                           m_series->timeBase() == TimeBase::Local ? QTimeZone::systemTimeZone()
-                                                                   : QTimeZone::utc());
+    return spanSummaryText(m_builder.result(bad), m_series->units(), m_series->timeBase().zone());
 }
 
 QString historySpanSummary(const HistorySeries& series, qint64 first, qint64 last)

@@ -19,10 +19,10 @@ constexpr std::array<qint64, 24> kSteps = {
     1 * kHour,   2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   1 * kDay,
     2 * kDay,    7 * kDay,    14 * kDay,   28 * kDay,    91 * kDay,    364 * kDay};
 
-QDateTime dateTimeOf(qint64 timeMs, TimeBase base)
+QDateTime dateTimeOf(qint64 timeMs, const TimeBase& base)
 {
-    return base == TimeBase::Utc ? QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC)
-                                 : QDateTime::fromMSecsSinceEpoch(timeMs);
+    return base.isLocal() ? QDateTime::fromMSecsSinceEpoch(timeMs, base.zone())
+                          : QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC);
 }
 
 qint64 floorDiv(qint64 a, qint64 b)
@@ -32,24 +32,24 @@ qint64 floorDiv(qint64 a, qint64 b)
 
 } // namespace
 
-QString timeTextOf(qint64 timeMs, TimeBase base)
+QString timeTextOf(qint64 timeMs, const TimeBase& base)
 {
     return dateTimeOf(timeMs, base).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
 }
 
-qint64 wallClockMsOf(qint64 timeMs, TimeBase base)
+qint64 wallClockMsOf(qint64 timeMs, const TimeBase& base)
 {
-    if (base == TimeBase::Utc)
+    if (!base.isLocal())
         return timeMs;
     return timeMs + qint64(dateTimeOf(timeMs, base).offsetFromUtc()) * kSecond;
 }
 
-qint64 timeMsOfWallClock(qint64 wallSeconds, TimeBase base)
+qint64 timeMsOfWallClock(qint64 wallSeconds, const TimeBase& base)
 {
-    if (base == TimeBase::Utc)
+    if (!base.isLocal())
         return wallSeconds * kSecond;
     const QDateTime wall = QDateTime::fromSecsSinceEpoch(wallSeconds, Qt::UTC);
-    return QDateTime(wall.date(), wall.time()).toMSecsSinceEpoch();
+    return QDateTime(wall.date(), wall.time(), base.zone()).toMSecsSinceEpoch();
 }
 
 qint64 gapThresholdMs(qint64 typicalIntervalMs)
@@ -103,7 +103,8 @@ qint64 timeTickStepForAxis(qint64 spanMs, int axisPixels,
     return timeTickStepMs(qint64(std::ceil(labelPixels(kSteps.back()) / pixelsPerMs)));
 }
 
-std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, TimeBase base)
+std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs,
+                                const TimeBase& base)
 {
     std::vector<TimeTick> ticks;
     if (endMs < startMs)

@@ -3,8 +3,10 @@
 // has a gap, and the round times at which an axis is labelled.
 //
 // Times are milliseconds since 1970-01-01 00:00 UTC. A log file says in its units line which
-// clock wrote its stamps ("24 Hour UTC" or "24 Hour Local"); texts made from a time use that
-// clock again, so that the plot and the summary show what the file says.
+// clock wrote its stamps ("24 Hour UTC", or "24 Hour Local" and its zone); texts made from a time
+// use that clock again (TimeBase), so that the plot and the summary show what the file says.
+
+#include "base/TimeBase.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -12,19 +14,15 @@
 #include <functional>
 #include <vector>
 
-enum class TimeBase
-{
-    Utc,   // stamps read as UTC, shown as UTC
-    Local, // stamps read in the computer's time zone, shown in it
-};
-
 // "DD/MM/YYYY HH:MM:SS" of a time on the given clock.
-QString timeTextOf(qint64 timeMs, TimeBase base);
+QString timeTextOf(qint64 timeMs, const TimeBase& base);
 // Milliseconds since the epoch of a wall-clock reading (seconds since 1970-01-01 00:00 counted
-// as if the clock had no zone) taken on the given clock.
-qint64 timeMsOfWallClock(qint64 wallSeconds, TimeBase base);
+// as if the clock had no zone) taken on the given clock, for placing the round times of an axis (a
+// reading that happens twice or never goes where Qt's calendar puts it: good enough for a label).
+// A log's stamps are read by LocalTimeResolver's rule instead.
+qint64 timeMsOfWallClock(qint64 wallSeconds, const TimeBase& base);
 // The reverse: the wall-clock reading, in milliseconds, of a time on the given clock.
-qint64 wallClockMsOf(qint64 timeMs, TimeBase base);
+qint64 wallClockMsOf(qint64 timeMs, const TimeBase& base);
 
 // A gap in a run of samples: no sample for more than five typical intervals and at least two
 // seconds. typicalIntervalMs is the median interval of the run (a 5 Hz log stamped to the
@@ -52,7 +50,8 @@ struct TimeTick
 // 10, 15, 30 min; 1, 2, 3, 6, 12 h; 1, 2, 7 days ...) of the given clock, the smallest step at
 // least minStepMs. Labels show seconds, minutes or dates as the step needs; the first label and
 // every one on a new day carry the date as well, so no two labels are the same.
-std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs, TimeBase base);
+std::vector<TimeTick> timeTicks(qint64 startMs, qint64 endMs, qint64 minStepMs,
+                                const TimeBase& base);
 // The step timeTicks chooses for minStepMs.
 qint64 timeTickStepMs(qint64 minStepMs);
 // A label as wide as the time labels of a step: "00:00:00" below a minute, "00:00" below a day,

@@ -48,15 +48,10 @@ private:
 } // namespace
 
 LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
-    : QObject(parent),
-      m_options(options),
-      m_pipeline(new FlowPipeline(this)),
-      m_serial(new SerialSource(this)),
-      m_demo(new DemoSource(this)),
-      m_recording(new Recording(this)),
-      m_history(new LiveHistory(this)),
-      m_noData(new NoDataWatch(this)),
-      m_dataFile(new DataFileWriter(this)),
+    : QObject(parent), m_options(options), m_pipeline(new FlowPipeline(this)),
+      m_serial(new SerialSource(this)), m_demo(new DemoSource(this)),
+      m_recording(new Recording(this)), m_history(new LiveHistory(this)),
+      m_noData(new NoDataWatch(this)), m_dataFile(new DataFileWriter(this)),
       m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile))
 {
     // The log file first: nothing else may hold a sample back from it.
@@ -67,9 +62,8 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
 
     connect(m_serial, &SerialSource::recordsReceived, this,
             [this](const QList<QByteArray>& records) { receiveRecords(records); });
-    connect(m_demo, &DemoSource::recordReady, this, [this](const QString& record) {
-        receiveRecord(record, SampleSource::Demonstration);
-    });
+    connect(m_demo, &DemoSource::recordReady, this,
+            [this](const QString& record) { receiveRecord(record, SampleSource::Demonstration); });
     connect(m_demo, &DemoSource::finished, this, [this] {
         m_demoLogged = false;
         emit demonstrationFinished();
@@ -110,8 +104,12 @@ void LiveSession::applyOptions()
     m_pipeline->setFaceUp(m_options->flags().faceUp);
     m_pipeline->setHeadingOffset(values.headingOffset);
     m_pipeline->setLocalTime(values.localTime);
-    m_recording->setTimeBase(values.localTime ? TimeBase::Local : TimeBase::Utc);
-    m_history->setTimeBase(values.localTime ? TimeBase::Local : TimeBase::Utc);
+    // Local time names the computer's zone, so the log is read right on any computer and in any
+    // season.
+    const TimeBase clock =
+        values.localTime ? TimeBase::localIn(QTimeZone::systemTimeZone()) : TimeBase::Utc;
+    m_recording->setTimeBase(clock);
+    m_history->setTimeBase(clock);
     // Written to an open port at once, not at every poll.
     m_serial->setPortSettings(m_options->port());
     m_serial->setReconnect(m_connected && values.reconnect);

@@ -6,6 +6,7 @@
 #include "logfile/LogLineScanner.h"
 #include "logfile/NetCdfFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -152,6 +153,36 @@ public:
         if (nc_get_att_text(m_id, var, name, bytes.data()) != NC_NOERR)
             return QStringLiteral("<unreadable>");
         return QString::fromUtf8(bytes);
+    }
+
+    // The name of a variable's (first) dimension; empty without the variable.
+    QByteArray dimensionOf(const char* variable) const
+    {
+        int var = -1, dims = 0, dim = -1;
+        char name[NC_MAX_NAME + 1] = {};
+        if (nc_inq_varid(m_id, variable, &var) != NC_NOERR ||
+            nc_inq_varndims(m_id, var, &dims) != NC_NOERR || dims < 1 ||
+            nc_inq_vardimid(m_id, var, &dim) != NC_NOERR ||
+            nc_inq_dimname(m_id, dim, name) != NC_NOERR)
+            return {};
+        return QByteArray(name);
+    }
+    bool hasDimension(const char* name) const
+    {
+        int dim = -1;
+        return nc_inq_dimid(m_id, name, &dim) == NC_NOERR;
+    }
+    // The text of a scalar string variable.
+    QString stringValue(const char* variable) const
+    {
+        int var = -1;
+        char* value = nullptr;
+        if (nc_inq_varid(m_id, variable, &var) != NC_NOERR ||
+            nc_get_var_string(m_id, var, &value) != NC_NOERR)
+            return QStringLiteral("<unreadable>");
+        const QString text = QString::fromUtf8(value);
+        nc_free_string(1, &value);
+        return text;
     }
 
 private:
@@ -352,10 +383,185 @@ private slots:
                  (std::vector<double>{midnight - 60, midnight + 1800, midnight + 4200,
                                       midnight + 6000, midnight + 7500}));
         const QString history = nc.text(nullptr, "history");
-        QVERIFY2(history.contains(s("local time (Europe/London), converted to UTC")),
+        // The log names no zone: it is read in the computer's, and the file says so.
+        QVERIFY2(history.contains(s("local time of a zone the log does not name, assumed to be "
+                                    "Europe/London (this computer's zone); converted to UTC")),
                  qPrintable(history));
+        QVERIFY2(run.err.contains("read as Europe/London, this computer's zone"),
+                 run.err.constData());
         QVERIFY2(history.contains(s("placed by their order")), qPrintable(history));
         QVERIFY2(history.contains(s("2 lines skipped")), qPrintable(history));
+    }
+
+    // St. John's keeps UTC-3:30 in winter and UTC-2:30 in summer: noon there is 15:30 and 14:30
+    // UTC. A log that names its zone is read in it whatever the computer's zone; one that names
+    // none (older versions) in the zone given, else the computer's, and the export says which.
+    void localTimeIsReadInTheZoneTheLogNames_data()
+    {
+        QTest::addColumn<QByteArray>("units");
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<QByteArray>("stated");
+        const QByteArray named = "\"m/s\",\"Degrees\",\"24 Hour Local America/St_Johns\"";
+        QTest::newRow("named, exported on a UTC machine")
+            << named << QByteArray("UTC") << QStringList() << QByteArray()
+            << QByteArray("local time of America/St_Johns, as the log names it");
+        QTest::newRow("named, another zone given")
+            << named << QByteArray("Asia/Tokyo")
+            << QStringList{s("--time-zone"), s("Europe/London")} << QByteArray()
+            << QByteArray("local time of America/St_Johns, as the log names it");
+        QTest::newRow("not named: the computer's zone")
+            << kLocal << QByteArray("America/St_Johns") << QStringList()
+            << QByteArray("read as America/St_Johns, this computer's zone")
+            << QByteArray("local time of a zone the log does not name, assumed to be "
+                          "America/St_Johns (this computer's zone)");
+        QTest::newRow("not named: the zone given")
+            << kLocal << QByteArray("UTC") << QStringList{s("--time-zone"), s("America/St_Johns")}
+            << QByteArray("read as America/St_Johns (--time-zone)")
+            << QByteArray("local time of a zone the log does not name, assumed to be "
+                          "America/St_Johns (the zone given)");
+        QTest::newRow("named, but unknown here")
+            << QByteArray("\"m/s\",\"Degrees\",\"24 Hour Local Mars/Olympus_Mons\"")
+            << QByteArray("America/St_Johns") << QStringList()
+            << QByteArray("read as America/St_Johns, this computer's zone")
+            << QByteArray("local time of Mars/Olympus_Mons, a zone this computer does not "
+                          "know, assumed to be America/St_Johns (this computer's zone)");
+    }
+    void localTimeIsReadInTheZoneTheLogNames()
+    {
+        QFETCH(QByteArray, units);
+        QFETCH(QByteArray, tz);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, said);
+        QFETCH(QByteArray, stated);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.log"));
+        const QString out = dir.filePath(s("out.csv"));
+        QVERIFY(writeFile(in, lines({kHeader, units, rec("0.515", "088", "15/01/2024 12:00:00"),
+                                     rec("0.520", "090", "15/07/2024 12:00:00")})));
+        const Run run = runExport(options + QStringList{in, out}, tz);
+        QCOMPARE(run.exitCode, 0);
+        const QByteArray csv = contents(out);
+        QCOMPARE(dataRows(csv),
+                 (QList<QByteArray>{"2024-01-15T15:30:00.000Z,,,m/s,,,0.515,88,from,",
+                                    "2024-07-15T14:30:00.000Z,,,m/s,,,0.52,90,from,"}));
+        QVERIFY2(!run.err.contains("skipped"), run.err.constData());
+        if (said.isEmpty())
+            QVERIFY2(!run.err.contains("read as"), run.err.constData());
+        else
+            QVERIFY2(run.err.contains(said), run.err.constData());
+        QVERIFY2(csv.contains("# Time stamps of the source: " + stated + "; converted to UTC"),
+                 csv.constData());
+    }
+
+    // A time coordinate must strictly increase (CF), and xarray's sel, interp and align need a
+    // unique index. A log's stamps are whole seconds, so a sensor sending twice a second repeats
+    // them: such an export is one time series along obs with time(obs) an auxiliary coordinate.
+    // Times that do increase (a data file's arrival times) keep time as the coordinate.
+    void netCdfTimeIsACoordinateOnlyWhereItIncreases_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("dimension");
+        QTest::addColumn<std::vector<double>>("times");
+        QTest::addColumn<double>("lastSpeed");
+        const double t = 1243173787; // 24/05/2009 14:03:07 UTC
+        const QByteArray dataHead =
+            "# Marvane 4.01 data file\r\n"
+            "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face\r\n";
+        const auto row = [](const char* time) {
+            return QByteArray(time) + ",+0.100,+0.000,m/s,0.1,0,0.1,270,from,down\r\n";
+        };
+        QTest::newRow("log, two samples in one second")
+            << s("in.log")
+            << lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:07"),
+                      rec("0.516", "089", "24/05/2009 14:03:07"),
+                      rec("0.517", "090", "24/05/2009 14:03:08")})
+            << QByteArray("obs") << std::vector<double>{t, t, t + 1} << 0.517;
+        QTest::newRow("log, the clock set back")
+            << s("in.log")
+            << lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:08"),
+                      rec("0.516", "089", "24/05/2009 14:03:07")})
+            << QByteArray("obs") << std::vector<double>{t + 1, t} << 0.516;
+        QTest::newRow("log, one sample a second")
+            << s("in.log")
+            << lines({kHeader, kUtc, rec("0.515", "088", "24/05/2009 14:03:07"),
+                      rec("0.516", "089", "24/05/2009 14:03:08")})
+            << QByteArray("time") << std::vector<double>{t, t + 1} << 0.516;
+        // The layout is chosen by the first rows written (16,384 at a time); a repeat further
+        // on has the rows already written laid out again.
+        QByteArray longLog = lines({kHeader, kUtc});
+        std::vector<double> longTimes;
+        for (int i = 0; i < 20000; ++i) {
+            const int second = i < 19999 ? i : i - 1;
+            longLog += rec("0.515", "088",
+                           QDateTime::fromSecsSinceEpoch(qint64(t) + second, Qt::UTC)
+                               .toString(s("dd/MM/yyyy HH:mm:ss"))
+                               .toLatin1()
+                               .constData()) +
+                       "\r\n";
+            longTimes.push_back(t + second);
+        }
+        QTest::newRow("log, a repeat after the first rows")
+            << s("in.log") << longLog << QByteArray("obs") << longTimes << 0.515;
+        QTest::newRow("data file, distinct arrival times")
+            << s("run.csv")
+            << dataHead + row("2009-05-24T14:03:07.250Z") + row("2009-05-24T14:03:07.450Z")
+            << QByteArray("time") << std::vector<double>{t + 0.25, t + 0.45} << 0.1;
+        QTest::newRow("data file, an arrival time repeated")
+            << s("run.csv")
+            << dataHead + row("2009-05-24T14:03:07.250Z") + row("2009-05-24T14:03:07.250Z")
+            << QByteArray("obs") << std::vector<double>{t + 0.25, t + 0.25} << 0.1;
+    }
+    void netCdfTimeIsACoordinateOnlyWhereItIncreases()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, dimension);
+        QFETCH(std::vector<double>, times);
+        QFETCH(double, lastSpeed);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(name);
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(in, input));
+        const Run run = runExport({in, out});
+        QCOMPARE(run.exitCode, 0);
+        QStringList files{name, s("out.nc")};
+        files.sort();
+        QCOMPARE(filesIn(dir), files);
+
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        QCOMPARE(nc.doubles("time"), times);
+        QCOMPARE(nc.text("time", "units"), s("seconds since 1970-01-01 00:00:00 UTC"));
+        QCOMPARE(nc.text("time", "standard_name"), s("time"));
+        // Every variable lies along the dimension of time.
+        QCOMPARE(nc.dimensionOf("time"), dimension);
+        for (const char* variable : {"sea_water_speed", "direction_of_sea_water_velocity",
+                                     "bearing_as_recorded", "bearing_convention", "record_units"}) {
+            QCOMPARE(nc.dimensionOf(variable), dimension);
+            QCOMPARE(nc.doubles(variable).size(), times.size());
+        }
+        QCOMPARE(nc.doubles("sea_water_speed").back(), lastSpeed);
+        // One time series either way, named by its file.
+        QCOMPARE(nc.text(nullptr, "featureType"), s("timeSeries"));
+        QCOMPARE(nc.text("series_id", "cf_role"), s("timeseries_id"));
+        QCOMPARE(nc.stringValue("series_id"), name);
+        if (dimension == "time") {
+            // A coordinate variable: strictly increasing.
+            for (size_t i = 1; i < times.size(); ++i)
+                QVERIFY(times[i] > times[i - 1]);
+            QCOMPARE(nc.text("time", "axis"), s("T"));
+            QCOMPARE(nc.text("sea_water_speed", "coordinates"), s("series_id"));
+            QVERIFY(!nc.hasDimension("obs"));
+        } else {
+            // No coordinate variable time: time(obs) is named as an auxiliary coordinate.
+            QVERIFY(!nc.hasDimension("time"));
+            QCOMPARE(nc.text("time", "axis"), s("<no attribute>"));
+            QCOMPARE(nc.text("sea_water_speed", "coordinates"), s("time series_id"));
+            QCOMPARE(nc.text("record_units", "coordinates"), s("time series_id"));
+        }
     }
 
     void badInputIsSkippedAndCounted_data()
@@ -591,6 +797,9 @@ private slots:
                                   << QByteArray("--from yesterday is not an ISO 8601 time");
         QTest::newRow("no output")
             << QStringList{s("in.log")} << QByteArray("no OUTFILE given (or --summary)");
+        QTest::newRow("unknown time zone")
+            << QStringList{s("--time-zone"), s("Nowhere/Atlantis"), s("in.log"), s("out.csv")}
+            << QByteArray("--time-zone Nowhere/Atlantis is not a time zone this computer knows");
     }
     void wrongCommandLines()
     {

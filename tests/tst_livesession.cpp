@@ -94,12 +94,13 @@ void TestLiveSession::samplesCarryNumbersInTheirUnitsAndInMetresPerSecond_data()
     QTest::addColumn<QString>("bearingText");
     // Worked by hand: speed = hypot(x, y); bearing = atan2(x', y) with x' = -x face up, from.
     // 0.3, 0.4 -> 0.5; knots times 1852/3600; mm/s over 1000.
-    QTest::newRow("m/s face down") << "+0.300 +0.400" << false << 0.3 << 0.4 << 0.5
-                                   << "0.500" << "037";
+    QTest::newRow("m/s face down") << "+0.300 +0.400" << false << 0.3 << 0.4 << 0.5 << "0.500"
+                                   << "037";
     QTest::newRow("m/s face up") << "+0.300 +0.400" << true << 0.3 << 0.4 << 0.5 << "0.500"
                                  << "323";
     QTest::newRow("knots") << "+03.00 -04.00" << false << 3.0 << -4.0 << 5.0 * 1852 / 3600
-                           << "05.00" << "143";
+                           << "05.00"
+                           << "143";
     QTest::newRow("mm/s") << "-00300 +00400" << false << -300.0 << 400.0 << 0.5 << "0500"
                           << "323";
 }
@@ -173,7 +174,7 @@ void TestLiveSession::timeBaseStampsAndLabelsTheLog_data()
                          << QByteArray("\"m/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
                                        "\"0.515\",\"002\",\"24/05/2009 14:03:07\"\r\n");
     QTest::newRow("local") << true
-                           << QByteArray("\"m/s\",\"Degrees\",\"24 Hour Local\"\r\n"
+                           << QByteArray("\"m/s\",\"Degrees\",\"24 Hour Local Asia/Tokyo\"\r\n"
                                          "\"0.515\",\"002\",\"24/05/2009 23:03:07\"\r\n");
 }
 
@@ -250,7 +251,7 @@ void TestLiveSession::secondDemonstrationIsRefused()
     QVERIFY(session.startDemonstration(false));
     QVERIFY(!session.startDemonstration(false));
     QVERIFY(finished.wait(5000));
-    QCOMPARE(shown.count(), 30); // one run, never two interleaved
+    QCOMPARE(shown.count(), 30);                // one run, never two interleaved
     QVERIFY(session.startDemonstration(false)); // once it has ended, again
     session.stopDemonstration();
 }
@@ -266,8 +267,8 @@ void TestLiveSession::destinationsHearEventsInOrder()
     now = NoDataWatch::kMinimumLimit + 1;
     session.noDataWatch().check();
     session.receiveRecord(QStringLiteral("+00015 +00515"));
-    QCOMPARE(tape.events,
-             (QList<SessionEvent::Kind>{SessionEvent::Kind::NoData, SessionEvent::Kind::DataAgain}));
+    QCOMPARE(tape.events, (QList<SessionEvent::Kind>{SessionEvent::Kind::NoData,
+                                                     SessionEvent::Kind::DataAgain}));
     // The watch itself is a destination: the record ended the silence.
     QVERIFY(!session.noDataWatch().isSilent());
     session.finish();

@@ -214,7 +214,7 @@ void TestRecorder::timeBaseOfStampsAndEventLines_data()
     QTest::newRow("default") << QString() << QByteArray("24 Hour UTC") << false;
     QTest::newRow("--utc") << QStringLiteral("--utc") << QByteArray("24 Hour UTC") << false;
     QTest::newRow("--local-time") << QStringLiteral("--local-time")
-                                  << QByteArray("24 Hour Local") << true;
+                                  << QByteArray("24 Hour Local Asia/Tokyo") << true;
 }
 
 void TestRecorder::timeBaseOfStampsAndEventLines()

@@ -1,6 +1,7 @@
 // marvane-export: a span of a log file (or of a data file) as CSV or netCDF, or its statistics.
 //
-//   marvane-export [--from TIME] [--to TIME] [--summary] [--force] LOGFILE [OUTFILE]
+//   marvane-export [--from TIME] [--to TIME] [--time-zone ZONE] [--summary] [--force]
+//                  LOGFILE [OUTFILE]
 //
 // Exit status: 0 done (bad lines skipped and counted), 1 the input cannot be read, the output
 // exists, the span is empty or the output cannot be written, 2 a wrong command line.
@@ -11,6 +12,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTimeZone>
 
 #include <cstdio>
 
@@ -49,10 +51,16 @@ int main(int argc, char* argv[])
         "TIME is ISO 8601, for example 2009-05-24T14:03:07, 2009-05-24 14:03, or\n"
         "2009-05-24T16:03:07+02:00. A TIME without an offset is UTC. Both ends are included.\n"
         "\n"
-        "Logs stamped in local time (\"24 Hour Local\") are turned into UTC by this computer's\n"
-        "time zone rules (TZ); a stamp in the repeated hour of a clock change is placed by the\n"
-        "stamps before it. A log does not record the bearing convention: its bearings are taken\n"
-        "as where the flow comes from, and the output says so.\n"
+        "Logs stamped in local time are turned into UTC by the rules of the zone their units\n"
+        "line names (\"24 Hour Local Europe/London\"); a stamp in the repeated hour of a clock\n"
+        "change is placed by the stamps before it. Older logs (\"24 Hour Local\" alone) are read\n"
+        "in the zone given by --time-zone, else this computer's (TZ), and the output says which.\n"
+        "A log does not record the bearing convention: its bearings are taken as where the flow\n"
+        "comes from, and the output says so.\n"
+        "\n"
+        "A netCDF file has time as its coordinate where the times strictly increase (a data\n"
+        "file); otherwise (a log's whole seconds repeat) the samples lie along the dimension obs\n"
+        "with time(obs) as an auxiliary coordinate (CF timeSeries).\n"
         "\n"
         "Lines that cannot be read are skipped and counted (\"N lines skipped\").\n"
         "Exit status: 0 done, 1 input unreadable, output exists (see --force), no samples in\n"
@@ -72,7 +80,12 @@ int main(int argc, char* argv[])
         QStringLiteral("Print the statistics of the span instead of writing a file."));
     const QCommandLineOption force(QStringList{QStringLiteral("force")},
                                    QStringLiteral("Replace OUTFILE when it exists."));
-    parser.addOptions({from, to, summary, force});
+    const QCommandLineOption timeZone(
+        QStringList{QStringLiteral("time-zone")},
+        QStringLiteral("The zone of a log's local times where the log names none, for example "
+                       "Europe/London (default: this computer's)."),
+        QStringLiteral("ZONE"));
+    parser.addOptions({from, to, timeZone, summary, force});
     parser.addPositionalArgument(QStringLiteral("LOGFILE"),
                                  QStringLiteral("A log file of Marvane, or a data file."));
     parser.addPositionalArgument(QStringLiteral("OUTFILE"),
@@ -100,6 +113,15 @@ int main(int argc, char* argv[])
     if (options.fromMs && options.toMs && *options.fromMs > *options.toMs)
         return usageError(QStringLiteral("--from is after --to"));
     options.overwrite = parser.isSet(force);
+    if (parser.isSet(timeZone)) {
+        const QTimeZone zone(parser.value(timeZone).toUtf8());
+        if (!zone.isValid()) {
+            return usageError(QStringLiteral("--time-zone %1 is not a time zone this computer "
+                                             "knows (try Europe/London or UTC)")
+                                  .arg(parser.value(timeZone)));
+        }
+        options.localZone = zone;
+    }
 
     const QStringList files = parser.positionalArguments();
     const bool summaryOnly = parser.isSet(summary);
@@ -120,6 +142,16 @@ int main(int argc, char* argv[])
                                             : exportSpan(files[0], files[1], options);
     if (result.skippedLines > 0)
         say(skippedText(result.skippedLines));
+    if (!result.assumedZone.isEmpty()) {
+        say(result.assumedZoneGiven
+                ? QStringLiteral("local times whose zone the log does not name (or this "
+                                 "computer does not know) read as %1 (--time-zone)")
+                      .arg(result.assumedZone)
+                : QStringLiteral("local times whose zone the log does not name (or this "
+                                 "computer does not know) read as %1, this computer's zone "
+                                 "(--time-zone ZONE gives another)")
+                      .arg(result.assumedZone));
+    }
     if (!result.ok()) {
         say(result.error);
         return 1;

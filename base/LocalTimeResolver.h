@@ -1,6 +1,7 @@
 #pragma once
 // Turns the wall-clock stamps of a log written in local time into UTC, by the zone's rules, in
-// the order the stamps were written.
+// the order the stamps were written. This is the one rule for local time: the history, the
+// replay's plot and the export all read a log's local stamps through it.
 //
 // Where the clocks go back, an hour of wall-clock times happens twice. Such a stamp is placed by
 // the stamp before it: it is the earliest occurrence not before the previous stamp, so stamps are
@@ -35,7 +36,13 @@ public:
     // The instant in milliseconds since 1970-01-01 UTC, or nothing (outcome says why).
     std::optional<qint64> toUtcMs(qint64 wallSeconds, Outcome* outcome = nullptr);
 
-    // Stamps of each kind so far (for the history note of an export).
+    // The previous stamp placed (milliseconds since 1970-01-01 UTC), by which a repeated time is
+    // placed. Set it when stamps go on from where an earlier reading stopped, or when a stamp on
+    // another clock (a part of the log in UTC) came in between.
+    std::optional<qint64> previousMs() const;
+    void setPreviousMs(std::optional<qint64> utcMs);
+
+    // Stamps in a repeated hour placed so far (for the history note of an export).
     qint64 repeatedStamps() const { return m_repeated; }
 
 private:
@@ -43,8 +50,13 @@ private:
     const std::vector<int>& offsetsAt(qint64 wallSeconds);
 
     QTimeZone m_zone;
+    // The wall-clock day last asked for, and whether the zone keeps one offset all through it
+    // (every day but the few with a change): its stamps then need no look-up of their own.
+    qint64 m_cachedDay = std::numeric_limits<qint64>::min();
+    bool m_dayIsPlain = false;
+    int m_dayOffset = 0;
     qint64 m_cachedMinute = std::numeric_limits<qint64>::min();
     std::vector<int> m_cachedOffsets;
-    std::optional<qint64> m_lastUtc; // of the previous stamp placed
+    std::optional<qint64> m_lastUtc; // seconds, of the previous stamp placed
     qint64 m_repeated = 0;
 };
