@@ -6,6 +6,8 @@
 // The serial settings come from marvane.ini unless the command line says otherwise. A device that
 // goes away is waited for and reopened; a log file that stops taking writes keeps the samples in
 // memory until it takes them again. SIGINT and SIGTERM end the run after one last poll.
+// What happens is told on standard error, as sentences or (--events json) as one JSON object a
+// line for programs that watch the recorder.
 
 #include "base/SettingsLocation.h"
 #include "comms/PortSettings.h"
@@ -23,6 +25,9 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -46,6 +51,13 @@ void say(const QString& line)
     std::fflush(stderr);
 }
 
+// How events are printed: sentences, or JSON lines (--events json).
+enum class EventFormat
+{
+    Text,
+    Json,
+};
+
 // What the command line chose, with the settings file's values filled in where it said nothing.
 struct RecordOptions
 {
@@ -58,6 +70,8 @@ struct RecordOptions
     bool bearingTo = false;
     QString dataFile; // the data file beside the log, when asked for
     OutputSettings outputs;
+    QString settingsWarning; // a settings file that could not be read, told once the run starts
+    EventFormat events = EventFormat::Text;
 };
 
 QString lineText(const PortSettings& port)
@@ -69,6 +83,20 @@ QString lineText(const PortSettings& port)
         .arg(port.byteSizeValue)
         .arg(QLatin1Char(port.parityValue < 5 ? kParity[port.parityValue] : '?'))
         .arg(QLatin1String(port.stopBitsValue < 3 ? kStop[port.stopBitsValue] : "?"));
+}
+
+// The line settings as JSON fields, named as the command line names them.
+QJsonObject lineFields(const PortSettings& port)
+{
+    static const char* const kParity[] = {"none", "odd", "even", "mark", "space"};
+    static const double kStop[] = {1, 1.5, 2};
+    return {{QStringLiteral("baud"), qint64(port.baudRateValue)},
+            {QStringLiteral("dataBits"), int(port.byteSizeValue)},
+            {QStringLiteral("parity"), port.parityValue < 5
+                                           ? QJsonValue(QLatin1String(kParity[port.parityValue]))
+                                           : QJsonValue()},
+            {QStringLiteral("stopBits"),
+             port.stopBitsValue < 3 ? QJsonValue(kStop[port.stopBitsValue]) : QJsonValue()}};
 }
 
 // Parses the command line. Returns the options, or nothing with the usage error in error (help
@@ -99,7 +127,7 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     QString unreadable;
     options.values = readOptionValues(options.settingsPath, &unreadable);
     if (!unreadable.isEmpty())
-        say(unreadable + QStringLiteral(" Its defaults are used."));
+        options.settingsWarning = unreadable + QStringLiteral(" Its defaults are used.");
     DisplayFlags flags;
     applyCommsSettings(options.values.comms, options.port, flags);
 
@@ -153,6 +181,12 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         options.values.headingOffset = degrees;
     }
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
+    if (parser.isSet(QStringLiteral("events"))) {
+        const QString value = parser.value(QStringLiteral("events"));
+        if (value != QLatin1String("text") && value != QLatin1String("json"))
+            return fail(QStringLiteral("--events wants text or json, not %1").arg(value));
+        options.events = value == QLatin1String("json") ? EventFormat::Json : EventFormat::Text;
+    }
     options.values.reconnect = true;
     options.dataFile = parser.value(QStringLiteral("data-file"));
     if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
@@ -194,17 +228,169 @@ QString stamped(const QString& line)
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ') + line;
 }
 
-void tell(const QString& line)
+// What the recorder tells on standard error.
+enum class EventKind
 {
-    say(stamped(line));
+    Recording,      // the port and the log file are open and polled
+    Reconnecting,   // the device went away and is waited for
+    Reconnected,    // it is back
+    DeviceLost,     // it went away and is given up
+    Disconnected,   // the port was closed
+    NoData,         // no valid record for a while
+    DataAgain,      // a record ended the silence
+    WriteFailed,    // the log or the data file stopped taking writes
+    WriteRecovered, // it takes them again
+    Output,         // a network output's own message
+    Status,         // the status line, every 10 s and at the end
+    Warning,        // something is amiss and the run goes on
+    Error,          // the run cannot start
+    Diagnostic,     // a message of the libraries underneath
+};
+
+// The kind's name in a JSON line. No default: a kind added without a name does not compile
+// (-Wswitch, an error with -Werror).
+QString kindName(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Recording:
+        return QStringLiteral("recording");
+    case EventKind::Reconnecting:
+        return QStringLiteral("reconnecting");
+    case EventKind::Reconnected:
+        return QStringLiteral("reconnected");
+    case EventKind::DeviceLost:
+        return QStringLiteral("device-lost");
+    case EventKind::Disconnected:
+        return QStringLiteral("disconnected");
+    case EventKind::NoData:
+        return QStringLiteral("no-data");
+    case EventKind::DataAgain:
+        return QStringLiteral("data-again");
+    case EventKind::WriteFailed:
+        return QStringLiteral("write-failed");
+    case EventKind::WriteRecovered:
+        return QStringLiteral("write-recovered");
+    case EventKind::Output:
+        return QStringLiteral("output");
+    case EventKind::Status:
+        return QStringLiteral("status");
+    case EventKind::Warning:
+        return QStringLiteral("warning");
+    case EventKind::Error:
+        return QStringLiteral("error");
+    case EventKind::Diagnostic:
+        return QStringLiteral("diagnostic");
+    }
+    return QString(); // not reached: every kind returns above
 }
+
+// Whether the sentence of a kind starts with the time: events do; the status line, warnings and
+// errors never have.
+bool stampedSentence(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Recording:
+    case EventKind::Reconnecting:
+    case EventKind::Reconnected:
+    case EventKind::DeviceLost:
+    case EventKind::Disconnected:
+    case EventKind::NoData:
+    case EventKind::DataAgain:
+    case EventKind::WriteFailed:
+    case EventKind::WriteRecovered:
+    case EventKind::Output:
+        return true;
+    case EventKind::Status:
+    case EventKind::Warning:
+    case EventKind::Error:
+    case EventKind::Diagnostic:
+        return false;
+    }
+    return false; // not reached
+}
+
+// One JSON line: the UTC time with milliseconds and the kind first (QJsonObject would sort
+// them among the fields), then the fields. Neither the time nor a kind's name needs escaping.
+QByteArray jsonLine(EventKind kind, const QJsonObject& fields)
+{
+    QByteArray line = "{\"time\":\"" +
+                      QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() +
+                      "\",\"kind\":\"" + kindName(kind).toLatin1() + '"';
+    if (!fields.isEmpty())
+        line += ',' + QJsonDocument(fields).toJson(QJsonDocument::Compact).mid(1);
+    else
+        line += '}';
+    return line;
+}
+
+// A Qt message (a warning of the serial or network layer) as a JSON line, so that every line
+// on standard error stays one JSON object.
+void jsonMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    QString level;
+    switch (type) {
+    case QtDebugMsg:
+        level = QStringLiteral("debug");
+        break;
+    case QtInfoMsg:
+        level = QStringLiteral("info");
+        break;
+    case QtWarningMsg:
+        level = QStringLiteral("warning");
+        break;
+    case QtCriticalMsg:
+        level = QStringLiteral("critical");
+        break;
+    case QtFatalMsg:
+        level = QStringLiteral("fatal");
+        break;
+    }
+    const QByteArray line = jsonLine(EventKind::Diagnostic, {{QStringLiteral("level"), level},
+                                                             {QStringLiteral("message"), text}});
+    std::fprintf(stderr, "%s\n", line.constData());
+    std::fflush(stderr);
+}
+
+// Tells what happens, in one of two forms: a sentence for a person ("marvane-record: ", then,
+// for an event, the time as stamped() puts it), or one JSON object a line for a program:
+// {"time": ISO 8601 UTC with milliseconds, "kind": ..., then the event's fields}.
+class EventPrinter
+{
+public:
+    explicit EventPrinter(EventFormat format) : m_format(format)
+    {
+        if (m_format == EventFormat::Json)
+            qInstallMessageHandler(jsonMessageHandler);
+    }
+
+    // A message that is all its event says (an error, a warning, an output's own words): its
+    // JSON form holds it as "message".
+    void message(EventKind kind, const QString& text) const
+    {
+        print(kind, text, {{QStringLiteral("message"), text}});
+    }
+
+    void print(EventKind kind, const QString& sentence, const QJsonObject& fields) const
+    {
+        if (m_format == EventFormat::Json) {
+            std::fprintf(stderr, "%s\n", jsonLine(kind, fields).constData());
+            std::fflush(stderr);
+            return;
+        }
+        say(stampedSentence(kind) ? stamped(sentence) : sentence);
+    }
+
+private:
+    EventFormat m_format;
+};
 
 // One recording run: a live session, presented on standard error.
 class Recorder : public QObject, public SampleSink
 {
 public:
-    explicit Recorder(const RecordOptions& options)
-        : m_options(options), m_settings(options.settingsPath), m_session(&m_settings)
+    Recorder(const RecordOptions& options, const EventPrinter& events)
+        : m_options(options), m_events(events), m_settings(options.settingsPath),
+          m_session(&m_settings)
     {
         m_settings.setValues(m_options.values);
         // The command line may set what the options cannot (mark and space parity, any baud).
@@ -212,17 +398,27 @@ public:
         m_session.pipeline().setBearingTo(m_options.bearingTo);
         m_session.addSink(this);
         connect(&m_session.recording(), &Recording::appendFailed, this,
-                [](const QString& path, const QString& reason, int backlog) {
+                [this](const QString& path, const QString& reason, int backlog) {
                     // Told once per episode by the recording itself.
-                    tell(QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
-                             .arg(path, reason)
-                             .arg(backlog));
+                    m_events.print(EventKind::WriteFailed,
+                                   QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
+                                       .arg(path, reason)
+                                       .arg(backlog),
+                                   {{QStringLiteral("file"), QStringLiteral("log")},
+                                    {QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), reason},
+                                    {QStringLiteral("kept"), backlog}});
                 });
-        connect(&m_session.recording(), &Recording::appendRecovered, this, [](const QString& path) {
-            tell(QStringLiteral("%1 takes writes again: the kept lines are written").arg(path));
-        });
+        connect(
+            &m_session.recording(), &Recording::appendRecovered, this, [this](const QString& path) {
+                m_events.print(
+                    EventKind::WriteRecovered,
+                    QStringLiteral("%1 takes writes again: the kept lines are written").arg(path),
+                    {{QStringLiteral("file"), QStringLiteral("log")},
+                     {QStringLiteral("path"), path}});
+            });
         m_statusTimer.setInterval(kStatusInterval);
-        connect(&m_statusTimer, &QTimer::timeout, this, &Recorder::printStatus);
+        connect(&m_statusTimer, &QTimer::timeout, this, [this] { printStatus(false); });
     }
 
     // Opens the port, then the log file. Returns the exit status on failure, 0 when running.
@@ -231,11 +427,12 @@ public:
         QString reason;
         const QString device = m_session.devicePathFor(m_options.portName);
         if (device.isEmpty()) {
-            say(QStringLiteral("no device for port %1").arg(m_options.portName));
+            m_events.message(EventKind::Error,
+                             QStringLiteral("no device for port %1").arg(m_options.portName));
             return 1;
         }
         if (!m_session.openPort(&reason, m_options.portName)) {
-            say(LiveSession::oneLine(reason));
+            m_events.message(EventKind::Error, LiveSession::oneLine(reason));
             return 1;
         }
         Recording& recording = m_session.recording();
@@ -243,46 +440,66 @@ public:
         const bool ok = continuing ? recording.continueFile(m_options.logFile, &reason)
                                    : recording.createFile(m_options.logFile, &reason);
         if (!ok) {
-            say(QStringLiteral("cannot %1 %2: %3")
-                    .arg(continuing ? QStringLiteral("record at the end of")
-                                    : QStringLiteral("create"),
-                         m_options.logFile, reason));
+            m_events.message(EventKind::Error,
+                             QStringLiteral("cannot %1 %2: %3")
+                                 .arg(continuing ? QStringLiteral("record at the end of")
+                                                 : QStringLiteral("create"),
+                                      m_options.logFile, reason));
             m_session.disconnectPort();
             return 1;
         }
         if (!m_options.dataFile.isEmpty() &&
             !m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-            say(QStringLiteral("cannot open the data file %1: %2").arg(m_options.dataFile, reason));
+            m_events.message(
+                EventKind::Error,
+                QStringLiteral("cannot open the data file %1: %2").arg(m_options.dataFile, reason));
             m_session.disconnectPort();
             return 1;
         }
         connect(&m_session.dataFile(), &DataFileWriter::writeFailed, this,
-                [](const QString& path, const QString& why, int rows) {
-                    tell(QStringLiteral("cannot write %1: %2; %3 row(s) kept in memory")
-                             .arg(path, why)
-                             .arg(rows));
+                [this](const QString& path, const QString& why, int rows) {
+                    m_events.print(EventKind::WriteFailed,
+                                   QStringLiteral("cannot write %1: %2; %3 row(s) kept in memory")
+                                       .arg(path, why)
+                                       .arg(rows),
+                                   {{QStringLiteral("file"), QStringLiteral("data-file")},
+                                    {QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), why},
+                                    {QStringLiteral("kept"), rows}});
                 });
-        connect(&m_session.dataFile(), &DataFileWriter::writeRecovered, this,
-                [](const QString& path) {
-                    tell(QStringLiteral("%1 takes writes again: the kept rows are written")
-                             .arg(path));
-                });
+        connect(
+            &m_session.dataFile(), &DataFileWriter::writeRecovered, this,
+            [this](const QString& path) {
+                m_events.print(
+                    EventKind::WriteRecovered,
+                    QStringLiteral("%1 takes writes again: the kept rows are written").arg(path),
+                    {{QStringLiteral("file"), QStringLiteral("data-file")},
+                     {QStringLiteral("path"), path}});
+            });
         // The network outputs: never in the way of the log file, each told once per fault.
         connect(&m_session, &LiveSession::outputMessage, this,
-                [](const QString& text) { tell(text); });
+                [this](const QString& text) { m_events.message(EventKind::Output, text); });
         if (!m_session.setOutputs(m_options.outputs, m_options.portName, &reason)) {
-            say(reason);
+            m_events.message(EventKind::Error, reason);
             m_session.disconnectPort();
             return 2;
         }
         recording.setLogging(true);
         m_session.startPolling();
         m_statusTimer.start();
-        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
-                 .arg(m_options.portName, device, lineText(m_session.serial().portSettings()),
-                      m_options.logFile,
-                      m_options.values.localTime ? QStringLiteral("local time")
-                                                 : QStringLiteral("UTC")));
+        const PortSettings& line = m_session.serial().portSettings();
+        m_events.print(
+            EventKind::Recording,
+            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
+                .arg(m_options.portName, device, lineText(line), m_options.logFile,
+                     m_options.values.localTime ? QStringLiteral("local time")
+                                                : QStringLiteral("UTC")),
+            {{QStringLiteral("port"), m_options.portName},
+             {QStringLiteral("device"), device},
+             {QStringLiteral("line"), lineFields(line)},
+             {QStringLiteral("log"), m_options.logFile},
+             {QStringLiteral("timeBase"),
+              m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")}});
         return 0;
     }
 
@@ -291,7 +508,7 @@ public:
     {
         m_session.finish();
         m_statusTimer.stop();
-        printStatus();
+        printStatus(true);
     }
 
     void takeBatch(const SampleBatch& batch) override
@@ -303,58 +520,104 @@ public:
         }
     }
 
+    // Every kind of the session's events is decided on here: no default, so a kind added to the
+    // session does not compile until the recorder says what it tells of it.
     void takeEvent(const SessionEvent& event) override
     {
+        const QJsonValue port = event.portName;
         switch (event.kind) {
+        case SessionEvent::Kind::Connected:
+            // Told by the start line, printed as soon as polling has started.
+            break;
+        case SessionEvent::Kind::Finishing:
+            // Told by the last status line, printed as soon as the last poll is done.
+            break;
+        case SessionEvent::Kind::Disconnected:
+            m_events.print(EventKind::Disconnected,
+                           QStringLiteral("port %1 closed").arg(event.portName),
+                           {{QStringLiteral("port"), port}});
+            break;
+        case SessionEvent::Kind::DeviceLost:
+            m_events.print(EventKind::DeviceLost,
+                           QStringLiteral("device lost: %1: %2")
+                               .arg(event.portName, LiveSession::oneLine(event.reason)),
+                           {{QStringLiteral("port"), port},
+                            {QStringLiteral("reason"), LiveSession::oneLine(event.reason)}});
+            break;
         case SessionEvent::Kind::Reconnecting:
-            tell(QStringLiteral("device lost: %1: %2 Trying again every second.")
-                     .arg(event.portName, LiveSession::oneLine(event.reason)));
+            m_events.print(EventKind::Reconnecting,
+                           QStringLiteral("device lost: %1: %2 Trying again every second.")
+                               .arg(event.portName, LiveSession::oneLine(event.reason)),
+                           {{QStringLiteral("port"), port},
+                            {QStringLiteral("reason"), LiveSession::oneLine(event.reason)}});
             break;
-        case SessionEvent::Kind::Reconnected:
+        case SessionEvent::Kind::Reconnected: {
             ++m_reconnections;
-            tell(QStringLiteral("reconnected: %1 (%2)")
-                     .arg(event.portName, m_session.devicePathFor(m_options.portName)));
+            const QString device = m_session.devicePathFor(m_options.portName);
+            m_events.print(EventKind::Reconnected,
+                           QStringLiteral("reconnected: %1 (%2)").arg(event.portName, device),
+                           {{QStringLiteral("port"), port}, {QStringLiteral("device"), device}});
             break;
+        }
         case SessionEvent::Kind::NoData:
+            // Told once a silence, not once a second.
             if (!m_silent)
-                tell(QStringLiteral("no data since %1 s").arg(event.seconds));
+                m_events.print(
+                    EventKind::NoData, QStringLiteral("no data since %1 s").arg(event.seconds),
+                    {{QStringLiteral("port"), port}, {QStringLiteral("seconds"), event.seconds}});
             m_silent = true;
             break;
         case SessionEvent::Kind::DataAgain:
             m_silent = false;
-            tell(QStringLiteral("data again after %1 s without").arg(event.seconds));
-            break;
-        default:
+            m_events.print(
+                EventKind::DataAgain,
+                QStringLiteral("data again after %1 s without").arg(event.seconds),
+                {{QStringLiteral("port"), port}, {QStringLiteral("seconds"), event.seconds}});
             break;
         }
     }
 
 private:
-    void printStatus()
+    // The status line; the last one of the run says so in its JSON form.
+    void printStatus(bool last)
     {
         const Recording& recording = m_session.recording();
-        const QString last =
-            m_sinceLast.isValid()
-                ? QStringLiteral("last %1 %2 %3, %4 s ago")
-                      .arg(m_lastSample.speedText, unitsInfo(m_lastSample.units).speedUnits,
-                           m_lastSample.bearingText)
-                      .arg(m_sinceLast.elapsed() / 1000)
-                : QStringLiteral("no sample yet");
         const QStringList outputs = m_session.outputStates();
+        QJsonObject fields{{QStringLiteral("samples"), recording.samplesWritten()},
+                           {QStringLiteral("reconnections"), m_reconnections},
+                           {QStringLiteral("backlog"), recording.backlogLines()},
+                           {QStringLiteral("outputs"), QJsonArray::fromStringList(outputs)},
+                           {QStringLiteral("final"), last}};
+        QString lastText = QStringLiteral("no sample yet");
+        if (m_sinceLast.isValid()) {
+            const QString units = unitsInfo(m_lastSample.units).speedUnits;
+            const qint64 ago = m_sinceLast.elapsed() / 1000;
+            lastText = QStringLiteral("last %1 %2 %3, %4 s ago")
+                           .arg(m_lastSample.speedText, units, m_lastSample.bearingText)
+                           .arg(ago);
+            fields.insert(QStringLiteral("last"),
+                          QJsonObject{{QStringLiteral("speed"), m_lastSample.speedText},
+                                      {QStringLiteral("units"), units},
+                                      {QStringLiteral("bearing"), m_lastSample.bearingText},
+                                      {QStringLiteral("secondsAgo"), ago}});
+        }
         // The count is what the file holds from this run, not what was handed to it.
-        say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
+        m_events.print(
+            EventKind::Status,
+            QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
                 .arg(recording.samplesWritten())
-                .arg(last)
+                .arg(lastText)
                 .arg(m_reconnections)
-                .arg(recording.backlogLines() > 0
-                         ? QStringLiteral(", %1 line(s) waiting in memory")
-                               .arg(recording.backlogLines())
-                         : QString())
+                .arg(recording.backlogLines() > 0 ? QStringLiteral(", %1 line(s) waiting in memory")
+                                                        .arg(recording.backlogLines())
+                                                  : QString())
                 .arg(outputs.isEmpty() ? QString()
-                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))));
+                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
+            fields);
     }
 
     RecordOptions m_options;
+    const EventPrinter& m_events;
     ProgramOptions m_settings;
     LiveSession m_session;
     QTimer m_statusTimer;
@@ -422,6 +685,10 @@ int main(int argc, char* argv[])
          QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Record at the end of LOGFILE if it exists (a log of this program).")},
+        {QStringLiteral("events"),
+         QStringLiteral("How events are told on standard error: text (sentences, the default) or "
+                        "json (one JSON object a line)."),
+         QStringLiteral("FORMAT")},
     });
     addOutputOptions(parser);
     parser.addPositionalArgument(QStringLiteral("LOGFILE"),
@@ -446,7 +713,10 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    Recorder recorder(*options);
+    const EventPrinter events(options->events);
+    if (!options->settingsWarning.isEmpty())
+        events.message(EventKind::Warning, options->settingsWarning);
+    Recorder recorder(*options, events);
     if (const int status = recorder.start(); status != 0)
         return status;
 
