@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +56,7 @@ private slots:
     void refusedRunLeavesNoFileBehind_data();
     void refusedRunLeavesNoFileBehind();
     void linesNotWrittenByTheEndAreKeptToldAndFailTheRun();
+    void eventsAsJsonLines();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -94,6 +98,8 @@ void TestRecorder::usageErrorsExitTwoWithOneLine_data()
                                << QStringLiteral("--stop-bits wants");
     QTest::newRow("baud") << QStringList{QStringLiteral("--baud=fast"), log}
                           << QStringLiteral("--baud wants");
+    QTest::newRow("events") << QStringList{QStringLiteral("--events=xml"), log}
+                            << QStringLiteral("--events wants text or json, not xml");
     QTest::newRow("both faces") << QStringList{QStringLiteral("--face-up"),
                                                QStringLiteral("--face-down"), log}
                                 << QStringLiteral("exclude");
@@ -441,6 +447,116 @@ void TestRecorder::linesNotWrittenByTheEndAreKeptToldAndFailTheRun()
     QVERIFY(waiting[0].startsWith("\"0.103\""));
     QVERIFY(waiting[1].startsWith("\"0.104\""));
     QVERIFY(waiting[2].startsWith("\"0.105\""));
+}
+
+// --events json: every line on standard error is one JSON object with the UTC time and the kind
+// first, through silence, data, a device that goes and comes back behind the same name, and the
+// end of the run.
+void TestRecorder::eventsAsJsonLines()
+{
+    // The port is a link to a pseudo-terminal; the second one stands in for the device coming
+    // back, as a USB adapter's by-id name points at it again.
+    const QString link = m_dir->filePath(QStringLiteral("sensor"));
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QVERIFY(QFile::link(QString::fromLocal8Bit(name), link));
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("JOURNAL_STREAM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), link, QStringLiteral("--baud"), QStringLiteral("4800"),
+                   QStringLiteral("--events"), QStringLiteral("json"), log});
+    QVERIFY(process.waitForStarted());
+    const QDateTime started = QDateTime::currentDateTimeUtc();
+    QByteArray err;
+    const auto told = [&](const QByteArray& kind) {
+        err += process.readAllStandardError();
+        return err.contains("\"kind\":\"" + kind + '"');
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(told("recording"), 10000);
+    // No record for three seconds, then one.
+    QTRY_VERIFY_WITH_TIMEOUT(told("no-data"), 10000);
+    QCOMPARE(::write(master, "+0.300 -0.400\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(told("data-again"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.500\""), 10000);
+    // The device goes, and another is there under the same name: the recorder lets go of the
+    // first and opens the second.
+    const int first = master;
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(name), link));
+    ::close(first);
+    QTRY_VERIFY_WITH_TIMEOUT(told("reconnecting"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(told("reconnected"), 10000);
+    QCOMPARE(::write(master, "+0.015 +0.515\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.515\""), 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QCOMPARE(process.exitCode(), 0);
+    err += process.readAllStandardError();
+
+    QVERIFY2(err.endsWith('\n'), err.constData());
+    QStringList kinds;
+    QList<QJsonObject> events;
+    for (const QByteArray& line : err.chopped(1).split('\n')) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        QVERIFY2(error.error == QJsonParseError::NoError && document.isObject(), line.constData());
+        // The time and the kind come first, for a person reading along.
+        QVERIFY2(line.startsWith("{\"time\":\""), line.constData());
+        QVERIFY2(line.mid(34, 8) == ",\"kind\":", line.constData());
+        const QJsonObject event = document.object();
+        const QDateTime time = QDateTime::fromString(event.value(QStringLiteral("time")).toString(),
+                                                     Qt::ISODateWithMs);
+        QVERIFY2(time.isValid() && time.timeSpec() == Qt::UTC, line.constData());
+        QVERIFY2(time >= started.addSecs(-1) && time <= QDateTime::currentDateTimeUtc(),
+                 line.constData());
+        QVERIFY2(events.isEmpty() ||
+                     time >= QDateTime::fromString(
+                                 events.last().value(QStringLiteral("time")).toString(),
+                                 Qt::ISODateWithMs),
+                 line.constData());
+        kinds << event.value(QStringLiteral("kind")).toString();
+        events << event;
+    }
+    QCOMPARE(kinds, (QStringList{QStringLiteral("recording"), QStringLiteral("no-data"),
+                                 QStringLiteral("data-again"), QStringLiteral("reconnecting"),
+                                 QStringLiteral("reconnected"), QStringLiteral("status")}));
+
+    const QJsonObject recording = events[0];
+    QCOMPARE(recording.value(QStringLiteral("port")).toString(), link);
+    QCOMPARE(recording.value(QStringLiteral("device")).toString(), link);
+    QCOMPARE(recording.value(QStringLiteral("log")).toString(), log);
+    QCOMPARE(recording.value(QStringLiteral("timeBase")).toString(), QStringLiteral("UTC"));
+    const QJsonObject line = recording.value(QStringLiteral("line")).toObject();
+    QCOMPARE(line.value(QStringLiteral("baud")).toInt(), 4800);
+    QCOMPARE(line.value(QStringLiteral("dataBits")).toInt(), 8);
+    QCOMPARE(line.value(QStringLiteral("parity")).toString(), QStringLiteral("none"));
+    QCOMPARE(line.value(QStringLiteral("stopBits")).toDouble(), 1.0);
+    QVERIFY(events[1].value(QStringLiteral("seconds")).toInt() >= 3);
+    QVERIFY(events[2].value(QStringLiteral("seconds")).toInt() >= 3);
+    QCOMPARE(events[3].value(QStringLiteral("port")).toString(), link);
+    QVERIFY(!events[3].value(QStringLiteral("reason")).toString().isEmpty());
+    QCOMPARE(events[4].value(QStringLiteral("device")).toString(), link);
+    const QJsonObject status = events[5];
+    QCOMPARE(status.value(QStringLiteral("final")).toBool(), true);
+    QCOMPARE(status.value(QStringLiteral("samples")).toInt(), 2);
+    QCOMPARE(status.value(QStringLiteral("reconnections")).toInt(), 1);
+    QCOMPARE(status.value(QStringLiteral("backlog")).toInt(), 0);
+    const QJsonObject last = status.value(QStringLiteral("last")).toObject();
+    QCOMPARE(last.value(QStringLiteral("speed")).toString(), QStringLiteral("0.515"));
+    QCOMPARE(last.value(QStringLiteral("units")).toString(), QStringLiteral("m/s"));
+    const QList<QByteArray> lines = contents(log).split('\n');
+    QCOMPARE(lines.size(), 5); // header, units, two records, nothing after the last CR LF
+    QCOMPARE(last.value(QStringLiteral("bearing")).toString(),
+             splitLogRecordLine(lines[3].chopped(1), 5).bearing);
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

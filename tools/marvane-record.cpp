@@ -8,7 +8,8 @@
 // memory, and beyond a bound in a spill file, until it takes them again. SIGINT and SIGTERM end
 // the run after one last poll; what could not be written by then is told, and the exit status is
 // 1. Every option is checked before any file is made, so a refused command line leaves nothing
-// behind.
+// behind. What happens is told on standard error, as sentences or (--events json) as one JSON
+// object a line for programs that watch the recorder.
 
 #include "base/SettingsLocation.h"
 #include "comms/PortSettings.h"
@@ -28,6 +29,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -51,6 +55,13 @@ void say(const QString& line)
     std::fflush(stderr);
 }
 
+// How events are printed: sentences, or JSON lines (--events json).
+enum class EventFormat
+{
+    Text,
+    Json,
+};
+
 // What the command line chose, with the settings file's values filled in where it said nothing.
 struct RecordOptions
 {
@@ -63,6 +74,8 @@ struct RecordOptions
     bool bearingTo = false;
     QString dataFile; // the data file beside the log, when asked for
     OutputSettings outputs;
+    QString settingsWarning; // a settings file that could not be read, told once the run starts
+    EventFormat events = EventFormat::Text;
 };
 
 QString lineText(const PortSettings& port)
@@ -74,6 +87,20 @@ QString lineText(const PortSettings& port)
         .arg(port.byteSizeValue)
         .arg(QLatin1Char(port.parityValue < 5 ? kParity[port.parityValue] : '?'))
         .arg(QLatin1String(port.stopBitsValue < 3 ? kStop[port.stopBitsValue] : "?"));
+}
+
+// The line settings as JSON fields, named as the command line names them.
+QJsonObject lineFields(const PortSettings& port)
+{
+    static const char* const kParity[] = {"none", "odd", "even", "mark", "space"};
+    static const double kStop[] = {1, 1.5, 2};
+    return {{QStringLiteral("baud"), qint64(port.baudRateValue)},
+            {QStringLiteral("dataBits"), int(port.byteSizeValue)},
+            {QStringLiteral("parity"), port.parityValue < 5
+                                           ? QJsonValue(QLatin1String(kParity[port.parityValue]))
+                                           : QJsonValue()},
+            {QStringLiteral("stopBits"),
+             port.stopBitsValue < 3 ? QJsonValue(kStop[port.stopBitsValue]) : QJsonValue()}};
 }
 
 // Parses the command line. Returns the options, or nothing with the usage error in error (help
@@ -104,7 +131,7 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     QString unreadable;
     options.values = readOptionValues(options.settingsPath, &unreadable);
     if (!unreadable.isEmpty())
-        say(unreadable + QStringLiteral(" Its defaults are used."));
+        options.settingsWarning = unreadable + QStringLiteral(" Its defaults are used.");
     DisplayFlags flags;
     applyCommsSettings(options.values.comms, options.port, flags);
 
@@ -158,6 +185,12 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         options.values.headingOffset = degrees;
     }
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
+    if (parser.isSet(QStringLiteral("events"))) {
+        const QString value = parser.value(QStringLiteral("events"));
+        if (value != QLatin1String("text") && value != QLatin1String("json"))
+            return fail(QStringLiteral("--events wants text or json, not %1").arg(value));
+        options.events = value == QLatin1String("json") ? EventFormat::Json : EventFormat::Text;
+    }
     options.values.reconnect = true;
     options.dataFile = parser.value(QStringLiteral("data-file"));
     if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
@@ -199,17 +232,181 @@ QString stamped(const QString& line)
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ') + line;
 }
 
-void tell(const QString& line)
+// What the recorder tells on standard error.
+enum class EventKind
 {
-    say(stamped(line));
+    Recording,      // the port and the log file are open and polled
+    Reconnecting,   // the device went away and is waited for
+    Reconnected,    // it is back
+    DeviceLost,     // it went away and is given up
+    Disconnected,   // the port was closed
+    NoData,         // no valid record for a while
+    DataAgain,      // a record ended the silence
+    WriteFailed,    // the log or the data file stopped taking writes
+    WriteRecovered, // it takes them again
+    Spilling,       // more lines wait than memory keeps: the oldest go to a spill file
+    Dropping,       // and no spill file takes them: the oldest are dropped
+    NotWritten,     // at the end: lines that could not be written (kept in a spill file or dropped)
+    Output,         // a network output's own message
+    Status,         // the status line, every 10 s and at the end
+    Warning,        // something is amiss and the run goes on
+    Error,          // the run cannot start
+    Diagnostic,     // a message of the libraries underneath
+};
+
+// The kind's name in a JSON line. No default: a kind added without a name does not compile
+// (-Wswitch, an error with -Werror).
+QString kindName(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Recording:
+        return QStringLiteral("recording");
+    case EventKind::Reconnecting:
+        return QStringLiteral("reconnecting");
+    case EventKind::Reconnected:
+        return QStringLiteral("reconnected");
+    case EventKind::DeviceLost:
+        return QStringLiteral("device-lost");
+    case EventKind::Disconnected:
+        return QStringLiteral("disconnected");
+    case EventKind::NoData:
+        return QStringLiteral("no-data");
+    case EventKind::DataAgain:
+        return QStringLiteral("data-again");
+    case EventKind::WriteFailed:
+        return QStringLiteral("write-failed");
+    case EventKind::WriteRecovered:
+        return QStringLiteral("write-recovered");
+    case EventKind::Spilling:
+        return QStringLiteral("spilling");
+    case EventKind::Dropping:
+        return QStringLiteral("dropping");
+    case EventKind::NotWritten:
+        return QStringLiteral("not-written");
+    case EventKind::Output:
+        return QStringLiteral("output");
+    case EventKind::Status:
+        return QStringLiteral("status");
+    case EventKind::Warning:
+        return QStringLiteral("warning");
+    case EventKind::Error:
+        return QStringLiteral("error");
+    case EventKind::Diagnostic:
+        return QStringLiteral("diagnostic");
+    }
+    return QString(); // not reached: every kind returns above
 }
+
+// Whether the sentence of a kind starts with the time: events do; the status line, warnings and
+// errors never have.
+bool stampedSentence(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Recording:
+    case EventKind::Reconnecting:
+    case EventKind::Reconnected:
+    case EventKind::DeviceLost:
+    case EventKind::Disconnected:
+    case EventKind::NoData:
+    case EventKind::DataAgain:
+    case EventKind::WriteFailed:
+    case EventKind::WriteRecovered:
+    case EventKind::Spilling:
+    case EventKind::Dropping:
+    case EventKind::NotWritten:
+    case EventKind::Output:
+        return true;
+    case EventKind::Status:
+    case EventKind::Warning:
+    case EventKind::Error:
+    case EventKind::Diagnostic:
+        return false;
+    }
+    return false; // not reached
+}
+
+// One JSON line: the UTC time with milliseconds and the kind first (QJsonObject would sort
+// them among the fields), then the fields. Neither the time nor a kind's name needs escaping.
+QByteArray jsonLine(EventKind kind, const QJsonObject& fields)
+{
+    QByteArray line = "{\"time\":\"" +
+                      QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() +
+                      "\",\"kind\":\"" + kindName(kind).toLatin1() + '"';
+    if (!fields.isEmpty())
+        line += ',' + QJsonDocument(fields).toJson(QJsonDocument::Compact).mid(1);
+    else
+        line += '}';
+    return line;
+}
+
+// A Qt message (a warning of the serial or network layer) as a JSON line, so that every line
+// on standard error stays one JSON object.
+void jsonMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    QString level;
+    switch (type) {
+    case QtDebugMsg:
+        level = QStringLiteral("debug");
+        break;
+    case QtInfoMsg:
+        level = QStringLiteral("info");
+        break;
+    case QtWarningMsg:
+        level = QStringLiteral("warning");
+        break;
+    case QtCriticalMsg:
+        level = QStringLiteral("critical");
+        break;
+    case QtFatalMsg:
+        level = QStringLiteral("fatal");
+        break;
+    }
+    const QByteArray line = jsonLine(EventKind::Diagnostic, {{QStringLiteral("level"), level},
+                                                             {QStringLiteral("message"), text}});
+    std::fprintf(stderr, "%s\n", line.constData());
+    std::fflush(stderr);
+}
+
+// Tells what happens, in one of two forms: a sentence for a person ("marvane-record: ", then,
+// for an event, the time as stamped() puts it), or one JSON object a line for a program:
+// {"time": ISO 8601 UTC with milliseconds, "kind": ..., then the event's fields}.
+class EventPrinter
+{
+public:
+    explicit EventPrinter(EventFormat format) : m_format(format)
+    {
+        if (m_format == EventFormat::Json)
+            qInstallMessageHandler(jsonMessageHandler);
+    }
+
+    // A message that is all its event says (an error, a warning, an output's own words): its
+    // JSON form holds it as "message".
+    void message(EventKind kind, const QString& text) const
+    {
+        print(kind, text, {{QStringLiteral("message"), text}});
+    }
+
+    void print(EventKind kind, const QString& sentence, const QJsonObject& fields) const
+    {
+        if (m_format == EventFormat::Json) {
+            std::fprintf(stderr, "%s\n", jsonLine(kind, fields).constData());
+            std::fflush(stderr);
+            return;
+        }
+        say(stampedSentence(kind) ? stamped(sentence) : sentence);
+    }
+
+private:
+    EventFormat m_format;
+};
 
 // One recording run: a live session, presented on standard error.
 class Recorder : public QObject, public SampleSink
 {
 public:
-    explicit Recorder(const RecordOptions& options)
-        : m_options(options), m_settings(options.settingsPath), m_session(&m_settings)
+    Recorder(const RecordOptions& options, const EventPrinter& events)
+        : m_options(options), m_events(events), m_settings(options.settingsPath),
+          m_session(&m_settings)
     {
         m_settings.setValues(m_options.values);
         // The command line may set what the options cannot (mark and space parity, any baud).
@@ -217,33 +414,53 @@ public:
         m_session.pipeline().setBearingTo(m_options.bearingTo);
         m_session.addSink(this);
         connect(&m_session.recording(), &Recording::appendFailed, this,
-                [](const QString& path, const QString& reason, int backlog) {
+                [this](const QString& path, const QString& reason, int backlog) {
                     // Told once per episode by the recording itself.
-                    tell(QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
-                             .arg(path, reason)
-                             .arg(backlog));
+                    m_events.print(EventKind::WriteFailed,
+                                   QStringLiteral("cannot write %1: %2; %3 line(s) kept in memory")
+                                       .arg(path, reason)
+                                       .arg(backlog),
+                                   {{QStringLiteral("file"), QStringLiteral("log")},
+                                    {QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), reason},
+                                    {QStringLiteral("kept"), backlog}});
                 });
         connect(
             &m_session.recording(), &Recording::spillStarted, this,
-            [](const QString& path, const QString& spill) {
-                tell(QStringLiteral("more than %1 line(s) wait for %2: the oldest are kept in %3")
-                         .arg(LogRecorder::kMaxBacklogLines)
-                         .arg(path, spill));
+            [this](const QString& path, const QString& spill) {
+                m_events.print(
+                    EventKind::Spilling,
+                    QStringLiteral("more than %1 line(s) wait for %2: the oldest are kept in %3")
+                        .arg(LogRecorder::kMaxBacklogLines)
+                        .arg(path, spill),
+                    {{QStringLiteral("file"), QStringLiteral("log")},
+                     {QStringLiteral("path"), path},
+                     {QStringLiteral("spill"), spill}});
             });
         connect(&m_session.recording(), &Recording::droppingStarted, this,
-                [](const QString& path, const QString& reason) {
-                    tell(QStringLiteral("more than %1 line(s) wait for %2 and no spill file takes "
-                                        "them (%3): the oldest are dropped")
-                             .arg(LogRecorder::kMaxBacklogLines)
-                             .arg(path, reason));
+                [this](const QString& path, const QString& reason) {
+                    m_events.print(
+                        EventKind::Dropping,
+                        QStringLiteral("more than %1 line(s) wait for %2 and no spill file takes "
+                                       "them (%3): the oldest are dropped")
+                            .arg(LogRecorder::kMaxBacklogLines)
+                            .arg(path, reason),
+                        {{QStringLiteral("file"), QStringLiteral("log")},
+                         {QStringLiteral("path"), path},
+                         {QStringLiteral("reason"), reason}});
                 });
         connect(&m_session.recording(), &Recording::appendRecovered, this,
-                [](const QString& path, qint64 dropped) {
-                    tell(QStringLiteral("%1 takes writes again: the kept lines are written%2")
-                             .arg(path, droppedText(dropped, "line")));
+                [this](const QString& path, qint64 dropped) {
+                    m_events.print(
+                        EventKind::WriteRecovered,
+                        QStringLiteral("%1 takes writes again: the kept lines are written%2")
+                            .arg(path, droppedText(dropped, "line")),
+                        {{QStringLiteral("file"), QStringLiteral("log")},
+                         {QStringLiteral("path"), path},
+                         {QStringLiteral("dropped"), dropped}});
                 });
         m_statusTimer.setInterval(kStatusInterval);
-        connect(&m_statusTimer, &QTimer::timeout, this, &Recorder::printStatus);
+        connect(&m_statusTimer, &QTimer::timeout, this, [this] { printStatus(false); });
     }
 
     // Opens the port, then the log file. Returns the exit status on failure, 0 when running;
@@ -253,11 +470,12 @@ public:
         QString reason;
         const QString device = m_session.devicePathFor(m_options.portName);
         if (device.isEmpty()) {
-            say(QStringLiteral("no device for port %1").arg(m_options.portName));
+            m_events.message(EventKind::Error,
+                             QStringLiteral("no device for port %1").arg(m_options.portName));
             return 1;
         }
         if (!m_session.openPort(&reason, m_options.portName)) {
-            say(LiveSession::oneLine(reason));
+            m_events.message(EventKind::Error, LiveSession::oneLine(reason));
             return 1;
         }
         Recording& recording = m_session.recording();
@@ -265,10 +483,11 @@ public:
         const bool ok = continuing ? recording.continueFile(m_options.logFile, &reason)
                                    : recording.createFile(m_options.logFile, &reason);
         if (!ok) {
-            say(QStringLiteral("cannot %1 %2: %3")
-                    .arg(continuing ? QStringLiteral("record at the end of")
-                                    : QStringLiteral("create"),
-                         m_options.logFile, reason));
+            m_events.message(EventKind::Error,
+                             QStringLiteral("cannot %1 %2: %3")
+                                 .arg(continuing ? QStringLiteral("record at the end of")
+                                                 : QStringLiteral("create"),
+                                      m_options.logFile, reason));
             m_session.disconnectPort();
             return 1;
         }
@@ -277,53 +496,80 @@ public:
         if (!m_options.dataFile.isEmpty()) {
             const bool existed = QFileInfo::exists(m_options.dataFile);
             if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-                say(QStringLiteral("cannot open the data file %1: %2")
-                        .arg(m_options.dataFile, reason));
+                m_events.message(EventKind::Error, QStringLiteral("cannot open the data file %1: %2")
+                                                       .arg(m_options.dataFile, reason));
                 return giveUp(1);
             }
             if (!existed)
                 m_made << m_options.dataFile;
         }
         connect(&m_session.dataFile(), &DataFileWriter::writeFailed, this,
-                [](const QString& path, const QString& why, int rows) {
-                    tell(QStringLiteral("cannot write %1: %2; %3 row(s) kept in memory")
-                             .arg(path, why)
-                             .arg(rows));
+                [this](const QString& path, const QString& why, int rows) {
+                    m_events.print(EventKind::WriteFailed,
+                                   QStringLiteral("cannot write %1: %2; %3 row(s) kept in memory")
+                                       .arg(path, why)
+                                       .arg(rows),
+                                   {{QStringLiteral("file"), QStringLiteral("data-file")},
+                                    {QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), why},
+                                    {QStringLiteral("kept"), rows}});
                 });
         connect(&m_session.dataFile(), &DataFileWriter::spillStarted, this,
-                [](const QString& path, const QString& spill) {
-                    tell(
+                [this](const QString& path, const QString& spill) {
+                    m_events.print(
+                        EventKind::Spilling,
                         QStringLiteral("more than %1 row(s) wait for %2: the oldest are kept in %3")
                             .arg(DataFileWriter::kMaxBacklogRows)
-                            .arg(path, spill));
+                            .arg(path, spill),
+                        {{QStringLiteral("file"), QStringLiteral("data-file")},
+                         {QStringLiteral("path"), path},
+                         {QStringLiteral("spill"), spill}});
                 });
         connect(&m_session.dataFile(), &DataFileWriter::droppingStarted, this,
-                [](const QString& path, const QString& reason) {
-                    tell(QStringLiteral("more than %1 row(s) wait for %2 and no spill file takes "
-                                        "them (%3): the oldest are dropped")
-                             .arg(DataFileWriter::kMaxBacklogRows)
-                             .arg(path, reason));
+                [this](const QString& path, const QString& reason) {
+                    m_events.print(
+                        EventKind::Dropping,
+                        QStringLiteral("more than %1 row(s) wait for %2 and no spill file takes "
+                                       "them (%3): the oldest are dropped")
+                            .arg(DataFileWriter::kMaxBacklogRows)
+                            .arg(path, reason),
+                        {{QStringLiteral("file"), QStringLiteral("data-file")},
+                         {QStringLiteral("path"), path},
+                         {QStringLiteral("reason"), reason}});
                 });
-        connect(&m_session.dataFile(), &DataFileWriter::writeRecovered, this,
-                [](const QString& path, qint64 dropped) {
-                    tell(QStringLiteral("%1 takes writes again: the kept rows are written%2")
-                             .arg(path, droppedText(dropped, "row")));
                 });
+        connect(
+            &m_session.dataFile(), &DataFileWriter::writeRecovered, this,
+            [this](const QString& path) {
+                m_events.print(
+                    EventKind::WriteRecovered,
+                    QStringLiteral("%1 takes writes again: the kept rows are written").arg(path),
+                    {{QStringLiteral("file"), QStringLiteral("data-file")},
+                     {QStringLiteral("path"), path}});
+            });
         // The network outputs: never in the way of the log file, each told once per fault.
         connect(&m_session, &LiveSession::outputMessage, this,
-                [](const QString& text) { tell(text); });
+                [this](const QString& text) { m_events.message(EventKind::Output, text); });
         if (!m_session.setOutputs(m_options.outputs, m_options.portName, &reason)) {
-            say(reason);
+            m_events.message(EventKind::Error, reason);
             return giveUp(2);
         }
         recording.setLogging(true);
         m_session.startPolling();
         m_statusTimer.start();
-        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
-                 .arg(m_options.portName, device, lineText(m_session.serial().portSettings()),
-                      m_options.logFile,
-                      m_options.values.localTime ? QStringLiteral("local time")
-                                                 : QStringLiteral("UTC")));
+        const PortSettings& line = m_session.serial().portSettings();
+        m_events.print(
+            EventKind::Recording,
+            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
+                .arg(m_options.portName, device, lineText(line), m_options.logFile,
+                     m_options.values.localTime ? QStringLiteral("local time")
+                                                : QStringLiteral("UTC")),
+            {{QStringLiteral("port"), m_options.portName},
+             {QStringLiteral("device"), device},
+             {QStringLiteral("line"), lineFields(line)},
+             {QStringLiteral("log"), m_options.logFile},
+             {QStringLiteral("timeBase"),
+              m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")}});
         return 0;
     }
 
@@ -334,7 +580,7 @@ public:
     {
         m_session.finish();
         m_statusTimer.stop();
-        printStatus();
+        printStatus(true);
         const Recording& recording = m_session.recording();
         bool lost = reportLeftOver(recording.currentFile(), recording.spilledLines(),
                                    recording.spillPath(), recording.droppedLines(), "line");
@@ -354,28 +600,59 @@ public:
         }
     }
 
+    // Every kind of the session's events is decided on here: no default, so a kind added to the
+    // session does not compile until the recorder says what it tells of it.
     void takeEvent(const SessionEvent& event) override
     {
+        const QJsonValue port = event.portName;
         switch (event.kind) {
+        case SessionEvent::Kind::Connected:
+            // Told by the start line, printed as soon as polling has started.
+            break;
+        case SessionEvent::Kind::Finishing:
+            // Told by the last status line, printed as soon as the last poll is done.
+            break;
+        case SessionEvent::Kind::Disconnected:
+            m_events.print(EventKind::Disconnected,
+                           QStringLiteral("port %1 closed").arg(event.portName),
+                           {{QStringLiteral("port"), port}});
+            break;
+        case SessionEvent::Kind::DeviceLost:
+            m_events.print(EventKind::DeviceLost,
+                           QStringLiteral("device lost: %1: %2")
+                               .arg(event.portName, LiveSession::oneLine(event.reason)),
+                           {{QStringLiteral("port"), port},
+                            {QStringLiteral("reason"), LiveSession::oneLine(event.reason)}});
+            break;
         case SessionEvent::Kind::Reconnecting:
-            tell(QStringLiteral("device lost: %1: %2 Trying again every second.")
-                     .arg(event.portName, LiveSession::oneLine(event.reason)));
+            m_events.print(EventKind::Reconnecting,
+                           QStringLiteral("device lost: %1: %2 Trying again every second.")
+                               .arg(event.portName, LiveSession::oneLine(event.reason)),
+                           {{QStringLiteral("port"), port},
+                            {QStringLiteral("reason"), LiveSession::oneLine(event.reason)}});
             break;
-        case SessionEvent::Kind::Reconnected:
+        case SessionEvent::Kind::Reconnected: {
             ++m_reconnections;
-            tell(QStringLiteral("reconnected: %1 (%2)")
-                     .arg(event.portName, m_session.devicePathFor(m_options.portName)));
+            const QString device = m_session.devicePathFor(m_options.portName);
+            m_events.print(EventKind::Reconnected,
+                           QStringLiteral("reconnected: %1 (%2)").arg(event.portName, device),
+                           {{QStringLiteral("port"), port}, {QStringLiteral("device"), device}});
             break;
+        }
         case SessionEvent::Kind::NoData:
+            // Told once a silence, not once a second.
             if (!m_silent)
-                tell(QStringLiteral("no data since %1 s").arg(event.seconds));
+                m_events.print(
+                    EventKind::NoData, QStringLiteral("no data since %1 s").arg(event.seconds),
+                    {{QStringLiteral("port"), port}, {QStringLiteral("seconds"), event.seconds}});
             m_silent = true;
             break;
         case SessionEvent::Kind::DataAgain:
             m_silent = false;
-            tell(QStringLiteral("data again after %1 s without").arg(event.seconds));
-            break;
-        default:
+            m_events.print(
+                EventKind::DataAgain,
+                QStringLiteral("data again after %1 s without").arg(event.seconds),
+                {{QStringLiteral("port"), port}, {QStringLiteral("seconds"), event.seconds}});
             break;
         }
     }
@@ -397,31 +674,49 @@ private:
     }
 
     // What a file did not get by the end of the run. Returns whether anything.
-    static bool reportLeftOver(const QString& path, qint64 kept, const QString& keptIn,
-                               qint64 dropped, const char* what)
+    bool reportLeftOver(const QString& path, qint64 kept, const QString& keptIn, qint64 dropped,
+                        const char* what) const
     {
         if (kept > 0)
-            tell(QStringLiteral("could not write %1 %2(s) to %3; they are kept in %4")
-                     .arg(kept)
-                     .arg(QLatin1String(what), path, keptIn));
+            m_events.print(EventKind::NotWritten,
+                           QStringLiteral("could not write %1 %2(s) to %3; they are kept in %4")
+                               .arg(kept)
+                               .arg(QLatin1String(what), path, keptIn),
+                           {{QStringLiteral("path"), path},
+                            {QStringLiteral("kept"), kept},
+                            {QStringLiteral("keptIn"), keptIn}});
         if (dropped > 0)
-            tell(QStringLiteral("%1 %2(s) for %3 were dropped: no place could keep them")
-                     .arg(dropped)
-                     .arg(QLatin1String(what), path));
+            m_events.print(EventKind::NotWritten,
+                           QStringLiteral("%1 %2(s) for %3 were dropped: no place could keep them")
+                               .arg(dropped)
+                               .arg(QLatin1String(what), path),
+                           {{QStringLiteral("path"), path}, {QStringLiteral("dropped"), dropped}});
         return kept > 0 || dropped > 0;
     }
 
-    void printStatus()
+    // The status line; the last one of the run says so in its JSON form.
+    void printStatus(bool last)
     {
         const Recording& recording = m_session.recording();
-        const QString last =
-            m_sinceLast.isValid()
-                ? QStringLiteral("last %1 %2 %3, %4 s ago")
-                      .arg(m_lastSample.speedText, unitsInfo(m_lastSample.units).speedUnits,
-                           m_lastSample.bearingText)
-                      .arg(m_sinceLast.elapsed() / 1000)
-                : QStringLiteral("no sample yet");
         const QStringList outputs = m_session.outputStates();
+        QJsonObject fields{{QStringLiteral("samples"), recording.samplesWritten()},
+                           {QStringLiteral("reconnections"), m_reconnections},
+                           {QStringLiteral("backlog"), recording.backlogLines()},
+                           {QStringLiteral("outputs"), QJsonArray::fromStringList(outputs)},
+                           {QStringLiteral("final"), last}};
+        QString lastText = QStringLiteral("no sample yet");
+        if (m_sinceLast.isValid()) {
+            const QString units = unitsInfo(m_lastSample.units).speedUnits;
+            const qint64 ago = m_sinceLast.elapsed() / 1000;
+            lastText = QStringLiteral("last %1 %2 %3, %4 s ago")
+                           .arg(m_lastSample.speedText, units, m_lastSample.bearingText)
+                           .arg(ago);
+            fields.insert(QStringLiteral("last"),
+                          QJsonObject{{QStringLiteral("speed"), m_lastSample.speedText},
+                                      {QStringLiteral("units"), units},
+                                      {QStringLiteral("bearing"), m_lastSample.bearingText},
+                                      {QStringLiteral("secondsAgo"), ago}});
+        }
         // The count is what the file holds from this run, not what was handed to it.
         QString kept;
         if (recording.backlogLines() > 0)
@@ -437,17 +732,24 @@ private:
             kept += QStringLiteral(", data file: %1 row(s) waiting, %2 dropped")
                         .arg(data.waitingRows())
                         .arg(data.droppedRows());
-        say(QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
+        fields.insert(QStringLiteral("spilled"), recording.spilledLines());
+        fields.insert(QStringLiteral("dropped"), recording.droppedLines());
+        fields.insert(QStringLiteral("dataFileWaiting"), data.waitingRows());
+        fields.insert(QStringLiteral("dataFileDropped"), data.droppedRows());
+        m_events.print(
+            EventKind::Status,
+            QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
                 .arg(recording.samplesWritten())
-                .arg(last)
+                .arg(lastText)
                 .arg(m_reconnections)
                 .arg(kept)
-                .arg(outputs.isEmpty()
-                         ? QString()
-                         : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))));
+                .arg(outputs.isEmpty() ? QString()
+                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
+            fields);
     }
 
     RecordOptions m_options;
+    const EventPrinter& m_events;
     ProgramOptions m_settings;
     LiveSession m_session;
     QTimer m_statusTimer;
@@ -516,6 +818,10 @@ int main(int argc, char* argv[])
          QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Record at the end of LOGFILE if it exists (a log of this program).")},
+        {QStringLiteral("events"),
+         QStringLiteral("How events are told on standard error: text (sentences, the default) or "
+                        "json (one JSON object a line)."),
+         QStringLiteral("FORMAT")},
     });
     addOutputOptions(parser);
     parser.addPositionalArgument(QStringLiteral("LOGFILE"),
@@ -540,14 +846,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    const EventPrinter events(options->events);
+    if (!options->settingsWarning.isEmpty())
+        events.message(EventKind::Warning, options->settingsWarning);
     // Every option is checked before anything is made: the outputs' files too.
     QString outputsError;
     if (!checkOutputs(options->outputs, &outputsError)) {
-        say(outputsError);
+        events.message(EventKind::Error, outputsError);
         return 2;
     }
 
-    Recorder recorder(*options);
+    Recorder recorder(*options, events);
     if (const int status = recorder.start(); status != 0)
         return status;
 

@@ -16,17 +16,25 @@
 // those sent from one poll interval before a kill (from the recorder's start when it had not
 // polled yet: its first poll comes later) until the restarted recorder reads (it opens the port
 // afresh, discarding what waits, by design) are not counted; a tenth of a second is added on both
-// sides of such a stretch for the time the programs take to start and stop.
+// sides of such a stretch for the time the programs take to start and stop. What counts as sent,
+// logged, lost, duplicated, out of order or torn is SoakJudge's, a function of those facts alone.
+// The recorder tells its events as JSON lines (--events json), which the rig counts by kind.
 //
 // Last line: "soak: sent S, while recorder and device were up U, logged L, lost N, duplicated D,
 // out of order O, torn lines T". Exit status 0 when N, D, O and T are 0 and every fault was
 // recovered from, 1 otherwise, 2 for a wrong command line.
 
+#include "tools/SoakJudge.h"
+
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -45,10 +53,10 @@
 
 namespace {
 
-constexpr long long kNumberCycle = 99999; // the simulator's numbers run 1..99999, then again
-constexpr double kPollInterval = 0.9;     // the recorder's poll interval, seconds
-constexpr double kFirstPoll = 1.4;        // its first poll after start: an interval and a wait
-constexpr double kMargin = 0.1;           // added to both ends of a stretch left out
+using SoakJudge::kMargin;
+using SoakJudge::kPollInterval;
+using SoakJudge::SimulatorRun;
+using SoakJudge::Stretch;
 
 double monotonicNow()
 {
@@ -62,33 +70,6 @@ void say(const QString& line)
     std::printf("soak: %s\n", qPrintable(line));
     std::fflush(stdout);
 }
-
-// One run of the simulator: its numbers and when each went out.
-struct SimulatorRun
-{
-    long long first = 1;
-    long long last = 0; // 0 while it runs
-    double start = 0;   // monotonic time of the first record
-    double period = 0;  // seconds between records
-};
-
-// A stretch of time whose records the rig does not count.
-struct Stretch
-{
-    double from;
-    double to;
-};
-
-struct Tally
-{
-    long long sent = 0;
-    long long counted = 0; // sent while recorder and device were up
-    long long logged = 0;
-    long long lost = 0;
-    long long duplicated = 0;
-    long long outOfOrder = 0;
-    long long torn = 0;
-};
 
 class Soak
 {
@@ -169,7 +150,7 @@ public:
             m_failures << QStringLiteral("the recorder did not end on SIGTERM");
         pullReport();
 
-        const Tally tally = check();
+        const SoakJudge::Tally tally = check();
         say(QStringLiteral("%1 fault(s): %2 device dropout(s), %3 write stop(s), %4 kill(s); "
                            "%5 s")
                 .arg(m_dropouts + m_writeStops + m_kills)
@@ -179,8 +160,7 @@ public:
                 .arg(monotonicNow() - m_begin, 0, 'f', 1));
         for (const QString& failure : std::as_const(m_failures))
             say(QStringLiteral("failed: ") + failure);
-        const bool clean = tally.lost == 0 && tally.duplicated == 0 && tally.outOfOrder == 0 &&
-                           tally.torn == 0 && m_failures.isEmpty() && tally.logged > 0;
+        const bool clean = tally.passed() && m_failures.isEmpty();
         if (!clean)
             say(QStringLiteral("the run's files are kept in %1").arg(m_folder));
         std::printf("soak: sent %lld, while recorder and device were up %lld, logged %lld, lost "
@@ -260,8 +240,9 @@ private:
         m_next = run.last + 1;
     }
 
-    // Takes what the recorder has said since the last call into the report (and its file). Read
-    // through a pipe: a file of the recorder's own would fall under its file size limit.
+    // Takes what the recorder has said since the last call into its file and counts its events
+    // by kind. Read through a pipe: a file of the recorder's own would fall under its file size
+    // limit.
     void pullReport()
     {
         if (!m_recorder.isOpen())
@@ -269,25 +250,47 @@ private:
         const QByteArray said = m_recorder.readAllStandardError();
         if (said.isEmpty())
             return;
-        m_report += said;
         QFile file(m_recorderErrors);
         if (file.open(QIODevice::Append))
             file.write(said);
+        m_unfinishedLine += said;
+        for (qsizetype end = m_unfinishedLine.indexOf('\n'); end >= 0;
+             end = m_unfinishedLine.indexOf('\n')) {
+            takeEvent(m_unfinishedLine.left(end));
+            m_unfinishedLine.remove(0, end + 1);
+        }
     }
 
-    // Lines of the recorder's own report containing text.
-    int reportLines(const QString& text)
+    // One line of the recorder's report: a JSON object with its kind, and for a file's write
+    // faults, the file ("write-failed:log").
+    void takeEvent(const QByteArray& line)
+    {
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        const QJsonObject event = document.object();
+        QString kind = event.value(QStringLiteral("kind")).toString();
+        if (!document.isObject() || kind.isEmpty()) {
+            m_failures << QStringLiteral("the recorder said a line that is not a JSON event: %1")
+                              .arg(QString::fromLocal8Bit(line));
+            return;
+        }
+        if (event.contains(QStringLiteral("file")))
+            kind += QLatin1Char(':') + event.value(QStringLiteral("file")).toString();
+        ++m_events[kind];
+    }
+
+    // Events of a kind the recorder has told so far.
+    int events(const QString& kind)
     {
         pullReport();
-        return int(m_report.count(text.toLocal8Bit()));
+        return m_events.value(kind);
     }
 
-    // Waits up to seconds for one more report line containing text than there were before.
-    bool waitForReport(const QString& text, int before, double seconds)
+    // Waits up to seconds for one more event of a kind than there were before.
+    bool waitForEvent(const QString& kind, int before, double seconds)
     {
         const double deadline = monotonicNow() + seconds;
         while (monotonicNow() < deadline) {
-            if (reportLines(text) > before)
+            if (events(kind) > before)
                 return true;
             if (m_recorder.waitForFinished(20))
                 return false;
@@ -297,15 +300,18 @@ private:
 
     bool startRecorder()
     {
-        const int before = reportLines(QStringLiteral(" recording "));
+        const int before = events(QStringLiteral("recording"));
+        // A line the last recorder did not finish (killed while it wrote) ends with it.
+        m_unfinishedLine.clear();
         m_recorder.setProgram(m_recorderProgram);
         m_recorder.setArguments({QStringLiteral("--settings"), m_settings, QStringLiteral("--port"),
-                                 m_link, QStringLiteral("--append"), m_log});
+                                 m_link, QStringLiteral("--events"), QStringLiteral("json"),
+                                 QStringLiteral("--append"), m_log});
         m_recorder.setProcessChannelMode(QProcess::SeparateChannels);
         m_recorder.start();
         if (!m_recorder.waitForStarted(20000))
             return false;
-        if (!waitForReport(QStringLiteral(" recording "), before, 20))
+        if (!waitForEvent(QStringLiteral("recording"), before, 20))
             return false;
         m_recorderReady = monotonicNow();
         return true;
@@ -337,7 +343,7 @@ private:
     void deviceVanishes(double seconds)
     {
         ++m_dropouts;
-        const int before = reportLines(QStringLiteral(" reconnected: "));
+        const int before = events(QStringLiteral("reconnected"));
         stopSimulator();
         diary(QStringLiteral("device gone for %1 s").arg(seconds, 0, 'f', 1));
         waitWhileRecording(seconds);
@@ -345,15 +351,15 @@ private:
             m_failures << QStringLiteral("the simulator did not start again");
             return;
         }
-        if (!waitForReport(QStringLiteral(" reconnected: "), before, 10))
+        if (!waitForEvent(QStringLiteral("reconnected"), before, 10))
             m_failures << QStringLiteral("the recorder did not reconnect within 10 s");
     }
 
     void fileStopsTakingWrites(double seconds)
     {
         ++m_writeStops;
-        const int failedBefore = reportLines(QStringLiteral(" line(s) kept in memory"));
-        const int recoveredBefore = reportLines(QStringLiteral(" takes writes again"));
+        const int failedBefore = events(QStringLiteral("write-failed:log"));
+        const int recoveredBefore = events(QStringLiteral("write-recovered:log"));
         // A few bytes past the end: the next write stops part way through a line.
         std::uniform_int_distribution<int> slack(0, 40);
         const qint64 size = QFileInfo(m_log).size();
@@ -363,9 +369,9 @@ private:
         waitWhileRecording(seconds);
         if (!setFileSizeLimit(RLIM_INFINITY))
             return;
-        if (!waitForReport(QStringLiteral(" line(s) kept in memory"), failedBefore, 1))
+        if (!waitForEvent(QStringLiteral("write-failed:log"), failedBefore, 1))
             m_failures << QStringLiteral("the recorder did not tell a write that failed");
-        else if (!waitForReport(QStringLiteral(" takes writes again"), recoveredBefore, 10))
+        else if (!waitForEvent(QStringLiteral("write-recovered:log"), recoveredBefore, 10))
             m_failures << QStringLiteral("the recorder did not write again within 10 s");
     }
 
@@ -402,96 +408,26 @@ private:
                   .arg(m_recorderReady - at, 0, 'f', 1));
     }
 
-    double sendTime(long long n) const
-    {
-        for (const SimulatorRun& run : m_runs) {
-            if (n >= run.first && n <= run.last)
-                return run.start + double(n - run.first) * run.period;
-        }
-        return 0;
-    }
+    // Where the records a recorder stopped at time at may have held unlogged begin.
+    double unloggedSince(double at) const { return SoakJudge::unloggedSince(at, m_recorderReady); }
 
-    // Where the records a recorder stopped at time at may have held unlogged begin: one poll
-    // interval before, or, when it had not polled yet, where it started reading.
-    double unloggedSince(double at) const
+    // The log judged against what was sent; the first lost records named.
+    SoakJudge::Tally check()
     {
-        if (at < m_recorderReady + kFirstPoll + kMargin)
-            return m_recorderReady - kMargin;
-        return at - kPollInterval - kMargin;
-    }
-
-    bool leftOut(double time) const
-    {
-        return std::any_of(m_leftOut.begin(), m_leftOut.end(),
-                           [time](const Stretch& s) { return time >= s.from && time <= s.to; });
-    }
-
-    Tally check() const
-    {
-        Tally tally;
-        const long long highest = m_next - 1;
-        std::vector<unsigned char> counted(size_t(highest + 1), 0);
-        for (const SimulatorRun& run : m_runs) {
-            for (long long n = run.first; n <= run.last; ++n) {
-                ++tally.sent;
-                if (!leftOut(run.start + double(n - run.first) * run.period)) {
-                    counted[size_t(n)] = 1;
-                    ++tally.counted;
-                }
-            }
-        }
-
-        std::vector<unsigned char> seen(size_t(highest + 1), 0);
         QFile log(m_log);
-        if (!log.open(QIODevice::ReadOnly))
-            return tally;
-        // Header and units line, then one record a line: "NNNN","BBB","DD/MM/YYYY HH:MM:SS".
-        static const QRegularExpression record(
-            QStringLiteral("^\"([0-9]{4,5})\",\"[0-9]{3}\",\"[0-9]{2}/[0-9]{2}/[0-9]{4} "
-                           "[0-9]{2}:[0-9]{2}:[0-9]{2}\""
-                           "\\r\\n$"));
-        long long lineNumber = 0;
-        long long previous = 0; // the last number logged
-        long long reference = 1;
-        while (!log.atEnd()) {
-            const QByteArray line = log.readLine(4096);
-            if (++lineNumber <= 2)
-                continue;
-            const QRegularExpressionMatch match = record.match(QString::fromLatin1(line));
-            if (!match.hasMatch()) {
-                ++tally.torn;
-                continue;
-            }
-            ++tally.logged;
-            // The number nearest the last one logged with these five digits.
-            const long long digits = match.captured(1).toLongLong();
-            const long long cycled = (reference - 1) % kNumberCycle + 1;
-            long long step = (digits - cycled) % kNumberCycle;
-            if (step > kNumberCycle / 2)
-                step -= kNumberCycle;
-            if (step < -kNumberCycle / 2)
-                step += kNumberCycle;
-            const long long n = reference + step;
-            reference = n;
-            if (n < 1 || n > highest) {
-                ++tally.torn; // a speed the simulator never sent
-                continue;
-            }
-            if (seen[size_t(n)]++ > 0)
-                ++tally.duplicated;
-            else if (n < previous)
-                ++tally.outOfOrder;
-            previous = std::max(previous, n);
+        QBuffer nothing; // a log that cannot be read holds no record
+        QIODevice* device = &log;
+        if (!log.open(QIODevice::ReadOnly)) {
+            m_failures << QStringLiteral("cannot read the log: %1").arg(log.errorString());
+            nothing.open(QIODevice::ReadOnly);
+            device = &nothing;
         }
+        const SoakJudge::Tally tally = SoakJudge::judge(m_runs, m_leftOut, *device);
         QStringList firstLost;
-        for (long long n = 1; n <= highest; ++n) {
-            if (counted[size_t(n)] && !seen[size_t(n)]) {
-                if (++tally.lost <= 10)
-                    firstLost << QStringLiteral("%1 (sent at %2 s)")
-                                     .arg(n)
-                                     .arg(sendTime(n) - m_begin, 0, 'f', 2);
-            }
-        }
+        for (const long long n : tally.firstLost)
+            firstLost << QStringLiteral("%1 (sent at %2 s)")
+                             .arg(n)
+                             .arg(SoakJudge::sendTime(m_runs, n) - m_begin, 0, 'f', 2);
         if (!firstLost.isEmpty())
             say(QStringLiteral("lost: ") + firstLost.join(QStringLiteral(", ")));
         return tally;
@@ -504,7 +440,8 @@ private:
     QString m_log;
     QString m_settings;
     QString m_recorderErrors;
-    QByteArray m_report; // all the recorder said, its runs one after the other
+    QByteArray m_unfinishedLine;  // the recorder's report after its last line end
+    QHash<QString, int> m_events; // the recorder's events by kind, its runs one after the other
     double m_rate;
     std::mt19937 m_random;
     QProcess m_simulator;
