@@ -4,12 +4,13 @@
 #include "logfile/LogFormat.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
-#include <QUdpSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QUdpSocket>
 
 #include <pty.h>
 #include <sys/stat.h>
@@ -44,6 +45,7 @@ private slots:
     void timeBaseOfStampsAndEventLines_data();
     void timeBaseOfStampsAndEventLines();
     void dataFileAndNmeaOutputAreDestinationsToo();
+    void relativeDataFileIsWrittenBesideTheLog();
     void unreadableSettingsAreToldAndTheRunGoesOn_data();
     void unreadableSettingsAreToldAndTheRunGoesOn();
 
@@ -289,6 +291,42 @@ void TestRecorder::dataFileAndNmeaOutputAreDestinationsToo()
     QVERIFY2(rows.at(rows.size() - 2).contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down"),
              rows.at(rows.size() - 2).constData());
     QVERIFY(contents(log).contains("\"0.500\",\"143\""));
+}
+
+void TestRecorder::relativeDataFileIsWrittenBesideTheLog()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QDir top(m_dir->path());
+    QVERIFY(top.mkdir(QStringLiteral("logs")) && top.mkdir(QStringLiteral("elsewhere")));
+    const QString log = top.filePath(QStringLiteral("logs/flow.log"));
+    QProcess process;
+    process.setWorkingDirectory(top.filePath(QStringLiteral("elsewhere")));
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), QString::fromLocal8Bit(name),
+                   QStringLiteral("--data-file"), QStringLiteral("rel.csv"), log});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    QCOMPARE(::write(master, "+0.300 -0.400\r\n", 15), ssize_t(15));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QVERIFY(!QFile::exists(top.filePath(QStringLiteral("elsewhere/rel.csv"))));
+    QVERIFY2(contents(top.filePath(QStringLiteral("logs/rel.csv"))).contains(",+0.300,-0.400,"),
+             err.constData());
+
+    // The same name beside the log is what a second run would overwrite: refused without
+    // --append, also when the current folder has no such file.
+    QCOMPARE(
+        run({QStringLiteral("--port"), QString::fromLocal8Bit(name), QStringLiteral("--data-file"),
+             QStringLiteral("rel.csv"), top.filePath(QStringLiteral("logs/second.log"))},
+            &err),
+        2);
+    QVERIFY2(err.contains("logs/rel.csv exists; give --append"), err.constData());
 }
 
 void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn_data()

@@ -21,6 +21,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -155,6 +156,9 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
     options.values.reconnect = true;
     options.dataFile = parser.value(QStringLiteral("data-file"));
+    // "Beside the log": a relative name is taken from the log's folder, not the current one.
+    if (!options.dataFile.isEmpty() && QFileInfo(options.dataFile).isRelative())
+        options.dataFile = QFileInfo(options.logFile).dir().filePath(options.dataFile);
     if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
         !parser.isSet(QStringLiteral("append")))
         return fail(QStringLiteral("%1 exists; give --append to record at its end")
@@ -418,7 +422,8 @@ int main(int argc, char* argv[])
          QStringLiteral("The sensor's heading in degrees true, added to every bearing."),
          QStringLiteral("DEG")},
         {QStringLiteral("data-file"),
-         QStringLiteral("Also write everything measured into FILE (CSV), beside the log."),
+         QStringLiteral("Also write everything measured into FILE (CSV), beside the log: a "
+                        "relative FILE is taken from the log's folder."),
          QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Record at the end of LOGFILE if it exists (a log of this program).")},
