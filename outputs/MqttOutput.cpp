@@ -159,9 +159,19 @@ void MqttOutput::onDisconnect(mosquitto*, void* self, int rc)
         output, [output, reason] { output->lost(reason); }, Qt::QueuedConnection);
 }
 
-void MqttOutput::onPublish(mosquitto*, void* self, int mid)
+void MqttOutput::onPublish(mosquitto* mosq, void* self, int mid)
 {
     auto* output = static_cast<MqttOutput*>(self);
+    {
+        // The broker has the last "offline": now the disconnection, from the library's own
+        // thread. Asked for from the session's thread right behind the publication, it could
+        // reach the socket torn, and the broker would add its will: a second "offline".
+        std::lock_guard lock(output->m_mutex);
+        if (mid == output->m_goodbyeMid) {
+            mosquitto_disconnect(mosq);
+            return;
+        }
+    }
     QMetaObject::invokeMethod(
         output, [output, mid] { output->published(mid); }, Qt::QueuedConnection);
 }
@@ -294,12 +304,20 @@ void MqttOutput::finish(int finishTimeoutMs)
         return;
     m_finished = true;
     m_faultTimer.stop();
+    bool goodbye = false;
     if (m_connected) {
         // Everything still queued goes ahead of the status and the disconnection, in order.
         m_config.inFlightLimit = std::numeric_limits<int>::max();
         pump();
-        mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), 7, "offline", 1, true);
-    } else {
+        // The acknowledgement of "offline" brings the disconnection (onPublish); the id is
+        // known there before the acknowledgement can be.
+        std::lock_guard lock(m_mutex);
+        int mid = -1;
+        goodbye = mosquitto_publish(m_mosq, &mid, m_statusTopic.constData(), 7, "offline", 1,
+                                    true) == MOSQ_ERR_SUCCESS;
+        m_goodbyeMid = goodbye ? mid : -1;
+    }
+    if (!goodbye) {
         // Nothing to say goodbye to: a connection attempt in progress is given up.
         m_abandon = true;
     }
@@ -313,7 +331,8 @@ void MqttOutput::finish(int finishTimeoutMs)
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    mosquitto_disconnect(m_mosq);
+    if (!goodbye)
+        mosquitto_disconnect(m_mosq);
     m_wake.notify_all();
 
     if (m_thread.joinable()) {

@@ -107,6 +107,7 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;            // under m_mutex
     bool m_threadDone = false;          // under m_mutex
+    int m_goodbyeMid = -1;              // under m_mutex: the message id of the last "offline"
     std::atomic<bool> m_abandon{false}; // leave the network loop without a goodbye
     std::atomic<bool> m_linkUp{false};  // a connection was accepted since the last look
 };

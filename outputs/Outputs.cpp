@@ -26,6 +26,31 @@ std::optional<QString> mqttPassword(const OutputSettings& settings, QString* err
     return QString();
 }
 
+QStringList outputWarnings(const OutputSettings& settings)
+{
+    QStringList warnings;
+    if (!settings.mqtt)
+        return warnings;
+    const std::optional<MqttUrl> url = parseMqttUrl(settings.mqttUrl, nullptr);
+    const std::optional<QString> password = mqttPassword(settings, nullptr);
+    if (url && !url->tls && !url->user.isEmpty() && password && !password->isNull()) {
+        warnings << QStringLiteral("MQTT: the password of %1 goes to %2:%3 unencrypted (mqtt://): "
+                                   "anyone on the way can read it; use mqtts:// with a broker "
+                                   "that takes TLS")
+                        .arg(url->user, url->host)
+                        .arg(url->port);
+    }
+    if (!settings.mqttPasswordFile.isEmpty()) {
+        const QFileInfo file(settings.mqttPasswordFile);
+        if (file.isFile() && file.permissions().testFlag(QFileDevice::ReadOther)) {
+            warnings << QStringLiteral("MQTT: every user of this computer can read the password "
+                                       "file %1; chmod o-r %1 keeps it to its owner")
+                            .arg(file.absoluteFilePath());
+        }
+    }
+    return warnings;
+}
+
 QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& portName,
                                  QObject* parent, QString* error)
 {
@@ -57,13 +82,14 @@ QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& 
         }
         config.tcp = settings.nmeaTcp;
         config.tcpPort = settings.nmeaTcpPort;
+        if (!settings.nmeaTcpAddress.isEmpty())
+            config.tcpAddress = QHostAddress(settings.nmeaTcpAddress);
         outputs << new NmeaOutput(config, parent);
     }
     if (settings.mqtt) {
         MqttOutputConfig config;
         config.url = *url;
-        config.topic =
-            settings.mqttTopic.isEmpty() ? defaultMqttTopic(portName) : settings.mqttTopic;
+        config.topic = mqttTopicFor(settings, portName);
         config.caFile = settings.mqttCaFile;
         config.password = *password;
         config.queueLimit = settings.mqttQueueLimit;

@@ -10,6 +10,7 @@
 #include "outputs/OutputSettings.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <optional>
 
@@ -17,6 +18,11 @@
 // end removed), else the environment variable MARVANE_MQTT_PASSWORD, else none (a null string).
 // Nothing, and why in error, when the password file cannot be read.
 std::optional<QString> mqttPassword(const OutputSettings& settings, QString* error);
+
+// What the operator should hear once when the outputs start, each a line of its own: a password
+// that goes to the broker unencrypted (a user name over mqtt://), a password file that every
+// user of this computer can read. Empty when there is nothing to say.
+QStringList outputWarnings(const OutputSettings& settings);
 
 // The outputs that are on, parented to parent. portName (the serial port as given, "COM2" or
 // "/dev/ttyUSB0") names the default topic. On invalid settings, an unreadable password or

@@ -1,13 +1,20 @@
 // MQTT output against Debian's real broker, started by the test on a free port of 127.0.0.1:
 // the JSON of each sample, the retained status ("online", "offline" after a clean end, the will
-// "offline" after kill -9), and the bounded queue while the broker is away.
+// "offline" after kill -9), and the bounded queue while the broker is away; through the live
+// session, the topic following the port in use, the clean end and the warnings at the start.
 
 #include "outputs/MqttOutput.h"
+#include "outputs/Outputs.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
 #include "tests/support/MqttBroker.h"
+#include "tests/support/Pty.h"
 #include "tests/support/Samples.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -58,6 +65,9 @@ private slots:
     void cleanEndLeavesOfflineRetained();
     void willSaysOfflineAfterKill9();
     void samplesWaitForTheBrokerInABoundedQueue();
+    void topicFollowsThePortInUse();
+    void cleanEndOfTheSessionSaysOfflineOnce();
+    void warningsAreToldOnceAtTheStart();
 };
 
 void TestMqtt::init()
@@ -191,6 +201,134 @@ void TestMqtt::samplesWaitForTheBrokerInABoundedQueue()
              QStringLiteral("MQTT: 3 samples waiting for the broker; dropping the oldest"));
     QCOMPARE(texts.at(2),
              QStringLiteral("MQTT: connected to 127.0.0.1:%1 again").arg(broker.port()));
+}
+
+void TestMqtt::topicFollowsThePortInUse()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    Pty com1, com2;
+    QVERIFY(com1.ok() && com2.ok());
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("marvane.ini"));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Ports]\nCOM1=" + com1.path().toLocal8Bit() +
+               "\nCOM2=" + com2.path().toLocal8Bit() + "\n");
+    file.close();
+    ProgramOptions options(ini);
+    OptionValues values = options.values();
+    values.comms.commPort = 1; // Com 2 when the program starts
+    options.setValues(values);
+    LiveSession session(&options);
+
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("marvane/#"));
+    QTRY_VERIFY(subscriber.subscribed());
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    QString error;
+    QVERIFY2(session.setOutputs(settings, options.port().portName, &error), qPrintable(error));
+    const QString onCom1 = defaultMqttTopic(QStringLiteral("COM1"));
+    const QString onCom2 = defaultMqttTopic(QStringLiteral("COM2"));
+    QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),
+                 QList<QByteArray>{"online"});
+
+    // The operator chooses Com 1 in the options and connects.
+    values.comms.commPort = 0;
+    options.setValues(values);
+    QString reason;
+    QVERIFY2(session.openPort(&reason), qPrintable(reason));
+    QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
+                 QList<QByteArray>{"online"});
+    QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),
+                 (QList<QByteArray>{"online", "offline"}));
+    session.receiveRecord(QStringLiteral("+0.300 -0.400"));
+    QTRY_COMPARE(subscriber.payloads(onCom1).size(), 1);
+    QVERIFY(subscriber.payloads(onCom1).first().contains("\"rawX\":\"+0.300\""));
+    QVERIFY(subscriber.payloads(onCom2).isEmpty());
+    QCOMPARE(session.outputs().size(), 1);
+
+    // The same settings again (Outputs > OK without a change): the output goes on untouched.
+    LiveOutput* running = session.outputs().first();
+    QVERIFY(session.setOutputs(settings, options.port().portName, &error));
+    QCOMPARE(session.outputs(), QList<LiveOutput*>{running});
+
+    session.finish();
+    QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
+                 (QList<QByteArray>{"online", "offline"}));
+}
+
+void TestMqtt::cleanEndOfTheSessionSaysOfflineOnce()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    const QString topic = QStringLiteral("marvane/test/COM3");
+    MqttSubscriber subscriber(broker.port(), topic + QStringLiteral("/status"));
+    QTRY_VERIFY(subscriber.subscribed());
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    settings.mqttTopic = topic;
+    {
+        LiveSession session(nullptr);
+        QString error;
+        QVERIFY2(session.setOutputs(settings, QStringLiteral("COM3"), &error), qPrintable(error));
+        QTRY_COMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: connected")});
+        session.receiveRecord(QStringLiteral("+0.300 -0.400"));
+        session.finish();
+        QCOMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: ended")});
+        // The session and its output go, as at the end of the program.
+    }
+    QTRY_COMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
+                 (QList<QByteArray>{"online", "offline"}));
+    // A newcomer sees the one "offline", retained; a will of the broker's would have come by now.
+    QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("offline"));
+    QCOMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
+             (QList<QByteArray>{"online", "offline"}));
+}
+
+void TestMqtt::warningsAreToldOnceAtTheStart()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    QTemporaryDir dir;
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://station4@127.0.0.1:%1").arg(broker.port());
+    settings.mqttTopic = QStringLiteral("marvane/test/COM1");
+    settings.mqttPasswordFile = dir.filePath(QStringLiteral("password"));
+    QFile file(settings.mqttPasswordFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("S3cret\n");
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+    LiveSession session(nullptr);
+    QSignalSpy messages(&session, &LiveSession::outputMessage);
+    QString error;
+    QVERIFY2(session.setOutputs(settings, QStringLiteral("COM1"), &error), qPrintable(error));
+    QTRY_COMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: connected")});
+    QVERIFY(session.setOutputs(settings, QStringLiteral("COM1"), &error));
+    QStringList texts;
+    for (const auto& m : messages)
+        texts << m.at(0).toString();
+    QCOMPARE(texts,
+             (QStringList{QStringLiteral("MQTT: the password of station4 goes to 127.0.0.1:%1 "
+                                         "unencrypted (mqtt://): anyone on the way can read it; "
+                                         "use mqtts:// with a broker that takes TLS")
+                              .arg(broker.port()),
+                          QStringLiteral("MQTT: every user of this computer can read the "
+                                         "password file %1; chmod o-r %1 keeps it to its owner")
+                              .arg(settings.mqttPasswordFile)}));
+    QVERIFY(!texts.join(u' ').contains(QStringLiteral("S3cret")));
+
+    // Over TLS, from a file kept to its owner: nothing to say.
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    settings.mqttUrl = QStringLiteral("mqtts://station4@127.0.0.1:%1").arg(broker.port());
+    QCOMPARE(outputWarnings(settings), QStringList());
+    session.finish();
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

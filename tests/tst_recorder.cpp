@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -46,6 +48,8 @@ private slots:
     void timeBaseOfStampsAndEventLines();
     void dataFileAndNmeaOutputAreDestinationsToo();
     void relativeDataFileIsWrittenBesideTheLog();
+    void startLineNamesEveryOutput_data();
+    void startLineNamesEveryOutput();
     void unreadableSettingsAreToldAndTheRunGoesOn_data();
     void unreadableSettingsAreToldAndTheRunGoesOn();
 
@@ -94,6 +98,20 @@ void TestRecorder::usageErrorsExitTwoWithOneLine_data()
                                 << QStringLiteral("exclude");
     QTest::newRow("existing file without --append")
         << QStringList{QStringLiteral("marvane.ini")} << QStringLiteral("--append");
+    QTest::newRow("broker's own topic")
+        << QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtt://127.0.0.1"),
+                       QStringLiteral("--mqtt-topic"), QStringLiteral("$SYS/x"), log}
+        << QStringLiteral("begins with '$'");
+    QTest::newRow("password in the address")
+        << QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtts://u:S3cret@h"), log}
+        << QStringLiteral("\"mqtts://u:****@h\" is not a broker address");
+    QTest::newRow("no outputs and one named")
+        << QStringList{QStringLiteral("--no-outputs"), QStringLiteral("--mqtt"),
+                       QStringLiteral("mqtt://127.0.0.1"), log}
+        << QStringLiteral("--no-outputs and --mqtt exclude each other");
+    QTest::newRow("NMEA server on a name")
+        << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("plotter:10110"), log}
+        << QStringLiteral("\"plotter\" is not an IP address");
 }
 
 void TestRecorder::usageErrorsExitTwoWithOneLine()
@@ -107,6 +125,7 @@ void TestRecorder::usageErrorsExitTwoWithOneLine()
     QCOMPARE(run(args, &err), 2);
     QVERIFY2(err.contains(message.toLatin1()), err.constData());
     QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(!err.contains("S3cret"), err.constData());
 }
 
 void TestRecorder::appendOntoAFileThatIsNotALogIsRefused()
@@ -327,6 +346,78 @@ void TestRecorder::relativeDataFileIsWrittenBesideTheLog()
             &err),
         2);
     QVERIFY2(err.contains("logs/rel.csv exists; give --append"), err.constData());
+}
+
+void TestRecorder::startLineNamesEveryOutput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("outputs"); // %1 the plotter's UDP port, %2 the TCP server's
+    QTest::addColumn<bool>("sentences");  // the plotter of the settings file hears the sample
+    QTest::newRow("from the settings file")
+        << QStringList{} << "outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings file)"
+        << true;
+    QTest::newRow("--no-outputs") << QStringList{QStringLiteral("--no-outputs")}
+                                  << "no network outputs" << false;
+    QTest::newRow("and a server on loopback")
+        << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("127.0.0.1:%2")}
+        << "outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings file), NMEA VDR to TCP "
+           "clients on 127.0.0.1:%2"
+        << true;
+}
+
+void TestRecorder::startLineNamesEveryOutput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, outputs);
+    QFETCH(bool, sentences);
+    // The window wrote [Outputs]: datagrams to a plotter listening on loopback.
+    QUdpSocket plotter;
+    QVERIFY(plotter.bind(QHostAddress::LocalHost, 0));
+    QVERIFY(writeFile(m_dir->filePath(QStringLiteral("marvane.ini")),
+                      "[Outputs]\nNmeaUdp=1\nNmeaUdpHost=127.0.0.1\nNmeaUdpPort=" +
+                          QByteArray::number(plotter.localPort()) + "\n"));
+    quint16 server = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        server = probe.serverPort();
+    }
+    for (QString& arg : args)
+        arg = arg.arg(server);
+    outputs = outputs.arg(plotter.localPort()).arg(server);
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  QStringList{QStringLiteral("--settings"),
+                              m_dir->filePath(QStringLiteral("marvane.ini")),
+                              QStringLiteral("--port"), QString::fromLocal8Bit(name)} +
+                      args + QStringList{m_dir->filePath(QStringLiteral("flow.log"))});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains('\n'), 10000);
+    const QByteArray startLine = err.left(err.indexOf('\n'));
+    QVERIFY2(startLine.endsWith("; " + outputs.toLatin1()), startLine.constData());
+
+    QTcpSocket client;
+    if (!args.isEmpty() && args.first() == QLatin1String("--nmea-tcp")) {
+        client.connectToHost(QHostAddress::LocalHost, server);
+        QVERIFY(client.waitForConnected(5000));
+    }
+    QCOMPARE(::write(master, "+0.300 -0.400\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        contents(m_dir->filePath(QStringLiteral("flow.log"))).contains("0.500"), 10000);
+    if (client.state() == QAbstractSocket::ConnectedState)
+        QTRY_VERIFY_WITH_TIMEOUT(client.bytesAvailable() > 0, 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    // The datagram was sent before the log line was; nothing more arrives after the end.
+    QCOMPARE(plotter.hasPendingDatagrams(), sentences);
 }
 
 void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn_data()

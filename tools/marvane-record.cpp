@@ -59,6 +59,7 @@ struct RecordOptions
     bool bearingTo = false;
     QString dataFile; // the data file beside the log, when asked for
     OutputSettings outputs;
+    QStringList outputTexts; // each output in words, for the start line
 };
 
 QString lineText(const PortSettings& port)
@@ -173,6 +174,12 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
                                                             : options.port.portName;
     if (options.portName.isEmpty())
         return fail(QStringLiteral("no port given"));
+    // Every output is told at the start, and where one the command line did not name comes from.
+    for (const OutputDescription& output : outputDescriptions(options.outputs, options.portName)) {
+        options.outputTexts << (outputNamedOnCommandLine(parser, output.kind)
+                                    ? output.text
+                                    : output.text + QStringLiteral(" (from the settings file)"));
+    }
 
     if (QFileInfo::exists(options.logFile) && !options.append)
         return fail(
@@ -282,11 +289,15 @@ public:
         recording.setLogging(true);
         m_session.startPolling();
         m_statusTimer.start();
-        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
+        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6")
                  .arg(m_options.portName, device, lineText(m_session.serial().portSettings()),
                       m_options.logFile,
                       m_options.values.localTime ? QStringLiteral("local time")
-                                                 : QStringLiteral("UTC")));
+                                                 : QStringLiteral("UTC"),
+                      m_options.outputTexts.isEmpty()
+                          ? QStringLiteral("no network outputs")
+                          : QStringLiteral("outputs: ") +
+                                m_options.outputTexts.join(QStringLiteral(", "))));
         return 0;
     }
 
