@@ -23,9 +23,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+class MqttTls;
 struct mosquitto;
 
 struct MqttOutputConfig
@@ -87,6 +89,7 @@ private:
     QByteArray m_topic;
     QByteArray m_statusTopic;
     mosquitto* m_mosq = nullptr;
+    std::unique_ptr<MqttTls> m_tls; // mqtts: outlives m_mosq, which holds its context
 
     // Session thread only.
     std::deque<QByteArray> m_queue;

@@ -1,6 +1,7 @@
 #include "outputs/Outputs.h"
 
 #include "outputs/MqttOutput.h"
+#include "outputs/MqttTls.h"
 #include "outputs/NmeaOutput.h"
 
 #include <QFile>
@@ -62,9 +63,14 @@ QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& 
         password = mqttPassword(settings, &reason);
         if (url && url->tls && !settings.mqttCaFile.isEmpty()) {
             QFile ca(settings.mqttCaFile);
-            if (!QFileInfo(ca).isFile() || !ca.open(QIODevice::ReadOnly))
+            if (!QFileInfo(ca).isFile() || !ca.open(QIODevice::ReadOnly)) {
                 reason = QStringLiteral("Unable to read the certificate authority file %1.")
                              .arg(QFileInfo(ca).absoluteFilePath());
+            } else {
+                // A file that holds no certificate refuses the start too, not only every
+                // connection.
+                MqttTls::create(url->host, settings.mqttCaFile, &reason);
+            }
         }
     }
     if (!reason.isEmpty()) {

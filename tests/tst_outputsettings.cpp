@@ -51,6 +51,7 @@ private slots:
     void eachOutputInWords();
     void tcpServerAddressIsSavedAndRefusedWhenNotOne();
     void passwordFromFileOrEnvironment();
+    void certificateAuthorityFileWithoutACertificateIsRefused();
     void dialogRefusesAnInvalidAddressAndSavesAValidOne();
 };
 
@@ -442,6 +443,24 @@ void TestOutputSettings::passwordFromFileOrEnvironment()
     file.close();
     QCOMPARE(mqttPassword(s, &error), std::optional<QString>(QStringLiteral("from-file")));
     qunsetenv("MARVANE_MQTT_PASSWORD");
+}
+
+void TestOutputSettings::certificateAuthorityFileWithoutACertificateIsRefused()
+{
+    QTemporaryDir dir;
+    OutputSettings s;
+    s.mqtt = true;
+    s.mqttUrl = QStringLiteral("mqtts://broker.example.org");
+    s.mqttCaFile = dir.filePath(QStringLiteral("fleet-ca.pem"));
+    QFile file(s.mqttCaFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a certificate\n");
+    file.close();
+    QString error;
+    QVERIFY(createOutputs(s, QStringLiteral("COM1"), nullptr, &error).isEmpty());
+    QCOMPARE(error, QStringLiteral("Unable to use the certificate authority file %1: it holds no "
+                                   "certificate in PEM form.")
+                        .arg(s.mqttCaFile));
 }
 
 void TestOutputSettings::dialogRefusesAnInvalidAddressAndSavesAValidOne()
