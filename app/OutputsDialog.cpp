@@ -49,11 +49,18 @@ OutputsDialog::OutputsDialog(const QString& settingsPath, Prompts& prompts, QWid
     m_nmeaTcpBox =
         named(new QCheckBox(QStringLiteral("Serve TCP clients"), nmeaGroup), "nmeaTcpBox");
     m_nmeaTcpPortBox = portBox("nmeaTcpPortBox", nmeaGroup);
+    m_nmeaTcpAddressEdit = named(new QLineEdit(nmeaGroup), "nmeaTcpAddressEdit");
+    m_nmeaTcpAddressEdit->setPlaceholderText(QStringLiteral("every address"));
+    m_nmeaTcpAddressEdit->setToolTip(
+        QStringLiteral("The address of this computer the server listens on; empty: every "
+                       "address, so any machine of every network it is on may connect; "
+                       "127.0.0.1: this computer only"));
     auto* nmeaForm = new QFormLayout(nmeaGroup);
     nmeaForm->addRow(m_nmeaUdpBox);
     nmeaForm->addRow(QStringLiteral("Host:"), m_nmeaUdpHostEdit);
     nmeaForm->addRow(QStringLiteral("Port:"), m_nmeaUdpPortBox);
     nmeaForm->addRow(m_nmeaTcpBox);
+    nmeaForm->addRow(QStringLiteral("Address:"), m_nmeaTcpAddressEdit);
     nmeaForm->addRow(QStringLiteral("Port:"), m_nmeaTcpPortBox);
 
     auto* mqttGroup = new QGroupBox(QStringLiteral("MQTT"), this);
@@ -115,6 +122,7 @@ void OutputsDialog::setSettings(const OutputSettings& s)
     m_nmeaUdpPortBox->setValue(s.nmeaUdpPort);
     m_nmeaTcpBox->setChecked(s.nmeaTcp);
     m_nmeaTcpPortBox->setValue(s.nmeaTcpPort);
+    m_nmeaTcpAddressEdit->setText(s.nmeaTcpAddress);
     m_mqttBox->setChecked(s.mqtt);
     m_mqttUrlEdit->setText(s.mqttUrl);
     m_mqttTopicEdit->setText(s.mqttTopic);
@@ -131,6 +139,7 @@ OutputSettings OutputsDialog::settings() const
     s.nmeaUdpPort = quint16(m_nmeaUdpPortBox->value());
     s.nmeaTcp = m_nmeaTcpBox->isChecked();
     s.nmeaTcpPort = quint16(m_nmeaTcpPortBox->value());
+    s.nmeaTcpAddress = m_nmeaTcpAddressEdit->text().trimmed();
     s.mqtt = m_mqttBox->isChecked();
     s.mqttUrl = m_mqttUrlEdit->text().trimmed();
     s.mqttTopic = m_mqttTopicEdit->text();
@@ -144,6 +153,7 @@ void OutputsDialog::updateEnabled()
     m_nmeaUdpHostEdit->setEnabled(m_nmeaUdpBox->isChecked());
     m_nmeaUdpPortBox->setEnabled(m_nmeaUdpBox->isChecked());
     m_nmeaTcpPortBox->setEnabled(m_nmeaTcpBox->isChecked());
+    m_nmeaTcpAddressEdit->setEnabled(m_nmeaTcpBox->isChecked());
     for (QLineEdit* edit :
          {m_mqttUrlEdit, m_mqttTopicEdit, m_mqttCaFileEdit, m_mqttPasswordFileEdit})
         edit->setEnabled(m_mqttBox->isChecked());
@@ -159,6 +169,10 @@ void OutputsDialog::applySettings()
         parseMqttUrl(s.mqttUrl, &error);
     if (error.isEmpty() && !s.mqttTopic.isEmpty())
         error = topicError(s.mqttTopic);
+    if (error.isEmpty() && !s.nmeaTcpAddress.isEmpty()) {
+        if (const QString e = listenAddressError(s.nmeaTcpAddress); !e.isEmpty())
+            error = QStringLiteral("NMEA TCP server: ") + e;
+    }
     if (!error.isEmpty()) {
         m_prompts.error(error);
         return;

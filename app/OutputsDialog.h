@@ -47,6 +47,7 @@ private:
     QSpinBox* m_nmeaUdpPortBox;
     QCheckBox* m_nmeaTcpBox;
     QSpinBox* m_nmeaTcpPortBox;
+    QLineEdit* m_nmeaTcpAddressEdit;
     QCheckBox* m_mqttBox;
     QLineEdit* m_mqttUrlEdit;
     QLineEdit* m_mqttTopicEdit;

@@ -1,6 +1,7 @@
 #include "outputs/MqttOutput.h"
 
 #include "outputs/MqttPayload.h"
+#include "outputs/MqttTls.h"
 
 #include <QMetaObject>
 
@@ -72,18 +73,21 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
                                   m_config.password.isNull() ? nullptr : password.constData());
     }
     if (m_config.url.tls) {
-        int rc = MOSQ_ERR_SUCCESS;
-        if (m_config.caFile.isEmpty()) {
-            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else {
-            const QByteArray caFile = m_config.caFile.toLocal8Bit();
-            rc = mosquitto_tls_set(m_mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
+        // Our own context, so that a refused handshake can say which check failed (see
+        // MqttTls.h); libmosquitto applies none of its defaults to it.
+        QString why;
+        m_tls = MqttTls::create(m_config.url.host, m_config.caFile, &why);
+        int rc = MOSQ_ERR_TLS;
+        if (m_tls) {
+            mosquitto_int_option(m_mosq, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+            rc = mosquitto_void_option(m_mosq, MOSQ_OPT_SSL_CTX, m_tls->context());
+            if (rc != MOSQ_ERR_SUCCESS)
+                why = QString::fromUtf8(mosquitto_strerror(rc));
         }
         if (rc != MOSQ_ERR_SUCCESS) {
             m_finished = true;
             setStateText(QStringLiteral("MQTT: TLS not set up"));
-            emit message(QStringLiteral("MQTT: cannot use the certificate authority file %1 (%2)")
-                             .arg(m_config.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            emit message(QStringLiteral("MQTT: ") + why);
             return;
         }
     }
@@ -110,6 +114,8 @@ void MqttOutput::run()
             if (m_stopping)
                 break;
         }
+        if (m_tls)
+            m_tls->takeFailure(); // this attempt's own
         int rc = mosquitto_connect_async(m_mosq, host.constData(), m_config.url.port,
                                          m_config.keepAliveSeconds);
         if (rc == MOSQ_ERR_SUCCESS) {
@@ -119,8 +125,11 @@ void MqttOutput::run()
         }
         if (m_linkUp.exchange(false))
             failures = 0;
-        const QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                                    : QString::fromUtf8(mosquitto_strerror(rc));
+        QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                              : QString::fromUtf8(mosquitto_strerror(rc));
+        // A refused certificate: which check failed, rather than "A TLS error occurred."
+        if (const QString failure = m_tls ? m_tls->takeFailure() : QString(); !failure.isEmpty())
+            reason = failure;
         std::unique_lock lock(m_mutex);
         if (m_stopping)
             break;
@@ -159,9 +168,19 @@ void MqttOutput::onDisconnect(mosquitto*, void* self, int rc)
         output, [output, reason] { output->lost(reason); }, Qt::QueuedConnection);
 }
 
-void MqttOutput::onPublish(mosquitto*, void* self, int mid)
+void MqttOutput::onPublish(mosquitto* mosq, void* self, int mid)
 {
     auto* output = static_cast<MqttOutput*>(self);
+    {
+        // The broker has the last "offline": now the disconnection, from the library's own
+        // thread. Asked for from the session's thread right behind the publication, it could
+        // reach the socket torn, and the broker would add its will: a second "offline".
+        std::lock_guard lock(output->m_mutex);
+        if (mid == output->m_goodbyeMid) {
+            mosquitto_disconnect(mosq);
+            return;
+        }
+    }
     QMetaObject::invokeMethod(
         output, [output, mid] { output->published(mid); }, Qt::QueuedConnection);
 }
@@ -294,12 +313,20 @@ void MqttOutput::finish(int finishTimeoutMs)
         return;
     m_finished = true;
     m_faultTimer.stop();
+    bool goodbye = false;
     if (m_connected) {
         // Everything still queued goes ahead of the status and the disconnection, in order.
         m_config.inFlightLimit = std::numeric_limits<int>::max();
         pump();
-        mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), 7, "offline", 1, true);
-    } else {
+        // The acknowledgement of "offline" brings the disconnection (onPublish); the id is
+        // known there before the acknowledgement can be.
+        std::lock_guard lock(m_mutex);
+        int mid = -1;
+        goodbye = mosquitto_publish(m_mosq, &mid, m_statusTopic.constData(), 7, "offline", 1,
+                                    true) == MOSQ_ERR_SUCCESS;
+        m_goodbyeMid = goodbye ? mid : -1;
+    }
+    if (!goodbye) {
         // Nothing to say goodbye to: a connection attempt in progress is given up.
         m_abandon = true;
     }
@@ -313,7 +340,8 @@ void MqttOutput::finish(int finishTimeoutMs)
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    mosquitto_disconnect(m_mosq);
+    if (!goodbye)
+        mosquitto_disconnect(m_mosq);
     m_wake.notify_all();
 
     if (m_thread.joinable()) {

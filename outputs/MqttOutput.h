@@ -23,9 +23,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+class MqttTls;
 struct mosquitto;
 
 struct MqttOutputConfig
@@ -87,6 +89,7 @@ private:
     QByteArray m_topic;
     QByteArray m_statusTopic;
     mosquitto* m_mosq = nullptr;
+    std::unique_ptr<MqttTls> m_tls; // mqtts: outlives m_mosq, which holds its context
 
     // Session thread only.
     std::deque<QByteArray> m_queue;
@@ -107,6 +110,7 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;            // under m_mutex
     bool m_threadDone = false;          // under m_mutex
+    int m_goodbyeMid = -1;              // under m_mutex: the message id of the last "offline"
     std::atomic<bool> m_abandon{false}; // leave the network loop without a goodbye
     std::atomic<bool> m_linkUp{false};  // a connection was accepted since the last look
 };

@@ -10,6 +10,7 @@ const QString kMqtt = QStringLiteral("mqtt");
 const QString kMqttTopic = QStringLiteral("mqtt-topic");
 const QString kMqttCa = QStringLiteral("mqtt-ca");
 const QString kMqttPasswordFile = QStringLiteral("mqtt-password-file");
+const QString kNoOutputs = QStringLiteral("no-outputs");
 
 } // namespace
 
@@ -20,8 +21,10 @@ void addOutputOptions(QCommandLineParser& parser)
                                      "(a broadcast address is allowed)."),
                       QStringLiteral("HOST:PORT")});
     parser.addOption({kNmeaTcp,
-                      QStringLiteral("Serve NMEA 0183 VDR sentences to TCP clients on PORT."),
-                      QStringLiteral("PORT")});
+                      QStringLiteral("Serve NMEA 0183 VDR sentences to TCP clients on PORT, of "
+                                     "every address of this computer unless an ADDRESS is given "
+                                     "(127.0.0.1: this computer only)."),
+                      QStringLiteral("[ADDRESS:]PORT")});
     parser.addOption({kMqtt,
                       QStringLiteral("Publish each sample to the MQTT broker at URL "
                                      "(mqtt://[user@]host[:port] or mqtts://...)."),
@@ -35,6 +38,9 @@ void addOutputOptions(QCommandLineParser& parser)
                       QStringLiteral("File holding the MQTT password (else the environment "
                                      "variable MARVANE_MQTT_PASSWORD)."),
                       QStringLiteral("FILE")});
+    parser.addOption(
+        {kNoOutputs, QStringLiteral("No network outputs: those turned on in section [Outputs] of "
+                                    "the settings file stay off.")});
 }
 
 bool readOutputOptions(const QCommandLineParser& parser, OutputSettings& settings, QString* error)
@@ -46,6 +52,16 @@ bool readOutputOptions(const QCommandLineParser& parser, OutputSettings& setting
     };
     OutputSettings s = settings;
     QString reason;
+    if (parser.isSet(kNoOutputs)) {
+        for (const QString& output : {kNmeaUdp, kNmeaTcp, kMqtt}) {
+            if (parser.isSet(output))
+                return fail(
+                    QStringLiteral("--%1 and --%2 exclude each other").arg(kNoOutputs, output));
+        }
+        s.nmeaUdp = false;
+        s.nmeaTcp = false;
+        s.mqtt = false;
+    }
     if (parser.isSet(kNmeaUdp)) {
         const auto target = parseHostPort(parser.value(kNmeaUdp), &reason);
         if (!target)
@@ -55,14 +71,12 @@ bool readOutputOptions(const QCommandLineParser& parser, OutputSettings& setting
         s.nmeaUdpPort = target->second;
     }
     if (parser.isSet(kNmeaTcp)) {
-        bool ok = false;
-        const QString text = parser.value(kNmeaTcp);
-        const uint port = text.toUInt(&ok);
-        if (!ok || port < 1 || port > 65535 || text.startsWith(u'+'))
-            return fail(QStringLiteral("--nmea-tcp: \"%1\" is not a port number from 1 to 65535.")
-                            .arg(text));
+        const auto server = parseListenAddress(parser.value(kNmeaTcp), &reason);
+        if (!server)
+            return fail(QStringLiteral("--nmea-tcp: ") + reason);
         s.nmeaTcp = true;
-        s.nmeaTcpPort = quint16(port);
+        s.nmeaTcpAddress = server->first;
+        s.nmeaTcpPort = server->second;
     }
     if (parser.isSet(kMqtt)) {
         s.mqtt = true;
@@ -83,4 +97,17 @@ bool readOutputOptions(const QCommandLineParser& parser, OutputSettings& setting
         return fail(e);
     settings = s;
     return true;
+}
+
+bool outputNamedOnCommandLine(const QCommandLineParser& parser, OutputKind kind)
+{
+    switch (kind) {
+    case OutputKind::NmeaUdp:
+        return parser.isSet(kNmeaUdp);
+    case OutputKind::NmeaTcp:
+        return parser.isSet(kNmeaTcp);
+    case OutputKind::Mqtt:
+        break;
+    }
+    return parser.isSet(kMqtt);
 }

@@ -4,6 +4,7 @@
 #include "base/SettingsFile.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSysInfo>
 
 namespace {
@@ -61,8 +62,9 @@ bool isHostText(QStringView host)
 bool OutputSettings::operator==(const OutputSettings& o) const
 {
     return nmeaUdp == o.nmeaUdp && nmeaUdpHost == o.nmeaUdpHost && nmeaUdpPort == o.nmeaUdpPort &&
-           nmeaTcp == o.nmeaTcp && nmeaTcpPort == o.nmeaTcpPort && mqtt == o.mqtt &&
-           mqttUrl == o.mqttUrl && mqttTopic == o.mqttTopic && mqttCaFile == o.mqttCaFile &&
+           nmeaTcp == o.nmeaTcp && nmeaTcpPort == o.nmeaTcpPort &&
+           nmeaTcpAddress == o.nmeaTcpAddress && mqtt == o.mqtt && mqttUrl == o.mqttUrl &&
+           mqttTopic == o.mqttTopic && mqttCaFile == o.mqttCaFile &&
            mqttPasswordFile == o.mqttPasswordFile && mqttQueueLimit == o.mqttQueueLimit;
 }
 
@@ -78,6 +80,7 @@ OutputSettings loadOutputSettings(const QString& settingsPath)
     s.nmeaUdpPort = portValue(ini, "NmeaUdpPort", d.nmeaUdpPort);
     s.nmeaTcp = boolValue(ini, "NmeaTcp", d.nmeaTcp);
     s.nmeaTcpPort = portValue(ini, "NmeaTcpPort", d.nmeaTcpPort);
+    s.nmeaTcpAddress = textValue(ini, "NmeaTcpAddress", d.nmeaTcpAddress).trimmed();
     s.mqtt = boolValue(ini, "Mqtt", d.mqtt);
     s.mqttUrl = textValue(ini, "MqttUrl", d.mqttUrl);
     s.mqttTopic = textValue(ini, "MqttTopic", d.mqttTopic);
@@ -97,6 +100,9 @@ void saveOutputSettings(const QString& settingsPath, const OutputSettings& s)
         ini.setValue(kSection, key("NmeaUdpPort"), QString::number(s.nmeaUdpPort));
         ini.setValue(kSection, key("NmeaTcp"), flag(s.nmeaTcp));
         ini.setValue(kSection, key("NmeaTcpPort"), QString::number(s.nmeaTcpPort));
+        // Written once an address is chosen or the key is in the file already.
+        if (!s.nmeaTcpAddress.isEmpty() || ini.value(kSection, key("NmeaTcpAddress")))
+            ini.setValue(kSection, key("NmeaTcpAddress"), s.nmeaTcpAddress);
         ini.setValue(kSection, key("Mqtt"), flag(s.mqtt));
         ini.setValue(kSection, key("MqttUrl"), s.mqttUrl);
         ini.setValue(kSection, key("MqttTopic"), s.mqttTopic);
@@ -112,7 +118,8 @@ std::optional<MqttUrl> parseMqttUrl(const QString& text, QString* error)
 {
     const auto fail = [&](const QString& reason) -> std::optional<MqttUrl> {
         if (error)
-            *error = QStringLiteral("\"%1\" is not a broker address: %2.").arg(text, reason);
+            *error = QStringLiteral("\"%1\" is not a broker address: %2.")
+                         .arg(redactedMqttUrl(text), reason);
         return std::nullopt;
     };
     MqttUrl url;
@@ -175,10 +182,38 @@ std::optional<MqttUrl> parseMqttUrl(const QString& text, QString* error)
     return url;
 }
 
+QString redactedMqttUrl(const QString& text)
+{
+    // The same reading as parseMqttUrl: the user information runs to the last '@', and a ':' in
+    // it starts a password (which may hold '/' or '@' itself).
+    const qsizetype scheme = text.indexOf(u"://");
+    const qsizetype start = scheme < 0 ? 0 : scheme + 3;
+    const qsizetype at = text.lastIndexOf(u'@');
+    if (at < start)
+        return text;
+    const qsizetype colon = text.indexOf(u':', start);
+    if (colon < 0 || colon > at)
+        return text;
+    return text.left(colon + 1) + QStringLiteral("****") + text.mid(at);
+}
+
+QString mqttUrlText(const MqttUrl& url)
+{
+    const QString host = url.host.contains(u':') ? QStringLiteral("[%1]").arg(url.host) : url.host;
+    return QStringLiteral("%1://%2%3:%4")
+        .arg(url.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"),
+             url.user.isEmpty() ? QString() : url.user + QLatin1Char('@'), host)
+        .arg(url.port);
+}
+
 QString topicError(const QString& topic)
 {
     if (topic.isEmpty())
         return QStringLiteral("The MQTT topic is empty.");
+    if (topic.startsWith(u'$'))
+        return QStringLiteral("The MQTT topic \"%1\" begins with '$': such topics belong to the "
+                              "broker ($SYS), which takes no samples there.")
+            .arg(topic);
     if (topic.contains(u'+') || topic.contains(u'#'))
         return QStringLiteral("The MQTT topic \"%1\" has a wildcard (+ or #) in it: samples are "
                               "published to one topic.")
@@ -211,10 +246,56 @@ std::optional<std::pair<QString, quint16>> parseHostPort(const QString& text, QS
     return std::make_pair(host.toString(), *port);
 }
 
+std::optional<std::pair<QString, quint16>> parseListenAddress(const QString& text, QString* error)
+{
+    const auto fail = [&](const QString& reason) -> std::optional<std::pair<QString, quint16>> {
+        if (error)
+            *error = QStringLiteral("\"%1\" is not [ADDRESS:]PORT: %2.").arg(text, reason);
+        return std::nullopt;
+    };
+    QString address;
+    QStringView port(text);
+    if (const qsizetype colon = text.lastIndexOf(u':'); colon >= 0) {
+        QStringView host = QStringView(text).first(colon);
+        port = QStringView(text).mid(colon + 1);
+        if (host.startsWith(u'[') && host.endsWith(u']'))
+            host = host.sliced(1, host.size() - 2);
+        else if (host.contains(u':'))
+            return fail(QStringLiteral("an IPv6 address goes in brackets, as in [::1]:10110"));
+        if (host.isEmpty())
+            return fail(QStringLiteral("the address before ':' is missing"));
+        address = host.toString();
+    }
+    const auto number = portNumber(port);
+    if (!number)
+        return fail(QStringLiteral("the port must be a number from 1 to 65535"));
+    if (const QString e = listenAddressError(address); !e.isEmpty()) {
+        if (error)
+            *error = e;
+        return std::nullopt;
+    }
+    return std::make_pair(address, *number);
+}
+
+QString listenAddressError(const QString& address)
+{
+    // A server listens on an address of this computer: a name would first have to be looked up,
+    // and could name another machine.
+    if (address.isEmpty() || QHostAddress().setAddress(address))
+        return {};
+    return QStringLiteral("\"%1\" is not an IP address of this computer; leave the address out "
+                          "to serve on every address.")
+        .arg(address);
+}
+
 QString outputSettingsError(const OutputSettings& s)
 {
     if (s.nmeaUdp && !isHostText(s.nmeaUdpHost))
         return QStringLiteral("The NMEA UDP host is missing or has a blank in it.");
+    if (s.nmeaTcp) {
+        if (const QString e = listenAddressError(s.nmeaTcpAddress); !e.isEmpty())
+            return QStringLiteral("NMEA TCP server: ") + e;
+    }
     if (s.mqtt) {
         QString error;
         if (!parseMqttUrl(s.mqttUrl, &error))
@@ -241,4 +322,39 @@ QString defaultMqttTopic(const QString& portName)
     host.replace(u'+', u'_').replace(u'#', u'_').replace(u'/', u'_');
     port.replace(u'+', u'_').replace(u'#', u'_');
     return QStringLiteral("marvane/%1/%2").arg(host, port);
+}
+
+QString mqttTopicFor(const OutputSettings& settings, const QString& portName)
+{
+    return settings.mqttTopic.isEmpty() ? defaultMqttTopic(portName) : settings.mqttTopic;
+}
+
+QList<OutputDescription> outputDescriptions(const OutputSettings& s, const QString& portName)
+{
+    const auto hostPort = [](const QString& host, quint16 port) {
+        return QStringLiteral("%1:%2")
+            .arg(host.contains(u':') ? QStringLiteral("[%1]").arg(host) : host)
+            .arg(port);
+    };
+    QList<OutputDescription> outputs;
+    if (s.nmeaUdp) {
+        outputs.append({OutputKind::NmeaUdp, QStringLiteral("NMEA VDR over UDP to ") +
+                                                 hostPort(s.nmeaUdpHost, s.nmeaUdpPort)});
+    }
+    if (s.nmeaTcp) {
+        outputs.append({OutputKind::NmeaTcp,
+                        s.nmeaTcpAddress.isEmpty()
+                            ? QStringLiteral("NMEA VDR to TCP clients on port %1 of every address")
+                                  .arg(s.nmeaTcpPort)
+                            : QStringLiteral("NMEA VDR to TCP clients on ") +
+                                  hostPort(s.nmeaTcpAddress, s.nmeaTcpPort)});
+    }
+    if (s.mqtt) {
+        const std::optional<MqttUrl> url = parseMqttUrl(s.mqttUrl, nullptr);
+        outputs.append(
+            {OutputKind::Mqtt, QStringLiteral("MQTT to %1 on topic %2")
+                                   .arg(url ? mqttUrlText(*url) : redactedMqttUrl(s.mqttUrl),
+                                        mqttTopicFor(s, portName))});
+    }
+    return outputs;
 }

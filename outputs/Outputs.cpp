@@ -1,6 +1,7 @@
 #include "outputs/Outputs.h"
 
 #include "outputs/MqttOutput.h"
+#include "outputs/MqttTls.h"
 #include "outputs/NmeaOutput.h"
 
 #include <QFile>
@@ -26,6 +27,31 @@ std::optional<QString> mqttPassword(const OutputSettings& settings, QString* err
     return QString();
 }
 
+QStringList outputWarnings(const OutputSettings& settings)
+{
+    QStringList warnings;
+    if (!settings.mqtt)
+        return warnings;
+    const std::optional<MqttUrl> url = parseMqttUrl(settings.mqttUrl, nullptr);
+    const std::optional<QString> password = mqttPassword(settings, nullptr);
+    if (url && !url->tls && !url->user.isEmpty() && password && !password->isNull()) {
+        warnings << QStringLiteral("MQTT: the password of %1 goes to %2:%3 unencrypted (mqtt://): "
+                                   "anyone on the way can read it; use mqtts:// with a broker "
+                                   "that takes TLS")
+                        .arg(url->user, url->host)
+                        .arg(url->port);
+    }
+    if (!settings.mqttPasswordFile.isEmpty()) {
+        const QFileInfo file(settings.mqttPasswordFile);
+        if (file.isFile() && file.permissions().testFlag(QFileDevice::ReadOther)) {
+            warnings << QStringLiteral("MQTT: every user of this computer can read the password "
+                                       "file %1; chmod o-r %1 keeps it to its owner")
+                            .arg(file.absoluteFilePath());
+        }
+    }
+    return warnings;
+}
+
 namespace {
 
 // What the MQTT output needs of its files and address, read once: the same checks for
@@ -39,9 +65,14 @@ QString readOutputFiles(const OutputSettings& settings, std::optional<MqttUrl>* 
         *password = mqttPassword(settings, &reason);
         if (*url && (*url)->tls && !settings.mqttCaFile.isEmpty()) {
             QFile ca(settings.mqttCaFile);
-            if (!QFileInfo(ca).isFile() || !ca.open(QIODevice::ReadOnly))
+            if (!QFileInfo(ca).isFile() || !ca.open(QIODevice::ReadOnly)) {
                 reason = QStringLiteral("Unable to read the certificate authority file %1.")
                              .arg(QFileInfo(ca).absoluteFilePath());
+            } else {
+                // A file that holds no certificate refuses the start too, not only every
+                // connection.
+                MqttTls::create(url->host, settings.mqttCaFile, &reason);
+            }
         }
     }
     return reason;
@@ -80,13 +111,14 @@ QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& 
         }
         config.tcp = settings.nmeaTcp;
         config.tcpPort = settings.nmeaTcpPort;
+        if (!settings.nmeaTcpAddress.isEmpty())
+            config.tcpAddress = QHostAddress(settings.nmeaTcpAddress);
         outputs << new NmeaOutput(config, parent);
     }
     if (settings.mqtt) {
         MqttOutputConfig config;
         config.url = *url;
-        config.topic =
-            settings.mqttTopic.isEmpty() ? defaultMqttTopic(portName) : settings.mqttTopic;
+        config.topic = mqttTopicFor(settings, portName);
         config.caFile = settings.mqttCaFile;
         config.password = *password;
         config.queueLimit = settings.mqttQueueLimit;

@@ -10,6 +10,7 @@
 #include "outputs/OutputSettings.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <optional>
 
@@ -21,6 +22,11 @@ std::optional<QString> mqttPassword(const OutputSettings& settings, QString* err
 // Whether the outputs the settings turn on can be made, without making them (nothing is opened
 // or sent): false, with why in error, on the failures createOutputs() would meet.
 bool checkOutputs(const OutputSettings& settings, QString* error);
+
+// What the operator should hear once when the outputs start, each a line of its own: a password
+// that goes to the broker unencrypted (a user name over mqtt://), a password file that every
+// user of this computer can read. Empty when there is nothing to say.
+QStringList outputWarnings(const OutputSettings& settings);
 
 // The outputs that are on, parented to parent. portName (the serial port as given, "COM2" or
 // "/dev/ttyUSB0") names the default topic. On invalid settings, an unreadable password or

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs a build into a fresh temporary prefix and checks what a desktop and a package need
-# there: the programs, the desktop entry and the metainfo that names it, the icon at every size,
-# the example systemd unit. The desktop entry and the metainfo also go through their validators
-# (desktop-file-utils, appstream) when those are installed.
+# there: the programs and their manual pages (every option a program's --help names is in its
+# page), the desktop entry and the metainfo that names it, the icon at every size, the example
+# systemd unit, the copyright file. The desktop entry and the metainfo also go through their
+# validators (desktop-file-utils, appstream), and the manual pages through man's own warnings
+# (man-db), when those are installed.
 #
-#   check-install.sh BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT]
+#   check-install.sh BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT [HAVE_SIMULATOR]]
 #
 # HAVE_RECORDER is 1 when the build has marvane-record, which must then be installed too;
-# HAVE_EXPORT the same for marvane-export.
+# HAVE_EXPORT the same for marvane-export, HAVE_SIMULATOR for marvane-sensor-sim.
 # CMAKE names the cmake program to install with (default: cmake from PATH).
 set -euo pipefail
 
-if [ $# -ne 4 ] && [ $# -ne 5 ]; then
-    echo "usage: $0 BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT]" >&2
+if [ $# -lt 4 ] || [ $# -gt 6 ]; then
+    echo "usage: $0 BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT [HAVE_SIMULATOR]]" >&2
     exit 2
 fi
 build=$1
@@ -20,6 +22,7 @@ version=$2
 appId=$3
 haveRecorder=$4
 haveExport=${5:-0}
+haveSimulator=${6:-0}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -57,13 +60,47 @@ expectProgram() {
     fi
 }
 
-expectProgram marvane
-if [ "$haveRecorder" = 1 ]; then
-    expectProgram marvane-record
-fi
-if [ "$haveExport" = 1 ]; then
-    expectProgram marvane-export
-fi
+programs=(marvane)
+[ "$haveRecorder" = 1 ] && programs+=(marvane-record)
+[ "$haveExport" = 1 ] && programs+=(marvane-export)
+[ "$haveSimulator" = 1 ] && programs+=(marvane-sensor-sim)
+for program in "${programs[@]}"; do
+    expectProgram "$program"
+done
+
+# Each program's manual page, compressed as Debian wants it when gzip was there, holds every
+# option its --help names (written "\-\-name" in the page's source).
+for program in "${programs[@]}"; do
+    page=$prefix/share/man/man1/$program.1.gz
+    [ -f "$page" ] || page=$prefix/share/man/man1/$program.1
+    if [ ! -f "$page" ]; then
+        fail "no manual page for $program"
+        continue
+    fi
+    case $page in
+    *.gz) source=$(gzip -dc "$page") ;;
+    *) source=$(cat "$page") ;;
+    esac
+    [ -x "$prefix/bin/$program" ] || continue
+    if ! help=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/$program" --help 2>&1); then
+        fail "$program --help failed: $help"
+        continue
+    fi
+    for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u); do
+        grep -qF -- "${option//-/\\-}" <<<"$source" ||
+            fail "the manual page of $program does not name $option"
+    done
+    if command -v man >/dev/null; then
+        # What lintian asks of a page: no warning from man's formatting of it.
+        if warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) &&
+            [ -z "$warnings" ]; then
+            echo "man --warnings $program.1: passed"
+        else
+            fail "man --warnings $program.1: $warnings"
+        fi
+    fi
+done
+expectFile share/doc/marvane/copyright
 
 desktop=share/applications/$appId.desktop
 metainfo=share/metainfo/$appId.metainfo.xml

@@ -40,11 +40,9 @@ FlowSample computeFlowSample(const QString& xText, const QString& yText, bool fa
     double bearing = bearingFrom(x, y);
     if (bearingTo == 1)
         bearing = bearing > 180 ? bearing - 180 : bearing + 180;
-    if (headingOffset != 0) {
-        bearing = std::fmod(bearing + headingOffset, 360.0);
-        if (bearing < 0)
-            bearing += 360.0;
-    }
+    // The reversal of 180 gives 360: north, as its text "000" says, so it travels on as 0 and
+    // every destination states the same bearing.
+    bearing = bearingWithinCircle(bearing + headingOffset);
 
     FlowSample sample;
     sample.x = received;
@@ -58,6 +56,15 @@ FlowSample computeFlowSample(const QString& xText, const QString& yText, bool fa
         sample.bearingText = QStringLiteral("000");
     sample.colour = bearingColour(sample.bearing, sample.bearingText);
     return sample;
+}
+
+double bearingWithinCircle(double degrees)
+{
+    double bearing = std::fmod(degrees, 360.0);
+    if (bearing < 0)
+        bearing += 360.0;
+    // A sliver below 0 turned round lands on 360 itself.
+    return bearing >= 360.0 ? 0.0 : bearing;
 }
 
 int wholeDegrees(double degrees)

@@ -23,7 +23,8 @@ struct FlowSample
     double shownSpeed;   // the speed as the text shows it, rounded to the units' pattern
     QString speedText;   // speed formatted by the units' pattern, e.g. "0515"
     QString bearingText; // "000".."359" ("360" is shown as "000")
-    double bearing;      // unrounded bearing in degrees, after the from/to reversal and offset
+    double bearing;      // unrounded bearing in degrees, 0 <= bearing < 360, after the from/to
+                         // reversal and offset
     BearingColour colour;
 };
 
@@ -33,6 +34,11 @@ struct FlowSample
 // speedFormat. Throws MarvaneError with the conversion message when a text is not a number.
 FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
                              const QString& speedFormat, double headingOffset = 0);
+
+// A bearing in degrees brought within 0 <= bearing < 360: whole turns taken off, and 360 itself
+// (180 reversed, or a sliver below 0 turned round) is 0, as its text "000" says. Every bearing a
+// sample carries is within this range, so the numbers sent out agree with the bearing text.
+double bearingWithinCircle(double degrees);
 
 // A bearing as whole degrees 0..359, as the readout shows it ("000" for 359.6), any number of
 // turns taken off.

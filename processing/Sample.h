@@ -51,7 +51,7 @@ struct Sample
 
     double speed = 0;   // in the sample's units, unrounded (replay: as the text reads)
     double speedMs = 0; // in m/s
-    double bearing = 0; // degrees 0..360, in the convention below, heading offset added
+    double bearing = 0; // 0 <= degrees < 360, in the convention below, heading added
     bool bearingTo = false;     // the bearing is where the flow heads to (else where it comes from)
     bool faceUp = false;        // the sensor's face in force (live samples)
     double headingOffset = 0;   // degrees added to the computed bearing (live samples)

@@ -241,6 +241,7 @@ bool LiveSession::openPort(QString* reason, const QString& portName)
     const QString device = devicePathFor(name);
     if (!m_serial->open(device, name, reason))
         return false;
+    followPort(name);
     return true;
 }
 
@@ -328,24 +329,88 @@ void LiveSession::tell(const SessionEvent& event)
 bool LiveSession::setOutputs(const OutputSettings& settings, const QString& portName,
                              QString* error)
 {
-    for (LiveOutput* output : std::as_const(m_outputs)) {
-        removeSink(output);
-        output->takeEvent({SessionEvent::Kind::Finishing, QString(), QString()});
-        output->deleteLater();
+    // The port in use names the topic once one is open.
+    const QString port = m_serial->isOpen() ? m_serial->portName() : portName;
+    if (!m_outputs.isEmpty() && settings == m_outputSettings &&
+        mqttTopicFor(settings, port) == mqttTopicFor(m_outputSettings, m_outputsPort)) {
+        // The same outputs: a broker is not told "offline" and "online" again for nothing.
+        if (error)
+            error->clear();
+        return true;
     }
+    for (LiveOutput* output : std::as_const(m_outputs))
+        endOutput(output);
     m_outputs.clear();
-    QString reason;
-    const QList<LiveOutput*> outputs = createOutputs(settings, portName, this, &reason);
-    for (LiveOutput* output : outputs) {
-        addSink(output);
-        connect(output, &LiveOutput::stateChanged, this, &LiveSession::outputsChanged);
-        connect(output, &LiveOutput::message, this, &LiveSession::outputMessage);
-        m_outputs << output;
+    m_mqttOutput = nullptr;
+    m_outputSettings = settings;
+    m_outputsPort = port;
+
+    // The MQTT output first, alone: it is the one that can fail (a password or certificate file
+    // that cannot be read), and the session replaces it alone when the port changes.
+    OutputSettings mqttOnly = settings;
+    mqttOnly.nmeaUdp = false;
+    mqttOnly.nmeaTcp = false;
+    OutputSettings nmeaOnly = settings;
+    nmeaOnly.mqtt = false;
+    QString reason = outputSettingsError(settings);
+    QList<LiveOutput*> mqtt;
+    if (reason.isEmpty())
+        mqtt = createOutputs(mqttOnly, port, this, &reason);
+    if (reason.isEmpty()) {
+        for (LiveOutput* output : createOutputs(nmeaOnly, port, this, &reason))
+            addOutput(output);
+        for (LiveOutput* output : std::as_const(mqtt)) {
+            addOutput(output);
+            m_mqttOutput = output;
+        }
+        for (const QString& warning : outputWarnings(settings))
+            emit outputMessage(warning);
+    } else {
+        m_outputSettings = OutputSettings();
     }
     emit outputsChanged();
     if (error)
         *error = reason;
     return reason.isEmpty();
+}
+
+void LiveSession::addOutput(LiveOutput* output)
+{
+    addSink(output);
+    connect(output, &LiveOutput::stateChanged, this, &LiveSession::outputsChanged);
+    connect(output, &LiveOutput::message, this, &LiveSession::outputMessage);
+    m_outputs << output;
+}
+
+void LiveSession::endOutput(LiveOutput* output)
+{
+    removeSink(output);
+    output->takeEvent({SessionEvent::Kind::Finishing, QString(), QString()});
+    output->deleteLater();
+}
+
+void LiveSession::followPort(const QString& portName)
+{
+    const QString before = mqttTopicFor(m_outputSettings, m_outputsPort);
+    m_outputsPort = portName;
+    if (!m_mqttOutput || mqttTopicFor(m_outputSettings, portName) == before)
+        return;
+    // Samples of this port under the name of another would mix two instruments in one series:
+    // the output ends under the old topic ("offline") and starts again under the new one.
+    m_outputs.removeOne(m_mqttOutput);
+    endOutput(m_mqttOutput);
+    m_mqttOutput = nullptr;
+    OutputSettings mqttOnly = m_outputSettings;
+    mqttOnly.nmeaUdp = false;
+    mqttOnly.nmeaTcp = false;
+    QString reason;
+    for (LiveOutput* output : createOutputs(mqttOnly, portName, this, &reason)) {
+        addOutput(output);
+        m_mqttOutput = output;
+    }
+    if (!reason.isEmpty())
+        emit outputMessage(QStringLiteral("MQTT: ") + reason);
+    emit outputsChanged();
 }
 
 QStringList LiveSession::outputStates() const

@@ -19,6 +19,7 @@
 // destinations but are not shown), and its invented samples reach the destinations only when
 // the operator chose to log them. A second demonstration while one runs is refused.
 
+#include "outputs/OutputSettings.h"
 #include "processing/Sample.h"
 #include "processing/SampleSink.h"
 
@@ -38,7 +39,6 @@ class FlowPipeline;
 class LiveHistory;
 class LiveOutput;
 class NoDataWatch;
-struct OutputSettings;
 class ProgramOptions;
 class Recording;
 class SerialSource;
@@ -85,9 +85,12 @@ public:
     static QString dataFilePathFor(const QString& logFile);
 
     // The network outputs the settings turn on, destinations of this session from now on
-    // (portName names the default MQTT topic); outputs already running end cleanly first (an
-    // MQTT broker hears "offline"). False with why in error, and no outputs, when the settings
-    // cannot be (an invalid address, an unreadable password or certificate file).
+    // (portName names the default MQTT topic until a port is opened: from then on the topic
+    // follows the port in use); outputs already running end cleanly first (an MQTT broker hears
+    // "offline"), unless the settings and the topic are those they run with, when they go on
+    // untouched. False with why in error, and no outputs, when the settings cannot be (an
+    // invalid address, an unreadable password or certificate file). What the operator should
+    // know of the settings (outputWarnings) comes once as outputMessage.
     bool setOutputs(const OutputSettings& settings, const QString& portName, QString* error);
     const QList<LiveOutput*>& outputs() const { return m_outputs; }
     // Each running output's state for a status line ("NMEA: 1 client", "MQTT: queued 12").
@@ -98,7 +101,8 @@ public:
     QString devicePathFor(const QString& portName) const;
     // Opens the port the options choose (or portName, mapped as above). On failure returns
     // false with the reason and leaves a running connection as it was. Reading begins with
-    // startPolling().
+    // startPolling(). An MQTT output on the default topic moves to the topic of this port
+    // (the broker hears "offline" under the old one).
     bool openPort(QString* reason, const QString& portName = QString());
     void startPolling();
     // Closes the port; the destinations hear Disconnected.
@@ -146,6 +150,9 @@ private:
     void updateSpillFolders();
     void handBatch(const SampleBatch& batch);
     void tell(const SessionEvent& event);
+    void addOutput(LiveOutput* output);
+    void endOutput(LiveOutput* output);
+    void followPort(const QString& portName);
 
     ProgramOptions* m_options;
     FlowPipeline* m_pipeline;
@@ -158,6 +165,9 @@ private:
     std::unique_ptr<SampleSink> m_dataFileWhileLogging;
     std::vector<SampleSink*> m_sinks;
     QList<LiveOutput*> m_outputs;
+    LiveOutput* m_mqttOutput = nullptr; // one of m_outputs
+    OutputSettings m_outputSettings;    // what m_outputs run with
+    QString m_outputsPort;              // the port the default MQTT topic names
     bool m_connected = false;
     bool m_demoLogged = false;
 };

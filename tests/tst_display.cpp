@@ -253,7 +253,7 @@ void TestDisplay::computedSample_data()
                                    << "180" << black << 180.0 << 230.6;
     QTest::newRow("straight back, to") << kFaceDown << 1 << "+00000 -00515"
                                        << "0515"
-                                       << "000" << black << 360.0 << 230.6;
+                                       << "000" << black << 0.0 << 230.6;
     QTest::newRow("x axis") << kFaceDown << 0 << "+00515 +00000"
                             << "0515"
                             << "090" << green << 90.0 << 230.6;

@@ -1,7 +1,11 @@
 // The live session: one road from the sources to every destination, in batches.
 
+#include "logfile/DataFileFormat.h"
+#include "logfile/DataFileWriter.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
+#include "outputs/MqttPayload.h"
+#include "outputs/NmeaSentence.h"
 #include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "processing/SampleSink.h"
@@ -11,6 +15,8 @@
 #include "tests/support/FailingFileDevice.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +52,8 @@ private slots:
     void samplesCarryNumbersInTheirUnitsAndInMetresPerSecond();
     void headingOffsetTurnsEveryBearing_data();
     void headingOffsetTurnsEveryBearing();
+    void everyDestinationStatesTheBearingItsTextShows_data();
+    void everyDestinationStatesTheBearingItsTextShows();
     void timeBaseStampsAndLabelsTheLog_data();
     void timeBaseStampsAndLabelsTheLog();
     void demonstrationHasTheDisplayToItself();
@@ -163,6 +171,81 @@ void TestLiveSession::headingOffsetTurnsEveryBearing()
     QCOMPARE(s.bearingText, bearingText);
     QVERIFY(s.bearing >= 0 && s.bearing < 360);
     QCOMPARE(s.headingOffset, heading);
+}
+
+void TestLiveSession::everyDestinationStatesTheBearingItsTextShows_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<bool>("faceUp");
+    QTest::addColumn<bool>("to");
+    QTest::addColumn<double>("heading");
+    QTest::addColumn<double>("bearing"); // the number the sample carries, MQTT's "bearing"
+    QTest::addColumn<QString>("bearingText");
+    QTest::addColumn<QByteArray>("vdrSet");
+    QTest::addColumn<QByteArray>("dataFileBearing");
+    // Straight back is 180 from; to, it is north: 0 in every destination, never 360.
+    QTest::newRow("face down, to, straight back") << "+0.000 -0.500" << false << true << 0.0 << 0.0
+                                                  << "000" << QByteArray("0.0") << QByteArray("0");
+    QTest::newRow("face down, from, straight back")
+        << "+0.000 -0.500" << false << false << 0.0 << 180.0 << "180" << QByteArray("0.0")
+        << QByteArray("180");
+    QTest::newRow("face up, to, straight back") << "+0.000 -0.500" << true << true << 0.0 << 0.0
+                                                << "000" << QByteArray("0.0") << QByteArray("0");
+    QTest::newRow("face down, from, straight ahead")
+        << "+0.000 +0.500" << false << false << 0.0 << 0.0 << "000" << QByteArray("180.0")
+        << QByteArray("0");
+    // A heading that brings the bearing round to north exactly.
+    QTest::newRow("from the right, heading 270")
+        << "+0.500 +0.000" << false << false << 270.0 << 0.0 << "000" << QByteArray("180.0")
+        << QByteArray("0");
+    QTest::newRow("to, heading -180") << "+0.000 +0.500" << false << true << -180.0 << 0.0 << "000"
+                                      << QByteArray("0.0") << QByteArray("0");
+    // Just west of north: the number keeps its decimals, the text its whole degree.
+    QTest::newRow("face down, from, a sliver west")
+        << "-0.001 +0.500" << false << false << 0.0 << 359.885408 << "000" << QByteArray("179.9")
+        << QByteArray("359.885");
+}
+
+void TestLiveSession::everyDestinationStatesTheBearingItsTextShows()
+{
+    QFETCH(QString, record);
+    QFETCH(bool, faceUp);
+    QFETCH(bool, to);
+    QFETCH(double, heading);
+    QFETCH(double, bearing);
+    QFETCH(QString, bearingText);
+    QTemporaryDir dir;
+    ProgramOptions options(dir.filePath(QStringLiteral("marvane.ini")));
+    OptionValues values;
+    values.comms.orientation = faceUp ? 0 : 1;
+    values.headingOffset = heading;
+    options.setValues(values);
+    LiveSession session(&options);
+    session.pipeline().setBearingTo(to);
+    Tape tape;
+    session.addSink(&tape);
+    session.receiveRecord(record);
+    const Sample& s = tape.batches.first().first();
+
+    QCOMPARE(s.bearingText, bearingText);
+    QVERIFY2(qAbs(s.bearing - bearing) < 1e-6, qPrintable(QString::number(s.bearing, 'g', 17)));
+    QVERIFY(s.bearing >= 0 && s.bearing < 360);
+
+    const std::optional<QByteArray> payload = mqttPayload(s);
+    QVERIFY(payload);
+    const QJsonObject json = QJsonDocument::fromJson(*payload).object();
+    QCOMPARE(json.value(QStringLiteral("bearingText")).toString(), bearingText);
+    QVERIFY2(qAbs(json.value(QStringLiteral("bearing")).toDouble() - bearing) < 1e-6,
+             payload->constData());
+    QVERIFY2(json.value(QStringLiteral("bearing")).toDouble() < 360, payload->constData());
+
+    const std::optional<QByteArray> vdr = vdrSentence(s);
+    QVERIFY(vdr);
+    QTEST(vdr->split(',').at(1), "vdrSet");
+
+    const std::optional<DataFileRow> row = DataFileWriter::rowOf(s);
+    QVERIFY(row);
+    QTEST(dataFileRowLine(*row).split(',').at(7), "dataFileBearing");
 }
 
 void TestLiveSession::timeBaseStampsAndLabelsTheLog_data()

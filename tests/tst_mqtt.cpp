@@ -1,13 +1,24 @@
 // MQTT output against Debian's real broker, started by the test on a free port of 127.0.0.1:
 // the JSON of each sample, the retained status ("online", "offline" after a clean end, the will
-// "offline" after kill -9), and the bounded queue while the broker is away.
+// "offline" after kill -9), and the bounded queue while the broker is away; through the live
+// session, the topic following the port in use, the clean end and the warnings at the start;
+// over TLS, with certificates made here by the openssl program, each refusal saying which check
+// failed.
 
 #include "outputs/MqttOutput.h"
+#include "outputs/Outputs.h"
+#include "session/LiveSession.h"
+#include "session/ProgramOptions.h"
 #include "tests/support/MqttBroker.h"
+#include "tests/support/Pty.h"
 #include "tests/support/Samples.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -47,6 +58,53 @@ QByteArray retainedStatus(quint16 port, const QString& topic)
     return message.retained ? message.payload : "(not retained)";
 }
 
+// Runs the openssl program in dir; false (and its output as a warning) when it fails.
+bool openssl(const QTemporaryDir& dir, const QStringList& args)
+{
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("openssl"), args);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        qWarning("openssl %s: %s", qPrintable(args.join(u' ')), process.readAll().constData());
+        return false;
+    }
+    return true;
+}
+
+// A certificate authority (ca.pem), another one the broker's certificates do not come from
+// (other-ca.pem), and for one key (broker.key) three certificates signed by the first: for
+// 127.0.0.1 (good.pem), the same expired (expired.pem), and for other hosts (elsewhere.pem).
+bool makeCertificates(const QTemporaryDir& dir)
+{
+    const auto words = [](const char* text) { return QString::fromLatin1(text).split(u' '); };
+    const auto sign = [&](const char* name, const char* days, const char* altNames) {
+        QFile ext(dir.filePath(QStringLiteral("%1.ext").arg(QLatin1String(name))));
+        if (!ext.open(QIODevice::WriteOnly))
+            return false;
+        ext.write(QByteArray("subjectAltName=") + altNames + "\n");
+        ext.close();
+        return openssl(dir, words("x509 -req -in broker.csr -CA ca.pem -CAkey ca.key "
+                                  "-CAcreateserial -days") +
+                                QStringList{QString::fromLatin1(days), QStringLiteral("-extfile"),
+                                            ext.fileName(), QStringLiteral("-out"),
+                                            QStringLiteral("%1.pem").arg(QLatin1String(name))});
+    };
+    const char* ec = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    return openssl(dir, words("req -x509 -days 2 -subj /CN=Marvane-test-CA -keyout ca.key -out "
+                              "ca.pem") +
+                            words(ec)) &&
+           openssl(dir, words("req -x509 -days 2 -subj /CN=Another-CA -keyout other-ca.key -out "
+                              "other-ca.pem") +
+                            words(ec)) &&
+           openssl(dir,
+                   words("req -subj /CN=broker -keyout broker.key -out broker.csr") + words(ec)) &&
+           sign("good", "2", "IP:127.0.0.1") &&
+           // Valid from now to a day ago: expired the moment it is made.
+           sign("expired", "-1", "IP:127.0.0.1") &&
+           sign("elsewhere", "2", "DNS:broker.example.org,IP:10.9.8.7");
+}
+
 } // namespace
 
 class TestMqtt : public QObject
@@ -58,6 +116,14 @@ private slots:
     void cleanEndLeavesOfflineRetained();
     void willSaysOfflineAfterKill9();
     void samplesWaitForTheBrokerInABoundedQueue();
+    void topicFollowsThePortInUse();
+    void cleanEndOfTheSessionSaysOfflineOnce();
+    void warningsAreToldOnceAtTheStart();
+    void tlsRefusalSaysWhichCheckFailed_data();
+    void tlsRefusalSaysWhichCheckFailed();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_certificates; // made once, for every TLS case
 };
 
 void TestMqtt::init()
@@ -191,6 +257,204 @@ void TestMqtt::samplesWaitForTheBrokerInABoundedQueue()
              QStringLiteral("MQTT: 3 samples waiting for the broker; dropping the oldest"));
     QCOMPARE(texts.at(2),
              QStringLiteral("MQTT: connected to 127.0.0.1:%1 again").arg(broker.port()));
+}
+
+void TestMqtt::topicFollowsThePortInUse()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    Pty com1, com2;
+    QVERIFY(com1.ok() && com2.ok());
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("marvane.ini"));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Ports]\nCOM1=" + com1.path().toLocal8Bit() +
+               "\nCOM2=" + com2.path().toLocal8Bit() + "\n");
+    file.close();
+    ProgramOptions options(ini);
+    OptionValues values = options.values();
+    values.comms.commPort = 1; // Com 2 when the program starts
+    options.setValues(values);
+    LiveSession session(&options);
+
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("marvane/#"));
+    QTRY_VERIFY(subscriber.subscribed());
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    QString error;
+    QVERIFY2(session.setOutputs(settings, options.port().portName, &error), qPrintable(error));
+    const QString onCom1 = defaultMqttTopic(QStringLiteral("COM1"));
+    const QString onCom2 = defaultMqttTopic(QStringLiteral("COM2"));
+    QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),
+                 QList<QByteArray>{"online"});
+
+    // The operator chooses Com 1 in the options and connects.
+    values.comms.commPort = 0;
+    options.setValues(values);
+    QString reason;
+    QVERIFY2(session.openPort(&reason), qPrintable(reason));
+    QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
+                 QList<QByteArray>{"online"});
+    QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),
+                 (QList<QByteArray>{"online", "offline"}));
+    session.receiveRecord(QStringLiteral("+0.300 -0.400"));
+    QTRY_COMPARE(subscriber.payloads(onCom1).size(), 1);
+    QVERIFY(subscriber.payloads(onCom1).first().contains("\"rawX\":\"+0.300\""));
+    QVERIFY(subscriber.payloads(onCom2).isEmpty());
+    QCOMPARE(session.outputs().size(), 1);
+
+    // The same settings again (Outputs > OK without a change): the output goes on untouched.
+    LiveOutput* running = session.outputs().first();
+    QVERIFY(session.setOutputs(settings, options.port().portName, &error));
+    QCOMPARE(session.outputs(), QList<LiveOutput*>{running});
+
+    session.finish();
+    QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
+                 (QList<QByteArray>{"online", "offline"}));
+}
+
+void TestMqtt::cleanEndOfTheSessionSaysOfflineOnce()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    const QString topic = QStringLiteral("marvane/test/COM3");
+    MqttSubscriber subscriber(broker.port(), topic + QStringLiteral("/status"));
+    QTRY_VERIFY(subscriber.subscribed());
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    settings.mqttTopic = topic;
+    {
+        LiveSession session(nullptr);
+        QString error;
+        QVERIFY2(session.setOutputs(settings, QStringLiteral("COM3"), &error), qPrintable(error));
+        QTRY_COMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: connected")});
+        session.receiveRecord(QStringLiteral("+0.300 -0.400"));
+        session.finish();
+        QCOMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: ended")});
+        // The session and its output go, as at the end of the program.
+    }
+    QTRY_COMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
+                 (QList<QByteArray>{"online", "offline"}));
+    // A newcomer sees the one "offline", retained; a will of the broker's would have come by now.
+    QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("offline"));
+    QCOMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
+             (QList<QByteArray>{"online", "offline"}));
+}
+
+void TestMqtt::warningsAreToldOnceAtTheStart()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    QTemporaryDir dir;
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://station4@127.0.0.1:%1").arg(broker.port());
+    settings.mqttTopic = QStringLiteral("marvane/test/COM1");
+    settings.mqttPasswordFile = dir.filePath(QStringLiteral("password"));
+    QFile file(settings.mqttPasswordFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("S3cret\n");
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+    LiveSession session(nullptr);
+    QSignalSpy messages(&session, &LiveSession::outputMessage);
+    QString error;
+    QVERIFY2(session.setOutputs(settings, QStringLiteral("COM1"), &error), qPrintable(error));
+    QTRY_COMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: connected")});
+    QVERIFY(session.setOutputs(settings, QStringLiteral("COM1"), &error));
+    QStringList texts;
+    for (const auto& m : messages)
+        texts << m.at(0).toString();
+    QCOMPARE(texts,
+             (QStringList{QStringLiteral("MQTT: the password of station4 goes to 127.0.0.1:%1 "
+                                         "unencrypted (mqtt://): anyone on the way can read it; "
+                                         "use mqtts:// with a broker that takes TLS")
+                              .arg(broker.port()),
+                          QStringLiteral("MQTT: every user of this computer can read the "
+                                         "password file %1; chmod o-r %1 keeps it to its owner")
+                              .arg(settings.mqttPasswordFile)}));
+    QVERIFY(!texts.join(u' ').contains(QStringLiteral("S3cret")));
+
+    // Over TLS, from a file kept to its owner: nothing to say.
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    settings.mqttUrl = QStringLiteral("mqtts://station4@127.0.0.1:%1").arg(broker.port());
+    QCOMPARE(outputWarnings(settings), QStringList());
+    session.finish();
+}
+
+void TestMqtt::tlsRefusalSaysWhichCheckFailed_data()
+{
+    QTest::addColumn<QString>("certificate"); // the broker's
+    QTest::addColumn<QString>("ca");          // the file given; empty: the system's
+    QTest::addColumn<QString>("reason");      // a pattern; %1 the folder of the certificates
+    QTest::newRow("trusted") << "good"
+                             << "ca.pem"
+                             << "";
+    QTest::newRow("another certificate authority")
+        << "good"
+        << "other-ca.pem"
+        << "TLS: the broker's certificate is not signed by the certificate authority in "
+           "%1/other-ca\\.pem";
+    QTest::newRow("the system's authorities")
+        << "good"
+        << ""
+        << "TLS: the broker's certificate is not signed by a certificate authority this computer "
+           "trusts; name the broker's certificate authority file";
+    QTest::newRow("expired")
+        << "expired"
+        << "ca.pem"
+        << "TLS: the broker's certificate expired on \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC";
+    QTest::newRow("another host")
+        << "elsewhere"
+        << "ca.pem"
+        << "TLS: the broker's certificate is for another host than 127\\.0\\.0\\.1";
+}
+
+void TestMqtt::tlsRefusalSaysWhichCheckFailed()
+{
+    QFETCH(QString, certificate);
+    QFETCH(QString, ca);
+    QFETCH(QString, reason);
+    if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+        QSKIP("the openssl program is not installed (Debian package openssl)");
+    if (!m_certificates) {
+        m_certificates = std::make_unique<QTemporaryDir>();
+        QVERIFY(makeCertificates(*m_certificates));
+    }
+    const QTemporaryDir& dir = *m_certificates;
+    MqttBroker broker;
+    broker.setTls(dir.filePath(certificate + QStringLiteral(".pem")),
+                  dir.filePath(QStringLiteral("broker.key")));
+    QVERIFY(broker.start());
+
+    MqttOutputConfig config = configFor(broker.port(), QStringLiteral("marvane/test/COM1"));
+    config.url.tls = true;
+    if (!ca.isEmpty())
+        config.caFile = dir.filePath(ca);
+    config.faultReportMs = 1000; // the first handshake has failed by then
+    MqttOutput output(config);
+    QSignalSpy messages(&output, &LiveOutput::message);
+    if (reason.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(output.isConnected(), 10000);
+        QCOMPARE(messages.count(), 0);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(messages.count(), 1, 10000);
+    const QString text = messages.first().first().toString();
+    const QRegularExpression expected(QRegularExpression::anchoredPattern(
+        QStringLiteral("MQTT: no connection to the broker at 127\\.0\\.0\\.1:%1 \\(%2\\); "
+                       "trying again")
+            .arg(broker.port())
+            .arg(reason.contains(QStringLiteral("%1"))
+                     ? reason.arg(QRegularExpression::escape(m_certificates->path()))
+                     : reason)));
+    QVERIFY2(expected.match(text).hasMatch(), qPrintable(text));
+    QVERIFY(!output.isConnected());
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -51,6 +53,9 @@ private slots:
     void timeBaseOfStampsAndEventLines_data();
     void timeBaseOfStampsAndEventLines();
     void dataFileAndNmeaOutputAreDestinationsToo();
+    void relativeDataFileIsWrittenBesideTheLog();
+    void startLineNamesEveryOutput_data();
+    void startLineNamesEveryOutput();
     void unreadableSettingsAreToldAndTheRunGoesOn_data();
     void unreadableSettingsAreToldAndTheRunGoesOn();
     void refusedRunLeavesNoFileBehind_data();
@@ -105,6 +110,20 @@ void TestRecorder::usageErrorsExitTwoWithOneLine_data()
                                 << QStringLiteral("exclude");
     QTest::newRow("existing file without --append")
         << QStringList{QStringLiteral("marvane.ini")} << QStringLiteral("--append");
+    QTest::newRow("broker's own topic")
+        << QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtt://127.0.0.1"),
+                       QStringLiteral("--mqtt-topic"), QStringLiteral("$SYS/x"), log}
+        << QStringLiteral("begins with '$'");
+    QTest::newRow("password in the address")
+        << QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtts://u:S3cret@h"), log}
+        << QStringLiteral("\"mqtts://u:****@h\" is not a broker address");
+    QTest::newRow("no outputs and one named")
+        << QStringList{QStringLiteral("--no-outputs"), QStringLiteral("--mqtt"),
+                       QStringLiteral("mqtt://127.0.0.1"), log}
+        << QStringLiteral("--no-outputs and --mqtt exclude each other");
+    QTest::newRow("NMEA server on a name")
+        << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("plotter:10110"), log}
+        << QStringLiteral("\"plotter\" is not an IP address");
 }
 
 void TestRecorder::usageErrorsExitTwoWithOneLine()
@@ -118,6 +137,7 @@ void TestRecorder::usageErrorsExitTwoWithOneLine()
     QCOMPARE(run(args, &err), 2);
     QVERIFY2(err.contains(message.toLatin1()), err.constData());
     QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(!err.contains("S3cret"), err.constData());
 }
 
 void TestRecorder::appendOntoAFileThatIsNotALogIsRefused()
@@ -302,6 +322,114 @@ void TestRecorder::dataFileAndNmeaOutputAreDestinationsToo()
     QVERIFY2(rows.at(rows.size() - 2).contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down"),
              rows.at(rows.size() - 2).constData());
     QVERIFY(contents(log).contains("\"0.500\",\"143\""));
+}
+
+void TestRecorder::relativeDataFileIsWrittenBesideTheLog()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QDir top(m_dir->path());
+    QVERIFY(top.mkdir(QStringLiteral("logs")) && top.mkdir(QStringLiteral("elsewhere")));
+    const QString log = top.filePath(QStringLiteral("logs/flow.log"));
+    QProcess process;
+    process.setWorkingDirectory(top.filePath(QStringLiteral("elsewhere")));
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), QString::fromLocal8Bit(name),
+                   QStringLiteral("--data-file"), QStringLiteral("rel.csv"), log});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    QCOMPARE(::write(master, "+0.300 -0.400\r\n", 15), ssize_t(15));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QVERIFY(!QFile::exists(top.filePath(QStringLiteral("elsewhere/rel.csv"))));
+    QVERIFY2(contents(top.filePath(QStringLiteral("logs/rel.csv"))).contains(",+0.300,-0.400,"),
+             err.constData());
+
+    // The same name beside the log is what a second run would overwrite: refused without
+    // --append, also when the current folder has no such file.
+    QCOMPARE(
+        run({QStringLiteral("--port"), QString::fromLocal8Bit(name), QStringLiteral("--data-file"),
+             QStringLiteral("rel.csv"), top.filePath(QStringLiteral("logs/second.log"))},
+            &err),
+        2);
+    QVERIFY2(err.contains("logs/rel.csv exists; give --append"), err.constData());
+}
+
+void TestRecorder::startLineNamesEveryOutput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("outputs"); // %1 the plotter's UDP port, %2 the TCP server's
+    QTest::addColumn<bool>("sentences");  // the plotter of the settings file hears the sample
+    QTest::newRow("from the settings file")
+        << QStringList{} << "outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings file)"
+        << true;
+    QTest::newRow("--no-outputs") << QStringList{QStringLiteral("--no-outputs")}
+                                  << "no network outputs" << false;
+    QTest::newRow("and a server on loopback")
+        << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("127.0.0.1:%2")}
+        << "outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings file), NMEA VDR to TCP "
+           "clients on 127.0.0.1:%2"
+        << true;
+}
+
+void TestRecorder::startLineNamesEveryOutput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, outputs);
+    QFETCH(bool, sentences);
+    // The window wrote [Outputs]: datagrams to a plotter listening on loopback.
+    QUdpSocket plotter;
+    QVERIFY(plotter.bind(QHostAddress::LocalHost, 0));
+    QVERIFY(writeFile(m_dir->filePath(QStringLiteral("marvane.ini")),
+                      "[Outputs]\nNmeaUdp=1\nNmeaUdpHost=127.0.0.1\nNmeaUdpPort=" +
+                          QByteArray::number(plotter.localPort()) + "\n"));
+    quint16 server = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        server = probe.serverPort();
+    }
+    for (QString& arg : args)
+        arg = arg.arg(server);
+    outputs = outputs.arg(plotter.localPort()).arg(server);
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  QStringList{QStringLiteral("--settings"),
+                              m_dir->filePath(QStringLiteral("marvane.ini")),
+                              QStringLiteral("--port"), QString::fromLocal8Bit(name)} +
+                      args + QStringList{m_dir->filePath(QStringLiteral("flow.log"))});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("recording"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains('\n'), 10000);
+    const QByteArray startLine = err.left(err.indexOf('\n'));
+    QVERIFY2(startLine.endsWith("; " + outputs.toLatin1()), startLine.constData());
+
+    QTcpSocket client;
+    if (!args.isEmpty() && args.first() == QLatin1String("--nmea-tcp")) {
+        client.connectToHost(QHostAddress::LocalHost, server);
+        QVERIFY(client.waitForConnected(5000));
+    }
+    QCOMPARE(::write(master, "+0.300 -0.400\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        contents(m_dir->filePath(QStringLiteral("flow.log"))).contains("0.500"), 10000);
+    if (client.state() == QAbstractSocket::ConnectedState)
+        QTRY_VERIFY_WITH_TIMEOUT(client.bytesAvailable() > 0, 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    // The datagram was sent before the log line was; nothing more arrives after the end.
+    QCOMPARE(plotter.hasPendingDatagrams(), sentences);
 }
 
 void TestRecorder::unreadableSettingsAreToldAndTheRunGoesOn_data()

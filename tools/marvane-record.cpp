@@ -26,6 +26,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +77,7 @@ struct RecordOptions
     OutputSettings outputs;
     QString settingsWarning; // a settings file that could not be read, told once the run starts
     EventFormat events = EventFormat::Text;
+    QStringList outputTexts; // each output in words, for the start line
 };
 
 QString lineText(const PortSettings& port)
@@ -193,6 +195,9 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     }
     options.values.reconnect = true;
     options.dataFile = parser.value(QStringLiteral("data-file"));
+    // "Beside the log": a relative name is taken from the log's folder, not the current one.
+    if (!options.dataFile.isEmpty() && QFileInfo(options.dataFile).isRelative())
+        options.dataFile = QFileInfo(options.logFile).dir().filePath(options.dataFile);
     if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
         !parser.isSet(QStringLiteral("append")))
         return fail(QStringLiteral("%1 exists; give --append to record at its end")
@@ -207,6 +212,12 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
                                                             : options.port.portName;
     if (options.portName.isEmpty())
         return fail(QStringLiteral("no port given"));
+    // Every output is told at the start, and where one the command line did not name comes from.
+    for (const OutputDescription& output : outputDescriptions(options.outputs, options.portName)) {
+        options.outputTexts << (outputNamedOnCommandLine(parser, output.kind)
+                                    ? output.text
+                                    : output.text + QStringLiteral(" (from the settings file)"));
+    }
 
     if (QFileInfo::exists(options.logFile) && !options.append)
         return fail(
@@ -560,16 +571,21 @@ public:
         const PortSettings& line = m_session.serial().portSettings();
         m_events.print(
             EventKind::Recording,
-            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
+            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6")
                 .arg(m_options.portName, device, lineText(line), m_options.logFile,
                      m_options.values.localTime ? QStringLiteral("local time")
-                                                : QStringLiteral("UTC")),
+                                                : QStringLiteral("UTC"),
+                     m_options.outputTexts.isEmpty()
+                         ? QStringLiteral("no network outputs")
+                         : QStringLiteral("outputs: ") +
+                               m_options.outputTexts.join(QStringLiteral(", "))),
             {{QStringLiteral("port"), m_options.portName},
              {QStringLiteral("device"), device},
              {QStringLiteral("line"), lineFields(line)},
              {QStringLiteral("log"), m_options.logFile},
              {QStringLiteral("timeBase"),
-              m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")}});
+              m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
+             {QStringLiteral("outputs"), QJsonArray::fromStringList(m_options.outputTexts)}});
         return 0;
     }
 
@@ -814,7 +830,8 @@ int main(int argc, char* argv[])
          QStringLiteral("The sensor's heading in degrees true, added to every bearing."),
          QStringLiteral("DEG")},
         {QStringLiteral("data-file"),
-         QStringLiteral("Also write everything measured into FILE (CSV), beside the log."),
+         QStringLiteral("Also write everything measured into FILE (CSV), beside the log: a "
+                        "relative FILE is taken from the log's folder."),
          QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Record at the end of LOGFILE if it exists (a log of this program).")},

@@ -26,6 +26,12 @@ QString MqttBroker::program()
     return found;
 }
 
+void MqttBroker::setTls(const QString& certificateFile, const QString& keyFile)
+{
+    m_certificateFile = certificateFile;
+    m_keyFile = keyFile;
+}
+
 bool MqttBroker::start(bool persistent)
 {
     if (m_port == 0) {
@@ -39,13 +45,18 @@ bool MqttBroker::start(bool persistent)
         return false;
     QByteArray text =
         "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" + "allow_anonymous true\n";
+    if (!m_certificateFile.isEmpty()) {
+        text += "certfile " + QFile::encodeName(m_certificateFile) + "\nkeyfile " +
+                QFile::encodeName(m_keyFile) + "\n";
+    }
+    // Started by root, the broker would drop to the user "mosquitto", which cannot read this
+    // private folder (the sessions saved at a stop, the key when it is read again).
+    if (::geteuid() == 0 && (persistent || !m_certificateFile.isEmpty()))
+        text += "user root\n";
     if (persistent) {
+        // Without its sessions saved at a stop, a subscriber that comes back after the
+        // publisher would miss what was published meanwhile.
         text += "persistence true\npersistence_location " + m_dir.path().toUtf8() + "/\n";
-        // Started by root, the broker would drop to the user "mosquitto", which cannot write its
-        // sessions into this private folder at a stop: they would be lost, and a subscriber that
-        // comes back after the publisher would miss what was published meanwhile.
-        if (::geteuid() == 0)
-            text += "user root\n";
     } else
         text += "persistence false\n";
     config.write(text);

@@ -20,6 +20,9 @@ public:
 
     static QString program(); // empty when mosquitto is not installed
 
+    // From the next start on, the listener speaks TLS only, with this certificate and key.
+    void setTls(const QString& certificateFile, const QString& keyFile);
+
     // Starts the broker (on the same port after a stop) and waits until it takes connections.
     // persistent: subscriptions of non-clean sessions and their queued messages survive a stop.
     bool start(bool persistent = false);
@@ -31,6 +34,8 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    QString m_certificateFile;
+    QString m_keyFile;
 };
 
 class MqttSubscriber
