@@ -84,11 +84,19 @@ void AboutDialog::setHeadingLine(const QString& line)
     showSettings();
 }
 
+void AboutDialog::setClockLine(const QString& line)
+{
+    m_clockLine = line;
+    showSettings();
+}
+
 void AboutDialog::showSettings()
 {
     // A path has no blanks to wrap at: a zero-width space after each separator gives it some.
     QString shown = m_settingsLine;
     shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    if (!m_clockLine.isEmpty())
+        shown.prepend(m_clockLine + QLatin1Char('\n'));
     if (!m_headingLine.isEmpty())
         shown += QLatin1Char('\n') + m_headingLine;
     m_settingsLabel->setText(shown);
@@ -103,6 +111,8 @@ QString AboutDialog::text() const
                                 m_telephoneLabel, m_faxLabel, m_emailLabel, m_webSiteLabel}) {
         lines << label->text();
     }
+    if (!m_clockLine.isEmpty())
+        lines << m_clockLine;
     if (!m_settingsLine.isEmpty())
         lines << m_settingsLine;
     if (!m_headingLine.isEmpty())

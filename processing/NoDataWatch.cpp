@@ -100,6 +100,8 @@ void NoDataWatch::takeEvent(const SessionEvent& event)
         break;
     case SessionEvent::Kind::NoData:
     case SessionEvent::Kind::DataAgain:
+    case SessionEvent::Kind::ClockState:
+    case SessionEvent::Kind::ClockStepped:
         break;
     }
 }

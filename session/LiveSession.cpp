@@ -9,6 +9,7 @@
 #include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "reference/DemoSource.h"
+#include "session/ClockWatch.h"
 #include "session/ProgramOptions.h"
 
 #include <QDir>
@@ -52,6 +53,7 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
       m_recording(new Recording(this)),
       m_history(new LiveHistory(this)),
       m_noData(new NoDataWatch(this)),
+      m_clockWatch(new ClockWatch(this)),
       m_dataFile(new DataFileWriter(this)),
       m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile))
 {
@@ -61,8 +63,17 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
     addSink(m_history);
     addSink(m_noData);
 
-    connect(m_serial, &SerialSource::recordsReceived, this,
-            [this](const QList<QByteArray>& records) { receiveRecords(records); });
+    // Every time comes from the session's clock; a test may set the pipeline's alone to stamp
+    // records with a time of its choosing, and the serial records follow it.
+    setClock(nullptr);
+    m_serial->setClock([this] { return m_pipeline->now(); });
+    connect(m_serial, &SerialSource::recordsReceived, this, &LiveSession::receiveArrived);
+    connect(m_clockWatch, &ClockWatch::stateChanged, this, [this](const QString& text) {
+        tell({SessionEvent::Kind::ClockState, portName(), text});
+    });
+    connect(m_clockWatch, &ClockWatch::stepped, this, [this](qint64, const QString& text) {
+        tell({SessionEvent::Kind::ClockStepped, portName(), text});
+    });
     connect(m_demo, &DemoSource::recordReady, this, [this](const QString& record) {
         receiveRecord(record, SampleSource::Demonstration);
     });
@@ -152,6 +163,7 @@ DataFileHeader LiveSession::dataFileHeader(const QString& logFile) const
     header.logLocalTime = m_pipeline->localTime();
     header.timeZoneId = QString::fromLatin1(QTimeZone::systemTimeZoneId());
     header.logFile = logFile;
+    header.clockState = clockStateText();
     return header;
 }
 
@@ -242,6 +254,27 @@ bool LiveSession::demonstrationRunning() const
     return m_demo->running();
 }
 
+void LiveSession::setClock(const Clock* clock)
+{
+    m_clockWatch->setClock(clock);
+    const Clock* watched = &m_clockWatch->clock();
+    m_pipeline->setClock([watched] { return watched->utcMs(); });
+}
+
+QString LiveSession::clockStateText() const
+{
+    return m_clockWatch->stateText();
+}
+
+void LiveSession::receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs)
+{
+    const SampleBatch batch = m_pipeline->decodeRecords(records, arrivalMs, SampleSource::Serial);
+    // A step is told before the batch whose times show it.
+    m_clockWatch->checkStep();
+    if (!batch.isEmpty())
+        handBatch(batch);
+}
+
 void LiveSession::receiveRecords(const QList<QByteArray>& records, SampleSource source)
 {
     const SampleBatch batch = m_pipeline->decodeRecords(records, source);
@@ -286,6 +319,8 @@ bool LiveSession::setOutputs(const OutputSettings& settings, const QString& port
     QString reason;
     const QList<LiveOutput*> outputs = createOutputs(settings, portName, this, &reason);
     for (LiveOutput* output : outputs) {
+        // The clock's state from the start, its changes later as events.
+        output->takeEvent({SessionEvent::Kind::ClockState, portName, clockStateText()});
         addSink(output);
         connect(output, &LiveOutput::stateChanged, this, &LiveSession::outputsChanged);
         connect(output, &LiveOutput::message, this, &LiveSession::outputMessage);

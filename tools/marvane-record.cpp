@@ -278,11 +278,12 @@ public:
         recording.setLogging(true);
         m_session.startPolling();
         m_statusTimer.start();
-        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5")
+        tell(QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6")
                  .arg(m_options.portName, device, lineText(m_session.serial().portSettings()),
                       m_options.logFile,
                       m_options.values.localTime ? QStringLiteral("local time")
-                                                 : QStringLiteral("UTC")));
+                                                 : QStringLiteral("UTC"),
+                      m_session.clockStateText()));
         return 0;
     }
 
@@ -323,6 +324,10 @@ public:
         case SessionEvent::Kind::DataAgain:
             m_silent = false;
             tell(QStringLiteral("data again after %1 s without").arg(event.seconds));
+            break;
+        case SessionEvent::Kind::ClockState:
+        case SessionEvent::Kind::ClockStepped:
+            tell(event.reason);
             break;
         default:
             break;
