@@ -201,6 +201,8 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
+    // "slow" as the second argument: the part at one record a second only.
+    const bool slowOnly = argc > 2 && QByteArray(argv[2]) == "slow";
     const double slowSeconds = std::max(20.0, seconds * 1.5);
     QTemporaryDir dir;
     QFile(dir.filePath(QStringLiteral("marvane.ini"))).open(QIODevice::WriteOnly);
@@ -209,7 +211,7 @@ int main(int argc, char* argv[])
     const qint64 self = QCoreApplication::applicationPid();
 
     // The recorder, cat and the minimal logger, side by side.
-    {
+    if (!slowOnly) {
         RawPty forRecorder, forCat, forFloor;
         if (!forRecorder.open() || !forCat.open() || !forFloor.open())
             return 1;
@@ -291,11 +293,8 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
     }
 
-    if (!qEnvironmentVariableIsEmpty("MARVANE_RECORD_PROGRAM"))
-        return 0; // the window is this build's only
-
     // The window logging the same stream, against cat and the minimal logger again.
-    {
+    if (!slowOnly && qEnvironmentVariableIsEmpty("MARVANE_RECORD_PROGRAM")) {
         RawPty forWindow, forCat, forFloor;
         if (!forWindow.open() || !forCat.open() || !forFloor.open())
             return 1;
