@@ -92,14 +92,25 @@ void AboutDialog::setClockLine(const QString& line)
 
 void AboutDialog::showSettings()
 {
+    const auto lines = [this](const QString& settings) {
+        QString shown = settings;
+        if (!m_clockLine.isEmpty())
+            shown.prepend(m_clockLine + QLatin1Char('\n'));
+        if (!m_headingLine.isEmpty())
+            shown += QLatin1Char('\n') + m_headingLine;
+        return shown;
+    };
     // A path has no blanks to wrap at: a zero-width space after each separator gives it some.
-    QString shown = m_settingsLine;
-    shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
-    if (!m_clockLine.isEmpty())
-        shown.prepend(m_clockLine + QLatin1Char('\n'));
-    if (!m_headingLine.isEmpty())
-        shown += QLatin1Char('\n') + m_headingLine;
-    m_settingsLabel->setText(shown);
+    QString settings = m_settingsLine;
+    settings.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    m_settingsLabel->setText(lines(settings));
+    // Beside the clock and a heading a long path has no room to wrap: it is shortened in the
+    // middle to one line, and its tooltip and Copy keep it whole.
+    const int width = m_settingsLabel->width();
+    if (m_settingsLabel->heightForWidth(width) > m_settingsLabel->height()) {
+        m_settingsLabel->setText(lines(m_settingsLabel->fontMetrics().elidedText(
+            m_settingsLine, Qt::ElideMiddle, width)));
+    }
     m_settingsLabel->setToolTip(m_settingsLine);
 }
 
