@@ -84,14 +84,33 @@ void AboutDialog::setHeadingLine(const QString& line)
     showSettings();
 }
 
+void AboutDialog::setClockLine(const QString& line)
+{
+    m_clockLine = line;
+    showSettings();
+}
+
 void AboutDialog::showSettings()
 {
+    const auto lines = [this](const QString& settings) {
+        QString shown = settings;
+        if (!m_clockLine.isEmpty())
+            shown.prepend(m_clockLine + QLatin1Char('\n'));
+        if (!m_headingLine.isEmpty())
+            shown += QLatin1Char('\n') + m_headingLine;
+        return shown;
+    };
     // A path has no blanks to wrap at: a zero-width space after each separator gives it some.
-    QString shown = m_settingsLine;
-    shown.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
-    if (!m_headingLine.isEmpty())
-        shown += QLatin1Char('\n') + m_headingLine;
-    m_settingsLabel->setText(shown);
+    QString settings = m_settingsLine;
+    settings.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    m_settingsLabel->setText(lines(settings));
+    // Beside the clock and a heading a long path has no room to wrap: it is shortened in the
+    // middle to one line, and its tooltip and Copy keep it whole.
+    const int width = m_settingsLabel->width();
+    if (m_settingsLabel->heightForWidth(width) > m_settingsLabel->height()) {
+        m_settingsLabel->setText(lines(m_settingsLabel->fontMetrics().elidedText(
+            m_settingsLine, Qt::ElideMiddle, width)));
+    }
     m_settingsLabel->setToolTip(m_settingsLine);
 }
 
@@ -103,6 +122,8 @@ QString AboutDialog::text() const
                                 m_telephoneLabel, m_faxLabel, m_emailLabel, m_webSiteLabel}) {
         lines << label->text();
     }
+    if (!m_clockLine.isEmpty())
+        lines << m_clockLine;
     if (!m_settingsLine.isEmpty())
         lines << m_settingsLine;
     if (!m_headingLine.isEmpty())

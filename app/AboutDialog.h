@@ -22,6 +22,8 @@ public:
     void setSettingsPath(const QString& path);
     // The heading offset in force, said under the settings file (empty: none).
     void setHeadingLine(const QString& line);
+    // The computer's clock state, said above the settings file ("Clock: not synchronised").
+    void setClockLine(const QString& line);
 
     // Every line of the window's text, top to bottom, as "Copy" puts it on the clipboard.
     QString text() const;
@@ -52,5 +54,6 @@ private:
     QLabel* m_settingsLabel = nullptr;
     QString m_settingsLine; // as copied; the label's text carries wrapping hints
     QString m_headingLine;  // the sensor's heading offset when it is not 0
+    QString m_clockLine;    // the computer's clock state
     QPushButton* m_okButton = nullptr;
 };

@@ -493,6 +493,14 @@ void MainWindow::onSessionEvent(const SessionEvent& event)
     case SessionEvent::Kind::DataAgain:
         showDataAgain();
         break;
+    case SessionEvent::Kind::ClockState:
+        if (m_about)
+            m_about->setClockLine(event.reason);
+        break;
+    case SessionEvent::Kind::ClockStepped:
+        // Told once, with its size: the times on either side of it do not line up.
+        showNote(event.reason);
+        break;
     case SessionEvent::Kind::Connected:
     case SessionEvent::Kind::Disconnected:
     case SessionEvent::Kind::Finishing:

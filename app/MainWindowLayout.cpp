@@ -286,6 +286,7 @@ AboutDialog* MainWindow::aboutDialog()
     if (!m_about) {
         m_about = std::make_unique<AboutDialog>();
         m_about->setSettingsPath(m_options->settingsPath());
+        m_about->setClockLine(m_session->clockStateText());
         showHeading();
     }
     return m_about.get();

@@ -249,12 +249,7 @@ QtLineSettings qtLineSettings(const PortSettings& settings)
     return line;
 }
 
-SerialConnection::SerialConnection(QObject* parent) : QObject(parent)
-{
-    m_fetchTimer.setSingleShot(true);
-    m_fetchTimer.setInterval(kFetchDelay);
-    connect(&m_fetchTimer, &QTimer::timeout, this, &SerialConnection::fetch);
-}
+SerialConnection::SerialConnection(QObject* parent) : QObject(parent) {}
 
 SerialConnection::~SerialConnection()
 {
@@ -309,41 +304,21 @@ bool SerialConnection::open(const QString& devicePath, QString* reason, const QS
     // comes back was ours a moment ago: what it sent since is fresh, and kept.
     if (isOpen() && waiting == WaitingInput::Discard)
         m_port->clear(QSerialPort::Input);
-    m_sinceFetch.start();
-    m_fetchTimer.setInterval(kFetchDelay);
-    // Quiet between polls: QSerialPort would wake the program for every chunk that arrives (some
-    // 460 times a second at 115200 baud) to copy it into its own buffer. With room for a single
-    // byte there, it stops listening after the first byte; that byte starts a short timer, and
-    // then everything waiting is fetched at once and kept for the next poll. A few wake-ups a
-    // second at the sensor's usual rates, none while the line is silent; and what the sensor
-    // sent is out of the system's buffers within kFetchDelay, so an adapter pulled out takes
-    // little with it. A line so busy that the system's buffer would fill in that time is fetched
-    // sooner (see fetch()).
-    if (isOpen()) {
-        m_port->setReadBufferSize(1);
-        connect(m_port.get(), &QSerialPort::readyRead, this, [this] {
-            if (!m_fetchTimer.isActive())
-                m_fetchTimer.start();
-        });
-    }
+    // Every byte is read as it arrives: a record's time is the moment its line end is read, so
+    // nothing may wait for a timer between the line and the program. QSerialPort reads what
+    // the system holds at each wake-up (one per record at a sensor's usual rates); a busy line
+    // is read in larger pieces, as fast as the program takes them.
+    if (isOpen())
+        connect(m_port.get(), &QSerialPort::readyRead, this, &SerialConnection::onReadyRead);
     return true;
 }
 
-void SerialConnection::fetch()
+void SerialConnection::onReadyRead()
 {
     if (!isOpen())
         return;
-    const QByteArray bytes = readWaiting();
-    // The next fetch comes when about kFetchTarget bytes will be waiting at the rate this one
-    // found: a quarter of a second for a sensor's few records a second, a few milliseconds for
-    // a flood, before a serial line's 4 KB system buffer could overflow and lose bytes.
-    const qint64 elapsed = m_sinceFetch.restart();
-    const qint64 due = bytes.isEmpty() ? kFetchDelay : elapsed * kFetchTarget / bytes.size();
-    m_fetchTimer.setInterval(int(std::clamp<qint64>(due, 0, kFetchDelay)));
-    if (isOpen())
-        m_fetched += bytes;
-    else
-        m_keptAfterLoss.prepend(bytes); // lost during this read: they came before what it kept
+    m_fetched += m_port->readAll();
+    emit bytesArrived();
 }
 
 void SerialConnection::close()
@@ -358,6 +333,15 @@ void SerialConnection::close()
 qint64 SerialConnection::bytesFetched() const
 {
     return m_keptAfterLoss.size() + m_fetched.size() + (isOpen() ? m_port->bytesAvailable() : 0);
+}
+
+QByteArray SerialConnection::takeArrived()
+{
+    QByteArray bytes = std::exchange(m_fetched, QByteArray());
+    bytes += m_keptAfterLoss;
+    m_keptAfterLoss.clear();
+    bytes.removeIf([](char c) { return c == '\0'; });
+    return bytes;
 }
 
 QByteArray SerialConnection::takeKeptBytes()
@@ -512,8 +496,7 @@ void SerialConnection::loseDevice(const QString& reason)
     // a burst into the port's buffer moments before the device went, and whatever the system
     // still holds for us can be read now (not later: closing discards both). The next poll
     // returns it.
-    m_fetchTimer.stop();
-    m_keptAfterLoss += std::exchange(m_fetched, QByteArray()); // fetched earlier, not yet polled
+    m_keptAfterLoss += std::exchange(m_fetched, QByteArray()); // read earlier, not yet returned
     m_keptAfterLoss += m_port->readAll();
     drainInto(m_keptAfterLoss); // all the port still gives, not one piece of it
     closePort();
@@ -537,7 +520,6 @@ void SerialConnection::closePort()
     // of no interest; the port object itself stays until the next open or close(), since this
     // may run inside one of its own signals.
     QObject::disconnect(m_port.get(), nullptr, this, nullptr);
-    m_fetchTimer.stop();
     if (m_port->isOpen())
         m_port->close();
 }

@@ -1,16 +1,14 @@
 #pragma once
 // The serial port, the only class that sees QSerialPort. It opens the device for exclusive
-// reading, writes the current line parameters at every poll and returns the bytes waiting
-// without ever blocking. It tells when the device goes away (a USB adapter pulled out).
+// reading, reads the bytes as they arrive (bytesArrived says when), returns them without ever
+// blocking, and tells when the device goes away (a USB adapter pulled out).
 
 #include "comms/PortSettings.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -70,15 +68,18 @@ public:
     // of a last burst are not lost with the device. close() and open() forget them.
     QByteArray poll();
 
-    // Bytes the event loop has already fetched from the device and poll() has not yet returned.
+    // The bytes read as they arrived (see bytesArrived) and not yet returned, NUL bytes dropped,
+    // with those kept from a device that went away. Reads nothing and checks nothing: the cheap
+    // half of poll(), for every arrival.
+    QByteArray takeArrived();
+
+    // Bytes already read from the device and not yet returned by poll() or takeArrived().
     qint64 bytesFetched() const;
-    // How long after the first byte of a quiet line the waiting bytes are fetched. A busier line
-    // is fetched sooner: about when kFetchTarget bytes will be waiting at the rate of the last
-    // fetch, half the system's buffer of a serial line, so that it never overflows.
-    static constexpr int kFetchDelay = 250;
-    static constexpr qint64 kFetchTarget = 2048;
 
 signals:
+    // Bytes arrived and were read from the device: takeArrived() has them. Emitted from the
+    // event loop (a modal box's included) as soon as the system hands them over.
+    void bytesArrived();
     // The device went away or failed while open. Emitted once per connection, from the event
     // loop (never from inside poll() or open()), after the port has been closed; not emitted
     // when close() or a new open() came first.
@@ -94,15 +95,13 @@ private:
     void loseDevice(const QString& reason);
     void closePort();
     QByteArray takeKeptBytes();
+    void onReadyRead();
 
     std::unique_ptr<QSerialPort> m_port;
     QString m_devicePath;
     quint64 m_deviceId = 0;    // file system and inode of the device node opened,
     quint64 m_deviceInode = 0; // to notice its path naming another node later
     quint64 m_connection = 0; // counts opens and closes, so a late loss notice can tell it is stale
-    void fetch();
-    QTimer m_fetchTimer;
-    QElapsedTimer m_sinceFetch; // since the last fetch, to judge the line's rate
-    QByteArray m_fetched;       // read from the device between polls, for the next poll
+    QByteArray m_fetched;     // read from the device as it arrived, not yet returned
     QByteArray m_keptAfterLoss; // read before the device went away, not yet returned by poll()
 };

@@ -2,9 +2,16 @@
 
 #include "comms/SerialConnection.h"
 
+#include <QDateTime>
+
+#include <utility>
+
 SerialSource::SerialSource(QObject* parent)
-    : QObject(parent), m_connection(std::make_unique<SerialConnection>())
+    : QObject(parent), m_connection(std::make_unique<SerialConnection>()),
+      m_now([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
+    connect(m_connection.get(), &SerialConnection::bytesArrived, this,
+            [this] { frame(m_connection->takeArrived()); });
     m_pollTimer.setInterval(kPollInterval);
     connect(&m_pollTimer, &QTimer::timeout, this, &SerialSource::tick);
     m_firstPollWait.setSingleShot(true);
@@ -53,6 +60,8 @@ bool SerialSource::open(const QString& devicePath, const QString& portName, QStr
     m_devicePath = devicePath;
     m_reconnectTimer.stop();
     m_framer.reset();
+    m_waiting.clear();
+    m_waitingTimes.clear();
     m_open = true;
     m_pollTimer.stop();
     m_firstPollWait.stop();
@@ -71,6 +80,8 @@ void SerialSource::close()
     m_firstPollWait.stop();
     m_reconnectTimer.stop();
     m_connection->close();
+    m_waiting.clear();
+    m_waitingTimes.clear();
     m_open = false;
 }
 
@@ -84,11 +95,27 @@ void SerialSource::tick()
     poll();
 }
 
+void SerialSource::frame(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const QList<QByteArray> records = m_framer.feed(bytes);
+    if (records.isEmpty())
+        return;
+    // Read once for all records these bytes completed: their line ends were read together.
+    const qint64 now = m_now();
+    m_waiting += records;
+    m_waitingTimes.insert(m_waitingTimes.size(), records.size(), now);
+}
+
 void SerialSource::poll()
 {
-    const QList<QByteArray> records = m_framer.feed(m_connection->poll());
-    if (!records.isEmpty())
-        emit recordsReceived(records);
+    frame(m_connection->poll());
+    if (m_waiting.isEmpty())
+        return;
+    const QList<QByteArray> records = std::exchange(m_waiting, {});
+    const QList<qint64> times = std::exchange(m_waitingTimes, {});
+    emit recordsReceived(records, times);
 }
 
 void SerialSource::onDeviceLost(const QString& reason)

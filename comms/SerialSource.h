@@ -2,9 +2,12 @@
 // Live acquisition from the serial port: the connection, the poll timer, the framing of the byte
 // stream into records, the wait before the very first poll, and the loss of the device.
 //
-// The port is polled every 900 ms; the records each poll frames are handed out together with
-// recordsReceived, in arrival order, exactly once. The first poll after the first connection of the source's life
-// waits another 500 ms (the instrument's first burst after power-up is often incomplete).
+// Bytes are read and framed as they arrive, and each record is stamped with the clock at the
+// moment its line end is read, a modal box's event loop included. The records wait for the
+// poll, every 900 ms, which hands out all that have arrived since together with
+// recordsReceived, in arrival order, exactly once, with their arrival times. The first poll
+// after the first connection of the source's life waits another 500 ms (the instrument's first
+// burst after power-up is often incomplete); records arriving meanwhile keep their own times.
 //
 // With reconnection on, a device that goes away is not given up: its path is opened again about
 // once a second until it is back (a USB adapter plugged in again, whose udev link points at the
@@ -19,6 +22,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class SerialConnection;
@@ -39,7 +43,8 @@ public:
     // connected replaces the connection once the new device is open.
     bool open(const QString& devicePath, const QString& portName, QString* reason);
     void startPolling();
-    // Stops polling and releases the port. Bytes already read but not yet framed are dropped.
+    // Stops polling and releases the port. Records and bytes already read but not yet handed
+    // out are dropped.
     void close();
     bool isOpen() const { return m_open; }
 
@@ -51,8 +56,14 @@ public:
     // The port of the current (or last) connection, as the operator named it.
     const QString& portName() const { return m_portName; }
 
-    // One poll now: reads what is waiting and hands out the records it completes.
+    // One poll now: reads what is waiting and hands out every record that arrived since the
+    // last poll.
     void poll();
+
+    // The clock of the arrival times (milliseconds since 1970 UTC); the system's unless set.
+    void setClock(std::function<qint64()> now) { m_now = std::move(now); }
+    // Records framed and stamped, waiting for the next poll.
+    int recordsWaiting() const { return int(m_waiting.size()); }
 
     SerialConnection& connection() { return *m_connection; }
     // The poll timer, for tests and benchmarks that time or drive polls themselves.
@@ -66,8 +77,9 @@ public:
     static constexpr int kReconnectInterval = 1000;
 
 signals:
-    // The records one poll framed, in arrival order (emitted only when there are some).
-    void recordsReceived(const QList<QByteArray>& records);
+    // The records that arrived since the last poll, in arrival order, and the time each one's
+    // line end was read (ms since 1970 UTC), one per record (emitted only when there are some).
+    void recordsReceived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs);
     // The device went away while connected: the port is closed and polling has stopped.
     void deviceLost(const QString& portName, const QString& reason);
     // With reconnection on: the device went away and is being waited for (reason says how it
@@ -77,6 +89,7 @@ signals:
 
 private:
     void tick();
+    void frame(const QByteArray& bytes);
     void onDeviceLost(const QString& reason);
     void tryReconnect();
     int scaled(int ms) const;
@@ -84,6 +97,9 @@ private:
     PortSettings m_settings;
     std::unique_ptr<SerialConnection> m_connection;
     RecordFramer m_framer;
+    std::function<qint64()> m_now;
+    QList<QByteArray> m_waiting; // framed, not yet handed out
+    QList<qint64> m_waitingTimes;
     QTimer m_pollTimer;
     QTimer m_firstPollWait;
     QTimer m_reconnectTimer;

@@ -76,6 +76,8 @@ QStringList dataFileComments(const DataFileHeader& h)
     out << logTimes;
     if (!h.logFile.isEmpty())
         out << QStringLiteral("Log file: ") + h.logFile;
+    if (!h.clockState.isEmpty())
+        out << h.clockState;
     out << QStringLiteral("Times below: UTC; convention and face: in force for each row");
     return out;
 }

@@ -44,6 +44,7 @@ struct DataFileHeader
     bool logLocalTime = false; // the log beside it is stamped in local time (else UTC)
     QString timeZoneId;        // the computer's zone, "Europe/Berlin"
     QString logFile;           // the log file beside it, if any
+    QString clockState;        // "Clock: synchronised, estimated error 2 ms", when known
 };
 
 struct DataFileRow

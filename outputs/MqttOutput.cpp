@@ -193,6 +193,7 @@ void MqttOutput::connected()
     m_everConnected = true;
     m_lastReason.clear();
     m_faultTimer.stop();
+    publishClock(m_clockState, true);
     if (m_faultReported) {
         m_faultReported = false;
         emit message(QStringLiteral("MQTT: connected to %1:%2 again")
@@ -258,8 +259,31 @@ void MqttOutput::takeBatch(const SampleBatch& batch)
 
 void MqttOutput::takeEvent(const SessionEvent& event)
 {
-    if (event.kind == SessionEvent::Kind::Finishing)
+    switch (event.kind) {
+    case SessionEvent::Kind::Finishing:
         finish();
+        break;
+    case SessionEvent::Kind::ClockState:
+        m_clockState = event.reason;
+        publishClock(m_clockState, true);
+        break;
+    case SessionEvent::Kind::ClockStepped:
+        // Heard by whoever listens now; the retained message stays the clock's state.
+        publishClock(event.reason, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void MqttOutput::publishClock(const QString& what, bool retained)
+{
+    if (!m_connected || m_finished || what.isEmpty())
+        return;
+    const QByteArray topic = clockTopic().toUtf8();
+    const QByteArray text = what.toUtf8();
+    mosquitto_publish(m_mosq, nullptr, topic.constData(), int(text.size()), text.constData(), 1,
+                      retained);
 }
 
 void MqttOutput::enqueue(const QByteArray& payload)

@@ -11,7 +11,11 @@
 // samples, the oldest dropped first and counted.
 //
 // "<topic>/status" is retained: "online" once connected, "offline" after a clean end, and the
-// broker publishes "offline" as the will when the program dies without one.
+// broker publishes "offline" as the will when the program dies without one. Beside it,
+// "<topic>/status/clock" is retained too: the computer's clock state, which the samples' times
+// are only as good as ("Clock: synchronised, estimated error 2 ms"), published at every
+// connection and whenever the session tells a change; a step of the clock is published there
+// too, not retained.
 
 #include "outputs/LiveOutput.h"
 #include "outputs/OutputSettings.h"
@@ -53,7 +57,7 @@ public:
     ~MqttOutput() override;
 
     void takeBatch(const SampleBatch& batch) override;
-    // Finishing ends the output cleanly.
+    // Finishing ends the output cleanly; the clock's state and steps go to the clock topic.
     void takeEvent(const SessionEvent& event) override;
 
     // The clean end: what is queued goes to a connected broker, then "offline" to the status
@@ -68,6 +72,7 @@ public:
     qint64 acknowledgedCount() const { return m_acknowledged; }
     QString topic() const { return m_config.topic; }
     QString statusTopic() const { return m_config.topic + QStringLiteral("/status"); }
+    QString clockTopic() const { return statusTopic() + QStringLiteral("/clock"); }
 
 private:
     static void onConnect(mosquitto* mosq, void* self, int rc);
@@ -82,6 +87,7 @@ private:
     void enqueue(const QByteArray& payload);
     void pump();
     void publishStatus(const char* text);
+    void publishClock(const QString& what, bool retained);
     void reportFault(const QString& reason);
     void updateState();
 
@@ -102,6 +108,7 @@ private:
     qint64 m_dropped = 0;
     qint64 m_acknowledged = 0;
     QString m_lastReason;
+    QString m_clockState; // as the session told it last
     QTimer m_faultTimer;
 
     // Shared with the library's thread.

@@ -6,6 +6,8 @@
 
 #include <QDateTime>
 
+#include <limits>
+
 FlowPipeline::FlowPipeline(QObject* parent)
     : QObject(parent), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
@@ -19,17 +21,30 @@ QString FlowPipeline::timeText(qint64 timeMs) const
 
 SampleBatch FlowPipeline::decodeRecords(const QList<QByteArray>& records, SampleSource source)
 {
-    SampleBatch batch;
     if (records.isEmpty())
-        return batch;
-    // One reading of the clock (and of the time zone) for the whole poll: its records arrived
-    // together.
-    const qint64 timeMs = m_clock();
-    const QString text = timeText(timeMs);
+        return {};
+    // One reading of the clock for records handed over together.
+    return decodeRecords(records, QList<qint64>(records.size(), m_clock()), source);
+}
+
+SampleBatch FlowPipeline::decodeRecords(const QList<QByteArray>& records,
+                                        const QList<qint64>& arrivalMs, SampleSource source)
+{
+    Q_ASSERT(records.size() == arrivalMs.size());
+    SampleBatch batch;
     batch.reserve(records.size());
-    for (const QByteArray& record : records) {
+    // The clock text names whole seconds: worked out once per second, not once per record.
+    qint64 textSecond = std::numeric_limits<qint64>::min();
+    QString text;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const qint64 timeMs = arrivalMs.at(i);
+        const qint64 second = timeMs >= 0 ? timeMs / 1000 : -((-timeMs + 999) / 1000);
+        if (second != textSecond) {
+            textSecond = second;
+            text = timeText(timeMs);
+        }
         if (std::optional<Sample> sample =
-                decodeRecord(QString::fromLatin1(record), source, timeMs, text))
+                decodeRecord(QString::fromLatin1(records.at(i)), source, timeMs, text))
             batch.append(std::move(*sample));
     }
     return batch;

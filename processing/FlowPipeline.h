@@ -3,10 +3,11 @@
 //
 // Live and demonstration records are validated and decoded (their units recognised from the
 // record's layout), then the flow is computed with the sensor's face, the chosen bearing sense
-// and the heading offset. Each poll's records are decoded as one batch stamped with one reading
-// of the clock. Replayed samples arrive as the texts of a log line (split by the replay session)
-// and are converted for the dials. The units shown are one state shared by both roads, as the
-// display shows one units caption: a live record changes how the next replayed line is read.
+// and the heading offset. A serial record carries the time its line end was read; a record
+// handed over without one (the demonstration's) is stamped when it is decoded. Replayed samples
+// arrive as the texts of a log line (split by the replay session) and are converted for the dials.
+// The units shown are one state shared by both roads, as the display shows one units caption: a
+// live record changes how the next replayed line is read.
 
 #include "processing/Sample.h"
 
@@ -58,6 +59,9 @@ public:
     // One poll's records, all stamped now. Text that is not a record gives nothing (the
     // sensor's line noise is dropped silently).
     SampleBatch decodeRecords(const QList<QByteArray>& records, SampleSource source);
+    // One poll's records, each stamped with its arrival time (ms since 1970 UTC, one per record).
+    SampleBatch decodeRecords(const QList<QByteArray>& records, const QList<qint64>& arrivalMs,
+                              SampleSource source);
     // One record stamped at timeMs (timeText: its clock text), or nothing for text that is not
     // a record.
     std::optional<Sample> decodeRecord(const QString& text, SampleSource source, qint64 timeMs,

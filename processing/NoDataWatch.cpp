@@ -47,6 +47,9 @@ void NoDataWatch::recordArrived()
     }
     m_hasRecord = true;
     m_last = now;
+    // Checked a second after the last record, then every second: a sensor that keeps talking
+    // never wakes the watch.
+    m_checkTimer.start();
 }
 
 qint64 NoDataWatch::limit() const
@@ -100,6 +103,8 @@ void NoDataWatch::takeEvent(const SessionEvent& event)
         break;
     case SessionEvent::Kind::NoData:
     case SessionEvent::Kind::DataAgain:
+    case SessionEvent::Kind::ClockState:
+    case SessionEvent::Kind::ClockStepped:
         break;
     }
 }

@@ -23,6 +23,8 @@ struct SessionEvent
         NoData,       // no valid record for `seconds`: reported once per second while it lasts
         DataAgain,    // a valid record ended a silence of `seconds`
         Finishing,    // the session ends (program exit, end of the recorder's run)
+        ClockState,   // the computer's clock state changed (reason: "Clock: not synchronised")
+        ClockStepped, // the wall clock stepped (reason: "Clock: stepped forward by 3.2 s")
     };
     Kind kind;
     QString portName;

@@ -10,6 +10,7 @@
 #include "processing/FlowPipeline.h"
 #include "processing/NoDataWatch.h"
 #include "reference/DemoSource.h"
+#include "session/ClockWatch.h"
 #include "session/ProgramOptions.h"
 
 #include <QDir>
@@ -48,10 +49,16 @@ private:
 } // namespace
 
 LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
-    : QObject(parent), m_options(options), m_pipeline(new FlowPipeline(this)),
-      m_serial(new SerialSource(this)), m_demo(new DemoSource(this)),
-      m_recording(new Recording(this)), m_history(new LiveHistory(this)),
-      m_noData(new NoDataWatch(this)), m_dataFile(new DataFileWriter(this)),
+    : QObject(parent),
+      m_options(options),
+      m_pipeline(new FlowPipeline(this)),
+      m_serial(new SerialSource(this)),
+      m_demo(new DemoSource(this)),
+      m_recording(new Recording(this)),
+      m_history(new LiveHistory(this)),
+      m_noData(new NoDataWatch(this)),
+      m_clockWatch(new ClockWatch(this)),
+      m_dataFile(new DataFileWriter(this)),
       m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile))
 {
     // The log file first: nothing else may hold a sample back from it.
@@ -60,10 +67,20 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
     addSink(m_history);
     addSink(m_noData);
 
-    connect(m_serial, &SerialSource::recordsReceived, this,
-            [this](const QList<QByteArray>& records) { receiveRecords(records); });
-    connect(m_demo, &DemoSource::recordReady, this,
-            [this](const QString& record) { receiveRecord(record, SampleSource::Demonstration); });
+    // Every time comes from the session's clock; a test may set the pipeline's alone to stamp
+    // records with a time of its choosing, and the serial records follow it.
+    setClock(nullptr);
+    m_serial->setClock([this] { return m_pipeline->now(); });
+    connect(m_serial, &SerialSource::recordsReceived, this, &LiveSession::receiveArrived);
+    connect(m_clockWatch, &ClockWatch::stateChanged, this, [this](const QString& text) {
+        tell({SessionEvent::Kind::ClockState, portName(), text});
+    });
+    connect(m_clockWatch, &ClockWatch::stepped, this, [this](qint64, const QString& text) {
+        tell({SessionEvent::Kind::ClockStepped, portName(), text});
+    });
+    connect(m_demo, &DemoSource::recordReady, this, [this](const QString& record) {
+        receiveRecord(record, SampleSource::Demonstration);
+    });
     connect(m_demo, &DemoSource::finished, this, [this] {
         m_demoLogged = false;
         emit demonstrationFinished();
@@ -203,6 +220,7 @@ DataFileHeader LiveSession::dataFileHeader(const QString& logFile) const
     header.logLocalTime = m_pipeline->localTime();
     header.timeZoneId = QString::fromLatin1(QTimeZone::systemTimeZoneId());
     header.logFile = logFile;
+    header.clockState = clockStateText();
     return header;
 }
 
@@ -294,6 +312,27 @@ bool LiveSession::demonstrationRunning() const
     return m_demo->running();
 }
 
+void LiveSession::setClock(const Clock* clock)
+{
+    m_clockWatch->setClock(clock);
+    const Clock* watched = &m_clockWatch->clock();
+    m_pipeline->setClock([watched] { return watched->utcMs(); });
+}
+
+QString LiveSession::clockStateText() const
+{
+    return m_clockWatch->stateText();
+}
+
+void LiveSession::receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs)
+{
+    const SampleBatch batch = m_pipeline->decodeRecords(records, arrivalMs, SampleSource::Serial);
+    // A step is told before the batch whose times show it.
+    m_clockWatch->checkStep();
+    if (!batch.isEmpty())
+        handBatch(batch);
+}
+
 void LiveSession::receiveRecords(const QList<QByteArray>& records, SampleSource source)
 {
     const SampleBatch batch = m_pipeline->decodeRecords(records, source);
@@ -376,6 +415,8 @@ bool LiveSession::setOutputs(const OutputSettings& settings, const QString& port
 
 void LiveSession::addOutput(LiveOutput* output)
 {
+    // The clock's state from the start, its changes later as events.
+    output->takeEvent({SessionEvent::Kind::ClockState, m_outputsPort, clockStateText()});
     addSink(output);
     connect(output, &LiveOutput::stateChanged, this, &LiveSession::outputsChanged);
     connect(output, &LiveOutput::message, this, &LiveSession::outputMessage);

@@ -8,10 +8,13 @@
 //                                                         (data file, network outputs, plot)
 //                                                    └──> batchReady, for the display
 //
-// Each poll's records become one batch stamped with one clock reading. Destinations also take
-// the session's events (connected, device lost, reconnecting, back, no data, data again), in
-// the order they happen. The window and marvane-record each own a session and only present it:
-// neither wires a source to the pipeline nor calls a destination.
+// Each poll's records become one batch; every serial record carries the time its line end was
+// read. Destinations also take the session's events (connected, device lost, reconnecting, back,
+// no data, data again, the clock's state changed or its time stepped), in the order they happen.
+// The session knows the computer's clock (ClockWatch): its state is stated in the data file's
+// head and told to the outputs, and a step of the wall clock is told once. The window and
+// marvane-record each own a session and only present it: neither wires a source to the pipeline nor
+// calls a destination.
 //
 // The rules both of them need live here: the port's COM name mapped to its device, the options
 // applied when they change, the no-data watch stopped while the device is away, and the
@@ -31,6 +34,8 @@
 #include <memory>
 #include <vector>
 
+class ClockWatch;
+class Clock;
 class DataFileWriter;
 class DemoSource;
 struct DataFileHeader;
@@ -59,6 +64,13 @@ public:
     NoDataWatch& noDataWatch() { return *m_noData; }
     ProgramOptions& options() { return *m_options; }
     DataFileWriter& dataFile() { return *m_dataFile; }
+    ClockWatch& clockWatch() { return *m_clockWatch; }
+
+    // The clocks every time of this session comes from (not owned; the system's unless a test
+    // sets another): the arrival times, the clock's state and its steps.
+    void setClock(const Clock* clock);
+    // "Clock: synchronised, estimated error 2 ms", as read last.
+    QString clockStateText() const;
 
     // A destination takes every batch and event from now on, after those registered before it
     // (not owned; remove it before it goes).
@@ -121,6 +133,8 @@ public:
     void receiveRecords(const QList<QByteArray>& records,
                         SampleSource source = SampleSource::Serial);
     void receiveRecord(const QString& record, SampleSource source = SampleSource::Serial);
+    // Records of one poll of the port with the time each one arrived.
+    void receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs);
 
     // The end of the session: every byte already received is read and handed on, the port is
     // closed, and the destinations hear Finishing.
@@ -161,6 +175,7 @@ private:
     Recording* m_recording;
     LiveHistory* m_history;
     NoDataWatch* m_noData;
+    ClockWatch* m_clockWatch;
     DataFileWriter* m_dataFile;
     std::unique_ptr<SampleSink> m_dataFileWhileLogging;
     std::vector<SampleSink*> m_sinks;

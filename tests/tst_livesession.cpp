@@ -10,16 +10,21 @@
 #include "processing/NoDataWatch.h"
 #include "processing/SampleSink.h"
 #include "reference/DemoSource.h"
+#include "session/ClockWatch.h"
 #include "session/LiveSession.h"
 #include "session/ProgramOptions.h"
 #include "tests/support/FailingFileDevice.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/Pty.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -28,8 +33,22 @@ struct Tape : SampleSink
 {
     QList<SampleBatch> batches;
     QList<SessionEvent::Kind> events;
+    QStringList clockTold; // what the clock's events said, in order
     void takeBatch(const SampleBatch& batch) override { batches << batch; }
-    void takeEvent(const SessionEvent& event) override { events << event.kind; }
+    void takeEvent(const SessionEvent& event) override
+    {
+        events << event.kind;
+        if (event.kind == SessionEvent::Kind::ClockState ||
+            event.kind == SessionEvent::Kind::ClockStepped)
+            clockTold << event.reason;
+    }
+    SampleBatch samples() const
+    {
+        SampleBatch all;
+        for (const SampleBatch& batch : batches)
+            all += batch;
+        return all;
+    }
 };
 
 QByteArray readAll(const QString& path)
@@ -62,6 +81,9 @@ private slots:
     void destinationsHearEventsInOrder();
     void oneWriteAndOneSyncPerBatch();
     void secondRecordingOfOneFileIsRefused();
+    void recordsAreStampedWhenTheyArrive();
+    void clockStatesReachTheDestinations_data();
+    void clockStatesReachTheDestinations();
 };
 
 void TestLiveSession::pollBecomesOneBatchWithOneStamp()
@@ -409,6 +431,136 @@ void TestLiveSession::secondRecordingOfOneFileIsRefused()
     QCOMPARE(readAll(log), QByteArray("\"Speed\",\"Bearing\",\"Date-Time\"\r\n"));
     // The same recording may make its own file anew.
     QVERIFY2(first.createFile(log, &reason), qPrintable(reason));
+}
+
+void TestLiveSession::recordsAreStampedWhenTheyArrive()
+{
+    // Four records written 200 ms apart reach the destinations in one poll (the first poll
+    // comes 1.4 s after Connect), each with the time its line end was read.
+    Pty pty;
+    QVERIFY(pty.ok());
+    LiveSession session(nullptr);
+    Tape tape;
+    session.addSink(&tape);
+    QString reason;
+    QVERIFY2(session.openPort(&reason, pty.path()), qPrintable(reason));
+    session.startPolling();
+    QList<qint64> written;
+    for (int i = 0; i < 4; ++i) {
+        QTimer::singleShot(200 * i, Qt::PreciseTimer, this, [&pty, &written, i] {
+            written << QDateTime::currentMSecsSinceEpoch();
+            pty.send(QStringLiteral("+0001%1 +00515\r\n").arg(i).toLatin1());
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(tape.samples().size(), 4, 5000);
+    session.disconnectPort();
+    QCOMPARE(tape.batches.size(), 1); // still handed on once per poll
+    const SampleBatch samples = tape.samples();
+    // A loaded test machine may read a record late, and the next one then seems early: the
+    // tolerance allows for that, not for one stamp shared by the poll.
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(samples.at(i).rawX, QStringLiteral("+0001%1").arg(i));
+        const qint64 delay = samples.at(i).timeMs - written.at(i);
+        QVERIFY2(delay >= 0 && delay <= 150, qPrintable(QString::number(delay)));
+        if (i > 0) {
+            const qint64 apart = samples.at(i).timeMs - samples.at(i - 1).timeMs;
+            QVERIFY2(apart >= 50 && apart <= 350, qPrintable(QString::number(apart)));
+        }
+    }
+    QVERIFY(samples.last().timeMs - samples.first().timeMs >= 480);
+}
+
+void TestLiveSession::clockStatesReachTheDestinations_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<qint64>("errorBefore"); // microseconds
+    QTest::addColumn<int>("after");
+    QTest::addColumn<qint64>("errorAfter");
+    QTest::addColumn<qint64>("step"); // ms the wall clock jumps against the steady one
+    QTest::addColumn<QString>("stateBefore");
+    QTest::addColumn<QString>("stateAfter");
+    QTest::addColumn<QStringList>("told");
+    const int sync = int(ClockSync::State::Synchronised);
+    const int unsync = int(ClockSync::State::NotSynchronised);
+    const int unknown = int(ClockSync::State::Unknown);
+    const QString synced2 = QStringLiteral("Clock: synchronised, estimated error 2 ms");
+    const QString notSynced = QStringLiteral("Clock: not synchronised");
+    QTest::newRow("synchronised") << sync << qint64(1500) << sync << qint64(1500) << qint64(0)
+                                  << synced2 << synced2 << QStringList();
+    QTest::newRow("not synchronised") << unsync << qint64(0) << unsync << qint64(0) << qint64(0)
+                                      << notSynced << notSynced << QStringList();
+    QTest::newRow("not known") << unknown << qint64(0) << unknown << qint64(0) << qint64(0)
+                               << QStringLiteral("Clock: state unknown")
+                               << QStringLiteral("Clock: state unknown") << QStringList();
+    QTest::newRow("becomes synchronised")
+        << unsync << qint64(0) << sync << qint64(800) << qint64(0) << notSynced
+        << QStringLiteral("Clock: synchronised, estimated error 1 ms")
+        << QStringList{QStringLiteral("Clock: synchronised, estimated error 1 ms")};
+    QTest::newRow("loses synchronisation")
+        << sync << qint64(2000) << unsync << qint64(0) << qint64(0) << synced2 << notSynced
+        << QStringList{notSynced};
+    // The estimate moves a little at every look: shown where it is read, not told.
+    QTest::newRow("estimate moves a little")
+        << sync << qint64(2000) << sync << qint64(3000) << qint64(0) << synced2
+        << QStringLiteral("Clock: synchronised, estimated error 3 ms") << QStringList();
+    QTest::newRow("estimate grows tenfold")
+        << sync << qint64(2000) << sync << qint64(20000) << qint64(0) << synced2
+        << QStringLiteral("Clock: synchronised, estimated error 20 ms")
+        << QStringList{QStringLiteral("Clock: synchronised, estimated error 20 ms")};
+    QTest::newRow("stepped forward")
+        << unsync << qint64(0) << unsync << qint64(0) << qint64(3200) << notSynced << notSynced
+        << QStringList{QStringLiteral("Clock: stepped forward by 3.2 s")};
+    QTest::newRow("stepped back") << sync << qint64(2000) << sync << qint64(2000) << qint64(-75000)
+                                  << synced2 << synced2
+                                  << QStringList{QStringLiteral("Clock: stepped back by 75.0 s")};
+    QTest::newRow("slewed, not stepped") << sync << qint64(2000) << sync << qint64(2000)
+                                         << qint64(900) << synced2 << synced2 << QStringList();
+}
+
+void TestLiveSession::clockStatesReachTheDestinations()
+{
+    QFETCH(int, before);
+    QFETCH(qint64, errorBefore);
+    QFETCH(int, after);
+    QFETCH(qint64, errorAfter);
+    QFETCH(qint64, step);
+    QFETCH(QString, stateBefore);
+    QFETCH(QString, stateAfter);
+    QFETCH(QStringList, told);
+    ManualClock clock;
+    clock.sync = {ClockSync::State(before), errorBefore};
+    LiveSession session(nullptr);
+    session.setClock(&clock);
+    QCOMPARE(session.clockStateText(), stateBefore);
+    // The head of a data file states it.
+    QVERIFY(dataFileComments(session.dataFileHeader(QString())).contains(stateBefore));
+    Tape tape;
+    session.addSink(&tape);
+
+    session.receiveArrived({"+00001 +00515"}, {clock.utc});
+    clock.advance(500);
+    clock.utc += step;
+    const qint64 second = clock.utc;
+    session.receiveArrived({"+00002 +00515"}, {second});
+    clock.sync = {ClockSync::State(after), errorAfter};
+    clock.advance(ClockWatch::kCheckInterval);
+    session.clockWatch().check(); // the minute's look
+    session.clockWatch().check(); // and the next: nothing is told twice
+    session.receiveArrived({"+00003 +00515"}, {clock.utc});
+
+    QCOMPARE(tape.clockTold, told);
+    QCOMPARE(session.clockStateText(), stateAfter);
+    QVERIFY(dataFileComments(session.dataFileHeader(QString())).contains(stateAfter));
+    // A step is told before the batch whose times show it; the records keep the order and the
+    // times in which they arrived, whatever the clock did.
+    if (step > ClockWatch::kStepLimitMs || step < -ClockWatch::kStepLimitMs)
+        QCOMPARE(tape.events.first(), SessionEvent::Kind::ClockStepped);
+    const SampleBatch samples = tape.samples();
+    QCOMPARE(samples.size(), 3);
+    QCOMPARE(samples.at(0).rawX, QStringLiteral("+00001"));
+    QCOMPARE(samples.at(1).rawX, QStringLiteral("+00002"));
+    QCOMPARE(samples.at(1).timeMs, second);
+    QCOMPARE(samples.at(2).rawX, QStringLiteral("+00003"));
 }
 
 QTEST_GUILESS_MAIN(TestLiveSession)

@@ -16,8 +16,11 @@
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
 #include "reference/DemoSource.h"
+#include "session/ClockWatch.h"
+#include "session/LiveSession.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/ManualClock.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -45,6 +48,7 @@ private slots:
     void livePlotFillsTheRoomOfALargerWindow();
     void headingOffsetIsShownWhenSet_data();
     void headingOffsetIsShownWhenSet();
+    void clockStateIsInAboutAndAStepInTheStatusBar();
     void unreadableSettingsAreToldOnceWithoutHoldingTheStart();
     void titleAndClientArea();
     void elementGeometry_data();
@@ -685,6 +689,34 @@ void TestMainWindow::headingOffsetIsShownWhenSet()
     QCOMPARE(about.contains(QStringLiteral("Heading offset")), !shown.isEmpty());
     if (!shown.isEmpty())
         QVERIFY(about.endsWith(shown + QLatin1Char('\n')));
+}
+
+void TestMainWindow::clockStateIsInAboutAndAStepInTheStatusBar()
+{
+    ManualClock clock;
+    clock.sync = {ClockSync::State::Synchronised, 2000};
+    MainWindowFixture f(QByteArray("[Options]\nHeading=12.5\n"));
+    f.w()->session().setClock(&clock);
+    AboutDialog* about = f.w()->aboutDialog();
+    QVERIFY2(about->text().contains(
+                 QStringLiteral("Clock: synchronised, estimated error 2 ms\nSettings: ")),
+             qPrintable(about->text()));
+    clock.sync = {ClockSync::State::NotSynchronised, 0};
+    f.w()->session().clockWatch().check();
+    QVERIFY(about->text().contains(QStringLiteral("\nClock: not synchronised\nSettings: ")));
+    // The clock, the settings file and the heading all fit the window, a long path too.
+    about->setSettingsPath(QStringLiteral("/home/surveyor/.config/Tessmoor/Marvane/stations/"
+                                          "harbour-entrance/marvane.ini"));
+    const auto* lines = about->findChild<QLabel*>(QStringLiteral("settingsLabel"));
+    QVERIFY(lines->text().startsWith(QStringLiteral("Clock: not synchronised\n")));
+    QVERIFY(lines->text().endsWith(QStringLiteral("Heading offset: 12.5\u00B0 added to every bearing")));
+    QVERIFY2(lines->heightForWidth(lines->width()) <= lines->height(),
+             qPrintable(QString::number(lines->heightForWidth(lines->width()))));
+    // A step of the clock is told in the status bar, once.
+    clock.utc += 5000;
+    f.w()->session().clockWatch().checkStep();
+    const auto* note = f.w()->findChild<QLabel*>(QStringLiteral("statusNote"));
+    QCOMPARE(note->toolTip(), QStringLiteral("Clock: stepped forward by 5.0 s"));
 }
 
 void TestMainWindow::unreadableSettingsAreToldOnceWithoutHoldingTheStart()

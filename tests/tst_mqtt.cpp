@@ -121,6 +121,7 @@ private slots:
     void warningsAreToldOnceAtTheStart();
     void tlsRefusalSaysWhichCheckFailed_data();
     void tlsRefusalSaysWhichCheckFailed();
+    void clockStateIsRetainedBesideTheStatus();
 
 private:
     std::unique_ptr<QTemporaryDir> m_certificates; // made once, for every TLS case
@@ -455,6 +456,32 @@ void TestMqtt::tlsRefusalSaysWhichCheckFailed()
                      : reason)));
     QVERIFY2(expected.match(text).hasMatch(), qPrintable(text));
     QVERIFY(!output.isConnected());
+}
+
+void TestMqtt::clockStateIsRetainedBesideTheStatus()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    const QString topic = QStringLiteral("marvane/test/COM3");
+    const QString clockTopic = topic + QStringLiteral("/status/clock");
+    MqttSubscriber subscriber(broker.port(), topic + QStringLiteral("/#"));
+    QTRY_VERIFY(subscriber.subscribed());
+    MqttOutput output(configFor(broker.port(), topic));
+    QCOMPARE(output.clockTopic(), clockTopic);
+    // The session tells the state before the broker is reached: it goes out on connecting.
+    output.takeEvent(
+        {SessionEvent::Kind::ClockState, {}, QStringLiteral("Clock: not synchronised")});
+    QTRY_COMPARE(subscriber.payloads(clockTopic), QList<QByteArray>{"Clock: not synchronised"});
+    output.takeEvent(
+        {SessionEvent::Kind::ClockStepped, {}, QStringLiteral("Clock: stepped forward by 3.2 s")});
+    QTRY_COMPARE(subscriber.payloads(clockTopic).size(), 2);
+    QCOMPARE(subscriber.payloads(clockTopic).last(), QByteArray("Clock: stepped forward by 3.2 s"));
+    QCOMPARE(subscriber.payloads(topic + QStringLiteral("/status")), QList<QByteArray>{"online"});
+    // A newcomer sees the state, not the step.
+    MqttSubscriber late(broker.port(), clockTopic);
+    QTRY_VERIFY(!late.messages().isEmpty());
+    QVERIFY(late.messages().first().retained);
+    QCOMPARE(late.messages().first().payload, QByteArray("Clock: not synchronised"));
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -11,23 +11,26 @@
 #include "comms/SerialConnection.h"
 #include "comms/SerialSource.h"
 #include "logfile/Recording.h"
-#include "processing/NoDataWatch.h"
-#include "reference/DemoSource.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "processing/NoDataWatch.h"
+#include "processing/SampleSink.h"
+#include "reference/DemoSource.h"
+#include "session/LiveSession.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Pty.h"
 #include "tests/support/Texts.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -129,6 +132,7 @@ private slots:
     void deviceVanishingMidRun();
     void deviceVanishingWithReconnectionKeepsLogging();
     void samplesGoOnWhileABoxIsOpen();
+    void recordsArrivingWhileTheQuestionIsOpenKeepTheirTimes();
     void firstPollWaitsOncePerRun();
     void exitWhileConnectedAndLogging();
     void optionsChangedWhileConnectedReachThePortAtOnce();
@@ -396,6 +400,46 @@ void TestSerialWindow::deviceVanishingWithReconnectionKeepsLogging()
     w->disconnectPort();
     QVERIFY(!w->serial().isReconnecting());
     QCOMPARE(w->statusPanel(1), QString());
+}
+
+void TestSerialWindow::recordsArrivingWhileTheQuestionIsOpenKeepTheirTimes()
+{
+    // The operator takes a while over "Start logging data?"; the sensor goes on sending. Its
+    // records are read as they arrive (the box runs the event loop) and keep those times, though
+    // no poll runs until the box is answered.
+    Sensor sensor;
+    MainWindowFixture f(iniFor(sensor));
+    WindowProbe& w = f.w();
+    struct Samples : SampleSink
+    {
+        SampleBatch all;
+        void takeBatch(const SampleBatch& batch) override { all += batch; }
+    } samples;
+    w->session().addSink(&samples);
+    f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
+    w->newLogFile();
+    f.prompts->confirmAnswers << true;
+    QList<qint64> sent;
+    f.prompts->whileShowing = [&] {
+        for (int i = 0; i < 3; ++i) {
+            QTimer::singleShot(300 * i, Qt::PreciseTimer, this, [&sensor, &sent, i] {
+                sent << QDateTime::currentMSecsSinceEpoch();
+                sensor.send(QStringLiteral("+0001%1 +00515\r\n").arg(i).toLatin1());
+            });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(w->serial().recordsWaiting(), 3, 5000);
+    };
+    w->connectPort();
+    f.prompts->whileShowing = nullptr;
+    QVERIFY(w->recording().logging());
+    QTRY_COMPARE_WITH_TIMEOUT(samples.all.size(), 3, 5000);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(samples.all.at(i).rawX, QStringLiteral("+0001%1").arg(i));
+        const qint64 delay = samples.all.at(i).timeMs - sent.at(i);
+        QVERIFY2(delay >= 0 && delay <= 150, qPrintable(QString::number(delay)));
+    }
+    QTRY_COMPARE(f.readFile(QStringLiteral("run.log")).count('\n'), 2 + 3);
+    w->session().removeSink(&samples);
 }
 
 void TestSerialWindow::samplesGoOnWhileABoxIsOpen()

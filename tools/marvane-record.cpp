@@ -258,6 +258,8 @@ enum class EventKind
     Spilling,       // more lines wait than memory keeps: the oldest go to a spill file
     Dropping,       // and no spill file takes them: the oldest are dropped
     NotWritten,     // at the end: lines that could not be written (kept in a spill file or dropped)
+    ClockState,     // the computer's clock became synchronised or not
+    ClockStepped,   // the wall clock was set or stepped
     Output,         // a network output's own message
     Status,         // the status line, every 10 s and at the end
     Warning,        // something is amiss and the run goes on
@@ -294,6 +296,10 @@ QString kindName(EventKind kind)
         return QStringLiteral("dropping");
     case EventKind::NotWritten:
         return QStringLiteral("not-written");
+    case EventKind::ClockState:
+        return QStringLiteral("clock");
+    case EventKind::ClockStepped:
+        return QStringLiteral("clock-stepped");
     case EventKind::Output:
         return QStringLiteral("output");
     case EventKind::Status:
@@ -325,6 +331,8 @@ bool stampedSentence(EventKind kind)
     case EventKind::Spilling:
     case EventKind::Dropping:
     case EventKind::NotWritten:
+    case EventKind::ClockState:
+    case EventKind::ClockStepped:
     case EventKind::Output:
         return true;
     case EventKind::Status:
@@ -571,10 +579,11 @@ public:
         const PortSettings& line = m_session.serial().portSettings();
         m_events.print(
             EventKind::Recording,
-            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6")
+            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6; %7")
                 .arg(m_options.portName, device, lineText(line), m_options.logFile,
                      m_options.values.localTime ? QStringLiteral("local time")
                                                 : QStringLiteral("UTC"),
+                     m_session.clockStateText(),
                      m_options.outputTexts.isEmpty()
                          ? QStringLiteral("no network outputs")
                          : QStringLiteral("outputs: ") +
@@ -585,6 +594,7 @@ public:
              {QStringLiteral("log"), m_options.logFile},
              {QStringLiteral("timeBase"),
               m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
+             {QStringLiteral("clock"), m_session.clockStateText()},
              {QStringLiteral("outputs"), QJsonArray::fromStringList(m_options.outputTexts)}});
         return 0;
     }
@@ -669,6 +679,14 @@ public:
                 EventKind::DataAgain,
                 QStringLiteral("data again after %1 s without").arg(event.seconds),
                 {{QStringLiteral("port"), port}, {QStringLiteral("seconds"), event.seconds}});
+            break;
+        case SessionEvent::Kind::ClockState:
+            m_events.print(EventKind::ClockState, event.reason,
+                           {{QStringLiteral("clock"), event.reason}});
+            break;
+        case SessionEvent::Kind::ClockStepped:
+            m_events.print(EventKind::ClockStepped, event.reason,
+                           {{QStringLiteral("message"), event.reason}});
             break;
         }
     }

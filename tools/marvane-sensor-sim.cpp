@@ -198,8 +198,8 @@ void removeLink(const QString& link, const QByteArray& target)
 // what is still waiting in it is given a moment to be read (as long as a reader is taking it).
 void letReaderFinish(int slave)
 {
-    // A reader such as Marvane fetches a quarter of a second after the first byte, so a count
-    // that has not moved for half a second means nobody reads.
+    // A reader such as Marvane takes the bytes as they arrive, so a count that has not moved for
+    // half a second means nobody reads.
     int waiting = 0;
     int previous = -1;
     for (int i = 0; i < 200; ++i) {
