@@ -71,7 +71,7 @@ QString readOutputFiles(const OutputSettings& settings, std::optional<MqttUrl>* 
             } else {
                 // A file that holds no certificate refuses the start too, not only every
                 // connection.
-                MqttTls::create(url->host, settings.mqttCaFile, &reason);
+                MqttTls::create((*url)->host, settings.mqttCaFile, &reason);
             }
         }
     }

@@ -556,16 +556,16 @@ public:
                          {QStringLiteral("path"), path},
                          {QStringLiteral("reason"), reason}});
                 });
+        connect(&m_session.dataFile(), &DataFileWriter::writeRecovered, this,
+                [this](const QString& path, qint64 dropped) {
+                    m_events.print(
+                        EventKind::WriteRecovered,
+                        QStringLiteral("%1 takes writes again: the kept rows are written%2")
+                            .arg(path, droppedText(dropped, "row")),
+                        {{QStringLiteral("file"), QStringLiteral("data-file")},
+                         {QStringLiteral("path"), path},
+                         {QStringLiteral("dropped"), dropped}});
                 });
-        connect(
-            &m_session.dataFile(), &DataFileWriter::writeRecovered, this,
-            [this](const QString& path) {
-                m_events.print(
-                    EventKind::WriteRecovered,
-                    QStringLiteral("%1 takes writes again: the kept rows are written").arg(path),
-                    {{QStringLiteral("file"), QStringLiteral("data-file")},
-                     {QStringLiteral("path"), path}});
-            });
         // The network outputs: never in the way of the log file, each told once per fault.
         connect(&m_session, &LiveSession::outputMessage, this,
                 [this](const QString& text) { m_events.message(EventKind::Output, text); });
