@@ -634,12 +634,12 @@ void TestReview::unitsLinesAreNotCountedAsRecords()
     QTRY_VERIFY(r.indexed());
     QLabel* label = r.controls().positionLabel();
     QCOMPARE(label->text(), QStringLiteral("record 1 of 6"));
-    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(0).right(19));
+    QCOMPARE(r.w().replayTimeLabel->text(), numberedText(0).right(19) + QStringLiteral(" UTC"));
     // Each step shows the next record, over the units lines.
     for (int k = 1; k < 6; ++k) {
         QVERIFY(r.w()->replay().step());
         QCOMPARE(label->text(), QStringLiteral("record %1 of 6").arg(k + 1));
-        QCOMPARE(r.w().replayTimeLabel->text(), numberedText(k).right(19));
+        QCOMPARE(r.w().replayTimeLabel->text(), numberedText(k).right(19) + QStringLiteral(" UTC"));
     }
     QVERIFY(!r.w()->replay().step());
     QCOMPARE(label->text(), QStringLiteral("record 6 of 6"));
