@@ -199,18 +199,27 @@ void removeLink(const QString& link, const QByteArray& target)
 void letReaderFinish(int slave)
 {
     // A reader such as Marvane takes the bytes as they arrive, so a count that has not moved for
-    // half a second means nobody reads.
+    // half a second means nobody reads. Bytes written to the master reach the slave's count a
+    // moment later (the kernel passes them on from a work queue), and closing the terminal
+    // throws away what the slave has not read: so the count must stay at nothing for a while,
+    // not be nothing once, before the terminal may go.
     int waiting = 0;
     int previous = -1;
-    for (int i = 0; i < 200; ++i) {
-        if (::ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0)
+    int emptyChecks = 0;
+    for (int i = 0; i < 200 && emptyChecks < 5; ++i) {
+        ::usleep(10000);
+        if (::ioctl(slave, FIONREAD, &waiting) != 0)
             return;
+        if (waiting == 0) {
+            ++emptyChecks;
+            continue;
+        }
+        emptyChecks = 0;
         if (i % 50 == 0) {
             if (waiting == previous)
                 return;
             previous = waiting;
         }
-        ::usleep(10000);
     }
 }
 
