@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
             t.start();
             qint64 nextFrame = 40;
             for (int i = 0; i < perRound; ++i) {
-                w.session().receiveRecord(stream.at(i % stream.size()), SampleSource::Serial);
+                w.session().receiveRecord(stream.at(i % stream.size()), SampleSource::Live);
                 if (repaintEach) {
                     w.repaint();
                 } else if (t.elapsed() >= nextFrame) {

@@ -11,7 +11,7 @@ LiveHistory::LiveHistory(QObject* parent) : QObject(parent)
 
 bool LiveHistory::take(const Sample& sample)
 {
-    if (sample.source != SampleSource::Serial)
+    if (sample.source != SampleSource::Live)
         return false;
     // A first record whose flow could not be computed has no speed to convert: the first good one
     // decides.

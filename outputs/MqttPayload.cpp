@@ -26,7 +26,8 @@ std::optional<QByteArray> mqttPayload(const Sample& sample)
     object.insert(QStringLiteral("bearingText"), sample.bearingText);
     QString source;
     switch (sample.source) {
-    case SampleSource::Serial:
+    case SampleSource::Live:
+        // The word subscribers have always read for the sensor's own samples.
         source = QStringLiteral("serial");
         break;
     case SampleSource::Demonstration:

@@ -81,7 +81,7 @@ void NoDataWatch::check()
 void NoDataWatch::takeBatch(const SampleBatch& batch)
 {
     for (const Sample& sample : batch) {
-        if (sample.source == SampleSource::Serial) {
+        if (sample.source == SampleSource::Live) {
             recordArrived();
             return;
         }

@@ -21,14 +21,14 @@
 
 enum class SampleSource
 {
-    Serial,        // a record framed from the serial port
+    Live,          // a record from the sensor, whatever line carries it (the serial port today)
     Demonstration, // a record of the built-in demonstration
     Replay,        // a record line of a log file being replayed
 };
 
 struct Sample
 {
-    SampleSource source = SampleSource::Serial;
+    SampleSource source = SampleSource::Live;
 
     // The units of the record (live) or of the line's speed text (replay).
     SpeedUnitsKind units = SpeedUnitsKind::MillimetresPerSecond;

@@ -326,7 +326,7 @@ QString LiveSession::clockStateText() const
 
 void LiveSession::receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs)
 {
-    const SampleBatch batch = m_pipeline->decodeRecords(records, arrivalMs, SampleSource::Serial);
+    const SampleBatch batch = m_pipeline->decodeRecords(records, arrivalMs, SampleSource::Live);
     // A step is told before the batch whose times show it.
     m_clockWatch->checkStep();
     if (!batch.isEmpty())

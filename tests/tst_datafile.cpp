@@ -31,7 +31,7 @@ Sample live(const char* x, const char* y, SpeedUnitsKind units, double xMs, doub
             double speedMs, double bearing, bool to, bool faceUp, qint64 timeMs)
 {
     Sample s;
-    s.source = SampleSource::Serial;
+    s.source = SampleSource::Live;
     s.units = units;
     s.hasRecord = true;
     s.rawX = QString::fromLatin1(x);

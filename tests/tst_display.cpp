@@ -187,7 +187,7 @@ void TestDisplay::acceptedRecordSetsUpUnitsAndRows()
     QFETCH(QString, cell);
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    w->session().receiveRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Live);
     QCOMPARE(w.rawTable->cell(0, LastDataRow), x);
     QCOMPARE(w.rawTable->cell(1, LastDataRow), y);
     QCOMPARE(w.rawTable->cell(0, LastDataRow - 1), QString());
@@ -221,9 +221,9 @@ void TestDisplay::rejectedTextChangesNothing()
     QFETCH(QString, text);
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Live);
     const Snapshot before(w);
-    w->session().receiveRecord(text, SampleSource::Serial);
+    w->session().receiveRecord(text, SampleSource::Live);
     QVERIFY(Snapshot(w) == before);
     QVERIFY(f.prompts->shown.isEmpty());
 }
@@ -297,7 +297,7 @@ void TestDisplay::computedSample()
     WindowProbe& w = f.w();
     w.bearingSenseBox->setCurrentIndex(bearingTo);
     QCOMPARE(w->pipeline().bearingTo(), bearingTo);
-    w->session().receiveRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Live);
     QCOMPARE(w.computedTable->cell(0, LastDataRow), QStringLiteral("    ") + speed);
     QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    ") + bearing);
     QCOMPARE(w.speedReadout->text(), speed);
@@ -313,12 +313,12 @@ void TestDisplay::bearingConventionAppliesFromNextSample()
 {
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     QCOMPARE(w.bearingReadout->text(), QStringLiteral("002"));
     w.bearingSenseBox->setCurrentIndex(1);
     QCOMPARE(w.bearingReadout->text(), QStringLiteral("002")); // not recomputed
     QCOMPARE(w.computedTable->cell(1, LastDataRow), QStringLiteral("    002"));
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     QCOMPARE(w.bearingReadout->text(), QStringLiteral("182"));
     w.bearingSenseBox->setCurrentIndex(0);
     QCOMPARE(w->pipeline().bearingTo(), 0);
@@ -329,13 +329,13 @@ void TestDisplay::speedFaceFollowsUnits()
     MainWindowFixture f;
     WindowProbe& w = f.w();
     QCOMPARE(w.speedDial->face(), DialFace::Knots); // before any record
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
-    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Live);
     QCOMPARE(w.speedDial->face(), DialFace::Metric);
-    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Live);
     QCOMPARE(w.speedDial->face(), DialFace::Knots);
     // The dial on the window shows the knots face under a needle at 313 degrees, drawn as the
     // stand-alone dial draws it.
@@ -377,7 +377,7 @@ void TestDisplay::rowsInOtherUnitsAreMarked()
     MainWindowFixture f;
     WindowProbe& w = f.w();
     for (const QString& record : std::as_const(records))
-        w->session().receiveRecord(record, SampleSource::Serial);
+        w->session().receiveRecord(record, SampleSource::Live);
     QCOMPARE(w.computedUnits->cell(0, 0), columnUnits);
     const auto* tables = qobject_cast<const DataTables*>(w.dataPanel);
     QVERIFY(tables);
@@ -399,9 +399,9 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
 {
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
-    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00.15 +05.15"), SampleSource::Live);
     const QStringList computed0 = column(w.computedTable, 0);
-    w->session().receiveRecord(QStringLiteral("+0..15 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+0..15 +00515"), SampleSource::Live);
     QCOMPARE(f.prompts->errors(),
              QStringList{QStringLiteral("'    +0..15' is not a valid floating point value")});
     QCOMPARE(w.rawTable->cell(0, LastDataRow), QStringLiteral("    +0..15"));
@@ -410,18 +410,18 @@ void TestDisplay::conversionFailureKeepsRawRowAndReports()
     QCOMPARE(column(w.computedTable, 0), computed0);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("05.15"));
     // Soon after the box, a field of points only fails on Y the same way: counted, no box.
-    w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Live);
     QCOMPARE(w.rawTable->cell(1, LastDataRow), QStringLiteral("    +....."));
     QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
              QStringLiteral("Bad records: 1"));
     // The next record is processed normally.
-    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+0.015 +0.515"), SampleSource::Live);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0.515"));
     QCOMPARE(f.prompts->errors().size(), 1);
     // Once the quiet time after the box has passed, a new episode gets its box.
     w->setTimeScaleForTests(0.001);
     QTRY_COMPARE(
-        (w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Serial),
+        (w->session().receiveRecord(QStringLiteral("+00015 +....."), SampleSource::Live),
          f.prompts->errors().size()),
         2);
 }
@@ -432,7 +432,7 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     WindowProbe& w = f.w();
     // Scroll up: after nine samples rows 0..7 hold samples 2..9.
     for (int i = 1; i <= 9; ++i)
-        w->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
+        w->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Live);
     QStringList expected;
     for (int i = 2; i <= 9; ++i)
         expected << QStringLiteral("    +0000%1").arg(i);
@@ -442,7 +442,7 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     MainWindowFixture down(QByteArray("[Options]\nScrollDirection=1\nOrientation=1\n"));
     for (int i = 1; i <= 9; ++i)
         down.w()->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i),
-                                           SampleSource::Serial);
+                                           SampleSource::Live);
     std::reverse(expected.begin(), expected.end());
     QCOMPARE(column(down.w().rawTable, 0), expected);
     QCOMPARE(down.w().computedTable->cell(0, 0), QStringLiteral("    0515"));
@@ -451,11 +451,11 @@ void TestDisplay::scrollDirectionReadOnEveryPush()
     MainWindowFixture sw(kFaceDown);
     for (int i = 1; i <= 5; ++i)
         sw.w()->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i),
-                                         SampleSource::Serial);
+                                         SampleSource::Live);
     sw.w()->options().setValues(withScrollDown(sw.w()->options().values()));
     QCOMPARE(column(sw.w().rawTable, 0).mid(3),
              (texts({"    +00001", "    +00002", "    +00003", "    +00004", "    +00005"})));
-    sw.w()->session().receiveRecord(QStringLiteral("+00006 +00515"), SampleSource::Serial);
+    sw.w()->session().receiveRecord(QStringLiteral("+00006 +00515"), SampleSource::Live);
     QCOMPARE(column(sw.w().rawTable, 0), (texts({"    +00006", "", "", "", "    +00001",
                                                  "    +00002", "    +00003", "    +00004"})));
 }
@@ -465,7 +465,7 @@ void TestDisplay::newestComputedRowIsRed()
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
     for (int i = 1; i <= 8; ++i)
-        w->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Serial);
+        w->session().receiveRecord(QStringLiteral("+0000%1 +00515").arg(i), SampleSource::Live);
     const auto redPixelsInRow = [&](int row) {
         const QImage image = w.computedTable->grab().toImage();
         const QRect r = w.computedTable->cellRect(0, row);
@@ -492,7 +492,7 @@ void TestDisplay::clearDisplayHasExactlyItsEffects()
         MainWindowFixture f(down ? QByteArray("[Options]\nScrollDirection=1\n") : QByteArray());
         WindowProbe& w = f.w();
         for (int i = 0; i < 9; ++i)
-            w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+            w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
         const QColor valueColour = textColour(w.bearingReadout);
         QCOMPARE(valueColour, QColor(255, 0, 0));
         const DialFace face = w.speedDial->face();
@@ -535,7 +535,7 @@ void TestDisplay::speedReadoutNeverCutsADigit()
     QFETCH(QString, speed);
     MainWindowFixture f;
     WindowProbe& w = f.w();
-    w->session().receiveRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Live);
     QCOMPARE(w.speedReadout->text(), speed);
     QVERIFY(w.speedReadout->fontMetrics().horizontalAdvance(w.speedReadout->text()) <=
             w.speedReadout->width());
@@ -581,7 +581,7 @@ void TestDisplay::screenshotOfEachUnits()
     QImage previous;
     for (int i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k)
-            w->session().receiveRecord(records.at(i), SampleSource::Serial);
+            w->session().receiveRecord(records.at(i), SampleSource::Live);
         const QImage shot = w->grab().toImage();
         QVERIFY(shot != previous);
         previous = shot;

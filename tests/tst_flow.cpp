@@ -243,7 +243,7 @@ void TestFlow::speedBeyondFullScaleKeepsItsText()
     // The needle stops at the end of the scale; what is shown and logged is the speed itself.
     FlowPipeline pipeline;
     const std::optional<Sample> sample =
-        pipeline.decodeRecord(record, SampleSource::Serial, 0, QString());
+        pipeline.decodeRecord(record, SampleSource::Live, 0, QString());
     QVERIFY(sample && sample->computed);
     QCOMPARE(sample->speedText, speedText);
     QVERIFY(sample->speedNeedleAngle.has_value());

@@ -222,7 +222,7 @@ void TestFramer::appendedFieldsNeverChangeTheValuesLogged()
     pipeline.setBearingTo(false);
     RecordFramer framer;
     const SampleBatch batch =
-        pipeline.decodeRecords(framer.feed(line + "\r\n"), SampleSource::Serial);
+        pipeline.decodeRecords(framer.feed(line + "\r\n"), SampleSource::Live);
     if (logged.isEmpty()) {
         QCOMPARE(batch.size(), 0);
         return;

@@ -38,7 +38,7 @@ qint64 residentKiB()
 void sample(WindowProbe& w, const QString& record)
 {
     w.setClockText(QStringLiteral("10/12/2026 08:00:00"));
-    w->session().receiveRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Live);
 }
 
 } // namespace

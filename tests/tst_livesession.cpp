@@ -147,7 +147,7 @@ void TestLiveSession::samplesCarryNumbersInTheirUnitsAndInMetresPerSecond()
     FlowPipeline pipeline;
     pipeline.setFaceUp(faceUp);
     const std::optional<Sample> s =
-        pipeline.decodeRecord(record, SampleSource::Serial, kStamp, QString());
+        pipeline.decodeRecord(record, SampleSource::Live, kStamp, QString());
     QVERIFY(s && s->computed);
     QCOMPARE(s->x, x); // as received: the face is not applied to what was measured
     QCOMPARE(s->y, y);
@@ -325,7 +325,7 @@ void TestLiveSession::demonstrationHasTheDisplayToItself()
     // Live samples go on to the destinations all along, but are not shown meanwhile (the
     // demonstration's first record comes at once when it starts).
     QCOMPARE(shown, (QList<SampleSource>{SampleSource::Demonstration, SampleSource::Demonstration,
-                                         SampleSource::Serial}));
+                                         SampleSource::Live}));
     QCOMPARE(tape.batches.size(), 2);
     QCOMPARE(tape.batches.at(0).first().rawX, QStringLiteral("+00015"));
     QCOMPARE(tape.batches.at(1).first().rawX, QStringLiteral("+00017"));

@@ -28,7 +28,7 @@ const QByteArray kFaceDown("[Options]\nOrientation=1\n");
 void sample(WindowProbe& w, const QString& record, const QString& stamp = kStamp)
 {
     w.setClockText(stamp);
-    w->session().receiveRecord(record, SampleSource::Serial);
+    w->session().receiveRecord(record, SampleSource::Live);
 }
 
 } // namespace
@@ -60,7 +60,7 @@ void TestRecording::newCreatesFileWithHeaderOnly()
     MainWindowFixture f;
     WindowProbe& w = f.w();
     w.replayBar->show();
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     const QString path = f.path(QStringLiteral("survey.log"));
     f.prompts->fileAnswers << path;
     w.newLogAction->trigger();

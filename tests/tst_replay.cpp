@@ -185,7 +185,7 @@ void TestReplay::openLeavesLiveStateAlone()
 {
     Replay r(kHeader + units("Knots") + record("05.15", "002", "24/05/2009 14:03:07"));
     WindowProbe& w = r.w();
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     QCOMPARE(w.speedDial->face(), DialFace::MetricX1000);
     r.open();
     QCOMPARE(w->pipeline().liveUnitsWord(), QStringLiteral("mm/s"));

@@ -508,7 +508,7 @@ void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
     MainWindowFixture f;
     f.w().setClockText(QStringLiteral("24/05/2009 14:03:07"));
     // The window is built when first opened; the session's history is kept from the start.
-    f.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    f.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Live);
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<HistoryPane*>(top));
     f.w()->findChild<QAction*>(QStringLiteral("historyAction"))->setChecked(true);
@@ -516,7 +516,7 @@ void TestReview::liveSamplesFeedTheHistoryWithNoFileOpen()
     QVERIFY(pane->isVisible());
     QCOMPARE(pane->plot()->series(), &pane->liveHistory());
     QCOMPARE(pane->liveHistory().recordCount(), 1);
-    f.w()->session().receiveRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Serial);
+    f.w()->session().receiveRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Live);
     f.w()->session().receiveRecord(QStringLiteral("+0.300 +0.000"), SampleSource::Demonstration);
     QCOMPARE(pane->liveHistory().recordCount(), 2);
     QCOMPARE(pane->liveHistory().sampleCount(), 2);
@@ -803,7 +803,7 @@ void TestReview::exportSpanNeedsSamples()
     pane->show();
     // "Export span..." is greyed while there is nothing to export, and comes on with a sample.
     for (int k = 0; k < liveSamples; ++k)
-        r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+        r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Live);
     QCOMPARE(pane->exportButton()->isEnabled(), enabled);
     const qsizetype shown = r.f.prompts->shown.size();
     r.f.prompts->fileAnswers << std::nullopt; // a save dialog, if one came, is cancelled
@@ -815,7 +815,7 @@ void TestReview::stripChartFollowsTheReplay()
 {
     Window r(numberedLog(400));
     // A live sample first, so that the live session has something the chart could show.
-    r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Serial);
+    r.w()->session().receiveRecord(QStringLiteral("+0.100 +0.000"), SampleSource::Live);
     r.w()->resize(r.w()->width() * 2, r.w()->height() * 2);
     QCoreApplication::processEvents();
     LivePlot* plot = r.w()->livePlotIfBuilt();

@@ -156,7 +156,7 @@ void TestSerialWindow::connectAndDisconnect()
     Sensor sensor;
     MainWindowFixture f(iniFor(sensor));
     WindowProbe& w = f.w();
-    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Serial);
+    w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     w.connectAction->trigger();
     QVERIFY(f.prompts->shown.isEmpty());
     QVERIFY(w->connected());
@@ -462,7 +462,7 @@ void TestSerialWindow::samplesGoOnWhileABoxIsOpen()
             const QString record = QStringLiteral("+0.%1").arg(i) + QStringLiteral("15 +0.515");
             sensor.send(record.toLatin1() + "\r\n");
             const QString expected =
-                w->pipeline().decodeRecord(record, SampleSource::Serial, 0, QString())->speedText;
+                w->pipeline().decodeRecord(record, SampleSource::Live, 0, QString())->speedText;
             QTRY_COMPARE_WITH_TIMEOUT(w.speedReadout->text(), expected, 3000);
             shownUnderTheBox << w.speedReadout->text();
         }

@@ -5,7 +5,7 @@
 
 // A computed sample of an m/s record: speed in m/s, bearing in degrees in the convention given.
 inline Sample flowSample(qint64 timeMs, double speedMs, double bearing, bool bearingTo = false,
-                         SampleSource source = SampleSource::Serial)
+                         SampleSource source = SampleSource::Live)
 {
     Sample s;
     s.source = source;
