@@ -48,11 +48,9 @@ qint64 wallMs()
 
 // Writes count records to each terminal, number n at start + n * period, each in one write;
 // returns each record's write time (ms since 1970 UTC) by terminal and number.
-std::vector<std::vector<qint64>> send(const std::vector<int>& masters, int count,
-                                      double perSecond)
+std::vector<std::vector<qint64>> send(const std::vector<int>& masters, int count, double perSecond)
 {
-    std::vector<std::vector<qint64>> written(masters.size(),
-                                             std::vector<qint64>(size_t(count), 0));
+    std::vector<std::vector<qint64>> written(masters.size(), std::vector<qint64>(size_t(count), 0));
     timespec next{};
     ::clock_gettime(CLOCK_MONOTONIC, &next);
     const long periodNs = long(1e9 / perSecond);
