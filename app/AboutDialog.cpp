@@ -108,8 +108,8 @@ void AboutDialog::showSettings()
     // middle to one line, and its tooltip and Copy keep it whole.
     const int width = m_settingsLabel->width();
     if (m_settingsLabel->heightForWidth(width) > m_settingsLabel->height()) {
-        m_settingsLabel->setText(lines(m_settingsLabel->fontMetrics().elidedText(
-            m_settingsLine, Qt::ElideMiddle, width)));
+        m_settingsLabel->setText(lines(
+            m_settingsLabel->fontMetrics().elidedText(m_settingsLine, Qt::ElideMiddle, width)));
     }
     m_settingsLabel->setToolTip(m_settingsLine);
 }

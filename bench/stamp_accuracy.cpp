@@ -8,7 +8,10 @@
 // One line per rate (128 Hz is the line rate):
 //   "stamp delay at R Hz: median M ms, p99 P ms, max X ms; rows sharing a stamp S of N"
 // S counts the rows whose time another row has too. A record that never reached the data file
-// is reported on a line of its own.
+// is reported on a line of its own. Beside the recorder, the minimal logger of record_cost
+// (minimal_logger.c: it reads as bytes arrive and stamps each line) takes the same records on a
+// terminal of its own; its line, "  minimal logger at R Hz: ...", tells what the machine itself
+// allows at that moment (a busy machine delays both).
 //
 // The first argument scales how long each rate runs (1: 30, 100, 300 and 1280 records).
 
@@ -43,11 +46,11 @@ qint64 wallMs()
     return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Writes count records, number n at start + n * period, each in one write; returns each
-// record's write time (ms since 1970 UTC) by number.
-std::vector<qint64> send(int master, int count, double perSecond)
+// Writes count records to each terminal, number n at start + n * period, each in one write;
+// returns each record's write time (ms since 1970 UTC) by terminal and number.
+std::vector<std::vector<qint64>> send(const std::vector<int>& masters, int count, double perSecond)
 {
-    std::vector<qint64> written(size_t(count), 0);
+    std::vector<std::vector<qint64>> written(masters.size(), std::vector<qint64>(size_t(count), 0));
     timespec next{};
     ::clock_gettime(CLOCK_MONOTONIC, &next);
     const long periodNs = long(1e9 / perSecond);
@@ -56,9 +59,11 @@ std::vector<qint64> send(int master, int count, double perSecond)
         }
         char text[32];
         std::snprintf(text, sizeof text, "+%05d -00515\r\n", n);
-        written[size_t(n)] = wallMs();
-        if (::write(master, text, 15) != 15)
-            std::perror("write");
+        for (size_t m = 0; m < masters.size(); ++m) {
+            written[m][size_t(n)] = wallMs();
+            if (::write(masters[m], text, 15) != 15)
+                std::perror("write");
+        }
         next.tv_nsec += periodNs;
         while (next.tv_nsec >= 1000000000L) {
             next.tv_nsec -= 1000000000L;
@@ -98,6 +103,25 @@ QList<Row> readRows(const QString& path)
     return rows;
 }
 
+// The minimal logger's lines: "TIME_MS,+NNNNN -00515".
+QList<Row> readFloorRows(const QString& path)
+{
+    QList<Row> rows;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    while (!file.atEnd()) {
+        const QList<QByteArray> fields = file.readLine().trimmed().split(',');
+        bool timeOk = false;
+        bool numberOk = false;
+        const qint64 time = fields.value(0).toLongLong(&timeOk);
+        const int number = fields.value(1).left(6).toInt(&numberOk);
+        if (timeOk && numberOk)
+            rows.append({number, time});
+    }
+    return rows;
+}
+
 double percentile(std::vector<qint64> values, double p)
 {
     if (values.empty())
@@ -117,34 +141,9 @@ double median(std::vector<qint64> values)
     return values.size() % 2 ? double(values[mid]) : (values[mid - 1] + values[mid]) / 2.0;
 }
 
-bool measure(const QString& recorder, const QString& ini, QTemporaryDir& dir, const char* label,
-             double perSecond, int count)
+void report(const char* who, const char* label, const QList<Row>& rows,
+            const std::vector<qint64>& written, const char* where)
 {
-    RawPty pty;
-    if (!pty.open()) {
-        std::fprintf(stderr, "no pseudo-terminal\n");
-        return false;
-    }
-    const QString name = QString::fromLatin1(label);
-    const QString log = dir.filePath(name + QStringLiteral(".log"));
-    const QString data = dir.filePath(name + QStringLiteral(".csv"));
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(recorder, {QStringLiteral("--settings"), ini, QStringLiteral("--port"), pty.name,
-                             QStringLiteral("--baud"), QStringLiteral("19200"),
-                             QStringLiteral("--data-file"), data, log});
-    if (!process.waitForStarted()) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(recorder));
-        return false;
-    }
-    // Past the recorder's first poll, which waits longer than the others.
-    QThread::msleep(2000);
-    const std::vector<qint64> written = send(pty.master, count, perSecond);
-    QThread::msleep(1500); // the last poll
-    process.terminate();
-    process.waitForFinished(10000);
-
-    const QList<Row> rows = readRows(data);
     std::vector<qint64> delays;
     std::map<qint64, int> perStamp;
     std::vector<bool> seen(written.size(), false);
@@ -159,14 +158,52 @@ bool measure(const QString& recorder, const QString& ini, QTemporaryDir& dir, co
     for (const auto& [stamp, rowsThere] : perStamp)
         sharing += rowsThere > 1 ? rowsThere : 0;
     const long missing = long(std::count(seen.begin(), seen.end(), false));
-    std::printf("stamp delay at %s Hz: median %.0f ms, p99 %.0f ms, max %.0f ms; rows sharing a "
-                "stamp %ld of %zu\n",
-                label, median(delays), percentile(delays, 0.99),
+    std::printf("%s at %s Hz: median %.0f ms, p99 %.0f ms, max %.0f ms; rows sharing a stamp %ld "
+                "of %zu\n",
+                who, label, median(delays), percentile(delays, 0.99),
                 delays.empty() ? 0.0 : double(*std::max_element(delays.begin(), delays.end())),
                 sharing, delays.size());
     if (missing > 0)
-        std::printf("stamp delay at %s Hz: %ld of %zu records missing from the data file\n", label,
-                    missing, written.size());
+        std::printf("%s at %s Hz: %ld of %zu records missing from %s\n", who, label, missing,
+                    written.size(), where);
+}
+
+bool measure(const QString& recorder, const QString& ini, QTemporaryDir& dir, const char* label,
+             double perSecond, int count)
+{
+    RawPty pty;
+    RawPty forFloor;
+    if (!pty.open() || !forFloor.open()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return false;
+    }
+    const QString name = QString::fromLatin1(label);
+    const QString log = dir.filePath(name + QStringLiteral(".log"));
+    const QString data = dir.filePath(name + QStringLiteral(".csv"));
+    const QString floorOut = dir.filePath(name + QStringLiteral(".floor"));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(recorder, {QStringLiteral("--settings"), ini, QStringLiteral("--port"), pty.name,
+                             QStringLiteral("--baud"), QStringLiteral("19200"),
+                             QStringLiteral("--data-file"), data, log});
+    if (!process.waitForStarted()) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(recorder));
+        return false;
+    }
+    QProcess floor;
+    floor.start(QStringLiteral(MINIMAL_LOGGER), {forFloor.name, floorOut});
+    floor.waitForStarted();
+    // Past the recorder's first poll, which waits longer than the others.
+    QThread::msleep(2000);
+    const auto written = send({pty.master, forFloor.master}, count, perSecond);
+    QThread::msleep(1500); // the last poll
+    process.terminate();
+    process.waitForFinished(10000);
+    floor.terminate();
+    floor.waitForFinished(10000);
+
+    report("stamp delay", label, readRows(data), written[0], "the data file");
+    report("  minimal logger", label, readFloorRows(floorOut), written[1], "its file");
     std::fflush(stdout);
     return true;
 }

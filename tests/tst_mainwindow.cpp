@@ -709,7 +709,8 @@ void TestMainWindow::clockStateIsInAboutAndAStepInTheStatusBar()
                                           "harbour-entrance/marvane.ini"));
     const auto* lines = about->findChild<QLabel*>(QStringLiteral("settingsLabel"));
     QVERIFY(lines->text().startsWith(QStringLiteral("Clock: not synchronised\n")));
-    QVERIFY(lines->text().endsWith(QStringLiteral("Heading offset: 12.5\u00B0 added to every bearing")));
+    QVERIFY(lines->text().endsWith(
+        QStringLiteral("Heading offset: 12.5\u00B0 added to every bearing")));
     QVERIFY2(lines->heightForWidth(lines->width()) <= lines->height(),
              qPrintable(QString::number(lines->heightForWidth(lines->width()))));
     // A step of the clock is told in the status bar, once.
