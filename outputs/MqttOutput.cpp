@@ -4,8 +4,6 @@
 
 #include <QMetaObject>
 
-#include <mosquitto.h>
-
 #include <chrono>
 #include <limits>
 
@@ -15,25 +13,15 @@
 // (mosquitto_loop_forever) resolves and connects in the caller's thread first, returns for good
 // on a TLS or name-resolution failure, and sleeps through its reconnect delay without a way to
 // wake it from another thread, so a clean end could wait half a minute. Our thread calls
-// mosquitto_connect_async and mosquitto_loop itself and sleeps on a condition the session's
-// thread can wake at once. The library is put in threaded mode, so mosquitto_publish and
-// mosquitto_disconnect from the session's thread only queue packets and wake the loop.
-
-namespace {
-
-void initLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-} // namespace
+// mosquitto_connect_async and mosquitto_loop itself (connectAsync and loop of MqttClient) and
+// sleeps on a condition the session's thread can wake at once. The library is put in threaded
+// mode, so mosquitto_publish and mosquitto_disconnect from the session's thread only queue
+// packets and wake the loop.
 
 MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
     : LiveOutput(parent), m_config(config), m_topic(config.topic.toUtf8()),
       m_statusTopic(statusTopic().toUtf8())
 {
-    initLibrary();
     m_config.inFlightLimit = qMax(1, qMin(m_config.inFlightLimit, m_config.queueLimit));
     m_config.queueLimit = qMax(1, m_config.queueLimit);
 
@@ -51,39 +39,35 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
         emit message(text + QStringLiteral("; trying again"));
     });
 
-    m_mosq = mosquitto_new(nullptr, true, this);
-    if (!m_mosq) {
+    QString unavailable;
+    m_client = createMqttClient(this, &unavailable);
+    if (!m_client) {
         m_finished = true;
-        emit message(QStringLiteral("MQTT: out of memory"));
+        setStateText(QStringLiteral("MQTT: not available"));
+        emit message(QStringLiteral("MQTT output is not available: %1").arg(unavailable));
         return;
     }
-    mosquitto_threaded_set(m_mosq, true);
     // Our own window (inFlightLimit) paces the samples; the library must never hold back the
     // status behind them, so its own limit is the protocol's largest.
-    mosquitto_int_option(m_mosq, MOSQ_OPT_SEND_MAXIMUM, 65535);
-    mosquitto_connect_callback_set(m_mosq, &MqttOutput::onConnect);
-    mosquitto_disconnect_callback_set(m_mosq, &MqttOutput::onDisconnect);
-    mosquitto_publish_callback_set(m_mosq, &MqttOutput::onPublish);
-    mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
+    m_client->setSendMaximum(65535);
+    m_client->setWill(m_statusTopic, QByteArrayLiteral("offline"), 1, true);
     if (!m_config.url.user.isEmpty()) {
-        const QByteArray user = m_config.url.user.toUtf8();
-        const QByteArray password = m_config.password.toUtf8();
-        mosquitto_username_pw_set(m_mosq, user.constData(),
-                                  m_config.password.isNull() ? nullptr : password.constData());
+        m_client->setCredentials(m_config.url.user.toUtf8(),
+                                 m_config.password.isNull()
+                                     ? std::nullopt
+                                     : std::optional<QByteArray>(m_config.password.toUtf8()));
     }
     if (m_config.url.tls) {
-        int rc = MOSQ_ERR_SUCCESS;
-        if (m_config.caFile.isEmpty()) {
-            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else {
-            const QByteArray caFile = m_config.caFile.toLocal8Bit();
-            rc = mosquitto_tls_set(m_mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
-        }
-        if (rc != MOSQ_ERR_SUCCESS) {
+        MqttClient::Result rc;
+        if (m_config.caFile.isEmpty())
+            m_client->useSystemCertificates();
+        else
+            rc = m_client->setCertificateAuthority(m_config.caFile);
+        if (!rc.ok()) {
             m_finished = true;
             setStateText(QStringLiteral("MQTT: TLS not set up"));
             emit message(QStringLiteral("MQTT: cannot use the certificate authority file %1 (%2)")
-                             .arg(m_config.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+                             .arg(m_config.caFile, rc.reason));
             return;
         }
     }
@@ -96,8 +80,6 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
 MqttOutput::~MqttOutput()
 {
     finish();
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
 }
 
 void MqttOutput::run()
@@ -110,17 +92,16 @@ void MqttOutput::run()
             if (m_stopping)
                 break;
         }
-        int rc = mosquitto_connect_async(m_mosq, host.constData(), m_config.url.port,
-                                         m_config.keepAliveSeconds);
-        if (rc == MOSQ_ERR_SUCCESS) {
+        MqttClient::Result rc =
+            m_client->connectAsync(host, m_config.url.port, m_config.keepAliveSeconds);
+        if (rc.ok()) {
             // Runs until the connection ends: lost, refused, or closed by the clean end.
-            while (!m_abandon && (rc = mosquitto_loop(m_mosq, 500, 1)) == MOSQ_ERR_SUCCESS) {
+            while (!m_abandon && (rc = m_client->loop(500)).ok()) {
             }
         }
         if (m_linkUp.exchange(false))
             failures = 0;
-        const QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                                    : QString::fromUtf8(mosquitto_strerror(rc));
+        const QString reason = rc.reason;
         std::unique_lock lock(m_mutex);
         if (m_stopping)
             break;
@@ -136,34 +117,30 @@ void MqttOutput::run()
     m_wake.notify_all();
 }
 
-void MqttOutput::onConnect(mosquitto* mosq, void* self, int rc)
+void MqttOutput::connectAnswered(bool accepted, const QString& refusal)
 {
-    auto* output = static_cast<MqttOutput*>(self);
-    if (rc != 0) {
+    if (!accepted) {
         QMetaObject::invokeMethod(
-            output, [output, rc] { output->connectionRefused(rc); }, Qt::QueuedConnection);
+            this, [this, refusal] { connectionRefused(refusal); }, Qt::QueuedConnection);
         return;
     }
-    output->m_linkUp = true;
+    m_linkUp = true;
     // First on the wire after the connection, before any sample.
-    mosquitto_publish(mosq, nullptr, output->m_statusTopic.constData(), 6, "online", 1, true);
+    m_client->publish(nullptr, m_statusTopic, QByteArrayLiteral("online"), 1, true);
     QMetaObject::invokeMethod(
-        output, [output] { output->connected(); }, Qt::QueuedConnection);
+        this, [this] { connected(); }, Qt::QueuedConnection);
 }
 
-void MqttOutput::onDisconnect(mosquitto*, void* self, int rc)
+void MqttOutput::disconnected(const QString& reason)
 {
-    auto* output = static_cast<MqttOutput*>(self);
-    const QString reason = QString::fromUtf8(mosquitto_strerror(rc));
     QMetaObject::invokeMethod(
-        output, [output, reason] { output->lost(reason); }, Qt::QueuedConnection);
+        this, [this, reason] { lost(reason); }, Qt::QueuedConnection);
 }
 
-void MqttOutput::onPublish(mosquitto*, void* self, int mid)
+void MqttOutput::published(int messageId)
 {
-    auto* output = static_cast<MqttOutput*>(self);
     QMetaObject::invokeMethod(
-        output, [output, mid] { output->published(mid); }, Qt::QueuedConnection);
+        this, [this, messageId] { acknowledged(messageId); }, Qt::QueuedConnection);
 }
 
 void MqttOutput::connected()
@@ -184,9 +161,9 @@ void MqttOutput::connected()
     updateState();
 }
 
-void MqttOutput::connectionRefused(int rc)
+void MqttOutput::connectionRefused(const QString& reason)
 {
-    m_lastReason = QString::fromUtf8(mosquitto_connack_string(rc));
+    m_lastReason = reason;
     if (!m_faultReported && !m_finished) {
         m_faultReported = true;
         emit message(QStringLiteral("MQTT: the broker at %1:%2 refused the connection (%3); "
@@ -214,7 +191,7 @@ void MqttOutput::lost(const QString& reason)
     updateState();
 }
 
-void MqttOutput::published(int mid)
+void MqttOutput::acknowledged(int mid)
 {
     if (!m_inFlight.remove(mid))
         return; // a status message
@@ -263,16 +240,14 @@ void MqttOutput::pump()
     while (m_connected && !m_queue.empty() && m_inFlight.size() < m_config.inFlightLimit) {
         const QByteArray& payload = m_queue.front();
         int mid = 0;
-        const int rc = mosquitto_publish(m_mosq, &mid, m_topic.constData(), int(payload.size()),
-                                         payload.constData(), 1, false);
+        const MqttClient::Result rc = m_client->publish(&mid, m_topic, payload, 1, false);
         // Once queued in the library a message stays there, also when the connection has just
         // gone (it goes again after the reconnection): only a refusal leaves it with us.
-        if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST ||
-            rc == MOSQ_ERR_ERRNO) {
+        if (rc.status != MqttClient::Status::Failed) {
             m_inFlight.insert(mid);
         } else {
             ++m_dropped;
-            reportFault(QString::fromUtf8(mosquitto_strerror(rc)));
+            reportFault(rc.reason);
         }
         m_queue.pop_front();
     }
@@ -298,7 +273,7 @@ void MqttOutput::finish(int finishTimeoutMs)
         // Everything still queued goes ahead of the status and the disconnection, in order.
         m_config.inFlightLimit = std::numeric_limits<int>::max();
         pump();
-        mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), 7, "offline", 1, true);
+        m_client->publish(nullptr, m_statusTopic, QByteArrayLiteral("offline"), 1, true);
     } else {
         // Nothing to say goodbye to: a connection attempt in progress is given up.
         m_abandon = true;
@@ -313,7 +288,7 @@ void MqttOutput::finish(int finishTimeoutMs)
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    mosquitto_disconnect(m_mosq);
+    m_client->disconnect();
     m_wake.notify_all();
 
     if (m_thread.joinable()) {
@@ -322,7 +297,7 @@ void MqttOutput::finish(int finishTimeoutMs)
                              [this] { return m_threadDone; })) {
             // A broker that takes nothing more: end the connection under the loop's feet.
             m_abandon = true;
-            const int socket = mosquitto_socket(m_mosq);
+            const int socket = m_client->socket();
             if (socket >= 0)
                 ::shutdown(socket, SHUT_RDWR);
         }

@@ -1,5 +1,6 @@
 #include "outputs/Outputs.h"
 
+#include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/NmeaOutput.h"
 
@@ -41,6 +42,10 @@ QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& 
                 reason = QStringLiteral("Unable to read the certificate authority file %1.")
                              .arg(QFileInfo(ca).absoluteFilePath());
         }
+        // The MQTT module is loaded here, the first time an MQTT output is asked for.
+        QString unavailable;
+        if (reason.isEmpty() && !mqttClientAvailable(&unavailable))
+            reason = QStringLiteral("MQTT output is not available: %1.").arg(unavailable);
     }
     if (!reason.isEmpty()) {
         if (error)
