@@ -3,7 +3,8 @@
 // objects of the program and loaded the first time they are used, so that starting the window or
 // the recorder loads neither the library nor what it brings. marvane-netcdf.so writes netCDF
 // (libnetcdf, and with it HDF5, curl and libxml2) for an export to .nc; marvane-mqtt.so is the
-// MQTT client (libmosquitto, and with it OpenSSL) for an MQTT output.
+// MQTT client (libmosquitto, and with it OpenSSL) for an MQTT output; marvane-nmea.so holds the
+// sockets of an NMEA output (Qt Network, and with it Kerberos and libproxy).
 //
 // The modules live in the program's own library folder, found from the running executable:
 // <prefix>/bin/marvane looks in <prefix>/lib/.../marvane, where the installation puts them. The

@@ -3,6 +3,7 @@
 #include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/NmeaOutput.h"
+#include "outputs/NmeaTransport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +47,12 @@ QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& 
         QString unavailable;
         if (reason.isEmpty() && !mqttClientAvailable(&unavailable))
             reason = QStringLiteral("MQTT output is not available: %1.").arg(unavailable);
+    }
+    if (reason.isEmpty() && (settings.nmeaUdp || settings.nmeaTcp)) {
+        // The same for the NMEA module.
+        QString unavailable;
+        if (!nmeaTransportFactory(&unavailable))
+            reason = QStringLiteral("NMEA output is not available: %1.").arg(unavailable);
     }
     if (!reason.isEmpty()) {
         if (error)

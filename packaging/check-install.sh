@@ -70,13 +70,14 @@ if [ "$haveExport" = 1 ]; then
 fi
 expectFile "$moduleDir/marvane-netcdf.so"
 expectFile "$moduleDir/marvane-mqtt.so"
+expectFile "$moduleDir/marvane-nmea.so"
 
 # The programs link neither module's library: those are loaded with the module, when first used.
 for program in marvane marvane-record marvane-export; do
     [ -f "$prefix/bin/$program" ] || continue
     if needed=$(readelf -d "$prefix/bin/$program" 2>/dev/null); then
-        if grep -qE 'NEEDED.*\[lib(netcdf|mosquitto)' <<<"$needed"; then
-            fail "bin/$program links $(grep -oE 'lib(netcdf|mosquitto)[^]]*' <<<"$needed" | tr '\n' ' ')"
+        if grep -qE 'NEEDED.*\[lib(netcdf|mosquitto|Qt6Network)' <<<"$needed"; then
+            fail "bin/$program links $(grep -oE 'lib(netcdf|mosquitto|Qt6Network)[^]]*' <<<"$needed" | tr '\n' ' ')"
         fi
     fi
 done

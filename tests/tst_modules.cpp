@@ -1,11 +1,13 @@
-// The program's modules: libnetcdf and libmosquitto (and what they bring) are loaded only with
-// the netCDF and MQTT modules, the first time an export to .nc or an MQTT output is made; a
-// program without its modules says which one is missing and why, and does everything else.
+// The program's modules: libnetcdf, libmosquitto and Qt Network (and what they bring) are loaded
+// only with the netCDF, MQTT and NMEA modules, the first time an export to .nc, an MQTT output or
+// an NMEA output is made; a program without its modules says which one is missing and why, and
+// does everything else.
 
 #include "base/ModuleLoader.h"
 #include "logfile/NetCdfFile.h"
 #include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
+#include "outputs/NmeaOutput.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,9 +26,9 @@ QString s(const char* text)
     return QString::fromUtf8(text);
 }
 
-// The libraries that only an export to .nc or an MQTT output needs.
-const QStringList kLateLibraries{s("libnetcdf"), s("libhdf5"),      s("libcurl"),
-                                 s("libxml2"),   s("libmosquitto"), s("libssl")};
+// The libraries that only an export to .nc or a network output needs.
+const QStringList kLateLibraries{s("libnetcdf"),    s("libhdf5"), s("libcurl"),       s("libxml2"),
+                                 s("libmosquitto"), s("libssl"),  s("libQt6Network"), s("libkrb5")};
 
 // The names of the shared objects mapped into this process.
 QStringList mappedLibraries()
@@ -115,7 +117,8 @@ private slots:
     void moduleThatCannotBeUsedIsRefusedWithItsReason_data();
     void moduleThatCannotBeUsedIsRefusedWithItsReason();
     void exportWithoutTheNetCdfModuleSaysSoAndWritesCsv();
-    void recorderWithoutTheMqttModuleSaysSo();
+    void recorderWithoutAnOutputsModuleSaysSo_data();
+    void recorderWithoutAnOutputsModuleSaysSo();
 
 private:
     QStringList m_mappedAtStart;
@@ -145,6 +148,13 @@ void TestModules::librariesAreLoadedWhenFirstUsed()
     MqttOutput output(config);
     QVERIFY(output.stateText() != s("MQTT: not available"));
     QCOMPARE(matching(mappedLibraries(), {s("libmosquitto")}).size(), 1);
+    QCOMPARE(matching(mappedLibraries(), {s("libQt6Network")}), QStringList{});
+
+    NmeaOutputConfig nmea;
+    nmea.udpHost = s("127.0.0.1");
+    NmeaOutput sentences(nmea);
+    QCOMPARE(sentences.stateText(), s("NMEA UDP to 127.0.0.1:10110"));
+    QCOMPARE(matching(mappedLibraries(), {s("libQt6Network")}).size(), 1);
 }
 
 void TestModules::programsDoNotLinkTheLibraries_data()
@@ -184,6 +194,8 @@ void TestModules::moduleThatCannotBeUsedIsRefusedWithItsReason_data()
                                    << QByteArray(kNetCdfModuleEntry) << QString();
     QTest::newRow("MQTT module") << modules << QByteArray() << s(kMqttModuleFile)
                                  << QByteArray(kMqttModuleEntry) << QString();
+    QTest::newRow("NMEA module") << modules << QByteArray() << s(kNmeaModuleFile)
+                                 << QByteArray(kNmeaModuleEntry) << QString();
     QTest::newRow("missing") << QString() << QByteArray() << s(kNetCdfModuleFile)
                              << QByteArray(kNetCdfModuleEntry)
                              << s("^<folder>/marvane-netcdf\\.so is missing$");
@@ -243,13 +255,27 @@ void TestModules::exportWithoutTheNetCdfModuleSaysSoAndWritesCsv()
     QVERIFY2(csv.err.contains("1 samples written"), csv.err.constData());
 }
 
-void TestModules::recorderWithoutTheMqttModuleSaysSo()
+void TestModules::recorderWithoutAnOutputsModuleSaysSo_data()
 {
+    QTest::addColumn<QByteArray>("outputs"); // section [Outputs] of marvane.ini
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("MQTT") << QByteArray("Mqtt=1\r\nMqttUrl=mqtt://127.0.0.1:1\r\n")
+                          << QByteArray("MQTT output is not available: ");
+    QTest::newRow("NMEA over UDP") << QByteArray("NmeaUdp=1\r\nNmeaUdpHost=127.0.0.1\r\n")
+                                   << QByteArray("NMEA output is not available: ");
+    QTest::newRow("NMEA over TCP")
+        << QByteArray("NmeaTcp=1\r\n") << QByteArray("NMEA output is not available: ");
+}
+
+void TestModules::recorderWithoutAnOutputsModuleSaysSo()
+{
+    QFETCH(QByteArray, outputs);
+    QFETCH(QByteArray, message);
     QTemporaryDir dir;
     const QString program = copyAlone(s(MARVANE_RECORD), dir);
     QVERIFY(!program.isEmpty());
     const QString settings = dir.filePath(s("marvane.ini"));
-    QVERIFY(writeFile(settings, "[Outputs]\r\nMqtt=1\r\nMqttUrl=mqtt://127.0.0.1:1\r\n"));
+    QVERIFY(writeFile(settings, "[Outputs]\r\n" + outputs));
     int master = -1, slave = -1;
     char name[256] = {};
     QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
@@ -258,8 +284,8 @@ void TestModules::recorderWithoutTheMqttModuleSaysSo()
                                      QString::fromLocal8Bit(name), dir.filePath(s("flow.log"))});
     ::close(master);
     QCOMPARE(result.exitCode, 2);
-    QVERIFY2(result.err.contains("MQTT output is not available: "), result.err.constData());
-    QVERIFY2(result.err.contains("/marvane-mqtt.so is missing."), result.err.constData());
+    QVERIFY2(result.err.contains(message), result.err.constData());
+    QVERIFY2(result.err.contains(".so is missing."), result.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestModules)
