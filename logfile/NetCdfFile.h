@@ -1,5 +1,7 @@
 #pragma once
-// A small wrapper of the netCDF C library (Debian's libnetcdf) for writing one netCDF-4 file.
+// One netCDF-4 file written through Debian's libnetcdf, which lives in the netCDF module
+// (marvane-netcdf.so, see NetCdfBackend.h): create() loads it the first time a file is made.
+// When it cannot be loaded, create() fails with "netCDF export is not available: <why>".
 //
 // The file is built in memory and written in commit(), under a temporary name in the folder of
 // its final path, then renamed to it: a failure at any step, or an object destroyed without
@@ -9,15 +11,18 @@
 // The first library error is kept (with nc_strerror's text and what was being done); every call
 // after it does nothing, so a caller may make its calls and look at ok() once.
 
+#include "logfile/NetCdfBackend.h"
+
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
 #include <vector>
 
 class NetCdfFile
 {
 public:
-    NetCdfFile() = default;
+    NetCdfFile();
     ~NetCdfFile();
     NetCdfFile(const NetCdfFile&) = delete;
     NetCdfFile& operator=(const NetCdfFile&) = delete;
@@ -27,12 +32,7 @@ public:
 
     // Ids of what is defined, -1 after an error. A length of 0 makes the dimension unlimited.
     int defineDimension(const char* name, size_t length);
-    enum class Type
-    {
-        Double,
-        Float,
-        Byte,
-    };
+    using Type = NetCdfType;
     // A variable over one dimension, chunked by chunk values and compressed (deflate level 1,
     // shuffled); with a fill value when fill is given (for a Byte variable, its value as a byte).
     int defineVariable(const char* name, Type type, int dimension, size_t chunk,
@@ -43,7 +43,7 @@ public:
     int defineScalarText(const char* name);
 
     // Attributes of a variable, or of the file with kGlobal.
-    static constexpr int kGlobal = -1;
+    static constexpr int kGlobal = kNetCdfGlobal;
     void setAttribute(int variable, const char* name, const QString& text);
     void setAttribute(int variable, const char* name, double value);
     void setAttribute(int variable, const char* name, const std::vector<qint8>& values);
@@ -67,15 +67,12 @@ public:
     // left behind) on failure.
     bool commit();
 
-    bool ok() const { return m_error.isEmpty(); }
-    // "netCDF: <what>: <the library's text>", or the system's reason for a failed write.
-    const QString& errorText() const { return m_error; }
+    bool ok() const { return errorText().isEmpty(); }
+    // "netCDF: <what>: <the library's text>", or the system's reason for a failed write, or
+    // "netCDF export is not available: <why>".
+    QString errorText() const;
 
 private:
-    bool check(int status, const char* what);
-    void discard();
-
-    int m_id = -1;
-    QString m_path;
-    QString m_error;
+    std::unique_ptr<NetCdfBackend> m_file; // from the module, made by the first create()
+    QString m_unavailable;
 };

@@ -5,8 +5,6 @@
 
 #include <QMetaObject>
 
-#include <mosquitto.h>
-
 #include <chrono>
 #include <limits>
 
@@ -16,25 +14,15 @@
 // (mosquitto_loop_forever) resolves and connects in the caller's thread first, returns for good
 // on a TLS or name-resolution failure, and sleeps through its reconnect delay without a way to
 // wake it from another thread, so a clean end could wait half a minute. Our thread calls
-// mosquitto_connect_async and mosquitto_loop itself and sleeps on a condition the session's
-// thread can wake at once. The library is put in threaded mode, so mosquitto_publish and
-// mosquitto_disconnect from the session's thread only queue packets and wake the loop.
-
-namespace {
-
-void initLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-} // namespace
+// mosquitto_connect_async and mosquitto_loop itself (connectAsync and loop of MqttClient) and
+// sleeps on a condition the session's thread can wake at once. The library is put in threaded
+// mode, so mosquitto_publish and mosquitto_disconnect from the session's thread only queue
+// packets and wake the loop.
 
 MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
     : LiveOutput(parent), m_config(config), m_topic(config.topic.toUtf8()),
       m_statusTopic(statusTopic().toUtf8())
 {
-    initLibrary();
     m_config.inFlightLimit = qMax(1, qMin(m_config.inFlightLimit, m_config.queueLimit));
     m_config.queueLimit = qMax(1, m_config.queueLimit);
 
@@ -52,42 +40,32 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
         emit message(text + QStringLiteral("; trying again"));
     });
 
-    m_mosq = mosquitto_new(nullptr, true, this);
-    if (!m_mosq) {
+    QString unavailable;
+    m_client = createMqttClient(this, &unavailable);
+    if (!m_client) {
         m_finished = true;
-        emit message(QStringLiteral("MQTT: out of memory"));
+        setStateText(QStringLiteral("MQTT: not available"));
+        emit message(QStringLiteral("MQTT output is not available: %1").arg(unavailable));
         return;
     }
-    mosquitto_threaded_set(m_mosq, true);
     // Our own window (inFlightLimit) paces the samples; the library must never hold back the
     // status behind them, so its own limit is the protocol's largest.
-    mosquitto_int_option(m_mosq, MOSQ_OPT_SEND_MAXIMUM, 65535);
-    mosquitto_connect_callback_set(m_mosq, &MqttOutput::onConnect);
-    mosquitto_disconnect_callback_set(m_mosq, &MqttOutput::onDisconnect);
-    mosquitto_publish_callback_set(m_mosq, &MqttOutput::onPublish);
-    mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
+    m_client->setSendMaximum(65535);
+    m_client->setWill(m_statusTopic, QByteArrayLiteral("offline"), 1, true);
     if (!m_config.url.user.isEmpty()) {
-        const QByteArray user = m_config.url.user.toUtf8();
-        const QByteArray password = m_config.password.toUtf8();
-        mosquitto_username_pw_set(m_mosq, user.constData(),
-                                  m_config.password.isNull() ? nullptr : password.constData());
+        m_client->setCredentials(m_config.url.user.toUtf8(),
+                                 m_config.password.isNull()
+                                     ? std::nullopt
+                                     : std::optional<QByteArray>(m_config.password.toUtf8()));
     }
     if (m_config.url.tls) {
         // Our own context, so that a refused handshake can say which check failed (see
-        // MqttTls.h); libmosquitto applies none of its defaults to it.
-        QString why;
-        m_tls = MqttTls::create(m_config.url.host, m_config.caFile, &why);
-        int rc = MOSQ_ERR_TLS;
-        if (m_tls) {
-            mosquitto_int_option(m_mosq, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
-            rc = mosquitto_void_option(m_mosq, MOSQ_OPT_SSL_CTX, m_tls->context());
-            if (rc != MOSQ_ERR_SUCCESS)
-                why = QString::fromUtf8(mosquitto_strerror(rc));
-        }
-        if (rc != MOSQ_ERR_SUCCESS) {
+        // MqttTls.h).
+        const MqttClient::Result rc = m_client->setTls(m_config.url.host, m_config.caFile);
+        if (!rc.ok()) {
             m_finished = true;
             setStateText(QStringLiteral("MQTT: TLS not set up"));
-            emit message(QStringLiteral("MQTT: ") + why);
+            emit message(QStringLiteral("MQTT: ") + rc.reason);
             return;
         }
     }
@@ -100,8 +78,6 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
 MqttOutput::~MqttOutput()
 {
     finish();
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
 }
 
 void MqttOutput::run()
@@ -114,21 +90,19 @@ void MqttOutput::run()
             if (m_stopping)
                 break;
         }
-        if (m_tls)
-            m_tls->takeFailure(); // this attempt's own
-        int rc = mosquitto_connect_async(m_mosq, host.constData(), m_config.url.port,
-                                         m_config.keepAliveSeconds);
-        if (rc == MOSQ_ERR_SUCCESS) {
+        m_client->takeTlsFailure(); // this attempt's own
+        MqttClient::Result rc =
+            m_client->connectAsync(host, m_config.url.port, m_config.keepAliveSeconds);
+        if (rc.ok()) {
             // Runs until the connection ends: lost, refused, or closed by the clean end.
-            while (!m_abandon && (rc = mosquitto_loop(m_mosq, 500, 1)) == MOSQ_ERR_SUCCESS) {
+            while (!m_abandon && (rc = m_client->loop(500)).ok()) {
             }
         }
         if (m_linkUp.exchange(false))
             failures = 0;
-        QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                              : QString::fromUtf8(mosquitto_strerror(rc));
+        QString reason = rc.reason;
         // A refused certificate: which check failed, rather than "A TLS error occurred."
-        if (const QString failure = m_tls ? m_tls->takeFailure() : QString(); !failure.isEmpty())
+        if (const QString failure = m_client->takeTlsFailure(); !failure.isEmpty())
             reason = failure;
         std::unique_lock lock(m_mutex);
         if (m_stopping)
@@ -145,44 +119,40 @@ void MqttOutput::run()
     m_wake.notify_all();
 }
 
-void MqttOutput::onConnect(mosquitto* mosq, void* self, int rc)
+void MqttOutput::connectAnswered(bool accepted, const QString& refusal)
 {
-    auto* output = static_cast<MqttOutput*>(self);
-    if (rc != 0) {
+    if (!accepted) {
         QMetaObject::invokeMethod(
-            output, [output, rc] { output->connectionRefused(rc); }, Qt::QueuedConnection);
+            this, [this, refusal] { connectionRefused(refusal); }, Qt::QueuedConnection);
         return;
     }
-    output->m_linkUp = true;
+    m_linkUp = true;
     // First on the wire after the connection, before any sample.
-    mosquitto_publish(mosq, nullptr, output->m_statusTopic.constData(), 6, "online", 1, true);
+    m_client->publish(nullptr, m_statusTopic, QByteArrayLiteral("online"), 1, true);
     QMetaObject::invokeMethod(
-        output, [output] { output->connected(); }, Qt::QueuedConnection);
+        this, [this] { connected(); }, Qt::QueuedConnection);
 }
 
-void MqttOutput::onDisconnect(mosquitto*, void* self, int rc)
+void MqttOutput::disconnected(const QString& reason)
 {
-    auto* output = static_cast<MqttOutput*>(self);
-    const QString reason = QString::fromUtf8(mosquitto_strerror(rc));
     QMetaObject::invokeMethod(
-        output, [output, reason] { output->lost(reason); }, Qt::QueuedConnection);
+        this, [this, reason] { lost(reason); }, Qt::QueuedConnection);
 }
 
-void MqttOutput::onPublish(mosquitto* mosq, void* self, int mid)
+void MqttOutput::published(int messageId)
 {
-    auto* output = static_cast<MqttOutput*>(self);
     {
         // The broker has the last "offline": now the disconnection, from the library's own
         // thread. Asked for from the session's thread right behind the publication, it could
         // reach the socket torn, and the broker would add its will: a second "offline".
-        std::lock_guard lock(output->m_mutex);
-        if (mid == output->m_goodbyeMid) {
-            mosquitto_disconnect(mosq);
+        std::lock_guard lock(m_mutex);
+        if (messageId == m_goodbyeMid) {
+            m_client->disconnect();
             return;
         }
     }
     QMetaObject::invokeMethod(
-        output, [output, mid] { output->published(mid); }, Qt::QueuedConnection);
+        this, [this, messageId] { acknowledged(messageId); }, Qt::QueuedConnection);
 }
 
 void MqttOutput::connected()
@@ -204,9 +174,9 @@ void MqttOutput::connected()
     updateState();
 }
 
-void MqttOutput::connectionRefused(int rc)
+void MqttOutput::connectionRefused(const QString& reason)
 {
-    m_lastReason = QString::fromUtf8(mosquitto_connack_string(rc));
+    m_lastReason = reason;
     if (!m_faultReported && !m_finished) {
         m_faultReported = true;
         emit message(QStringLiteral("MQTT: the broker at %1:%2 refused the connection (%3); "
@@ -234,7 +204,7 @@ void MqttOutput::lost(const QString& reason)
     updateState();
 }
 
-void MqttOutput::published(int mid)
+void MqttOutput::acknowledged(int mid)
 {
     if (!m_inFlight.remove(mid))
         return; // a status message
@@ -280,10 +250,7 @@ void MqttOutput::publishClock(const QString& what, bool retained)
 {
     if (!m_connected || m_finished || what.isEmpty())
         return;
-    const QByteArray topic = clockTopic().toUtf8();
-    const QByteArray text = what.toUtf8();
-    mosquitto_publish(m_mosq, nullptr, topic.constData(), int(text.size()), text.constData(), 1,
-                      retained);
+    m_client->publish(nullptr, clockTopic().toUtf8(), what.toUtf8(), 1, retained);
 }
 
 void MqttOutput::enqueue(const QByteArray& payload)
@@ -306,16 +273,14 @@ void MqttOutput::pump()
     while (m_connected && !m_queue.empty() && m_inFlight.size() < m_config.inFlightLimit) {
         const QByteArray& payload = m_queue.front();
         int mid = 0;
-        const int rc = mosquitto_publish(m_mosq, &mid, m_topic.constData(), int(payload.size()),
-                                         payload.constData(), 1, false);
+        const MqttClient::Result rc = m_client->publish(&mid, m_topic, payload, 1, false);
         // Once queued in the library a message stays there, also when the connection has just
         // gone (it goes again after the reconnection): only a refusal leaves it with us.
-        if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST ||
-            rc == MOSQ_ERR_ERRNO) {
+        if (rc.status != MqttClient::Status::Failed) {
             m_inFlight.insert(mid);
         } else {
             ++m_dropped;
-            reportFault(QString::fromUtf8(mosquitto_strerror(rc)));
+            reportFault(rc.reason);
         }
         m_queue.pop_front();
     }
@@ -346,8 +311,8 @@ void MqttOutput::finish(int finishTimeoutMs)
         // known there before the acknowledgement can be.
         std::lock_guard lock(m_mutex);
         int mid = -1;
-        goodbye = mosquitto_publish(m_mosq, &mid, m_statusTopic.constData(), 7, "offline", 1,
-                                    true) == MOSQ_ERR_SUCCESS;
+        goodbye =
+            m_client->publish(&mid, m_statusTopic, QByteArrayLiteral("offline"), 1, true).ok();
         m_goodbyeMid = goodbye ? mid : -1;
     }
     if (!goodbye) {
@@ -365,7 +330,7 @@ void MqttOutput::finish(int finishTimeoutMs)
         m_stopping = true;
     }
     if (!goodbye)
-        mosquitto_disconnect(m_mosq);
+        m_client->disconnect();
     m_wake.notify_all();
 
     if (m_thread.joinable()) {
@@ -374,7 +339,7 @@ void MqttOutput::finish(int finishTimeoutMs)
                              [this] { return m_threadDone; })) {
             // A broker that takes nothing more: end the connection under the loop's feet.
             m_abandon = true;
-            const int socket = mosquitto_socket(m_mosq);
+            const int socket = m_client->socket();
             if (socket >= 0)
                 ::shutdown(socket, SHUT_RDWR);
         }

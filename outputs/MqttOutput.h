@@ -1,6 +1,6 @@
 #pragma once
 // Each computed sample of the live session published to an MQTT broker as one JSON object
-// (see MqttPayload.h), QoS 1, through libmosquitto.
+// (see MqttPayload.h), QoS 1, through libmosquitto (in the MQTT module: see MqttClient.h).
 //
 // The session never waits for the broker. A thread of this output drives the library: it resolves
 // the broker's name, connects, does the TLS handshake, runs the network loop and reconnects with
@@ -18,6 +18,7 @@
 // too, not retained.
 
 #include "outputs/LiveOutput.h"
+#include "outputs/MqttClient.h"
 #include "outputs/OutputSettings.h"
 
 #include <QByteArray>
@@ -30,9 +31,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-
-class MqttTls;
-struct mosquitto;
 
 struct MqttOutputConfig
 {
@@ -48,10 +46,11 @@ struct MqttOutputConfig
     int faultReportMs = 5000; // not connected this long after a start or a loss: say so once
 };
 
-class MqttOutput : public LiveOutput
+class MqttOutput : public LiveOutput, private MqttClientListener
 {
     Q_OBJECT
 public:
+    // Without the MQTT module the output is ended from the start: "MQTT: not available".
     explicit MqttOutput(const MqttOutputConfig& config, QObject* parent = nullptr);
     // A clean end (see finish) if there was none.
     ~MqttOutput() override;
@@ -75,15 +74,16 @@ public:
     QString clockTopic() const { return statusTopic() + QStringLiteral("/clock"); }
 
 private:
-    static void onConnect(mosquitto* mosq, void* self, int rc);
-    static void onDisconnect(mosquitto* mosq, void* self, int rc);
-    static void onPublish(mosquitto* mosq, void* self, int mid);
+    // The library's thread.
+    void connectAnswered(bool accepted, const QString& refusal) override;
+    void disconnected(const QString& reason) override;
+    void published(int messageId) override;
 
     void run(); // the library's thread
     void connected();
-    void connectionRefused(int rc);
+    void connectionRefused(const QString& reason);
     void lost(const QString& reason);
-    void published(int mid);
+    void acknowledged(int mid);
     void enqueue(const QByteArray& payload);
     void pump();
     void publishStatus(const char* text);
@@ -94,8 +94,7 @@ private:
     MqttOutputConfig m_config;
     QByteArray m_topic;
     QByteArray m_statusTopic;
-    mosquitto* m_mosq = nullptr;
-    std::unique_ptr<MqttTls> m_tls; // mqtts: outlives m_mosq, which holds its context
+    std::unique_ptr<MqttClient> m_client;
 
     // Session thread only.
     std::deque<QByteArray> m_queue;

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QTimeZone>
 
 #include <openssl/err.h>
@@ -11,6 +10,8 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
 
 #include <ctime>
 
@@ -65,7 +66,10 @@ std::unique_ptr<MqttTls> MqttTls::create(const QString& host, const QString& caF
     // one is compared with the certificate's IP addresses, a name with its DNS names.
     X509_VERIFY_PARAM* param = SSL_CTX_get0_param(context);
     const QByteArray hostBytes = host.toUtf8();
-    const bool ok = QHostAddress().setAddress(host)
+    in6_addr numeric{};
+    const bool isAddress = ::inet_pton(AF_INET, hostBytes.constData(), &numeric) == 1 ||
+                           ::inet_pton(AF_INET6, hostBytes.constData(), &numeric) == 1;
+    const bool ok = isAddress
                         ? X509_VERIFY_PARAM_set1_ip_asc(param, hostBytes.constData()) == 1
                         : X509_VERIFY_PARAM_set1_host(param, hostBytes.constData(),
                                                       size_t(hostBytes.size())) == 1;

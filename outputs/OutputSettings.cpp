@@ -4,8 +4,9 @@
 #include "base/SettingsFile.h"
 
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QSysInfo>
+
+#include <arpa/inet.h>
 
 namespace {
 
@@ -277,11 +278,21 @@ std::optional<std::pair<QString, quint16>> parseListenAddress(const QString& tex
     return std::make_pair(address, *number);
 }
 
+bool isIpAddressText(const QString& text)
+{
+    // The system's own parser of numeric addresses: the programs do not link Qt Network (its
+    // sockets are in the NMEA module), and inet_pton keeps the same rules for both families.
+    const QByteArray bytes = text.toLatin1();
+    in6_addr buffer{};
+    return ::inet_pton(AF_INET, bytes.constData(), &buffer) == 1 ||
+           ::inet_pton(AF_INET6, bytes.constData(), &buffer) == 1;
+}
+
 QString listenAddressError(const QString& address)
 {
     // A server listens on an address of this computer: a name would first have to be looked up,
     // and could name another machine.
-    if (address.isEmpty() || QHostAddress().setAddress(address))
+    if (address.isEmpty() || isIpAddressText(address))
         return {};
     return QStringLiteral("\"%1\" is not an IP address of this computer; leave the address out "
                           "to serve on every address.")

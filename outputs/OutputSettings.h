@@ -93,6 +93,8 @@ std::optional<std::pair<QString, quint16>> parseListenAddress(const QString& tex
 
 // Empty when address is one a server can be told to listen on (empty for every address, or an
 // IPv4 or IPv6 address), else why not.
+// Whether text is an IPv4 or IPv6 address written as numbers.
+bool isIpAddressText(const QString& text);
 QString listenAddressError(const QString& address);
 
 // Empty when the settings can be used as they stand, else the first reason why not (for the

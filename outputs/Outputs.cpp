@@ -1,8 +1,9 @@
 #include "outputs/Outputs.h"
 
+#include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
-#include "outputs/MqttTls.h"
 #include "outputs/NmeaOutput.h"
+#include "outputs/NmeaTransport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,6 +55,15 @@ QStringList outputWarnings(const OutputSettings& settings)
 
 namespace {
 
+// A client that only tries its settings hears nothing.
+class NoListener : public MqttClientListener
+{
+public:
+    void connectAnswered(bool, const QString&) override {}
+    void disconnected(const QString&) override {}
+    void published(int) override {}
+};
+
 // What the MQTT output needs of its files and address, read once: the same checks for
 // checkOutputs() and createOutputs().
 QString readOutputFiles(const OutputSettings& settings, std::optional<MqttUrl>* url,
@@ -63,17 +73,33 @@ QString readOutputFiles(const OutputSettings& settings, std::optional<MqttUrl>* 
     if (reason.isEmpty() && settings.mqtt) {
         *url = parseMqttUrl(settings.mqttUrl, &reason);
         *password = mqttPassword(settings, &reason);
-        if (*url && (*url)->tls && !settings.mqttCaFile.isEmpty()) {
+        // The MQTT module is loaded here, the first time an MQTT output is asked for.
+        QString unavailable;
+        if (reason.isEmpty() && !mqttClientAvailable(&unavailable))
+            reason = QStringLiteral("MQTT output is not available: %1.").arg(unavailable);
+        if (reason.isEmpty() && *url && (*url)->tls && !settings.mqttCaFile.isEmpty()) {
             QFile ca(settings.mqttCaFile);
             if (!QFileInfo(ca).isFile() || !ca.open(QIODevice::ReadOnly)) {
                 reason = QStringLiteral("Unable to read the certificate authority file %1.")
                              .arg(QFileInfo(ca).absoluteFilePath());
             } else {
                 // A file that holds no certificate refuses the start too, not only every
-                // connection.
-                MqttTls::create((*url)->host, settings.mqttCaFile, &reason);
+                // connection: a client that never connects tries the file.
+                NoListener nobody;
+                const std::unique_ptr<MqttClient> trial = createMqttClient(&nobody, &unavailable);
+                const MqttClient::Result tls =
+                    trial ? trial->setTls((*url)->host, settings.mqttCaFile)
+                          : MqttClient::Result{MqttClient::Status::Failed, unavailable};
+                if (!tls.ok())
+                    reason = tls.reason;
             }
         }
+    }
+    if (reason.isEmpty() && (settings.nmeaUdp || settings.nmeaTcp)) {
+        // The same for the NMEA module.
+        QString unavailable;
+        if (!nmeaTransportFactory(&unavailable))
+            reason = QStringLiteral("NMEA output is not available: %1.").arg(unavailable);
     }
     return reason;
 }
@@ -111,8 +137,7 @@ QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& 
         }
         config.tcp = settings.nmeaTcp;
         config.tcpPort = settings.nmeaTcpPort;
-        if (!settings.nmeaTcpAddress.isEmpty())
-            config.tcpAddress = QHostAddress(settings.nmeaTcpAddress);
+        config.tcpAddress = settings.nmeaTcpAddress;
         outputs << new NmeaOutput(config, parent);
     }
     if (settings.mqtt) {

@@ -30,6 +30,7 @@ QStringList outputWarnings(const OutputSettings& settings);
 
 // The outputs that are on, parented to parent. portName (the serial port as given, "COM2" or
 // "/dev/ttyUSB0") names the default topic. On invalid settings, an unreadable password or
-// certificate authority file, nothing is created and error says why.
+// certificate authority file, or an output without its module ("MQTT output is not available:
+// <why>.", "NMEA output is not available: <why>."), nothing is created and error says why.
 QList<LiveOutput*> createOutputs(const OutputSettings& settings, const QString& portName,
                                  QObject* parent, QString* error);

@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Installs a build into a fresh temporary prefix and checks what a desktop and a package need
 # there: the programs and their manual pages (every option a program's --help names is in its
-# page), the desktop entry and the metainfo that names it, the icon at every size, the example
-# systemd unit, the copyright file. The desktop entry and the metainfo also go through their
-# validators (desktop-file-utils, appstream), and the manual pages through man's own warnings
-# (man-db), when those are installed.
+# page), the modules in the program's library folder, the desktop entry and the metainfo that
+# names it, the icon at every size, the example systemd unit, the copyright file. The desktop
+# entry and the metainfo also go through their validators (desktop-file-utils, appstream), and
+# the manual pages through man's own warnings (man-db), when those are installed. The installed
+# marvane-export writes a netCDF file, which it can only do through the installed netCDF module.
 #
-#   check-install.sh BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT [HAVE_SIMULATOR]]
+#   check-install.sh BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT [HAVE_SIMULATOR [MODULE_DIR]]]
 #
 # HAVE_RECORDER is 1 when the build has marvane-record, which must then be installed too;
-# HAVE_EXPORT the same for marvane-export, HAVE_SIMULATOR for marvane-sensor-sim.
+# HAVE_EXPORT the same for marvane-export, HAVE_SIMULATOR for marvane-sensor-sim. MODULE_DIR is
+# the modules' folder in the prefix (default lib/marvane).
 # CMAKE names the cmake program to install with (default: cmake from PATH).
 set -euo pipefail
 
-if [ $# -lt 4 ] || [ $# -gt 6 ]; then
-    echo "usage: $0 BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT [HAVE_SIMULATOR]]" >&2
+if [ $# -lt 4 ] || [ $# -gt 7 ]; then
+    echo "usage: $0 BUILD_DIR VERSION APP_ID HAVE_RECORDER [HAVE_EXPORT [HAVE_SIMULATOR [MODULE_DIR]]]" >&2
     exit 2
 fi
 build=$1
@@ -23,6 +25,7 @@ appId=$3
 haveRecorder=$4
 haveExport=${5:-0}
 haveSimulator=${6:-0}
+moduleDir=${7:-lib/marvane}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -101,6 +104,32 @@ for program in "${programs[@]}"; do
     fi
 done
 expectFile share/doc/marvane/copyright
+expectFile "$moduleDir/marvane-netcdf.so"
+expectFile "$moduleDir/marvane-mqtt.so"
+expectFile "$moduleDir/marvane-nmea.so"
+
+# The programs link neither module's library: those are loaded with the module, when first used.
+for program in marvane marvane-record marvane-export; do
+    [ -f "$prefix/bin/$program" ] || continue
+    if needed=$(readelf -d "$prefix/bin/$program" 2>/dev/null); then
+        if grep -qE 'NEEDED.*\[lib(netcdf|mosquitto|Qt6Network|ssl|crypto)' <<<"$needed"; then
+            fail "bin/$program links $(grep -oE 'lib(netcdf|mosquitto|Qt6Network|ssl|crypto)[^]]*' <<<"$needed" | tr '\n' ' ')"
+        fi
+    fi
+done
+
+# The installed marvane-export finds the installed netCDF module: a netCDF-4 file is an HDF5
+# file, which begins with the HDF5 signature.
+if [ "$haveExport" = 1 ] && [ -x "$prefix/bin/marvane-export" ]; then
+    printf '"Speed","Bearing","Date-Time"\r\n"m/s","Degrees","24 Hour UTC"\r\n"0.515","088","24/05/2009 14:03:07"\r\n' >"$work/in.log"
+    if ! report=$("$prefix/bin/marvane-export" "$work/in.log" "$work/out.nc" 2>&1); then
+        fail "the installed marvane-export cannot write netCDF: $report"
+    elif [ "$(od -An -c -N4 "$work/out.nc" | tr -d ' ')" != '211HDF' ]; then
+        fail "the installed marvane-export wrote no netCDF-4 file: $report"
+    else
+        echo "installed marvane-export wrote netCDF through $moduleDir/marvane-netcdf.so"
+    fi
+fi
 
 desktop=share/applications/$appId.desktop
 metainfo=share/metainfo/$appId.metainfo.xml

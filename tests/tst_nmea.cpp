@@ -143,7 +143,7 @@ void TestNmea::everyTcpClientReceivesTheSentences()
     NmeaOutputConfig config;
     config.tcp = true;
     config.tcpPort = 0;
-    config.tcpAddress = QHostAddress::LocalHost;
+    config.tcpAddress = QStringLiteral("127.0.0.1");
     NmeaOutput output(config);
     QVERIFY(output.tcpPort() != 0);
     QCOMPARE(output.stateText(), QStringLiteral("NMEA: 0 clients"));
@@ -173,7 +173,7 @@ void TestNmea::clientThatNeverReadsIsDroppedWhileAnotherKeepsReceiving()
     NmeaOutputConfig config;
     config.tcp = true;
     config.tcpPort = 0;
-    config.tcpAddress = QHostAddress::LocalHost;
+    config.tcpAddress = QStringLiteral("127.0.0.1");
     NmeaOutput output(config);
     QSignalSpy messages(&output, &LiveOutput::message);
 
@@ -222,7 +222,7 @@ void TestNmea::portInUseIsReportedOnceAndTriedAgain()
     NmeaOutputConfig config;
     config.tcp = true;
     config.tcpPort = blocker.serverPort();
-    config.tcpAddress = QHostAddress::LocalHost;
+    config.tcpAddress = QStringLiteral("127.0.0.1");
     config.retryIntervalMs = 50;
     NmeaOutput output(config);
     QCOMPARE(output.stateText(), QStringLiteral("NMEA: TCP port %1 in use").arg(config.tcpPort));
