@@ -40,6 +40,20 @@ double speedStep(SpeedUnitsKind units)
     return 1e-5;
 }
 
+// Steps in one unit: 1 / speedStep, exactly (powers of ten that a double holds exactly).
+double stepsPerUnit(SpeedUnitsKind units)
+{
+    switch (units) {
+    case SpeedUnitsKind::MetresPerSecond:
+        return 1e5;
+    case SpeedUnitsKind::Knots:
+        return 1e4;
+    case SpeedUnitsKind::MillimetresPerSecond:
+        return 1e2;
+    }
+    return 1e5;
+}
+
 // Bearings are whole degrees, so the components of the flow come from a table.
 struct Trig
 {
@@ -198,8 +212,8 @@ qint64 HistorySeries::memoryBytes() const
                    qint64(m_farTimes.size() * (sizeof(qint64) * 2 + sizeof(void*) * 2));
     for (const Block& block : m_blocks)
         bytes += qint64(block.get_deleter().bytes);
-    for (const std::vector<Node>& level : m_levels)
-        bytes += qint64(level.capacity() * sizeof(Node) + sizeof(level));
+    for (const NodeLevel& level : m_levels)
+        bytes += level.memoryBytes();
     return bytes;
 }
 
@@ -209,6 +223,43 @@ qint64 HistorySeries::nodeSize(int level) const
     for (int l = 0; l < level; ++l)
         size *= kFanOut;
     return size;
+}
+
+void HistorySeries::NodeLevel::push_back(const Node& node)
+{
+    const size_t in = m_size & kSegmentMask;
+    if (in == 0) {
+        m_segments.emplace_back(new Node[kSegmentNodes]);
+        m_lastCapacity = kSegmentNodes;
+    } else if (in == m_lastCapacity) {
+        std::unique_ptr<Node[]> whole(new Node[kSegmentNodes]);
+        std::copy(m_segments.back().get(), m_segments.back().get() + in, whole.get());
+        m_segments.back() = std::move(whole);
+        m_lastCapacity = kSegmentNodes;
+    }
+    m_segments.back()[in] = node;
+    ++m_size;
+}
+
+void HistorySeries::NodeLevel::squeeze()
+{
+    const size_t in = m_size & kSegmentMask;
+    if (in != 0 && in < m_lastCapacity) {
+        std::unique_ptr<Node[]> fitted(new Node[in]);
+        std::copy(m_segments.back().get(), m_segments.back().get() + in, fitted.get());
+        m_segments.back() = std::move(fitted);
+        m_lastCapacity = in;
+    }
+    m_segments.shrink_to_fit();
+}
+
+qint64 HistorySeries::NodeLevel::memoryBytes() const
+{
+    qint64 nodes = 0;
+    if (!m_segments.empty())
+        nodes = qint64((m_segments.size() - 1) * kSegmentNodes + m_lastCapacity);
+    return qint64(sizeof(*this)) + qint64(m_segments.capacity() * sizeof(m_segments[0])) +
+           nodes * qint64(sizeof(Node));
 }
 
 void HistorySeries::mergeNode(Node* into, const Node& from)
@@ -248,8 +299,9 @@ int HistorySeries::sampleCode(const HistorySample& sample)
     return degrees + (sample.bearingTo ? kToFlag : 0);
 }
 
-HistorySeries::Packed HistorySeries::pack(qint64 timeMs, qint64 chunkBase, double speed, int code,
-                                          SpeedUnitsKind units, bool* far)
+Q_ALWAYS_INLINE HistorySeries::Packed HistorySeries::pack(qint64 timeMs, qint64 chunkBase,
+                                                          double speed, int code,
+                                                          SpeedUnitsKind units, bool* far)
 {
     const qint64 offset = timeMs - chunkBase;
     Packed p;
@@ -257,7 +309,22 @@ HistorySeries::Packed HistorySeries::pack(qint64 timeMs, qint64 chunkBase, doubl
     p.timeOffset = *far ? kFarTime : qint32(offset);
     quint32 steps = 0;
     if (isSampleCode(code)) {
-        const double s = std::max(speed, 0.0) / speedStep(units);
+        const double value = std::max(speed, 0.0);
+        // The steps are the speed divided by the step, rounded. A speed read from a log has
+        // fewer decimals than a step, so it is nearly always a whole number of steps: then the
+        // product by the steps per unit (one rounding of an exact product) lies within a few
+        // units in the last place of that quotient, and further than a quarter from any half, so
+        // both round to the same whole number, without a division. Otherwise the quotient decides.
+        const double scaled = value * stepsPerUnit(units);
+        if (scaled < double(kMaxSpeedSteps)) {
+            const quint32 nearest = quint32(scaled + 0.5);
+            const double rest = scaled - double(nearest);
+            if (rest > -0.25 && rest < 0.25) {
+                p.speedAndBearing = (nearest << kSpeedShift) | quint32(code);
+                return p;
+            }
+        }
+        const double s = value / speedStep(units);
         if (!(s < double(kMaxSpeedSteps))) {
             steps = kMaxSpeedSteps;
         } else {
@@ -348,7 +415,7 @@ void HistorySeries::addLeaf(const Node& leaf)
         if (level + 1 == m_levels.size())
             m_levels.emplace_back();
         Node above;
-        const std::vector<Node>& below = m_levels[level];
+        const NodeLevel& below = m_levels[level];
         for (size_t i = below.size() - kFanOut; i < below.size(); ++i)
             mergeNode(&above, below[i]);
         m_levels[level + 1].push_back(above);
@@ -431,11 +498,11 @@ void HistorySeries::squeeze()
     }
     m_blocks.shrink_to_fit();
     m_chunkBase.shrink_to_fit();
-    for (std::vector<Node>& level : m_levels)
-        level.shrink_to_fit();
+    for (NodeLevel& level : m_levels)
+        level.squeeze();
 }
 
-void HistorySeries::Packer::appendPacked(qint64 timeMs, double speed, int code)
+Q_ALWAYS_INLINE void HistorySeries::Packer::appendPacked(qint64 timeMs, double speed, int code)
 {
     if ((m_next & kChunkMask) == 0) {
         m_chunkBase = timeMs;

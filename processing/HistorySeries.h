@@ -240,7 +240,30 @@ private:
     qint64 m_count = 0;
     std::vector<qint64> m_chunkBase;
     std::unordered_map<qint64, qint64> m_farTimes; // records whose time is too far from the base
-    std::vector<std::vector<Node>> m_levels;
+    // The nodes of one level of the pyramid, in segments that are never moved either: a level
+    // grows without copying what it holds (a long file's lowest level is some 11 MB).
+    class NodeLevel
+    {
+    public:
+        void push_back(const Node& node);
+        size_t size() const { return m_size; }
+        const Node& operator[](size_t i) const
+        {
+            return m_segments[i >> kSegmentShift][i & kSegmentMask];
+        }
+        // The last segment shrinks to the nodes it holds (it grows back when more come).
+        void squeeze();
+        qint64 memoryBytes() const;
+
+    private:
+        static constexpr int kSegmentShift = 10; // 1024 nodes, 48 KB
+        static constexpr size_t kSegmentNodes = size_t(1) << kSegmentShift;
+        static constexpr size_t kSegmentMask = kSegmentNodes - 1;
+        std::vector<std::unique_ptr<Node[]>> m_segments;
+        size_t m_size = 0;
+        size_t m_lastCapacity = 0; // of the last segment
+    };
+    std::vector<NodeLevel> m_levels;
     Tally m_tally;
     quint64 m_revision = 0;
     mutable quint64 m_intervalRevision = ~0ull;

@@ -148,6 +148,8 @@ private slots:
     void spanTotalsMatchRecordByRecord();
     void portionsEqualRecordsFedOneByOne_data();
     void portionsEqualRecordsFedOneByOne();
+    void speedsAreKeptToTheNearestStep_data();
+    void speedsAreKeptToTheNearestStep();
     void bearingsAreKeptAsWholeDegreesOfOneTurn_data();
     void bearingsAreKeptAsWholeDegreesOfOneTurn();
     void markersAndBadRecordsOfAnySpan();
@@ -393,6 +395,68 @@ void TestHistory::eachRecordIsKeptCompactly()
     // A time far from the others (a clock set wrong for a while) is kept as well.
     series.append(HistorySample{0.5, 0, start + 100LL * 86400 * 1000});
     QCOMPARE(series.sampleAt(count).timeMs, start + 100LL * 86400 * 1000);
+}
+
+void TestHistory::speedsAreKeptToTheNearestStep_data()
+{
+    QTest::addColumn<SpeedUnitsKind>("units");
+    QTest::addColumn<double>("step");
+
+    QTest::newRow("m/s") << SpeedUnitsKind::MetresPerSecond << 1e-5;
+    QTest::newRow("knots") << SpeedUnitsKind::Knots << 1e-4;
+    QTest::newRow("mm/s") << SpeedUnitsKind::MillimetresPerSecond << 1e-2;
+}
+
+void TestHistory::speedsAreKeptToTheNearestStep()
+{
+    // A speed is kept as the whole number of steps nearest to speed / step, halves away from
+    // zero, up to the largest number of steps kept: speeds as the log writes them, speeds
+    // converted from other units, and speeds a few units in the last place around half a step.
+    QFETCH(SpeedUnitsKind, units);
+    QFETCH(double, step);
+    constexpr double kMaxSteps = double((1 << 22) - 1);
+    std::vector<double> speeds = {0.0, -1.0, step / 2, step * 1.5, step * 2.5, 1e9};
+    quint64 noise = 0x9e3779b97f4a7c15ull;
+    const auto next = [&noise] {
+        noise ^= noise << 13;
+        noise ^= noise >> 7;
+        noise ^= noise << 17;
+        return noise;
+    };
+    // Some 300 of each row's 16,000 speeds around half a step round differently when multiplied
+    // by the steps per unit instead of divided by the step.
+    for (int i = 0; i < 2000; ++i) {
+        const double whole = double(next() % (1 << 22));
+        speeds.push_back(whole * step);                                   // whole steps
+        speeds.push_back(double(next() % 100000) / 1000 * 1852.0 / 3600); // knots as m/s
+        double half = (whole + 0.5) * step;
+        for (int k = 0; k < 4; ++k)
+            half = std::nextafter(half, 0.0);
+        for (int k = 0; k < 8; ++k) {
+            speeds.push_back(half);
+            half = std::nextafter(half, 1e300);
+        }
+    }
+    HistorySeries series;
+    series.setUnits(units);
+    HistorySeries packed;
+    packed.setUnits(units);
+    HistorySeries::Packer packer = packed.packer();
+    for (size_t k = 0; k < speeds.size(); ++k) {
+        series.append(HistorySample{speeds[k], 0, clock(12, 0, 0) + qint64(k)});
+        packer.append(HistorySample{speeds[k], 0, clock(12, 0, 0) + qint64(k)});
+    }
+    QVERIFY(packed.appendPortion(packer.take()));
+    for (size_t k = 0; k < speeds.size(); ++k) {
+        const double steps = std::min(std::round(std::max(speeds[k], 0.0) / step), kMaxSteps);
+        const double expected = steps * step;
+        QVERIFY2(series.sampleAt(qint64(k)).speed == expected &&
+                     packed.sampleAt(qint64(k)).speed == expected,
+                 qPrintable(QStringLiteral("%1 kept as %2, not %3")
+                                .arg(speeds[k], 0, 'g', 17)
+                                .arg(series.sampleAt(qint64(k)).speed, 0, 'g', 17)
+                                .arg(expected, 0, 'g', 17)));
+    }
 }
 
 void TestHistory::bearingsAreKeptAsWholeDegreesOfOneTurn_data()
