@@ -6,16 +6,18 @@
 // about 1 MB of offsets and 250 MB of history for it.
 //
 // Indexing runs in a background thread and reads the file once; it reads each line's sample and
-// packs it into the history's own form there, and what it has found reaches the index in
-// portions (signals progress and countChanged) that the window's thread only copies in, so records
-// can be read and the history drawn from the first moment for the part already indexed. The pass
-// never runs more than kMaxPortionsWaiting portions ahead of the window's thread: when that
-// thread is busy the pass waits, so portions never pile up in memory. The index then follows the
-// file: refresh(), called by a timer every second, indexes the whole lines appended since (a
-// recording still running). A last line without its line end yet is not counted until the line end
-// arrives. The index is used from the thread it lives in (the window's); the background pass has
-// its own file handle and hands over everything it finds through that thread's event queue, so
-// nothing is shared between the threads while a pass runs.
+// packs it into the history's own form there (taking the history's memory as it goes), and what
+// it has found reaches the index in portions (signals progress and countChanged) that the
+// window's thread takes in without copying, so records can be read and the history drawn from
+// the first moment for the part already indexed. The pass never runs more than
+// kMaxPortionsWaiting portions ahead of the window's thread: when that thread is busy the pass
+// waits, so portions never pile up in memory. The index then follows the file: refresh(), called
+// by a timer every second, indexes the whole lines appended since (a recording still running). A
+// last line without its line end yet is not counted until the line end arrives. The index is used
+// from the thread it lives in (the window's); the background pass has its own file handle and
+// hands over everything it finds through that thread's event queue. The only memory both touch
+// while a pass runs is the history's last block, which the pass goes on filling past the records
+// it has handed over, where the series does not read (see HistorySeries::packer).
 //
 // Lines are those of the replay: LF ends a line and a CR right before it is dropped; a line of
 // more than kMaxLineLength bytes is a bad line. The first line is the header, the second the units

@@ -5,8 +5,8 @@
 // so that a pixel column of a plot or the summary of any span is made from a few dozen nodes and
 // at most a few hundred records, whatever the length of the recording. A replayed log file fills
 // it through its index: the index's background pass packs the records into the series' own form
-// with a Packer, and the series takes each packed Portion in with a copy, so the window's thread
-// does next to nothing per record. The live session appends its samples batch by batch.
+// with a Packer, and the series takes each packed Portion in by adopting its blocks, so the
+// window's thread does nothing per record. The live session appends its samples batch by batch.
 //
 // Records are numbered from 0 in the order they arrived, as the replay steps through them. A
 // record without a usable sample (a bad log line) keeps its number and is counted as bad; a units
