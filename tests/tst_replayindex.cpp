@@ -663,12 +663,20 @@ void TestReplayIndex::passWaitsWhileThisThreadIsBusy()
     QCOMPARE(index.recordCount(), 0LL);
     QVERIFY(index.isIndexing());
 
-    // Once this thread takes them in, the pass goes on to the end.
+    // Once this thread takes them in, the pass goes on to the end. At every portion, the history
+    // taken in so far is whole, while the pass goes on writing the records after it.
     int mostWaiting = 0;
-    connect(&index, &ReplayIndex::countChanged, this,
-            [&] { mostWaiting = std::max(mostWaiting, index.portionsWaiting()); });
+    bool whole = true;
+    connect(&index, &ReplayIndex::countChanged, this, [&](qint64 records) {
+        mostWaiting = std::max(mostWaiting, index.portionsWaiting());
+        const HistoryTotals t = index.history().totals();
+        const HistorySample last = index.history().sampleAt(records - 1);
+        whole = whole && t.samples == records && last.bearing == int(records - 1) % 360 &&
+                qAbs(last.speed - double((records - 1) % 1000) / 1000) < 1e-9;
+    });
     QVERIFY(waitIndexed(index));
     QVERIFY(mostWaiting <= ReplayIndex::kMaxPortionsWaiting);
+    QVERIFY(whole);
     QCOMPARE(index.portionsWaiting(), 0);
     QCOMPARE(index.recordCount(), 2000LL);
     QCOMPARE(index.history().sampleCount(), 2000LL);
