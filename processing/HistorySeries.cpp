@@ -389,8 +389,9 @@ void HistorySeries::appendPacked(qint64 timeMs, double speed, int bearingCode)
         m_chunkBase.push_back(timeMs);
     if ((record & kBlockMask) == 0)
         m_blocks.push_back(newBlock());
-    else
-        restoreLastBlock();
+    else if (m_blocks.back().get_deleter().bytes != kBlockBytes)
+        restoreLastBlock(); // squeezed: mapped whole again before it takes more
+
     bool far = false;
     const Packed p = pack(timeMs, m_chunkBase.back(), speed, bearingCode, m_units, &far);
     if (far)
