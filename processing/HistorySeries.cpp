@@ -510,7 +510,7 @@ Q_ALWAYS_INLINE void HistorySeries::Packer::appendPacked(qint64 timeMs, double s
         m_portion.m_chunkBases.push_back(timeMs);
     }
     if ((m_next & kBlockMask) == 0) {
-        m_portion.m_blocks.push_back(newBlock());
+        m_portion.m_blocks.push_back(takeBlock());
         m_block = m_portion.m_blocks.back().get();
     }
     bool far = false;
@@ -524,6 +524,23 @@ Q_ALWAYS_INLINE void HistorySeries::Packer::appendPacked(qint64 timeMs, double s
     if (m_next % kLeafRecords == 0)
         m_portion.m_leaves.push_back(
             leafOf(m_block + ((m_next - kLeafRecords) & kBlockMask), m_units));
+}
+
+HistorySeries::Block HistorySeries::Packer::takeBlock()
+{
+    Block block = m_nextBlock.valid() ? m_nextBlock.get() : newBlock();
+    // Fresh memory is cleared by the system when it is first written, which takes a good part of
+    // the time packing a block's records takes: the next block is taken and written to once
+    // meanwhile, in a thread of its own, and is ready when the packer reaches it.
+    m_nextBlock = std::async(std::launch::async, [] {
+        Block next = newBlock();
+        const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+        char* const bytes = reinterpret_cast<char*>(next.get());
+        for (size_t at = 0; at < kBlockBytes; at += page)
+            bytes[at] = 0;
+        return next;
+    });
+    return block;
 }
 
 void HistorySeries::Packer::append(const HistorySample& sample)

@@ -24,6 +24,7 @@
 
 #include <QtGlobal>
 
+#include <future>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -322,10 +323,13 @@ public:
 private:
     friend class HistorySeries;
     void appendPacked(qint64 timeMs, double speed, int code);
+    // A new block; the one after it is made ready meanwhile in another thread.
+    Block takeBlock();
 
     SpeedUnitsKind m_units = SpeedUnitsKind::MetresPerSecond;
     qint64 m_next = 0;
     qint64 m_chunkBase = 0;
     Packed* m_block = nullptr; // the block record m_next goes into, when it has begun
+    std::future<Block> m_nextBlock;
     Portion m_portion;
 };
