@@ -15,9 +15,16 @@ void LogLineScanner::reset(qint64 offset, bool skipping, qint64 lineStart)
 
 char* LogLineScanner::space(qsizetype size)
 {
-    // Lines given out are dropped before more bytes come: only an unfinished line is kept.
+    // Lines given out are dropped before more bytes come: only an unfinished line is kept, moved
+    // to the front. The buffer keeps its allocation (removing from the front would only move its
+    // start, and the next resize would then allocate afresh): a reader that reads a file in large
+    // pieces reads every piece into the same, already touched memory.
     if (m_pos > 0) {
-        m_buffer.remove(0, m_pos);
+        const qsizetype rest = m_buffer.size() - m_pos;
+        char* const data = m_buffer.data();
+        if (rest > 0)
+            std::memmove(data, data + m_pos, size_t(rest));
+        m_buffer.truncate(rest);
         m_base += m_pos;
         m_pos = 0;
     }

@@ -16,8 +16,8 @@ struct ReplayIndex::Portion
     quint64 generation = 0;
     Position position; // after the portion
     qint64 fileSize = 0;
-    std::vector<qint64> offsets;        // of the records 0, step, 2*step, ... among the new ones
-    std::vector<HistoryRecord> records; // the new records
+    std::vector<qint64> offsets;    // of the records 0, step, 2*step, ... among the new ones
+    HistorySeries::Portion history; // the new records, packed
     bool unitsFound = false;
     QString unitsWord;
     TimeBase unitsTimeBase; // of the units line, when found
@@ -25,8 +25,6 @@ struct ReplayIndex::Portion
 
 namespace {
 
-// Bytes read at a time by the background pass: large reads keep the system calls few.
-constexpr qsizetype kPassChunk = 4 * 1024 * 1024;
 // Bytes read at a time when reading records for the display: a step of 256 records of about 36
 // bytes fits in one read.
 constexpr qsizetype kRecordChunk = 16 * 1024;
@@ -108,6 +106,17 @@ void ReplayIndex::setPollInterval(int milliseconds)
         m_poll.start();
 }
 
+void ReplayIndex::setReadSize(qsizetype bytes)
+{
+    m_readSize = std::max<qsizetype>(bytes, 1);
+}
+
+int ReplayIndex::portionsWaiting() const
+{
+    const std::lock_guard<std::mutex> lock(m_flowMutex);
+    return m_waiting;
+}
+
 void ReplayIndex::refresh()
 {
     if (!isOpen())
@@ -129,18 +138,50 @@ void ReplayIndex::startPass()
     const quint64 generation = ++m_generation;
     const QString path = m_reader->fileName();
     const Position start = m_position;
-    m_worker = std::thread([this, path, start, generation] { runPass(path, start, generation); });
+    {
+        const std::lock_guard<std::mutex> lock(m_flowMutex);
+        m_waiting = 0;
+    }
+    // The pass packs the history on from where the series ends now; nothing else adds to the
+    // series while it runs.
+    HistorySeries::Packer packer = m_history.packer();
+    const qsizetype readSize = m_readSize;
+    m_worker = std::thread(
+        [this, path, start, packer = std::move(packer), readSize, generation]() mutable {
+            runPass(path, start, std::move(packer), readSize, generation);
+        });
 }
 
 void ReplayIndex::stopPass()
 {
     if (m_worker.joinable()) {
-        m_stop = true;
+        {
+            // Under the lock, so that a pass about to wait for room sees it.
+            const std::lock_guard<std::mutex> lock(m_flowMutex);
+            m_stop = true;
+        }
+        m_room.notify_all();
         m_worker.join();
     }
     // Portions and the end of the stopped pass may still wait in the event queue: they are
     // recognised by their generation and dropped.
     ++m_generation;
+    const std::lock_guard<std::mutex> lock(m_flowMutex);
+    m_waiting = 0;
+}
+
+bool ReplayIndex::waitForRoom()
+{
+    std::unique_lock<std::mutex> lock(m_flowMutex);
+    if (m_waiting >= kMaxPortionsWaiting && !m_stop) {
+        m_heldBack = true;
+        m_room.wait(lock, [this] { return m_waiting < kMaxPortionsWaiting || m_stop; });
+        m_heldBack = false;
+    }
+    if (m_stop)
+        return false;
+    ++m_waiting;
+    return true;
 }
 
 void ReplayIndex::post(std::function<void()> job)
@@ -150,7 +191,8 @@ void ReplayIndex::post(std::function<void()> job)
 
 // The background pass. It touches nothing of the index but what it was given: every finding is
 // posted to the GUI thread.
-void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
+void ReplayIndex::runPass(const QString& path, Position pos, HistorySeries::Packer packer,
+                          qsizetype readSize, quint64 generation)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file.seek(pos.offset)) {
@@ -161,12 +203,16 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
 
     LogSampleParser parser(pos.units, pos.timeBase);
     parser.setPreviousStampMs(pos.previousStampMs);
+    // The next record whose start is kept: every m_step-th, counted on rather than found by a
+    // division for every line.
+    const qint64 firstNumber = std::max<qint64>(pos.lines - 2, 0);
+    qint64 nextKept = (firstNumber + m_step - 1) / m_step * m_step;
     LogLineScanner scanner;
     scanner.reset(pos.offset, pos.skipping, pos.lineStart);
     QString error;
     qint64 fileSize = 0;
     auto portion = std::make_shared<Portion>();
-    HistoryRecord record;
+    HistorySample sample;
 
     // The units word and clock of the units line, from its first kMaxLineLength bytes at most.
     const auto takeUnits = [&](QByteArrayView text) {
@@ -177,6 +223,7 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
         pos.unitsTaken = true;
         portion->unitsTimeBase = pos.timeBase;
         parser = LogSampleParser(pos.units, pos.timeBase);
+        packer.setUnits(pos.units);
     };
     // One whole line (an overlong one comes when its end has come, without its text).
     const auto takeLine = [&](const LogLineScanner::Line& line) {
@@ -184,27 +231,27 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
             if (!pos.unitsTaken)
                 takeUnits(line.text);
         } else if (pos.lines >= 2) {
-            const qint64 number = pos.lines - 2;
-            if (number % m_step == 0)
+            if (pos.lines - 2 == nextKept) {
                 portion->offsets.push_back(line.offset);
-            if (!line.cut && parser.parse(line.text, &record.sample)) {
-                record.kind = HistoryRecord::Kind::Sample;
-            } else if (!line.cut && isLogUnitsLine(line.text)) {
+                nextKept += m_step;
+            }
+            if (!line.cut && parser.parse(line.text, &sample))
+                packer.append(sample);
+            else if (!line.cut && isLogUnitsLine(line.text)) {
                 // A recording resumed into the file: its stamps are on the clock it names.
-                record.kind = HistoryRecord::Kind::Marker;
+                packer.appendMarker();
                 parser.setTimeBase(timeBaseOfUnitsLine(line.text));
                 pos.timeBase = parser.timeBase();
-            } else {
-                record.kind = HistoryRecord::Kind::Bad;
             }
-            portion->records.push_back(record);
+            else
+                packer.appendBad();
         }
         ++pos.lines;
     };
 
     while (!m_stop) {
-        char* room = scanner.space(kPassChunk);
-        const qint64 got = file.read(room, kPassChunk);
+        char* room = scanner.space(readSize);
+        const qint64 got = file.read(room, readSize);
         scanner.commit(qsizetype(std::max<qint64>(got, 0)));
         if (got < 0) {
             error = file.errorString();
@@ -230,26 +277,42 @@ void ReplayIndex::runPass(const QString& path, Position pos, quint64 generation)
         portion->generation = generation;
         portion->position = pos;
         portion->fileSize = fileSize;
+        portion->history = packer.take();
+        if (!waitForRoom())
+            break;
         post([this, portion] { applyPortion(*portion); });
         portion = std::make_shared<Portion>();
     }
     post([this, generation, pos, fileSize, error] { passDone(generation, pos, fileSize, error); });
 }
 
-void ReplayIndex::applyPortion(const Portion& portion)
+void ReplayIndex::applyPortion(Portion& portion)
 {
     if (portion.generation != m_generation)
         return;
+    {
+        const std::lock_guard<std::mutex> lock(m_flowMutex);
+        --m_waiting;
+    }
+    m_room.notify_one();
     m_offsets.insert(m_offsets.end(), portion.offsets.begin(), portion.offsets.end());
+    const qint64 countBefore = m_history.recordCount();
     if (portion.unitsFound) {
         m_unitsWord = portion.unitsWord;
         m_history.setUnits(portion.position.units);
         m_history.setTimeBase(portion.unitsTimeBase);
     }
-    m_history.appendRecords(portion.records);
+    if (!m_history.appendPortion(std::move(portion.history))) {
+        // Cannot happen while portions come in order from one pass; if it did, the pass (which
+        // may still be writing the last block of the portion let go here) is stopped first.
+        Q_ASSERT(false);
+        stopPass();
+        emit failed(QStringLiteral("The index lost its place in the file"));
+        return;
+    }
     m_position = portion.position;
     emit progress(m_position.offset, portion.fileSize);
-    if (!portion.records.empty())
+    if (m_history.recordCount() != countBefore)
         emit countChanged(m_history.recordCount());
 }
 

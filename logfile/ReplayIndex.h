@@ -5,14 +5,19 @@
 // plot and the summary). A log of a gigabyte holds about 30 million records; the index keeps
 // about 1 MB of offsets and 250 MB of history for it.
 //
-// Indexing runs in a background thread and reads the file once; what it has found reaches the
-// index in portions (signals progress and countChanged), so records can be read and the history
-// drawn from the first moment for the part already indexed. The index then follows the file:
-// refresh(), called by a timer every second, indexes the whole lines appended since (a recording
-// still running). A last line without its line end yet is not counted until the line end arrives.
-// The index is used from the thread it lives in (the window's); the background pass has its own
-// file handle and hands over everything it finds through that thread's event queue, so nothing
-// is shared between the threads while a pass runs.
+// Indexing runs in a background thread and reads the file once; it reads each line's sample and
+// packs it into the history's own form there (taking the history's memory as it goes), and what
+// it has found reaches the index in portions (signals progress and countChanged) that the
+// window's thread takes in without copying, so records can be read and the history drawn from
+// the first moment for the part already indexed. The pass never runs more than
+// kMaxPortionsWaiting portions ahead of the window's thread: when that thread is busy the pass
+// waits, so portions never pile up in memory. The index then follows the file: refresh(), called
+// by a timer every second, indexes the whole lines appended since (a recording still running). A
+// last line without its line end yet is not counted until the line end arrives. The index is used
+// from the thread it lives in (the window's); the background pass has its own file handle and
+// hands over everything it finds through that thread's event queue. The only memory both touch
+// while a pass runs is the history's last block, which the pass goes on filling past the records
+// it has handed over, where the series does not read (see HistorySeries::packer).
 //
 // Lines are those of the replay: LF ends a line and a CR right before it is dropped; a line of
 // more than kMaxLineLength bytes is a bad line. The first line is the header, the second the units
@@ -35,8 +40,10 @@
 #include <QTimer>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -48,6 +55,11 @@ class ReplayIndex : public QObject
 public:
     static constexpr int kDefaultIndexStep = 256;
     static constexpr qsizetype kMaxLineLength = LogLineScanner::kMaxLineLength;
+    // Bytes the background pass reads at a time: large reads keep the system calls few. What one
+    // read finds is one portion (about 116,000 records of a log in m/s).
+    static constexpr qsizetype kDefaultReadSize = 4 * 1024 * 1024;
+    // Portions handed over and not yet taken in, at most: enough to keep both threads busy.
+    static constexpr int kMaxPortionsWaiting = 3;
 
     explicit ReplayIndex(QObject* parent = nullptr);
     // indexStep: records from one kept offset to the next. Small values let a small file cross
@@ -94,6 +106,13 @@ public:
 
     // How often the file is looked at for appended lines; 0 stops looking. 1000 ms at first.
     void setPollInterval(int milliseconds);
+    // Bytes read at a time by the passes started from now on (kDefaultReadSize at first).
+    void setReadSize(qsizetype bytes);
+
+    // Portions the background pass has handed over and this thread has not taken in yet.
+    int portionsWaiting() const;
+    // The pass is waiting for this thread to take in what it handed over.
+    bool isPassHeldBack() const { return m_heldBack; }
 
 public slots:
     // Indexes the lines appended since the last pass (nothing when the file has not grown).
@@ -125,9 +144,12 @@ private:
 
     void startPass();
     void stopPass();
-    void runPass(const QString& path, Position start, quint64 generation);
+    void runPass(const QString& path, Position start, HistorySeries::Packer packer,
+                 qsizetype readSize, quint64 generation);
     void post(std::function<void()> job);
-    void applyPortion(const Portion& portion);
+    // Waits until a portion may be handed over; false when the pass is to stop.
+    bool waitForRoom();
+    void applyPortion(Portion& portion);
     void passDone(quint64 generation, const Position& end, qint64 fileSize, const QString& error);
 
     const int m_step;
@@ -140,7 +162,14 @@ private:
     bool m_refreshPending = false;
     QTimer m_poll;
 
+    qsizetype m_readSize = kDefaultReadSize;
+
     std::thread m_worker;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_heldBack{false};
+    // Portions of the running pass handed over and not yet taken in (guarded by m_flowMutex).
+    mutable std::mutex m_flowMutex;
+    std::condition_variable m_room;
+    int m_waiting = 0;
     quint64 m_generation = 0; // portions of an earlier pass or file are dropped
 };

@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <new>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +38,20 @@ double speedStep(SpeedUnitsKind units)
         return 1e-2;
     }
     return 1e-5;
+}
+
+// Steps in one unit: 1 / speedStep, exactly (powers of ten that a double holds exactly).
+double stepsPerUnit(SpeedUnitsKind units)
+{
+    switch (units) {
+    case SpeedUnitsKind::MetresPerSecond:
+        return 1e5;
+    case SpeedUnitsKind::Knots:
+        return 1e4;
+    case SpeedUnitsKind::MillimetresPerSecond:
+        return 1e2;
+    }
+    return 1e5;
 }
 
 // Bearings are whole degrees, so the components of the flow come from a table.
@@ -107,28 +126,94 @@ double speedInUnits(double value, SpeedUnitsKind from, SpeedUnitsKind to)
 }
 
 HistorySeries::HistorySeries() = default;
+HistorySeries::~HistorySeries() = default;
+
+void HistorySeries::Tally::addSample(qint64 timeMs)
+{
+    if (samples == 0) {
+        minTimeMs = maxTimeMs = timeMs;
+    } else {
+        minTimeMs = std::min(minTimeMs, timeMs);
+        maxTimeMs = std::max(maxTimeMs, timeMs);
+    }
+    lastTimeMs = timeMs;
+    ++samples;
+}
+
+void HistorySeries::Tally::addLater(const Tally& later)
+{
+    if (later.samples > 0) {
+        minTimeMs = samples == 0 ? later.minTimeMs : std::min(minTimeMs, later.minTimeMs);
+        maxTimeMs = samples == 0 ? later.maxTimeMs : std::max(maxTimeMs, later.maxTimeMs);
+    }
+    samples += later.samples;
+    markers += later.markers;
+    lastTimeMs = later.lastTimeMs;
+}
 
 void HistorySeries::clear()
 {
-    m_records.clear();
-    m_records.shrink_to_fit();
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_count = 0;
     m_chunkBase.clear();
     m_chunkBase.shrink_to_fit();
     m_farTimes.clear();
     m_levels.clear();
-    m_samples = 0;
-    m_markers = 0;
-    m_lastTimeMs = m_minTimeMs = m_maxTimeMs = 0;
+    m_tally = Tally();
     ++m_revision;
+}
+
+HistorySeries::Block HistorySeries::newBlock()
+{
+    static_assert(sizeof(Packed) == 8, "eight bytes a record");
+    static_assert(kBlockRecords % kLeafRecords == 0, "a leaf lies in one block");
+    // Twice the size is mapped and the ends cut off, so that the block starts on a multiple of
+    // its size, as a large page must.
+    void* const mapped = ::mmap(nullptr, kBlockBytes * 2, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned = (start + kBlockBytes - 1) & ~std::uintptr_t(kBlockBytes - 1);
+    if (aligned > start)
+        ::munmap(mapped, aligned - start);
+    const std::uintptr_t end = aligned + kBlockBytes;
+    if (start + kBlockBytes * 2 > end)
+        ::munmap(reinterpret_cast<void*>(end), start + kBlockBytes * 2 - end);
+    void* const block = reinterpret_cast<void*>(aligned);
+    // Only advice: without large pages the block is taken a page at a time as it is written.
+    ::madvise(block, kBlockBytes, MADV_HUGEPAGE);
+    return Block(static_cast<Packed*>(block));
+}
+
+void HistorySeries::BlockRelease::operator()(Packed* block) const
+{
+    if (block)
+        ::munmap(block, bytes);
+}
+
+void HistorySeries::restoreLastBlock()
+{
+    if (m_blocks.empty() || m_blocks.back().get_deleter().bytes == kBlockBytes)
+        return;
+    Block& last = m_blocks.back();
+    void* const grown = ::mremap(last.get(), last.get_deleter().bytes, kBlockBytes, MREMAP_MAYMOVE);
+    if (grown == MAP_FAILED)
+        throw std::bad_alloc();
+    last.release();
+    last = Block(static_cast<Packed*>(grown));
 }
 
 qint64 HistorySeries::memoryBytes() const
 {
-    qint64 bytes = qint64(sizeof(*this)) + qint64(m_records.capacity() * sizeof(Packed)) +
+    qint64 bytes = qint64(sizeof(*this)) + qint64(m_blocks.capacity() * sizeof(m_blocks[0])) +
                    qint64(m_chunkBase.capacity() * sizeof(qint64)) +
                    qint64(m_farTimes.size() * (sizeof(qint64) * 2 + sizeof(void*) * 2));
-    for (const std::vector<Node>& level : m_levels)
-        bytes += qint64(level.capacity() * sizeof(Node) + sizeof(level));
+    for (const Block& block : m_blocks)
+        bytes += qint64(block.get_deleter().bytes);
+    for (const NodeLevel& level : m_levels)
+        bytes += level.memoryBytes();
     return bytes;
 }
 
@@ -140,21 +225,41 @@ qint64 HistorySeries::nodeSize(int level) const
     return size;
 }
 
-void HistorySeries::addToNode(Node* node, float speed, double speedValue, int code)
+void HistorySeries::NodeLevel::push_back(const Node& node)
 {
-    const int from = fromBearingOfCode(code);
-    const int bearing = bearingOfCode(code);
-    if (node->count == 0) {
-        node->minSpeed = node->maxSpeed = speed;
-    } else {
-        node->minSpeed = std::min(node->minSpeed, speed);
-        node->maxSpeed = std::max(node->maxSpeed, speed);
+    const size_t in = m_size & kSegmentMask;
+    if (in == 0) {
+        m_segments.emplace_back(new Node[kSegmentNodes]);
+        m_lastCapacity = kSegmentNodes;
+    } else if (in == m_lastCapacity) {
+        std::unique_ptr<Node[]> whole(new Node[kSegmentNodes]);
+        std::copy(m_segments.back().get(), m_segments.back().get() + in, whole.get());
+        m_segments.back() = std::move(whole);
+        m_lastCapacity = kSegmentNodes;
     }
-    node->sumSpeed += speedValue;
-    node->sumX += speedValue * trig().sine[size_t(from)];
-    node->sumY += speedValue * trig().cosine[size_t(from)];
-    node->bins |= quint64(1) << (bearing * kBearingBins / 360);
-    ++node->count;
+    m_segments.back()[in] = node;
+    ++m_size;
+}
+
+void HistorySeries::NodeLevel::squeeze()
+{
+    const size_t in = m_size & kSegmentMask;
+    if (in != 0 && in < m_lastCapacity) {
+        std::unique_ptr<Node[]> fitted(new Node[in]);
+        std::copy(m_segments.back().get(), m_segments.back().get() + in, fitted.get());
+        m_segments.back() = std::move(fitted);
+        m_lastCapacity = in;
+    }
+    m_segments.shrink_to_fit();
+}
+
+qint64 HistorySeries::NodeLevel::memoryBytes() const
+{
+    qint64 nodes = 0;
+    if (!m_segments.empty())
+        nodes = qint64((m_segments.size() - 1) * kSegmentNodes + m_lastCapacity);
+    return qint64(sizeof(*this)) + qint64(m_segments.capacity() * sizeof(m_segments[0])) +
+           nodes * qint64(sizeof(Node));
 }
 
 void HistorySeries::mergeNode(Node* into, const Node& from)
@@ -177,52 +282,132 @@ void HistorySeries::mergeNode(Node* into, const Node& from)
     into->count += from.count;
 }
 
-double HistorySeries::speedOf(const Packed& p) const
+double HistorySeries::speedOf(const Packed& p, SpeedUnitsKind units)
 {
-    return double(p.speedAndBearing >> kSpeedShift) * speedStep(m_units);
+    return double(p.speedAndBearing >> kSpeedShift) * speedStep(units);
+}
+
+int HistorySeries::sampleCode(const HistorySample& sample)
+{
+    // The bearing is already whole degrees: only turns are taken off, by integer arithmetic.
+    int degrees = sample.bearing;
+    if (degrees < 0 || degrees >= 360) {
+        degrees %= 360;
+        if (degrees < 0)
+            degrees += 360;
+    }
+    return degrees + (sample.bearingTo ? kToFlag : 0);
+}
+
+Q_ALWAYS_INLINE HistorySeries::Packed HistorySeries::pack(qint64 timeMs, qint64 chunkBase,
+                                                          double speed, int code,
+                                                          SpeedUnitsKind units, bool* far)
+{
+    const qint64 offset = timeMs - chunkBase;
+    Packed p;
+    *far = offset > std::numeric_limits<qint32>::max() || offset <= kFarTime;
+    p.timeOffset = *far ? kFarTime : qint32(offset);
+    quint32 steps = 0;
+    if (isSampleCode(code)) {
+        const double value = std::max(speed, 0.0);
+        // The steps are the speed divided by the step, rounded. A speed read from a log has
+        // fewer decimals than a step, so it is nearly always a whole number of steps: then the
+        // product by the steps per unit (one rounding of an exact product) lies within a few
+        // units in the last place of that quotient, and further than a quarter from any half, so
+        // both round to the same whole number, without a division. Otherwise the quotient decides.
+        const double scaled = value * stepsPerUnit(units);
+        if (scaled < double(kMaxSpeedSteps)) {
+            const quint32 nearest = quint32(scaled + 0.5);
+            const double rest = scaled - double(nearest);
+            if (rest > -0.25 && rest < 0.25) {
+                p.speedAndBearing = (nearest << kSpeedShift) | quint32(code);
+                return p;
+            }
+        }
+        const double s = value / speedStep(units);
+        if (!(s < double(kMaxSpeedSteps))) {
+            steps = kMaxSpeedSteps;
+        } else {
+            // Halves away from zero, as std::round, in fixed point with 31 bits after the point:
+            // below 2^22 the scaling is exact, and the floor of s * 2^31 reaches (k + 1/2) * 2^31
+            // exactly when s reaches k + 1/2.
+            constexpr double kScale = double(1u << 31);
+            steps = quint32((quint64(s * kScale) + (quint64(1) << 30)) >> 31);
+        }
+    }
+    p.speedAndBearing = (steps << kSpeedShift) | quint32(code);
+    return p;
+}
+
+HistorySeries::Node HistorySeries::leafOf(const Packed* records, SpeedUnitsKind units)
+{
+    // Made for every 128 records while a file is indexed: the sums are kept in locals and added
+    // in record order.
+    const Trig& table = trig();
+    const double step = speedStep(units);
+    Node leaf;
+    double sumSpeed = 0, sumX = 0, sumY = 0;
+    float minSpeed = 0, maxSpeed = 0;
+    quint64 bins = 0;
+    quint32 count = 0, markers = 0;
+    for (int r = 0; r < kLeafRecords; ++r) {
+        const quint32 packed = records[r].speedAndBearing;
+        const int code = int(packed & kBearingMask);
+        markers += code == kMarkerCode;
+        if (!isSampleCode(code))
+            continue;
+        const double value = double(packed >> kSpeedShift) * step;
+        const float speed = float(value);
+        if (count == 0) {
+            minSpeed = maxSpeed = speed;
+        } else {
+            minSpeed = std::min(minSpeed, speed);
+            maxSpeed = std::max(maxSpeed, speed);
+        }
+        const int from = fromBearingOfCode(code);
+        sumSpeed += value;
+        sumX += value * table.sine[size_t(from)];
+        sumY += value * table.cosine[size_t(from)];
+        bins |= quint64(1) << (bearingOfCode(code) * kBearingBins / 360);
+        ++count;
+    }
+    leaf.sumSpeed = sumSpeed;
+    leaf.sumX = sumX;
+    leaf.sumY = sumY;
+    leaf.bins = bins;
+    leaf.minSpeed = minSpeed;
+    leaf.maxSpeed = maxSpeed;
+    leaf.count = count;
+    leaf.markers = markers;
+    return leaf;
 }
 
 void HistorySeries::appendPacked(qint64 timeMs, double speed, int bearingCode)
 {
-    const qint64 record = recordCount();
-    if ((record >> kChunkShift) >= qint64(m_chunkBase.size()))
+    const qint64 record = m_count;
+    if ((record & kChunkMask) == 0)
         m_chunkBase.push_back(timeMs);
-    const qint64 offset = timeMs - m_chunkBase.back();
-    Packed p;
-    if (offset > std::numeric_limits<qint32>::max() || offset <= kFarTime) {
-        p.timeOffset = kFarTime;
+    if ((record & kBlockMask) == 0)
+        m_blocks.push_back(newBlock());
+    else if (m_blocks.back().get_deleter().bytes != kBlockBytes)
+        restoreLastBlock(); // squeezed: mapped whole again before it takes more
+
+    bool far = false;
+    const Packed p = pack(timeMs, m_chunkBase.back(), speed, bearingCode, m_units, &far);
+    if (far)
         m_farTimes[record] = timeMs;
-    } else {
-        p.timeOffset = qint32(offset);
-    }
-    quint32 steps = 0;
-    if (isSampleCode(bearingCode)) {
-        const double s = std::round(std::max(speed, 0.0) / speedStep(m_units));
-        steps = s >= double(kMaxSpeedSteps) ? kMaxSpeedSteps : quint32(s);
-    }
-    p.speedAndBearing = (steps << kSpeedShift) | quint32(bearingCode);
-    m_records.push_back(p);
+    m_blocks.back()[size_t(record & kBlockMask)] = p;
+    ++m_count;
 
     // Nodes are made once they are complete: a span only ever uses whole nodes, so the last,
     // growing part of the series is read record by record until its node is full.
-    if (m_records.size() % kLeafRecords == 0)
-        completeLeaf();
+    if (m_count % kLeafRecords == 0)
+        addLeaf(leafOf(&packedAt(m_count - kLeafRecords), m_units));
     ++m_revision;
 }
 
-void HistorySeries::completeLeaf()
+void HistorySeries::addLeaf(const Node& leaf)
 {
-    Node leaf;
-    const size_t first = m_records.size() - kLeafRecords;
-    for (size_t r = first; r < m_records.size(); ++r) {
-        const quint32 packed = m_records[r].speedAndBearing;
-        const int code = int(packed & kBearingMask);
-        leaf.markers += code == kMarkerCode;
-        if (!isSampleCode(code))
-            continue;
-        const double value = speedOf(m_records[r]);
-        addToNode(&leaf, float(value), value, code);
-    }
     if (m_levels.empty())
         m_levels.emplace_back();
     m_levels[0].push_back(leaf);
@@ -231,7 +416,7 @@ void HistorySeries::completeLeaf()
         if (level + 1 == m_levels.size())
             m_levels.emplace_back();
         Node above;
-        const std::vector<Node>& below = m_levels[level];
+        const NodeLevel& below = m_levels[level];
         for (size_t i = below.size() - kFanOut; i < below.size(); ++i)
             mergeNode(&above, below[i]);
         m_levels[level + 1].push_back(above);
@@ -240,63 +425,167 @@ void HistorySeries::completeLeaf()
 
 void HistorySeries::append(const HistorySample& sample)
 {
-    if (m_samples == 0) {
-        m_minTimeMs = m_maxTimeMs = sample.timeMs;
-    } else {
-        m_minTimeMs = std::min(m_minTimeMs, sample.timeMs);
-        m_maxTimeMs = std::max(m_maxTimeMs, sample.timeMs);
-    }
-    m_lastTimeMs = sample.timeMs;
-    ++m_samples;
-    appendPacked(sample.timeMs, sample.speed,
-                 wholeDegrees(sample.bearing) + (sample.bearingTo ? kToFlag : 0));
+    m_tally.addSample(sample.timeMs);
+    appendPacked(sample.timeMs, sample.speed, sampleCode(sample));
 }
 
 void HistorySeries::appendBad()
 {
-    appendPacked(m_lastTimeMs, 0, kBadCode);
+    appendPacked(m_tally.lastTimeMs, 0, kBadCode);
 }
 
 void HistorySeries::appendMarker()
 {
-    ++m_markers;
-    appendPacked(m_lastTimeMs, 0, kMarkerCode);
+    ++m_tally.markers;
+    appendPacked(m_tally.lastTimeMs, 0, kMarkerCode);
 }
 
-void HistorySeries::appendRecords(const std::vector<HistoryRecord>& records)
+HistorySeries::Packer HistorySeries::packer()
 {
-    for (const HistoryRecord& r : records) {
-        switch (r.kind) {
-        case HistoryRecord::Kind::Sample:
-            append(r.sample);
-            break;
-        case HistoryRecord::Kind::Bad:
-            appendBad();
-            break;
-        case HistoryRecord::Kind::Marker:
-            appendMarker();
-            break;
-        }
+    Packer packer;
+    packer.m_units = m_units;
+    packer.m_next = m_count;
+    if ((m_count & kChunkMask) != 0)
+        packer.m_chunkBase = m_chunkBase.back();
+    if ((m_count & kBlockMask) != 0) {
+        restoreLastBlock();
+        packer.m_block = m_blocks.back().get();
     }
+    packer.m_portion.m_firstRecord = m_count;
+    packer.m_portion.m_units = m_units;
+    packer.m_portion.m_tally.lastTimeMs = m_tally.lastTimeMs;
+    return packer;
+}
+
+bool HistorySeries::appendPortion(Portion&& portion)
+{
+    if (portion.m_firstRecord != m_count)
+        return false;
+    // One block for every block boundary crossed: the records that complete the last block are
+    // already in it.
+    const qint64 end = m_count + portion.m_count;
+    const qint64 begun =
+        ((end + kBlockMask) >> kBlockShift) - ((m_count + kBlockMask) >> kBlockShift);
+    if (qint64(portion.m_blocks.size()) != begun)
+        return false;
+    if (portion.isEmpty())
+        return true;
+    m_units = portion.m_units;
+    for (Block& block : portion.m_blocks)
+        m_blocks.push_back(std::move(block));
+    m_count = end;
+    m_chunkBase.insert(m_chunkBase.end(), portion.m_chunkBases.begin(), portion.m_chunkBases.end());
+    for (const auto& [record, timeMs] : portion.m_farTimes)
+        m_farTimes[record] = timeMs;
+    for (const Node& leaf : portion.m_leaves)
+        addLeaf(leaf);
+    m_tally.addLater(portion.m_tally);
+    ++m_revision;
+    return true;
 }
 
 void HistorySeries::squeeze()
 {
-    m_records.shrink_to_fit();
+    // The last block's pages past the last record go back to the system.
+    if (!m_blocks.empty() && (m_count & kBlockMask) != 0) {
+        Block& last = m_blocks.back();
+        const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+        const size_t used =
+            (size_t(m_count & kBlockMask) * sizeof(Packed) + page - 1) / page * page;
+        if (used < last.get_deleter().bytes) {
+            ::munmap(reinterpret_cast<char*>(last.get()) + used, last.get_deleter().bytes - used);
+            last.get_deleter().bytes = used;
+        }
+    }
+    m_blocks.shrink_to_fit();
     m_chunkBase.shrink_to_fit();
-    for (std::vector<Node>& level : m_levels)
-        level.shrink_to_fit();
+    for (NodeLevel& level : m_levels)
+        level.squeeze();
+}
+
+Q_ALWAYS_INLINE void HistorySeries::Packer::appendPacked(qint64 timeMs, double speed, int code)
+{
+    if ((m_next & kChunkMask) == 0) {
+        m_chunkBase = timeMs;
+        m_portion.m_chunkBases.push_back(timeMs);
+    }
+    if ((m_next & kBlockMask) == 0) {
+        m_portion.m_blocks.push_back(takeBlock());
+        m_block = m_portion.m_blocks.back().get();
+    }
+    bool far = false;
+    const Packed p = pack(timeMs, m_chunkBase, speed, code, m_units, &far);
+    if (far)
+        m_portion.m_farTimes.emplace_back(m_next, timeMs);
+    m_block[m_next & kBlockMask] = p;
+    ++m_next;
+    ++m_portion.m_count;
+    // A leaf never straddles two blocks: its records lie together in this one.
+    if (m_next % kLeafRecords == 0)
+        m_portion.m_leaves.push_back(
+            leafOf(m_block + ((m_next - kLeafRecords) & kBlockMask), m_units));
+}
+
+HistorySeries::Block HistorySeries::Packer::takeBlock()
+{
+    Block block = m_nextBlock.valid() ? m_nextBlock.get() : newBlock();
+    // Fresh memory is cleared by the system when it is first written, which takes a good part of
+    // the time packing a block's records takes: the next block is taken and written to once
+    // meanwhile, in a thread of its own, and is ready when the packer reaches it.
+    m_nextBlock = std::async(std::launch::async, [] {
+        Block next = newBlock();
+        const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+        char* const bytes = reinterpret_cast<char*>(next.get());
+        for (size_t at = 0; at < kBlockBytes; at += page)
+            bytes[at] = 0;
+        return next;
+    });
+    return block;
+}
+
+void HistorySeries::Packer::append(const HistorySample& sample)
+{
+    m_portion.m_tally.addSample(sample.timeMs);
+    appendPacked(sample.timeMs, sample.speed, sampleCode(sample));
+}
+
+void HistorySeries::Packer::appendBad()
+{
+    appendPacked(m_portion.m_tally.lastTimeMs, 0, kBadCode);
+}
+
+void HistorySeries::Packer::appendMarker()
+{
+    ++m_portion.m_tally.markers;
+    appendPacked(m_portion.m_tally.lastTimeMs, 0, kMarkerCode);
+}
+
+HistorySeries::Portion HistorySeries::Packer::take()
+{
+    Portion next;
+    next.m_firstRecord = m_next;
+    next.m_units = m_units;
+    next.m_tally.lastTimeMs = m_portion.m_tally.lastTimeMs;
+    // Portions of one pass are alike in length: room for as many leaves and chunks as the last.
+    next.m_leaves.reserve(m_portion.m_leaves.size() + 1);
+    next.m_chunkBases.reserve(m_portion.m_chunkBases.size() + 1);
+    std::swap(next, m_portion);
+    // Packed in the units in force at the end (a units line comes before any record).
+    next.m_units = m_units;
+    // The block in progress goes with this portion; the packer goes on writing its rest, which
+    // the series does not read until the portion that holds those records has been taken in.
+    return next;
 }
 
 bool HistorySeries::isSample(qint64 record) const
 {
     return record >= 0 && record < recordCount() &&
-           isSampleCode(int(m_records[size_t(record)].speedAndBearing & kBearingMask));
+           isSampleCode(int(packedAt(record).speedAndBearing & kBearingMask));
 }
 
 qint64 HistorySeries::timeMsAt(qint64 record) const
 {
-    const Packed& p = m_records[size_t(record)];
+    const Packed& p = packedAt(record);
     if (p.timeOffset == kFarTime) {
         const auto far = m_farTimes.find(record);
         return far == m_farTimes.end() ? 0 : far->second;
@@ -309,7 +598,7 @@ HistorySample HistorySeries::sampleAt(qint64 record) const
     HistorySample s;
     if (record < 0 || record >= recordCount())
         return s;
-    const Packed& p = m_records[size_t(record)];
+    const Packed& p = packedAt(record);
     const int code = int(p.speedAndBearing & kBearingMask);
     s.timeMs = timeMsAt(record);
     if (isSampleCode(code)) {
@@ -335,7 +624,7 @@ qint64 HistorySeries::recordAtOrAfter(qint64 timeMs) const
 
 qint64 HistorySeries::nearestSample(qint64 timeMs) const
 {
-    if (m_samples == 0)
+    if (m_tally.samples == 0)
         return -1;
     const qint64 at = recordAtOrAfter(timeMs);
     qint64 after = at;
@@ -421,7 +710,7 @@ HistoryColumn HistorySeries::reduce(qint64 first, qint64 end) const
             lastSample = to - 1;
         },
         [&](qint64 r) {
-            const Packed& p = m_records[size_t(r)];
+            const Packed& p = packedAt(r);
             const int code = int(p.speedAndBearing & kBearingMask);
             if (!isSampleCode(code))
                 return;
@@ -521,7 +810,7 @@ HistoryTotals HistorySeries::totals(qint64 first, qint64 last) const
             t.sumY += n.sumY;
         },
         [&](qint64 r) {
-            const Packed& p = m_records[size_t(r)];
+            const Packed& p = packedAt(r);
             const int code = int(p.speedAndBearing & kBearingMask);
             if (code == kMarkerCode)
                 ++t.markers;

@@ -4,8 +4,9 @@
 // for the mean and the vector mean and the bearings seen, per 128 records, per 1024, and so on),
 // so that a pixel column of a plot or the summary of any span is made from a few dozen nodes and
 // at most a few hundred records, whatever the length of the recording. A replayed log file fills
-// it through its index (each line read once, in the background); the live session appends its
-// samples batch by batch.
+// it through its index: the index's background pass packs the records into the series' own form
+// with a Packer, and the series takes each packed Portion in by adopting its blocks, so the
+// window's thread does nothing per record. The live session appends its samples batch by batch.
 //
 // Records are numbered from 0 in the order they arrived, as the replay steps through them. A
 // record without a usable sample (a bad log line) keeps its number and is counted as bad; a units
@@ -23,7 +24,10 @@
 
 #include <QtGlobal>
 
+#include <future>
+#include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // value, a speed in the units from, in the units to (1 knot = 1852/3600 m/s, 1 m/s = 1000 mm/s).
@@ -37,19 +41,6 @@ struct HistorySample
     // The convention the bearing was recorded in: where the flow goes to (else where it comes
     // from). A log file does not say; its bearings are taken as "from", the program's default.
     bool bearingTo = false;
-};
-
-// One record as the index's background pass hands it over.
-struct HistoryRecord
-{
-    enum class Kind : quint8
-    {
-        Sample,
-        Bad,
-        Marker,
-    };
-    Kind kind = Kind::Sample;
-    HistorySample sample; // for Kind::Sample
 };
 
 // What one pixel column of a plot shows: the records whose time falls in it.
@@ -95,7 +86,13 @@ public:
     static constexpr int kFanOut = 8;
     static constexpr int kBearingBins = 64;
 
+    class Packer;
+    class Portion;
+
     HistorySeries();
+    ~HistorySeries();
+    HistorySeries(const HistorySeries&) = delete;
+    HistorySeries& operator=(const HistorySeries&) = delete;
 
     void clear(); // keeps units and time base
     void setUnits(SpeedUnitsKind units) { m_units = units; }
@@ -103,10 +100,10 @@ public:
     void setTimeBase(TimeBase base) { m_timeBase = base; }
     TimeBase timeBase() const { return m_timeBase; }
 
-    qint64 recordCount() const { return qint64(m_records.size()); }
-    qint64 sampleCount() const { return m_samples; }
-    qint64 markerCount() const { return m_markers; }
-    qint64 badCount() const { return recordCount() - m_samples - m_markers; }
+    qint64 recordCount() const { return m_count; }
+    qint64 sampleCount() const { return m_tally.samples; }
+    qint64 markerCount() const { return m_tally.markers; }
+    qint64 badCount() const { return recordCount() - m_tally.samples - m_tally.markers; }
     // Changes with every record added and with clear(): a plot redraws when it changes.
     quint64 revision() const { return m_revision; }
     // Bytes held by the series (records, pyramid, chunk times), as allocated.
@@ -115,8 +112,18 @@ public:
     void append(const HistorySample& sample);
     void appendBad();
     void appendMarker();
-    void appendRecords(const std::vector<HistoryRecord>& records);
-    // Gives back the room kept for growth (the records' vector grows by doubling): for a series
+    // A packer that goes on from the end of the series as it is now (its units, the record in
+    // progress of its last chunk and block), for records packed in another thread. It writes the
+    // records that complete the series' last block straight into it, past the series' end, where
+    // the series does not read: while it is in use, the series takes records only through
+    // appendPortion of what it made, and is not cleared or squeezed.
+    Packer packer();
+    // Takes in what a packer of this series made, in the units it was packed in. The portion
+    // must go on where the series ends (its packer was made from the series as it is, and every
+    // portion that packer made before it has been taken in); false, and nothing is changed,
+    // otherwise.
+    bool appendPortion(Portion&& portion);
+    // Gives back the room kept for growth (the pyramid's levels grow by doubling): for a series
     // that is complete for now, such as a log file indexed to its end.
     void squeeze();
 
@@ -127,8 +134,8 @@ public:
     qint64 timeMsAt(qint64 record) const;
 
     // Earliest and latest sample time; 0 without samples.
-    qint64 firstTimeMs() const { return m_samples ? m_minTimeMs : 0; }
-    qint64 lastTimeMs() const { return m_samples ? m_maxTimeMs : 0; }
+    qint64 firstTimeMs() const { return m_tally.samples ? m_tally.minTimeMs : 0; }
+    qint64 lastTimeMs() const { return m_tally.samples ? m_tally.maxTimeMs : 0; }
     // The first record at or after timeMs (recordCount() when none).
     qint64 recordAtOrAfter(qint64 timeMs) const;
     // The sample record nearest in time to timeMs (the earlier of two equally near); -1 without
@@ -169,31 +176,160 @@ private:
         qint32 timeOffset;
         quint32 speedAndBearing;
     };
-    static constexpr int kChunkShift = 12; // records per chunk of one base time: 4096
+    // The counts and times of a run of records.
+    struct Tally
+    {
+        qint64 samples = 0;
+        qint64 markers = 0;
+        qint64 minTimeMs = 0;
+        qint64 maxTimeMs = 0;
+        qint64 lastTimeMs = 0; // of the last sample (bad records and markers carry it)
 
+        void addSample(qint64 timeMs);
+        // Adds the tally of the records that follow.
+        void addLater(const Tally& later);
+    };
+    // Records per chunk of one base time.
+    static constexpr int kChunkShift = 12; // 4096 records
+    static constexpr qint64 kChunkRecords = qint64(1) << kChunkShift;
+    static constexpr qint64 kChunkMask = kChunkRecords - 1;
+    // The records are kept in blocks of 2 MB that are never moved once written, so the series
+    // grows without copying what it holds and without room kept for doubling. A block is mapped
+    // on its own, aligned to its size and offered to the system as one large page: a long file's
+    // history is 245 MB of fresh memory, and taking it a 4 KB page at a time costs more than
+    // reading the file. Blocks go back to the system as soon as they are let go.
+    static constexpr int kBlockShift = 18; // 262,144 records
+    static constexpr qint64 kBlockRecords = qint64(1) << kBlockShift;
+    static constexpr qint64 kBlockMask = kBlockRecords - 1;
+    static constexpr size_t kBlockBytes = size_t(kBlockRecords) * 8;
+    struct BlockRelease
+    {
+        size_t bytes = kBlockBytes; // mapped, from the start (less once the series is squeezed)
+        void operator()(Packed* block) const;
+    };
+    using Block = std::unique_ptr<Packed[], BlockRelease>;
+    static Block newBlock();
+    // Maps the last block whole again after squeeze(), before records are added to it.
+    void restoreLastBlock();
+
+    // A sample's code: its whole degrees (any number of turns taken off) and convention.
+    static int sampleCode(const HistorySample& sample);
+    // A record packed against its chunk's base; far is set when the time does not fit the offset
+    // (it is then kept aside).
+    static Packed pack(qint64 timeMs, qint64 chunkBase, double speed, int code,
+                       SpeedUnitsKind units, bool* far);
+    static Node leafOf(const Packed* records, SpeedUnitsKind units);
+    static double speedOf(const Packed& p, SpeedUnitsKind units);
+
+    const Packed& packedAt(qint64 record) const
+    {
+        return m_blocks[size_t(record >> kBlockShift)][size_t(record & kBlockMask)];
+    }
     void appendPacked(qint64 timeMs, double speed, int bearingCode);
-    void completeLeaf();
-    static void addToNode(Node* node, float speed, double speedValue, int code);
+    void addLeaf(const Node& leaf);
     static void mergeNode(Node* into, const Node& from);
     qint64 nodeSize(int level) const;
     // Calls node for whole pyramid nodes and record for single records covering first..end-1.
     template <typename NodeFn, typename RecordFn>
     void decompose(qint64 first, qint64 end, NodeFn node, RecordFn record) const;
     qint64 maxRecordIn(qint64 first, qint64 end, float maxSpeed) const;
-    double speedOf(const Packed& p) const;
+    double speedOf(const Packed& p) const { return speedOf(p, m_units); }
 
     SpeedUnitsKind m_units = SpeedUnitsKind::MetresPerSecond;
     TimeBase m_timeBase = TimeBase::Utc;
-    std::vector<Packed> m_records;
+    std::vector<Block> m_blocks; // kBlockRecords records each
+    qint64 m_count = 0;
     std::vector<qint64> m_chunkBase;
     std::unordered_map<qint64, qint64> m_farTimes; // records whose time is too far from the base
-    std::vector<std::vector<Node>> m_levels;
-    qint64 m_samples = 0;
-    qint64 m_markers = 0;
-    qint64 m_lastTimeMs = 0; // of the last sample appended (bad records carry it)
-    qint64 m_minTimeMs = 0;
-    qint64 m_maxTimeMs = 0;
+    // The nodes of one level of the pyramid, in segments that are never moved either: a level
+    // grows without copying what it holds (a long file's lowest level is some 11 MB).
+    class NodeLevel
+    {
+    public:
+        void push_back(const Node& node);
+        size_t size() const { return m_size; }
+        const Node& operator[](size_t i) const
+        {
+            return m_segments[i >> kSegmentShift][i & kSegmentMask];
+        }
+        // The last segment shrinks to the nodes it holds (it grows back when more come).
+        void squeeze();
+        qint64 memoryBytes() const;
+
+    private:
+        static constexpr int kSegmentShift = 10; // 1024 nodes, 48 KB
+        static constexpr size_t kSegmentNodes = size_t(1) << kSegmentShift;
+        static constexpr size_t kSegmentMask = kSegmentNodes - 1;
+        std::vector<std::unique_ptr<Node[]>> m_segments;
+        size_t m_size = 0;
+        size_t m_lastCapacity = 0; // of the last segment
+    };
+    std::vector<NodeLevel> m_levels;
+    Tally m_tally;
     quint64 m_revision = 0;
     mutable quint64 m_intervalRevision = ~0ull;
     mutable qint64 m_typicalInterval = 0;
+};
+
+// Records packed for a series, in its own form, ready to be taken in without a copy: what a Packer
+// made since it was made or last handed its work over. The blocks it began are handed over whole
+// (the packer wrote them, so their memory was first touched in its thread); the records that
+// complete the block the series ended in are already in that block.
+class HistorySeries::Portion
+{
+public:
+    Portion() = default;
+    Portion(Portion&&) = default;
+    Portion& operator=(Portion&&) = default;
+
+    qint64 recordCount() const { return m_count; }
+    bool isEmpty() const { return m_count == 0; }
+
+private:
+    friend class HistorySeries;
+    SpeedUnitsKind m_units = SpeedUnitsKind::MetresPerSecond;
+    qint64 m_firstRecord = 0;
+    qint64 m_count = 0;
+    std::vector<Block> m_blocks;                       // the blocks begun in it
+    std::vector<qint64> m_chunkBases;                  // of the chunks begun in it
+    std::vector<std::pair<qint64, qint64>> m_farTimes; // record, time
+    std::vector<Node> m_leaves;                        // the leaves completed in it
+    Tally m_tally;
+};
+
+// Packs records as the series would (the same codes, steps, chunks and leaves), away from it:
+// the index's background pass owns one, made by packer() of the series it feeds.
+class HistorySeries::Packer
+{
+public:
+    Packer() = default;
+    Packer(Packer&&) = default;
+    Packer& operator=(Packer&&) = default;
+
+    // The units the speeds given are in, from the next record on (the units line of a log comes
+    // before its records).
+    void setUnits(SpeedUnitsKind units) { m_units = units; }
+    SpeedUnitsKind units() const { return m_units; }
+    // The number the next record will have in the series.
+    qint64 nextRecord() const { return m_next; }
+
+    void append(const HistorySample& sample);
+    void appendBad();
+    void appendMarker();
+    // What was packed since the last take, for the series' appendPortion. A block begun and not
+    // yet full goes with it: the packer goes on writing it past the end of what it handed over.
+    Portion take();
+
+private:
+    friend class HistorySeries;
+    void appendPacked(qint64 timeMs, double speed, int code);
+    // A new block; the one after it is made ready meanwhile in another thread.
+    Block takeBlock();
+
+    SpeedUnitsKind m_units = SpeedUnitsKind::MetresPerSecond;
+    qint64 m_next = 0;
+    qint64 m_chunkBase = 0;
+    Packed* m_block = nullptr; // the block record m_next goes into, when it has begun
+    std::future<Block> m_nextBlock;
+    Portion m_portion;
 };

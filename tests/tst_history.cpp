@@ -9,6 +9,7 @@
 #include "logfile/ReplayIndex.h"
 #include "processing/HistorySeries.h"
 #include "processing/SpanStatistics.h"
+#include "tests/support/HistoryCompare.h"
 #include "tests/support/Samples.h"
 
 #include <QApplication>
@@ -145,7 +146,12 @@ private slots:
 
     void spanTotalsMatchRecordByRecord_data();
     void spanTotalsMatchRecordByRecord();
+    void portionsEqualRecordsFedOneByOne_data();
     void portionsEqualRecordsFedOneByOne();
+    void speedsAreKeptToTheNearestStep_data();
+    void speedsAreKeptToTheNearestStep();
+    void bearingsAreKeptAsWholeDegreesOfOneTurn_data();
+    void bearingsAreKeptAsWholeDegreesOfOneTurn();
     void markersAndBadRecordsOfAnySpan();
     void eachRecordIsKeptCompactly();
     void columnsMatchTheRecordsInThem();
@@ -278,47 +284,91 @@ void TestHistory::markersAndBadRecordsOfAnySpan()
     }
 }
 
+void TestHistory::portionsEqualRecordsFedOneByOne_data()
+{
+    QTest::addColumn<int>("portionLength");
+    QTest::addColumn<int>("packerFrom"); // records appended to the series before its packer is made
+
+    QTest::newRow("one portion") << 100000 << 0;
+    QTest::newRow("portions of 333") << 333 << 0;
+    QTest::newRow("portions of 1") << 1 << 0;
+    QTest::newRow("portions of 4096 from mid-leaf") << 4096 << 200;
+    QTest::newRow("portions of 129 from mid-chunk") << 129 << 4100;
+}
+
 void TestHistory::portionsEqualRecordsFedOneByOne()
 {
-    // The index hands over records in portions of any length, markers among them.
-    const auto records = manyRecords();
+    // The index packs records in another thread and hands them over in portions of any length,
+    // markers among them, from wherever the series ended (a pass that goes on after a refresh).
+    QFETCH(int, portionLength);
+    QFETCH(int, packerFrom);
+    auto records = manyRecords();
+    // A clock set wrong for a while: times too far from their chunk's base are kept aside.
+    for (size_t k = 3000; k < 3010; ++k) {
+        if (records[k])
+            records[k]->timeMs += 40LL * 86400 * 1000;
+    }
+    // Bearings as the live session may give them (whole turns on), in both conventions.
+    for (size_t k = 10; k < records.size(); k += 211) {
+        if (records[k]) {
+            records[k]->bearing += 720;
+            records[k]->bearingTo = true;
+        }
+    }
     HistorySeries oneByOne;
     HistorySeries portions;
-    std::vector<HistoryRecord> portion;
+    oneByOne.setUnits(SpeedUnitsKind::Knots);
+    portions.setUnits(SpeedUnitsKind::Knots);
+    std::optional<HistorySeries::Packer> packer;
+    int inPortion = 0;
     for (size_t k = 0; k < records.size(); ++k) {
-        HistoryRecord r;
-        if (k == 2500) {
+        const bool marker = k == 2500 || k == 4200;
+        if (marker)
             oneByOne.appendMarker();
-            portion.push_back({HistoryRecord::Kind::Marker, {}});
-        }
-        if (records[k]) {
+        if (records[k])
             oneByOne.append(*records[k]);
-            r.sample = *records[k];
-        } else {
+        else
             oneByOne.appendBad();
-            r.kind = HistoryRecord::Kind::Bad;
+        if (qint64(k) < packerFrom) {
+            // Fed directly before the packer takes over.
+            if (marker)
+                portions.appendMarker();
+            if (records[k])
+                portions.append(*records[k]);
+            else
+                portions.appendBad();
+            continue;
         }
-        portion.push_back(r);
-        if (k % 333 == 0 || k + 1 == records.size()) {
-            portions.appendRecords(portion);
-            portion.clear();
+        if (!packer)
+            packer = portions.packer();
+        if (marker)
+            packer->appendMarker();
+        if (records[k])
+            packer->append(*records[k]);
+        else
+            packer->appendBad();
+        if (++inPortion >= portionLength || k + 1 == records.size()) {
+            QVERIFY(portions.appendPortion(packer->take()));
+            inPortion = 0;
         }
     }
-    QCOMPARE(portions.recordCount(), 5001LL);
-    QCOMPARE(portions.sampleCount(), oneByOne.sampleCount());
-    QCOMPARE(portions.markerCount(), 1LL);
-    QCOMPARE(portions.badCount(), oneByOne.badCount());
-    QCOMPARE(portions.badCount(), 52LL); // every 97th of 5000, from record 5; not the marker
-    for (qint64 k : {0, 5, 127, 128, 2499, 2500, 2501, 5000}) {
-        QCOMPARE(portions.isSample(k), oneByOne.isSample(k));
-        QCOMPARE(portions.sampleAt(k).timeMs, oneByOne.sampleAt(k).timeMs);
-        QCOMPARE(portions.sampleAt(k).speed, oneByOne.sampleAt(k).speed);
-    }
-    const HistoryColumn a = portions.reduce(0, 5001);
-    const HistoryColumn b = oneByOne.reduce(0, 5001);
-    QCOMPARE(a.count, b.count);
-    QCOMPARE(a.maxSpeed, b.maxSpeed);
-    QCOMPARE(a.bearingBins, b.bearingBins);
+    QCOMPARE(portions.recordCount(), 5002LL);
+    QCOMPARE(portions.markerCount(), 2LL);
+    QCOMPARE(portions.badCount(), 52LL); // every 97th of 5000, from record 5; not the markers
+    compareHistories(portions, oneByOne);
+    if (QTest::currentTestFailed())
+        return;
+    // Record 3001 is the 3000th given (the marker before 2500 comes first), 40 days on.
+    QCOMPARE(portions.sampleAt(3001).timeMs, clock(10, 0, 0) + 3000LL * 1000 + 40LL * 86400 * 1000);
+    QCOMPARE(portions.sampleAt(10).bearing, 10 * 53 % 360);
+    QVERIFY(portions.sampleAt(10).bearingTo);
+
+    // A portion that does not go on where the series ends is refused, and nothing changes.
+    HistorySeries other;
+    HistorySeries::Packer stale = other.packer();
+    stale.appendBad();
+    QVERIFY(!portions.appendPortion(stale.take()));
+    QCOMPARE(portions.recordCount(), 5002LL);
 }
 
 void TestHistory::eachRecordIsKeptCompactly()
@@ -345,6 +395,95 @@ void TestHistory::eachRecordIsKeptCompactly()
     // A time far from the others (a clock set wrong for a while) is kept as well.
     series.append(HistorySample{0.5, 0, start + 100LL * 86400 * 1000});
     QCOMPARE(series.sampleAt(count).timeMs, start + 100LL * 86400 * 1000);
+}
+
+void TestHistory::speedsAreKeptToTheNearestStep_data()
+{
+    QTest::addColumn<SpeedUnitsKind>("units");
+    QTest::addColumn<double>("step");
+
+    QTest::newRow("m/s") << SpeedUnitsKind::MetresPerSecond << 1e-5;
+    QTest::newRow("knots") << SpeedUnitsKind::Knots << 1e-4;
+    QTest::newRow("mm/s") << SpeedUnitsKind::MillimetresPerSecond << 1e-2;
+}
+
+void TestHistory::speedsAreKeptToTheNearestStep()
+{
+    // A speed is kept as the whole number of steps nearest to speed / step, halves away from
+    // zero, up to the largest number of steps kept: speeds as the log writes them, speeds
+    // converted from other units, and speeds a few units in the last place around half a step.
+    QFETCH(SpeedUnitsKind, units);
+    QFETCH(double, step);
+    constexpr double kMaxSteps = double((1 << 22) - 1);
+    std::vector<double> speeds = {0.0, -1.0, step / 2, step * 1.5, step * 2.5, 1e9};
+    quint64 noise = 0x9e3779b97f4a7c15ull;
+    const auto next = [&noise] {
+        noise ^= noise << 13;
+        noise ^= noise >> 7;
+        noise ^= noise << 17;
+        return noise;
+    };
+    // Some 300 of each row's 16,000 speeds around half a step round differently when multiplied
+    // by the steps per unit instead of divided by the step.
+    for (int i = 0; i < 2000; ++i) {
+        const double whole = double(next() % (1 << 22));
+        speeds.push_back(whole * step);                                   // whole steps
+        speeds.push_back(double(next() % 100000) / 1000 * 1852.0 / 3600); // knots as m/s
+        double half = (whole + 0.5) * step;
+        for (int k = 0; k < 4; ++k)
+            half = std::nextafter(half, 0.0);
+        for (int k = 0; k < 8; ++k) {
+            speeds.push_back(half);
+            half = std::nextafter(half, 1e300);
+        }
+    }
+    HistorySeries series;
+    series.setUnits(units);
+    HistorySeries packed;
+    packed.setUnits(units);
+    HistorySeries::Packer packer = packed.packer();
+    for (size_t k = 0; k < speeds.size(); ++k) {
+        series.append(HistorySample{speeds[k], 0, clock(12, 0, 0) + qint64(k)});
+        packer.append(HistorySample{speeds[k], 0, clock(12, 0, 0) + qint64(k)});
+    }
+    QVERIFY(packed.appendPortion(packer.take()));
+    for (size_t k = 0; k < speeds.size(); ++k) {
+        const double steps = std::min(std::round(std::max(speeds[k], 0.0) / step), kMaxSteps);
+        const double expected = steps * step;
+        QVERIFY2(series.sampleAt(qint64(k)).speed == expected &&
+                     packed.sampleAt(qint64(k)).speed == expected,
+                 qPrintable(QStringLiteral("%1 kept as %2, not %3")
+                                .arg(speeds[k], 0, 'g', 17)
+                                .arg(series.sampleAt(qint64(k)).speed, 0, 'g', 17)
+                                .arg(expected, 0, 'g', 17)));
+    }
+}
+
+void TestHistory::bearingsAreKeptAsWholeDegreesOfOneTurn_data()
+{
+    QTest::addColumn<int>("bearing");
+    QTest::addColumn<int>("kept");
+
+    QTest::newRow("0") << 0 << 0;
+    QTest::newRow("359") << 359 << 359;
+    QTest::newRow("360 is north") << 360 << 0;
+    QTest::newRow("two turns and 5") << 725 << 5;
+    QTest::newRow("-1") << -1 << 359;
+    QTest::newRow("-90") << -90 << 270;
+    QTest::newRow("-720") << -720 << 0;
+}
+
+void TestHistory::bearingsAreKeptAsWholeDegreesOfOneTurn()
+{
+    QFETCH(int, bearing);
+    QFETCH(int, kept);
+    HistorySeries series;
+    series.append(HistorySample{0.5, bearing, clock(9, 0, 0)});
+    HistorySeries::Packer packer = series.packer();
+    packer.append(HistorySample{0.5, bearing, clock(9, 0, 1)});
+    QVERIFY(series.appendPortion(packer.take()));
+    QCOMPARE(series.sampleAt(0).bearing, kept);
+    QCOMPARE(series.sampleAt(1).bearing, kept);
 }
 
 void TestHistory::columnsMatchTheRecordsInThem()

@@ -5,13 +5,17 @@
 #include "logfile/LogFormat.h"
 #include "logfile/LogSampleParser.h"
 #include "logfile/ReplayIndex.h"
+#include "tests/support/HistoryCompare.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -61,6 +65,63 @@ QByteArray numberedLine(int k)
     return QByteArray(line, length);
 }
 
+// A recording of 5,000 lines in m/s: bearings all round (000, 090, 180, 359 and 360, which is
+// north), an hour missing after line 1000, a change of day, bad lines, a record in knots and one
+// in mm/s, and the units line of a recording resumed into the file at line 3000.
+QByteArray reviewFixture()
+{
+    QByteArray file = header() + units("m/s");
+    const QDateTime start(QDate(2009, 5, 24), QTime(22, 30, 0), Qt::UTC);
+    char line[64];
+    for (int k = 0; k < 5000; ++k) {
+        if (k == 3000) {
+            file += units("m/s");
+            continue;
+        }
+        if (k % 211 == 7) {
+            file += "\"0.515\",\"0x8\",\"24/05/2009 14:03:07\"\r\n";
+            continue;
+        }
+        const QDateTime at = start.addSecs(k + (k > 1000 ? 3600 : 0));
+        const QByteArray stamp = at.toString(s("dd/MM/yyyy HH:mm:ss")).toLatin1();
+        if (k == 2222) {
+            file += record("01.25", "045", stamp.constData());
+            continue;
+        }
+        if (k == 2223) {
+            file += record("0750", "315", stamp.constData());
+            continue;
+        }
+        const int bearings[] = {0, 90, 180, 359, 360};
+        const int bearing = k % 10 < 5 ? bearings[k % 5] : k * 37 % 360;
+        const int length = std::snprintf(line, sizeof line, "\"%d.%03d\",\"%03d\",\"%s\"\r\n",
+                                         k % 3, k * 7 % 1000, bearing, stamp.constData());
+        file += QByteArray(line, length);
+    }
+    return file;
+}
+
+// The history of a log file made line by line on this thread, as a series is fed record by
+// record: the reference the index's history is held against.
+void historyLineByLine(const QByteArray& file, HistorySeries* series)
+{
+    const QList<QByteArray> lines = file.split('\n');
+    const QByteArray unitsLine = lines.value(1).chopped(1);
+    series->setUnits(speedUnitsOfUnitsWord(unitsWordOfLine(unitsLine)));
+    series->setTimeBase(timeBaseOfUnitsLine(unitsLine));
+    LogSampleParser parser(series->units(), series->timeBase());
+    for (qsizetype i = 2; i + 1 < lines.size(); ++i) {
+        const QByteArray text = lines[i].chopped(1); // the CR
+        HistorySample sample;
+        if (parser.parse(text, &sample))
+            series->append(sample);
+        else if (isLogUnitsLine(text))
+            series->appendMarker();
+        else
+            series->appendBad();
+    }
+}
+
 // Waits until the index has gone through the whole file as it is now.
 bool waitIndexed(ReplayIndex& index)
 {
@@ -96,6 +157,10 @@ private slots:
     void recordsCanBeReadBeforeIndexingEnds();
     void unitsChangingMidFileAreConvertedToTheFileUnits_data();
     void unitsChangingMidFileAreConvertedToTheFileUnits();
+    void historyIsTheSameHoweverTheFileIsRead_data();
+    void historyIsTheSameHoweverTheFileIsRead();
+    void passWaitsWhileThisThreadIsBusy();
+    void closingWhileThePassWaitsEndsIt();
     void failedOpenLeavesTheIndexClosed();
     void openingAnotherFileStartsAfresh();
 
@@ -479,6 +544,164 @@ void TestReplayIndex::unitsChangingMidFileAreConvertedToTheFileUnits()
     QCOMPARE(t.maxRecord, 0LL);
     // All flow straight ahead: Y is the sum of the speeds.
     QVERIFY(qAbs(t.sumY - sum) < 1e-4 * sum);
+}
+
+void TestReplayIndex::historyIsTheSameHoweverTheFileIsRead_data()
+{
+    QTest::addColumn<qsizetype>("readSize");
+    QTest::addColumn<int>("firstLines"); // lines written before the index opens; the rest later
+
+    QTest::newRow("one read") << ReplayIndex::kDefaultReadSize << 5002;
+    QTest::newRow("reads of 4 KB") << qsizetype(4096) << 5002;
+    QTest::newRow("reads of 100 bytes") << qsizetype(100) << 5002;
+    QTest::newRow("grown mid-leaf") << qsizetype(4096) << 2 + 200;
+    QTest::newRow("grown mid-chunk in small reads") << qsizetype(333) << 2 + 4100;
+}
+
+void TestReplayIndex::historyIsTheSameHoweverTheFileIsRead()
+{
+    // The background pass packs the history and hands it over in portions, however the file is
+    // cut into reads and passes: the history is the one made record by record.
+    QFETCH(qsizetype, readSize);
+    QFETCH(int, firstLines);
+    const QByteArray file = reviewFixture();
+    qsizetype cut = 0;
+    for (int i = 0; i < firstLines && cut >= 0; ++i)
+        cut = file.indexOf('\n', cut) + 1;
+    QVERIFY(cut > 0);
+    QVERIFY(writeFile(path("review.log"), file.left(cut)));
+    ReplayIndex index;
+    index.setPollInterval(0);
+    index.setReadSize(readSize);
+    QString error;
+    QVERIFY(index.open(path("review.log"), &error));
+    QVERIFY(waitIndexed(index));
+    if (cut < file.size()) {
+        QVERIFY(appendToFile(path("review.log"), file.mid(cut)));
+        index.refresh();
+        QTRY_COMPARE(index.recordCount(), 5000);
+        QVERIFY(waitIndexed(index));
+    }
+    QCOMPARE(index.portionsWaiting(), 0);
+
+    HistorySeries expected;
+    historyLineByLine(file, &expected);
+    const HistorySeries& history = index.history();
+    compareHistories(history, expected);
+    if (QTest::currentTestFailed())
+        return;
+
+    // And what that is, worked out by hand for a few records.
+    QCOMPARE(history.recordCount(), 5000LL);
+    QCOMPARE(history.markerCount(), 1LL);
+    QCOMPARE(history.badCount(), 24LL); // k % 211 == 7 below 5000
+    QCOMPARE(index.badLineCount(), 24LL);
+    const qint64 start =
+        QDateTime(QDate(2009, 5, 24), QTime(22, 30, 0), Qt::UTC).toMSecsSinceEpoch();
+    struct Expected
+    {
+        qint64 record;
+        qint64 timeMs;
+        double speed;
+        int bearing;
+    };
+    const qint64 second = 1000;
+    const double knot = 1852.0 / 3600.0;
+    for (const Expected& e :
+         {Expected{0, start, 0.0, 0}, Expected{1, start + second, 1.007, 90},
+          Expected{2, start + 2 * second, 2.014, 180}, Expected{3, start + 3 * second, 0.021, 359},
+          Expected{4, start + 4 * second, 1.028, 0}, Expected{1000, start + 1000 * second, 1.0, 0},
+          // an hour missing: the time goes on an hour later
+          Expected{1001, start + 4601 * second, 2.007, 90},
+          Expected{2222, start + 5822 * second, 1.25 * knot, 45},
+          Expected{2223, start + 5823 * second, 0.75, 315},
+          Expected{4999, start + 8599 * second, 1.993, 4999 * 37 % 360}}) {
+        QVERIFY2(history.isSample(e.record), qPrintable(QString::number(e.record)));
+        const HistorySample got = history.sampleAt(e.record);
+        QCOMPARE(got.timeMs, e.timeMs);
+        QVERIFY2(qAbs(got.speed - e.speed) <= 0.5e-5, qPrintable(QString::number(e.record)));
+        QCOMPARE(got.bearing, e.bearing);
+        QVERIFY(!got.bearingTo);
+    }
+    QVERIFY(!history.isSample(7));    // the hexadecimal bearing
+    QVERIFY(!history.isSample(3000)); // the units line
+    QCOMPARE(history.totals(3000, 3000).markers, 1LL);
+    QCOMPARE(history.sampleAt(3000).timeMs, history.sampleAt(2999).timeMs);
+}
+
+// A file of about 2,000 records read 256 bytes at a time: some 280 portions.
+QByteArray manyPortionsFile()
+{
+    QByteArray file = header() + units("m/s");
+    for (int k = 0; k < 2000; ++k)
+        file += numberedLine(k) + "\r\n";
+    return file;
+}
+
+// Waits, without running the event loop (this thread is busy), until the pass waits for it or
+// has read the whole file.
+bool waitForPassHeldBack(const ReplayIndex& index)
+{
+    QDeadlineTimer deadline(10000);
+    while (!index.isPassHeldBack() && !deadline.hasExpired())
+        QThread::yieldCurrentThread();
+    return index.isPassHeldBack();
+}
+
+void TestReplayIndex::passWaitsWhileThisThreadIsBusy()
+{
+    // While the window's thread does not take portions in, the pass does not read on: what it
+    // has found waits in at most kMaxPortionsWaiting portions, not in the whole file's.
+    QVERIFY(writeFile(path("many.log"), manyPortionsFile()));
+    ReplayIndex index;
+    index.setPollInterval(0);
+    index.setReadSize(256);
+    QString error;
+    QVERIFY(index.open(path("many.log"), &error));
+    QVERIFY(waitForPassHeldBack(index));
+    QCOMPARE(index.portionsWaiting(), ReplayIndex::kMaxPortionsWaiting);
+    QCOMPARE(index.recordCount(), 0LL);
+    QVERIFY(index.isIndexing());
+
+    // Once this thread takes them in, the pass goes on to the end. At every portion, the history
+    // taken in so far is whole, while the pass goes on writing the records after it.
+    int mostWaiting = 0;
+    bool whole = true;
+    connect(&index, &ReplayIndex::countChanged, this, [&](qint64 records) {
+        mostWaiting = std::max(mostWaiting, index.portionsWaiting());
+        const HistoryTotals t = index.history().totals();
+        const HistorySample last = index.history().sampleAt(records - 1);
+        whole = whole && t.samples == records && last.bearing == int(records - 1) % 360 &&
+                qAbs(last.speed - double((records - 1) % 1000) / 1000) < 1e-9;
+    });
+    QVERIFY(waitIndexed(index));
+    QVERIFY(mostWaiting <= ReplayIndex::kMaxPortionsWaiting);
+    QVERIFY(whole);
+    QCOMPARE(index.portionsWaiting(), 0);
+    QCOMPARE(index.recordCount(), 2000LL);
+    QCOMPARE(index.history().sampleCount(), 2000LL);
+    QCOMPARE(index.readRecordLine(1999), numberedLine(1999));
+}
+
+void TestReplayIndex::closingWhileThePassWaitsEndsIt()
+{
+    QVERIFY(writeFile(path("many.log"), manyPortionsFile()));
+    ReplayIndex index;
+    index.setPollInterval(0);
+    index.setReadSize(256);
+    QString error;
+    QVERIFY(index.open(path("many.log"), &error));
+    QVERIFY(waitForPassHeldBack(index));
+    index.close();
+    QVERIFY(!index.isIndexing());
+    QCOMPARE(index.portionsWaiting(), 0);
+    // The portions it left in the event queue are dropped.
+    QTest::qWait(0);
+    QCOMPARE(index.recordCount(), 0LL);
+    // And a file opened then is indexed whole.
+    QVERIFY(index.open(path("many.log"), &error));
+    QVERIFY(waitIndexed(index));
+    QCOMPARE(index.recordCount(), 2000LL);
 }
 
 void TestReplayIndex::failedOpenLeavesTheIndexClosed()
