@@ -140,6 +140,8 @@ public:
     void receiveRecords(const QList<QByteArray>& records,
                         SampleSource source = SampleSource::Serial);
     void receiveRecord(const QString& record, SampleSource source = SampleSource::Serial);
+    // Samples already decoded and stamped, each with its own time, taken as one poll.
+    void handBatch(const SampleBatch& batch);
 
     // The end of the session: every byte already received is read and handed on, the port is
     // closed, and the destinations hear Finishing.
@@ -174,7 +176,6 @@ signals:
 private:
     void applyOptions();
     void updateSpillFolders();
-    void handBatch(const SampleBatch& batch);
     void tell(const SessionEvent& event);
     void recordBatch(const SampleBatch& batch);
     void recordEvent(const SessionEvent& event);
