@@ -26,9 +26,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QTimeZone>
 #include <QTimer>
 #include <QToolButton>
 
@@ -40,6 +42,15 @@ const QString kLogFilter = QStringLiteral("Tessmoor Marvane Files (*.log)");
 
 // How long "Stopped" stays in the status bar after Stop.
 constexpr int kStopNotice = 1500;
+
+// The name File > New proposes: when the recording begins, in the clock's time base, so that a
+// folder of recordings sorts by their start ("2026-12-11 0437.log").
+QString proposedLogName(qint64 ms, bool localTime)
+{
+    const QDateTime at = localTime ? QDateTime::fromMSecsSinceEpoch(ms)
+                                   : QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
+    return at.toString(QStringLiteral("yyyy-MM-dd HHmm")) + QStringLiteral(".log");
+}
 
 } // namespace
 
@@ -374,9 +385,9 @@ void MainWindow::newLogFile()
 {
     clearDisplay();
     m_tables->setReplayTimeShown(false);
-    const std::optional<QString> chosen =
-        m_prompts->saveFileName(QStringLiteral("New Log File"), kLogFilter,
-                                QStringLiteral("Tessmoor.log"), dialogStartFolder());
+    const std::optional<QString> chosen = m_prompts->saveFileName(
+        QStringLiteral("New Log File"), kLogFilter,
+        proposedLogName(m_pipeline->now(), m_pipeline->localTime()), dialogStartFolder());
     if (!chosen || chosen->isEmpty())
         return;
     const QFileInfo info(*chosen);

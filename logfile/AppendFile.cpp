@@ -4,10 +4,18 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <chrono>
 #include <limits>
 #include <utility>
 
 namespace {
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void setError(QString* error, const QString& text)
 {
@@ -18,7 +26,8 @@ void setError(QString* error, const QString& text)
 } // namespace
 
 AppendFile::AppendFile(int maxLinesInMemory, QObject* parent)
-    : QObject(parent), m_device(&FileDevice::system()), m_maxLines(qMax(1, maxLinesInMemory))
+    : QObject(parent), m_device(&FileDevice::system()), m_maxLines(qMax(1, maxLinesInMemory)),
+      m_clock(steadyMs)
 {
 }
 
@@ -42,6 +51,12 @@ void AppendFile::setMarkerTest(std::function<bool(QByteArrayView)> isMarker)
 void AppendFile::setSpillFolders(const QStringList& folders)
 {
     m_spillFolders = folders;
+}
+
+void AppendFile::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock(steadyMs);
+    m_checkedAt = m_clock();
 }
 
 int AppendFile::openLocked(const QString& path, FileDevice::Open how, QString* error)
@@ -78,8 +93,12 @@ void AppendFile::release(int handle)
 void AppendFile::adopt(int handle, const QString& path, const QByteArray& head,
                        const QByteArray& lead, const QByteArray& lastMarker)
 {
-    if (m_handle != handle)
+    if (m_handle != handle) {
+        // What a previous file deleted meanwhile took goes into this one.
+        if (m_handle >= 0)
+            checkPath();
         closeFile();
+    }
     m_handle = handle;
     m_path = path;
     m_head = head;
@@ -108,6 +127,8 @@ void AppendFile::adopt(int handle, const QString& path, const QByteArray& head,
         m_lead += carried;
     else
         m_lastMarker = lastMarker;
+    m_size = qMax<qint64>(0, m_device->size(handle, &ignored));
+    pathConfirmed();
 }
 
 bool AppendFile::create(const QString& path, const QByteArray& head, QString* error)
@@ -139,6 +160,9 @@ bool AppendFile::flush(QString* error)
 
 void AppendFile::finish()
 {
+    // Lines a file deleted since the last look took are not lost at the end either.
+    if (m_handle >= 0)
+        checkPath();
     QString reason;
     const bool ok = writeWaiting(std::numeric_limits<qint64>::max(), &reason);
     // What is left goes to the spill file, or is lost.
@@ -157,6 +181,26 @@ void AppendFile::close()
     m_head.clear();
     m_lead.clear();
     m_linesWritten = 0;
+    m_size = 0;
+    m_unconfirmed.clear();
+}
+
+bool AppendFile::reopen(QString* error)
+{
+    if (m_path.isEmpty())
+        return true;
+    m_checkNow = true;
+    QString reason;
+    bool wrote = false;
+    bool ok = openForAppend(&reason) && headIfEmpty(&wrote, &reason) >= 0;
+    if (ok && wrote && !m_device->sync(m_handle, &reason))
+        ok = false;
+    if (ok)
+        ok = writeWaiting(kBytesPerFlush, &reason);
+    afterAttempt(ok, reason);
+    if (!ok)
+        setError(error, reason);
+    return ok;
 }
 
 void AppendFile::closeFile()
@@ -172,16 +216,108 @@ bool AppendFile::openForAppend(QString* error)
         setError(error, QStringLiteral("No file name specified"));
         return false;
     }
-    // The file open is the file at the path: one deleted or moved while open is let go, and
-    // never created again here.
-    if (m_handle >= 0 && !m_device->isFileAt(m_handle, m_path))
-        closeFile();
+    // The file open is the file at the path, looked at once a second: one moved or deleted
+    // while open is let go, and made again at the path.
+    if (m_handle >= 0 && pathCheckDue())
+        checkPath();
     if (m_handle < 0) {
-        m_handle = m_device->open(m_path, FileDevice::Open::Existing, true, error);
+        m_handle = m_device->open(m_path, FileDevice::Open::Create, true, error);
         // Whatever is at the path now does not hold the start of a line written before.
         m_firstDone = 0;
+        if (m_handle >= 0)
+            pathConfirmed();
     }
     return m_handle >= 0;
+}
+
+qint64 AppendFile::headIfEmpty(bool* wrote, QString* error)
+{
+    *wrote = false;
+    const qint64 end = m_device->size(m_handle, error);
+    if (end != 0)
+        return end;
+    // Made again, or emptied behind our back: without its head the file would not say what it
+    // holds, and without the marker its first lines would be read wrong. They stand for
+    // whatever this file was to get first; an empty file that refuses them (a full device) gets
+    // them again at the next attempt, and a file found there later with contents does not.
+    m_firstDone = 0;
+    const QByteArray fresh = m_head + (firstWaitingIsMarker() ? QByteArray() : m_lastMarker);
+    QString failure;
+    const qint64 written = m_device->write(m_handle, fresh.constData(), fresh.size(), &failure);
+    if (written < fresh.size()) {
+        QString ignored;
+        if (written > 0)
+            m_device->truncate(m_handle, 0, &ignored);
+        setError(error, failure);
+        return -1;
+    }
+    m_lead.clear();
+    m_size = fresh.size();
+    *wrote = true;
+    emit madeAgain(m_path);
+    return fresh.size();
+}
+
+bool AppendFile::pathCheckDue() const
+{
+    const qint64 now = m_clock();
+    // Also after a megabyte: what a deleted file took is kept until it is looked at.
+    return m_checkNow || now - m_checkedAt >= kPathCheckMs || now < m_checkedAt ||
+           m_unconfirmed.size() >= kPieceBytes;
+}
+
+bool AppendFile::checkPath()
+{
+    m_checkedAt = m_clock();
+    m_checkNow = false;
+    if (m_device->isFileAt(m_handle, m_path)) {
+        pathConfirmed();
+        return true;
+    }
+    QString ignored;
+    if (m_device->isDeleted(m_handle))
+        takeBackUnconfirmed();
+    else
+        m_device->sync(m_handle, &ignored); // moved: what it took stays in it
+    closeFile();
+    m_unconfirmed.clear();
+    return false;
+}
+
+void AppendFile::pathConfirmed()
+{
+    m_checkedAt = m_clock();
+    m_checkNow = false;
+    m_unconfirmed.clear();
+    m_confirmedMarker = m_lastMarker;
+}
+
+void AppendFile::takeBackUnconfirmed()
+{
+    // The whole lines the deleted file took since it was last found at its path wait again,
+    // before everything else waiting in memory, under the marker they were written under; a
+    // line it held the start of is written whole. (Lines still in a spill file then go out
+    // before them: a deleted file taking a long backlog back is the one case out of order.)
+    QList<QByteArray> lines;
+    qint64 records = 0;
+    qsizetype from = 0;
+    for (qsizetype end = m_unconfirmed.indexOf('\n'); end >= 0;
+         end = m_unconfirmed.indexOf('\n', from)) {
+        QByteArray line = m_unconfirmed.mid(from, end + 1 - from);
+        from = end + 1;
+        if (line == "\r\n" || line == "\n")
+            continue; // the line end of a line cut short in another file
+        if (!isMarker(line))
+            ++records;
+        lines.append(std::move(line));
+    }
+    if (!lines.isEmpty() && !m_confirmedMarker.isEmpty() && !isMarker(lines.first()))
+        lines.prepend(m_confirmedMarker);
+    m_linesWritten -= records;
+    m_firstDone = 0;
+    lines.append(std::move(m_memory));
+    m_memory = std::move(lines);
+    m_unconfirmed.clear();
 }
 
 bool AppendFile::writeWaiting(qint64 budget, QString* error)
@@ -190,32 +326,17 @@ bool AppendFile::writeWaiting(qint64 budget, QString* error)
         return true;
     if (!openForAppend(error))
         return false;
-    qint64 end = m_device->size(m_handle, error);
+    bool fresh = false;
+    qint64 end = headIfEmpty(&fresh, error);
     if (end < 0)
         return false;
-    qint64 done = 0;
+    qint64 done = fresh ? end : 0;
     bool ok = true;
-    if (end == 0) {
-        // Emptied behind our back (recreated by hand): without its head the file would not say
-        // what it holds, and without the marker its first lines would be read wrong. They stand
-        // for whatever this file was to get first; an empty file that refuses them (a full
-        // device) gets them again at the next attempt, and a file found there later with
-        // contents does not.
-        m_firstDone = 0;
-        const QByteArray fresh = m_head + (firstWaitingIsMarker() ? QByteArray() : m_lastMarker);
-        QString failure;
-        const qint64 written = m_device->write(m_handle, fresh.constData(), fresh.size(), &failure);
-        if (written < fresh.size()) {
-            QString ignored;
-            if (written > 0)
-                m_device->truncate(m_handle, 0, &ignored);
-            setError(error, failure);
-            return false;
-        }
-        m_lead.clear();
-        end = done = fresh.size();
-    }
     while ((!m_lead.isEmpty() || waitingLines() > 0) && done < budget) {
+        // A long backlog going out is looked at each megabyte: the rest goes into the file at
+        // the path at the next attempt.
+        if (m_unconfirmed.size() >= kPieceBytes && !checkPath())
+            break;
         Part part = Part::Memory;
         const QByteArray piece = nextPiece(&part, error);
         if (piece.isEmpty()) {
@@ -233,6 +354,7 @@ bool AppendFile::writeWaiting(qint64 budget, QString* error)
             if (written > keep && !m_device->truncate(m_handle, end + keep, &ignored))
                 keep = written; // it cannot be cut: the next write goes on from here
             consume(part, piece, keep);
+            end += keep;
             done += keep;
             setError(error, failure);
             ok = false;
@@ -242,8 +364,9 @@ bool AppendFile::writeWaiting(qint64 budget, QString* error)
         end += piece.size();
         done += piece.size();
     }
+    m_size = end;
     // Once per batch; what got in before a failure is synced as well.
-    if (done > 0) {
+    if (done > 0 && m_handle >= 0) {
         QString why;
         if (!m_device->sync(m_handle, &why) && ok) {
             setError(error, why);
@@ -293,6 +416,7 @@ QByteArray AppendFile::nextPiece(Part* part, QString* error)
 
 void AppendFile::consume(Part part, const QByteArray& piece, qint64 count)
 {
+    m_unconfirmed += QByteArrayView(piece).first(count);
     switch (part) {
     case Part::Lead:
         m_lead.remove(0, count);

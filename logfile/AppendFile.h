@@ -16,15 +16,19 @@
 // file does, the next write goes on from the first byte that did not get in), so nothing is
 // written twice and no line is left half written once the file takes writes again.
 //
-// At each batch the open file is compared with its path: a file deleted or moved is let go and
-// opened again only once something is at the path (it is never created again here, so a file
-// that has gone stays missing rather than coming back without its head); a file found empty
-// (recreated by hand) gets its head again, and the last marker line before the waiting lines.
-// Markers are lines the lines after them need (the log's units line): they are never dropped.
+// Once a second (not at every batch: a batch costs one write and one sync), and whenever asked
+// (reopen(), the end), the open file is compared with the file at its path. One moved away
+// (logrotate without `create`, a tidy-up script) keeps what it took and is let go; one deleted
+// takes with it the lines written since it was last found at its path, and they wait again,
+// first, as if never written. The file is then made again at its path, and a file found empty
+// there (made again, or by hand, or by logrotate's `create`) gets its head again, and the last
+// marker line before the waiting lines. Markers are lines the lines after them need (the log's
+// units line): they are never dropped.
 //
 // A fault is told once per episode: writeFailed at the first failed write, spillStarted when
 // lines first go to a spill file, droppingStarted when lines are first dropped, writeRecovered
-// (with the lines dropped meanwhile) once everything waiting is written.
+// (with the lines dropped meanwhile) once everything waiting is written; madeAgain when a file
+// found missing or empty at the path gets its head again.
 
 #include "logfile/FileDevice.h"
 
@@ -41,6 +45,10 @@ class AppendFile : public QObject
 {
     Q_OBJECT
 public:
+    // Milliseconds of a clock that never goes back (not the time of day): when the path was
+    // last looked at. Tests set their own.
+    using Clock = std::function<qint64()>;
+
     // maxLinesInMemory: how many waiting lines memory holds before the oldest go to a spill file.
     explicit AppendFile(int maxLinesInMemory, QObject* parent = nullptr);
     ~AppendFile() override;
@@ -54,6 +62,7 @@ public:
     // missing).
     void setSpillFolders(const QStringList& folders);
     const QStringList& spillFolders() const { return m_spillFolders; }
+    void setClock(Clock clock);
 
     // Making a file current, in two steps so that its owner can read it under the lock: open it
     // locked (the current file's own lock does not stand in the way of opening it anew), then
@@ -89,6 +98,12 @@ public:
     void finish();
     // Lets the current file go; lines still waiting wait for the next file.
     void close();
+    // Compares the open file with its path now, as logrotate's postrotate asks: one moved or
+    // deleted is let go and the file is made again at the path (with its head, and the last
+    // marker) even when no line waits. False with the reason when it cannot be made.
+    bool reopen(QString* error);
+    // The current file's size after the last write.
+    qint64 fileSize() const { return m_size; }
 
     // Lines waiting: in memory, and in the spill file.
     int linesInMemory() const { return int(m_memory.size()); }
@@ -106,6 +121,8 @@ public:
     static constexpr qint64 kPieceBytes = 1 << 20;
     // How much of a long backlog one flush writes before the next batch (finish writes it all).
     static constexpr qint64 kBytesPerFlush = 16 << 20;
+    // How often the open file is compared with its path while it takes lines.
+    static constexpr qint64 kPathCheckMs = 1000;
 
 signals:
     // The first failed write of an episode: the file, the reason and the lines waiting.
@@ -118,6 +135,8 @@ signals:
     void writeRecovered(const QString& path, qint64 dropped);
     // The lines waiting, or the lines dropped, changed.
     void waitingChanged(qint64 waiting, qint64 dropped);
+    // The file at path was missing or found empty: it was made again with its head.
+    void madeAgain(const QString& path);
 
 private:
     enum class Part
@@ -129,6 +148,11 @@ private:
 
     bool writeWaiting(qint64 budget, QString* error);
     bool openForAppend(QString* error);
+    qint64 headIfEmpty(bool* wrote, QString* error);
+    bool pathCheckDue() const;
+    bool checkPath();
+    void pathConfirmed();
+    void takeBackUnconfirmed();
     void closeFile();
     QByteArray nextPiece(Part* part, QString* error);
     void consume(Part part, const QByteArray& piece, qint64 count);
@@ -154,6 +178,13 @@ private:
     QByteArray m_lead;
     QByteArray m_lastMarker;
     qint64 m_linesWritten = 0;
+    qint64 m_size = 0;
+
+    Clock m_clock;
+    qint64 m_checkedAt = 0;       // when the open file was last found at its path
+    bool m_checkNow = false;      // at the next attempt, whatever the time
+    QByteArray m_unconfirmed;     // what the open file took since then
+    QByteArray m_confirmedMarker; // the last marker before those bytes
 
     QList<QByteArray> m_memory; // oldest first
     qint64 m_firstDone = 0;     // bytes of the first line in memory the file holds already

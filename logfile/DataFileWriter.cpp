@@ -27,6 +27,7 @@ DataFileWriter::DataFileWriter(QObject* parent) : QObject(parent), m_file(kMaxBa
     connect(&m_file, &AppendFile::droppingStarted, this, &DataFileWriter::droppingStarted);
     connect(&m_file, &AppendFile::writeRecovered, this, &DataFileWriter::writeRecovered);
     connect(&m_file, &AppendFile::waitingChanged, this, &DataFileWriter::backlogChanged);
+    connect(&m_file, &AppendFile::madeAgain, this, &DataFileWriter::madeAgain);
 }
 
 std::optional<DataFileRow> DataFileWriter::rowOf(const Sample& s)

@@ -6,8 +6,8 @@
 // recording lock while it is current, each poll's rows with one write and one data sync; rows
 // that cannot be written wait in order (in memory, then in a spill file) and go out first once
 // the file takes writes again; a failed write is cut back so no row is left half written, a file
-// found empty (recreated by hand) gets its head again, and rows that find no place at all are
-// counted. The failure is told once per episode.
+// moved or deleted is made again at its path, one found empty gets its head again, and rows that
+// find no place at all are counted. The failure is told once per episode.
 
 #include "logfile/AppendFile.h"
 #include "logfile/DataFileFormat.h"
@@ -52,6 +52,10 @@ public:
     // folders where rows go when more wait than memory holds.
     void setFileDevice(FileDevice* device) { m_file.setDevice(device); }
     void setSpillFolders(const QStringList& folders) { m_file.setSpillFolders(folders); }
+    // The clock of the once-a-second look at the file's path (tests set their own).
+    void setClock(AppendFile::Clock clock) { m_file.setClock(std::move(clock)); }
+    // The file at its path again now (after logrotate); true without a file.
+    bool reopen(QString* error) { return m_file.reopen(error); }
 
     void takeBatch(const SampleBatch& batch) override;
     void takeEvent(const SessionEvent& event) override;
@@ -73,6 +77,8 @@ signals:
     void writeRecovered(const QString& path, qint64 dropped);
     // How many rows wait, and how many were dropped in all.
     void backlogChanged(qint64 rows, qint64 dropped);
+    // The file was missing or empty at its path: made again with its head.
+    void madeAgain(const QString& path);
 
 private:
     AppendFile m_file;

@@ -137,6 +137,12 @@ public:
                opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
     }
 
+    bool isDeleted(int handle) override
+    {
+        struct stat opened;
+        return handle >= 0 && ::fstat(handle, &opened) == 0 && opened.st_nlink == 0;
+    }
+
     void close(int handle) override
     {
         if (handle >= 0)

@@ -38,6 +38,9 @@ public:
     virtual qint64 size(int handle, QString* error) = 0;
     // Whether the open file is still the file at path (not deleted, moved or replaced).
     virtual bool isFileAt(int handle, const QString& path) = 0;
+    // Whether the open file has no name left (deleted, not merely moved): what it holds goes
+    // with it once it is closed.
+    virtual bool isDeleted(int handle) = 0;
     virtual void close(int handle) = 0;
     virtual bool remove(const QString& path) = 0;
 

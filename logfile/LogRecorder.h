@@ -4,9 +4,12 @@
 // The file stays open while it is current, under an exclusive lock: a second recording (another
 // window, a recorder started twice with --append) is refused rather than interleaving its lines.
 // Lines are queued and written together, one write and one data sync per batch (a poll), so a
-// power cut loses at most the batch in hand. At each batch the open file is compared with the
-// path: a log file deleted or moved stays missing until the operator creates a new one, and one
-// recreated by hand gets its header and units line again before the samples.
+// power cut loses at most the batch in hand. Once a second the open file is compared with the
+// path: a log file moved or deleted under the recording (logrotate without `create`, a tidy-up
+// script) is made again at its path with its header and units line, and the samples go on
+// there (those a deleted file took since it was last looked at go again); one emptied by hand
+// gets its header and units line again before the samples. reopen() looks at once, as after
+// logrotate's postrotate.
 //
 // A units line goes before the first record and before any record whose units or time base
 // differ from the file's last units line, so the file always says what its records hold.
@@ -66,6 +69,9 @@ public:
     // false with the reason in error when not all could be written; the rest waits and goes out
     // first at the next flush.
     bool flush(QString* error);
+    // Compares the open file with its path now; one moved or deleted is made again there at
+    // once. False with the reason when it cannot be.
+    bool reopen(QString* error) { return m_file.reopen(error); }
     // The end of the recording: a last attempt, then what still waits goes to a spill file (or
     // is dropped, and counted).
     void finish() { m_file.finish(); }

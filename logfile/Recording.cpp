@@ -18,6 +18,7 @@ Recording::Recording(QObject* parent) : QObject(parent)
     connect(file, &AppendFile::droppingStarted, this, &Recording::droppingStarted);
     connect(file, &AppendFile::writeRecovered, this, &Recording::appendRecovered);
     connect(file, &AppendFile::waitingChanged, this, &Recording::backlogChanged);
+    connect(file, &AppendFile::madeAgain, this, &Recording::fileMadeAgain);
 }
 
 bool Recording::createFile(const QString& path, QString* reason)

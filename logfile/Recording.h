@@ -53,6 +53,13 @@ public:
     void setSpillFolders(const QStringList& folders) { m_recorder.file().setSpillFolders(folders); }
     // How many lines wait in memory before the oldest go to a spill file.
     void setMaxBacklogLines(int lines) { m_recorder.file().setMaxLinesInMemory(lines); }
+    // The clock of the once-a-second look at the file's path (tests set their own).
+    void setFileClock(AppendFile::Clock clock) { m_recorder.file().setClock(std::move(clock)); }
+    // The log file at its path again now (after logrotate): false with the reason when it
+    // cannot be made.
+    bool reopen(QString* reason) { return m_recorder.reopen(reason); }
+    // The log's size after the last write.
+    qint64 fileSize() const { return m_recorder.file().fileSize(); }
 
     // The computed live samples of a batch, written together while logging is on. Returns false
     // when they had to be kept back (appendFailed was emitted for the episode).
@@ -74,6 +81,8 @@ signals:
     void appendRecovered(const QString& path, qint64 dropped);
     // How many lines wait to be written (0 once written), and how many were dropped in all.
     void backlogChanged(qint64 lines, qint64 dropped);
+    // The log file was missing or empty at its path: made again with its header and units line.
+    void fileMadeAgain(const QString& path);
 
 private:
     LogRecorder m_recorder;

@@ -46,6 +46,29 @@ private:
     SampleSink* m_sink;
 };
 
+// A destination that hands on to its owner's functions.
+class Handing : public SampleSink
+{
+public:
+    Handing(std::function<void(const SampleBatch&)> batch,
+            std::function<void(const SessionEvent&)> event)
+        : m_batch(std::move(batch)), m_event(std::move(event))
+    {
+    }
+    void takeBatch(const SampleBatch& batch) override { m_batch(batch); }
+    void takeEvent(const SessionEvent& event) override { m_event(event); }
+
+private:
+    std::function<void(const SampleBatch&)> m_batch;
+    std::function<void(const SessionEvent&)> m_event;
+};
+
+// The samples that go into the log.
+bool isLogged(const Sample& sample)
+{
+    return sample.computed && sample.source != SampleSource::Replay;
+}
+
 } // namespace
 
 LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
@@ -59,11 +82,12 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
       m_noData(new NoDataWatch(this)),
       m_clockWatch(new ClockWatch(this)),
       m_dataFile(new DataFileWriter(this)),
-      m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile))
+      m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile)),
+      m_files(std::make_unique<Handing>([this](const SampleBatch& b) { recordBatch(b); },
+                                        [this](const SessionEvent& e) { recordEvent(e); }))
 {
-    // The log file first: nothing else may hold a sample back from it.
-    addSink(m_recording);
-    addSink(m_dataFileWhileLogging.get());
+    // The log file first (then the data file): nothing else may hold a sample back from it.
+    addSink(m_files.get());
     addSink(m_history);
     addSink(m_noData);
 
@@ -164,6 +188,182 @@ void LiveSession::setFileDevice(FileDevice* device)
 {
     m_recording->setFileDevice(device);
     m_dataFile->setFileDevice(device);
+}
+
+void LiveSession::setFileClock(const AppendFile::Clock& clock)
+{
+    m_recording->setFileClock(clock);
+    m_dataFile->setClock(clock);
+}
+
+bool LiveSession::reopenFiles(QString* reason)
+{
+    QString why;
+    bool ok = m_recording->reopen(&why);
+    if (!ok && reason)
+        *reason = QStringLiteral("%1: %2").arg(m_recording->currentFile(), why);
+    if (!m_dataFile->reopen(&why) && ok) {
+        ok = false;
+        if (reason)
+            *reason = QStringLiteral("%1: %2").arg(m_dataFile->path(), why);
+    }
+    return ok;
+}
+
+QPair<QString, QString> LiveSession::namesFor(qint64 timeMs, int number) const
+{
+    const QString log = LogRotation::fileName(m_rotation->logPattern(), timeMs, number);
+    const QString data = m_rotation->dataPattern().isEmpty()
+                             ? QString()
+                             : LogRotation::fileName(m_rotation->dataPattern(), timeMs, number);
+    return {log, data};
+}
+
+int LiveSession::firstFreeNumber(qint64 timeMs) const
+{
+    // Never a file that exists: a name taken (a restart in the same day, a size rotation
+    // faster than the pattern's fields) gets the next number.
+    int number = 1;
+    for (;; ++number) {
+        const QPair<QString, QString> names = namesFor(timeMs, number);
+        if (number >= 10000 || (!QFileInfo::exists(names.first) &&
+                                (names.second.isEmpty() || !QFileInfo::exists(names.second))))
+            return number;
+    }
+}
+
+QPair<QString, QString> LiveSession::rotatedNames(qint64 timeMs) const
+{
+    return m_rotation ? namesFor(timeMs, firstFreeNumber(timeMs)) : QPair<QString, QString>();
+}
+
+bool LiveSession::startRotation(const LogRotation& rule, bool append, QString* reason,
+                                QStringList* made)
+{
+    m_rotation = rule;
+    if (m_rotation->dataPattern().isEmpty() && m_options && m_options->values().dataFile)
+        m_rotation->setDataPattern(dataFilePathFor(m_rotation->logPattern()));
+    const qint64 now = m_pipeline->now();
+    // Continuing: the newest file of this day (or hour, or size) goes on.
+    const int number = firstFreeNumber(now);
+    const QPair<QString, QString> names = namesFor(now, append && number > 1 ? number - 1 : number);
+    QString why;
+    const bool continuing = append && QFileInfo::exists(names.first);
+    if (!(continuing ? m_recording->continueFile(names.first, &why)
+                     : m_recording->createFile(names.first, &why))) {
+        if (reason)
+            *reason = QStringLiteral("cannot %1 %2: %3")
+                          .arg(continuing ? QStringLiteral("record at the end of")
+                                          : QStringLiteral("create"),
+                               names.first, why);
+        m_rotation.reset();
+        return false;
+    }
+    if (made && !continuing)
+        *made << names.first;
+    if (!names.second.isEmpty()) {
+        const bool existed = QFileInfo::exists(names.second);
+        if (!openDataFile(names.second, append, &why)) {
+            if (reason)
+                *reason = QStringLiteral("cannot open the data file %1: %2").arg(names.second, why);
+            m_rotation.reset();
+            return false;
+        }
+        if (made && !existed)
+            *made << names.second;
+    } else {
+        m_dataFile->close();
+    }
+    updateSpillFolders();
+    m_period = m_rotation->periodOf(now);
+    m_rotationFailing = false;
+    removeExpiredFiles(now);
+    return true;
+}
+
+void LiveSession::recordBatch(const SampleBatch& batch)
+{
+    if (!m_rotation) {
+        handToFiles(batch);
+        return;
+    }
+    // Each sample's own time says which file it belongs to; a size is looked at once a batch.
+    qsizetype from = 0;
+    bool sizeLooked = false;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const Sample& sample = batch.at(i);
+        if (!m_recording->logging() || !isLogged(sample))
+            continue;
+        const bool bySize = m_rotation->every() == LogRotation::Every::Size;
+        if (bySize && sizeLooked)
+            break;
+        sizeLooked = true;
+        if (!m_rotation->isDue(sample.timeMs, m_period, m_recording->fileSize()))
+            continue;
+        if (i > from)
+            handToFiles(batch.mid(from, i - from));
+        from = i;
+        if (!rotateFiles(sample.timeMs))
+            break; // tried again at the next batch
+    }
+    handToFiles(from == 0 ? batch : batch.mid(from));
+}
+
+void LiveSession::recordEvent(const SessionEvent& event)
+{
+    m_recording->takeEvent(event);
+    m_dataFileWhileLogging->takeEvent(event);
+}
+
+void LiveSession::handToFiles(const SampleBatch& batch)
+{
+    if (batch.isEmpty())
+        return;
+    m_recording->takeBatch(batch);
+    m_dataFileWhileLogging->takeBatch(batch);
+}
+
+bool LiveSession::rotateFiles(qint64 timeMs)
+{
+    const QPair<QString, QString> names = rotatedNames(timeMs);
+    QString reason;
+    // Lines still waiting for the previous log go into the new one, after its header.
+    if (!m_recording->createFile(names.first, &reason)) {
+        if (!m_rotationFailing)
+            emit rotationFailed(names.first, reason);
+        m_rotationFailing = true;
+        return false;
+    }
+    m_rotationFailing = false;
+    m_period = m_rotation->periodOf(timeMs);
+    if (!names.second.isEmpty()) {
+        QString why;
+        if (!openDataFile(names.second, false, &why)) {
+            m_dataFile->close();
+            emit dataFileFailed(names.second, why);
+        }
+    }
+    updateSpillFolders();
+    emit filesRotated(names.first, names.second);
+    removeExpiredFiles(timeMs);
+    return true;
+}
+
+void LiveSession::removeExpiredFiles(qint64 nowMs)
+{
+    if (!m_rotation || m_rotation->keepDays() <= 0)
+        return;
+    const QStringList current{m_recording->currentFile(), m_dataFile->path()};
+    QStringList removed;
+    for (const QString& pattern : {m_rotation->logPattern(), m_rotation->dataPattern()}) {
+        for (const QString& path :
+             LogRotation::expiredFiles(pattern, nowMs, m_rotation->keepDays(), current)) {
+            if (QFile::remove(path))
+                removed << path;
+        }
+    }
+    if (!removed.isEmpty())
+        emit oldFilesRemoved(removed);
 }
 
 QStringList LiveSession::spillFoldersFor(const QString& file, const QString& otherFile)

@@ -23,15 +23,19 @@
 // the operator chose to log them. A second demonstration while one runs is refused.
 
 #include "outputs/OutputSettings.h"
+#include "logfile/AppendFile.h"
+#include "logfile/LogRotation.h"
 #include "processing/Sample.h"
 #include "processing/SampleSink.h"
 
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ClockWatch;
@@ -87,6 +91,25 @@ public:
     // The device the log and the data file are written through (not owned; nullptr: the
     // system's): tests put a failing one here.
     void setFileDevice(FileDevice* device);
+    // The clock of the once-a-second look at the log's and the data file's paths (tests set
+    // their own).
+    void setFileClock(const AppendFile::Clock& clock);
+    // The log and the data file at their paths again now, made again where they have gone (as
+    // logrotate's postrotate asks). False with the reason when one cannot be.
+    bool reopenFiles(QString* reason);
+
+    // Records into files named by rule's patterns from now on: the first named for the time
+    // of the session's clock now (pipeline().now()), created (with append, the newest of that
+    // name continued), then a new log and data file whenever the rule says, the batch that
+    // crosses the boundary split between them by each sample's own time. Files older than the
+    // rule keeps are removed now and at each new file. False with the reason (which file, and
+    // why) when the first files cannot be made; made lists the files this call created.
+    bool startRotation(const LogRotation& rule, bool append, QString* reason,
+                       QStringList* made = nullptr);
+    const std::optional<LogRotation>& rotation() const { return m_rotation; }
+    // The log and data file names for a time, with the first number that names no file yet
+    // (the data file's name empty without one).
+    QPair<QString, QString> rotatedNames(qint64 timeMs) const;
     // Where lines that wait for the log or the data file go beyond what memory holds, in order:
     // the other file's folder when it is on another file system (a full disk there is not full
     // here), the user's state folder, the user's runtime folder.
@@ -135,6 +158,8 @@ public:
     void receiveRecord(const QString& record, SampleSource source = SampleSource::Live);
     // Records of one poll of the port with the time each one arrived.
     void receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs);
+    // Samples already decoded and stamped, each with its own time, taken as one poll.
+    void handBatch(const SampleBatch& batch);
 
     // The end of the session: every byte already received is read and handed on, the port is
     // closed, and the destinations hear Finishing.
@@ -153,6 +178,13 @@ signals:
     void demonstrationStarted();
     // The data file beside a new log could not be made (path and the system's reason).
     void dataFileFailed(const QString& path, const QString& reason);
+    // A new log (and data file, empty when none) took over from the previous ones.
+    void filesRotated(const QString& logFile, const QString& dataFile);
+    // The next log could not be made (told once until one can): the samples go on into the
+    // current one, and it is tried again at each batch.
+    void rotationFailed(const QString& path, const QString& reason);
+    // Files older than the rotation keeps were removed.
+    void oldFilesRemoved(const QStringList& paths);
     void demonstrationFinished();
     // An output's state changed (outputStates()), or the outputs were replaced.
     void outputsChanged();
@@ -162,11 +194,17 @@ signals:
 private:
     void applyOptions();
     void updateSpillFolders();
-    void handBatch(const SampleBatch& batch);
     void tell(const SessionEvent& event);
     void addOutput(LiveOutput* output);
     void endOutput(LiveOutput* output);
     void followPort(const QString& portName);
+    void recordBatch(const SampleBatch& batch);
+    void recordEvent(const SessionEvent& event);
+    void handToFiles(const SampleBatch& batch);
+    bool rotateFiles(qint64 timeMs);
+    QPair<QString, QString> namesFor(qint64 timeMs, int number) const;
+    int firstFreeNumber(qint64 timeMs) const;
+    void removeExpiredFiles(qint64 nowMs);
 
     ProgramOptions* m_options;
     FlowPipeline* m_pipeline;
@@ -178,6 +216,10 @@ private:
     ClockWatch* m_clockWatch;
     DataFileWriter* m_dataFile;
     std::unique_ptr<SampleSink> m_dataFileWhileLogging;
+    std::unique_ptr<SampleSink> m_files; // the two above, split where the rotation says
+    std::optional<LogRotation> m_rotation;
+    qint64 m_period = 0; // of the current rotated files
+    bool m_rotationFailing = false;
     std::vector<SampleSink*> m_sinks;
     QList<LiveOutput*> m_outputs;
     LiveOutput* m_mqttOutput = nullptr; // one of m_outputs

@@ -1,7 +1,8 @@
 // The append-only writer under the log and the data file, through a failing device: one write and
 // one sync per batch, lines beyond the memory bound kept in a spill file, lines that find no
 // place counted, waiting lines written in pieces as far as the disk takes them, a failed sync or
-// open told once, and what is left at the end kept for the operator.
+// open told once, what is left at the end kept for the operator, and a file moved or deleted
+// under the writer made again at its path.
 
 #include "logfile/AppendFile.h"
 #include "tests/support/FailingFileDevice.h"
@@ -65,6 +66,9 @@ private slots:
     void refusedOpenKeepsTheLinesForTheFileAtThePath();
     void whatIsLeftAtTheEndStaysInTheSpillFile_data();
     void whatIsLeftAtTheEndStaysInTheSpillFile();
+    void fileMovedOrDeletedIsMadeAgainAtItsPath_data();
+    void fileMovedOrDeletedIsMadeAgainAtItsPath();
+    void reopenMakesTheFileAgainAtOnce();
 
 private:
     QString path(const char* name) const { return m_dir->filePath(QString::fromLatin1(name)); }
@@ -168,7 +172,7 @@ void TestAppendFile::spilledLinesFollowIntoANewFileAfterTheirMarker()
     file.queue(kMarker);
     file.queue(line(1));
     QVERIFY(file.flush(&error));
-    QVERIFY(QFile::remove(path("one.log")));
+    m_device.failWritesAfter(path("one.log"), 0); // its disk is full
     for (int i = 2; i <= 7; ++i) {
         file.queue(line(i));
         QVERIFY(!file.flush(&error));
@@ -311,12 +315,17 @@ void TestAppendFile::refusedOpenKeepsTheLinesForTheFileAtThePath()
     file.queue(line(1));
     QVERIFY(file.flush(&error));
 
-    // The file is replaced by hand, and opening the new one is refused for a while.
-    QVERIFY(QFile::remove(log));
+    qint64 now = 0;
+    file.setClock([&now] { return now; });
+
+    // The file is replaced (as logrotate's `create` does), and opening the new one is refused
+    // for a while; the path is looked at a second later.
+    QVERIFY(QFile::rename(log, path("run.log.1")));
     QFile replaced(log);
     QVERIFY(replaced.open(QIODevice::WriteOnly));
     replaced.close();
     m_device.failOpen(log);
+    now += AppendFile::kPathCheckMs;
     file.queue(line(2));
     QVERIFY(!file.flush(&error));
     QCOMPARE(error, QStringLiteral("Permission denied"));
@@ -364,6 +373,114 @@ void TestAppendFile::whatIsLeftAtTheEndStaysInTheSpillFile()
     if (spillFolder)
         QCOMPARE(contents(spill), lines(1, 3));
     QCOMPARE(contents(log), kHead);
+}
+
+void TestAppendFile::fileMovedOrDeletedIsMadeAgainAtItsPath_data()
+{
+    QTest::addColumn<bool>("deleted");
+    QTest::addColumn<bool>("atTheEnd"); // the file is looked at by finish(), not a second later
+    QTest::addColumn<QByteArray>("atThePath");
+    QTest::addColumn<QByteArray>("movedAway");
+    // Line 1 was found in the file at the path a second after it was written; lines 2 and 3
+    // went in after that look, line 3 after the file had gone.
+    QTest::newRow("moved, a second later")
+        << false << false << kHead + kMarker + line(4) << kHead + kMarker + lines(1, 3);
+    QTest::newRow("moved, at the end")
+        << false << true << QByteArray("<cannot read>") << kHead + kMarker + lines(1, 3);
+    // A deleted file's lines since the last look go again, under their marker.
+    QTest::newRow("deleted, a second later")
+        << true << false << kHead + kMarker + lines(2, 4) << QByteArray();
+    QTest::newRow("deleted, at the end")
+        << true << true << kHead + kMarker + lines(2, 3) << QByteArray();
+}
+
+void TestAppendFile::fileMovedOrDeletedIsMadeAgainAtItsPath()
+{
+    QFETCH(bool, deleted);
+    QFETCH(bool, atTheEnd);
+    QFETCH(QByteArray, atThePath);
+    QFETCH(QByteArray, movedAway);
+    const QString log = path("flow.log");
+    const QString moved = path("flow.log.1");
+    AppendFile file(100);
+    file.setDevice(&m_device);
+    file.setMarkerTest(isMarker);
+    qint64 now = 0;
+    file.setClock([&now] { return now; });
+    QSignalSpy madeAgain(&file, &AppendFile::madeAgain);
+    QString error;
+    QVERIFY(file.create(log, kHead, &error));
+    file.queue(kMarker);
+    file.queue(line(1));
+    QVERIFY(file.flush(&error));
+    now += AppendFile::kPathCheckMs;
+    file.queue(line(2));
+    QVERIFY(file.flush(&error)); // looked at first: still there
+    QCOMPARE(m_device.lookups(log), 1);
+
+    // Under the writer: logrotate without `create`, or a tidy-up script.
+    QVERIFY(deleted ? QFile::remove(log) : QFile::rename(log, moved));
+    now += 500;
+    file.queue(line(3));
+    QVERIFY(file.flush(&error)); // not looked at within the second: into the file that went
+    QCOMPARE(m_device.lookups(log), 1);
+    QVERIFY(!QFileInfo::exists(log));
+
+    if (atTheEnd) {
+        file.finish();
+    } else {
+        now += AppendFile::kPathCheckMs;
+        file.queue(line(4));
+        QVERIFY2(file.flush(&error), qPrintable(error));
+    }
+    QCOMPARE(m_device.lookups(log), 2);
+    QCOMPARE(contents(log), atThePath);
+    if (!deleted)
+        QCOMPARE(contents(moved), movedAway);
+    QCOMPARE(madeAgain.count(), QFileInfo::exists(log) ? 1 : 0);
+    QCOMPARE(file.waitingLines(), qint64(0));
+    QCOMPARE(file.droppedLines(), qint64(0));
+}
+
+void TestAppendFile::reopenMakesTheFileAgainAtOnce()
+{
+    const QString log = path("flow.log");
+    AppendFile file(100);
+    file.setDevice(&m_device);
+    file.setMarkerTest(isMarker);
+    QString error;
+    QVERIFY(file.create(log, kHead, &error));
+    file.queue(kMarker);
+    file.queue(line(1));
+    QVERIFY(file.flush(&error));
+
+    // Still at its path: a reopen changes nothing.
+    QVERIFY(file.reopen(&error));
+    QCOMPARE(m_device.opens(log), 1);
+    QCOMPARE(contents(log), kHead + kMarker + line(1));
+
+    // logrotate moves it, then its postrotate asks: the file is back at once, whole, before
+    // any line waits for it.
+    QVERIFY(QFile::rename(log, path("flow.log.1")));
+    QVERIFY2(file.reopen(&error), qPrintable(error));
+    QCOMPARE(contents(log), kHead + kMarker);
+    file.queue(line(2));
+    QVERIFY(file.flush(&error));
+    QCOMPARE(contents(log), kHead + kMarker + line(2));
+    QCOMPARE(contents(path("flow.log.1")), kHead + kMarker + line(1));
+
+    // A path that cannot take a file is told, and the lines wait for it.
+    QVERIFY(QFile::rename(log, path("flow.log.2")));
+    m_device.failOpen(log);
+    QSignalSpy failed(&file, &AppendFile::writeFailed);
+    QVERIFY(!file.reopen(&error));
+    QCOMPARE(error, QStringLiteral("Permission denied"));
+    QCOMPARE(failed.count(), 1);
+    file.queue(line(3));
+    QVERIFY(!file.flush(&error));
+    m_device.heal(log);
+    QVERIFY(file.reopen(&error));
+    QCOMPARE(contents(log), kHead + kMarker + line(3));
 }
 
 QTEST_GUILESS_MAIN(TestAppendFile)

@@ -199,7 +199,11 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("run.csv"));
+        FailingFileDevice device; // outlives the writer, which closes its file through it
         DataFileWriter writer;
+        writer.setFileDevice(&device);
+        qint64 now = 0;
+        writer.setClock([&now] { return now; });
         QVERIFY(writer.open(path, header(), nullptr));
         QSignalSpy failed(&writer, &DataFileWriter::writeFailed);
         QSignalSpy recovered(&writer, &DataFileWriter::writeRecovered);
@@ -208,7 +212,10 @@ private slots:
                         false, false, utcMs(14, 3, s, 0));
         };
 
-        QVERIFY(QFile::remove(path));
+        // Moved away, and no file can be made at its path for a while (found a second later).
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".1")));
+        device.failOpen(path, ENOENT);
+        now += AppendFile::kPathCheckMs;
         writer.takeBatch({sampleAt(1)});
         writer.takeBatch({sampleAt(2)});
         QCOMPARE(failed.count(), 1);
@@ -216,10 +223,11 @@ private slots:
         QCOMPARE(writer.backlogRows(), 2);
         QVERIFY(!QFile::exists(path));
 
-        // Recreated empty by hand: the head comes back before the rows kept, in order.
+        // Made empty by hand: the head comes back before the rows kept, in order.
         QFile empty(path);
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
+        device.heal(path);
         writer.takeBatch({sampleAt(3)});
         QCOMPARE(recovered.count(), 1);
         QCOMPARE(failed.count(), 1);

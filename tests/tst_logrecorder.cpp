@@ -2,6 +2,7 @@
 
 #include "logfile/LogFormat.h"
 #include "logfile/LogRecorder.h"
+#include "tests/support/FailingFileDevice.h"
 #include "tests/support/InodeFlag.h"
 
 #include <QDir>
@@ -99,7 +100,8 @@ private slots:
     void newFileWhileLoggingTakesTheNextSample();
     void unitsChangingMidFileKeepTheirOwnWidths();
     void appendWithoutAFileFails();
-    void appendToADeletedFileFailsAndDoesNotCreateIt();
+    void movedOrDeletedFileIsMadeAgainWithItsHeaderAndUnitsLine_data();
+    void movedOrDeletedFileIsMadeAgainWithItsHeaderAndUnitsLine();
     void fullDiskIsReportedAndTheBacklogFollowsWhenWritable();
     void writeCutShortLeavesNoHalfLine();
     void writeCutShortOnAnAppendOnlyFileContinuesWhereItStopped();
@@ -261,34 +263,46 @@ void TestLogRecorder::appendWithoutAFileFails()
     QCOMPARE(recorder.backlogLines(), 2);
 }
 
-void TestLogRecorder::appendToADeletedFileFailsAndDoesNotCreateIt()
+void TestLogRecorder::movedOrDeletedFileIsMadeAgainWithItsHeaderAndUnitsLine_data()
 {
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("moved (logrotate without create)") << false;
+    QTest::newRow("deleted (a tidy-up script)") << true;
+}
+
+void TestLogRecorder::movedOrDeletedFileIsMadeAgainWithItsHeaderAndUnitsLine()
+{
+    QFETCH(bool, deleted);
     LogRecorder recorder;
+    qint64 now = 0;
+    recorder.file().setClock([&now] { return now; });
     QString error;
     QVERIFY(recorder.createFile(path("survey.log"), &error));
     recorder.setLogging(true);
     QVERIFY(recorder.append(s("0.515"), s("088"), s("24/05/2009 14:03:07"), s("m/s"), &error));
-    QVERIFY(QFile::remove(path("survey.log")));
+    now += AppendFile::kPathCheckMs;
+    // Looked at before it goes in: the file is there.
+    QVERIFY(recorder.append(s("0.516"), s("089"), s("24/05/2009 14:03:08"), s("m/s"), &error));
+    QVERIFY(deleted ? QFile::remove(path("survey.log"))
+                    : QFile::rename(path("survey.log"), path("survey.log.1")));
 
-    QVERIFY(!recorder.append(s("0.516"), s("089"), s("24/05/2009 14:03:08"), s("m/s"), &error));
-    QCOMPARE(error, s("No such file or directory"));
-    QVERIFY(!QFile::exists(path("survey.log")));
-    QCOMPARE(recorder.backlogLines(), 1);
-    error.clear();
-    QVERIFY(!recorder.append(s("0.517"), s("090"), s("24/05/2009 14:03:09"), s("m/s"), &error));
-    QCOMPARE(error, s("No such file or directory"));
-    QVERIFY(!QFile::exists(path("survey.log")));
-    QCOMPARE(recorder.backlogLines(), 2);
+    now += AppendFile::kPathCheckMs;
+    QVERIFY2(recorder.append(s("0.517"), s("090"), s("24/05/2009 14:03:09"), s("m/s"), &error),
+             qPrintable(error));
     QVERIFY(recorder.logging());
-
-    // A new log file ends it: the kept samples go into it first, in order, once.
-    QVERIFY(recorder.createFile(path("survey.log"), &error));
-    QCOMPARE(recorder.backlogLines(), 0);
-    QVERIFY(recorder.append(s("0.518"), s("091"), s("24/05/2009 14:03:10"), s("m/s"), &error));
-    QCOMPARE(contents(path("survey.log")), kHeader + kUnitsMs +
-                                               record("0.516", "089", "24/05/2009 14:03:08") +
-                                               record("0.517", "090", "24/05/2009 14:03:09") +
-                                               record("0.518", "091", "24/05/2009 14:03:10"));
+    QCOMPARE(recorder.waitingLines(), qint64(0));
+    if (deleted) {
+        // What went in after the file was last found there went with it, and goes again.
+        QCOMPARE(contents(path("survey.log")), kHeader + kUnitsMs +
+                                                   record("0.516", "089", "24/05/2009 14:03:08") +
+                                                   record("0.517", "090", "24/05/2009 14:03:09"));
+    } else {
+        QCOMPARE(contents(path("survey.log.1")), kHeader + kUnitsMs +
+                                                     record("0.515", "088", "24/05/2009 14:03:07") +
+                                                     record("0.516", "089", "24/05/2009 14:03:08"));
+        QCOMPARE(contents(path("survey.log")),
+                 kHeader + kUnitsMs + record("0.517", "090", "24/05/2009 14:03:09"));
+    }
 }
 
 void TestLogRecorder::fullDiskIsReportedAndTheBacklogFollowsWhenWritable()
@@ -296,13 +310,16 @@ void TestLogRecorder::fullDiskIsReportedAndTheBacklogFollowsWhenWritable()
     if (!QFile::exists(s("/dev/full")))
         QSKIP("this system has no /dev/full");
     LogRecorder recorder;
+    qint64 now = 0;
+    recorder.file().setClock([&now] { return now; });
     QString error;
     QVERIFY(recorder.createFile(path("survey.log"), &error));
     recorder.setLogging(true);
 
-    // The log file's name now leads to a device that is always full.
+    // The log file's name now leads to a device that is always full (found a second later).
     QVERIFY(QFile::remove(path("survey.log")));
     QVERIFY(QFile::link(s("/dev/full"), path("survey.log")));
+    now += AppendFile::kPathCheckMs;
     QVERIFY(!recorder.append(s("0.515"), s("088"), s("24/05/2009 14:03:07"), s("m/s"), &error));
     QCOMPARE(error, s("No space left on device"));
     QCOMPARE(recorder.backlogLines(), 2); // the units line and the record
@@ -315,6 +332,7 @@ void TestLogRecorder::fullDiskIsReportedAndTheBacklogFollowsWhenWritable()
     QVERIFY(writeFile(path("real.log"), kHeader));
     QVERIFY(QFile::remove(path("survey.log")));
     QVERIFY(QFile::link(path("real.log"), path("survey.log")));
+    now += AppendFile::kPathCheckMs;
     QVERIFY2(recorder.append(s("0.517"), s("090"), s("24/05/2009 14:03:09"), s("m/s"), &error),
              qPrintable(error));
     QCOMPARE(recorder.backlogLines(), 0);
@@ -387,16 +405,18 @@ void TestLogRecorder::writeCutShortOnAnAppendOnlyFileContinuesWhereItStopped()
 
 void TestLogRecorder::wholeLinesThatFitAreKeptWhenTheDiskFillsDuringAWrite()
 {
-    // Samples wait while the file is away; it comes back with room for two of them only.
+    // Samples wait while the disk takes nothing; it comes back with room for two of them only.
+    FailingFileDevice device; // outlives the recorder, which closes its file through it
     LogRecorder recorder;
+    recorder.file().setDevice(&device);
     QString error;
     QVERIFY(recorder.createFile(path("survey.log"), &error));
     recorder.setLogging(true);
-    QVERIFY(QFile::remove(path("survey.log")));
+    device.failWritesAfter(path("survey.log"), 0);
     QVERIFY(!recorder.append(s("0.515"), s("088"), s("24/05/2009 14:03:07"), s("m/s"), &error));
     QVERIFY(!recorder.append(s("0.516"), s("089"), s("24/05/2009 14:03:08"), s("m/s"), &error));
     QVERIFY(!recorder.append(s("0.517"), s("090"), s("24/05/2009 14:03:09"), s("m/s"), &error));
-    QVERIFY(writeFile(path("survey.log"), kHeader));
+    device.heal(path("survey.log"));
     const QByteArray fits = kHeader + kUnitsMs + record("0.515", "088", "24/05/2009 14:03:07") +
                             record("0.516", "089", "24/05/2009 14:03:08");
     {
@@ -462,11 +482,18 @@ void TestLogRecorder::readOnlyFileIsReportedAndRecovers()
 
 void TestLogRecorder::backlogIsBoundedAndKeepsTheUnitsLine()
 {
+    FailingFileDevice device; // outlives the recorder, which closes its file through it
     LogRecorder recorder;
+    recorder.file().setDevice(&device);
+    qint64 now = 0;
+    recorder.file().setClock([&now] { return now; });
     QString error;
     QVERIFY(recorder.createFile(path("survey.log"), &error));
     recorder.setLogging(true);
-    QVERIFY(QFile::remove(path("survey.log")));
+    // The file is moved away and no new one can be made there (found a second later).
+    QVERIFY(QFile::rename(path("survey.log"), path("survey.log.1")));
+    device.failOpen(path("survey.log"));
+    now += AppendFile::kPathCheckMs;
 
     const int samples = LogRecorder::kMaxBacklogLines + 5;
     auto bearing = [](int i) { return QString::number(i % 360).rightJustified(3, u'0'); };
@@ -480,8 +507,8 @@ void TestLogRecorder::backlogIsBoundedAndKeepsTheUnitsLine()
     // No spill folder here: the oldest records went, and are counted.
     QCOMPARE(recorder.droppedLines(), qint64(samples + 1 - LogRecorder::kMaxBacklogLines));
 
-    // The file comes back (put back by the operator, header and all).
-    QVERIFY(writeFile(path("survey.log"), kHeader));
+    // A file can be made again: it gets its header before the backlog.
+    device.heal(path("survey.log"));
     QVERIFY(recorder.append(QString::number(samples), bearing(samples), s("24/05/2009 14:03:07"),
                             s("mm/s"), &error));
     const QList<QByteArray> lines = contents(path("survey.log")).split('\n');

@@ -62,6 +62,10 @@ private slots:
     void refusedRunLeavesNoFileBehind();
     void linesNotWrittenByTheEndAreKeptToldAndFailTheRun();
     void eventsAsJsonLines();
+    void logMovedOrDeletedUnderTheRecorderLosesNothing_data();
+    void logMovedOrDeletedUnderTheRecorderLosesNothing();
+    void sighupReopensTheLogAfterLogrotateMovedIt();
+    void rotatedRunStartsWholeFilesAndRemovesOldOnes();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -124,6 +128,21 @@ void TestRecorder::usageErrorsExitTwoWithOneLine_data()
     QTest::newRow("NMEA server on a name")
         << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("plotter:10110"), log}
         << QStringLiteral("\"plotter\" is not an IP address");
+    QTest::newRow("--keep-days without --rotate")
+        << QStringList{QStringLiteral("--keep-days=7"), log} << QStringLiteral("needs --rotate");
+    QTest::newRow("--rotate weekly") << QStringList{QStringLiteral("--rotate=weekly"), log}
+                                     << QStringLiteral("--rotate wants daily, hourly or a size");
+    QTest::newRow("daily without the date in the name")
+        << QStringList{QStringLiteral("--rotate=daily"), log}
+        << QStringLiteral("needs %Y, %m and %d");
+    QTest::newRow("--keep-days 0")
+        << QStringList{QStringLiteral("--rotate=daily"), QStringLiteral("--keep-days=0"),
+                       QStringLiteral("pier-%Y%m%d.log")}
+        << QStringLiteral("--keep-days wants");
+    QTest::newRow("data file without the date in its name")
+        << QStringList{QStringLiteral("--rotate=daily"), QStringLiteral("--data-file=flow.csv"),
+                       QStringLiteral("pier-%Y%m%d.log")}
+        << QStringLiteral("--data-file flow.csv needs %Y, %m and %d");
 }
 
 void TestRecorder::usageErrorsExitTwoWithOneLine()
@@ -685,6 +704,184 @@ void TestRecorder::eventsAsJsonLines()
     QCOMPARE(lines.size(), 5); // header, units, two records, nothing after the last CR LF
     QCOMPARE(last.value(QStringLiteral("bearing")).toString(),
              splitLogRecordLine(lines[3].chopped(1), 5).bearing);
+}
+
+namespace {
+
+// The records of a log after its header and units line; empty (and said in problem) when the
+// file does not start with them.
+QList<QByteArray> recordsIn(const QString& path, QByteArray* problem)
+{
+    const QByteArray all = contents(path);
+    const QByteArray head = logHeaderLine() + logUnitsLine(QStringLiteral("m/s"));
+    if (!all.startsWith(head)) {
+        *problem += path.toLocal8Bit() + " is not whole: " + all + '\n';
+        return {};
+    }
+    QList<QByteArray> records = all.mid(head.size()).split('\n');
+    records.removeLast(); // after the last line end
+    for (QByteArray& record : records)
+        record = record.mid(1, 5); // the speed
+    return records;
+}
+
+// A recorder on a pseudo-terminal, its sensor end at master.
+struct RecorderRun
+{
+    int master = -1;
+    QProcess process;
+    QByteArray err;
+
+    bool start(const QString& settings, const QStringList& args)
+    {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return false;
+        ::close(slave);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("JOURNAL_STREAM"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(MARVANE_RECORD),
+                      QStringList{QStringLiteral("--settings"), settings, QStringLiteral("--port"),
+                                  QString::fromLocal8Bit(name)} +
+                          args);
+        return process.waitForStarted();
+    }
+    bool said(const QByteArray& text)
+    {
+        err += process.readAllStandardError();
+        return err.contains(text);
+    }
+    // Record n: 0.1nn m/s.
+    bool send(int n)
+    {
+        const QByteArray record = "+0.000 +0." + QByteArray::number(100 + n) + "\r\n";
+        return ::write(master, record.constData(), size_t(record.size())) == ssize_t(record.size());
+    }
+    int stop()
+    {
+        process.terminate();
+        process.waitForFinished(10000);
+        err += process.readAllStandardError();
+        ::close(master);
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+};
+
+} // namespace
+
+void TestRecorder::logMovedOrDeletedUnderTheRecorderLosesNothing_data()
+{
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("mv flow.log flow.log.1") << false;
+    QTest::newRow("rm flow.log") << true;
+}
+
+void TestRecorder::logMovedOrDeletedUnderTheRecorderLosesNothing()
+{
+    QFETCH(bool, deleted);
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    const QString moved = m_dir->filePath(QStringLiteral("flow.log.1"));
+    RecorderRun run;
+    QVERIFY(run.start(m_dir->filePath(QStringLiteral("marvane.ini")), {log}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("recording"), 10000);
+    QVERIFY(run.send(1));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.101\""), 10000);
+    QVERIFY(deleted ? QFile::remove(log) : QFile::rename(log, moved));
+    // The next records, and the end before the recorder has looked at the path again.
+    QVERIFY(run.send(2));
+    QVERIFY(run.send(3));
+    QCOMPARE(run.stop(), 0);
+
+    // Every record after the file went is in exactly one file, each file whole; the file at
+    // the path, if any, was made again with its header and units line.
+    QByteArray problem;
+    QList<QByteArray> records =
+        QFileInfo::exists(log) ? recordsIn(log, &problem) : QList<QByteArray>();
+    if (!deleted)
+        records = recordsIn(moved, &problem) + records;
+    QVERIFY2(problem.isEmpty(), problem.constData());
+    records.removeAll("0.101"); // may have gone with the deleted file, once
+    QCOMPARE(records, (QList<QByteArray>{"0.102", "0.103"}));
+    if (deleted) {
+        QVERIFY(QFileInfo::exists(log));
+        QVERIFY2(run.err.contains("was missing or empty: made again with its header"),
+                 run.err.constData());
+    }
+    QVERIFY2(!run.err.contains("could not write"), run.err.constData());
+}
+
+void TestRecorder::sighupReopensTheLogAfterLogrotateMovedIt()
+{
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    const QString rotated = m_dir->filePath(QStringLiteral("flow.log.1"));
+    RecorderRun run;
+    QVERIFY(run.start(m_dir->filePath(QStringLiteral("marvane.ini")), {log}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("recording"), 10000);
+    QVERIFY(run.send(1));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.101\""), 10000);
+    // logrotate without `create`, then its postrotate: kill -HUP.
+    QVERIFY(QFile::rename(log, rotated));
+    QCOMPARE(::kill(pid_t(run.process.processId()), SIGHUP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("reopened " + log.toLocal8Bit()), 10000);
+    // The new file is there at once, whole, before the next record.
+    QCOMPARE(contents(log), logHeaderLine() + logUnitsLine(QStringLiteral("m/s")));
+    QVERIFY(run.send(2));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.102\""), 10000);
+    QCOMPARE(run.process.state(), QProcess::Running); // SIGHUP does not end it
+    QCOMPARE(run.stop(), 0);
+    QByteArray problem;
+    QCOMPARE(recordsIn(rotated, &problem), QList<QByteArray>{"0.101"});
+    QCOMPARE(recordsIn(log, &problem), QList<QByteArray>{"0.102"});
+    QVERIFY2(problem.isEmpty(), problem.constData());
+}
+
+void TestRecorder::rotatedRunStartsWholeFilesAndRemovesOldOnes()
+{
+    const QStringList old{QStringLiteral("pier-20200101.log"), QStringLiteral("pier-20200101.csv"),
+                          QStringLiteral("pier-20200102-2.log")};
+    const QStringList others{QStringLiteral("pier-notes.log"), QStringLiteral("other-20200101.log"),
+                             QStringLiteral("pier-20200101.log.1")};
+    for (const QString& name : old + others)
+        QVERIFY(writeFile(m_dir->filePath(name), "old\r\n"));
+    const QString today = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd"));
+    RecorderRun run;
+    // The header, the units line and a record make 99 bytes: each poll past 64 starts a file.
+    QVERIFY(run.start(m_dir->filePath(QStringLiteral("marvane.ini")),
+                      {QStringLiteral("--rotate=64"), QStringLiteral("--keep-days=7"),
+                       QStringLiteral("--data-file"),
+                       m_dir->filePath(QStringLiteral("pier-%Y%m%d.csv")),
+                       m_dir->filePath(QStringLiteral("pier-%Y%m%d.log"))}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("recording"), 10000);
+    const QStringList names{QStringLiteral("pier-%1").arg(today),
+                            QStringLiteral("pier-%1-2").arg(today),
+                            QStringLiteral("pier-%1-3").arg(today)};
+    for (int n = 1; n <= 3; ++n) {
+        QVERIFY(run.send(n));
+        const QString log = m_dir->filePath(names[n - 1] + QStringLiteral(".log"));
+        QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.10" + QByteArray::number(n)), 10000);
+    }
+    QCOMPARE(run.stop(), 0);
+
+    for (int n = 1; n <= 3; ++n) {
+        QByteArray problem;
+        const QString log = m_dir->filePath(names[n - 1] + QStringLiteral(".log"));
+        QCOMPARE(recordsIn(log, &problem), QList<QByteArray>{"0.10" + QByteArray::number(n)});
+        QVERIFY2(problem.isEmpty(), problem.constData());
+        const QByteArray data = contents(m_dir->filePath(names[n - 1] + QStringLiteral(".csv")));
+        QVERIFY2(data.startsWith("# Marvane ") && data.count(",m/s,") == 1, data.constData());
+    }
+    QVERIFY2(run.err.contains("recording into " +
+                              m_dir->filePath(names[1] + QStringLiteral(".log")).toLocal8Bit()),
+             run.err.constData());
+    for (const QString& name : old) {
+        QVERIFY2(!QFileInfo::exists(m_dir->filePath(name)), qPrintable(name));
+        QVERIFY2(run.err.contains("removed " + m_dir->filePath(name).toLocal8Bit()),
+                 run.err.constData());
+    }
+    for (const QString& name : others)
+        QVERIFY2(QFileInfo::exists(m_dir->filePath(name)), qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

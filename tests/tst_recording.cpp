@@ -9,6 +9,7 @@
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"
 #include "processing/FlowPipeline.h"
+#include "tests/support/FailingFileDevice.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"
 
@@ -48,7 +49,7 @@ private slots:
     void unitsChangingMidFileKeepTheirWidths();
     void nothingWrittenWhileLoggingIsOff();
     void failingAppendShowsOneBoxAndResumes();
-    void deletedLogFileIsNotRecreated();
+    void deletedLogFileIsMadeAgain();
     void keptSamplesGoIntoTheNextLogFile();
     void droppedSamplesAreCountedAndToldWhenTheFileIsBack();
     void loggingStaysShownDuringReplay();
@@ -63,10 +64,12 @@ void TestRecording::newCreatesFileWithHeaderOnly()
     w->session().receiveRecord(QStringLiteral("+00015 +00515"), SampleSource::Live);
     const QString path = f.path(QStringLiteral("survey.log"));
     f.prompts->fileAnswers << path;
+    w.setClockText(QStringLiteral("11/12/2026 04:37:59"));
     w.newLogAction->trigger();
     QCOMPARE(f.prompts->shown.first().kind, QStringLiteral("save"));
     QCOMPARE(f.prompts->shown.first().text, QStringLiteral("New Log File"));
-    QCOMPARE(f.prompts->lastPreset, QStringLiteral("Tessmoor.log"));
+    // A name from the date and time, so that recordings sort by their start.
+    QCOMPARE(f.prompts->lastPreset, QStringLiteral("2026-12-11 0437.log"));
     QCOMPARE(f.prompts->lastFilter, QStringLiteral("Tessmoor Marvane Files (*.log)"));
     QCOMPARE(f.readFile(QStringLiteral("survey.log")), kHeader);
     QVERIFY(w->recording().headerPending());
@@ -236,15 +239,17 @@ void TestRecording::failingAppendShowsOneBoxAndResumes()
         QSKIP("This system has no /dev/full to fill a disk with");
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
+    qint64 now = 0; // the log's path is looked at once a second
+    w->session().setFileClock([&now] { return now; });
     const QString path = f.path(QStringLiteral("full.log"));
     f.prompts->fileAnswers << path;
     w->newLogFile();
     w->startLogging();
     sample(w, QStringLiteral("+00001 +00515"));
-    // The disk fills up: the log file now leads to a device that is always full.
-    const QByteArray written = f.readFile(QStringLiteral("full.log"));
-    QVERIFY(QFile::remove(path));
+    // The disk fills up: the log file, put aside, now leads to a device that is always full.
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".aside")));
     QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
+    now += AppendFile::kPathCheckMs;
     int nested = 0;
     f.prompts->whileShowing = [&] {
         // Samples keep coming while the box is open: no second box on top of it.
@@ -259,7 +264,8 @@ void TestRecording::failingAppendShowsOneBoxAndResumes()
     f.prompts->whileShowing = nullptr;
     // Space again: the file is writable, and the samples kept meanwhile go out first, in order.
     QVERIFY(QFile::remove(path));
-    f.writeFile(QStringLiteral("full.log"), written);
+    QVERIFY(QFile::rename(path + QStringLiteral(".aside"), path));
+    now += AppendFile::kPathCheckMs;
     sample(w, QStringLiteral("+00005 +00515"));
     const QList<QByteArray> lines = f.readFile(QStringLiteral("full.log")).split('\n');
     QStringList bearings;
@@ -272,34 +278,43 @@ void TestRecording::failingAppendShowsOneBoxAndResumes()
     QCOMPARE(f.prompts->errors().size(), 1);
 }
 
-void TestRecording::deletedLogFileIsNotRecreated()
+void TestRecording::deletedLogFileIsMadeAgain()
 {
     MainWindowFixture f;
     WindowProbe& w = f.w();
+    qint64 now = 0; // the log's path is looked at once a second
+    w->session().setFileClock([&now] { return now; });
     const QString path = f.path(QStringLiteral("gone.log"));
     f.prompts->fileAnswers << path;
     w->newLogFile();
     w->startLogging();
+    sample(w, QStringLiteral("+00015 +00515"), QStringLiteral("24/05/2009 14:03:07"));
+    now += AppendFile::kPathCheckMs;
+    sample(w, QStringLiteral("+00016 +00515"), QStringLiteral("24/05/2009 14:03:08"));
     QVERIFY(QFile::remove(path));
-    sample(w, QStringLiteral("+00015 +00515"));
-    QVERIFY(!QFile::exists(path));
-    QCOMPARE(f.prompts->errors().size(), 1);
-    QVERIFY(w->recording().logging()); // recording goes on trying
-    sample(w, QStringLiteral("+00015 +00515"));
-    // One box for the whole episode; the waiting samples are counted in the status bar.
-    QCOMPARE(f.prompts->errors().size(), 1);
-    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(),
-             QStringLiteral("Not yet written: 3")); // the units line and two records
+    now += AppendFile::kPathCheckMs;
+    sample(w, QStringLiteral("+00017 +00515"), QStringLiteral("24/05/2009 14:03:09"));
+    // Made again, whole: its header, its units line, what the deleted file took since it was
+    // last found there, and on; nothing for the operator to do.
+    QCOMPARE(f.readFile(QStringLiteral("gone.log")),
+             kHeader + QByteArray("\"mm/s\",\"Degrees\",\"24 Hour UTC\"\r\n"
+                                  "\"0515\",\"358\",\"24/05/2009 14:03:08\"\r\n"
+                                  "\"0515\",\"358\",\"24/05/2009 14:03:09\"\r\n"));
+    QVERIFY(f.prompts->errors().isEmpty());
+    QVERIFY(w->recording().logging());
+    QCOMPARE(w->findChild<QLabel*>(QStringLiteral("backlogLabel"))->text(), QString());
 }
 
 void TestRecording::keptSamplesGoIntoTheNextLogFile()
 {
+    FailingFileDevice device; // outlives the window, which closes its files through it
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
+    w->session().setFileDevice(&device);
     f.prompts->fileAnswers << f.path(QStringLiteral("gone.log"));
     w->newLogFile();
     w->startLogging();
-    QVERIFY(QFile::remove(f.path(QStringLiteral("gone.log"))));
+    device.failWritesAfter(f.path(QStringLiteral("gone.log")), 0); // its disk is full
     sample(w, QStringLiteral("+0.015 +0.515"), QStringLiteral("24/05/2009 14:03:07"));
     sample(w, QStringLiteral("+0.115 +0.515"), QStringLiteral("24/05/2009 14:03:08"));
     QCOMPARE(f.prompts->errors().size(), 1);
@@ -319,8 +334,10 @@ void TestRecording::keptSamplesGoIntoTheNextLogFile()
 
 void TestRecording::droppedSamplesAreCountedAndToldWhenTheFileIsBack()
 {
+    FailingFileDevice device; // outlives the window, which closes its files through it
     MainWindowFixture f(kFaceDown);
     WindowProbe& w = f.w();
+    w->session().setFileDevice(&device);
     const QString path = f.path(QStringLiteral("away.log"));
     f.prompts->fileAnswers << path;
     w->newLogFile();
@@ -329,8 +346,7 @@ void TestRecording::droppedSamplesAreCountedAndToldWhenTheFileIsBack()
     w->recording().setMaxBacklogLines(3);
     w->recording().setSpillFolders({});
     sample(w, QStringLiteral("+00015 +00515"));
-    const QByteArray written = f.readFile(QStringLiteral("away.log"));
-    QVERIFY(QFile::remove(path));
+    device.failWritesAfter(path, 0); // its disk is full
     for (const char* record :
          {"+00001 +00515", "+00002 +00515", "+00003 +00515", "+00004 +00515", "+00005 +00515"})
         sample(w, QString::fromLatin1(record));
@@ -338,8 +354,8 @@ void TestRecording::droppedSamplesAreCountedAndToldWhenTheFileIsBack()
     QCOMPARE(counts->text(), QStringLiteral("Not yet written: 3  Dropped: 2"));
     QCOMPARE(f.prompts->errors().size(), 1);
 
-    // The file is back: the three kept are written, and the two lost are said.
-    f.writeFile(QStringLiteral("away.log"), written);
+    // Room again: the three kept are written, and the two lost are said.
+    device.heal(path);
     sample(w, QStringLiteral("+00006 +00515"));
     QCOMPARE(f.readFile(QStringLiteral("away.log")).count('\n'), 2 + 1 + 3 + 1);
     QCOMPARE(counts->text(), QStringLiteral("Dropped: 2"));

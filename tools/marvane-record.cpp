@@ -5,16 +5,20 @@
 // --local-time).
 // The serial settings come from marvane.ini unless the command line says otherwise. A device that
 // goes away is waited for and reopened; a log file that stops taking writes keeps the samples in
-// memory, and beyond a bound in a spill file, until it takes them again. SIGINT and SIGTERM end
-// the run after one last poll; what could not be written by then is told, and the exit status is
-// 1. Every option is checked before any file is made, so a refused command line leaves nothing
-// behind. What happens is told on standard error, as sentences or (--events json) as one JSON
-// object a line for programs that watch the recorder.
+// memory, and beyond a bound in a spill file, until it takes them again; a log moved or deleted
+// under it is made again at its path. With --rotate a new log (and data file) starts at each UTC
+// day or hour, or past a size, named from the date fields of LOGFILE. SIGINT and SIGTERM end the
+// run after one last poll; what could not be written by then is told, and the exit status is 1.
+// SIGHUP reopens the files at their paths, as logrotate's postrotate expects. Every option is
+// checked before any file is made, so a refused command line leaves nothing behind.
+// What happens is told on standard error, as sentences or (--events json) as one JSON object a
+// line for programs that watch the recorder.
 
 #include "base/SettingsLocation.h"
 #include "comms/PortSettings.h"
 #include "comms/SerialSource.h"
 #include "logfile/DataFileWriter.h"
+#include "logfile/LogRotation.h"
 #include "logfile/Recording.h"
 #include "outputs/OutputOptions.h"
 #include "outputs/Outputs.h"
@@ -78,6 +82,7 @@ struct RecordOptions
     QString settingsWarning; // a settings file that could not be read, told once the run starts
     EventFormat events = EventFormat::Text;
     QStringList outputTexts; // each output in words, for the start line
+    std::optional<LogRotation> rotation; // LOGFILE and dataFile are its patterns
 };
 
 QString lineText(const PortSettings& port)
@@ -117,7 +122,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     if (files.size() != 1)
         return fail(files.isEmpty() ? QStringLiteral("no LOGFILE given")
                                     : QStringLiteral("only one LOGFILE may be given"));
-    for (const auto& [a, b] : {std::pair{"face-up", "face-down"}, {"bearing-from", "bearing-to"},
+    for (const auto& [a, b] : {std::pair{"face-up", "face-down"},
+                               {"bearing-from", "bearing-to"},
                                {"utc", "local-time"}}) {
         if (parser.isSet(QString::fromLatin1(a)) && parser.isSet(QString::fromLatin1(b)))
             return fail(QStringLiteral("--%1 and --%2 exclude each other")
@@ -183,7 +189,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         bool ok = false;
         const double degrees = value.toDouble(&ok);
         if (!ok || !(degrees >= -360 && degrees <= 360))
-            return fail(QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
+            return fail(
+                QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
         options.values.headingOffset = degrees;
     }
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
@@ -198,10 +205,48 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     // "Beside the log": a relative name is taken from the log's folder, not the current one.
     if (!options.dataFile.isEmpty() && QFileInfo(options.dataFile).isRelative())
         options.dataFile = QFileInfo(options.logFile).dir().filePath(options.dataFile);
-    if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
+    // A rotation names its files from LOGFILE's (and --data-file's) date fields.
+    if (parser.isSet(QStringLiteral("keep-days")) && !parser.isSet(QStringLiteral("rotate")))
+        return fail(QStringLiteral("--keep-days needs --rotate"));
+    if (parser.isSet(QStringLiteral("rotate"))) {
+        QString why;
+        options.rotation = LogRotation::fromText(parser.value(QStringLiteral("rotate")), &why);
+        if (!options.rotation)
+            return fail(why);
+        if (parser.isSet(QStringLiteral("keep-days"))) {
+            const QString value = parser.value(QStringLiteral("keep-days"));
+            bool ok = false;
+            const int days = value.toInt(&ok);
+            if (!ok || days < 1 || days > 100000)
+                return fail(
+                    QStringLiteral("--keep-days wants a whole number of days from 1, not %1")
+                        .arg(value));
+            options.rotation->setKeepDays(days);
+        }
+        if (const QString problem = options.rotation->patternProblem(options.logFile);
+            !problem.isEmpty())
+            return fail(QStringLiteral("LOGFILE %1 %2").arg(options.logFile, problem));
+        options.rotation->setLogPattern(options.logFile);
+        if (!options.dataFile.isEmpty()) {
+            if (const QString problem = options.rotation->patternProblem(options.dataFile);
+                !problem.isEmpty())
+                return fail(QStringLiteral("--data-file %1 %2")
+                                .arg(parser.value(QStringLiteral("data-file")), problem));
+            if (options.dataFile == options.logFile)
+                return fail(QStringLiteral("--data-file and LOGFILE name the same files"));
+            options.rotation->setDataPattern(options.dataFile);
+        }
+    }
+    // The files the run starts with.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const QString firstLog =
+        options.rotation ? LogRotation::fileName(options.logFile, now) : options.logFile;
+    const QString firstData = options.rotation && !options.dataFile.isEmpty()
+                                  ? LogRotation::fileName(options.dataFile, now)
+                                  : options.dataFile;
+    if (!firstData.isEmpty() && QFileInfo::exists(firstData) &&
         !parser.isSet(QStringLiteral("append")))
-        return fail(QStringLiteral("%1 exists; give --append to record at its end")
-                        .arg(options.dataFile));
+        return fail(QStringLiteral("%1 exists; give --append to record at its end").arg(firstData));
     // The outputs of marvane.ini, and those the command line names.
     options.outputs = loadOutputSettings(options.settingsPath);
     QString outputError;
@@ -219,9 +264,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
                                     : output.text + QStringLiteral(" (from the settings file)"));
     }
 
-    if (QFileInfo::exists(options.logFile) && !options.append)
-        return fail(
-            QStringLiteral("%1 exists; give --append to record at its end").arg(options.logFile));
+    if (QFileInfo::exists(firstLog) && !options.append)
+        return fail(QStringLiteral("%1 exists; give --append to record at its end").arg(firstLog));
     return options;
 }
 
@@ -260,6 +304,12 @@ enum class EventKind
     NotWritten,     // at the end: lines that could not be written (kept in a spill file or dropped)
     ClockState,     // the computer's clock became synchronised or not
     ClockStepped,   // the wall clock was set or stepped
+    Rotation,       // how the files rotate, told once at the start
+    Rotated,        // a new log (and data file) began
+    RotationFailed, // the next file could not be made: recording goes on into the last
+    Removed,        // a file older than --keep-days was removed
+    MadeAgain,      // the log or data file was missing or empty and was made again
+    Reopened,       // SIGHUP: the files were opened again at their paths
     Output,         // a network output's own message
     Status,         // the status line, every 10 s and at the end
     Warning,        // something is amiss and the run goes on
@@ -300,6 +350,18 @@ QString kindName(EventKind kind)
         return QStringLiteral("clock");
     case EventKind::ClockStepped:
         return QStringLiteral("clock-stepped");
+    case EventKind::Rotation:
+        return QStringLiteral("rotation");
+    case EventKind::Rotated:
+        return QStringLiteral("rotated");
+    case EventKind::RotationFailed:
+        return QStringLiteral("rotation-failed");
+    case EventKind::Removed:
+        return QStringLiteral("removed");
+    case EventKind::MadeAgain:
+        return QStringLiteral("made-again");
+    case EventKind::Reopened:
+        return QStringLiteral("reopened");
     case EventKind::Output:
         return QStringLiteral("output");
     case EventKind::Status:
@@ -333,6 +395,12 @@ bool stampedSentence(EventKind kind)
     case EventKind::NotWritten:
     case EventKind::ClockState:
     case EventKind::ClockStepped:
+    case EventKind::Rotation:
+    case EventKind::Rotated:
+    case EventKind::RotationFailed:
+    case EventKind::Removed:
+    case EventKind::MadeAgain:
+    case EventKind::Reopened:
     case EventKind::Output:
         return true;
     case EventKind::Status:
@@ -478,6 +546,42 @@ public:
                          {QStringLiteral("path"), path},
                          {QStringLiteral("dropped"), dropped}});
                 });
+        // A log moved or deleted under the run (logrotate, a tidy-up script), or a new one.
+        connect(&m_session.recording(), &Recording::fileMadeAgain, this,
+                [this](const QString& path) { tellMadeAgain(QStringLiteral("log"), path); });
+        connect(&m_session.dataFile(), &DataFileWriter::madeAgain, this,
+                [this](const QString& path) { tellMadeAgain(QStringLiteral("data-file"), path); });
+        connect(&m_session, &LiveSession::filesRotated, this,
+                [this](const QString& log, const QString& data) {
+                    m_events.print(EventKind::Rotated,
+                                   data.isEmpty()
+                                       ? QStringLiteral("recording into %1").arg(log)
+                                       : QStringLiteral("recording into %1 and %2").arg(log, data),
+                                   {{QStringLiteral("log"), log}, {QStringLiteral("dataFile"), data}});
+                });
+        connect(&m_session, &LiveSession::rotationFailed, this,
+                [this](const QString& path, const QString& reason) {
+                    const QString current = m_session.recording().currentFile();
+                    m_events.print(EventKind::RotationFailed,
+                                   QStringLiteral("cannot create %1: %2; recording goes on into %3")
+                                       .arg(path, reason, current),
+                                   {{QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), reason},
+                                    {QStringLiteral("log"), current}});
+                });
+        connect(&m_session, &LiveSession::dataFileFailed, this,
+                [this](const QString& path, const QString& reason) {
+                    m_events.print(EventKind::RotationFailed,
+                                   QStringLiteral("cannot open the data file %1: %2").arg(path, reason),
+                                   {{QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), reason}});
+                });
+        connect(&m_session, &LiveSession::oldFilesRemoved, this, [this](const QStringList& paths) {
+            for (const QString& path : paths)
+                m_events.print(EventKind::Removed,
+                               QStringLiteral("removed %1, older than --keep-days").arg(path),
+                               {{QStringLiteral("path"), path}});
+        });
         m_statusTimer.setInterval(kStatusInterval);
         connect(&m_statusTimer, &QTimer::timeout, this, [this] { printStatus(false); });
     }
@@ -498,29 +602,13 @@ public:
             return 1;
         }
         Recording& recording = m_session.recording();
-        const bool continuing = m_options.append && QFileInfo::exists(m_options.logFile);
-        const bool ok = continuing ? recording.continueFile(m_options.logFile, &reason)
-                                   : recording.createFile(m_options.logFile, &reason);
-        if (!ok) {
-            m_events.message(EventKind::Error,
-                             QStringLiteral("cannot %1 %2: %3")
-                                 .arg(continuing ? QStringLiteral("record at the end of")
-                                                 : QStringLiteral("create"),
-                                      m_options.logFile, reason));
-            m_session.disconnectPort();
-            return 1;
-        }
-        if (!continuing)
-            m_made << m_options.logFile;
-        if (!m_options.dataFile.isEmpty()) {
-            const bool existed = QFileInfo::exists(m_options.dataFile);
-            if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-                m_events.message(EventKind::Error, QStringLiteral("cannot open the data file %1: %2")
-                                                       .arg(m_options.dataFile, reason));
+        if (m_options.rotation) {
+            if (!m_session.startRotation(*m_options.rotation, m_options.append, &reason, &m_made)) {
+                m_events.message(EventKind::Error, reason);
                 return giveUp(1);
             }
-            if (!existed)
-                m_made << m_options.dataFile;
+        } else if (const int status = openFiles(); status != 0) {
+            return status;
         }
         connect(&m_session.dataFile(), &DataFileWriter::writeFailed, this,
                 [this](const QString& path, const QString& why, int rows) {
@@ -580,7 +668,7 @@ public:
         m_events.print(
             EventKind::Recording,
             QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6; %7")
-                .arg(m_options.portName, device, lineText(line), m_options.logFile,
+                .arg(m_options.portName, device, lineText(line), recording.currentFile(),
                      m_options.values.localTime ? QStringLiteral("local time")
                                                 : QStringLiteral("UTC"),
                      m_session.clockStateText(),
@@ -591,12 +679,68 @@ public:
             {{QStringLiteral("port"), m_options.portName},
              {QStringLiteral("device"), device},
              {QStringLiteral("line"), lineFields(line)},
-             {QStringLiteral("log"), m_options.logFile},
+             {QStringLiteral("log"), recording.currentFile()},
              {QStringLiteral("timeBase"),
               m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
              {QStringLiteral("clock"), m_session.clockStateText()},
              {QStringLiteral("outputs"), QJsonArray::fromStringList(m_options.outputTexts)}});
+        if (m_options.rotation)
+            m_events.print(EventKind::Rotation, rotationText(*m_options.rotation),
+                           {{QStringLiteral("rotation"), rotationText(*m_options.rotation)}});
         return 0;
+    }
+
+    // The log (and data file) named on the command line: created, or continued with --append.
+    // Returns the exit status on failure, 0 when open.
+    int openFiles()
+    {
+        QString reason;
+        Recording& recording = m_session.recording();
+        const bool continuing = m_options.append && QFileInfo::exists(m_options.logFile);
+        const bool ok = continuing ? recording.continueFile(m_options.logFile, &reason)
+                                   : recording.createFile(m_options.logFile, &reason);
+        if (!ok) {
+            m_events.message(EventKind::Error,
+                             QStringLiteral("cannot %1 %2: %3")
+                                 .arg(continuing ? QStringLiteral("record at the end of")
+                                                 : QStringLiteral("create"),
+                                      m_options.logFile, reason));
+            m_session.disconnectPort();
+            return 1;
+        }
+        if (!continuing)
+            m_made << m_options.logFile;
+        if (!m_options.dataFile.isEmpty()) {
+            const bool existed = QFileInfo::exists(m_options.dataFile);
+            if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
+                m_events.message(EventKind::Error, QStringLiteral("cannot open the data file %1: %2")
+                                                       .arg(m_options.dataFile, reason));
+                return giveUp(1);
+            }
+            if (!existed)
+                m_made << m_options.dataFile;
+        }
+        return 0;
+    }
+
+    // A log or data file moved or deleted under the run, made again at its path.
+    void tellMadeAgain(const QString& file, const QString& path)
+    {
+        m_events.print(EventKind::MadeAgain,
+                       QStringLiteral("%1 was missing or empty: made again with its header").arg(path),
+                       {{QStringLiteral("file"), file}, {QStringLiteral("path"), path}});
+    }
+
+    // SIGHUP: the files at their paths again (logrotate's postrotate).
+    void reopen()
+    {
+        QString reason;
+        // A failure is told as any failed write is, once per episode.
+        if (m_session.reopenFiles(&reason)) {
+            const QString current = m_session.recording().currentFile();
+            m_events.print(EventKind::Reopened, QStringLiteral("reopened %1").arg(current),
+                           {{QStringLiteral("log"), current}});
+        }
     }
 
     // The end of the run: every byte already received is framed and logged first. Returns the
@@ -612,8 +756,8 @@ public:
                                    recording.spillPath(), recording.droppedLines(), "line");
         const DataFileWriter& data = m_session.dataFile();
         if (!m_options.dataFile.isEmpty())
-            lost |= reportLeftOver(m_options.dataFile, data.spilledRows(), data.spillPath(),
-                                   data.droppedRows(), "row");
+            lost |= reportLeftOver(data.path().isEmpty() ? m_options.dataFile : data.path(),
+                                   data.spilledRows(), data.spillPath(), data.droppedRows(), "row");
         return lost ? 1 : 0;
     }
 
@@ -698,6 +842,27 @@ private:
         for (const QString& path : std::as_const(m_made))
             QFile::remove(path);
         return status;
+    }
+
+    static QString rotationText(const LogRotation& rotation)
+    {
+        QString when;
+        switch (rotation.every()) {
+        case LogRotation::Every::Day:
+            when = QStringLiteral("each UTC day");
+            break;
+        case LogRotation::Every::Hour:
+            when = QStringLiteral("each UTC hour");
+            break;
+        case LogRotation::Every::Size:
+            when = QStringLiteral("once the log has %1 bytes").arg(rotation.maxBytes());
+            break;
+        }
+        QString text = QStringLiteral("a new log %1, named %2").arg(when, rotation.logPattern());
+        if (rotation.keepDays() > 0)
+            text += QStringLiteral("; files more than %1 day(s) old are removed")
+                        .arg(rotation.keepDays());
+        return text;
     }
 
     static QString droppedText(qint64 dropped, const char* what)
@@ -804,6 +969,7 @@ int main(int argc, char* argv[])
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     if (::sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
         std::perror("marvane-record: sigprocmask");
         return 1;
@@ -821,7 +987,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Records the flow sensor into LOGFILE without a window. Serial settings "
-                       "not given here come from marvane.ini."));
+                       "not given here come from marvane.ini. SIGHUP reopens the log and the "
+                       "data file at their paths (for logrotate's postrotate)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addOptions({
@@ -857,10 +1024,21 @@ int main(int argc, char* argv[])
          QStringLiteral("How events are told on standard error: text (sentences, the default) or "
                         "json (one JSON object a line)."),
          QStringLiteral("FORMAT")},
+        {QStringLiteral("rotate"),
+         QStringLiteral("Start a new log (and data file) at each UTC day (daily) or hour "
+                        "(hourly), or once the log has grown past a size (bytes, or with k, M "
+                        "or G: 10M). LOGFILE and --data-file then hold date fields, filled in "
+                        "in UTC: %Y %m %d %H %M %S, as in pier-%Y%m%d.log."),
+         QStringLiteral("WHEN")},
+        {QStringLiteral("keep-days"),
+         QStringLiteral("With --rotate: remove the files of LOGFILE's and --data-file's "
+                        "patterns dated more than N days before today (UTC)."),
+         QStringLiteral("N")},
     });
     addOutputOptions(parser);
-    parser.addPositionalArgument(QStringLiteral("LOGFILE"),
-                                 QStringLiteral("The log file to create."));
+    parser.addPositionalArgument(
+        QStringLiteral("LOGFILE"),
+        QStringLiteral("The log file to create (with --rotate, its name with date fields)."));
 
     if (!parser.parse(QCoreApplication::arguments())) {
         say(parser.errorText() + QStringLiteral(" (see --help)"));
@@ -898,8 +1076,18 @@ int main(int argc, char* argv[])
     QSocketNotifier stopNotifier(signalFd, QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
         signalfd_siginfo info;
+        bool stop = false;
+        bool reopen = false;
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
+            if (info.ssi_signo == SIGHUP)
+                reopen = true;
+            else
+                stop = true;
         }
+        if (reopen && !stop)
+            recorder.reopen();
+        if (!stop)
+            return;
         stopNotifier.setEnabled(false);
         QCoreApplication::exit(recorder.finish());
     });

@@ -3,7 +3,8 @@
 // writes that stop after N bytes (as a disk filling up during a write), a sync that fails.
 // Everything else goes to the system's files, so what did get in can be read back. A rule holds
 // for every path that starts with the one given: a file, or a folder and everything in it. It
-// also counts the opens, writes and syncs of each path. Works for root as for anyone.
+// also counts the opens, writes and syncs of each path, and how often an open file was compared
+// with its path. Works for root as for anyone.
 
 #include "logfile/FileDevice.h"
 
@@ -34,6 +35,7 @@ public:
     int opens(const QString& path) const { return m_opens.value(path); }
     int writes(const QString& path) const { return m_writes.value(path); }
     int syncs(const QString& path) const { return m_syncs.value(path); }
+    int lookups(const QString& path) const { return m_lookups.value(path); }
 
     int open(const QString& path, Open how, bool lock, QString* error) override
     {
@@ -87,8 +89,11 @@ public:
 
     bool isFileAt(int handle, const QString& path) override
     {
+        ++m_lookups[path];
         return system().isFileAt(handle, path);
     }
+
+    bool isDeleted(int handle) override { return system().isDeleted(handle); }
 
     void close(int handle) override
     {
@@ -124,4 +129,5 @@ private:
     QHash<QString, int> m_opens;
     QHash<QString, int> m_writes;
     QHash<QString, int> m_syncs;
+    QHash<QString, int> m_lookups;
 };
