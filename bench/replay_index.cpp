@@ -19,9 +19,9 @@
 #include "app/HistoryPlot.h"
 #include "app/MainWindow.h"
 #include "bench/BenchSupport.h"
-#include "logfile/ReplayIndex.h"
-#include "logfile/ReplaySession.h"
-#include "processing/SpanStatistics.h"
+#include "replay/ReplayIndex.h"
+#include "replay/ReplaySession.h"
+#include "history/SpanStatistics.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -23,10 +23,10 @@
 // the operator chose to log them. A second demonstration while one runs is refused.
 
 #include "outputs/OutputSettings.h"
-#include "logfile/AppendFile.h"
-#include "logfile/LogRotation.h"
-#include "processing/Sample.h"
-#include "processing/SampleSink.h"
+#include "recording/AppendFile.h"
+#include "recording/LogRotation.h"
+#include "sensor/Sample.h"
+#include "sensor/SampleSink.h"
 
 #include <QList>
 #include <QObject>

@@ -4,7 +4,7 @@
 // open told once, what is left at the end kept for the operator, and a file moved or deleted
 // under the writer made again at its path.
 
-#include "logfile/AppendFile.h"
+#include "recording/AppendFile.h"
 #include "tests/support/FailingFileDevice.h"
 
 #include <QDir>

@@ -3,12 +3,12 @@
 // every file whole; older files of the pattern removed.
 
 #include "base/ClockText.h"
-#include "logfile/DataFileFormat.h"
-#include "logfile/DataFileWriter.h"
-#include "logfile/LogFormat.h"
-#include "logfile/LogRotation.h"
-#include "logfile/Recording.h"
-#include "processing/FlowPipeline.h"
+#include "logformat/DataFileFormat.h"
+#include "recording/DataFileWriter.h"
+#include "logformat/LogFormat.h"
+#include "recording/LogRotation.h"
+#include "recording/Recording.h"
+#include "sensor/FlowPipeline.h"
 #include "session/LiveSession.h"
 
 #include <QDateTime>

@@ -6,7 +6,7 @@
 // also counts the opens, writes and syncs of each path, and how often an open file was compared
 // with its path. Works for root as for anyone.
 
-#include "logfile/FileDevice.h"
+#include "recording/FileDevice.h"
 
 #include <QHash>
 #include <QList>

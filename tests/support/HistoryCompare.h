@@ -3,7 +3,7 @@
 // history two ways. Call QTest::currentTestFailed() after it: a failed comparison ends only this
 // helper.
 
-#include "processing/HistorySeries.h"
+#include "history/HistorySeries.h"
 
 #include <QTest>
 

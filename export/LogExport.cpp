@@ -1,0 +1,844 @@
+#include "export/LogExport.h"
+
+#include "logformat/LogFormat.h"
+#include "logformat/LogLineScanner.h"
+#include "logformat/LogSampleParser.h"
+#include "export/NetCdfFile.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// ---- Reading ----------------------------------------------------------------------------------
+
+enum class LogLineKind
+{
+    Blank,
+    Header,
+    Units,  // a units line of a known units word: a marker of the time base
+    Record, // a record line whose speed, bearing and date-time read
+    Bad,
+};
+
+struct LogLine
+{
+    LogLineKind kind = LogLineKind::Bad;
+    TimeBase timeBase;                                      // Units: the clock it names
+    SpeedUnitsKind units = SpeedUnitsKind::MetresPerSecond; // Record: told by its speed text
+    HistorySample sample; // Record: speed in m/s, wall-clock seconds
+};
+
+// One line of a log, without its line end, as the log line scanner cut it.
+LogLine readLogLine(QByteArrayView line, LogSampleParser& parser)
+{
+    LogLine out;
+    if (line.isEmpty()) {
+        out.kind = LogLineKind::Blank;
+        return out;
+    }
+    if (isLogHeaderLine(line)) {
+        out.kind = LogLineKind::Header;
+        return out;
+    }
+    if (parser.parse(line, &out.sample)) {
+        out.kind = LogLineKind::Record;
+        out.units = parser.lastRecordUnits();
+        return out;
+    }
+    // A units line as the recorder writes it; a word the program does not know makes a bad line.
+    if (isLogUnitsLine(line)) {
+        out.kind = LogLineKind::Units;
+        out.timeBase = timeBaseOfUnitsLine(line);
+    }
+    return out;
+}
+
+// Opens path for reading if it is a regular file (after links). Anything else is refused without
+// waiting: opening a FIFO for reading waits for a writer that may never come, and a device may
+// never end. The type is looked at before opening (a device is never opened) and again on what
+// was opened (the name may have been given to something else in between).
+bool openRegularFile(const QString& path, QFile* file, QString* reason)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat named;
+    if (native.isEmpty() || ::stat(native.constData(), &named) != 0) {
+        *reason =
+            native.isEmpty() ? QStringLiteral("No file name specified") : qt_error_string(errno);
+        return false;
+    }
+    const auto notRegular = [reason](const struct stat& st) {
+        *reason = S_ISDIR(st.st_mode) ? QStringLiteral("Is a directory")
+                                      : QStringLiteral("not a regular file");
+        return false;
+    };
+    if (!S_ISREG(named.st_mode))
+        return notRegular(named);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = qt_error_string(errno);
+        return false;
+    }
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0) {
+        *reason = qt_error_string(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return notRegular(opened);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *reason = file->errorString();
+        return false;
+    }
+    return true;
+}
+
+// The good rows of a log or a data file, in file order, with the bad lines counted. Lines are cut
+// by the log line scanner, as replay and the index cut them: a line longer than any a log or a
+// data file holds is a bad line, passed over as it is read and never held whole, so memory stays
+// bounded whatever the input.
+class SpanReader
+{
+public:
+    // assumedZone: for local times of a log that does not name their zone (invalid: the
+    // computer's zone).
+    explicit SpanReader(const QTimeZone& assumedZone) : m_assumed(assumedZone) {}
+
+    bool open(const QString& path, QString* error)
+    {
+        QString reason;
+        if (!openRegularFile(path, &m_file, &reason)) {
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, reason);
+            return false;
+        }
+        m_scanner.reset(0);
+        // A data file starts with its comments (or its header row); anything else is read as a
+        // log, whose bad lines are then counted.
+        QByteArrayView first;
+        switch (readLine(&first)) {
+        case Got::Line:
+            m_first = first.toByteArray();
+            m_hasFirst = true;
+            m_dataFile = m_first.startsWith('#') || isDataFileHeaderRow(m_first);
+            break;
+        case Got::Overlong:
+            ++m_skipped;
+            break;
+        case Got::End:
+            break;
+        }
+        return true;
+    }
+
+    bool next(DataFileRow* row)
+    {
+        QByteArrayView line;
+        while (true) {
+            if (m_hasFirst) {
+                line = m_first;
+                m_hasFirst = false;
+            } else {
+                const Got got = readLine(&line);
+                if (got == Got::End)
+                    return false;
+                if (got == Got::Overlong) {
+                    ++m_skipped;
+                    continue;
+                }
+            }
+            if (m_dataFile ? takeDataLine(line, row) : takeLogLine(line, row))
+                return true;
+        }
+    }
+
+    bool isDataFile() const { return m_dataFile; }
+    qint64 skipped() const { return m_skipped; }
+    // The clocks the rows read were stamped on, as the output states them, in order of use.
+    const QStringList& clockTexts() const { return m_clockTexts; }
+    bool sawLocalTime() const { return m_sawLocal; }
+    // The zone local times were read in where the log named none it could be read in; empty
+    // when there were none.
+    QString assumedZoneId() const { return m_assumedUsed ? assumedZoneText() : QString(); }
+    bool assumedZoneGiven() const { return m_assumed.isValid(); }
+    QString readError() const
+    {
+        if (!m_readError.isEmpty())
+            return m_readError;
+        return m_file.error() == QFileDevice::NoError ? QString() : m_file.errorString();
+    }
+    // The most bytes of the input held at once.
+    qint64 bytesHeld() const { return m_held; }
+
+private:
+    enum class Got
+    {
+        Line,     // a line, without its line end
+        Overlong, // a line longer than the scanner keeps: a bad line
+        End,      // the end of the file, or a read error (readError)
+    };
+    static constexpr qsizetype kReadChunk = 1024 * 1024;
+
+    // The next line; its text is valid until the next call.
+    Got readLine(QByteArrayView* line)
+    {
+        LogLineScanner::Line l;
+        while (true) {
+            if (m_scanner.next(&l) || (m_ended && m_scanner.takeLast(&l))) {
+                // An overlong line is counted once, when its head comes (its end may never come:
+                // the file may end inside it).
+                if (l.kind == LogLineScanner::Kind::CutEnd)
+                    continue;
+                if (l.cut)
+                    return Got::Overlong;
+                *line = l.text;
+                return Got::Line;
+            }
+            if (m_ended)
+                return Got::End;
+            char* room = m_scanner.space(kReadChunk);
+            const qint64 got = m_file.read(room, kReadChunk);
+            m_scanner.commit(qsizetype(std::max<qint64>(got, 0)));
+            m_held = std::max<qint64>(m_held, m_scanner.pending());
+            if (got < 0) {
+                m_readError = m_file.errorString();
+                return Got::End;
+            }
+            m_ended = got == 0;
+        }
+    }
+
+    bool takeDataLine(QByteArrayView line, DataFileRow* row)
+    {
+        if (line.isEmpty() || line.startsWith('#') || isDataFileHeaderRow(line))
+            return false;
+        if (parseDataFileRow(line, row))
+            return true;
+        ++m_skipped;
+        return false;
+    }
+
+    bool takeLogLine(QByteArrayView line, DataFileRow* row)
+    {
+        const LogLine read = readLogLine(line, m_parser);
+        switch (read.kind) {
+        case LogLineKind::Blank:
+        case LogLineKind::Header:
+            return false;
+        case LogLineKind::Units:
+            useClock(read.timeBase);
+            return false;
+        case LogLineKind::Bad:
+            ++m_skipped;
+            return false;
+        case LogLineKind::Record:
+            break;
+        }
+        // The parser has read the stamp on the clock of the last units line, by the same rule as
+        // the history (a local time the clocks skipped, or that cannot be placed, is a bad line).
+        if (!m_clockNoted)
+            noteClock();
+        *row = DataFileRow();
+        row->timeMs = read.sample.timeMs;
+        row->units = unitsInfo(read.units).speedUnits;
+        row->speedMs = read.sample.speed;
+        row->bearing = read.sample.bearing;
+        row->bearingTo = false; // a log does not say: the program's default
+        return true;
+    }
+
+    // A units line: the records after it are stamped on the clock it names.
+    void useClock(const TimeBase& named)
+    {
+        m_named = named;
+        m_clockNoted = false;
+        m_parser.setTimeBase(named.knowsZone() ? named : named.assuming(assumedZone()));
+    }
+
+    // The clock of the last units line, stated once it has stamped a row.
+    void noteClock()
+    {
+        m_clockNoted = true;
+        QString text;
+        if (!m_named.isLocal()) {
+            text = QStringLiteral("UTC");
+        } else {
+            m_sawLocal = true;
+            const QString id = QString::fromLatin1(m_named.zoneId());
+            if (m_named.knowsZone()) {
+                text = QStringLiteral("local time of %1, as the log names it").arg(id);
+            } else {
+                m_assumedUsed = true;
+                text = (id.isEmpty() ? QStringLiteral("local time of a zone the log does not name")
+                                     : QStringLiteral("local time of %1, a zone this computer "
+                                                      "does not know")
+                                           .arg(id)) +
+                       QStringLiteral(", assumed to be %1 (%2)")
+                           .arg(assumedZoneText(), assumedZoneGiven()
+                                                       ? QStringLiteral("the zone given")
+                                                       : QStringLiteral("this computer's zone"));
+            }
+        }
+        if (!m_clockTexts.contains(text))
+            m_clockTexts << text;
+    }
+
+    QTimeZone assumedZone() const
+    {
+        return m_assumed.isValid() ? m_assumed : QTimeZone::systemTimeZone();
+    }
+    QString assumedZoneText() const { return QString::fromLatin1(assumedZone().id()); }
+
+    QFile m_file;
+    LogLineScanner m_scanner;
+    bool m_ended = false;
+    qint64 m_held = 0;
+    QString m_readError;
+    QTimeZone m_assumed;
+    LogSampleParser m_parser{SpeedUnitsKind::MetresPerSecond};
+    QByteArray m_first;
+    bool m_hasFirst = false;
+    bool m_dataFile = false;
+    TimeBase m_named = TimeBase::Utc; // as the last units line names it
+    bool m_clockNoted = false;
+    QStringList m_clockTexts;
+    bool m_sawLocal = false;
+    bool m_assumedUsed = false;
+    qint64 m_skipped = 0;
+};
+
+// ---- What the output says about its source ----------------------------------------------------
+
+QString linesSkippedText(qint64 n)
+{
+    return n == 1 ? QStringLiteral("1 line skipped") : QStringLiteral("%1 lines skipped").arg(n);
+}
+
+QString spanText(const ExportOptions& o)
+{
+    if (!o.fromMs && !o.toMs)
+        return QStringLiteral("the whole file");
+    return QStringLiteral("from %1 to %2")
+        .arg(o.fromMs ? isoUtcText(*o.fromMs) : QStringLiteral("the start"),
+             o.toMs ? isoUtcText(*o.toMs) : QStringLiteral("the end"));
+}
+
+QString sourceText(const SpanReader& r, const QString& input)
+{
+    return (r.isDataFile() ? QStringLiteral("data file ") : QStringLiteral("log file ")) +
+           QFileInfo(input).fileName();
+}
+
+QString conventionText(const SpanReader& r)
+{
+    return r.isDataFile() ? QStringLiteral("as recorded in each row")
+                          : QStringLiteral("from (assumed: a log file does not record it; where "
+                                           "the flow comes from is the program's default)");
+}
+
+QString timeBaseText(const SpanReader& r)
+{
+    if (r.isDataFile())
+        return QStringLiteral("UTC");
+    if (!r.sawLocalTime())
+        return QStringLiteral("UTC, as the log's units lines say");
+    const QStringList& clocks = r.clockTexts();
+    QString text = clocks.size() == 1
+                       ? clocks.constFirst()
+                       : QStringLiteral("partly ") + clocks.join(QStringLiteral(", partly "));
+    return text + QStringLiteral("; converted to UTC by the zone's rules, stamps in the repeated "
+                                 "hour of a clock change placed by their order");
+}
+
+// ---- Writers ----------------------------------------------------------------------------------
+
+class SpanWriter
+{
+public:
+    virtual ~SpanWriter() = default;
+    virtual bool begin(const QString& path, const SpanReader& reader, const QString& input,
+                       const ExportOptions& options) = 0;
+    virtual void add(const DataFileRow& row) = 0;
+    // Writes what is known only at the end and gives the file its name.
+    virtual bool finish(const SpanReader& reader, const QString& input,
+                        const ExportOptions& options) = 0;
+    virtual QString error() const = 0;
+};
+
+class CsvSpanWriter : public SpanWriter
+{
+public:
+    bool begin(const QString& path, const SpanReader& reader, const QString& input,
+               const ExportOptions& options) override
+    {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly)) {
+            m_error = m_file.errorString();
+            return false;
+        }
+        const QStringList head = {
+            QStringLiteral("Marvane %1 data file, exported by %2")
+                .arg(QStringLiteral(MARVANE_VERSION), options.program),
+            QStringLiteral("Source: ") + sourceText(reader, input),
+            QStringLiteral("Span: ") + spanText(options),
+            QStringLiteral("Bearing convention: ") + conventionText(reader),
+            reader.isDataFile()
+                ? QStringLiteral("Times below: UTC; convention and face: in force for each row")
+                : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
+                                 "not keep them"),
+        };
+        m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
+        return true;
+    }
+    void add(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
+    bool finish(const SpanReader& reader, const QString&, const ExportOptions&) override
+    {
+        // Known only once the whole file is read: comments may stand at the end as well.
+        m_file.write(dataFileCommentLines(
+            {QStringLiteral("Time stamps of the source: ") + timeBaseText(reader),
+             linesSkippedText(reader.skipped())}));
+        if (!m_file.commit()) {
+            m_error = m_file.errorString();
+            return false;
+        }
+        return true;
+    }
+    QString error() const override { return m_error; }
+
+private:
+    QSaveFile m_file;
+    QString m_error;
+};
+
+// The netCDF file is one time series (CF discrete sampling geometry, featureType "timeSeries",
+// a single feature). Where the times strictly increase (a data file: arrival times to the
+// millisecond), time is its coordinate variable, time(time), and sel, interp and align work on
+// it. Where they do not (a log: its stamps are whole seconds, which a sensor sending once a
+// second or faster repeats; or a clock set back during a recording), a coordinate variable would
+// break CF and every reader that needs a unique index: the samples then lie along an "obs"
+// dimension and time(obs) is an auxiliary coordinate, named by each variable's coordinates
+// attribute.
+enum class TimeLayout
+{
+    Coordinate,   // dimension time, coordinate variable time(time)
+    Observations, // dimension obs, auxiliary coordinate time(obs)
+};
+
+class NetCdfSpanWriter : public SpanWriter
+{
+public:
+    bool begin(const QString& path, const SpanReader& reader, const QString& input,
+               const ExportOptions&) override
+    {
+        m_path = path;
+        m_withRecord = reader.isDataFile();
+        m_source = sourceText(reader, input);
+        m_convention = conventionText(reader);
+        m_seriesId = QFileInfo(input).fileName();
+        // The file is defined with the first rows in hand (see flush).
+        return true;
+    }
+
+    void add(const DataFileRow& row) override
+    {
+        if (m_rows > 0 && row.timeMs <= m_lastTimeMs)
+            m_increasing = false;
+        m_lastTimeMs = row.timeMs;
+        ++m_rows;
+        m_times.push_back(double(row.timeMs) / 1000.0);
+        m_speeds.push_back(row.speedMs);
+        const double towards = std::fmod(row.bearing + (row.bearingTo ? 0.0 : 180.0), 360.0);
+        m_directions.push_back(towards);
+        m_bearings.push_back(row.bearing);
+        m_conventions.push_back(row.bearingTo ? 1 : 0);
+        m_unitCodes.push_back(row.units == QLatin1String("m/s")     ? 0
+                              : row.units == QLatin1String("Knots") ? 1
+                                                                    : 2);
+        if (m_withRecord) {
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            m_xs.push_back(row.xMs.value_or(nan));
+            m_ys.push_back(row.yMs.value_or(nan));
+            m_faces.push_back(row.faceUp ? (*row.faceUp ? 1 : 0) : -1);
+        }
+        if (m_times.size() >= kChunk)
+            flush();
+    }
+
+    bool finish(const SpanReader& reader, const QString& input,
+                const ExportOptions& options) override
+    {
+        flush();
+        const TimeLayout wanted = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
+        if (wanted != m_layout && !relayout(wanted))
+            return false;
+        m_nc->redefine();
+        m_nc->setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
+        m_nc->setAttribute(NetCdfFile::kGlobal, "history",
+                           QStringLiteral("%1 %2: %3 (%4) to %5; time stamps: %6; %7")
+                               .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                                    options.program, sourceText(reader, input), spanText(options),
+                                    QFileInfo(m_path).fileName(), timeBaseText(reader),
+                                    linesSkippedText(reader.skipped())));
+        m_nc->endDefinitions();
+        return m_nc->commit();
+    }
+
+    QString error() const override
+    {
+        return !m_error.isEmpty() ? m_error : m_nc ? m_nc->errorText() : QString();
+    }
+
+private:
+    static constexpr size_t kChunk = 16384;
+
+    struct Variables
+    {
+        int time = -1, speed = -1, direction = -1, recorded = -1, convention = -1, units = -1,
+            x = -1, y = -1, face = -1;
+        // Of the same type, in the same order in every file: for copying from one to another.
+        std::vector<int> doubles() const
+        {
+            std::vector<int> v = {time, speed, direction, recorded};
+            if (x >= 0)
+                v.insert(v.end(), {x, y});
+            return v;
+        }
+        std::vector<int> bytes() const
+        {
+            std::vector<int> v = {convention, units};
+            if (face >= 0)
+                v.push_back(face);
+            return v;
+        }
+    };
+
+    // Everything known before the first row, in the given layout; leaves define mode.
+    bool define(NetCdfFile& nc, TimeLayout layout, Variables* v) const
+    {
+        if (!nc.create(m_path))
+            return false;
+        const bool coordinate = layout == TimeLayout::Coordinate;
+        const int samples = nc.defineDimension(coordinate ? "time" : "obs", 0);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double noByte = -1;
+        // The variables' coordinates: the series' identifier, and time where it is no
+        // coordinate variable.
+        const QString coordinates =
+            coordinate ? QStringLiteral("series_id") : QStringLiteral("time series_id");
+        const auto dataVariable = [&](const char* name, NetCdfFile::Type type,
+                                      const double* fill = nullptr) {
+            const int id = nc.defineVariable(name, type, samples, kChunk, fill);
+            nc.setAttribute(id, "coordinates", coordinates);
+            return id;
+        };
+
+        v->time = nc.defineVariable("time", NetCdfFile::Type::Double, samples, kChunk);
+        nc.setAttribute(v->time, "standard_name", QStringLiteral("time"));
+        nc.setAttribute(v->time, "long_name", QStringLiteral("time of the sample"));
+        nc.setAttribute(v->time, "units", QStringLiteral("seconds since 1970-01-01 00:00:00 UTC"));
+        nc.setAttribute(v->time, "calendar", QStringLiteral("standard"));
+        if (coordinate) {
+            nc.setAttribute(v->time, "axis", QStringLiteral("T"));
+        } else {
+            nc.setAttribute(v->time, "comment",
+                            QStringLiteral("In the order recorded. The times do not strictly "
+                                           "increase (a log's stamps are whole seconds, which "
+                                           "samples of one second share), so time is an "
+                                           "auxiliary coordinate along obs, not a coordinate "
+                                           "variable."));
+        }
+
+        const int series = nc.defineScalarText("series_id");
+        nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
+        nc.setAttribute(series, "long_name",
+                        QStringLiteral("the file the time series was exported from"));
+
+        v->speed = dataVariable("sea_water_speed", NetCdfFile::Type::Double);
+        nc.setAttribute(v->speed, "standard_name", QStringLiteral("sea_water_speed"));
+        nc.setAttribute(v->speed, "long_name", QStringLiteral("flow speed"));
+        nc.setAttribute(v->speed, "units", QStringLiteral("m s-1"));
+
+        // One direction for the whole file, whatever the convention of each sample: where the
+        // flow goes, the convention of the standard name.
+        v->direction = dataVariable("direction_of_sea_water_velocity", NetCdfFile::Type::Double);
+        nc.setAttribute(v->direction, "standard_name",
+                        QStringLiteral("direction_of_sea_water_velocity"));
+        nc.setAttribute(v->direction, "long_name", QStringLiteral("direction the flow goes to"));
+        nc.setAttribute(v->direction, "units", QStringLiteral("degree"));
+        nc.setAttribute(v->direction, "comment",
+                        QStringLiteral("Clockwise from the reference of the sensor's bearing "
+                                       "(its front, plus the heading offset when one was set). "
+                                       "Bearings recorded as where the flow comes from are "
+                                       "turned by 180 degrees; bearing_as_recorded keeps them "
+                                       "as recorded."));
+
+        v->recorded = dataVariable("bearing_as_recorded", NetCdfFile::Type::Double);
+        nc.setAttribute(v->recorded, "long_name", QStringLiteral("flow bearing as recorded"));
+        nc.setAttribute(v->recorded, "units", QStringLiteral("degree"));
+        nc.setAttribute(v->recorded, "comment",
+                        QStringLiteral("in the convention given by bearing_convention"));
+
+        v->convention = dataVariable("bearing_convention", NetCdfFile::Type::Byte);
+        nc.setAttribute(v->convention, "long_name",
+                        QStringLiteral("convention of bearing_as_recorded"));
+        nc.setAttribute(v->convention, "flag_values", std::vector<qint8>{0, 1});
+        nc.setAttribute(v->convention, "flag_meanings", QStringLiteral("from to"));
+        if (!m_withRecord) {
+            nc.setAttribute(v->convention, "comment",
+                            QStringLiteral("assumed from: a log file does not record the "
+                                           "convention; from is the program's default"));
+        }
+
+        v->units = dataVariable("record_units", NetCdfFile::Type::Byte);
+        nc.setAttribute(v->units, "long_name", QStringLiteral("speed units of the record"));
+        nc.setAttribute(v->units, "flag_values", std::vector<qint8>{0, 1, 2});
+        nc.setAttribute(v->units, "flag_meanings",
+                        QStringLiteral("metres_per_second knots millimetres_per_second"));
+
+        if (m_withRecord) {
+            v->x = dataVariable("x_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->x, "long_name",
+                            QStringLiteral("X component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->x, "units", QStringLiteral("m s-1"));
+            v->y = dataVariable("y_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->y, "long_name",
+                            QStringLiteral("Y component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->y, "units", QStringLiteral("m s-1"));
+            v->face = dataVariable("face", NetCdfFile::Type::Byte, &noByte);
+            nc.setAttribute(v->face, "long_name",
+                            QStringLiteral("sensor face in force (up: X changes sign)"));
+            nc.setAttribute(v->face, "flag_values", std::vector<qint8>{0, 1});
+            nc.setAttribute(v->face, "flag_meanings", QStringLiteral("down up"));
+        }
+
+        nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
+        nc.setAttribute(NetCdfFile::kGlobal, "featureType", QStringLiteral("timeSeries"));
+        nc.setAttribute(NetCdfFile::kGlobal, "title",
+                        QStringLiteral("Flow speed and direction from a two-axis flow sensor"));
+        nc.setAttribute(
+            NetCdfFile::kGlobal, "source",
+            QStringLiteral("Marvane %1, %2").arg(QStringLiteral(MARVANE_VERSION), m_source));
+        nc.setAttribute(NetCdfFile::kGlobal, "bearing_convention", m_convention);
+        nc.endDefinitions();
+        nc.putText(series, m_seriesId);
+        return nc.ok();
+    }
+
+    // The rows written so far, copied into a new file of the other layout.
+    bool relayout(TimeLayout layout)
+    {
+        auto next = std::make_unique<NetCdfFile>();
+        Variables vars;
+        if (!define(*next, layout, &vars)) {
+            m_error = next->errorText();
+            return false;
+        }
+        const std::vector<int> fromDoubles = m_vars.doubles(), toDoubles = vars.doubles();
+        const std::vector<int> fromBytes = m_vars.bytes(), toBytes = vars.bytes();
+        for (size_t start = 0; start < m_written; start += kChunk) {
+            const size_t count = std::min(kChunk, m_written - start);
+            for (size_t i = 0; i < fromDoubles.size(); ++i)
+                next->putDoubles(toDoubles[i], start,
+                                 m_nc->getDoubles(fromDoubles[i], start, count));
+            for (size_t i = 0; i < fromBytes.size(); ++i)
+                next->putBytes(toBytes[i], start, m_nc->getBytes(fromBytes[i], start, count));
+        }
+        if (!m_nc->ok() || !next->ok()) {
+            m_error = !m_nc->ok() ? m_nc->errorText() : next->errorText();
+            return false;
+        }
+        m_nc = std::move(next); // the first file is dropped unwritten
+        m_vars = vars;
+        m_layout = layout;
+        return true;
+    }
+
+    void flush()
+    {
+        if (!m_nc) {
+            // The layout the first rows ask for: rarely wrong, and made good at the end when it
+            // is (a repeat further on), at the cost of a copy.
+            m_layout = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
+            m_nc = std::make_unique<NetCdfFile>();
+            define(*m_nc, m_layout, &m_vars);
+        }
+        m_nc->putDoubles(m_vars.time, m_written, m_times);
+        m_nc->putDoubles(m_vars.speed, m_written, m_speeds);
+        m_nc->putDoubles(m_vars.direction, m_written, m_directions);
+        m_nc->putDoubles(m_vars.recorded, m_written, m_bearings);
+        m_nc->putBytes(m_vars.convention, m_written, m_conventions);
+        m_nc->putBytes(m_vars.units, m_written, m_unitCodes);
+        if (m_withRecord) {
+            m_nc->putDoubles(m_vars.x, m_written, m_xs);
+            m_nc->putDoubles(m_vars.y, m_written, m_ys);
+            m_nc->putBytes(m_vars.face, m_written, m_faces);
+        }
+        m_written += m_times.size();
+        for (auto* v : {&m_times, &m_speeds, &m_directions, &m_bearings, &m_xs, &m_ys})
+            v->clear();
+        for (auto* v : {&m_conventions, &m_unitCodes, &m_faces})
+            v->clear();
+    }
+
+    std::unique_ptr<NetCdfFile> m_nc;
+    QString m_path;
+    QString m_source;
+    QString m_convention;
+    QString m_seriesId;
+    QString m_error;
+    bool m_withRecord = false;
+    TimeLayout m_layout = TimeLayout::Coordinate;
+    Variables m_vars;
+    bool m_increasing = true; // every time so far later than the one before
+    qint64 m_lastTimeMs = 0;
+    qint64 m_rows = 0;
+    size_t m_written = 0;
+    std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_xs, m_ys;
+    std::vector<qint8> m_conventions, m_unitCodes, m_faces;
+};
+
+// ---- The span ---------------------------------------------------------------------------------
+
+ExportResult failure(ExportResult::Status status, const QString& error)
+{
+    ExportResult r;
+    r.status = status;
+    r.error = error;
+    return r;
+}
+
+QString emptySpanText(const QString& input, const ExportOptions& options)
+{
+    if (!options.fromMs && !options.toMs)
+        return QStringLiteral("No samples in %1").arg(input);
+    return QStringLiteral("No samples in %1 %2").arg(input, spanText(options));
+}
+
+// Reads the span of reader, giving each of its rows to take; fills the counts and statistics.
+template <typename Take>
+void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* result, Take take)
+{
+    SpanStatisticsBuilder statistics;
+    qint64 badInSpan = 0;
+    qint64 skippedBefore = 0; // at the last row of the span
+    DataFileRow row;
+    while (reader.next(&row)) {
+        if ((options.fromMs && row.timeMs < *options.fromMs) ||
+            (options.toMs && row.timeMs > *options.toMs))
+            continue;
+        // Bad lines count in the span's statistics when they stand among its samples (or, for
+        // the whole file, anywhere).
+        if (result->samples > 0 || !options.fromMs)
+            badInSpan += reader.skipped() - skippedBefore;
+        skippedBefore = reader.skipped();
+        ++result->samples;
+        statistics.add(SpanSample{row.timeMs, row.speedMs, row.bearing, row.bearingTo});
+        take(row);
+    }
+    if (!options.toMs)
+        badInSpan += reader.skipped() - skippedBefore;
+    result->skippedLines = reader.skipped();
+    result->inputBytesHeld = reader.bytesHeld();
+    result->statistics = statistics.result(badInSpan);
+    result->assumedZone = reader.assumedZoneId();
+    result->assumedZoneGiven = reader.assumedZoneGiven();
+}
+
+} // namespace
+
+std::optional<ExportFormat> exportFormatForPath(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return ExportFormat::Csv;
+    if (suffix == QLatin1String("nc"))
+        return ExportFormat::NetCdf;
+    return std::nullopt;
+}
+
+ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& options)
+{
+    SpanReader reader(options.localZone);
+    QString error;
+    if (!reader.open(input, &error))
+        return failure(ExportResult::Status::CannotRead, error);
+    ExportResult result;
+    readSpan(reader, options, &result, [](const DataFileRow&) {});
+    if (!reader.readError().isEmpty()) {
+        result.status = ExportResult::Status::CannotRead;
+        result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());
+    } else if (result.samples == 0) {
+        result.status = ExportResult::Status::EmptySpan;
+        result.error = emptySpanText(input, options);
+    }
+    return result;
+}
+
+ExportResult exportSpan(const QString& input, const QString& output, const ExportOptions& options)
+{
+    const std::optional<ExportFormat> format = exportFormatForPath(output);
+    if (!format) {
+        return failure(
+            ExportResult::Status::UnknownFormat,
+            QStringLiteral("Cannot tell the format of %1: name it .csv or .nc").arg(output));
+    }
+    if (!options.overwrite && QFileInfo::exists(output)) {
+        return failure(ExportResult::Status::OutputExists,
+                       QStringLiteral("%1 exists already (--force replaces it)").arg(output));
+    }
+    if (QFileInfo(output).absoluteFilePath() == QFileInfo(input).absoluteFilePath()) {
+        return failure(ExportResult::Status::OutputExists,
+                       QStringLiteral("%1 is the file being read").arg(output));
+    }
+    SpanReader reader(options.localZone);
+    QString error;
+    if (!reader.open(input, &error))
+        return failure(ExportResult::Status::CannotRead, error);
+
+    std::unique_ptr<SpanWriter> writer;
+    if (*format == ExportFormat::Csv)
+        writer = std::make_unique<CsvSpanWriter>();
+    else
+        writer = std::make_unique<NetCdfSpanWriter>();
+    if (!writer->begin(output, reader, input, options)) {
+        return failure(ExportResult::Status::CannotWrite,
+                       QStringLiteral("Cannot write %1: %2").arg(output, writer->error()));
+    }
+
+    ExportResult result;
+    readSpan(reader, options, &result, [&writer](const DataFileRow& row) { writer->add(row); });
+    if (!reader.readError().isEmpty()) {
+        result.status = ExportResult::Status::CannotRead;
+        result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());
+        return result; // the writer, destroyed unfinished, leaves nothing behind
+    }
+    if (result.samples == 0) {
+        result.status = ExportResult::Status::EmptySpan;
+        result.error = emptySpanText(input, options);
+        return result;
+    }
+    if (!writer->finish(reader, input, options)) {
+        result.status = ExportResult::Status::CannotWrite;
+        result.error = QStringLiteral("Cannot write %1: %2").arg(output, writer->error());
+    }
+    return result;
+}

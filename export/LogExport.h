@@ -1,0 +1,83 @@
+#pragma once
+// Export of a time span of a log file (or of a data file) to CSV (the data file's format) or to
+// netCDF-4 following the CF conventions, and the statistics of such a span. Used by
+// marvane-export and by the History window's "Export span...".
+//
+// Reading never stops at a bad line: a line of another program, a units line with an unknown
+// units word, a date that does not exist (31/02), or a stamp that the zone's rules and the order
+// of the stamps cannot place is skipped and counted. Units lines ("24 Hour UTC" or
+// "24 Hour Local") may stand anywhere: each sets the time base of the records after it; the
+// units of each record are told by its speed text, as replay tells them. A log does not record
+// the bearing convention: its bearings are taken as where the flow comes from (the program's
+// default), and the output says so. Logs stamped in local time are turned into UTC by the rules
+// of the zone their units line names, by the rule the history reads them with (see
+// LocalTimeResolver); a log that names no zone (older versions) is read in the zone given, else
+// the computer's, and the output says which it assumed.
+//
+// A netCDF file has time as its coordinate variable where the times strictly increase, and
+// otherwise (a log's whole seconds repeat) the samples along an "obs" dimension with time(obs) an
+// auxiliary coordinate: a single time series of CF's discrete sampling geometries either way.
+//
+// The output is written under a temporary name beside it and renamed at the end: a failure
+// leaves nothing behind, and an existing file is replaced only when asked to.
+
+#include "logformat/DataFileFormat.h"
+#include "history/SpanStatistics.h"
+
+#include <QString>
+#include <QTimeZone>
+
+#include <optional>
+
+enum class ExportFormat
+{
+    Csv,
+    NetCdf,
+};
+// By the extension of path (".csv", ".nc", any case); nothing for any other.
+std::optional<ExportFormat> exportFormatForPath(const QString& path);
+
+struct ExportOptions
+{
+    // The span, inclusive, in milliseconds since 1970-01-01 UTC; no limit when not given.
+    std::optional<qint64> fromMs;
+    std::optional<qint64> toMs;
+    bool overwrite = false; // replace an existing output file
+    // The zone of local times whose log names none (or one this computer does not know);
+    // invalid (not given): the computer's zone.
+    QTimeZone localZone;
+    QString program = QStringLiteral("marvane-export"); // who made it, for the history
+};
+
+struct ExportResult
+{
+    enum class Status
+    {
+        Done,
+        CannotRead,    // the input cannot be opened or read
+        UnknownFormat, // the output's extension is neither .csv nor .nc
+        OutputExists,  // and overwrite was not asked for
+        EmptySpan,     // no sample in the span (nothing written)
+        CannotWrite,   // the output could not be written (nothing left behind)
+    };
+    Status status = Status::Done;
+    QString error;             // one line for the operator, empty when Done
+    qint64 samples = 0;        // samples in the span (written)
+    qint64 skippedLines = 0;   // bad lines of the whole input
+    SpanStatistics statistics; // of the span (bad lines: those among its samples)
+    // The most bytes of the input held at once while reading it: about one read's worth, however
+    // long its lines (a line too long for a log or a data file is a bad line, never held whole).
+    qint64 inputBytesHeld = 0;
+    // The zone local times were read in where the log named none this computer knows (the
+    // given one or the computer's); empty when no such time was read.
+    QString assumedZone;
+    bool assumedZoneGiven = false; // it was the one given in the options
+    bool ok() const { return status == Status::Done; }
+};
+
+// Writes the samples of input within the span to output, in the format of output's extension.
+ExportResult exportSpan(const QString& input, const QString& output,
+                        const ExportOptions& options = {});
+// Reads the span only: its statistics and counts, nothing written. EmptySpan when it holds no
+// sample (the statistics are then those of nothing).
+ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& options = {});
