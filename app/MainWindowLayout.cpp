@@ -16,7 +16,6 @@
 #include "app/ReplayBar.h"
 #include "app/StatusPanels.h"
 #include "app/WidgetPrompts.h"
-#include "comms/SerialSource.h"
 #include "logfile/LiveHistory.h"
 #include "logfile/Recording.h"
 #include "logfile/ReplaySession.h"

@@ -12,8 +12,8 @@
 // object a line for programs that watch the recorder.
 
 #include "base/SettingsLocation.h"
+#include "comms/LiveSource.h"
 #include "comms/PortSettings.h"
-#include "comms/SerialSource.h"
 #include "logfile/DataFileWriter.h"
 #include "logfile/Recording.h"
 #include "outputs/OutputOptions.h"
@@ -117,7 +117,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     if (files.size() != 1)
         return fail(files.isEmpty() ? QStringLiteral("no LOGFILE given")
                                     : QStringLiteral("only one LOGFILE may be given"));
-    for (const auto& [a, b] : {std::pair{"face-up", "face-down"}, {"bearing-from", "bearing-to"},
+    for (const auto& [a, b] : {std::pair{"face-up", "face-down"},
+                               {"bearing-from", "bearing-to"},
                                {"utc", "local-time"}}) {
         if (parser.isSet(QString::fromLatin1(a)) && parser.isSet(QString::fromLatin1(b)))
             return fail(QStringLiteral("--%1 and --%2 exclude each other")
@@ -183,7 +184,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         bool ok = false;
         const double degrees = value.toDouble(&ok);
         if (!ok || !(degrees >= -360 && degrees <= 360))
-            return fail(QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
+            return fail(
+                QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
         options.values.headingOffset = degrees;
     }
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
@@ -200,8 +202,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         options.dataFile = QFileInfo(options.logFile).dir().filePath(options.dataFile);
     if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
         !parser.isSet(QStringLiteral("append")))
-        return fail(QStringLiteral("%1 exists; give --append to record at its end")
-                        .arg(options.dataFile));
+        return fail(
+            QStringLiteral("%1 exists; give --append to record at its end").arg(options.dataFile));
     // The outputs of marvane.ini, and those the command line names.
     options.outputs = loadOutputSettings(options.settingsPath);
     QString outputError;
@@ -429,7 +431,7 @@ public:
     {
         m_settings.setValues(m_options.values);
         // The command line may set what the options cannot (mark and space parity, any baud).
-        m_session.serial().setPortSettings(m_options.port);
+        m_session.setLineSettings(m_options.port);
         m_session.pipeline().setBearingTo(m_options.bearingTo);
         m_session.addSink(this);
         connect(&m_session.recording(), &Recording::appendFailed, this,
@@ -487,13 +489,7 @@ public:
     int start()
     {
         QString reason;
-        const QString device = m_session.devicePathFor(m_options.portName);
-        if (device.isEmpty()) {
-            m_events.message(EventKind::Error,
-                             QStringLiteral("no device for port %1").arg(m_options.portName));
-            return 1;
-        }
-        if (!m_session.openPort(&reason, m_options.portName)) {
+        if (!m_session.openSource(&reason, m_options.portName)) {
             m_events.message(EventKind::Error, LiveSession::oneLine(reason));
             return 1;
         }
@@ -507,7 +503,7 @@ public:
                                  .arg(continuing ? QStringLiteral("record at the end of")
                                                  : QStringLiteral("create"),
                                       m_options.logFile, reason));
-            m_session.disconnectPort();
+            m_session.closeSource();
             return 1;
         }
         if (!continuing)
@@ -515,8 +511,9 @@ public:
         if (!m_options.dataFile.isEmpty()) {
             const bool existed = QFileInfo::exists(m_options.dataFile);
             if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-                m_events.message(EventKind::Error, QStringLiteral("cannot open the data file %1: %2")
-                                                       .arg(m_options.dataFile, reason));
+                m_events.message(EventKind::Error,
+                                 QStringLiteral("cannot open the data file %1: %2")
+                                     .arg(m_options.dataFile, reason));
                 return giveUp(1);
             }
             if (!existed)
@@ -574,13 +571,17 @@ public:
             return giveUp(2);
         }
         recording.setLogging(true);
-        m_session.startPolling();
+        m_session.startSource();
         m_statusTimer.start();
-        const PortSettings& line = m_session.serial().portSettings();
+        // A serial port: its device and line; a sensor on the network: how it is reached.
+        const QString device = m_session.source().describe();
+        const PortSettings* line = m_session.lineSettings();
         m_events.print(
             EventKind::Recording,
-            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6; %7")
-                .arg(m_options.portName, device, lineText(line), m_options.logFile,
+            QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6")
+                .arg(m_options.portName,
+                     line ? QStringLiteral("%1, %2").arg(device, lineText(*line)) : device,
+                     m_options.logFile,
                      m_options.values.localTime ? QStringLiteral("local time")
                                                 : QStringLiteral("UTC"),
                      m_session.clockStateText(),
@@ -590,7 +591,7 @@ public:
                                m_options.outputTexts.join(QStringLiteral(", "))),
             {{QStringLiteral("port"), m_options.portName},
              {QStringLiteral("device"), device},
-             {QStringLiteral("line"), lineFields(line)},
+             {QStringLiteral("line"), line ? QJsonValue(lineFields(*line)) : QJsonValue()},
              {QStringLiteral("log"), m_options.logFile},
              {QStringLiteral("timeBase"),
               m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
@@ -652,14 +653,15 @@ public:
             break;
         case SessionEvent::Kind::Reconnecting:
             m_events.print(EventKind::Reconnecting,
-                           QStringLiteral("device lost: %1: %2 Trying again every second.")
-                               .arg(event.portName, LiveSession::oneLine(event.reason)),
+                           QStringLiteral("device lost: %1: %2 %3")
+                               .arg(event.portName, LiveSession::oneLine(event.reason),
+                                    m_session.source().retryText()),
                            {{QStringLiteral("port"), port},
                             {QStringLiteral("reason"), LiveSession::oneLine(event.reason)}});
             break;
         case SessionEvent::Kind::Reconnected: {
             ++m_reconnections;
-            const QString device = m_session.devicePathFor(m_options.portName);
+            const QString device = m_session.source().describe();
             m_events.print(EventKind::Reconnected,
                            QStringLiteral("reconnected: %1 (%2)").arg(event.portName, device),
                            {{QStringLiteral("port"), port}, {QStringLiteral("device"), device}});
@@ -694,7 +696,7 @@ public:
 private:
     int giveUp(int status)
     {
-        m_session.disconnectPort();
+        m_session.closeSource();
         for (const QString& path : std::as_const(m_made))
             QFile::remove(path);
         return status;
@@ -770,16 +772,16 @@ private:
         fields.insert(QStringLiteral("dropped"), recording.droppedLines());
         fields.insert(QStringLiteral("dataFileWaiting"), data.waitingRows());
         fields.insert(QStringLiteral("dataFileDropped"), data.droppedRows());
-        m_events.print(
-            EventKind::Status,
-            QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
-                .arg(recording.samplesWritten())
-                .arg(lastText)
-                .arg(m_reconnections)
-                .arg(kept)
-                .arg(outputs.isEmpty() ? QString()
-                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
-            fields);
+        m_events.print(EventKind::Status,
+                       QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
+                           .arg(recording.samplesWritten())
+                           .arg(lastText)
+                           .arg(m_reconnections)
+                           .arg(kept)
+                           .arg(outputs.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
+                       fields);
     }
 
     RecordOptions m_options;
@@ -829,8 +831,9 @@ int main(int argc, char* argv[])
          QStringLiteral("Settings file to read (default: %1).").arg(settingsFilePath()),
          QStringLiteral("FILE")},
         {QStringLiteral("port"),
-         QStringLiteral("COM1..COM4 (mapped through [Ports] of the settings file) or a device "
-                        "path."),
+         QStringLiteral("COM1..COM4 (mapped through [Ports] of the settings file), a device "
+                        "path, or tcp://HOST:PORT for a sensor behind a serial-to-Ethernet "
+                        "device server in raw TCP mode."),
          QStringLiteral("NAME")},
         {QStringLiteral("baud"), QStringLiteral("Baud rate."), QStringLiteral("N")},
         {QStringLiteral("data-bits"), QStringLiteral("7 or 8."), QStringLiteral("N")},
