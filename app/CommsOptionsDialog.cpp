@@ -4,9 +4,9 @@
 #include "app/Prompts.h"
 #include "app/RadioGroup.h"
 #include "base/MarvaneError.h"
-#include "comms/PortMapping.h"
-#include "comms/TcpSource.h"
-#include "session/ProgramOptions.h"
+#include "settings/PortMapping.h"
+#include "sources/TcpSource.h"
+#include "settings/ProgramOptions.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

@@ -16,15 +16,15 @@
 #include "app/ReplayBar.h"
 #include "app/StatusPanels.h"
 #include "app/WidgetPrompts.h"
-#include "logfile/LiveHistory.h"
-#include "logfile/Recording.h"
-#include "logfile/ReplaySession.h"
-#include "processing/FlowPipeline.h"
-#include "processing/GridRows.h"
-#include "processing/NoDataWatch.h"
-#include "reference/DemoSource.h"
+#include "history/LiveHistory.h"
+#include "recording/Recording.h"
+#include "replay/ReplaySession.h"
+#include "sensor/FlowPipeline.h"
+#include "sensor/GridRows.h"
+#include "session/NoDataWatch.h"
+#include "sources/DemoSource.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include <QAction>
 #include <QFrame>

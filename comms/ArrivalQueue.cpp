@@ -1,4 +1,4 @@
-#include "comms/ArrivalQueue.h"
+#include "sources/ArrivalQueue.h"
 
 #include <utility>
 

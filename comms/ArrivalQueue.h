@@ -4,7 +4,7 @@
 // and kept until the source hands them out together. Shared by the sources that read a byte
 // stream (the serial port, a network connection), so that both frame and stamp alike.
 
-#include "comms/RecordFramer.h"
+#include "sources/RecordFramer.h"
 
 #include <QByteArray>
 #include <QList>

@@ -10,7 +10,7 @@
 // loses its line either gives up (deviceLost) or, with reconnection on, says it is trying
 // (reconnecting) and later that it is back (reconnected).
 
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QByteArray>
 #include <QList>

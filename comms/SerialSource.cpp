@@ -1,7 +1,7 @@
-#include "comms/SerialSource.h"
+#include "sources/SerialSource.h"
 
-#include "comms/PortMapping.h"
-#include "comms/SerialConnection.h"
+#include "settings/PortMapping.h"
+#include "sources/SerialConnection.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

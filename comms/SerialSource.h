@@ -14,9 +14,9 @@
 // new node). Bytes read before the loss are handed out first; a record torn by the loss is
 // dropped rather than glued to what the device sends after it comes back.
 
-#include "comms/ArrivalQueue.h"
-#include "comms/LiveSource.h"
-#include "comms/PortSettings.h"
+#include "sources/ArrivalQueue.h"
+#include "sources/LiveSource.h"
+#include "settings/PortSettings.h"
 
 #include <QByteArray>
 #include <QString>

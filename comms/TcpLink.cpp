@@ -1,4 +1,4 @@
-#include "comms/TcpLink.h"
+#include "sources/TcpLink.h"
 
 #include "base/ModuleLoader.h"
 

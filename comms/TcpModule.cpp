@@ -2,7 +2,7 @@
 // and loaded when the first network source is opened; it links nothing of the program but this
 // interface, so that the program's own code is never loaded twice.
 
-#include "comms/TcpLink.h"
+#include "sources/TcpLink.h"
 
 #include <QAbstractSocket>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "comms/TcpSource.h"
+#include "sources/TcpSource.h"
 
 #include <QDateTime>
 #include <QUrl>

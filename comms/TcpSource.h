@@ -15,9 +15,9 @@
 // after. A connection that cannot be made at the very first attempt is reported as a loss as well:
 // the server may be starting, or the network not yet up, and a logger left alone goes on trying.
 
-#include "comms/ArrivalQueue.h"
-#include "comms/LiveSource.h"
-#include "comms/TcpLink.h"
+#include "sources/ArrivalQueue.h"
+#include "sources/LiveSource.h"
+#include "sources/TcpLink.h"
 
 #include <QString>
 #include <QTimer>

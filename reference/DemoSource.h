@@ -4,7 +4,7 @@
 // finished. Nothing else is
 // paused meanwhile: live records, replay and every command go on between demonstration records.
 
-#include "comms/LiveSource.h"
+#include "sources/LiveSource.h"
 
 #include <QString>
 #include <QTimer>

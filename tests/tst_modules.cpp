@@ -4,8 +4,8 @@
 // does everything else.
 
 #include "base/ModuleLoader.h"
-#include "comms/TcpLink.h"
-#include "logfile/NetCdfFile.h"
+#include "sources/TcpLink.h"
+#include "export/NetCdfFile.h"
 #include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/NmeaOutput.h"

@@ -1,11 +1,11 @@
 // A sensor on the network: the source read from a device server in raw TCP mode, played here by
 // a loopback server the test starts on a free port; and the live session on such a source.
 
-#include "comms/TcpSource.h"
-#include "logfile/DataFileFormat.h"
-#include "logfile/LiveHistory.h"
-#include "processing/NoDataWatch.h"
-#include "processing/SampleSink.h"
+#include "sources/TcpSource.h"
+#include "logformat/DataFileFormat.h"
+#include "history/LiveHistory.h"
+#include "session/NoDataWatch.h"
+#include "sensor/SampleSink.h"
 #include "session/LiveSession.h"
 
 #include <QElapsedTimer>
