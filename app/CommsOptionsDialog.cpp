@@ -5,6 +5,7 @@
 #include "app/RadioGroup.h"
 #include "base/MarvaneError.h"
 #include "settings/PortMapping.h"
+#include "sources/TcpSource.h"
 #include "settings/ProgramOptions.h"
 
 #include <QAbstractItemView>
@@ -13,6 +14,7 @@
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -35,8 +37,13 @@ public:
     using QComboBox::QComboBox;
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* event) override
     {
+        // Typed into, the box shows its text as its line edit has it.
+        if (isEditable() && lineEdit()->hasFocus()) {
+            QComboBox::paintEvent(event);
+            return;
+        }
         QStylePainter painter(this);
         painter.setPen(palette().color(QPalette::Text));
         QStyleOptionComboBox option;
@@ -114,7 +121,13 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     m_deviceBox->setGeometry(58, 278, 274, 22);
     m_deviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     deviceLabel->setBuddy(m_deviceBox);
+    // A sensor on the network, or a device the system does not list, is typed in.
+    m_deviceBox->setEditable(true);
+    m_deviceBox->setInsertPolicy(QComboBox::NoInsert);
+    m_deviceBox->lineEdit()->setPlaceholderText(QStringLiteral("a device, or tcp://HOST:PORT"));
     connect(m_deviceBox, &QComboBox::activated, this, &CommsOptionsDialog::chooseDevice);
+    connect(m_deviceBox->lineEdit(), &QLineEdit::editingFinished, this,
+            [this] { takeTypedDevice(false); });
     for (int i = 0; i < m_portGroup->count(); ++i) {
         connect(m_portGroup->button(i), &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
@@ -144,8 +157,8 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     m_headingBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
     m_headingBox->setToolTip(QStringLiteral("The sensor's heading in degrees true, added to "
                                             "every bearing shown, logged and sent (0: none)"));
-    m_dataFileBox = new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"),
-                                  this);
+    m_dataFileBox =
+        new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"), this);
     m_dataFileBox->setObjectName(QStringLiteral("dataFileBox"));
     m_dataFileBox->setGeometry(10, 334, 322, 20);
 
@@ -170,10 +183,9 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     // Keyboard focus order of the dialog.
     const QList<QWidget*> order = {
-        m_scrollDirectionGroup, m_portGroup,     m_deviceBox,    m_baudRateGroup,
-        m_parityGroup,          m_dataBitsGroup, m_stopBitsGroup, m_okButton,
-        m_cancelButton,         m_orientationGroup, m_reconnectBox, m_timeBaseBox,
-        m_headingBox,           m_dataFileBox};
+        m_scrollDirectionGroup, m_portGroup,     m_deviceBox,  m_baudRateGroup, m_parityGroup,
+        m_dataBitsGroup,        m_stopBitsGroup, m_okButton,   m_cancelButton,  m_orientationGroup,
+        m_reconnectBox,         m_timeBaseBox,   m_headingBox, m_dataFileBox};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {
@@ -240,7 +252,7 @@ void CommsOptionsDialog::showDevicesFor(int comIndex)
     // operator's own, which is there and shown as it is, or a device not plugged in, which is
     // said to be missing. Either is kept unless another one is chosen.
     if (selected < 0) {
-        const QString note = QFileInfo::exists(current)
+        const QString note = QFileInfo::exists(current) || TcpSource::isNetworkName(current)
                                  ? QString()
                                  : QStringLiteral(" (not found on this computer)");
         m_deviceBox->insertItem(0, current + note, current);
@@ -263,8 +275,37 @@ void CommsOptionsDialog::chooseDevice(int item)
     m_portGroup->button(comIndex)->setToolTip(m_devices.at(comIndex));
 }
 
+bool CommsOptionsDialog::takeTypedDevice(bool report)
+{
+    const int comIndex = m_portGroup->itemIndex();
+    if (comIndex < 0 || comIndex >= m_devices.size())
+        return true;
+    const QString typed = m_deviceBox->currentText().trimmed();
+    const int item = m_deviceBox->currentIndex();
+    // A listed device shown as the list shows it: chosen already.
+    if (typed.isEmpty() || (item >= 0 && typed == m_deviceBox->itemText(item)))
+        return true;
+    if (TcpSource::isNetworkName(typed)) {
+        QString host;
+        quint16 port = 0;
+        QString reason;
+        if (!TcpSource::parseAddress(typed, &host, &port, &reason)) {
+            if (report)
+                m_prompts.error(reason);
+            return false;
+        }
+    }
+    m_devices[comIndex] = typed;
+    m_deviceBox->setToolTip(typed);
+    m_portGroup->button(comIndex)->setToolTip(typed);
+    return true;
+}
+
 void CommsOptionsDialog::applyOptions()
 {
+    // Typed and not yet taken (OK pressed straight from the box).
+    if (!takeTypedDevice(true))
+        return;
     OptionValues values = m_options.values();
     CommsSettings& s = values.comms;
     s.scrollDirection = m_scrollDirectionGroup->itemIndex();

@@ -51,6 +51,10 @@ private:
     // Fills the device list for Com button comIndex (0 to 3), its current device selected.
     void showDevicesFor(int comIndex);
     void chooseDevice(int item);
+    // What is typed into Device (a network address, a device the system does not list) becomes
+    // the mapping of the chosen Com button. False for an address that cannot be used, with the
+    // reason shown when report is set (OK) and kept for OK to tell otherwise.
+    bool takeTypedDevice(bool report);
 
     RadioGroup* m_scrollDirectionGroup;
     RadioGroup* m_portGroup;

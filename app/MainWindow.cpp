@@ -11,6 +11,7 @@
 #include "app/StatusPanels.h"
 #include "base/ClockText.h"
 #include "sources/SerialSource.h"
+#include "sources/LiveSource.h"
 #include "history/LiveHistory.h"
 #include "logformat/LogFormat.h"
 #include "recording/Recording.h"
@@ -163,9 +164,9 @@ NoDataWatch& MainWindow::noDataWatch()
     return m_session->noDataWatch();
 }
 
-SerialSource& MainWindow::serial()
+LiveSource& MainWindow::source()
 {
-    return m_session->serial();
+    return m_session->source();
 }
 
 Recording& MainWindow::recording()
@@ -211,9 +212,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::setTimeScaleForTests(double scale)
 {
     m_timeScale = scale;
-    m_session->serial().setTimeScale(scale);
+    m_session->setTimeScale(scale);
     m_replay->setTimeScale(scale);
-    m_session->demonstration().setTimeScale(scale);
     m_stopNoticeTimer->setInterval(qMax(1, int(kStopNotice * scale)));
     m_badRecordQuiet->setInterval(qMax(1, int(kBadRecordQuiet * scale)));
 }
@@ -448,7 +448,7 @@ void MainWindow::connectPort()
     const QString portName = m_options->port().portName;
     QString reason;
     // A failed Connect leaves a running connection as it was.
-    if (!m_session->openPort(&reason)) {
+    if (!m_session->openSource(&reason)) {
         m_prompts->message(QStringLiteral("Unable to open ") + portName, reason);
         return;
     }
@@ -461,7 +461,7 @@ void MainWindow::connectPort()
             startLogging();
         setLogCommandsEnabled(true);
     }
-    m_session->startPolling();
+    m_session->startSource();
     clearDisplay();
     showNote(QString());
     m_connected = true;
@@ -472,7 +472,7 @@ void MainWindow::disconnectPort()
     if (m_recording->logging())
         stopLogging();
     m_connected = false;
-    m_session->disconnectPort();
+    m_session->closeSource();
     showDataAgain();
     // What was said of this connection ends with it.
     showNote(QString());

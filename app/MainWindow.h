@@ -35,7 +35,7 @@ class Recording;
 class ReplayBar;
 class ReplayControls;
 class ReplaySession;
-class SerialSource;
+class LiveSource;
 class StatusPanels;
 struct SessionEvent;
 class UserState;
@@ -68,7 +68,8 @@ public:
     LiveSession& session() { return *m_session; }
     FlowPipeline& pipeline();
     NoDataWatch& noDataWatch();
-    SerialSource& serial();
+    // The live source in use (the serial port unless a network source was opened).
+    LiveSource& source();
     Recording& recording();
     ReplaySession& replay() { return *m_replay; }
     DemoSource& demonstration();

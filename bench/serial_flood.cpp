@@ -24,6 +24,7 @@
 #include "sources/SerialConnection.h"
 #include "sources/SerialSource.h"
 #include "recording/Recording.h"
+#include "session/LiveSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -260,7 +261,7 @@ int main(int argc, char* argv[])
     // tick first, this slot runs after it.
     qint64 longestNs = 0;
     QElapsedTimer tick;
-    QTimer& pollTimer = w.serial().pollTimer();
+    QTimer& pollTimer = w.session().serialSource().pollTimer();
     struct TickWatch : QObject
     {
         QElapsedTimer* tick;
@@ -315,9 +316,9 @@ int main(int argc, char* argv[])
     QFile::link(second.name, link);
     QElapsedTimer back;
     back.start();
-    while (w.serial().isReconnecting() && back.elapsed() < 5000)
+    while (w.source().isReconnecting() && back.elapsed() < 5000)
         runFor(50);
-    if (w.serial().isReconnecting() || !w.connected()) {
+    if (w.source().isReconnecting() || !w.connected()) {
         std::fprintf(stderr, "did not reconnect\n");
         return 1;
     }

@@ -58,11 +58,12 @@ QStringList dataFileComments(const DataFileHeader& h)
     QString port = QStringLiteral("Port: ") + h.portName;
     if (!h.portDevice.isEmpty() && h.portDevice != h.portName)
         port += QStringLiteral(" (%1)").arg(h.portDevice);
-    port += QStringLiteral(", %1 baud, %2 data bits, parity %3, %4 stop bit%5")
-                .arg(h.baudRate)
-                .arg(h.dataBits)
-                .arg(h.parity, h.stopBits,
-                     h.stopBits == QLatin1String("1") ? QString() : QStringLiteral("s"));
+    if (h.lineSettings)
+        port += QStringLiteral(", %1 baud, %2 data bits, parity %3, %4 stop bit%5")
+                    .arg(h.baudRate)
+                    .arg(h.dataBits)
+                    .arg(h.parity, h.stopBits,
+                         h.stopBits == QLatin1String("1") ? QString() : QStringLiteral("s"));
     out << port;
     out << (h.bearingTo ? QStringLiteral("Bearing convention: to (where the flow goes)")
                         : QStringLiteral("Bearing convention: from (where the flow comes from)"));
@@ -182,7 +183,6 @@ bool splitCsvLine(QByteArrayView line, QList<QString>* fields)
         ++i; // the comma
     }
 }
-
 
 bool parseIsoTime(const QString& input, qint64* ms)
 {

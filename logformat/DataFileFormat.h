@@ -4,7 +4,7 @@
 //
 //   # Marvane 4.01 data file                               comment lines: what was recorded how
 //   # Port: COM1 (/dev/ttyS0), 9600 baud, 8 data bits, parity none, 1 stop bit
-//   ...
+//   ...                                                    (a network source: # Port: tcp://...)
 //   time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face
 //   2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,from,down
 //
@@ -34,6 +34,9 @@ struct DataFileHeader
 {
     QString portName;   // "COM1", or a device path
     QString portDevice; // the device it maps to, when that differs from portName
+    // The line parameters below are stated: false for a sensor on the network, whose device
+    // server keeps its own.
+    bool lineSettings = true;
     quint32 baudRate = 0;
     int dataBits = 8;
     QString parity = QStringLiteral("none"); // "none", "odd", "even", "mark", "space"

@@ -107,6 +107,7 @@ expectFile share/doc/marvane/copyright
 expectFile "$moduleDir/marvane-netcdf.so"
 expectFile "$moduleDir/marvane-mqtt.so"
 expectFile "$moduleDir/marvane-nmea.so"
+expectFile "$moduleDir/marvane-tcp.so"
 
 # The programs link neither module's library: those are loaded with the module, when first used.
 for program in marvane marvane-record marvane-export; do

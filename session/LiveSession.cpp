@@ -2,6 +2,7 @@
 
 #include "settings/PortMapping.h"
 #include "sources/SerialSource.h"
+#include "sources/TcpSource.h"
 #include "recording/DataFileWriter.h"
 #include "recording/FileDevice.h"
 #include "history/LiveHistory.h"
@@ -16,7 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -76,6 +76,8 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
       m_options(options),
       m_pipeline(new FlowPipeline(this)),
       m_serial(new SerialSource(this)),
+      m_network(new TcpSource(this)),
+      m_live(m_serial),
       m_demo(new DemoSource(this)),
       m_recording(new Recording(this)),
       m_history(new LiveHistory(this)),
@@ -94,32 +96,25 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
     // Every time comes from the session's clock; a test may set the pipeline's alone to stamp
     // records with a time of its choosing, and the serial records follow it.
     setClock(nullptr);
-    m_serial->setClock([this] { return m_pipeline->now(); });
-    connect(m_serial, &SerialSource::recordsReceived, this, &LiveSession::receiveArrived);
+    adopt(m_serial);
+    adopt(m_network);
+    m_demo->setClock([this] { return m_pipeline->now(); });
+    connect(m_demo, &DemoSource::recordsReceived, this,
+            [this](const QList<QByteArray>& records, const QList<qint64>& arrivalMs) {
+                const SampleBatch batch =
+                    m_pipeline->decodeRecords(records, arrivalMs, SampleSource::Demonstration);
+                if (!batch.isEmpty())
+                    handBatch(batch);
+            });
     connect(m_clockWatch, &ClockWatch::stateChanged, this, [this](const QString& text) {
         tell({SessionEvent::Kind::ClockState, portName(), text});
     });
     connect(m_clockWatch, &ClockWatch::stepped, this, [this](qint64, const QString& text) {
         tell({SessionEvent::Kind::ClockStepped, portName(), text});
     });
-    connect(m_demo, &DemoSource::recordReady, this, [this](const QString& record) {
-        receiveRecord(record, SampleSource::Demonstration);
-    });
     connect(m_demo, &DemoSource::finished, this, [this] {
         m_demoLogged = false;
         emit demonstrationFinished();
-    });
-    connect(m_serial, &SerialSource::deviceLost, this,
-            [this](const QString& port, const QString& reason) {
-                m_connected = false;
-                tell({SessionEvent::Kind::DeviceLost, port, reason});
-            });
-    connect(m_serial, &SerialSource::reconnecting, this,
-            [this](const QString& port, const QString& reason) {
-                tell({SessionEvent::Kind::Reconnecting, port, reason});
-            });
-    connect(m_serial, &SerialSource::reconnected, this, [this](const QString& port) {
-        tell({SessionEvent::Kind::Reconnected, port, QString()});
     });
     connect(m_noData, &NoDataWatch::noData, this, [this](int seconds) {
         tell({SessionEvent::Kind::NoData, portName(), QString(), seconds});
@@ -139,6 +134,29 @@ LiveSession::~LiveSession()
     m_demo->stop();
 }
 
+void LiveSession::adopt(LiveSource* source)
+{
+    source->setClock([this] { return m_pipeline->now(); });
+    connect(source, &LiveSource::recordsReceived, this, &LiveSession::receiveArrived);
+    // Only the source in use speaks for the session: one closed is silent anyway.
+    connect(source, &LiveSource::deviceLost, this,
+            [this, source](const QString& port, const QString& reason) {
+                if (source != m_live)
+                    return;
+                m_connected = false;
+                tell({SessionEvent::Kind::DeviceLost, port, reason});
+            });
+    connect(source, &LiveSource::reconnecting, this,
+            [this, source](const QString& port, const QString& reason) {
+                if (source == m_live)
+                    tell({SessionEvent::Kind::Reconnecting, port, reason});
+            });
+    connect(source, &LiveSource::reconnected, this, [this, source](const QString& port) {
+        if (source == m_live)
+            tell({SessionEvent::Kind::Reconnected, port, QString()});
+    });
+}
+
 void LiveSession::applyOptions()
 {
     const OptionValues& values = m_options->values();
@@ -152,8 +170,9 @@ void LiveSession::applyOptions()
     m_recording->setTimeBase(clock);
     m_history->setTimeBase(clock);
     // Written to an open port at once, not at every poll.
+    m_serial->setSettingsPath(m_options->settingsPath());
     m_serial->setPortSettings(m_options->port());
-    m_serial->setReconnect(m_connected && values.reconnect);
+    m_live->setReconnect(m_connected && values.reconnect);
 }
 
 bool LiveSession::createLogFile(const QString& path, QString* reason)
@@ -406,10 +425,18 @@ DataFileHeader LiveSession::dataFileHeader(const QString& logFile) const
     static const char* const kStopBits[] = {"1", "1.5", "2"};
     const PortSettings& port = m_serial->portSettings();
     DataFileHeader header;
-    header.portName = m_serial->portName().isEmpty() ? port.portName : m_serial->portName();
-    const QString device = devicePathFor(header.portName);
-    if (device != header.portName)
-        header.portDevice = device;
+    if (m_live != m_serial) {
+        // A device server keeps the line's parameters: they are not this program's to state.
+        header.portName = m_live->name();
+        header.portDevice = m_live->describe();
+        header.lineSettings = false;
+    } else {
+        header.portName = m_serial->name().isEmpty() ? port.portName : m_serial->name();
+        const QString device = SerialSource::devicePathFor(
+            header.portName, m_options ? m_options->settingsPath() : QString());
+        if (device != header.portName)
+            header.portDevice = device;
+    }
     header.baudRate = port.baudRateValue;
     header.dataBits = port.byteSizeValue;
     header.parity = QString::fromLatin1(kParity[qMin<int>(port.parityValue, 4)]);
@@ -441,54 +468,71 @@ void LiveSession::removeSink(SampleSink* sink)
     m_sinks.erase(std::remove(m_sinks.begin(), m_sinks.end(), sink), m_sinks.end());
 }
 
-QString LiveSession::devicePathFor(const QString& portName) const
-{
-    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
-    if (comName.match(portName).hasMatch())
-        return devicePathForPort(portName.toUpper(),
-                                 m_options ? m_options->settingsPath() : QString());
-    return portName;
-}
-
-bool LiveSession::openPort(QString* reason, const QString& portName)
+bool LiveSession::openSource(QString* reason, const QString& portName)
 {
     QString name = portName.isEmpty() && m_options ? m_options->port().portName : portName;
-    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
-    if (comName.match(name).hasMatch())
+    if (SerialSource::isComName(name))
         name = name.toUpper();
-    const QString device = devicePathFor(name);
-    if (!m_serial->open(device, name, reason))
+    // A COM name may stand for a sensor on the network: the address is then its name.
+    const QString settings = m_options ? m_options->settingsPath() : QString();
+    if (const QString mapped = SerialSource::devicePathFor(name, settings);
+        TcpSource::isNetworkName(mapped))
+        name = mapped;
+    LiveSource* source = TcpSource::isNetworkName(name) ? static_cast<LiveSource*>(m_network)
+                                                        : static_cast<LiveSource*>(m_serial);
+    if (!source->open(name, reason))
         return false;
-    followPort(name);
+    // The other source gives its line up once the new one is open.
+    if (source != m_live)
+        m_live->close();
+    m_live = source;
+    followPort(source->name());
     return true;
 }
 
-void LiveSession::startPolling()
+void LiveSession::startSource()
 {
-    m_serial->setReconnect(!m_options || m_options->values().reconnect);
-    m_serial->startPolling();
-    m_connected = m_serial->isOpen();
+    m_live->setReconnect(!m_options || m_options->values().reconnect);
+    m_live->start();
+    m_connected = m_live->isOpen();
     if (m_connected)
-        tell({SessionEvent::Kind::Connected, m_serial->portName(), QString()});
+        tell({SessionEvent::Kind::Connected, m_live->name(), QString()});
 }
 
-void LiveSession::disconnectPort()
+void LiveSession::closeSource()
 {
-    m_serial->close();
+    m_live->close();
     const bool was = m_connected;
     m_connected = false;
     if (was)
-        tell({SessionEvent::Kind::Disconnected, m_serial->portName(), QString()});
+        tell({SessionEvent::Kind::Disconnected, m_live->name(), QString()});
+}
+
+void LiveSession::setTimeScale(double scale)
+{
+    m_serial->setTimeScale(scale);
+    m_network->setTimeScale(scale);
+    m_demo->setTimeScale(scale);
 }
 
 bool LiveSession::isReconnecting() const
 {
-    return m_serial->isReconnecting();
+    return m_live->isReconnecting();
 }
 
 QString LiveSession::portName() const
 {
-    return m_serial->portName();
+    return m_live->name();
+}
+
+void LiveSession::setLineSettings(const PortSettings& settings)
+{
+    m_serial->setPortSettings(settings);
+}
+
+const PortSettings* LiveSession::lineSettings() const
+{
+    return m_live->hasLineSettings() ? &m_serial->portSettings() : nullptr;
 }
 
 bool LiveSession::startDemonstration(bool logged)
@@ -569,7 +613,7 @@ bool LiveSession::setOutputs(const OutputSettings& settings, const QString& port
                              QString* error)
 {
     // The port in use names the topic once one is open.
-    const QString port = m_serial->isOpen() ? m_serial->portName() : portName;
+    const QString port = m_live->isOpen() ? m_live->name() : portName;
     if (!m_outputs.isEmpty() && settings == m_outputSettings &&
         mqttTopicFor(settings, port) == mqttTopicFor(m_outputSettings, m_outputsPort)) {
         // The same outputs: a broker is not told "offline" and "online" again for nothing.
@@ -667,11 +711,11 @@ QStringList LiveSession::outputStates() const
 void LiveSession::finish()
 {
     m_demo->stop();
-    if (m_serial->isOpen())
-        m_serial->poll();
-    m_serial->close();
+    if (m_live->isOpen())
+        m_live->poll();
+    m_live->close();
     m_connected = false;
-    tell({SessionEvent::Kind::Finishing, m_serial->portName(), QString()});
+    tell({SessionEvent::Kind::Finishing, m_live->name(), QString()});
 }
 
 QString LiveSession::oneLine(const QString& reason)

@@ -1,22 +1,24 @@
 #pragma once
 // The live session: the live road from the sensor to every destination.
 //
-//   SerialSource (one poll) ──┐
-//                             ├─> FlowPipeline ─> batch ─> destinations, in registration order:
-//   DemoSource (one record) ──┘                           the recording, the live history, the
-//                                                         no-data watch, and any added later
-//                                                         (data file, network outputs, plot)
-//                                                    └──> batchReady, for the display
+//   a live source: the serial port (one poll) ─┐
+//     or the network (one poll)                ├─> FlowPipeline ─> batch ─> destinations, in
+//   the demonstration (one record) ────────────┘     registration order: the recording, the live
+//                                                    history, the no-data watch, and any added
+//                                                    later (data file, network outputs, plot)
+//                                               └──> batchReady, for the display
 //
-// Each poll's records become one batch; every serial record carries the time its line end was
-// read. Destinations also take the session's events (connected, device lost, reconnecting, back,
-// no data, data again, the clock's state changed or its time stepped), in the order they happen.
-// The session knows the computer's clock (ClockWatch): its state is stated in the data file's
-// head and told to the outputs, and a step of the wall clock is told once. The window and
-// marvane-record each own a session and only present it: neither wires a source to the pipeline nor
-// calls a destination.
+// Each hand-out of a source becomes one batch; every record carries the time its line end was
+// read. The session speaks to its sources through LiveSource only; which one a port name opens
+// is decided here: "tcp://HOST:PORT" (or a COM name mapped to one in [Ports]) is a sensor on the
+// network, anything else a serial port. Destinations also take the session's events (connected,
+// device lost, reconnecting, back, no data, data again, the clock's state changed or its time
+// stepped), in the order they happen. The session knows the computer's clock (ClockWatch): its
+// state is stated in the data file's head and told to the outputs, and a step of the wall clock is
+// told once. The window and marvane-record each own a session and only present it: neither wires a
+// source to the pipeline nor calls a destination.
 //
-// The rules both of them need live here: the port's COM name mapped to its device, the options
+// The rules both of them need live here: the port's name turned into a source, the options
 // applied when they change, the no-data watch stopped while the device is away, and the
 // demonstration: it has the display to itself while it runs (live samples go on to the
 // destinations but are not shown), and its invented samples reach the destinations only when
@@ -47,10 +49,13 @@ class FileDevice;
 class FlowPipeline;
 class LiveHistory;
 class LiveOutput;
+class LiveSource;
 class NoDataWatch;
 class ProgramOptions;
 class Recording;
 class SerialSource;
+class TcpSource;
+struct PortSettings;
 
 class LiveSession : public QObject
 {
@@ -61,8 +66,16 @@ public:
     ~LiveSession() override;
 
     FlowPipeline& pipeline() { return *m_pipeline; }
-    SerialSource& serial() { return *m_serial; }
+    // The live source in use: the one the last openSource() opened (the serial port before any).
+    LiveSource& source() { return *m_live; }
+    const LiveSource& source() const { return *m_live; }
     DemoSource& demonstration() { return *m_demo; }
+    // Test seam: every wait and interval of the sources is multiplied by scale (the program uses
+    // 1).
+    void setTimeScale(double scale);
+    // The sources themselves, for tests and benchmarks that drive one directly.
+    SerialSource& serialSource() { return *m_serial; }
+    TcpSource& networkSource() { return *m_network; }
     Recording& recording() { return *m_recording; }
     LiveHistory& history() { return *m_history; }
     NoDataWatch& noDataWatch() { return *m_noData; }
@@ -131,20 +144,25 @@ public:
     // Each running output's state for a status line ("NMEA: 1 client", "MQTT: queued 12").
     QStringList outputStates() const;
 
-    // The device for a port name: COM1..COM4 through [Ports] of the settings file, anything
-    // else is a device path as given.
-    QString devicePathFor(const QString& portName) const;
-    // Opens the port the options choose (or portName, mapped as above). On failure returns
-    // false with the reason and leaves a running connection as it was. Reading begins with
-    // startPolling(). An MQTT output on the default topic moves to the topic of this port
-    // (the broker hears "offline" under the old one).
-    bool openPort(QString* reason, const QString& portName = QString());
-    void startPolling();
-    // Closes the port; the destinations hear Disconnected.
-    void disconnectPort();
+    // Opens the source of the port the options choose (or of portName): "tcp://HOST:PORT" is a
+    // sensor on the network; COM1..COM4 are mapped through [Ports] of the settings file (to a
+    // device, or to a network address); anything else is a device path as given. On failure
+    // returns false with the reason and leaves a running source as it was. Records come once
+    // startSource() is called. An MQTT output on the default topic moves to the topic of this
+    // port (the broker hears "offline" under the old one).
+    bool openSource(QString* reason, const QString& portName = QString());
+    void startSource();
+    // Closes the source; the destinations hear Disconnected.
+    void closeSource();
     bool isConnected() const { return m_connected; }
     bool isReconnecting() const;
+    // The name of the source in use (or last used), as the operator gave it.
     QString portName() const;
+    // The serial line parameters from now on (the options set them too, when they change).
+    void setLineSettings(const PortSettings& settings);
+    // The line parameters in force when the source in use is a serial port; nothing for a source
+    // whose line is not the program's to set (a device server on the network).
+    const PortSettings* lineSettings() const;
 
     // Starts the demonstration; logged: its samples go to the destinations. Refused (false)
     // while one runs.
@@ -153,8 +171,7 @@ public:
     bool demonstrationRunning() const;
 
     // Records taken as one poll of the source (tests and benchmarks feed the session this way).
-    void receiveRecords(const QList<QByteArray>& records,
-                        SampleSource source = SampleSource::Live);
+    void receiveRecords(const QList<QByteArray>& records, SampleSource source = SampleSource::Live);
     void receiveRecord(const QString& record, SampleSource source = SampleSource::Live);
     // Records of one poll of the port with the time each one arrived.
     void receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs);
@@ -205,10 +222,13 @@ private:
     QPair<QString, QString> namesFor(qint64 timeMs, int number) const;
     int firstFreeNumber(qint64 timeMs) const;
     void removeExpiredFiles(qint64 nowMs);
+    void adopt(LiveSource* source);
 
     ProgramOptions* m_options;
     FlowPipeline* m_pipeline;
     SerialSource* m_serial;
+    TcpSource* m_network;
+    LiveSource* m_live; // one of the two above
     DemoSource* m_demo;
     Recording* m_recording;
     LiveHistory* m_history;

@@ -2,9 +2,26 @@
 
 #include "sources/DemoFeed.h"
 
-DemoSource::DemoSource(QObject* parent) : QObject(parent) {}
+#include <QDateTime>
+
+DemoSource::DemoSource(QObject* parent)
+    : LiveSource(parent), m_now([] { return QDateTime::currentMSecsSinceEpoch(); })
+{
+}
 
 DemoSource::~DemoSource() = default;
+
+bool DemoSource::open(const QString&, QString* reason)
+{
+    if (reason)
+        reason->clear();
+    return true;
+}
+
+void DemoSource::hand(int index)
+{
+    emit recordsReceived({demoRecord(index).toLatin1()}, {m_now()});
+}
 
 void DemoSource::start()
 {
@@ -13,7 +30,7 @@ void DemoSource::start()
     run->timer.setSingleShot(true);
     run->timer.setInterval(qMax(1, int(kRecordInterval * m_timeScale)));
     connect(&run->timer, &QTimer::timeout, this, [this, run] { advance(run); });
-    emit recordReady(demoRecord(run->next++));
+    hand(run->next++);
     if (contains(run)) // a sink may have stopped the demonstration
         run->timer.start();
 }
@@ -30,7 +47,7 @@ bool DemoSource::contains(const Run* run) const
 void DemoSource::advance(Run* run)
 {
     if (run->next < kDemoRecordCount) {
-        emit recordReady(demoRecord(run->next++));
+        hand(run->next++);
         if (contains(run))
             run->timer.start();
         return;

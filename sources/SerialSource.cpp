@@ -1,13 +1,15 @@
 #include "sources/SerialSource.h"
 
+#include "settings/PortMapping.h"
 #include "sources/SerialConnection.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <utility>
 
 SerialSource::SerialSource(QObject* parent)
-    : QObject(parent), m_connection(std::make_unique<SerialConnection>()),
+    : LiveSource(parent), m_connection(std::make_unique<SerialConnection>()),
       m_now([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     connect(m_connection.get(), &SerialConnection::bytesArrived, this,
@@ -52,6 +54,31 @@ void SerialSource::setPortSettings(const PortSettings& settings)
         m_connection->applyParameters(m_settings);
 }
 
+bool SerialSource::isComName(const QString& name)
+{
+    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
+    return comName.match(name).hasMatch();
+}
+
+QString SerialSource::devicePathFor(const QString& portName, const QString& settingsPath)
+{
+    if (isComName(portName))
+        return devicePathForPort(portName.toUpper(), settingsPath);
+    return portName;
+}
+
+bool SerialSource::open(const QString& name, QString* reason)
+{
+    const QString portName = isComName(name) ? name.toUpper() : name;
+    const QString device = devicePathFor(portName, m_settingsPath);
+    if (device.isEmpty()) {
+        if (reason)
+            *reason = QStringLiteral("no device for port %1").arg(portName);
+        return false;
+    }
+    return open(device, portName, reason);
+}
+
 bool SerialSource::open(const QString& devicePath, const QString& portName, QString* reason)
 {
     if (!m_connection->open(devicePath, reason, portName, &m_settings))
@@ -59,9 +86,8 @@ bool SerialSource::open(const QString& devicePath, const QString& portName, QStr
     m_portName = portName;
     m_devicePath = devicePath;
     m_reconnectTimer.stop();
-    m_framer.reset();
+    m_waiting.breakLine();
     m_waiting.clear();
-    m_waitingTimes.clear();
     m_open = true;
     m_pollTimer.stop();
     m_firstPollWait.stop();
@@ -81,7 +107,6 @@ void SerialSource::close()
     m_reconnectTimer.stop();
     m_connection->close();
     m_waiting.clear();
-    m_waitingTimes.clear();
     m_open = false;
 }
 
@@ -97,15 +122,8 @@ void SerialSource::tick()
 
 void SerialSource::frame(const QByteArray& bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    const QList<QByteArray> records = m_framer.feed(bytes);
-    if (records.isEmpty())
-        return;
-    // Read once for all records these bytes completed: their line ends were read together.
-    const qint64 now = m_now();
-    m_waiting += records;
-    m_waitingTimes.insert(m_waitingTimes.size(), records.size(), now);
+    if (!bytes.isEmpty())
+        m_waiting.arrive(bytes, m_now());
 }
 
 void SerialSource::poll()
@@ -113,8 +131,9 @@ void SerialSource::poll()
     frame(m_connection->poll());
     if (m_waiting.isEmpty())
         return;
-    const QList<QByteArray> records = std::exchange(m_waiting, {});
-    const QList<qint64> times = std::exchange(m_waitingTimes, {});
+    QList<QByteArray> records;
+    QList<qint64> times;
+    m_waiting.take(&records, &times);
     emit recordsReceived(records, times);
 }
 
@@ -144,7 +163,7 @@ void SerialSource::tryReconnect()
         return; // still away: the timer tries again
     m_reconnectTimer.stop();
     // A record the loss cut short must not be completed by the device's first bytes.
-    m_framer.reset();
+    m_waiting.breakLine();
     m_open = true;
     m_pollTimer.start(scaled(kPollInterval));
     emit reconnected(m_portName);

@@ -16,9 +16,10 @@
 
 #include "settings/PortSettings.h"
 #include "sources/RecordFramer.h"
+#include "sources/ArrivalQueue.h"
+#include "sources/LiveSource.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 #include <QTimer>
 
@@ -27,12 +28,31 @@
 
 class SerialConnection;
 
-class SerialSource : public QObject
+class SerialSource : public LiveSource
 {
     Q_OBJECT
 public:
     explicit SerialSource(QObject* parent = nullptr);
     ~SerialSource() override;
+
+    SampleSource kind() const override { return SampleSource::Live; }
+
+    // The settings file whose [Ports] maps COM1..COM4 to devices (read at every open).
+    void setSettingsPath(const QString& path) { m_settingsPath = path; }
+    // The device for a port name: COM1..COM4 through [Ports] of settingsPath (empty when the
+    // file maps the name to nothing), anything else is a device path as given.
+    static QString devicePathFor(const QString& portName, const QString& settingsPath);
+    // Whether name is one of the four COM names, in any case.
+    static bool isComName(const QString& name);
+
+    // Opens the device the name stands for (see devicePathFor); "com1" is "COM1".
+    bool open(const QString& name, QString* reason) override;
+    void start() override { startPolling(); }
+    QString name() const override { return m_portName; }
+    // The device path of the current (or last) connection.
+    QString describe() const override { return m_devicePath; }
+    bool hasLineSettings() const override { return true; }
+    QString retryText() const override { return QStringLiteral("Trying again every second."); }
 
     // The line parameters: used at every open, and written to an open port at once.
     void setPortSettings(const PortSettings& settings);
@@ -45,47 +65,36 @@ public:
     void startPolling();
     // Stops polling and releases the port. Records and bytes already read but not yet handed
     // out are dropped.
-    void close();
-    bool isOpen() const { return m_open; }
+    void close() override;
+    bool isOpen() const override { return m_open; }
 
     // Reopen the same device after a loss instead of giving up (deviceLost is then not emitted).
-    void setReconnect(bool on);
+    void setReconnect(bool on) override;
     bool reconnect() const { return m_reconnect; }
     // The device was lost and is being waited for.
-    bool isReconnecting() const { return m_reconnectTimer.isActive(); }
+    bool isReconnecting() const override { return m_reconnectTimer.isActive(); }
     // The port of the current (or last) connection, as the operator named it.
     const QString& portName() const { return m_portName; }
 
     // One poll now: reads what is waiting and hands out every record that arrived since the
     // last poll.
-    void poll();
+    void poll() override;
 
     // The clock of the arrival times (milliseconds since 1970 UTC); the system's unless set.
-    void setClock(std::function<qint64()> now) { m_now = std::move(now); }
+    void setClock(std::function<qint64()> now) override { m_now = std::move(now); }
     // Records framed and stamped, waiting for the next poll.
-    int recordsWaiting() const { return int(m_waiting.size()); }
+    int recordsWaiting() const override { return m_waiting.size(); }
 
     SerialConnection& connection() { return *m_connection; }
     // The poll timer, for tests and benchmarks that time or drive polls themselves.
     QTimer& pollTimer() { return m_pollTimer; }
-    const RecordFramer& framer() const { return m_framer; }
+    const RecordFramer& framer() const { return m_waiting.framer(); }
 
     // Test seam: every wait and interval is multiplied by scale (the program uses 1).
-    void setTimeScale(double scale);
+    void setTimeScale(double scale) override;
     static constexpr int kPollInterval = 900;
     static constexpr int kFirstPollWait = 500;
     static constexpr int kReconnectInterval = 1000;
-
-signals:
-    // The records that arrived since the last poll, in arrival order, and the time each one's
-    // line end was read (ms since 1970 UTC), one per record (emitted only when there are some).
-    void recordsReceived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs);
-    // The device went away while connected: the port is closed and polling has stopped.
-    void deviceLost(const QString& portName, const QString& reason);
-    // With reconnection on: the device went away and is being waited for (reason says how it
-    // went); it is back and polling has started again.
-    void reconnecting(const QString& portName, const QString& reason);
-    void reconnected(const QString& portName);
 
 private:
     void tick();
@@ -96,15 +105,14 @@ private:
 
     PortSettings m_settings;
     std::unique_ptr<SerialConnection> m_connection;
-    RecordFramer m_framer;
     std::function<qint64()> m_now;
-    QList<QByteArray> m_waiting; // framed, not yet handed out
-    QList<qint64> m_waitingTimes;
+    ArrivalQueue m_waiting; // framed, not yet handed out
     QTimer m_pollTimer;
     QTimer m_firstPollWait;
     QTimer m_reconnectTimer;
     QString m_portName;
     QString m_devicePath;
+    QString m_settingsPath;
     bool m_reconnect = false;
     bool m_open = false;
     bool m_firstRead = true;

@@ -443,8 +443,8 @@ void TestLiveSession::recordsAreStampedWhenTheyArrive()
     Tape tape;
     session.addSink(&tape);
     QString reason;
-    QVERIFY2(session.openPort(&reason, pty.path()), qPrintable(reason));
-    session.startPolling();
+    QVERIFY2(session.openSource(&reason, pty.path()), qPrintable(reason));
+    session.startSource();
     QList<qint64> written;
     for (int i = 0; i < 4; ++i) {
         QTimer::singleShot(200 * i, Qt::PreciseTimer, this, [&pty, &written, i] {
@@ -453,7 +453,7 @@ void TestLiveSession::recordsAreStampedWhenTheyArrive()
         });
     }
     QTRY_COMPARE_WITH_TIMEOUT(tape.samples().size(), 4, 5000);
-    session.disconnectPort();
+    session.closeSource();
     QCOMPARE(tape.batches.size(), 1); // still handed on once per poll
     const SampleBatch samples = tape.samples();
     // A loaded test machine may read a record late, and the next one then seems early: the

@@ -4,10 +4,12 @@
 // does everything else.
 
 #include "base/ModuleLoader.h"
+#include "sources/TcpLink.h"
 #include "export/NetCdfFile.h"
 #include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/NmeaOutput.h"
+#include "session/LiveSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,6 +152,13 @@ void TestModules::librariesAreLoadedWhenFirstUsed()
     QCOMPARE(matching(mappedLibraries(), {s("libmosquitto")}).size(), 1);
     QCOMPARE(matching(mappedLibraries(), {s("libQt6Network")}), QStringList{});
 
+    // A live session, ready for a sensor on the network, loads the network module only when a
+    // network source is opened.
+    LiveSession session(nullptr);
+    QString reason;
+    QVERIFY(!session.openSource(&reason, s("tcp://no-port")));
+    QCOMPARE(matching(mappedLibraries(), {s("libQt6Network")}), QStringList{});
+
     NmeaOutputConfig nmea;
     nmea.udpHost = s("127.0.0.1");
     NmeaOutput sentences(nmea);
@@ -196,6 +205,8 @@ void TestModules::moduleThatCannotBeUsedIsRefusedWithItsReason_data()
                                  << QByteArray(kMqttModuleEntry) << QString();
     QTest::newRow("NMEA module") << modules << QByteArray() << s(kNmeaModuleFile)
                                  << QByteArray(kNmeaModuleEntry) << QString();
+    QTest::newRow("network source module")
+        << modules << QByteArray() << s(kTcpModuleFile) << QByteArray(kTcpModuleEntry) << QString();
     QTest::newRow("missing") << QString() << QByteArray() << s(kNetCdfModuleFile)
                              << QByteArray(kNetCdfModuleEntry)
                              << s("^<folder>/marvane-netcdf\\.so is missing$");

@@ -295,7 +295,7 @@ void TestMqtt::topicFollowsThePortInUse()
     values.comms.commPort = 0;
     options.setValues(values);
     QString reason;
-    QVERIFY2(session.openPort(&reason), qPrintable(reason));
+    QVERIFY2(session.openSource(&reason), qPrintable(reason));
     QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
                  QList<QByteArray>{"online"});
     QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),

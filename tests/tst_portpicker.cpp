@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -60,6 +61,8 @@ private slots:
     void choiceIsWrittenToPortsKeepingEveryOtherLine_data();
     void choiceIsWrittenToPortsKeepingEveryOtherLine();
     void cancelWritesNothing();
+    void typedDeviceIsWrittenOrRefused_data();
+    void typedDeviceIsWrittenOrRefused();
     void stablePathIsTheByIdLink();
 };
 
@@ -92,6 +95,7 @@ void TestPortPicker::unlistedDeviceIsShownAsItIs_data()
     QTest::newRow("a link to one, as a simulator's") << QStringLiteral("link") << false;
     QTest::newRow("a device not plugged in")
         << QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303_B67890-if00-port0") << true;
+    QTest::newRow("a sensor on the network") << QStringLiteral("tcp://192.168.1.20:4001") << false;
 }
 
 void TestPortPicker::unlistedDeviceIsShownAsItIs()
@@ -198,6 +202,50 @@ void TestPortPicker::cancelWritesNothing()
     child<RadioGroup>(d, "portGroup")->button(3)->click();
     QCOMPARE(child<QComboBox>(d, "deviceBox")->currentText(),
              QStringLiteral("/dev/ttyS3 (not found on this computer)"));
+}
+
+void TestPortPicker::typedDeviceIsWrittenOrRefused_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("ports"); // empty: refused, nothing written
+    QTest::addColumn<QString>("error");
+    QTest::newRow("a sensor on the network")
+        << QStringLiteral("tcp://192.168.1.20:4001")
+        << QByteArray("COM1=/dev/ttyUSB0\nCOM3=tcp://192.168.1.20:4001\n") << QString();
+    QTest::newRow("a device the system does not list")
+        << QStringLiteral(" /dev/ttyAMA0 ") << QByteArray("COM1=/dev/ttyUSB0\nCOM3=/dev/ttyAMA0\n")
+        << QString();
+    QTest::newRow("an address without its port")
+        << QStringLiteral("tcp://192.168.1.20") << QByteArray()
+        << QStringLiteral("tcp://192.168.1.20 is not a network address: the port is missing (1 to "
+                          "65535) (tcp://HOST:PORT, for example tcp://192.168.1.20:4001).");
+}
+
+void TestPortPicker::typedDeviceIsWrittenOrRefused()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, ports);
+    QFETCH(QString, error);
+    MainWindowFixture f(kIni);
+    CommsOptionsDialog* d = f.w()->commsOptionsDialog();
+    d->setPortLister(twoPorts);
+    f.w().commsOptionsAction->trigger();
+    auto* box = child<QComboBox>(d, "deviceBox");
+    QVERIFY(box->isEditable());
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box->lineEdit(), typed);
+    child<QPushButton>(d, "okButton")->click();
+    if (ports.isEmpty()) {
+        // Told, and the dialog stays open with nothing written.
+        QCOMPARE(f.prompts->errors(), QStringList{error});
+        QVERIFY(d->isVisible());
+        QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), kIni);
+        return;
+    }
+    QVERIFY(f.prompts->errors().isEmpty());
+    QVERIFY(!d->isVisible());
+    QCOMPARE(f.readFile(QStringLiteral("marvane.ini")), savedWith(ports));
+    QCOMPARE(child<RadioGroup>(d, "portGroup")->button(2)->toolTip(), typed.trimmed());
 }
 
 void TestPortPicker::stablePathIsTheByIdLink()

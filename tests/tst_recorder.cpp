@@ -49,6 +49,7 @@ private slots:
     void usageErrorsExitTwoWithOneLine();
     void appendOntoAFileThatIsNotALogIsRefused();
     void sigtermLogsWhatWasReceived();
+    void recordsASensorOnTheNetworkAcrossItsLoss();
     void secondRecorderOnOneLogIsRefused();
     void timeBaseOfStampsAndEventLines_data();
     void timeBaseOfStampsAndEventLines();
@@ -217,6 +218,91 @@ void TestRecorder::sigtermLogsWhatWasReceived()
         QCOMPARE(line + '\n', logRecordLine(fields.speed, fields.bearing, fields.dateTime));
     }
     QVERIFY(lines[5].isEmpty());
+}
+
+namespace {
+
+// The simulator's speeds logged so far, in order: each is the number of its record.
+QList<int> loggedNumbers(const QString& log)
+{
+    QList<int> numbers;
+    const QList<QByteArray> lines = contents(log).split('\n');
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        if (lines[i].endsWith('\r'))
+            numbers << splitLogRecordLine(lines[i].chopped(1), 5).speed.toInt();
+    }
+    return numbers;
+}
+
+// Starts the sensor simulator serving TCP on port (0: any) and returns the port it serves.
+quint16 startNetworkSensor(QProcess& simulator, quint16 port, int first)
+{
+    simulator.start(QStringLiteral(MARVANE_SENSOR_SIM),
+                    {QStringLiteral("--tcp"), QString::number(port), QStringLiteral("--numbered"),
+                     QStringLiteral("--first"), QString::number(first), QStringLiteral("--rate"),
+                     QStringLiteral("20")});
+    while (!simulator.canReadLine()) {
+        if (!simulator.waitForReadyRead(20000))
+            return 0;
+    }
+    const QByteArray announce = "Sensor simulator on TCP port ";
+    const QByteArray line = simulator.readLine().trimmed();
+    return line.startsWith(announce) ? quint16(line.mid(announce.size()).toUInt()) : 0;
+}
+
+} // namespace
+
+void TestRecorder::recordsASensorOnTheNetworkAcrossItsLoss()
+{
+    QProcess simulator;
+    const quint16 port = startNetworkSensor(simulator, 0, 1);
+    QVERIFY(port != 0);
+    const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+    const QString log = m_dir->filePath(QStringLiteral("pier.log"));
+    QProcess recorder;
+    recorder.start(QStringLiteral(MARVANE_RECORD),
+                   {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                    QStringLiteral("--port"), address, log});
+    QVERIFY(recorder.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += recorder.readAllStandardError())
+                                 .contains("recording " + address.toLatin1() + " (raw TCP) into "),
+                             10000);
+    // What the simulator sends from the connection on is logged, each record once, in order.
+    QTRY_VERIFY_WITH_TIMEOUT(loggedNumbers(log).size() >= 5, 15000);
+
+    // The device server goes away, and comes back on the same port.
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT((err += recorder.readAllStandardError())
+                                 .contains("device lost: " + address.toLatin1() + ": "),
+                             10000);
+    QVERIFY2(err.contains("Trying again after 1 s, then at longer intervals up to every 30 s."),
+             err.constData());
+    const QList<int> before = loggedNumbers(log);
+    QProcess again;
+    QCOMPARE(startNetworkSensor(again, port, 1000), port);
+    QTRY_VERIFY_WITH_TIMEOUT((err += recorder.readAllStandardError())
+                                 .contains("reconnected: " + address.toLatin1() + " (raw TCP)"),
+                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(loggedNumbers(log).size() >= before.size() + 5, 15000);
+    recorder.terminate();
+    QVERIFY(recorder.waitForFinished(10000));
+    again.terminate();
+    QVERIFY(again.waitForFinished(10000));
+    QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(recorder.exitCode(), 0);
+
+    const QList<int> numbers = loggedNumbers(log);
+    const qsizetype lossAt = before.size();
+    QVERIFY(numbers.size() >= lossAt + 5);
+    QCOMPARE(numbers.mid(0, lossAt), before);
+    for (qsizetype i = 1; i < numbers.size(); ++i) {
+        if (i == lossAt)
+            QVERIFY2(numbers[i] >= 1000, qPrintable(QString::number(numbers[i])));
+        else
+            QCOMPARE(numbers[i], numbers[i - 1] + 1);
+    }
 }
 
 void TestRecorder::secondRecorderOnOneLogIsRefused()

@@ -111,7 +111,7 @@ QStringList speeds(const WindowProbe& w)
 void poll(WindowProbe& w)
 {
     QTest::qWait(20);
-    w->serial().poll();
+    w->source().poll();
 }
 
 } // namespace
@@ -181,7 +181,7 @@ void TestSerialWindow::connectAndDisconnect()
     QVERIFY(!w.disconnectAction->isEnabled());
     QVERIFY(w.commsOptionsAction->isEnabled());
     QVERIFY(!w.pollTimer->isActive());
-    QVERIFY(!w->serial().isOpen());
+    QVERIFY(!w->source().isOpen());
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0515")); // the display keeps its values
 }
 
@@ -321,7 +321,7 @@ void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
     w->connectPort();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     f.prompts->confirmAnswers << false; // no logging into it yet
-    w->newLogFile(); // Connect stays off while connected
+    w->newLogFile();                    // Connect stays off while connected
     QVERIFY(!w.connectAction->isEnabled());
     w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
@@ -330,7 +330,7 @@ void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
     poll(w);
     QCOMPARE(w.speedReadout->text(), QStringLiteral("0515"));
     w->disconnectPort();
-    QVERIFY(!w->serial().isOpen());
+    QVERIFY(!w->source().isOpen());
     // Released: another program can open it now.
     SerialConnection other;
     QString reason;
@@ -344,7 +344,7 @@ void TestSerialWindow::deviceVanishingMidRun()
     WindowProbe& w = f.w();
     w->setTimeScaleForTests(0.01);
     OptionValues noReconnect = w->options().values(); // "Reconnect automatically" off:
-    noReconnect.reconnect = false;                     // one box, disconnected
+    noReconnect.reconnect = false;                    // one box, disconnected
     w->options().setValues(noReconnect);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     w->newLogFile();
@@ -384,7 +384,7 @@ void TestSerialWindow::deviceVanishingWithReconnectionKeepsLogging()
     const int shown = int(f.prompts->shown.size());
     sensor.closeSlave();
     sensor.closeMaster(); // the adapter is pulled out
-    if (!w->serial().isReconnecting())
+    if (!w->source().isReconnecting())
         poll(w);
     QTRY_COMPARE_WITH_TIMEOUT(w->statusPanel(1), QStringLiteral("Reconnecting COM2..."), 3000);
     // No box stops an unattended logger: the connection and the recording stay on.
@@ -398,7 +398,7 @@ void TestSerialWindow::deviceVanishingWithReconnectionKeepsLogging()
     QCOMPARE(w->statusPanel(1), QStringLiteral("Reconnecting COM2...")); // not covered by it
     // Disconnect ends the retries.
     w->disconnectPort();
-    QVERIFY(!w->serial().isReconnecting());
+    QVERIFY(!w->source().isReconnecting());
     QCOMPARE(w->statusPanel(1), QString());
 }
 
@@ -427,7 +427,7 @@ void TestSerialWindow::recordsArrivingWhileTheQuestionIsOpenKeepTheirTimes()
                 sensor.send(QStringLiteral("+0001%1 +00515\r\n").arg(i).toLatin1());
             });
         }
-        QTRY_COMPARE_WITH_TIMEOUT(w->serial().recordsWaiting(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->source().recordsWaiting(), 3, 5000);
     };
     w->connectPort();
     f.prompts->whileShowing = nullptr;
@@ -486,7 +486,7 @@ void TestSerialWindow::firstPollWaitsOncePerRun()
     const auto firstPollAfterConnect = [&] {
         QElapsedTimer t;
         t.start();
-        QSignalSpy received(&w->serial(), &SerialSource::recordsReceived);
+        QSignalSpy received(&w->source(), &LiveSource::recordsReceived);
         w->connectPort();
         sensor.send("+00015 +00515\r\n");
         if (!received.wait(5000))
@@ -721,9 +721,9 @@ void TestSerialWindow::readoutsGreyWhileReconnecting()
     QCOMPARE(textColour(w.speedReadout), QColor(Qt::black));
     sensor.closeSlave();
     sensor.closeMaster();
-    if (!w->serial().isReconnecting())
+    if (!w->source().isReconnecting())
         poll(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->serial().isReconnecting(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->source().isReconnecting(), 3000);
     // What is shown is from before the loss: it must not look live.
     QCOMPARE(textColour(w.speedReadout), kGrey);
     QCOMPARE(textColour(w.bearingReadout), kGrey);
@@ -763,12 +763,12 @@ void TestSerialWindow::readoutsStayGreyUntilANewRecord()
     qint64 now = 0; // the no-data watch's clock, when the test moves it
     if (deviceComesBack) {
         device->closeMaster();
-        QTRY_VERIFY_WITH_TIMEOUT(w->serial().isReconnecting(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->source().isReconnecting(), 3000);
         device = std::make_unique<Pty>();
         QVERIFY(device->ok());
         QFile::remove(link);
         QVERIFY(QFile::link(device->path(), link));
-        QTRY_VERIFY_WITH_TIMEOUT(w->serial().isOpen() && !w->serial().isReconnecting(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->source().isOpen() && !w->source().isReconnecting(), 3000);
         QCOMPARE(w->statusPanel(1), QStringLiteral("Connected: COM2"));
     } else {
         w->noDataWatch().setClock([&now] { return now; });
@@ -890,8 +890,8 @@ void TestSerialWindow::networkOutputsTakeLiveSamplesAndShowTheirState()
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
     probe.close();
-    MainWindowFixture f(iniFor(sensor) + "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" +
-                        QByteArray::number(port) + "\n");
+    MainWindowFixture f(iniFor(sensor) +
+                        "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" + QByteArray::number(port) + "\n");
     WindowProbe& w = f.w();
     QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
     QTRY_COMPARE(counts->text(), QStringLiteral("NMEA: 0 clients"));

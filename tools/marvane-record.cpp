@@ -16,9 +16,9 @@
 
 #include "settings/SettingsLocation.h"
 #include "settings/PortSettings.h"
-#include "sources/SerialSource.h"
 #include "recording/DataFileWriter.h"
 #include "recording/LogRotation.h"
+#include "sources/LiveSource.h"
 #include "recording/Recording.h"
 #include "outputs/OutputOptions.h"
 #include "outputs/Outputs.h"
@@ -497,7 +497,7 @@ public:
     {
         m_settings.setValues(m_options.values);
         // The command line may set what the options cannot (mark and space parity, any baud).
-        m_session.serial().setPortSettings(m_options.port);
+        m_session.setLineSettings(m_options.port);
         m_session.pipeline().setBearingTo(m_options.bearingTo);
         m_session.addSink(this);
         connect(&m_session.recording(), &Recording::appendFailed, this,
@@ -591,13 +591,7 @@ public:
     int start()
     {
         QString reason;
-        const QString device = m_session.devicePathFor(m_options.portName);
-        if (device.isEmpty()) {
-            m_events.message(EventKind::Error,
-                             QStringLiteral("no device for port %1").arg(m_options.portName));
-            return 1;
-        }
-        if (!m_session.openPort(&reason, m_options.portName)) {
+        if (!m_session.openSource(&reason, m_options.portName)) {
             m_events.message(EventKind::Error, LiveSession::oneLine(reason));
             return 1;
         }
@@ -662,13 +656,17 @@ public:
             return giveUp(2);
         }
         recording.setLogging(true);
-        m_session.startPolling();
+        m_session.startSource();
         m_statusTimer.start();
-        const PortSettings& line = m_session.serial().portSettings();
+        // A serial port: its device and line; a sensor on the network: how it is reached.
+        const QString device = m_session.source().describe();
+        const PortSettings* line = m_session.lineSettings();
         m_events.print(
             EventKind::Recording,
-            QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6; %7")
-                .arg(m_options.portName, device, lineText(line), recording.currentFile(),
+            QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6")
+                .arg(m_options.portName,
+                     line ? QStringLiteral("%1, %2").arg(device, lineText(*line)) : device,
+                     recording.currentFile(),
                      m_options.values.localTime ? QStringLiteral("local time")
                                                 : QStringLiteral("UTC"),
                      m_session.clockStateText(),
@@ -678,7 +676,7 @@ public:
                                m_options.outputTexts.join(QStringLiteral(", "))),
             {{QStringLiteral("port"), m_options.portName},
              {QStringLiteral("device"), device},
-             {QStringLiteral("line"), lineFields(line)},
+             {QStringLiteral("line"), line ? QJsonValue(lineFields(*line)) : QJsonValue()},
              {QStringLiteral("log"), recording.currentFile()},
              {QStringLiteral("timeBase"),
               m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
@@ -705,7 +703,7 @@ public:
                                  .arg(continuing ? QStringLiteral("record at the end of")
                                                  : QStringLiteral("create"),
                                       m_options.logFile, reason));
-            m_session.disconnectPort();
+            m_session.closeSource();
             return 1;
         }
         if (!continuing)
@@ -796,14 +794,15 @@ public:
             break;
         case SessionEvent::Kind::Reconnecting:
             m_events.print(EventKind::Reconnecting,
-                           QStringLiteral("device lost: %1: %2 Trying again every second.")
-                               .arg(event.portName, LiveSession::oneLine(event.reason)),
+                           QStringLiteral("device lost: %1: %2 %3")
+                               .arg(event.portName, LiveSession::oneLine(event.reason),
+                                    m_session.source().retryText()),
                            {{QStringLiteral("port"), port},
                             {QStringLiteral("reason"), LiveSession::oneLine(event.reason)}});
             break;
         case SessionEvent::Kind::Reconnected: {
             ++m_reconnections;
-            const QString device = m_session.devicePathFor(m_options.portName);
+            const QString device = m_session.source().describe();
             m_events.print(EventKind::Reconnected,
                            QStringLiteral("reconnected: %1 (%2)").arg(event.portName, device),
                            {{QStringLiteral("port"), port}, {QStringLiteral("device"), device}});
@@ -838,7 +837,7 @@ public:
 private:
     int giveUp(int status)
     {
-        m_session.disconnectPort();
+        m_session.closeSource();
         for (const QString& path : std::as_const(m_made))
             QFile::remove(path);
         return status;
@@ -935,16 +934,16 @@ private:
         fields.insert(QStringLiteral("dropped"), recording.droppedLines());
         fields.insert(QStringLiteral("dataFileWaiting"), data.waitingRows());
         fields.insert(QStringLiteral("dataFileDropped"), data.droppedRows());
-        m_events.print(
-            EventKind::Status,
-            QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
-                .arg(recording.samplesWritten())
-                .arg(lastText)
-                .arg(m_reconnections)
-                .arg(kept)
-                .arg(outputs.isEmpty() ? QString()
-                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
-            fields);
+        m_events.print(EventKind::Status,
+                       QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
+                           .arg(recording.samplesWritten())
+                           .arg(lastText)
+                           .arg(m_reconnections)
+                           .arg(kept)
+                           .arg(outputs.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
+                       fields);
     }
 
     RecordOptions m_options;
@@ -996,8 +995,9 @@ int main(int argc, char* argv[])
          QStringLiteral("Settings file to read (default: %1).").arg(settingsFilePath()),
          QStringLiteral("FILE")},
         {QStringLiteral("port"),
-         QStringLiteral("COM1..COM4 (mapped through [Ports] of the settings file) or a device "
-                        "path."),
+         QStringLiteral("COM1..COM4 (mapped through [Ports] of the settings file), a device "
+                        "path, or tcp://HOST:PORT for a sensor behind a serial-to-Ethernet "
+                        "device server in raw TCP mode."),
          QStringLiteral("NAME")},
         {QStringLiteral("baud"), QStringLiteral("Baud rate."), QStringLiteral("N")},
         {QStringLiteral("data-bits"), QStringLiteral("7 or 8."), QStringLiteral("N")},

@@ -4,6 +4,10 @@
 // that drifts in speed and direction. Optional splitting and line noise exercise the way
 // Marvane frames records that arrive in pieces or with rubbish after them or between them.
 //
+// --tcp PORT serves the same records to TCP clients instead, as a serial-to-Ethernet device
+// server in raw TCP mode does with what its serial line receives: every client connected when a
+// record goes out gets it; a record sent while nobody is connected is gone.
+//
 // --link gives the terminal a name that stays the same from run to run (the terminal's own
 // number changes at every start, and a number set free may be taken by another program).
 // --numbered makes every record identifiable in a log, for fault-injection runs: X carries the
@@ -23,9 +27,14 @@
 #include <random>
 #include <string>
 
+#include <vector>
+
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
@@ -132,6 +141,114 @@ void send(int fd, const std::string& bytes)
     if (!bytes.empty() && ::write(fd, bytes.data(), bytes.size()) < 0 && errno != EAGAIN)
         std::perror("marvane-sensor-sim: write");
 }
+
+// The listening socket of --tcp: every address of this computer, IPv6 and IPv4 alike where the
+// system allows both on one socket. Returns -1 with the reason told.
+int listenOn(int port, int* boundPort)
+{
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    const int off = 0;
+    if (fd >= 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_any;
+        address.sin6_port = htons(quint16(port));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    if (fd < 0) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            std::perror("marvane-sensor-sim: socket");
+            return -1;
+        }
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(quint16(port));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            std::fprintf(stderr, "marvane-sensor-sim: cannot serve TCP port %d: %s\n", port,
+                         std::strerror(errno));
+            ::close(fd);
+            return -1;
+        }
+    }
+    if (::listen(fd, 8) != 0) {
+        std::perror("marvane-sensor-sim: listen");
+        ::close(fd);
+        return -1;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    *boundPort = bound.ss_family == AF_INET6
+                     ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                     : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    return fd;
+}
+
+// The TCP clients of --tcp, taken in as they come and dropped when they go.
+class Clients
+{
+public:
+    explicit Clients(int listener) : m_listener(listener) {}
+    ~Clients()
+    {
+        for (const int fd : m_fds)
+            ::close(fd);
+    }
+
+    // Takes in whoever has connected since.
+    void accept()
+    {
+        for (;;) {
+            const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            m_fds.push_back(fd);
+            std::printf("Client connected (%zu now).\n", m_fds.size());
+            std::fflush(stdout);
+        }
+    }
+
+    // Without ever waiting, as on a serial line: what a client's connection does not take now
+    // is lost for that client. A client that has gone is dropped.
+    void send(const std::string& bytes)
+    {
+        accept();
+        for (auto it = m_fds.begin(); it != m_fds.end();) {
+            if (::send(*it, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+                errno != EAGAIN && errno != EWOULDBLOCK) {
+                ::close(*it);
+                it = m_fds.erase(it);
+                std::printf("Client gone (%zu now).\n", m_fds.size());
+                std::fflush(stdout);
+                continue;
+            }
+            ++it;
+        }
+    }
+
+    // Ends every connection in order: what was sent is delivered before the end.
+    void finish()
+    {
+        for (const int fd : m_fds) {
+            ::shutdown(fd, SHUT_WR);
+            ::close(fd);
+        }
+        m_fds.clear();
+    }
+
+private:
+    int m_listener;
+    std::vector<int> m_fds;
+};
 
 void addNanoseconds(timespec& t, long long ns)
 {
@@ -280,8 +397,14 @@ int main(int argc, char* argv[])
         QStringLiteral("first"),
         QStringLiteral("With --numbered: the first record's number. Default 1."),
         QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QStringLiteral("Serve the records to TCP clients on PORT (0: any free port, told at the "
+                       "start) instead of a pseudo-terminal, as a serial-to-Ethernet device "
+                       "server in raw TCP mode does; Marvane reads them from tcp://HOST:PORT."),
+        QStringLiteral("PORT"));
     parser.addOptions({rateOption, unitsOption, countOption, splitOption, noiseOption, linkOption,
-                       numberedOption, firstOption});
+                       numberedOption, firstOption, tcpOption});
     parser.process(app);
 
     bool ok = false;
@@ -312,6 +435,28 @@ int main(int argc, char* argv[])
     const QString link = parser.value(linkOption);
     if (parser.isSet(linkOption) && link.isEmpty())
         return fail(QStringLiteral("--link takes a path"));
+    const bool tcp = parser.isSet(tcpOption);
+    const int tcpPort = parser.value(tcpOption).toInt(&ok);
+    if (tcp && (!ok || tcpPort < 0 || tcpPort > 65535))
+        return fail(QStringLiteral("--tcp takes a port number from 0 to 65535"));
+    if (tcp && parser.isSet(linkOption))
+        return fail(QStringLiteral("--link names a terminal; with --tcp there is none"));
+
+    struct sigaction stop = {};
+    stop.sa_handler = requestStop;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGTERM, &stop, nullptr);
+    ::sigaction(SIGHUP, &stop, nullptr);
+
+    int listener = -1;
+    int boundPort = 0;
+    if (tcp) {
+        listener = listenOn(tcpPort, &boundPort);
+        if (listener < 0)
+            return 1;
+    }
+    Clients clients(listener);
 
     // Raw from the start: no echo back to us and no line-end translation before Marvane sets
     // the line up itself. The slave side stays open here too, so the terminal lives on while
@@ -321,19 +466,13 @@ int main(int argc, char* argv[])
     int master = -1;
     int slave = -1;
     char name[256] = {};
-    if (::openpty(&master, &slave, name, &raw, nullptr) != 0) {
-        std::perror("marvane-sensor-sim: openpty");
-        return 1;
+    if (!tcp) {
+        if (::openpty(&master, &slave, name, &raw, nullptr) != 0) {
+            std::perror("marvane-sensor-sim: openpty");
+            return 1;
+        }
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     }
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-
-    // Before the link exists, so that a stop asked for at any time after it removes it again.
-    struct sigaction stop = {};
-    stop.sa_handler = requestStop;
-    sigemptyset(&stop.sa_mask);
-    ::sigaction(SIGINT, &stop, nullptr);
-    ::sigaction(SIGTERM, &stop, nullptr);
-    ::sigaction(SIGHUP, &stop, nullptr);
 
     const QByteArray device(name);
     if (!link.isEmpty()) {
@@ -351,12 +490,20 @@ int main(int argc, char* argv[])
     ::clock_gettime(CLOCK_MONOTONIC, &next);
     const QString mapped =
         link.isEmpty() ? QString::fromLocal8Bit(device) : QFileInfo(link).absoluteFilePath();
-    std::printf("Sensor simulator on %s\n"
-                "Map a port to it in marvane.ini:\n"
-                "  [Ports]\n"
+    const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(boundPort);
+    if (tcp)
+        std::printf("Sensor simulator on TCP port %d\n"
+                    "Record from it with marvane-record --port %s, or map a port to it in "
+                    "marvane.ini:\n",
+                    boundPort, qPrintable(address));
+    else
+        std::printf("Sensor simulator on %s\n"
+                    "Map a port to it in marvane.ini:\n",
+                    qPrintable(mapped));
+    std::printf("  [Ports]\n"
                 "  COM1=%s\n"
                 "Sending %s records a second in %s layout%s. Ctrl+C stops.\n",
-                qPrintable(mapped), qPrintable(mapped), qPrintable(QString::number(rate)),
+                qPrintable(tcp ? address : mapped), qPrintable(QString::number(rate)),
                 qPrintable(numbered ? QStringLiteral("mm") : unitsName),
                 numbered ? qPrintable(QStringLiteral(", numbered from %1").arg(first)) : "");
     // A fault-injection run works out from this which records went out while it had the
@@ -368,6 +515,13 @@ int main(int argc, char* argv[])
     }
     std::fflush(stdout);
 
+    // The line: the terminal, or every TCP client.
+    const auto out = [&](const std::string& bytes) {
+        if (tcp)
+            clients.send(bytes);
+        else
+            send(master, bytes);
+    };
     long long sent = 0;
     while (!g_stop && (count == 0 || sent < count)) {
         std::string line =
@@ -377,14 +531,14 @@ int main(int argc, char* argv[])
         if (split) {
             std::uniform_int_distribution<std::size_t> cut(1, line.size() - 1);
             const std::size_t at = cut(random);
-            send(master, line.substr(0, at));
+            out(line.substr(0, at));
             timespec half = next;
             addNanoseconds(half, period / 2);
             if (!sleepUntil(half))
                 break;
-            send(master, line.substr(at));
+            out(line.substr(at));
         } else {
-            send(master, line);
+            out(line);
         }
         ++sent;
         // After the last record too, so a reader has a period's time to fetch it before the
@@ -394,7 +548,12 @@ int main(int argc, char* argv[])
             break;
     }
 
-    letReaderFinish(slave);
+    if (tcp) {
+        clients.finish();
+        ::close(listener);
+    } else {
+        letReaderFinish(slave);
+    }
     if (!link.isEmpty())
         removeLink(link, device);
     if (numbered)
@@ -403,7 +562,9 @@ int main(int argc, char* argv[])
     else
         std::printf("Stopped after %lld records.\n", sent);
     std::fflush(stdout);
-    ::close(slave);
-    ::close(master);
+    if (!tcp) {
+        ::close(slave);
+        ::close(master);
+    }
     return 0;
 }

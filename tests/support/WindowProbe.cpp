@@ -5,10 +5,11 @@
 #include "sources/SerialSource.h"
 #include "replay/ReplaySession.h"
 #include "sensor/FlowPipeline.h"
+#include "session/LiveSession.h"
 
-#include <QDateTime>
 #include <QAction>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -71,7 +72,7 @@ WindowProbe::WindowProbe(MainWindow& window) : m_window(&window)
     replayStopButton = find<QToolButton>(window, "replayStopButton");
     replayPlayButton = find<QToolButton>(window, "replayPlayButton");
     clockTimer = find<QTimer>(window, "clockTimer");
-    pollTimer = &window.serial().pollTimer();
+    pollTimer = &window.session().serialSource().pollTimer();
     playTimer = &window.replay().playTimer();
 }
 
