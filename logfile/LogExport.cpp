@@ -145,6 +145,8 @@ public:
         case Got::End:
             break;
         }
+        if (m_dataFile)
+            readHead();
         return true;
     }
 
@@ -170,6 +172,18 @@ public:
     }
 
     bool isDataFile() const { return m_dataFile; }
+    // The comment lines at the head of a data file, without their "# ": what was recorded how.
+    const QStringList& headComments() const { return m_head; }
+    // What the head says of the computer's clock when the recording started ("synchronised,
+    // estimated error 2 ms"); empty when it does not say.
+    QString clockState() const
+    {
+        for (const QString& c : m_head) {
+            if (c.startsWith(QLatin1String("Clock: ")))
+                return c.mid(7);
+        }
+        return QString();
+    }
     qint64 skipped() const { return m_skipped; }
     // The clocks the rows read were stamped on, as the output states them, in order of use.
     const QStringList& clockTexts() const { return m_clockTexts; }
@@ -222,6 +236,25 @@ private:
                 return Got::End;
             }
             m_ended = got == 0;
+        }
+    }
+
+    // The comment lines before the first line of another kind (kept as the first line to read).
+    void readHead()
+    {
+        // A head is a few lines; more are read as rows are (skipped), not kept.
+        constexpr int kMaxHeadLines = 100;
+        while (m_hasFirst && m_first.startsWith('#') && m_head.size() < kMaxHeadLines) {
+            m_head << QString::fromUtf8(m_first.mid(m_first.startsWith("# ") ? 2 : 1));
+            QByteArrayView line;
+            const Got got = readLine(&line);
+            if (got == Got::Line) {
+                m_first = line.toByteArray();
+            } else {
+                m_hasFirst = false;
+                if (got == Got::Overlong)
+                    ++m_skipped;
+            }
         }
     }
 
@@ -316,6 +349,7 @@ private:
     QByteArray m_first;
     bool m_hasFirst = false;
     bool m_dataFile = false;
+    QStringList m_head;
     TimeBase m_named = TimeBase::Utc; // as the last units line names it
     bool m_clockNoted = false;
     QStringList m_clockTexts;
@@ -393,17 +427,20 @@ public:
             m_error = m_file.errorString();
             return false;
         }
-        const QStringList head = {
+        QStringList head = {
             QStringLiteral("Marvane %1 data file, exported by %2")
                 .arg(QStringLiteral(MARVANE_VERSION), options.program),
             QStringLiteral("Source: ") + sourceText(reader, input),
             QStringLiteral("Span: ") + spanText(options),
             QStringLiteral("Bearing convention: ") + conventionText(reader),
-            reader.isDataFile()
-                ? QStringLiteral("Times below: UTC; convention and face: in force for each row")
-                : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
-                                 "not keep them"),
         };
+        if (!reader.clockState().isEmpty())
+            head << QStringLiteral("Clock: ") + reader.clockState();
+        head << (reader.isDataFile()
+                     ? QStringLiteral(
+                           "Times below: UTC; convention and face: in force for each row")
+                     : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
+                                      "not keep them"));
         m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
         return true;
     }
@@ -490,6 +527,9 @@ public:
             return false;
         m_nc->redefine();
         m_nc->setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
+        // How far the times can be trusted: the computer's clock as the recording found it.
+        if (!reader.clockState().isEmpty())
+            m_nc->setAttribute(NetCdfFile::kGlobal, "computer_clock", reader.clockState());
         m_nc->setAttribute(NetCdfFile::kGlobal, "history",
                            QStringLiteral("%1 %2: %3 (%4) to %5; time stamps: %6; %7")
                                .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
@@ -529,7 +569,9 @@ private:
         }
     };
 
-    // Everything known before the first row, in the given layout; leaves define mode.
+    // Everything known before the first row, in the given layout; leaves define mode. The
+    // variables are defined in the order a reader looks for them (tools list them so): time,
+    // speed and direction, the components, then the flags and the series' identifier.
     bool define(NetCdfFile& nc, TimeLayout layout, Variables* v) const
     {
         if (!nc.create(m_path))
@@ -565,11 +607,6 @@ private:
                                            "variable."));
         }
 
-        const int series = nc.defineScalarText("series_id");
-        nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
-        nc.setAttribute(series, "long_name",
-                        QStringLiteral("the file the time series was exported from"));
-
         v->speed = dataVariable("sea_water_speed", NetCdfFile::Type::Double);
         nc.setAttribute(v->speed, "standard_name", QStringLiteral("sea_water_speed"));
         nc.setAttribute(v->speed, "long_name", QStringLiteral("flow speed"));
@@ -595,6 +632,19 @@ private:
         nc.setAttribute(v->recorded, "comment",
                         QStringLiteral("in the convention given by bearing_convention"));
 
+        if (m_withRecord) {
+            v->x = dataVariable("x_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->x, "long_name",
+                            QStringLiteral("X component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->x, "units", QStringLiteral("m s-1"));
+            v->y = dataVariable("y_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->y, "long_name",
+                            QStringLiteral("Y component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->y, "units", QStringLiteral("m s-1"));
+        }
+
         v->convention = dataVariable("bearing_convention", NetCdfFile::Type::Byte);
         nc.setAttribute(v->convention, "long_name",
                         QStringLiteral("convention of bearing_as_recorded"));
@@ -613,22 +663,17 @@ private:
                         QStringLiteral("metres_per_second knots millimetres_per_second"));
 
         if (m_withRecord) {
-            v->x = dataVariable("x_velocity", NetCdfFile::Type::Double, &nan);
-            nc.setAttribute(v->x, "long_name",
-                            QStringLiteral("X component of the flow across the sensor's face, "
-                                           "sign as received"));
-            nc.setAttribute(v->x, "units", QStringLiteral("m s-1"));
-            v->y = dataVariable("y_velocity", NetCdfFile::Type::Double, &nan);
-            nc.setAttribute(v->y, "long_name",
-                            QStringLiteral("Y component of the flow across the sensor's face, "
-                                           "sign as received"));
-            nc.setAttribute(v->y, "units", QStringLiteral("m s-1"));
             v->face = dataVariable("face", NetCdfFile::Type::Byte, &noByte);
             nc.setAttribute(v->face, "long_name",
                             QStringLiteral("sensor face in force (up: X changes sign)"));
             nc.setAttribute(v->face, "flag_values", std::vector<qint8>{0, 1});
             nc.setAttribute(v->face, "flag_meanings", QStringLiteral("down up"));
         }
+
+        const int series = nc.defineScalarText("series_id");
+        nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
+        nc.setAttribute(series, "long_name",
+                        QStringLiteral("the file the time series was exported from"));
 
         nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
         nc.setAttribute(NetCdfFile::kGlobal, "featureType", QStringLiteral("timeSeries"));

@@ -172,6 +172,20 @@ public:
         int dim = -1;
         return nc_inq_dimid(m_id, name, &dim) == NC_NOERR;
     }
+    // The variables by id, which is the order tools such as ncdump list them in.
+    QList<QByteArray> variableNames() const
+    {
+        int count = 0;
+        QList<QByteArray> names;
+        if (nc_inq_nvars(m_id, &count) != NC_NOERR)
+            return names;
+        for (int var = 0; var < count; ++var) {
+            char name[NC_MAX_NAME + 1] = {};
+            nc_inq_varname(m_id, var, name);
+            names << QByteArray(name);
+        }
+        return names;
+    }
     // The text of a scalar string variable.
     QString stringValue(const char* variable) const
     {
@@ -256,11 +270,70 @@ private slots:
         QCOMPARE(nc.text("direction_of_sea_water_velocity", "standard_name"),
                  s("direction_of_sea_water_velocity"));
         QVERIFY(nc.text("bearing_convention", "comment").startsWith(s("assumed from")));
+        // A log says nothing of the computer's clock.
+        QCOMPARE(nc.text(nullptr, "computer_clock"), s("<no attribute>"));
         const QString history = nc.text(nullptr, "history");
         QVERIFY2(history.contains(s("1 line skipped")), qPrintable(history));
         QVERIFY2(history.contains(s("log file in.log (the whole file) to out.nc")),
                  qPrintable(history));
         QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.nc")}));
+    }
+
+    // What other tools do to a file (ncatted, ncks -A, xarray's mode "a"): open it for writing,
+    // add an attribute, close it. And they list the variables in the order a reader wants them.
+    void netCdfOpensForWritingInAnotherTool_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QList<QByteArray>>("variables");
+        QTest::newRow("log") << threeUnitsLog()
+                             << QList<QByteArray>{"time",
+                                                  "sea_water_speed",
+                                                  "direction_of_sea_water_velocity",
+                                                  "bearing_as_recorded",
+                                                  "bearing_convention",
+                                                  "record_units",
+                                                  "series_id"};
+        // Times that repeat: the file is laid out again along obs at the end.
+        QTest::newRow("data file, times repeating")
+            << lines({"# Marvane 4.01 data file",
+                      "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
+                      "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
+                      "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down"})
+            << QList<QByteArray>{"time",
+                                 "sea_water_speed",
+                                 "direction_of_sea_water_velocity",
+                                 "bearing_as_recorded",
+                                 "x_velocity",
+                                 "y_velocity",
+                                 "bearing_convention",
+                                 "record_units",
+                                 "face",
+                                 "series_id"};
+    }
+    void netCdfOpensForWritingInAnotherTool()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QList<QByteArray>, variables);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.csv"));
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(in, input));
+        QCOMPARE(runExport({in, out}).exitCode, 0);
+        QCOMPARE(NcReader(out).variableNames(), variables);
+
+        const QByteArray native = QFile::encodeName(out);
+        int id = -1;
+        QCOMPARE(nc_open(native.constData(), NC_WRITE, &id), NC_NOERR);
+        QCOMPARE(nc_redef(id), NC_NOERR);
+        const char note[] = "checked by hand";
+        QCOMPARE(nc_put_att_text(id, NC_GLOBAL, "comment", sizeof note - 1, note), NC_NOERR);
+        QCOMPARE(nc_close(id), NC_NOERR);
+
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        QCOMPARE(nc.text(nullptr, "comment"), s(note));
+        QCOMPARE(nc.variableNames(), variables);
+        QCOMPARE(filesIn(dir), (QStringList{s("in.csv"), s("out.nc")}));
     }
 
     void dataFileKeepsItsConventionsAndComponents()
@@ -270,7 +343,7 @@ private slots:
         const QString out = dir.filePath(s("out.nc"));
         // The same flow before and after the operator switched From to To.
         QVERIFY(writeFile(
-            in, lines({"# Marvane 4.01 data file",
+            in, lines({"# Marvane 4.01 data file", "# Clock: synchronised, estimated error 2 ms",
                        "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
                        "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
                        "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up",
@@ -286,10 +359,13 @@ private slots:
         QCOMPARE(nc.doubles("bearing_convention"), (std::vector<double>{0, 1}));
         QCOMPARE(nc.doubles("x_velocity"), (std::vector<double>{0.1, 0.077167}));
         QCOMPARE(nc.doubles("face"), (std::vector<double>{0, 1}));
+        // The clock the times were read from, as the data file's head says it.
+        QCOMPARE(nc.text(nullptr, "computer_clock"), s("synchronised, estimated error 2 ms"));
 
         // And as CSV, the rows as they were.
         const QString csv = dir.filePath(s("out.csv"));
         QCOMPARE(runExport({in, csv}).exitCode, 0);
+        QVERIFY(contents(csv).contains("\r\n# Clock: synchronised, estimated error 2 ms\r\n"));
         QCOMPARE(dataRows(contents(csv)),
                  (QList<QByteArray>{
                      "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
@@ -748,25 +824,42 @@ private slots:
     void failedWriteLeavesNoFile_data()
     {
         QTest::addColumn<QString>("output");
-        QTest::newRow("csv") << s("out.csv");
-        QTest::newRow("netCDF") << s("out.nc");
+        QTest::addColumn<int>("fileSizeLimit");
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("csv") << s("out.csv") << 4096 << false;
+        QTest::newRow("csv, replacing") << s("out.csv") << 4096 << true;
+        // The library meets the full disk as it writes its definitions, or only as it closes the
+        // file (28 KB whole).
+        QTest::newRow("netCDF, full at the start") << s("out.nc") << 4096 << false;
+        QTest::newRow("netCDF, full at the close") << s("out.nc") << 20000 << false;
+        QTest::newRow("netCDF, replacing") << s("out.nc") << 20000 << true;
     }
     void failedWriteLeavesNoFile()
     {
         QFETCH(QString, output);
+        QFETCH(int, fileSizeLimit);
+        QFETCH(bool, replacing);
         QTemporaryDir dir;
         const QString in = dir.filePath(s("in.log"));
         QByteArray log = lines({kHeader, kUtc});
         for (int i = 0; i < 2000; ++i)
             log += rec(i % 2 ? "0.515" : "1.234", "088", "24/05/2009 14:03:07") + "\r\n";
         QVERIFY(writeFile(in, log));
-        // The disk fills up after 4 KB.
-        const Run run = runExport({in, dir.filePath(output)}, "UTC", 4096);
+        const QString out = dir.filePath(output);
+        if (replacing)
+            QVERIFY(writeFile(out, "keep me"));
+        const QStringList args =
+            replacing ? QStringList{s("--force"), in, out} : QStringList{in, out};
+        const Run run = runExport(args, "UTC", rlim_t(fileSizeLimit));
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains("Cannot write " + QFile::encodeName(dir.filePath(output)) +
-                                  ": File too large"),
+        QVERIFY2(run.err.contains("Cannot write " + QFile::encodeName(out) + ": File too large"),
                  run.err.constData());
-        QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+        if (replacing) {
+            QCOMPARE(contents(out), QByteArray("keep me"));
+            QCOMPARE(filesIn(dir), (QStringList{s("in.log"), output}));
+        } else {
+            QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+        }
     }
 
     void netCdfLibraryErrorGivesItsTextAndNoFile()
