@@ -24,6 +24,9 @@
 
 namespace {
 
+// The heading box's value for "none".
+constexpr double kNoHeading = -360.1;
+
 // The item data role of a note after a device's path ("(not found on this computer)").
 constexpr int kNoteRole = Qt::UserRole + 1;
 
@@ -137,15 +140,20 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     headingLabel->setGeometry(240, 306, 50, 22);
     m_headingBox = new QDoubleSpinBox(this);
     m_headingBox->setObjectName(QStringLiteral("headingBox"));
-    m_headingBox->setRange(-360, 360);
+    // Its lowest value, one step below -360, is "none": no heading set, which is not 0 (a sensor
+    // facing north).
+    m_headingBox->setRange(kNoHeading, 360);
     m_headingBox->setDecimals(1);
+    m_headingBox->setSpecialValueText(QStringLiteral("none"));
     m_headingBox->setSuffix(QStringLiteral("\u00B0"));
     m_headingBox->setGeometry(290, 306, 44, 22);
     m_headingBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    m_headingBox->setToolTip(QStringLiteral("The sensor's heading in degrees true, added to "
-                                            "every bearing shown, logged and sent (0: none)"));
-    m_dataFileBox = new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"),
-                                  this);
+    m_headingBox->setToolTip(
+        QStringLiteral("The sensor's heading in degrees true, added to "
+                       "every bearing shown, logged and sent; none: bearings are "
+                       "relative to the front of the sensor"));
+    m_dataFileBox =
+        new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"), this);
     m_dataFileBox->setObjectName(QStringLiteral("dataFileBox"));
     m_dataFileBox->setGeometry(10, 334, 322, 20);
 
@@ -170,10 +178,9 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
 
     // Keyboard focus order of the dialog.
     const QList<QWidget*> order = {
-        m_scrollDirectionGroup, m_portGroup,     m_deviceBox,    m_baudRateGroup,
-        m_parityGroup,          m_dataBitsGroup, m_stopBitsGroup, m_okButton,
-        m_cancelButton,         m_orientationGroup, m_reconnectBox, m_timeBaseBox,
-        m_headingBox,           m_dataFileBox};
+        m_scrollDirectionGroup, m_portGroup,     m_deviceBox,  m_baudRateGroup, m_parityGroup,
+        m_dataBitsGroup,        m_stopBitsGroup, m_okButton,   m_cancelButton,  m_orientationGroup,
+        m_reconnectBox,         m_timeBaseBox,   m_headingBox, m_dataFileBox};
     QList<QWidget*> chain;
     for (QWidget* w : order) {
         if (auto* group = qobject_cast<RadioGroup*>(w)) {
@@ -201,7 +208,7 @@ void CommsOptionsDialog::loadOptions()
     const CommsSettings& s = values.comms;
     m_reconnectBox->setChecked(values.reconnect);
     m_timeBaseBox->setCurrentIndex(values.localTime ? 1 : 0);
-    m_headingBox->setValue(values.headingOffset);
+    m_headingBox->setValue(values.headingOffset.value_or(kNoHeading));
     m_dataFileBox->setChecked(values.dataFile);
     m_scrollDirectionGroup->setItemIndex(s.scrollDirection);
     m_portGroup->setItemIndex(s.commPort);
@@ -276,7 +283,10 @@ void CommsOptionsDialog::applyOptions()
     s.stopBits = m_stopBitsGroup->itemIndex();
     values.reconnect = m_reconnectBox->isChecked();
     values.localTime = m_timeBaseBox->currentIndex() == 1;
-    values.headingOffset = m_headingBox->value();
+    if (m_headingBox->value() > kNoHeading)
+        values.headingOffset = m_headingBox->value();
+    else
+        values.headingOffset.reset();
     values.dataFile = m_dataFileBox->isChecked();
     // Only a mapping changed here is written: one left alone may be the system's default.
     QMap<QString, QString> portDevices;
