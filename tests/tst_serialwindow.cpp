@@ -321,7 +321,7 @@ void TestSerialWindow::connectAgainWhileConnectedKeepsConnection()
     w->connectPort();
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     f.prompts->confirmAnswers << false; // no logging into it yet
-    w->newLogFile(); // Connect stays off while connected
+    w->newLogFile();                    // Connect stays off while connected
     QVERIFY(!w.connectAction->isEnabled());
     w->connectPort();
     QCOMPARE(f.prompts->messages(), QStringList{QStringLiteral("Unable to open COM2")});
@@ -344,7 +344,7 @@ void TestSerialWindow::deviceVanishingMidRun()
     WindowProbe& w = f.w();
     w->setTimeScaleForTests(0.01);
     OptionValues noReconnect = w->options().values(); // "Reconnect automatically" off:
-    noReconnect.reconnect = false;                     // one box, disconnected
+    noReconnect.reconnect = false;                    // one box, disconnected
     w->options().setValues(noReconnect);
     f.prompts->fileAnswers << f.path(QStringLiteral("run.log"));
     w->newLogFile();
@@ -890,8 +890,9 @@ void TestSerialWindow::networkOutputsTakeLiveSamplesAndShowTheirState()
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
     probe.close();
-    MainWindowFixture f(iniFor(sensor) + "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" +
-                        QByteArray::number(port) + "\n");
+    // The sensor declared to face north: a VDR sentence goes out only with a heading.
+    MainWindowFixture f(iniFor(sensor, "Heading=0\n") +
+                        "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" + QByteArray::number(port) + "\n");
     WindowProbe& w = f.w();
     QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));
     QTRY_COMPARE(counts->text(), QStringLiteral("NMEA: 0 clients"));
