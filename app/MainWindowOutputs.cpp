@@ -4,10 +4,10 @@
 #include "app/MainWindow.h"
 
 #include "app/OutputsDialog.h"
-#include "logfile/DataFileWriter.h"
+#include "recording/DataFileWriter.h"
 #include "outputs/OutputSettings.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include <QDir>
 

@@ -2,7 +2,7 @@
 
 #include "app/Prompts.h"
 #include "base/MarvaneError.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

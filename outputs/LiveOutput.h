@@ -4,7 +4,7 @@
 // message carries one line per fault episode or recovery, for the status bar or, in the
 // recorder, standard error.
 
-#include "processing/SampleSink.h"
+#include "sensor/SampleSink.h"
 
 #include <QObject>
 #include <QString>

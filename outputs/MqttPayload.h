@@ -13,7 +13,7 @@
 // has no x, y, rawX, rawY.
 
 #include "base/ClockText.h"
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QByteArray>
 #include <QString>

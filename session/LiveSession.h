@@ -23,8 +23,8 @@
 // the operator chose to log them. A second demonstration while one runs is refused.
 
 #include "outputs/OutputSettings.h"
-#include "processing/Sample.h"
-#include "processing/SampleSink.h"
+#include "sensor/Sample.h"
+#include "sensor/SampleSink.h"
 
 #include <QList>
 #include <QObject>

@@ -8,7 +8,7 @@
 #include "outputs/MqttOutput.h"
 #include "outputs/Outputs.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 #include "tests/support/MqttBroker.h"
 #include "tests/support/Pty.h"
 #include "tests/support/Samples.h"
