@@ -26,6 +26,9 @@
 
 namespace {
 
+// The heading box's value for "none".
+constexpr double kNoHeading = -360.1;
+
 // The item data role of a note after a device's path ("(not found on this computer)").
 constexpr int kNoteRole = Qt::UserRole + 1;
 
@@ -150,13 +153,18 @@ CommsOptionsDialog::CommsOptionsDialog(ProgramOptions& options, Prompts& prompts
     headingLabel->setGeometry(240, 306, 50, 22);
     m_headingBox = new QDoubleSpinBox(this);
     m_headingBox->setObjectName(QStringLiteral("headingBox"));
-    m_headingBox->setRange(-360, 360);
+    // Its lowest value, one step below -360, is "none": no heading set, which is not 0 (a sensor
+    // facing north).
+    m_headingBox->setRange(kNoHeading, 360);
     m_headingBox->setDecimals(1);
+    m_headingBox->setSpecialValueText(QStringLiteral("none"));
     m_headingBox->setSuffix(QStringLiteral("\u00B0"));
     m_headingBox->setGeometry(290, 306, 44, 22);
     m_headingBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    m_headingBox->setToolTip(QStringLiteral("The sensor's heading in degrees true, added to "
-                                            "every bearing shown, logged and sent (0: none)"));
+    m_headingBox->setToolTip(
+        QStringLiteral("The sensor's heading in degrees true, added to "
+                       "every bearing shown, logged and sent; none: bearings are "
+                       "relative to the front of the sensor"));
     m_dataFileBox =
         new QCheckBox(QStringLiteral("Also write a data file (.csv) beside the log"), this);
     m_dataFileBox->setObjectName(QStringLiteral("dataFileBox"));
@@ -213,7 +221,7 @@ void CommsOptionsDialog::loadOptions()
     const CommsSettings& s = values.comms;
     m_reconnectBox->setChecked(values.reconnect);
     m_timeBaseBox->setCurrentIndex(values.localTime ? 1 : 0);
-    m_headingBox->setValue(values.headingOffset);
+    m_headingBox->setValue(values.headingOffset.value_or(kNoHeading));
     m_dataFileBox->setChecked(values.dataFile);
     m_scrollDirectionGroup->setItemIndex(s.scrollDirection);
     m_portGroup->setItemIndex(s.commPort);
@@ -317,7 +325,10 @@ void CommsOptionsDialog::applyOptions()
     s.stopBits = m_stopBitsGroup->itemIndex();
     values.reconnect = m_reconnectBox->isChecked();
     values.localTime = m_timeBaseBox->currentIndex() == 1;
-    values.headingOffset = m_headingBox->value();
+    if (m_headingBox->value() > kNoHeading)
+        values.headingOffset = m_headingBox->value();
+    else
+        values.headingOffset.reset();
     values.dataFile = m_dataFileBox->isChecked();
     // Only a mapping changed here is written: one left alone may be the system's default.
     QMap<QString, QString> portDevices;

@@ -546,11 +546,11 @@ void MainWindow::onReconnecting(const QString& portName, const QString& reason)
 void MainWindow::showHeading()
 {
     // Every bearing shown is turned by the sensor's heading: the operator must see that it is.
-    const double heading = m_options->values().headingOffset;
-    const QString text = heading == 0 ? QString()
-                                      : QStringLiteral("Heading offset: %1\u00B0 added to every "
-                                                       "bearing")
-                                            .arg(heading);
+    const std::optional<double> heading = m_options->values().headingOffset;
+    const QString text = !heading ? QString()
+                                  : QStringLiteral("Heading offset: %1\u00B0 added to every "
+                                                   "bearing")
+                                        .arg(*heading);
     m_readouts->setBearingToolTip(text);
     if (m_about)
         m_about->setHeadingLine(text);

@@ -2,11 +2,13 @@
 
 #include "app/Prompts.h"
 #include "base/MarvaneError.h"
+#include "settings/ProgramOptions.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -62,6 +64,13 @@ OutputsDialog::OutputsDialog(const QString& settingsPath, Prompts& prompts, QWid
     nmeaForm->addRow(m_nmeaTcpBox);
     nmeaForm->addRow(QStringLiteral("Address:"), m_nmeaTcpAddressEdit);
     nmeaForm->addRow(QStringLiteral("Port:"), m_nmeaTcpPortBox);
+    // A VDR sentence has room only for a true or a magnetic set: without a heading, none goes out.
+    m_nmeaHeadingNote = named(new QLabel(nmeaGroup), "nmeaHeadingNote");
+    m_nmeaHeadingNote->setWordWrap(true);
+    m_nmeaHeadingNote->setText(
+        QStringLiteral("No VDR sentence is sent while the sensor's heading is not set (Options): "
+                       "the set would be relative to the front of the sensor, not to north."));
+    nmeaForm->addRow(m_nmeaHeadingNote);
 
     auto* mqttGroup = new QGroupBox(QStringLiteral("MQTT"), this);
     m_mqttBox = named(new QCheckBox(QStringLiteral("Publish to a broker"), mqttGroup), "mqttBox");
@@ -111,6 +120,7 @@ void OutputsDialog::showEvent(QShowEvent* event)
 {
     // Loaded on every showing: the operator may have edited marvane.ini meanwhile.
     setSettings(loadOutputSettings(m_settingsPath));
+    m_nmeaHeadingNote->setVisible(!readOptionValues(m_settingsPath, nullptr).headingOffset);
     QDialog::showEvent(event);
 }
 

@@ -10,6 +10,7 @@
 
 class Prompts;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -48,6 +49,7 @@ private:
     QCheckBox* m_nmeaTcpBox;
     QSpinBox* m_nmeaTcpPortBox;
     QLineEdit* m_nmeaTcpAddressEdit;
+    QLabel* m_nmeaHeadingNote; // shown while no heading is set
     QCheckBox* m_mqttBox;
     QLineEdit* m_mqttUrlEdit;
     QLineEdit* m_mqttTopicEdit;

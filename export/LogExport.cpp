@@ -145,6 +145,8 @@ public:
         case Got::End:
             break;
         }
+        if (m_dataFile)
+            readHead();
         return true;
     }
 
@@ -170,6 +172,27 @@ public:
     }
 
     bool isDataFile() const { return m_dataFile; }
+    // The comment lines at the head of a data file, without their "# ": what was recorded how.
+    const QStringList& headComments() const { return m_head; }
+    // What the head says of the computer's clock when the recording started ("synchronised,
+    // estimated error 2 ms"); empty when it does not say.
+    QString clockState() const
+    {
+        for (const QString& c : m_head) {
+            if (c.startsWith(QLatin1String("Clock: ")))
+                return c.mid(7);
+        }
+        return QString();
+    }
+    // The heading the head of a data file states (the last such line); none for a log, which
+    // does not record it, and for a head that says it was not set.
+    std::optional<double> heading() const
+    {
+        std::optional<double> heading;
+        for (const QString& c : m_head)
+            headingOfComment(c, &heading);
+        return heading;
+    }
     qint64 skipped() const { return m_skipped; }
     // The clocks the rows read were stamped on, as the output states them, in order of use.
     const QStringList& clockTexts() const { return m_clockTexts; }
@@ -222,6 +245,25 @@ private:
                 return Got::End;
             }
             m_ended = got == 0;
+        }
+    }
+
+    // The comment lines before the first line of another kind (kept as the first line to read).
+    void readHead()
+    {
+        // A head is a few lines; more are read as rows are (skipped), not kept.
+        constexpr int kMaxHeadLines = 100;
+        while (m_hasFirst && m_first.startsWith('#') && m_head.size() < kMaxHeadLines) {
+            m_head << QString::fromUtf8(m_first.mid(m_first.startsWith("# ") ? 2 : 1));
+            QByteArrayView line;
+            const Got got = readLine(&line);
+            if (got == Got::Line) {
+                m_first = line.toByteArray();
+            } else {
+                m_hasFirst = false;
+                if (got == Got::Overlong)
+                    ++m_skipped;
+            }
         }
     }
 
@@ -316,6 +358,7 @@ private:
     QByteArray m_first;
     bool m_hasFirst = false;
     bool m_dataFile = false;
+    QStringList m_head;
     TimeBase m_named = TimeBase::Utc; // as the last units line names it
     bool m_clockNoted = false;
     QStringList m_clockTexts;
@@ -351,6 +394,15 @@ QString conventionText(const SpanReader& r)
     return r.isDataFile() ? QStringLiteral("as recorded in each row")
                           : QStringLiteral("from (assumed: a log file does not record it; where "
                                            "the flow comes from is the program's default)");
+}
+
+// The heading line of a CSV export's head.
+QString headingText(const SpanReader& r)
+{
+    if (!r.isDataFile())
+        return QStringLiteral("Heading: not recorded in a log file, bearings taken as relative to "
+                              "the front of the sensor");
+    return headingComment(r.heading());
 }
 
 QString timeBaseText(const SpanReader& r)
@@ -393,27 +445,30 @@ public:
             m_error = m_file.errorString();
             return false;
         }
-        const QStringList head = {
+        QStringList head = {
             QStringLiteral("Marvane %1 data file, exported by %2")
                 .arg(QStringLiteral(MARVANE_VERSION), options.program),
             QStringLiteral("Source: ") + sourceText(reader, input),
             QStringLiteral("Span: ") + spanText(options),
             QStringLiteral("Bearing convention: ") + conventionText(reader),
-            reader.isDataFile()
-                ? QStringLiteral("Times below: UTC; convention and face: in force for each row")
-                : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
-                                 "not keep them"),
         };
+        if (!reader.clockState().isEmpty())
+            head << QStringLiteral("Clock: ") + reader.clockState();
+        head << headingText(reader);
+        head << (reader.isDataFile()
+                     ? QStringLiteral(
+                           "Times below: UTC; convention and face: in force for each row")
+                     : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
+                                      "not keep them"));
         m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
         return true;
     }
     void add(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
-    bool finish(const SpanReader& reader, const QString&, const ExportOptions&) override
+    bool finish(const SpanReader&, const QString&, const ExportOptions&) override
     {
-        // Known only once the whole file is read: comments may stand at the end as well.
-        m_file.write(dataFileCommentLines(
-            {QStringLiteral("Time stamps of the source: ") + timeBaseText(reader),
-             linesSkippedText(reader.skipped())}));
+        // What is known only once the whole input is read (lines skipped, the clocks of a log's
+        // stamps) is not written here: a "#" line after the rows is a row to many readers. It is
+        // in the result, for standard error or the window.
         if (!m_file.commit()) {
             m_error = m_file.errorString();
             return false;
@@ -452,6 +507,8 @@ public:
         m_source = sourceText(reader, input);
         m_convention = conventionText(reader);
         m_seriesId = QFileInfo(input).fileName();
+        m_heading = reader.heading();
+        m_headingText = headingText(reader).mid(9); // without "Heading: "
         // The file is defined with the first rows in hand (see flush).
         return true;
     }
@@ -466,6 +523,12 @@ public:
         m_speeds.push_back(row.speedMs);
         const double towards = std::fmod(row.bearing + (row.bearingTo ? 0.0 : 180.0), 360.0);
         m_directions.push_back(towards);
+        if (m_heading) {
+            // Bearings turned by a heading are true: the flow's components east and north.
+            const double radians = towards * M_PI / 180.0;
+            m_easts.push_back(row.speedMs * std::sin(radians));
+            m_norths.push_back(row.speedMs * std::cos(radians));
+        }
         m_bearings.push_back(row.bearing);
         m_conventions.push_back(row.bearingTo ? 1 : 0);
         m_unitCodes.push_back(row.units == QLatin1String("m/s")     ? 0
@@ -490,6 +553,9 @@ public:
             return false;
         m_nc->redefine();
         m_nc->setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
+        // How far the times can be trusted: the computer's clock as the recording found it.
+        if (!reader.clockState().isEmpty())
+            m_nc->setAttribute(NetCdfFile::kGlobal, "computer_clock", reader.clockState());
         m_nc->setAttribute(NetCdfFile::kGlobal, "history",
                            QStringLiteral("%1 %2: %3 (%4) to %5; time stamps: %6; %7")
                                .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
@@ -510,12 +576,14 @@ private:
 
     struct Variables
     {
-        int time = -1, speed = -1, direction = -1, recorded = -1, convention = -1, units = -1,
-            x = -1, y = -1, face = -1;
+        int time = -1, speed = -1, direction = -1, recorded = -1, east = -1, north = -1,
+            convention = -1, units = -1, x = -1, y = -1, face = -1;
         // Of the same type, in the same order in every file: for copying from one to another.
         std::vector<int> doubles() const
         {
             std::vector<int> v = {time, speed, direction, recorded};
+            if (east >= 0)
+                v.insert(v.end(), {east, north});
             if (x >= 0)
                 v.insert(v.end(), {x, y});
             return v;
@@ -529,7 +597,9 @@ private:
         }
     };
 
-    // Everything known before the first row, in the given layout; leaves define mode.
+    // Everything known before the first row, in the given layout; leaves define mode. The
+    // variables are defined in the order a reader looks for them (tools list them so): time,
+    // speed and direction, the components, then the flags and the series' identifier.
     bool define(NetCdfFile& nc, TimeLayout layout, Variables* v) const
     {
         if (!nc.create(m_path))
@@ -565,35 +635,69 @@ private:
                                            "variable."));
         }
 
-        const int series = nc.defineScalarText("series_id");
-        nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
-        nc.setAttribute(series, "long_name",
-                        QStringLiteral("the file the time series was exported from"));
-
         v->speed = dataVariable("sea_water_speed", NetCdfFile::Type::Double);
         nc.setAttribute(v->speed, "standard_name", QStringLiteral("sea_water_speed"));
         nc.setAttribute(v->speed, "long_name", QStringLiteral("flow speed"));
         nc.setAttribute(v->speed, "units", QStringLiteral("m s-1"));
 
         // One direction for the whole file, whatever the convention of each sample: where the
-        // flow goes, the convention of the standard name.
+        // flow goes, the convention of the standard name. The standard name means a bearing
+        // clockwise from true north: only a heading makes the sensor's bearing one. Without it
+        // the direction is relative to the sensor's front, and says so with no standard name,
+        // so that no tool takes it for a true direction.
         v->direction = dataVariable("direction_of_sea_water_velocity", NetCdfFile::Type::Double);
-        nc.setAttribute(v->direction, "standard_name",
-                        QStringLiteral("direction_of_sea_water_velocity"));
-        nc.setAttribute(v->direction, "long_name", QStringLiteral("direction the flow goes to"));
+        if (m_heading) {
+            nc.setAttribute(v->direction, "standard_name",
+                            QStringLiteral("sea_water_velocity_to_direction"));
+            nc.setAttribute(v->direction, "long_name",
+                            QStringLiteral("direction the flow goes to, clockwise from true "
+                                           "north"));
+        } else {
+            nc.setAttribute(v->direction, "long_name",
+                            QStringLiteral("direction the flow goes to, clockwise, relative to "
+                                           "the front of the sensor"));
+        }
         nc.setAttribute(v->direction, "units", QStringLiteral("degree"));
         nc.setAttribute(v->direction, "comment",
-                        QStringLiteral("Clockwise from the reference of the sensor's bearing "
-                                       "(its front, plus the heading offset when one was set). "
-                                       "Bearings recorded as where the flow comes from are "
-                                       "turned by 180 degrees; bearing_as_recorded keeps them "
-                                       "as recorded."));
+                        (m_heading ? QStringLiteral("The sensor's bearing turned by its heading "
+                                                    "(see sensor_heading). ")
+                                   : QStringLiteral("No heading was set (see sensor_heading): "
+                                                    "0 is the front of the sensor, not north. ")) +
+                            QStringLiteral("Bearings recorded as where the flow comes from are "
+                                           "turned by 180 degrees; bearing_as_recorded keeps "
+                                           "them as recorded."));
 
         v->recorded = dataVariable("bearing_as_recorded", NetCdfFile::Type::Double);
         nc.setAttribute(v->recorded, "long_name", QStringLiteral("flow bearing as recorded"));
         nc.setAttribute(v->recorded, "units", QStringLiteral("degree"));
         nc.setAttribute(v->recorded, "comment",
                         QStringLiteral("in the convention given by bearing_convention"));
+
+        if (m_heading) {
+            v->east = dataVariable("eastward_sea_water_velocity", NetCdfFile::Type::Double);
+            nc.setAttribute(v->east, "standard_name",
+                            QStringLiteral("eastward_sea_water_velocity"));
+            nc.setAttribute(v->east, "long_name", QStringLiteral("eastward flow"));
+            nc.setAttribute(v->east, "units", QStringLiteral("m s-1"));
+            v->north = dataVariable("northward_sea_water_velocity", NetCdfFile::Type::Double);
+            nc.setAttribute(v->north, "standard_name",
+                            QStringLiteral("northward_sea_water_velocity"));
+            nc.setAttribute(v->north, "long_name", QStringLiteral("northward flow"));
+            nc.setAttribute(v->north, "units", QStringLiteral("m s-1"));
+        }
+
+        if (m_withRecord) {
+            v->x = dataVariable("x_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->x, "long_name",
+                            QStringLiteral("X component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->x, "units", QStringLiteral("m s-1"));
+            v->y = dataVariable("y_velocity", NetCdfFile::Type::Double, &nan);
+            nc.setAttribute(v->y, "long_name",
+                            QStringLiteral("Y component of the flow across the sensor's face, "
+                                           "sign as received"));
+            nc.setAttribute(v->y, "units", QStringLiteral("m s-1"));
+        }
 
         v->convention = dataVariable("bearing_convention", NetCdfFile::Type::Byte);
         nc.setAttribute(v->convention, "long_name",
@@ -613,22 +717,17 @@ private:
                         QStringLiteral("metres_per_second knots millimetres_per_second"));
 
         if (m_withRecord) {
-            v->x = dataVariable("x_velocity", NetCdfFile::Type::Double, &nan);
-            nc.setAttribute(v->x, "long_name",
-                            QStringLiteral("X component of the flow across the sensor's face, "
-                                           "sign as received"));
-            nc.setAttribute(v->x, "units", QStringLiteral("m s-1"));
-            v->y = dataVariable("y_velocity", NetCdfFile::Type::Double, &nan);
-            nc.setAttribute(v->y, "long_name",
-                            QStringLiteral("Y component of the flow across the sensor's face, "
-                                           "sign as received"));
-            nc.setAttribute(v->y, "units", QStringLiteral("m s-1"));
             v->face = dataVariable("face", NetCdfFile::Type::Byte, &noByte);
             nc.setAttribute(v->face, "long_name",
                             QStringLiteral("sensor face in force (up: X changes sign)"));
             nc.setAttribute(v->face, "flag_values", std::vector<qint8>{0, 1});
             nc.setAttribute(v->face, "flag_meanings", QStringLiteral("down up"));
         }
+
+        const int series = nc.defineScalarText("series_id");
+        nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
+        nc.setAttribute(series, "long_name",
+                        QStringLiteral("the file the time series was exported from"));
 
         nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
         nc.setAttribute(NetCdfFile::kGlobal, "featureType", QStringLiteral("timeSeries"));
@@ -638,6 +737,9 @@ private:
             NetCdfFile::kGlobal, "source",
             QStringLiteral("Marvane %1, %2").arg(QStringLiteral(MARVANE_VERSION), m_source));
         nc.setAttribute(NetCdfFile::kGlobal, "bearing_convention", m_convention);
+        nc.setAttribute(NetCdfFile::kGlobal, "sensor_heading", m_headingText);
+        if (m_heading)
+            nc.setAttribute(NetCdfFile::kGlobal, "sensor_heading_degrees_true", *m_heading);
         nc.endDefinitions();
         nc.putText(series, m_seriesId);
         return nc.ok();
@@ -685,6 +787,10 @@ private:
         m_nc->putDoubles(m_vars.speed, m_written, m_speeds);
         m_nc->putDoubles(m_vars.direction, m_written, m_directions);
         m_nc->putDoubles(m_vars.recorded, m_written, m_bearings);
+        if (m_heading) {
+            m_nc->putDoubles(m_vars.east, m_written, m_easts);
+            m_nc->putDoubles(m_vars.north, m_written, m_norths);
+        }
         m_nc->putBytes(m_vars.convention, m_written, m_conventions);
         m_nc->putBytes(m_vars.units, m_written, m_unitCodes);
         if (m_withRecord) {
@@ -693,7 +799,8 @@ private:
             m_nc->putBytes(m_vars.face, m_written, m_faces);
         }
         m_written += m_times.size();
-        for (auto* v : {&m_times, &m_speeds, &m_directions, &m_bearings, &m_xs, &m_ys})
+        for (auto* v :
+             {&m_times, &m_speeds, &m_directions, &m_bearings, &m_easts, &m_norths, &m_xs, &m_ys})
             v->clear();
         for (auto* v : {&m_conventions, &m_unitCodes, &m_faces})
             v->clear();
@@ -712,7 +819,9 @@ private:
     qint64 m_lastTimeMs = 0;
     qint64 m_rows = 0;
     size_t m_written = 0;
-    std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_xs, m_ys;
+    std::optional<double> m_heading; // as the source states it; none: not set, or not known
+    QString m_headingText;
+    std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_easts, m_norths, m_xs, m_ys;
     std::vector<qint8> m_conventions, m_unitCodes, m_faces;
 };
 
@@ -760,6 +869,8 @@ void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* re
     result->inputBytesHeld = reader.bytesHeld();
     result->statistics = statistics.result(badInSpan);
     result->assumedZone = reader.assumedZoneId();
+    if (reader.sawLocalTime())
+        result->sourceTimes = timeBaseText(reader);
     result->assumedZoneGiven = reader.assumedZoneGiven();
 }
 

@@ -72,6 +72,9 @@ struct ExportResult
     // given one or the computer's); empty when no such time was read.
     QString assumedZone;
     bool assumedZoneGiven = false; // it was the one given in the options
+    // How the local time stamps of a log were turned into UTC ("local time of Europe/Berlin, as
+    // the log names it; converted to UTC ..."); empty when all were UTC.
+    QString sourceTimes;
     bool ok() const { return status == Status::Done; }
 };
 

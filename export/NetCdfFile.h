@@ -3,10 +3,11 @@
 // (marvane-netcdf.so, see NetCdfBackend.h): create() loads it the first time a file is made.
 // When it cannot be loaded, create() fails with "netCDF export is not available: <why>".
 //
-// The file is built in memory and written in commit(), under a temporary name in the folder of
-// its final path, then renamed to it: a failure at any step, or an object destroyed without
-// commit, leaves nothing behind and an existing file of that name untouched. (Memory: the size of
-// the compressed file.)
+// The library writes the file under a temporary name in the folder of its final path (a hidden
+// ".<name>.<random>.part"), and commit() renames it to that path once closed and on the disk: a
+// failure at any step, or an object destroyed without commit, leaves nothing behind and an
+// existing file of that name untouched. A write the disk refuses (full, over a quota or a size
+// limit) gives the system's reason.
 //
 // The first library error is kept (with nc_strerror's text and what was being done); every call
 // after it does nothing, so a caller may make its calls and look at ok() once.

@@ -4,15 +4,19 @@
 
 #include "export/NetCdfBackend.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
+#include <hdf5.h>
 #include <netcdf.h>
-#include <netcdf_mem.h>
 
-#include <cstdlib>
+#include <cerrno>
 #include <new>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,14 +68,25 @@ private:
 
     int m_id = -1;
     QString m_path;
+    QByteArray m_temporary; // the file being written, beside m_path
     QString m_error;
 };
+
+// Whether errno, cleared before a call that may write, says why the disk took no more.
+bool diskRefused(int error)
+{
+    return error == ENOSPC || error == EFBIG || error == EDQUOT || error == EIO || error == EROFS;
+}
 
 bool LibNetCdfFile::check(int status, const char* what)
 {
     if (status == NC_NOERR)
         return true;
-    if (m_error.isEmpty()) {
+    const int error = errno;
+    if (m_error.isEmpty() && status == NC_EHDFERR && diskRefused(error)) {
+        // HDF5 says only that it failed; the system's reason is the one the operator can act on.
+        m_error = qt_error_string(error);
+    } else if (m_error.isEmpty()) {
         m_error = QStringLiteral("netCDF: %1: %2")
                       .arg(QString::fromLatin1(what), QString::fromUtf8(nc_strerror(status)));
     }
@@ -81,9 +96,46 @@ bool LibNetCdfFile::check(int status, const char* what)
 void LibNetCdfFile::discard()
 {
     if (m_id >= 0) {
-        nc_abort(m_id);
+        // After a failed write (a full disk) HDF5 can neither close the file nor abort it: both
+        // crash in the library. The file is left to it, never touched again (see the entry
+        // point for the end of the process); its disk space is given back below.
+        if (ok())
+            nc_abort(m_id);
         m_id = -1;
     }
+    if (!m_temporary.isEmpty()) {
+        ::truncate(m_temporary.constData(), 0);
+        ::unlink(m_temporary.constData());
+        m_temporary.clear();
+    }
+}
+
+// A name of its own beside path, taken with O_EXCL so that no other writer has it: a hidden
+// ".<name>.<random>.part" that nc_create then writes over. Created with the modes of a new file
+// (0666 less the umask), as the final file should have them.
+bool reserveTemporary(const QString& path, QByteArray* temporary, QString* error)
+{
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = QStringLiteral(".%1.%2.part")
+                                 .arg(info.fileName())
+                                 .arg(QRandomGenerator::global()->generate64() & 0xffffffffffffULL,
+                                      12, 36, QLatin1Char('0'));
+        const QByteArray native = QFile::encodeName(QDir(folder).filePath(name));
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            *temporary = native;
+            return true;
+        }
+        if (errno != EEXIST) {
+            *error = qt_error_string(errno);
+            return false;
+        }
+    }
+    *error = qt_error_string(EEXIST);
+    return false;
 }
 
 bool LibNetCdfFile::create(const QString& path)
@@ -91,15 +143,17 @@ bool LibNetCdfFile::create(const QString& path)
     discard();
     m_error.clear();
     m_path = path;
-    // The file is built in memory and reaches the disk in one write at commit. HDF5, under
-    // netCDF-4, cannot recover from a write that fails (a full disk): the file can then be
-    // neither closed nor forgotten, and the process crashes at exit. In memory, the library
-    // never meets the disk; the disk's failures are ours to handle.
-    int id = -1;
-    if (!check(nc_create_mem(QFile::encodeName(QFileInfo(path).fileName()).constData(), NC_NETCDF4,
-                             1 << 20, &id),
-               "create"))
+    // Written under a name of its own in the target folder and renamed to path once closed: a
+    // failure at any step leaves nothing behind and a file already at path untouched, and the
+    // rename keeps it on the same file system. The library writes the file itself (nc_create),
+    // so that the file it leaves is one any netCDF tool can open again for writing.
+    if (!reserveTemporary(path, &m_temporary, &m_error))
         return false;
+    int id = -1;
+    if (!check(nc_create(m_temporary.constData(), NC_NETCDF4 | NC_CLOBBER, &id), "create")) {
+        discard();
+        return false;
+    }
     m_id = id;
     return true;
 }
@@ -168,12 +222,14 @@ void LibNetCdfFile::setAttribute(int variable, const char* name, const std::vect
 
 void LibNetCdfFile::endDefinitions()
 {
+    errno = 0;
     if (ok() && m_id >= 0)
         check(nc_enddef(m_id), "end of definitions");
 }
 
 void LibNetCdfFile::redefine()
 {
+    errno = 0;
     if (ok() && m_id >= 0)
         check(nc_redef(m_id), "define mode");
 }
@@ -183,6 +239,7 @@ void LibNetCdfFile::putDoubles(int variable, size_t start, const std::vector<dou
     if (!ok() || m_id < 0 || values.empty())
         return;
     const size_t count = values.size();
+    errno = 0;
     check(nc_put_vara_double(m_id, variable, &start, &count, values.data()), "write");
 }
 
@@ -192,6 +249,7 @@ void LibNetCdfFile::putBytes(int variable, size_t start, const std::vector<qint8
         return;
     const size_t count = values.size();
     std::vector<signed char> bytes(values.begin(), values.end());
+    errno = 0;
     check(nc_put_vara_schar(m_id, variable, &start, &count, bytes.data()), "write");
 }
 
@@ -211,6 +269,7 @@ void LibNetCdfFile::putText(int variable, const QString& text)
         return;
     const QByteArray bytes = text.toUtf8();
     const char* value = bytes.constData();
+    errno = 0;
     check(nc_put_var_string(m_id, variable, &value), "write");
 }
 
@@ -242,38 +301,30 @@ bool LibNetCdfFile::commit()
     }
     const int id = m_id;
     m_id = -1;
-    NC_memio image{};
-    if (!check(nc_close_memio(id, &image), "close"))
-        return false;
-    // QSaveFile writes under a temporary name beside path and renames it over path at commit:
-    // a failure leaves nothing behind and an existing file untouched.
-    QSaveFile file(m_path);
-    QString failure;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // A short write (the disk filled up during it) is followed by another for the rest,
-        // which then tells the reason; commit and cancel keep none.
-        const char* data = static_cast<const char*>(image.memory);
-        const qint64 size = qint64(image.size);
-        qint64 written = 0;
-        while (written < size) {
-            const qint64 n = file.write(data + written, size - written);
-            if (n <= 0) {
-                failure = file.errorString();
-                break;
-            }
-            written += n;
-        }
-    } else {
-        failure = file.errorString();
-    }
-    std::free(image.memory);
-    if (failure.isEmpty() && !file.commit())
-        failure = file.errorString();
-    if (!failure.isEmpty()) {
-        file.cancelWriting();
-        m_error = failure;
+    // A write that fails (a full disk) shows here at the latest, where the library writes what
+    // it still holds; HDF5 then frees the file all the same.
+    errno = 0;
+    if (!check(nc_close(id), "close")) {
+        discard();
         return false;
     }
+    // On the disk before it takes the final name: a crash right after the rename leaves the
+    // whole file or the old one, never an empty one.
+    const int fd = ::open(m_temporary.constData(), O_RDONLY | O_CLOEXEC);
+    bool done = fd >= 0 && ::fsync(fd) == 0;
+    int reason = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (done) {
+        done = ::rename(m_temporary.constData(), QFile::encodeName(m_path).constData()) == 0;
+        reason = errno;
+    }
+    if (!done) {
+        m_error = qt_error_string(reason);
+        discard();
+        return false;
+    }
+    m_temporary.clear();
     return true;
 }
 
@@ -282,5 +333,14 @@ bool LibNetCdfFile::commit()
 // kNetCdfModuleEntry.
 extern "C" Q_DECL_EXPORT NetCdfBackend* marvane_netcdf_file_2()
 {
+    // HDF5 closes the files still open at the end of the process, and crashes on one that a
+    // failed write left broken (see discard). Every file the program finishes is closed by it, so
+    // the library's own closing at exit is turned off. It must be said before the library starts,
+    // that is before the first netCDF call; a second time it does nothing.
+    static const bool once = [] {
+        H5dont_atexit();
+        return true;
+    }();
+    Q_UNUSED(once);
     return new (std::nothrow) LibNetCdfFile;
 }

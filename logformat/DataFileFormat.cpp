@@ -68,8 +68,7 @@ QStringList dataFileComments(const DataFileHeader& h)
     out << (h.bearingTo ? QStringLiteral("Bearing convention: to (where the flow goes)")
                         : QStringLiteral("Bearing convention: from (where the flow comes from)"));
     out << (h.faceUp ? QStringLiteral("Face: up (X changes sign)") : QStringLiteral("Face: down"));
-    out << QStringLiteral("Heading offset: %1 degrees")
-               .arg(QString::fromLatin1(numberField(h.headingOffset, 3)));
+    out << headingComment(h.headingOffset);
     QString logTimes = h.logLocalTime ? QStringLiteral("Log time stamps: local time")
                                       : QStringLiteral("Log time stamps: UTC");
     if (h.logLocalTime && !h.timeZoneId.isEmpty())
@@ -81,6 +80,31 @@ QStringList dataFileComments(const DataFileHeader& h)
         out << h.clockState;
     out << QStringLiteral("Times below: UTC; convention and face: in force for each row");
     return out;
+}
+
+QString headingComment(std::optional<double> headingOffset)
+{
+    if (!headingOffset)
+        return QStringLiteral("Heading: not set, bearings relative to the front of the sensor");
+    return QStringLiteral("Heading: %1 degrees true, added to every bearing")
+        .arg(QString::fromLatin1(numberField(*headingOffset, 3)));
+}
+
+bool headingOfComment(const QString& comment, std::optional<double>* headingOffset)
+{
+    static const QString set = QStringLiteral("Heading: ");
+    static const QString earlier = QStringLiteral("Heading offset: ");
+    const bool current = comment.startsWith(set);
+    if (!current && !comment.startsWith(earlier))
+        return false;
+    const QString rest = comment.mid(current ? set.size() : earlier.size());
+    bool ok = false;
+    const double degrees = rest.section(QLatin1Char(' '), 0, 0).toDouble(&ok);
+    if (!ok || !std::isfinite(degrees) || (!current && degrees == 0))
+        headingOffset->reset();
+    else
+        *headingOffset = degrees;
+    return true;
 }
 
 QByteArray dataFileCommentLines(const QStringList& comments)

@@ -9,8 +9,9 @@
 //   2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,from,down
 //
 // RFC 4180: every line ends in CR LF, a field holding a comma, a double quote or a line break is
-// quoted and its quotes doubled. Text is UTF-8. Comment lines start with "#" and may also stand
-// between rows (a recording continued later states its settings again there).
+// quoted and its quotes doubled. Text is UTF-8. Comment lines start with "#" and stand only at the
+// head, before the header row: readers that skip "#" lines and readers that take every line after
+// the header row as a row both read the rows alone. No number is ever quoted.
 //
 // Columns: the time in UTC (ISO 8601 with milliseconds and Z), the record's X and Y fields
 // exactly as received and its units word ("m/s", "Knots", "mm/s"), X, Y and the speed in m/s
@@ -43,11 +44,11 @@ struct DataFileHeader
     QString stopBits = QStringLiteral("1");  // "1", "1.5", "2"
     bool bearingTo = false;
     bool faceUp = false;
-    double headingOffset = 0;  // degrees added to every computed bearing
-    bool logLocalTime = false; // the log beside it is stamped in local time (else UTC)
-    QString timeZoneId;        // the computer's zone, "Europe/Berlin"
-    QString logFile;           // the log file beside it, if any
-    QString clockState;        // "Clock: synchronised, estimated error 2 ms", when known
+    std::optional<double> headingOffset; // degrees true added to every bearing; none: not set
+    bool logLocalTime = false;           // the log beside it is stamped in local time (else UTC)
+    QString timeZoneId;                  // the computer's zone, "Europe/Berlin"
+    QString logFile;                     // the log file beside it, if any
+    QString clockState;                  // "Clock: synchronised, estimated error 2 ms", when known
 };
 
 struct DataFileRow
@@ -66,6 +67,13 @@ struct DataFileRow
 
 // The comment lines of a live data file's head, without their "# ".
 QStringList dataFileComments(const DataFileHeader& header);
+// The line of the head that states the heading ("Heading: 12.5 degrees true, added to every
+// bearing", "Heading: not set, bearings relative to the front of the sensor").
+QString headingComment(std::optional<double> headingOffset);
+// The heading a head's comment line states, without its "# ": set (Some), not set (None), or the
+// line says nothing of it (false). An earlier version's "Heading offset: 0 degrees" said that none
+// was given: not set.
+bool headingOfComment(const QString& comment, std::optional<double>* headingOffset);
 // Comment lines, each "# " + text (line breaks in text become blanks), with CR LF.
 QByteArray dataFileCommentLines(const QStringList& comments);
 // The header row, with CR LF.

@@ -4,7 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-
 std::optional<QByteArray> mqttPayload(const Sample& sample)
 {
     if (!sample.computed)
@@ -15,6 +14,10 @@ std::optional<QByteArray> mqttPayload(const Sample& sample)
     object.insert(QStringLiteral("bearing"), sample.bearing);
     object.insert(QStringLiteral("bearingConvention"),
                   sample.bearingTo ? QStringLiteral("to") : QStringLiteral("from"));
+    // The heading the bearing is turned by; absent when none is set (the bearing is then
+    // relative to the front of the sensor).
+    if (sample.headingOffset)
+        object.insert(QStringLiteral("heading"), *sample.headingOffset);
     if (sample.hasRecord) {
         object.insert(QStringLiteral("x"), sample.x);
         object.insert(QStringLiteral("y"), sample.y);

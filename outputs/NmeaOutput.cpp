@@ -26,6 +26,10 @@ void NmeaOutput::takeBatch(const SampleBatch& batch)
     for (const Sample& sample : batch) {
         if (sample.source == SampleSource::Replay)
             continue;
+        if (sample.computed && !sample.headingOffset && !m_toldNoHeading) {
+            m_toldNoHeading = true;
+            emit message(noHeadingText());
+        }
         if (const auto sentence = vdrSentence(sample)) {
             sentences << *sentence;
             ++m_sentencesSent;

@@ -18,6 +18,13 @@ class NmeaOutput : public LiveOutput, private NmeaTransportListener
     Q_OBJECT
 public:
     static constexpr qint64 kClientBacklogLimit = 64 * 1024;
+    // Said once, with the first sample that gives no sentence for want of a heading.
+    static QString noHeadingText()
+    {
+        return QStringLiteral("NMEA: no VDR sentence is sent while the sensor's heading is not "
+                              "set: the set would be relative to the front of the sensor, not "
+                              "to north");
+    }
 
     // Without the NMEA module the output does nothing from the start: "NMEA: not available".
     explicit NmeaOutput(const NmeaOutputConfig& config, QObject* parent = nullptr);
@@ -38,4 +45,5 @@ private:
 
     std::unique_ptr<NmeaTransport> m_transport;
     qint64 m_sentencesSent = 0;
+    bool m_toldNoHeading = false;
 };

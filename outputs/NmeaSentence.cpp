@@ -29,7 +29,7 @@ double flowSetDegrees(const Sample& sample)
 
 std::optional<QByteArray> vdrSentence(const Sample& sample)
 {
-    if (!sample.computed)
+    if (!sample.computed || !sample.headingOffset)
         return std::nullopt;
     // Rounded before the wrap, so 359.96 reads 0.0 and never 360.0.
     QString set = formatNumber(flowSetDegrees(sample), QStringLiteral("0.0"));

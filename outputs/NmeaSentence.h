@@ -21,5 +21,6 @@ double flowSetDegrees(const Sample& sample);
 
 // "$IIVDR,<set>,T,,M,<drift>,N*hh\r\n": set true to one decimal (no magnetic set: the sensor
 // knows no variation), drift in knots to two decimals. Nothing for a sample whose flow was not
-// computed.
+// computed, nor for one without a heading: its set is relative to the front of the sensor, and
+// the sentence has room only for a true or a magnetic set.
 std::optional<QByteArray> vdrSentence(const Sample& sample);

@@ -77,9 +77,10 @@ bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QSt
         const int handle = m_file.openLocked(path, FileDevice::Open::Existing, error);
         if (handle < 0)
             return false;
-        // Settings may have changed since: they are stated again where the rows go on.
-        const QByteArray first =
-            (last == "\n" ? QByteArray() : QByteArrayLiteral("\r\n")) + comments;
+        // No comment line goes between rows: a reader that takes "#" lines only at the head (a
+        // plotting program, a spreadsheet) would read it as a row. The convention and the face
+        // of each row are in the row; only a line left unended is ended.
+        const QByteArray first = last == "\n" ? QByteArray() : QByteArrayLiteral("\r\n");
         if (!m_file.writeFirst(handle, first, false, error))
             return false;
         m_file.adopt(handle, path, head, QByteArray(), QByteArray());

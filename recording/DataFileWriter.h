@@ -26,8 +26,8 @@ public:
     enum class Mode
     {
         Create, // create or empty the file, then write the head
-        Append, // continue a data file of this program (its settings stated again as comments);
-                // a missing or empty file is created
+        Append, // continue a data file of this program, with rows only (no comment line between
+                // rows); a missing or empty file is created
     };
 
     // Opens path for the rows to come; rows still waiting for the previous file go into it

@@ -76,7 +76,7 @@ std::optional<Sample> FlowPipeline::decodeRecord(const QString& text, SampleSour
         // a conversion message quotes exactly what the operator sees in the table.
         const FlowSample flow =
             computeFlowSample(Sample::cellText(record->x), Sample::cellText(record->y), m_faceUp,
-                              m_bearingTo ? 1 : 0, info.speedFormat, m_headingOffset);
+                              m_bearingTo ? 1 : 0, info.speedFormat, m_headingOffset.value_or(0));
         const double toMs = metresPerSecondPerUnit(record->units);
         sample.x = flow.x;
         sample.y = flow.y;

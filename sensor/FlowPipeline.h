@@ -33,9 +33,10 @@ public:
     // The bearing shown is where the flow comes from (false) or heads to (true).
     void setBearingTo(bool to) { m_bearingTo = to; }
     bool bearingTo() const { return m_bearingTo; }
-    // The sensor's heading in degrees true, added to every computed bearing (0: none).
-    void setHeadingOffset(double degrees) { m_headingOffset = degrees; }
-    double headingOffset() const { return m_headingOffset; }
+    // The sensor's heading in degrees true, added to every computed bearing (not set: bearings
+    // are relative to the front of the sensor).
+    void setHeadingOffset(std::optional<double> degrees) { m_headingOffset = degrees; }
+    std::optional<double> headingOffset() const { return m_headingOffset; }
     // Time stamps in local time instead of UTC.
     void setLocalTime(bool local) { m_localTime = local; }
     bool localTime() const { return m_localTime; }
@@ -88,7 +89,7 @@ signals:
 private:
     bool m_faceUp = false;
     bool m_bearingTo = false;
-    double m_headingOffset = 0;
+    std::optional<double> m_headingOffset;
     bool m_localTime = false;
     Clock m_clock;
     std::optional<SpeedUnitsKind> m_liveUnits;

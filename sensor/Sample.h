@@ -49,12 +49,14 @@ struct Sample
     bool computed = false;
     QString error;
 
-    double speed = 0;   // in the sample's units, unrounded (replay: as the text reads)
-    double speedMs = 0; // in m/s
-    double bearing = 0; // 0 <= degrees < 360, in the convention below, heading added
-    bool bearingTo = false;     // the bearing is where the flow heads to (else where it comes from)
-    bool faceUp = false;        // the sensor's face in force (live samples)
-    double headingOffset = 0;   // degrees added to the computed bearing (live samples)
+    double speed = 0;       // in the sample's units, unrounded (replay: as the text reads)
+    double speedMs = 0;     // in m/s
+    double bearing = 0;     // 0 <= degrees < 360, in the convention below, heading added
+    bool bearingTo = false; // the bearing is where the flow heads to (else where it comes from)
+    bool faceUp = false;    // the sensor's face in force (live samples)
+    // The sensor's heading, degrees true, added to the computed bearing (live samples); not set:
+    // the bearing is relative to the front of the sensor.
+    std::optional<double> headingOffset;
     BearingColour colour = BearingColour::Unchanged;
     std::optional<double> speedNeedleAngle; // none: the speed needle stays where it is
 

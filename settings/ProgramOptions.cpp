@@ -1,8 +1,8 @@
 #include "settings/ProgramOptions.h"
 
 #include "base/IniFile.h"
-#include "base/NumberText.h"
 #include "base/MarvaneError.h"
+#include "base/NumberText.h"
 #include "settings/SettingsFile.h"
 
 #include <cmath>
@@ -14,16 +14,21 @@ const QString kLocalTimeKey = QStringLiteral("LocalTime");
 const QString kDataFileKey = QStringLiteral("DataFile");
 const QString kHeadingKey = QStringLiteral("Heading");
 
-double headingOf(const IniFile& ini)
+// "Heading=" with a number, 0 included, sets the heading; a missing key, an empty value (what a
+// heading taken away leaves) or anything else leaves it unset. The bearings of an earlier file
+// come out as before: such a file has the key only when a heading was given.
+std::optional<double> headingOf(const IniFile& ini)
 {
     const std::optional<QString> text = ini.value(kOptions, kHeadingKey);
-    if (!text)
-        return 0;
+    if (!text || text->trimmed().isEmpty())
+        return std::nullopt;
     try {
         const double degrees = double(textToFloat(*text));
-        return std::isfinite(degrees) ? std::fmod(degrees, 360.0) : 0;
+        if (!std::isfinite(degrees))
+            return std::nullopt;
+        return std::fmod(degrees, 360.0);
     } catch (const MarvaneError&) {
-        return 0;
+        return std::nullopt;
     }
 }
 
@@ -65,13 +70,17 @@ OptionValues ProgramOptions::readFile() const
 
 void ProgramOptions::save(const OptionValues& values, const QMap<QString, QString>& portDevices)
 {
-    saveSettings(m_settingsPath, values.comms, values.reconnect,
-                 {{kLocalTimeKey, values.localTime ? QStringLiteral("1") : QStringLiteral("0"),
-                   QStringLiteral("0")},
-                  {kDataFileKey, values.dataFile ? QStringLiteral("1") : QStringLiteral("0"),
-                   QStringLiteral("0")},
-                  {kHeadingKey, QString::number(values.headingOffset), QStringLiteral("0")}},
-                 portDevices);
+    saveSettings(
+        m_settingsPath, values.comms, values.reconnect,
+        {{kLocalTimeKey, values.localTime ? QStringLiteral("1") : QStringLiteral("0"),
+          QStringLiteral("0")},
+         {kDataFileKey, values.dataFile ? QStringLiteral("1") : QStringLiteral("0"),
+          QStringLiteral("0")},
+         // An earlier version reads the empty value of a heading taken away as 0,
+         // which turns no bearing either.
+         {kHeadingKey, values.headingOffset ? QString::number(*values.headingOffset) : QString(),
+          QString()}},
+        portDevices);
     setValues(values);
 }
 

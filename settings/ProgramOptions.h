@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 struct OptionValues
 {
     CommsSettings comms;
@@ -20,8 +22,10 @@ struct OptionValues
     bool localTime = false;
     // Beside each log file, a data file (.csv) with everything measured.
     bool dataFile = false;
-    // The sensor's heading in degrees true, added to every computed bearing.
-    double headingOffset = 0;
+    // The sensor's heading in degrees true, added to every computed bearing. Not set (the
+    // default): bearings are relative to the front of the sensor, which is not a heading of 0
+    // (a sensor declared to face north).
+    std::optional<double> headingOffset;
 
     bool operator==(const OptionValues& o) const
     {

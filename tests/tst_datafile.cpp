@@ -3,6 +3,7 @@
 
 #include "logformat/DataFileFormat.h"
 #include "recording/DataFileWriter.h"
+#include "tests/support/CsvReaders.h"
 #include "tests/support/FailingFileDevice.h"
 
 #include <QDateTime>
@@ -69,7 +70,7 @@ const QByteArray kComments = "# Marvane " MARVANE_VERSION " data file\r\n"
                              "1 stop bit\r\n"
                              "# Bearing convention: from (where the flow comes from)\r\n"
                              "# Face: down\r\n"
-                             "# Heading offset: 12.5 degrees\r\n"
+                             "# Heading: 12.5 degrees true, added to every bearing\r\n"
                              "# Log time stamps: UTC\r\n"
                              "# Log file: /data/survey.log\r\n"
                              "# Times below: UTC; convention and face: in force for each row\r\n";
@@ -302,22 +303,34 @@ private slots:
         QCOMPARE(contents(path), kComments + kHeaderRow);
     }
 
-    void appendingStatesTheSettingsAgainAndRefusesOtherFiles()
+    // A recording continued later goes on with rows only: a "#" line between rows is a row to a
+    // reader that skips comments only at the head (Kst draws it at 1970). The row's convention
+    // column carries the change.
+    void appendingAddsNoCommentLineAndRefusesOtherFiles()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("run.csv"));
+        const QByteArray firstRow =
+            "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down";
+        const QByteArray laterRow =
+            "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,90,to,down";
         {
             DataFileWriter writer;
             QVERIFY(writer.open(path, header(), nullptr));
+            writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                                   270, false, false, utcMs(14, 3, 1, 0))});
         }
         DataFileHeader later = header();
         later.bearingTo = true;
         DataFileWriter writer;
         QString error;
         QVERIFY2(writer.open(path, later, &error, DataFileWriter::Mode::Append), qPrintable(error));
-        QByteArray comments = kComments;
-        comments.replace("from (where the flow comes from)", "to (where the flow goes)");
-        QCOMPARE(contents(path), kComments + kHeaderRow + comments);
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1, 90,
+                               true, false, utcMs(14, 3, 2, 0))});
+        QCOMPARE(contents(path), kComments + kHeaderRow + firstRow + "\r\n" + laterRow + "\r\n");
+        const QList<QByteArray> rows{firstRow, laterRow};
+        QCOMPARE(rowsSkippingComments(contents(path)), rows);
+        QCOMPARE(rowsAfterColumnLine(contents(path), kHeaderRow.trimmed()), rows);
 
         const QString other = dir.filePath(QStringLiteral("other.csv"));
         QFile file(other);

@@ -5,6 +5,7 @@
 #include "export/LogExport.h"
 #include "logformat/LogLineScanner.h"
 #include "export/NetCdfFile.h"
+#include "tests/support/CsvReaders.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -172,6 +173,20 @@ public:
         int dim = -1;
         return nc_inq_dimid(m_id, name, &dim) == NC_NOERR;
     }
+    // The variables by id, which is the order tools such as ncdump list them in.
+    QList<QByteArray> variableNames() const
+    {
+        int count = 0;
+        QList<QByteArray> names;
+        if (nc_inq_nvars(m_id, &count) != NC_NOERR)
+            return names;
+        for (int var = 0; var < count; ++var) {
+            char name[NC_MAX_NAME + 1] = {};
+            nc_inq_varname(m_id, var, name);
+            names << QByteArray(name);
+        }
+        return names;
+    }
     // The text of a scalar string variable.
     QString stringValue(const char* variable) const
     {
@@ -218,15 +233,15 @@ private slots:
                             "# Span: the whole file\r\n"
                             "# Bearing convention: from (assumed: a log file does not record it; "
                             "where the flow comes from is the program's default)\r\n"
+                            "# Heading: not recorded in a log file, bearings taken as relative to "
+                            "the front of the sensor\r\n"
                             "# Times below: UTC; x, y and face are empty: a log file does not "
                             "keep them\r\n"
                             "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,"
                             "face\r\n"
                             "2009-05-24T14:03:07.000Z,,,m/s,,,0.515,88,from,\r\n"
                             "2009-05-24T14:03:08.000Z,,,Knots,,,0.514444,270,from,\r\n"
-                            "2009-05-24T14:03:10.000Z,,,mm/s,,,0.25,0,from,\r\n"
-                            "# Time stamps of the source: UTC, as the log's units lines say\r\n"
-                            "# 1 line skipped\r\n"));
+                            "2009-05-24T14:03:10.000Z,,,mm/s,,,0.25,0,from,\r\n"));
         QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.csv")}));
     }
 
@@ -253,14 +268,73 @@ private slots:
         QCOMPARE(nc.text("time", "units"), s("seconds since 1970-01-01 00:00:00 UTC"));
         QCOMPARE(nc.text("time", "calendar"), s("standard"));
         QCOMPARE(nc.text("sea_water_speed", "units"), s("m s-1"));
-        QCOMPARE(nc.text("direction_of_sea_water_velocity", "standard_name"),
-                 s("direction_of_sea_water_velocity"));
+        // A log does not record a heading: its bearings are not taken for true ones.
+        QCOMPARE(nc.text("direction_of_sea_water_velocity", "standard_name"), s("<no attribute>"));
         QVERIFY(nc.text("bearing_convention", "comment").startsWith(s("assumed from")));
+        // A log says nothing of the computer's clock.
+        QCOMPARE(nc.text(nullptr, "computer_clock"), s("<no attribute>"));
         const QString history = nc.text(nullptr, "history");
         QVERIFY2(history.contains(s("1 line skipped")), qPrintable(history));
         QVERIFY2(history.contains(s("log file in.log (the whole file) to out.nc")),
                  qPrintable(history));
         QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.nc")}));
+    }
+
+    // What other tools do to a file (ncatted, ncks -A, xarray's mode "a"): open it for writing,
+    // add an attribute, close it. And they list the variables in the order a reader wants them.
+    void netCdfOpensForWritingInAnotherTool_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QList<QByteArray>>("variables");
+        QTest::newRow("log") << threeUnitsLog()
+                             << QList<QByteArray>{"time",
+                                                  "sea_water_speed",
+                                                  "direction_of_sea_water_velocity",
+                                                  "bearing_as_recorded",
+                                                  "bearing_convention",
+                                                  "record_units",
+                                                  "series_id"};
+        // Times that repeat: the file is laid out again along obs at the end.
+        QTest::newRow("data file, times repeating")
+            << lines({"# Marvane 4.01 data file",
+                      "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
+                      "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
+                      "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down"})
+            << QList<QByteArray>{"time",
+                                 "sea_water_speed",
+                                 "direction_of_sea_water_velocity",
+                                 "bearing_as_recorded",
+                                 "x_velocity",
+                                 "y_velocity",
+                                 "bearing_convention",
+                                 "record_units",
+                                 "face",
+                                 "series_id"};
+    }
+    void netCdfOpensForWritingInAnotherTool()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QList<QByteArray>, variables);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("in.csv"));
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(in, input));
+        QCOMPARE(runExport({in, out}).exitCode, 0);
+        QCOMPARE(NcReader(out).variableNames(), variables);
+
+        const QByteArray native = QFile::encodeName(out);
+        int id = -1;
+        QCOMPARE(nc_open(native.constData(), NC_WRITE, &id), NC_NOERR);
+        QCOMPARE(nc_redef(id), NC_NOERR);
+        const char note[] = "checked by hand";
+        QCOMPARE(nc_put_att_text(id, NC_GLOBAL, "comment", sizeof note - 1, note), NC_NOERR);
+        QCOMPARE(nc_close(id), NC_NOERR);
+
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        QCOMPARE(nc.text(nullptr, "comment"), s(note));
+        QCOMPARE(nc.variableNames(), variables);
+        QCOMPARE(filesIn(dir), (QStringList{s("in.csv"), s("out.nc")}));
     }
 
     void dataFileKeepsItsConventionsAndComponents()
@@ -270,7 +344,7 @@ private slots:
         const QString out = dir.filePath(s("out.nc"));
         // The same flow before and after the operator switched From to To.
         QVERIFY(writeFile(
-            in, lines({"# Marvane 4.01 data file",
+            in, lines({"# Marvane 4.01 data file", "# Clock: synchronised, estimated error 2 ms",
                        "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
                        "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
                        "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up",
@@ -286,14 +360,91 @@ private slots:
         QCOMPARE(nc.doubles("bearing_convention"), (std::vector<double>{0, 1}));
         QCOMPARE(nc.doubles("x_velocity"), (std::vector<double>{0.1, 0.077167}));
         QCOMPARE(nc.doubles("face"), (std::vector<double>{0, 1}));
+        // The clock the times were read from, as the data file's head says it.
+        QCOMPARE(nc.text(nullptr, "computer_clock"), s("synchronised, estimated error 2 ms"));
 
         // And as CSV, the rows as they were.
         const QString csv = dir.filePath(s("out.csv"));
         QCOMPARE(runExport({in, csv}).exitCode, 0);
+        QVERIFY(contents(csv).contains("\r\n# Clock: synchronised, estimated error 2 ms\r\n"));
         QCOMPARE(dataRows(contents(csv)),
                  (QList<QByteArray>{
                      "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
                      "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up"}));
+    }
+
+    // CF's direction and component names say true north: only a heading makes the sensor's
+    // bearing one. Without it the direction says it is relative to the sensor, with no standard
+    // name, and no components east and north are given.
+    void directionNamesFollowTheHeading_data()
+    {
+        QTest::addColumn<QByteArray>("headingLine");
+        QTest::addColumn<QString>("standardName"); // of the direction; empty: none
+        QTest::addColumn<QString>("stated");       // the heading, as the head and the file say it
+        QTest::newRow("heading set")
+            << QByteArray("# Heading: 90 degrees true, added to every bearing")
+            << s("sea_water_velocity_to_direction") << s("90 degrees true, added to every bearing");
+        QTest::newRow("heading 0: facing north")
+            << QByteArray("# Heading: 0 degrees true, added to every bearing")
+            << s("sea_water_velocity_to_direction") << s("0 degrees true, added to every bearing");
+        QTest::newRow("not set")
+            << QByteArray("# Heading: not set, bearings relative to the front of the sensor")
+            << QString() << s("not set, bearings relative to the front of the sensor");
+        // An earlier version wrote the offset always, 0 when none was given.
+        QTest::newRow("earlier file, none given")
+            << QByteArray("# Heading offset: 0 degrees") << QString()
+            << s("not set, bearings relative to the front of the sensor");
+        QTest::newRow("earlier file, offset given")
+            << QByteArray("# Heading offset: 90 degrees") << s("sea_water_velocity_to_direction")
+            << s("90 degrees true, added to every bearing");
+    }
+    void directionNamesFollowTheHeading()
+    {
+        QFETCH(QByteArray, headingLine);
+        QFETCH(QString, standardName);
+        QFETCH(QString, stated);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("run.csv"));
+        // 0.5 m/s going to 90 (east) and to 180 (south), bearings with the heading in them.
+        QVERIFY(writeFile(
+            in, lines({"# Marvane 4.01 data file", headingLine,
+                       "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
+                       "2009-05-24T14:03:07.250Z,+0.500,+0.000,m/s,0.5,0,0.5,90,to,down",
+                       "2009-05-24T14:03:08.250Z,+0.000,-0.500,m/s,0,-0.5,0.5,0,from,down"})));
+        const QString out = dir.filePath(s("out.nc"));
+        QCOMPARE(runExport({in, out}).exitCode, 0);
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        const char* direction = "direction_of_sea_water_velocity";
+        QCOMPARE(nc.doubles(direction), (std::vector<double>{90, 180}));
+        QCOMPARE(nc.text(nullptr, "sensor_heading"), stated);
+        if (standardName.isEmpty()) {
+            QCOMPARE(nc.text(direction, "standard_name"), s("<no attribute>"));
+            QVERIFY2(nc.text(direction, "long_name")
+                         .contains(s("relative to the front of the "
+                                     "sensor")),
+                     qPrintable(nc.text(direction, "long_name")));
+            QCOMPARE(nc.doubles("eastward_sea_water_velocity"), std::vector<double>{});
+            QVERIFY(!nc.variableNames().contains("northward_sea_water_velocity"));
+        } else {
+            QCOMPARE(nc.text(direction, "standard_name"), standardName);
+            QVERIFY(!nc.text(direction, "long_name").contains(s("relative")));
+            const std::vector<double> east = nc.doubles("eastward_sea_water_velocity");
+            const std::vector<double> north = nc.doubles("northward_sea_water_velocity");
+            QCOMPARE(east.size(), size_t(2));
+            QCOMPARE(north.size(), size_t(2));
+            QVERIFY(qAbs(east[0] - 0.5) < 1e-12 && qAbs(north[0]) < 1e-12);
+            QVERIFY(qAbs(east[1]) < 1e-12 && qAbs(north[1] + 0.5) < 1e-12);
+            QCOMPARE(nc.text("eastward_sea_water_velocity", "standard_name"),
+                     s("eastward_sea_water_velocity"));
+            QCOMPARE(nc.text("northward_sea_water_velocity", "units"), s("m s-1"));
+        }
+
+        // The CSV export's head says it the same way.
+        const QString csv = dir.filePath(s("out.csv"));
+        QCOMPARE(runExport({in, csv}).exitCode, 0);
+        QVERIFY2(contents(csv).contains("\r\n# Heading: " + stated.toUtf8() + "\r\n"),
+                 contents(csv).constData());
     }
 
     void span_data()
@@ -451,8 +602,10 @@ private slots:
             QVERIFY2(!run.err.contains("read as"), run.err.constData());
         else
             QVERIFY2(run.err.contains(said), run.err.constData());
-        QVERIFY2(csv.contains("# Time stamps of the source: " + stated + "; converted to UTC"),
-                 csv.constData());
+        // Known only at the end: said on standard error, not after the rows.
+        QVERIFY2(run.err.contains("time stamps of the source: " + stated + "; converted to UTC"),
+                 run.err.constData());
+        QVERIFY(!csv.contains("Time stamps of the source"));
     }
 
     // A time coordinate must strictly increase (CF), and xarray's sel, interp and align need a
@@ -607,9 +760,11 @@ private slots:
         else
             QVERIFY2(run.err.contains(skipped), run.err.constData());
         QCOMPARE(dataRows(contents(out)).size(), rows);
-        const QByteArray tail =
-            skipped.isEmpty() ? QByteArray("# 0 lines skipped") : "# " + skipped;
-        QVERIFY(contents(out).endsWith(tail + "\r\n"));
+        // Whatever was skipped, the rows are all a reader finds after the column line, whether
+        // it skips "#" lines or not.
+        QCOMPARE(rowsSkippingComments(contents(out)), dataRows(contents(out)));
+        QCOMPARE(rowsAfterColumnLine(contents(out), dataFileHeaderRow().trimmed()),
+                 dataRows(contents(out)));
     }
 
     // A line far longer than any record (a file of another program, a log damaged into one line)
@@ -748,25 +903,42 @@ private slots:
     void failedWriteLeavesNoFile_data()
     {
         QTest::addColumn<QString>("output");
-        QTest::newRow("csv") << s("out.csv");
-        QTest::newRow("netCDF") << s("out.nc");
+        QTest::addColumn<int>("fileSizeLimit");
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("csv") << s("out.csv") << 4096 << false;
+        QTest::newRow("csv, replacing") << s("out.csv") << 4096 << true;
+        // The library meets the full disk as it writes its definitions, or only as it closes the
+        // file (28 KB whole).
+        QTest::newRow("netCDF, full at the start") << s("out.nc") << 4096 << false;
+        QTest::newRow("netCDF, full at the close") << s("out.nc") << 20000 << false;
+        QTest::newRow("netCDF, replacing") << s("out.nc") << 20000 << true;
     }
     void failedWriteLeavesNoFile()
     {
         QFETCH(QString, output);
+        QFETCH(int, fileSizeLimit);
+        QFETCH(bool, replacing);
         QTemporaryDir dir;
         const QString in = dir.filePath(s("in.log"));
         QByteArray log = lines({kHeader, kUtc});
         for (int i = 0; i < 2000; ++i)
             log += rec(i % 2 ? "0.515" : "1.234", "088", "24/05/2009 14:03:07") + "\r\n";
         QVERIFY(writeFile(in, log));
-        // The disk fills up after 4 KB.
-        const Run run = runExport({in, dir.filePath(output)}, "UTC", 4096);
+        const QString out = dir.filePath(output);
+        if (replacing)
+            QVERIFY(writeFile(out, "keep me"));
+        const QStringList args =
+            replacing ? QStringList{s("--force"), in, out} : QStringList{in, out};
+        const Run run = runExport(args, "UTC", rlim_t(fileSizeLimit));
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains("Cannot write " + QFile::encodeName(dir.filePath(output)) +
-                                  ": File too large"),
+        QVERIFY2(run.err.contains("Cannot write " + QFile::encodeName(out) + ": File too large"),
                  run.err.constData());
-        QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+        if (replacing) {
+            QCOMPARE(contents(out), QByteArray("keep me"));
+            QCOMPARE(filesIn(dir), (QStringList{s("in.log"), output}));
+        } else {
+            QCOMPARE(filesIn(dir), QStringList{s("in.log")});
+        }
     }
 
     void netCdfLibraryErrorGivesItsTextAndNoFile()

@@ -71,6 +71,10 @@ private slots:
     void samplesCarryNumbersInTheirUnitsAndInMetresPerSecond();
     void headingOffsetTurnsEveryBearing_data();
     void headingOffsetTurnsEveryBearing();
+    void headingNotSetIsNotZero();
+    void headingIsReadFromTheSettingsFile_data();
+    void headingIsReadFromTheSettingsFile();
+    void headingTakenAwayLeavesAnEmptyValue();
     void everyDestinationStatesTheBearingItsTextShows_data();
     void everyDestinationStatesTheBearingItsTextShows();
     void timeBaseStampsAndLabelsTheLog_data();
@@ -192,7 +196,96 @@ void TestLiveSession::headingOffsetTurnsEveryBearing()
     const Sample& s = tape.batches.first().first();
     QCOMPARE(s.bearingText, bearingText);
     QVERIFY(s.bearing >= 0 && s.bearing < 360);
-    QCOMPARE(s.headingOffset, heading);
+    QVERIFY(s.headingOffset == heading);
+}
+
+// Without a heading the bearing is the sensor's own, and every destination says it has none:
+// the MQTT payload has no "heading", the plotter gets no VDR sentence, the data file's head says
+// so. A heading of 0 (the sensor declared to face north) gives the same bearing, stated as true.
+void TestLiveSession::headingNotSetIsNotZero()
+{
+    for (const std::optional<double>& heading : {std::optional<double>(), std::optional(0.0)}) {
+        QTemporaryDir dir;
+        ProgramOptions options(dir.filePath(QStringLiteral("marvane.ini")));
+        OptionValues values;
+        values.comms.orientation = 1; // face down
+        values.headingOffset = heading;
+        options.setValues(values);
+        LiveSession session(&options);
+        Tape tape;
+        session.addSink(&tape);
+        session.receiveRecord(QStringLiteral("+0.300 +0.400"));
+        const Sample& s = tape.batches.first().first();
+        QCOMPARE(s.bearingText, QStringLiteral("037"));
+        QVERIFY(s.headingOffset == heading);
+
+        const QJsonObject json = QJsonDocument::fromJson(*mqttPayload(s)).object();
+        QCOMPARE(json.contains(QStringLiteral("heading")), bool(heading));
+        if (heading)
+            QCOMPARE(json.value(QStringLiteral("heading")).toDouble(), 0.0);
+        QCOMPARE(bool(vdrSentence(s)), bool(heading));
+        QCOMPARE(dataFileComments(session.dataFileHeader(QString()))
+                     .contains(heading ? QStringLiteral("Heading: 0 degrees true, added to every "
+                                                        "bearing")
+                                       : QStringLiteral("Heading: not set, bearings relative to "
+                                                        "the front of the sensor")),
+                 true);
+    }
+}
+
+void TestLiveSession::headingIsReadFromTheSettingsFile_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("set");
+    QTest::addColumn<double>("degrees");
+    QTest::newRow("no key") << QByteArray("[Options]\nCommPort=0\n") << false << 0.0;
+    QTest::newRow("empty") << QByteArray("[Options]\nHeading=\n") << false << 0.0;
+    QTest::newRow("not a number") << QByteArray("[Options]\nHeading=north\n") << false << 0.0;
+    QTest::newRow("0: facing north") << QByteArray("[Options]\nHeading=0\n") << true << 0.0;
+    QTest::newRow("12.5") << QByteArray("[Options]\nHeading=12.5\n") << true << 12.5;
+    QTest::newRow("beyond a turn") << QByteArray("[Options]\nHeading=370\n") << true << 10.0;
+}
+
+void TestLiveSession::headingIsReadFromTheSettingsFile()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, set);
+    QFETCH(double, degrees);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+    file.close();
+    const OptionValues values = readOptionValues(path, nullptr);
+    QCOMPARE(bool(values.headingOffset), set);
+    if (set)
+        QCOMPARE(*values.headingOffset, degrees);
+}
+
+// A file that never had a heading gets no key; one whose heading is taken away keeps the key,
+// empty, which an earlier version reads as 0 (its bearings as before) and this one as not set.
+void TestLiveSession::headingTakenAwayLeavesAnEmptyValue()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("marvane.ini"));
+    ProgramOptions options(path);
+    OptionValues values;
+    options.save(values);
+    const auto text = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QVERIFY2(!text().contains("Heading"), text().constData());
+    values.headingOffset = 0;
+    options.save(values);
+    QVERIFY2(text().contains("\nHeading=0\r\n") || text().contains("\nHeading=0\n"),
+             text().constData());
+    QVERIFY(readOptionValues(path, nullptr).headingOffset == 0.0);
+    values.headingOffset.reset();
+    options.save(values);
+    QVERIFY2(text().contains("\nHeading=\r\n") || text().contains("\nHeading=\n"),
+             text().constData());
+    QVERIFY(!readOptionValues(path, nullptr).headingOffset);
 }
 
 void TestLiveSession::everyDestinationStatesTheBearingItsTextShows_data()

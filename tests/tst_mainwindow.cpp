@@ -672,7 +672,11 @@ void TestMainWindow::headingOffsetIsShownWhenSet_data()
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("shown");
     QTest::newRow("none") << QByteArray() << QString();
-    QTest::newRow("zero") << QByteArray("[Options]\nHeading=0\n") << QString();
+    // 0 declares the sensor to face north: set, and shown.
+    QTest::newRow("zero") << QByteArray("[Options]\nHeading=0\n")
+                          << QStringLiteral("Heading offset: 0\u00B0 added to every bearing");
+    // What taking a heading away leaves in the file.
+    QTest::newRow("empty") << QByteArray("[Options]\nHeading=\n") << QString();
     QTest::newRow("set") << QByteArray("[Options]\nHeading=12.5\n")
                          << QStringLiteral("Heading offset: 12.5\u00B0 added to every bearing");
     QTest::newRow("not a number") << QByteArray("[Options]\nHeading=north\n") << QString();

@@ -23,6 +23,7 @@ Sample flowSample(double bearing, bool bearingTo, double speedMs)
     s.bearing = bearing;
     s.bearingTo = bearingTo;
     s.speedMs = speedMs;
+    s.headingOffset = 0; // the sensor declared to face north
     return s;
 }
 
@@ -41,6 +42,7 @@ private slots:
     void vdrSentence_data();
     void vdrSentence();
     void sampleNotComputedGivesNoSentence();
+    void noSentenceWithoutAHeadingAndItIsSaidOnce();
     void datagramsReachAUdpListener();
     void hostThatDoesNotResolveIsReportedOnce();
     void everyTcpClientReceivesTheSentences();
@@ -92,6 +94,36 @@ void TestNmea::sampleNotComputedGivesNoSentence()
     Sample s = flowSample(90, true, 1);
     s.computed = false;
     QVERIFY(!::vdrSentence(s));
+}
+
+// The set of a VDR sentence is true (or magnetic): a bearing relative to the sensor's front is
+// neither, so no sentence goes out, and the output says why, once.
+void TestNmea::noSentenceWithoutAHeadingAndItIsSaidOnce()
+{
+    Sample relative = flowSample(90, true, 1);
+    relative.headingOffset.reset();
+    QVERIFY(!::vdrSentence(relative));
+
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
+    NmeaOutputConfig config;
+    config.udpHost = QStringLiteral("127.0.0.1");
+    config.udpPort = listener.localPort();
+    NmeaOutput output(config);
+    QSignalSpy messages(&output, &LiveOutput::message);
+    output.takeBatch({relative, relative});
+    output.takeBatch({relative});
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().first().toString(), NmeaOutput::noHeadingText());
+    QCOMPARE(output.sentencesSent(), qint64(0));
+    // One with a heading goes out, and is the only datagram.
+    output.takeBatch({flowSample(90, true, 1852.0 / 3600.0)});
+    QTRY_VERIFY(listener.hasPendingDatagrams());
+    QByteArray datagram(int(listener.pendingDatagramSize()), '\0');
+    listener.readDatagram(datagram.data(), datagram.size());
+    QCOMPARE(datagram, QByteArray("$IIVDR,90.0,T,,M,1.00,N*1F\r\n"));
+    QVERIFY(!listener.hasPendingDatagrams());
+    QCOMPARE(messages.size(), 1);
 }
 
 void TestNmea::datagramsReachAUdpListener()

@@ -67,6 +67,7 @@ private slots:
     void logMovedOrDeletedUnderTheRecorderLosesNothing();
     void sighupReopensTheLogAfterLogrotateMovedIt();
     void rotatedRunStartsWholeFilesAndRemovesOldOnes();
+    void jsonStartLineStatesTheHeading();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -408,7 +409,7 @@ void TestRecorder::dataFileAndNmeaOutputAreDestinationsToo()
                   {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
                    QStringLiteral("--port"), QString::fromLocal8Bit(name),
                    QStringLiteral("--face-down"), QStringLiteral("--data-file"), data,
-                   QStringLiteral("--nmea-udp"),
+                   QStringLiteral("--heading"), QStringLiteral("0"), QStringLiteral("--nmea-udp"),
                    QStringLiteral("127.0.0.1:%1").arg(plotter.localPort()), log});
     QVERIFY(process.waitForStarted());
     QByteArray err;
@@ -467,23 +468,39 @@ void TestRecorder::relativeDataFileIsWrittenBesideTheLog()
 
 void TestRecorder::startLineNamesEveryOutput_data()
 {
+    QTest::addColumn<QByteArray>("options"); // [Options] of the settings file
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("outputs"); // %1 the plotter's UDP port, %2 the TCP server's
     QTest::addColumn<bool>("sentences");  // the plotter of the settings file hears the sample
+    const QByteArray north = "[Options]\nHeading=0\n";
     QTest::newRow("from the settings file")
-        << QStringList{} << "outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings file)"
+        << north << QStringList{}
+        << "heading 0 degrees true; outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings "
+           "file)"
         << true;
-    QTest::newRow("--no-outputs") << QStringList{QStringLiteral("--no-outputs")}
-                                  << "no network outputs" << false;
+    QTest::newRow("--no-outputs") << north << QStringList{QStringLiteral("--no-outputs")}
+                                  << "heading 0 degrees true; no network outputs" << false;
     QTest::newRow("and a server on loopback")
-        << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("127.0.0.1:%2")}
+        << north << QStringList{QStringLiteral("--nmea-tcp"), QStringLiteral("127.0.0.1:%2")}
         << "outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the settings file), NMEA VDR to TCP "
            "clients on 127.0.0.1:%2"
+        << true;
+    // Without a heading the set would be relative to the sensor: no sentence, and it is said.
+    QTest::newRow("no heading")
+        << QByteArray() << QStringList{}
+        << "heading not set, bearings relative to the front of the sensor; outputs: NMEA VDR over "
+           "UDP to 127.0.0.1:%1 (from the settings file) (no sentence sent: heading not set)"
+        << false;
+    QTest::newRow("heading on the command line")
+        << QByteArray() << QStringList{QStringLiteral("--heading"), QStringLiteral("12.5")}
+        << "heading 12.5 degrees true; outputs: NMEA VDR over UDP to 127.0.0.1:%1 (from the "
+           "settings file)"
         << true;
 }
 
 void TestRecorder::startLineNamesEveryOutput()
 {
+    QFETCH(QByteArray, options);
     QFETCH(QStringList, args);
     QFETCH(QString, outputs);
     QFETCH(bool, sentences);
@@ -491,7 +508,7 @@ void TestRecorder::startLineNamesEveryOutput()
     QUdpSocket plotter;
     QVERIFY(plotter.bind(QHostAddress::LocalHost, 0));
     QVERIFY(writeFile(m_dir->filePath(QStringLiteral("marvane.ini")),
-                      "[Outputs]\nNmeaUdp=1\nNmeaUdpHost=127.0.0.1\nNmeaUdpPort=" +
+                      options + "[Outputs]\nNmeaUdp=1\nNmeaUdpHost=127.0.0.1\nNmeaUdpPort=" +
                           QByteArray::number(plotter.localPort()) + "\n"));
     quint16 server = 0;
     {
@@ -768,6 +785,8 @@ void TestRecorder::eventsAsJsonLines()
     QCOMPARE(recording.value(QStringLiteral("device")).toString(), link);
     QCOMPARE(recording.value(QStringLiteral("log")).toString(), log);
     QCOMPARE(recording.value(QStringLiteral("timeBase")).toString(), QStringLiteral("UTC"));
+    // No heading given: none stated (bearings relative to the sensor).
+    QVERIFY(!recording.contains(QStringLiteral("heading")));
     const QJsonObject line = recording.value(QStringLiteral("line")).toObject();
     QCOMPARE(line.value(QStringLiteral("baud")).toInt(), 4800);
     QCOMPARE(line.value(QStringLiteral("dataBits")).toInt(), 8);
@@ -968,6 +987,29 @@ void TestRecorder::rotatedRunStartsWholeFilesAndRemovesOldOnes()
     }
     for (const QString& name : others)
         QVERIFY2(QFileInfo::exists(m_dir->filePath(name)), qPrintable(name));
+}
+
+void TestRecorder::jsonStartLineStatesTheHeading()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QProcess process;
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), QString::fromLocal8Bit(name),
+                   QStringLiteral("--heading"), QStringLiteral("12.5"), QStringLiteral("--events"),
+                   QStringLiteral("json"), m_dir->filePath(QStringLiteral("flow.log"))});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains('\n'), 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    const QJsonObject start = QJsonDocument::fromJson(err.left(err.indexOf('\n'))).object();
+    QCOMPARE(start.value(QStringLiteral("kind")).toString(), QStringLiteral("recording"));
+    QCOMPARE(start.value(QStringLiteral("heading")).toDouble(), 12.5);
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

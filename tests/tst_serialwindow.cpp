@@ -890,7 +890,8 @@ void TestSerialWindow::networkOutputsTakeLiveSamplesAndShowTheirState()
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 port = probe.serverPort();
     probe.close();
-    MainWindowFixture f(iniFor(sensor) +
+    // The sensor declared to face north: a VDR sentence goes out only with a heading.
+    MainWindowFixture f(iniFor(sensor, "Heading=0\n") +
                         "[Outputs]\nNmeaTcp=1\nNmeaTcpPort=" + QByteArray::number(port) + "\n");
     WindowProbe& w = f.w();
     QLabel* counts = w->findChild<QLabel*>(QStringLiteral("backlogLabel"));

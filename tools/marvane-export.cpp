@@ -142,6 +142,8 @@ int main(int argc, char* argv[])
                                             : exportSpan(files[0], files[1], options);
     if (result.skippedLines > 0)
         say(skippedText(result.skippedLines));
+    if (!result.sourceTimes.isEmpty())
+        say(QStringLiteral("time stamps of the source: ") + result.sourceTimes);
     if (!result.assumedZone.isEmpty()) {
         say(result.assumedZoneGiven
                 ? QStringLiteral("local times whose zone the log does not name (or this "

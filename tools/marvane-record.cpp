@@ -19,6 +19,7 @@
 #include "recording/DataFileWriter.h"
 #include "recording/LogRotation.h"
 #include "sources/LiveSource.h"
+#include "sources/SerialSource.h"
 #include "recording/Recording.h"
 #include "outputs/OutputOptions.h"
 #include "outputs/Outputs.h"
@@ -259,9 +260,12 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         return fail(QStringLiteral("no port given"));
     // Every output is told at the start, and where one the command line did not name comes from.
     for (const OutputDescription& output : outputDescriptions(options.outputs, options.portName)) {
-        options.outputTexts << (outputNamedOnCommandLine(parser, output.kind)
-                                    ? output.text
-                                    : output.text + QStringLiteral(" (from the settings file)"));
+        QString text = output.text;
+        if (!outputNamedOnCommandLine(parser, output.kind))
+            text += QStringLiteral(" (from the settings file)");
+        if (output.kind != OutputKind::Mqtt && !options.values.headingOffset)
+            text += QStringLiteral(" (no sentence sent: heading not set)");
+        options.outputTexts << text;
     }
 
     if (QFileInfo::exists(firstLog) && !options.append)
@@ -661,27 +665,36 @@ public:
         // A serial port: its device and line; a sensor on the network: how it is reached.
         const QString device = m_session.source().describe();
         const PortSettings* line = m_session.lineSettings();
+        const std::optional<double> heading = m_options.values.headingOffset;
+        QJsonObject startFields{
+            {QStringLiteral("port"), m_options.portName},
+            {QStringLiteral("device"), device},
+            {QStringLiteral("line"), line ? QJsonValue(lineFields(*line)) : QJsonValue()},
+            {QStringLiteral("log"), recording.currentFile()},
+            {QStringLiteral("timeBase"),
+             m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
+            {QStringLiteral("clock"), m_session.clockStateText()},
+            {QStringLiteral("outputs"), QJsonArray::fromStringList(m_options.outputTexts)}};
+        if (heading)
+            startFields.insert(QStringLiteral("heading"), *heading);
         m_events.print(
             EventKind::Recording,
-            QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6")
+            QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6; %7")
                 .arg(m_options.portName,
                      line ? QStringLiteral("%1, %2").arg(device, lineText(*line)) : device,
                      recording.currentFile(),
                      m_options.values.localTime ? QStringLiteral("local time")
                                                 : QStringLiteral("UTC"),
                      m_session.clockStateText(),
+                     heading ? QStringLiteral("heading %1 degrees true")
+                                   .arg(QString::number(*heading, 'g', 6))
+                             : QStringLiteral("heading not set, bearings relative to the front "
+                                              "of the sensor"),
                      m_options.outputTexts.isEmpty()
                          ? QStringLiteral("no network outputs")
                          : QStringLiteral("outputs: ") +
                                m_options.outputTexts.join(QStringLiteral(", "))),
-            {{QStringLiteral("port"), m_options.portName},
-             {QStringLiteral("device"), device},
-             {QStringLiteral("line"), line ? QJsonValue(lineFields(*line)) : QJsonValue()},
-             {QStringLiteral("log"), recording.currentFile()},
-             {QStringLiteral("timeBase"),
-              m_options.values.localTime ? QStringLiteral("local") : QStringLiteral("UTC")},
-             {QStringLiteral("clock"), m_session.clockStateText()},
-             {QStringLiteral("outputs"), QJsonArray::fromStringList(m_options.outputTexts)}});
+            startFields);
         if (m_options.rotation)
             m_events.print(EventKind::Rotation, rotationText(*m_options.rotation),
                            {{QStringLiteral("rotation"), rotationText(*m_options.rotation)}});
