@@ -5,6 +5,7 @@
 #include "processing/Sample.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
 
@@ -23,3 +24,14 @@ double flowSetDegrees(const Sample& sample);
 // knows no variation), drift in knots to two decimals. Nothing for a sample whose flow was not
 // computed.
 std::optional<QByteArray> vdrSentence(const Sample& sample);
+
+// The number an alarm goes by in ALR sentences: speed-above 1, speed-below 2, no-data 3,
+// device-lost 4, free-space 5, clock 6; 0 for any other.
+int nmeaAlarmNumber(const QString& alarm);
+
+// "$IIALR,<hhmmss.ss>,<nnn>,<A|V>,<A|V>,<text>*hh\r\n": an alarm's state as chart plotters show
+// it: the UTC time of the change, the alarm's number, A while the condition holds (V once it is
+// over), V (not acknowledged) while it holds and A once it is over (nothing left to acknowledge),
+// and its words, with the characters NMEA 0183 reserves (, * $ ! \ ^ ~ and controls) put as
+// blanks and shortened so the sentence keeps to 82 characters.
+QByteArray alrSentence(qint64 timeMs, const QString& alarm, bool raised, const QString& text);
