@@ -31,8 +31,7 @@ QDoubleSpinBox* speedBox(const QString& name, QWidget* parent)
     return box;
 }
 
-QSpinBox* wholeBox(const QString& name, int least, int most, const QString& suffix,
-                   QWidget* parent)
+QSpinBox* wholeBox(const QString& name, int least, int most, const QString& suffix, QWidget* parent)
 {
     auto* box = new QSpinBox(parent);
     box->setObjectName(name);
@@ -83,17 +82,17 @@ AlarmsDialog::AlarmsDialog(const QString& settingsPath, Prompts& prompts, QWidge
     m_noDataSecondsBox = wholeBox(QStringLiteral("noDataSecondsBox"), 1, kAlarmSecondsLimit,
                                   QStringLiteral(" s"), stationGroup);
     stationForm->addRow(m_noDataBox, m_noDataSecondsBox);
-    m_deviceLostBox = named(new QCheckBox(QStringLiteral("Device lost"), stationGroup),
-                            "deviceLostBox");
+    m_deviceLostBox =
+        named(new QCheckBox(QStringLiteral("Device lost"), stationGroup), "deviceLostBox");
     stationForm->addRow(m_deviceLostBox);
-    m_freeSpaceBox = named(new QCheckBox(QStringLiteral("Free space for the log below"),
-                                         stationGroup),
-                           "freeSpaceBox");
-    m_freeSpaceMbBox = wholeBox(QStringLiteral("freeSpaceMbBox"), 1, 1 << 30,
-                                QStringLiteral(" MB"), stationGroup);
+    m_freeSpaceBox =
+        named(new QCheckBox(QStringLiteral("Free space for the log below"), stationGroup),
+              "freeSpaceBox");
+    m_freeSpaceMbBox =
+        wholeBox(QStringLiteral("freeSpaceMbBox"), 1, 1 << 30, QStringLiteral(" MB"), stationGroup);
     stationForm->addRow(m_freeSpaceBox, m_freeSpaceMbBox);
-    m_clockBox = named(new QCheckBox(QStringLiteral("Clock not synchronised"), stationGroup),
-                       "clockBox");
+    m_clockBox =
+        named(new QCheckBox(QStringLiteral("Clock not synchronised"), stationGroup), "clockBox");
     stationForm->addRow(m_clockBox);
 
     auto* buttons = new QDialogButtonBox(this);

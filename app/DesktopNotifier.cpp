@@ -1,14 +1,23 @@
 #include "app/DesktopNotifier.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QPointer>
 #include <QVariantMap>
+
+#include <atomic>
+#include <thread>
+#include <utility>
 
 namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+// Each notifier on a bus of its own has a connection name of its own.
+std::atomic<int> s_connections{0};
 
 } // namespace
 
@@ -21,37 +30,99 @@ DesktopNotifier::DesktopNotifier(const QString& busAddress, QObject* parent)
 
 DesktopNotifier::~DesktopNotifier()
 {
-    if (!m_connectionName.isEmpty()) {
+    if (m_busState == BusState::Ready && !m_connectionName.isEmpty()) {
         m_bus.reset();
         QDBusConnection::disconnectFromBus(m_connectionName);
     }
 }
 
-QDBusConnection& DesktopNotifier::bus()
+void DesktopNotifier::reachBus()
 {
-    if (!m_bus) {
-        if (m_address.isEmpty()) {
-            m_bus = std::make_unique<QDBusConnection>(QDBusConnection::sessionBus());
-        } else {
-            m_connectionName = QStringLiteral("marvane-notifier-%1").arg(quintptr(this), 0, 16);
-            m_bus = std::make_unique<QDBusConnection>(
-                QDBusConnection::connectToBus(m_address, m_connectionName));
+    m_busState = BusState::Reaching;
+    if (m_address.isEmpty())
+        m_connectionName.clear();
+    else
+        m_connectionName = QStringLiteral("marvane-notifier-%1").arg(++s_connections);
+    const QString address = m_address;
+    const QString name = m_connectionName;
+    QPointer<DesktopNotifier> self(this);
+    // Detached: a bus that never answers keeps only this thread, never the program's end.
+    std::thread([self, address, name] {
+        const QDBusConnection connection = address.isEmpty()
+                                               ? QDBusConnection::sessionBus()
+                                               : QDBusConnection::connectToBus(address, name);
+        const bool connected = connection.isConnected();
+        QString reason = connection.lastError().message();
+        if (!connected && reason.isEmpty())
+            reason = QStringLiteral("no session bus");
+        if (!connected && !name.isEmpty())
+            QDBusConnection::disconnectFromBus(name);
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                app,
+                [self, connected, reason] {
+                    if (self)
+                        self->busReached(connected, reason);
+                },
+                Qt::QueuedConnection);
         }
+    }).detach();
+}
+
+void DesktopNotifier::busReached(bool connected, const QString& reason)
+{
+    if (connected) {
+        m_bus = std::make_unique<QDBusConnection>(m_connectionName.isEmpty()
+                                                      ? QDBusConnection::sessionBus()
+                                                      : QDBusConnection(m_connectionName));
+        m_busState = BusState::Ready;
+    } else {
+        m_busState = BusState::Failed;
+        m_busFailure = reason;
     }
-    return *m_bus;
+    const QList<Waiting> waiting = std::exchange(m_waiting, {});
+    for (const Waiting& w : waiting) {
+        if (connected)
+            send(w.key, w.summary, w.body);
+        else
+            failed(reason);
+    }
 }
 
 void DesktopNotifier::notify(const QString& key, const QString& summary, const QString& body)
 {
     ++m_sent;
-    QDBusConnection& connection = bus();
-    if (!connection.isConnected()) {
-        const QString why = connection.lastError().message();
-        failed(why.isEmpty() ? QStringLiteral("no session bus") : why);
+    switch (m_busState) {
+    case BusState::NotAsked:
+        reachBus();
+        m_waiting.append({key, summary, body});
+        return;
+    case BusState::Reaching:
+        // Only the latest of an alarm is worth showing once the bus is there.
+        for (qsizetype i = 0; i < m_waiting.size(); ++i) {
+            if (m_waiting[i].key == key)
+                m_waiting.removeAt(i--);
+        }
+        m_waiting.append({key, summary, body});
+        return;
+    case BusState::Failed:
+        failed(m_busFailure);
+        return;
+    case BusState::Ready:
+        send(key, summary, body);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService,
-                                                       QStringLiteral("Notify"));
+}
+
+void DesktopNotifier::send(const QString& key, const QString& summary, const QString& body)
+{
+    QDBusConnection& connection = *m_bus;
+    if (!connection.isConnected()) {
+        failed(QStringLiteral("the session bus went away"));
+        return;
+    }
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2))); // critical
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("marvane"));

@@ -2,9 +2,12 @@
 // Desktop notifications through the freedesktop notification service (org.freedesktop.
 // Notifications on the session bus), for the alarms of an unattended station.
 //
-// Nothing here ever waits: the bus is reached on the first notification only, every call is
-// asynchronous, and a desktop without a session bus or without a notification service costs one
-// line (unavailable, told once per episode) and nothing else. A test hands a bus of its own.
+// Nothing here ever waits: the bus is reached on the first notification only, by a thread of its
+// own (libdbus connects and says hello synchronously, and a bus that hangs would hold the window
+// for its timeout), every call is asynchronous, and a desktop without a session bus or without a
+// notification service costs one line (unavailable, told once per episode) and nothing else.
+// Notifications asked for while the bus is being reached wait for it. A test hands a bus of its
+// own.
 
 #include <QDBusConnection>
 #include <QMap>
@@ -43,8 +46,25 @@ signals:
     void unavailable(const QString& reason);
 
 private:
-    QDBusConnection& bus();
+    void reachBus();
+    void busReached(bool connected, const QString& reason);
+    void send(const QString& key, const QString& summary, const QString& body);
     void failed(const QString& reason);
+
+    enum class BusState
+    {
+        NotAsked,
+        Reaching,
+        Ready,
+        Failed,
+    };
+    struct Waiting
+    {
+        QString key, summary, body;
+    };
+    BusState m_busState = BusState::NotAsked;
+    QString m_busFailure;
+    QList<Waiting> m_waiting;
 
     QString m_address; // empty: the session bus
     QString m_connectionName;

@@ -2,10 +2,10 @@
 
 #include "app/AboutDialog.h"
 #include "app/AlarmsDialog.h"
-#include "app/DesktopNotifier.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataTables.h"
+#include "app/DesktopNotifier.h"
 #include "app/LivePlot.h"
 #include "app/Look.h"
 #include "app/Readouts.h"

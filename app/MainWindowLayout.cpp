@@ -5,11 +5,11 @@
 
 #include "app/AboutDialog.h"
 #include "app/AlarmsDialog.h"
-#include "app/DesktopNotifier.h"
 #include "app/Artwork.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataTables.h"
+#include "app/DesktopNotifier.h"
 #include "app/HistoryPane.h"
 #include "app/Look.h"
 #include "app/OutputsDialog.h"

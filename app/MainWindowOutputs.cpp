@@ -11,8 +11,8 @@
 #include "app/Readouts.h"
 #include "app/StatusPanels.h"
 #include "logfile/DataFileWriter.h"
-#include "processing/FlowPipeline.h"
 #include "outputs/OutputSettings.h"
+#include "processing/FlowPipeline.h"
 #include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
 #include "session/ProgramOptions.h"
@@ -56,8 +56,9 @@ void MainWindow::startOutputs(const OutputSettings& settings)
 {
     QString error;
     if (!m_session->setOutputs(settings, m_options->port().portName, &error)) {
-        m_prompts->notify(error, QStringLiteral("The network outputs are off until Communications "
-                                                "> Outputs sets them right."),
+        m_prompts->notify(error,
+                          QStringLiteral("The network outputs are off until Communications "
+                                         "> Outputs sets them right."),
                           {});
     }
 }
@@ -121,9 +122,8 @@ void MainWindow::showAlarm(const SessionEvent& event)
     QStringList lines;
     for (const auto& line : std::as_const(m_alarmLines))
         lines << line.second;
-    m_statusPanels->setAlarmLine(lines.isEmpty() ? QString()
-                                                 : QStringLiteral("ALARM: ") +
-                                                       lines.join(QStringLiteral("; ")));
+    m_statusPanels->setAlarmLine(
+        lines.isEmpty() ? QString() : QStringLiteral("ALARM: ") + lines.join(QStringLiteral("; ")));
     m_readouts->setAlarm(!m_alarmLines.isEmpty());
     if (!raised)
         showNote(QStringLiteral("Alarm over at %1: %2").arg(time, event.reason));
@@ -135,9 +135,11 @@ void MainWindow::showAlarm(const SessionEvent& event)
                 [this](const QString& why) { showNote(why); });
         m_notifier = m_desktopNotifier.get();
     }
-    const QString port = event.portName.isEmpty() ? QString() : event.portName + QStringLiteral(": ");
-    m_notifier->notify(event.alarm,
-                       raised ? QStringLiteral("Marvane alarm: %1").arg(event.reason)
-                              : QStringLiteral("Marvane alarm over: %1").arg(event.reason),
-                       QStringLiteral("%1%2 at %3").arg(port, raised ? words : QStringLiteral("Over"), time));
+    const QString port =
+        event.portName.isEmpty() ? QString() : event.portName + QStringLiteral(": ");
+    m_notifier->notify(
+        event.alarm,
+        raised ? QStringLiteral("Marvane alarm: %1").arg(event.reason)
+               : QStringLiteral("Marvane alarm over: %1").arg(event.reason),
+        QStringLiteral("%1%2 at %3").arg(port, raised ? words : QStringLiteral("Over"), time));
 }

@@ -47,11 +47,11 @@ QByteArray healthPayload(const HealthState& health, qint64 timeMs)
     };
     QJsonValue logging;
     if (health.logging) {
-        logging = QJsonObject{
-            {QStringLiteral("file"), health.logFile},
-            {QStringLiteral("bytesWritten"), health.bytesWritten},
-            {QStringLiteral("freeBytes"),
-             health.freeBytes >= 0 ? QJsonValue(health.freeBytes) : QJsonValue()}};
+        logging =
+            QJsonObject{{QStringLiteral("file"), health.logFile},
+                        {QStringLiteral("bytesWritten"), health.bytesWritten},
+                        {QStringLiteral("freeBytes"),
+                         health.freeBytes >= 0 ? QJsonValue(health.freeBytes) : QJsonValue()}};
     }
     const QByteArrayList fields{
         field("state", QStringLiteral("running")),
@@ -60,8 +60,8 @@ QByteArray healthPayload(const HealthState& health, qint64 timeMs)
         field("connection", health.connection),
         field("receiving", health.receiving),
         field("silentSeconds", health.silentSeconds),
-        field("lastSample",
-              health.lastSampleMs >= 0 ? QJsonValue(isoUtcText(health.lastSampleMs)) : QJsonValue()),
+        field("lastSample", health.lastSampleMs >= 0 ? QJsonValue(isoUtcText(health.lastSampleMs))
+                                                     : QJsonValue()),
         field("alarms", QJsonArray::fromStringList(health.alarms)),
         field("logging", logging),
         field("clock", clockJson(health)),

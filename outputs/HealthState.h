@@ -44,8 +44,8 @@ struct HealthState
     {
         return port == o.port && connection == o.connection && receiving == o.receiving &&
                alarms == o.alarms && logging == o.logging && logFile == o.logFile &&
-               clock.state == o.clock.state && clockText == o.clockText &&
-               lastStep == o.lastStep && (lastSampleMs < 0) == (o.lastSampleMs < 0);
+               clock.state == o.clock.state && clockText == o.clockText && lastStep == o.lastStep &&
+               (lastSampleMs < 0) == (o.lastSampleMs < 0);
     }
 };
 

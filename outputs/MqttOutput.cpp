@@ -240,8 +240,7 @@ void MqttOutput::takeEvent(const SessionEvent& event)
     case SessionEvent::Kind::AlarmCleared:
         if (m_finished)
             break;
-        m_alarms.push_back(alarmPayload(event.alarm,
-                                        event.kind == SessionEvent::Kind::AlarmRaised,
+        m_alarms.push_back(alarmPayload(event.alarm, event.kind == SessionEvent::Kind::AlarmRaised,
                                         event.timeMs, event.value, event.reason));
         while (int(m_alarms.size()) > kAlarmsKept)
             m_alarms.pop_front();
@@ -339,10 +338,9 @@ void MqttOutput::finish(int finishTimeoutMs)
         // known there before the acknowledgement can be.
         std::lock_guard lock(m_mutex);
         int mid = -1;
-        goodbye = m_client
-                      ->publish(&mid, m_statusTopic, offlinePayload(m_config.clock->utcMs()), 1,
-                                true)
-                      .ok();
+        goodbye =
+            m_client->publish(&mid, m_statusTopic, offlinePayload(m_config.clock->utcMs()), 1, true)
+                .ok();
         m_goodbyeMid = goodbye ? mid : -1;
     }
     if (!goodbye) {

@@ -44,7 +44,7 @@ struct MqttOutputConfig
     int reconnectMinSeconds = 1;
     int reconnectMaxSeconds = 30;
     int keepAliveSeconds = 30;
-    int faultReportMs = 5000; // not connected this long after a start or a loss: say so once
+    int faultReportMs = 5000;     // not connected this long after a start or a loss: say so once
     const Clock* clock = nullptr; // the time of the status messages; the system's when null
 };
 
@@ -113,7 +113,7 @@ private:
     qint64 m_dropped = 0;
     qint64 m_acknowledged = 0;
     QString m_lastReason;
-    HealthState m_health; // as the session told it last
+    HealthState m_health;            // as the session told it last
     std::deque<QByteArray> m_alarms; // waiting for the broker
     QTimer m_faultTimer;
 

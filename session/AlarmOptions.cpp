@@ -60,8 +60,7 @@ void addAlarmOptions(QCommandLineParser& parser)
                       QStringLiteral("A speed must stay past its threshold (or back) for S "
                                      "seconds before it counts (default 10 above, 60 below)."),
                       QStringLiteral("S")});
-    parser.addOption({kNoData,
-                      QStringLiteral("Alarm when no record arrives for S seconds."),
+    parser.addOption({kNoData, QStringLiteral("Alarm when no record arrives for S seconds."),
                       QStringLiteral("S")});
     parser.addOption({kDeviceLost, QStringLiteral("Alarm when the device goes away.")});
     parser.addOption({kFreeSpace,

@@ -26,9 +26,9 @@
 struct SpeedAlarmSettings
 {
     bool on = false;
-    double thresholdMs = 1.0;  // metres per second
+    double thresholdMs = 1.0;   // metres per second
     double hysteresisMs = 0.05; // how far back past the threshold ends the alarm
-    int seconds = 10;          // the minimum duration, both ways
+    int seconds = 10;           // the minimum duration, both ways
 
     bool operator==(const SpeedAlarmSettings& o) const
     {

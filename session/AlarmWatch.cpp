@@ -102,10 +102,10 @@ void AlarmWatch::takeSpeed(SpeedRule& rule, const SpeedAlarmSettings& s, double 
         return;
     const double speed = std::fabs(speedMs);
     // Raising: past the threshold. Clearing: back past it by the hysteresis.
-    const bool changing =
-        rule.raised ? (rule.above ? speed <= s.thresholdMs - s.hysteresisMs
-                                  : speed >= s.thresholdMs + s.hysteresisMs)
-                    : (rule.above ? speed > s.thresholdMs : speed < s.thresholdMs);
+    const bool changing = rule.raised
+                              ? (rule.above ? speed <= s.thresholdMs - s.hysteresisMs
+                                            : speed >= s.thresholdMs + s.hysteresisMs)
+                              : (rule.above ? speed > s.thresholdMs : speed < s.thresholdMs);
     if (!changing) {
         rule.since.reset();
         return;
@@ -250,9 +250,11 @@ QStringList AlarmWatch::raised() const
 QString AlarmWatch::describe(const QString& alarm) const
 {
     if (alarm == QLatin1String("speed-above"))
-        return QStringLiteral("speed above %1 m/s").arg(speedText(m_settings.speedAbove.thresholdMs));
+        return QStringLiteral("speed above %1 m/s")
+            .arg(speedText(m_settings.speedAbove.thresholdMs));
     if (alarm == QLatin1String("speed-below"))
-        return QStringLiteral("speed below %1 m/s").arg(speedText(m_settings.speedBelow.thresholdMs));
+        return QStringLiteral("speed below %1 m/s")
+            .arg(speedText(m_settings.speedBelow.thresholdMs));
     if (alarm == QLatin1String("no-data"))
         return QStringLiteral("no data for %1 s").arg(m_settings.noDataSeconds);
     if (alarm == QLatin1String("device-lost"))

@@ -101,8 +101,8 @@ private:
     bool m_freeSpaceRaised = false;
     bool m_clockRaised = false;
 
-    bool m_watching = false;  // the port is open and the device there
-    qint64 m_lastDataMs = 0;  // steady clock: the last record, or the start of watching
+    bool m_watching = false;              // the port is open and the device there
+    qint64 m_lastDataMs = 0;              // steady clock: the last record, or the start of watching
     std::optional<qint64> m_lastFreeLook; // steady clock
     qint64 m_freeBytes = -1;
     ClockSync m_clockSync;

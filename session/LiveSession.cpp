@@ -51,17 +51,11 @@ private:
 } // namespace
 
 LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
-    : QObject(parent),
-      m_options(options),
-      m_pipeline(new FlowPipeline(this)),
-      m_serial(new SerialSource(this)),
-      m_demo(new DemoSource(this)),
-      m_recording(new Recording(this)),
-      m_history(new LiveHistory(this)),
-      m_noData(new NoDataWatch(this)),
-      m_clockWatch(new ClockWatch(this)),
-      m_alarms(new AlarmWatch(this)),
-      m_dataFile(new DataFileWriter(this)),
+    : QObject(parent), m_options(options), m_pipeline(new FlowPipeline(this)),
+      m_serial(new SerialSource(this)), m_demo(new DemoSource(this)),
+      m_recording(new Recording(this)), m_history(new LiveHistory(this)),
+      m_noData(new NoDataWatch(this)), m_clockWatch(new ClockWatch(this)),
+      m_alarms(new AlarmWatch(this)), m_dataFile(new DataFileWriter(this)),
       m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile))
 {
     // The log file first: nothing else may hold a sample back from it.
@@ -89,9 +83,8 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
     m_healthTimer.setInterval(kHealthInterval);
     connect(&m_healthTimer, &QTimer::timeout, this, [this] { publishHealth(true); });
     m_healthTimer.start();
-    connect(m_demo, &DemoSource::recordReady, this, [this](const QString& record) {
-        receiveRecord(record, SampleSource::Demonstration);
-    });
+    connect(m_demo, &DemoSource::recordReady, this,
+            [this](const QString& record) { receiveRecord(record, SampleSource::Demonstration); });
     connect(m_demo, &DemoSource::finished, this, [this] {
         m_demoLogged = false;
         emit demonstrationFinished();
@@ -353,8 +346,8 @@ HealthState LiveSession::healthState() const
     health.port = m_serial->portName().isEmpty() ? m_outputsPort : m_serial->portName();
     health.connection = m_connection;
     if (m_connection == QLatin1String("connected")) {
-        const qint64 since = m_lastDataSteady >= m_watchingSinceSteady ? m_lastDataSteady
-                                                                       : m_watchingSinceSteady;
+        const qint64 since =
+            m_lastDataSteady >= m_watchingSinceSteady ? m_lastDataSteady : m_watchingSinceSteady;
         health.silentSeconds = qMax<qint64>(0, (clock.steadyMs() - since) / 1000);
         health.receiving = m_lastDataSteady >= m_watchingSinceSteady && !m_noData->isSilent();
         if (health.receiving)

@@ -145,8 +145,7 @@ public:
     bool demonstrationRunning() const;
 
     // Records taken as one poll of the source (tests and benchmarks feed the session this way).
-    void receiveRecords(const QList<QByteArray>& records,
-                        SampleSource source = SampleSource::Live);
+    void receiveRecords(const QList<QByteArray>& records, SampleSource source = SampleSource::Live);
     void receiveRecord(const QString& record, SampleSource source = SampleSource::Live);
     // Records of one poll of the port with the time each one arrived.
     void receiveArrived(const QList<QByteArray>& records, const QList<qint64>& arrivalMs);

@@ -31,9 +31,9 @@ struct Told
     explicit Told(AlarmWatch& watch, qint64 startMs) : m_start(startMs)
     {
         QObject::connect(&watch, &AlarmWatch::alarmEvent, &watch, [this](const SessionEvent& e) {
-            QString line = (e.kind == SessionEvent::Kind::AlarmRaised ? s("raised ")
-                                                                       : s("cleared ")) +
-                           e.alarm;
+            QString line =
+                (e.kind == SessionEvent::Kind::AlarmRaised ? s("raised ") : s("cleared ")) +
+                e.alarm;
             if (std::isfinite(e.value))
                 line += QLatin1Char(' ') + QString::number(e.value, 'f', 3);
             line += QStringLiteral(" @%1").arg((e.timeMs - m_start) / 1000);
@@ -105,7 +105,8 @@ void TestAlarms::speedRules_data()
         << true << 1.0 << 0.1 << 0 << gust
         << QStringList{s("raised speed-above 1.600 @1"), s("cleared speed-above 0.500 @2")};
     QTest::newRow("past for the duration rings once, back for as long clears once")
-        << true << 1.0 << 0.1 << 2 << QList<double>{0.5, 1.2, 1.3, 1.4, 1.5, 1.2, 0.8, 0.7, 0.6, 0.5}
+        << true << 1.0 << 0.1 << 2
+        << QList<double>{0.5, 1.2, 1.3, 1.4, 1.5, 1.2, 0.8, 0.7, 0.6, 0.5}
         << QStringList{s("raised speed-above 1.400 @3"), s("cleared speed-above 0.600 @8")};
     QTest::newRow("equal to the threshold is not above it")
         << true << 1.0 << 0.1 << 0 << QList<double>{1.0, 1.0, 1.0} << QStringList();
@@ -151,10 +152,10 @@ void TestAlarms::speedRules()
     }
     QCOMPARE(tape.lines, told);
     if (!told.isEmpty())
-        QCOMPARE(tape.texts.first(), above ? QStringLiteral("speed above %1 m/s")
-                                                 .arg(QString::number(threshold, 'f', 3))
-                                           : QStringLiteral("speed below %1 m/s")
-                                                 .arg(QString::number(threshold, 'f', 3)));
+        QCOMPARE(
+            tape.texts.first(),
+            above ? QStringLiteral("speed above %1 m/s").arg(QString::number(threshold, 'f', 3))
+                  : QStringLiteral("speed below %1 m/s").arg(QString::number(threshold, 'f', 3)));
 }
 
 void TestAlarms::demonstrationAndUncomputedSamplesNeverRing()
@@ -212,8 +213,8 @@ void TestAlarms::noDataRingsAfterItsSecondsWhileThePortIsOpen()
     watch.takeEvent({SessionEvent::Kind::Reconnecting, s("COM1"), s("gone")});
     clock.advance(100000);
     watch.check();
-    QCOMPARE(tape.lines.mid(2), (QStringList{s("raised no-data 31.000 @126"),
-                                             s("cleared no-data @126")}));
+    QCOMPARE(tape.lines.mid(2),
+             (QStringList{s("raised no-data 31.000 @126"), s("cleared no-data @126")}));
     Q_UNUSED(start)
 }
 
@@ -383,16 +384,28 @@ void TestAlarms::commandLine_data()
     QTest::addColumn<QString>("error"); // empty: accepted
     QTest::addColumn<QStringList>("described");
     QTest::newRow("none") << QStringList() << QString() << QStringList();
-    QTest::newRow("every kind")
-        << QStringList{s("--alarm-speed-above"), s("1.5"), s("--alarm-speed-below"), s("0.05"),
-                       s("--alarm-hysteresis"), s("0.02"), s("--alarm-duration"), s("20"),
-                       s("--alarm-no-data"), s("30"), s("--alarm-device-lost"),
-                       s("--alarm-free-space"), s("200"), s("--alarm-clock")}
-        << QString()
-        << QStringList{s("speed above 1.500 m/s for 20 s (hysteresis 0.020 m/s)"),
-                       s("speed below 0.050 m/s for 20 s (hysteresis 0.020 m/s)"),
-                       s("no data for 30 s"), s("device lost"),
-                       s("less than 200 MB free for the log"), s("clock not synchronised")};
+    QTest::newRow("every kind") << QStringList{s("--alarm-speed-above"),
+                                               s("1.5"),
+                                               s("--alarm-speed-below"),
+                                               s("0.05"),
+                                               s("--alarm-hysteresis"),
+                                               s("0.02"),
+                                               s("--alarm-duration"),
+                                               s("20"),
+                                               s("--alarm-no-data"),
+                                               s("30"),
+                                               s("--alarm-device-lost"),
+                                               s("--alarm-free-space"),
+                                               s("200"),
+                                               s("--alarm-clock")}
+                                << QString()
+                                << QStringList{
+                                       s("speed above 1.500 m/s for 20 s (hysteresis 0.020 m/s)"),
+                                       s("speed below 0.050 m/s for 20 s (hysteresis 0.020 m/s)"),
+                                       s("no data for 30 s"),
+                                       s("device lost"),
+                                       s("less than 200 MB free for the log"),
+                                       s("clock not synchronised")};
     QTest::newRow("a speed that is not one")
         << QStringList{s("--alarm-speed-above"), s("1,5")}
         << s("--alarm-speed-above wants metres per second from 0 to 100, not 1,5") << QStringList();

@@ -132,10 +132,11 @@ void TestNmea::alarmSentence_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("sentence");
     // 24/05/2009 14:03:07.123 UTC.
-    QTest::newRow("raised, hundredths cut") << qint64(1243173787123) << QStringLiteral("speed-above")
-                                            << true << QStringLiteral("speed above 1.500 m/s")
-                                            << QByteArray("$IIALR,140307.12,001,A,V,speed above "
-                                                          "1.500 m/s*5A\r\n");
+    QTest::newRow("raised, hundredths cut")
+        << qint64(1243173787123) << QStringLiteral("speed-above") << true
+        << QStringLiteral("speed above 1.500 m/s")
+        << QByteArray("$IIALR,140307.12,001,A,V,speed above "
+                      "1.500 m/s*5A\r\n");
     QTest::newRow("cleared at midnight")
         << qint64(0) << QStringLiteral("no-data") << false << QStringLiteral("no data for 30 s")
         << QByteArray("$IIALR,000000.00,003,V,A,no data for 30 s*63\r\n");

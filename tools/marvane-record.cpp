@@ -121,7 +121,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     if (files.size() != 1)
         return fail(files.isEmpty() ? QStringLiteral("no LOGFILE given")
                                     : QStringLiteral("only one LOGFILE may be given"));
-    for (const auto& [a, b] : {std::pair{"face-up", "face-down"}, {"bearing-from", "bearing-to"},
+    for (const auto& [a, b] : {std::pair{"face-up", "face-down"},
+                               {"bearing-from", "bearing-to"},
                                {"utc", "local-time"}}) {
         if (parser.isSet(QString::fromLatin1(a)) && parser.isSet(QString::fromLatin1(b)))
             return fail(QStringLiteral("--%1 and --%2 exclude each other")
@@ -187,7 +188,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         bool ok = false;
         const double degrees = value.toDouble(&ok);
         if (!ok || !(degrees >= -360 && degrees <= 360))
-            return fail(QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
+            return fail(
+                QStringLiteral("--heading wants degrees from -360 to 360, not %1").arg(value));
         options.values.headingOffset = degrees;
     }
     options.bearingTo = parser.isSet(QStringLiteral("bearing-to"));
@@ -204,8 +206,8 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         options.dataFile = QFileInfo(options.logFile).dir().filePath(options.dataFile);
     if (!options.dataFile.isEmpty() && QFileInfo::exists(options.dataFile) &&
         !parser.isSet(QStringLiteral("append")))
-        return fail(QStringLiteral("%1 exists; give --append to record at its end")
-                        .arg(options.dataFile));
+        return fail(
+            QStringLiteral("%1 exists; give --append to record at its end").arg(options.dataFile));
     // The outputs of marvane.ini, and those the command line names.
     options.outputs = loadOutputSettings(options.settingsPath);
     QString outputError;
@@ -528,8 +530,9 @@ public:
         if (!m_options.dataFile.isEmpty()) {
             const bool existed = QFileInfo::exists(m_options.dataFile);
             if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-                m_events.message(EventKind::Error, QStringLiteral("cannot open the data file %1: %2")
-                                                       .arg(m_options.dataFile, reason));
+                m_events.message(EventKind::Error,
+                                 QStringLiteral("cannot open the data file %1: %2")
+                                     .arg(m_options.dataFile, reason));
                 return giveUp(1);
             }
             if (!existed)
@@ -593,15 +596,15 @@ public:
         m_events.print(
             EventKind::Recording,
             QStringLiteral("recording %1 (%2, %3) into %4, time stamps in %5; %6; %7")
-                .arg(m_options.portName, device, lineText(line), m_options.logFile,
-                     m_options.values.localTime ? QStringLiteral("local time")
-                                                : QStringLiteral("UTC"),
-                     m_session.clockStateText(),
-                     m_options.outputTexts.isEmpty()
-                         ? QStringLiteral("no network outputs")
-                         : QStringLiteral("outputs: ") +
-                               m_options.outputTexts.join(QStringLiteral(", ")))
-                + alarmsText(),
+                    .arg(m_options.portName, device, lineText(line), m_options.logFile,
+                         m_options.values.localTime ? QStringLiteral("local time")
+                                                    : QStringLiteral("UTC"),
+                         m_session.clockStateText(),
+                         m_options.outputTexts.isEmpty()
+                             ? QStringLiteral("no network outputs")
+                             : QStringLiteral("outputs: ") +
+                                   m_options.outputTexts.join(QStringLiteral(", "))) +
+                alarmsText(),
             {{QStringLiteral("port"), m_options.portName},
              {QStringLiteral("device"), device},
              {QStringLiteral("line"), lineFields(line)},
@@ -717,11 +720,10 @@ public:
                                .arg(raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
                                     event.reason, measured),
                            {{QStringLiteral("alarm"), event.alarm},
-                            {QStringLiteral("state"), raised ? QStringLiteral("raised")
-                                                             : QStringLiteral("cleared")},
-                            {QStringLiteral("value"), std::isfinite(event.value)
-                                                          ? QJsonValue(event.value)
-                                                          : QJsonValue()},
+                            {QStringLiteral("state"),
+                             raised ? QStringLiteral("raised") : QStringLiteral("cleared")},
+                            {QStringLiteral("value"),
+                             std::isfinite(event.value) ? QJsonValue(event.value) : QJsonValue()},
                             {QStringLiteral("message"), event.reason}});
             break;
         }
@@ -829,16 +831,16 @@ private:
         fields.insert(QStringLiteral("dropped"), recording.droppedLines());
         fields.insert(QStringLiteral("dataFileWaiting"), data.waitingRows());
         fields.insert(QStringLiteral("dataFileDropped"), data.droppedRows());
-        m_events.print(
-            EventKind::Status,
-            QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
-                .arg(recording.samplesWritten())
-                .arg(lastText)
-                .arg(m_reconnections)
-                .arg(kept)
-                .arg(outputs.isEmpty() ? QString()
-                                       : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
-            fields);
+        m_events.print(EventKind::Status,
+                       QStringLiteral("%1 samples logged, %2, %3 reconnection(s)%4%5")
+                           .arg(recording.samplesWritten())
+                           .arg(lastText)
+                           .arg(m_reconnections)
+                           .arg(kept)
+                           .arg(outputs.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("; ") + outputs.join(QStringLiteral(", "))),
+                       fields);
     }
 
     RecordOptions m_options;
