@@ -4,8 +4,8 @@
 #include "app/Prompts.h"
 #include "app/RadioGroup.h"
 #include "base/MarvaneError.h"
-#include "comms/PortMapping.h"
-#include "session/ProgramOptions.h"
+#include "settings/PortMapping.h"
+#include "settings/ProgramOptions.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

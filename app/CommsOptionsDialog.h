@@ -6,7 +6,7 @@
 // Under the port buttons, a list of this computer's serial ports maps the chosen Com button to
 // one of them: OK writes the choice into [Ports] of the settings file, keeping every other line.
 
-#include "comms/SerialPortList.h"
+#include "sources/SerialPortList.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -7,7 +7,7 @@
 // Shift+click for a range) and Ctrl+C or the context menu's "Copy" puts them on the clipboard,
 // one row a line, the two values separated by a tab; "Copy" without a selection copies every row.
 
-#include "processing/GridRows.h"
+#include "sensor/GridRows.h"
 
 #include <QColor>
 #include <QWidget>

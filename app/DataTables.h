@@ -5,7 +5,7 @@
 // Rows come in at one end and leave at the other in the direction the window sets; the newest
 // computed row is drawn in red.
 
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QFrame>
 

@@ -1,10 +1,10 @@
 #include "app/HistoryPane.h"
 
 #include "app/HistoryPlot.h"
-#include "logfile/LiveHistory.h"
-#include "logfile/ReplaySession.h"
-#include "processing/FlowComputation.h"
-#include "processing/SpanStatistics.h"
+#include "history/LiveHistory.h"
+#include "replay/ReplaySession.h"
+#include "sensor/FlowComputation.h"
+#include "history/SpanStatistics.h"
 
 #include <QApplication>
 #include <QClipboard>

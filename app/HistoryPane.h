@@ -7,7 +7,7 @@
 // A separate window, so the main window keeps its layout and size. It is built when first opened;
 // the live history it shows is kept by the main window from start-up.
 
-#include "processing/SpanStatistics.h"
+#include "history/SpanStatistics.h"
 
 #include <QRect>
 #include <QWidget>

@@ -10,7 +10,7 @@
 // point) and draws them all, where this draws at most a handful of lines and points per pixel
 // column from the history's pyramid of reductions, whatever the length of the recording.
 
-#include "processing/HistorySeries.h"
+#include "history/HistorySeries.h"
 
 #include <QColor>
 #include <QWidget>

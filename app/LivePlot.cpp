@@ -1,7 +1,7 @@
 #include "app/LivePlot.h"
 
 #include "app/TimePlotPainter.h"
-#include "processing/HistorySeries.h"
+#include "history/HistorySeries.h"
 
 #include <QComboBox>
 #include <QPainter>

@@ -9,7 +9,7 @@
 // go through Prompts.
 
 #include "app/Prompts.h"
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 #include <QMainWindow>
 
 #include <memory>

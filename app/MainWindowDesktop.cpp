@@ -6,7 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/ReplayBar.h"
 #include "app/UserState.h"
-#include "logfile/ReplaySession.h"
+#include "replay/ReplaySession.h"
 
 #include <QAction>
 #include <QDir>

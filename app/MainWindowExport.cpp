@@ -4,9 +4,9 @@
 #include "app/MainWindow.h"
 
 #include "app/HistoryPane.h"
-#include "logfile/LogExport.h"
-#include "logfile/Recording.h"
-#include "logfile/ReplaySession.h"
+#include "export/LogExport.h"
+#include "recording/Recording.h"
+#include "replay/ReplaySession.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -10,12 +10,12 @@
 #include "app/OutputsDialog.h"
 #include "app/Readouts.h"
 #include "app/StatusPanels.h"
-#include "logfile/DataFileWriter.h"
+#include "recording/DataFileWriter.h"
 #include "outputs/OutputSettings.h"
-#include "processing/FlowPipeline.h"
+#include "sensor/FlowPipeline.h"
 #include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include <QDir>
 

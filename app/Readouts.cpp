@@ -5,7 +5,7 @@
 #include "app/Look.h"
 #include "app/PanelParts.h"
 #include "app/ReplayBar.h"
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QComboBox>
 #include <QLabel>

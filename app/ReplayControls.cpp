@@ -1,7 +1,7 @@
 #include "app/ReplayControls.h"
 
 #include "app/Look.h"
-#include "logfile/ReplaySession.h"
+#include "replay/ReplaySession.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "app/TimePlotPainter.h"
 
-#include "processing/TimeAxis.h"
+#include "history/TimeAxis.h"
 
 #include <QFontMetrics>
 #include <QPainter>

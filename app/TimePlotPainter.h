@@ -10,8 +10,8 @@
 // Bearings are points, never bars: a flow swinging across north shows points near 359 and near
 // 001, never a bar through the whole circle between them.
 
-#include "processing/HistorySeries.h"
-#include "processing/TimeAxis.h"
+#include "history/HistorySeries.h"
+#include "history/TimeAxis.h"
 
 #include <QColor>
 #include <QRect>

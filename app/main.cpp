@@ -6,7 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/StartupBenchmark.h"
 #include "app/UserState.h"
-#include "base/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 
 #include <QApplication>
 #include <QSettings>

@@ -1,4 +1,4 @@
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include "base/IniFile.h"
 #include "base/MarvaneError.h"

@@ -2,7 +2,7 @@
 // The settings file marvane.ini: the seven indices of the Communications dialog in section
 // "Options"; every other line of the file belongs to the user and is kept as it is.
 
-#include "base/CommsSettings.h"
+#include "settings/CommsSettings.h"
 
 #include <QByteArray>
 #include <QList>

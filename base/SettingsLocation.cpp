@@ -1,6 +1,6 @@
-#include "base/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,7 +10,7 @@
 
 #include "app/MainWindow.h"
 #include "bench/BenchSupport.h"
-#include "processing/FlowPipeline.h"
+#include "sensor/FlowPipeline.h"
 #include "session/LiveSession.h"
 
 #include <QApplication>

@@ -15,9 +15,9 @@
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
 #include "app/LivePlot.h"
-#include "logfile/LiveHistory.h"
-#include "processing/HistorySeries.h"
-#include "processing/SpanStatistics.h"
+#include "history/LiveHistory.h"
+#include "history/HistorySeries.h"
+#include "history/SpanStatistics.h"
 #include "tests/support/Samples.h"
 
 #include <QApplication>

@@ -22,7 +22,7 @@
 
 #include "app/MainWindow.h"
 #include "bench/BenchSupport.h"
-#include "logfile/Recording.h"
+#include "recording/Recording.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -8,7 +8,7 @@
 //
 // Last line: "replay index: N MB/s", the page-cache figure.
 
-#include "logfile/ReplayIndex.h"
+#include "replay/ReplayIndex.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -20,10 +20,10 @@
 
 #include "app/MainWindow.h"
 #include "bench/BenchSupport.h"
-#include "comms/RecordFramer.h"
-#include "comms/SerialConnection.h"
-#include "comms/SerialSource.h"
-#include "logfile/Recording.h"
+#include "sources/RecordFramer.h"
+#include "sources/SerialConnection.h"
+#include "sources/SerialSource.h"
+#include "recording/Recording.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "comms/PortMapping.h"
+#include "settings/PortMapping.h"
 
 #include "base/IniFile.h"
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 QString devicePathForPort(const QString& portName, const QString& settingsPath)
 {

@@ -1,4 +1,4 @@
-#include "comms/PortSettings.h"
+#include "settings/PortSettings.h"
 
 // An index outside its table is the operator's hand edit of marvane.ini; it is never reported,
 // and the value it would have set keeps what it had (empty or zero before the first apply).

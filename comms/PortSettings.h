@@ -1,7 +1,7 @@
 #pragma once
 // What the Communications options mean for the port and the display.
 
-#include "base/CommsSettings.h"
+#include "settings/CommsSettings.h"
 
 #include <QString>
 #include <QtGlobal>

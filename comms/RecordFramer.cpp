@@ -1,6 +1,6 @@
-#include "comms/RecordFramer.h"
+#include "sources/RecordFramer.h"
 
-#include "processing/RawRecord.h"
+#include "sensor/RawRecord.h"
 
 namespace {
 

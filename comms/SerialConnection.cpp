@@ -1,4 +1,4 @@
-#include "comms/SerialConnection.h"
+#include "sources/SerialConnection.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // reading, reads the bytes as they arrive (bytesArrived says when), returns them without ever
 // blocking, and tells when the device goes away (a USB adapter pulled out).
 
-#include "comms/PortSettings.h"
+#include "settings/PortSettings.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "comms/SerialPortList.h"
+#include "sources/SerialPortList.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "comms/SerialSource.h"
+#include "sources/SerialSource.h"
 
-#include "comms/SerialConnection.h"
+#include "sources/SerialConnection.h"
 
 #include <QDateTime>
 

@@ -14,8 +14,8 @@
 // new node). Bytes read before the loss are handed out first; a record torn by the loss is
 // dropped rather than glued to what the device sends after it comes back.
 
-#include "comms/PortSettings.h"
-#include "comms/RecordFramer.h"
+#include "settings/PortSettings.h"
+#include "sources/RecordFramer.h"
 
 #include <QByteArray>
 #include <QObject>

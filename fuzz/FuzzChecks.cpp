@@ -1,13 +1,13 @@
 #include "fuzz/FuzzChecks.h"
 
 #include "base/IniFile.h"
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "base/MarvaneError.h"
-#include "comms/PortSettings.h"
-#include "comms/RecordFramer.h"
-#include "logfile/LogFormat.h"
-#include "logfile/ReplayReader.h"
-#include "processing/RawRecord.h"
+#include "settings/PortSettings.h"
+#include "sources/RecordFramer.h"
+#include "logformat/LogFormat.h"
+#include "replay/ReplayReader.h"
+#include "sensor/RawRecord.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "logfile/AppendFile.h"
+#include "recording/AppendFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

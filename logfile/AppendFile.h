@@ -26,7 +26,7 @@
 // lines first go to a spill file, droppingStarted when lines are first dropped, writeRecovered
 // (with the lines dropped meanwhile) once everything waiting is written.
 
-#include "logfile/FileDevice.h"
+#include "recording/FileDevice.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

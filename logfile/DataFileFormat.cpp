@@ -1,4 +1,4 @@
-#include "logfile/DataFileFormat.h"
+#include "logformat/DataFileFormat.h"
 
 #include "base/ClockText.h"
 

@@ -1,4 +1,4 @@
-#include "logfile/DataFileWriter.h"
+#include "recording/DataFileWriter.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -9,9 +9,9 @@
 // found empty (recreated by hand) gets its head again, and rows that find no place at all are
 // counted. The failure is told once per episode.
 
-#include "logfile/AppendFile.h"
-#include "logfile/DataFileFormat.h"
-#include "processing/SampleSink.h"
+#include "recording/AppendFile.h"
+#include "logformat/DataFileFormat.h"
+#include "sensor/SampleSink.h"
 
 #include <QObject>
 #include <QString>

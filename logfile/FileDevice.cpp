@@ -1,4 +1,4 @@
-#include "logfile/FileDevice.h"
+#include "recording/FileDevice.h"
 
 #include <QByteArray>
 #include <QFile>

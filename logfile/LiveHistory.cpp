@@ -1,6 +1,6 @@
-#include "logfile/LiveHistory.h"
+#include "history/LiveHistory.h"
 
-#include "processing/FlowComputation.h"
+#include "sensor/FlowComputation.h"
 
 #include <cmath>
 

@@ -9,8 +9,8 @@
 // the units of its first good sample (later ones are converted into them) and shows its times in
 // the session's time base, as the clock label and the log do.
 
-#include "processing/HistorySeries.h"
-#include "processing/SampleSink.h"
+#include "history/HistorySeries.h"
+#include "sensor/SampleSink.h"
 
 #include <QObject>
 

@@ -1,9 +1,9 @@
-#include "logfile/LogExport.h"
+#include "export/LogExport.h"
 
-#include "logfile/LogFormat.h"
-#include "logfile/LogLineScanner.h"
-#include "logfile/LogSampleParser.h"
-#include "logfile/NetCdfFile.h"
+#include "logformat/LogFormat.h"
+#include "logformat/LogLineScanner.h"
+#include "logformat/LogSampleParser.h"
+#include "export/NetCdfFile.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -21,8 +21,8 @@
 // The output is written under a temporary name beside it and renamed at the end: a failure
 // leaves nothing behind, and an existing file is replaced only when asked to.
 
-#include "logfile/DataFileFormat.h"
-#include "processing/SpanStatistics.h"
+#include "logformat/DataFileFormat.h"
+#include "history/SpanStatistics.h"
 
 #include <QString>
 #include <QTimeZone>

@@ -1,4 +1,4 @@
-#include "logfile/LogFieldSplitter.h"
+#include "logformat/LogFieldSplitter.h"
 
 #include <algorithm>
 #include <cstring>

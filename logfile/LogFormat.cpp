@@ -1,6 +1,6 @@
-#include "logfile/LogFormat.h"
+#include "logformat/LogFormat.h"
 
-#include "logfile/LogFieldSplitter.h"
+#include "logformat/LogFieldSplitter.h"
 
 #include <algorithm>
 #include <optional>

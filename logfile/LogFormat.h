@@ -19,13 +19,13 @@
 // which nothing in the file can tell apart. Speed texts are written as displayed: never padded or
 // clipped.
 
-#include "processing/RawRecord.h"
+#include "sensor/RawRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
-#include "processing/TimeAxis.h"
+#include "history/TimeAxis.h"
 
 #include <optional>
 

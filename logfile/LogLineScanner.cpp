@@ -1,4 +1,4 @@
-#include "logfile/LogLineScanner.h"
+#include "logformat/LogLineScanner.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "logfile/LogRecorder.h"
+#include "recording/LogRecorder.h"
 
 #include <QFile>
 

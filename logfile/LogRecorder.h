@@ -21,8 +21,8 @@
 // Error texts are the system's short reasons: "No such file or directory", "Permission denied",
 // "No space left on device", "Is a directory"; "No file name specified" without a file.
 
-#include "logfile/AppendFile.h"
-#include "logfile/LogFormat.h"
+#include "recording/AppendFile.h"
+#include "logformat/LogFormat.h"
 
 #include <QString>
 

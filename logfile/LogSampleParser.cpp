@@ -1,7 +1,7 @@
-#include "logfile/LogSampleParser.h"
+#include "logformat/LogSampleParser.h"
 
-#include "logfile/LogFieldSplitter.h"
-#include "logfile/LogFormat.h"
+#include "logformat/LogFieldSplitter.h"
+#include "logformat/LogFormat.h"
 
 #include <cstring>
 

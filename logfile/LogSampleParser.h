@@ -14,9 +14,9 @@
 // Those are the shapes the recorder writes; any other line is a bad line.
 
 #include "base/LocalTimeResolver.h"
-#include "processing/HistorySeries.h"
-#include "processing/RawRecord.h"
-#include "processing/TimeAxis.h"
+#include "history/HistorySeries.h"
+#include "sensor/RawRecord.h"
+#include "history/TimeAxis.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "logfile/NetCdfFile.h"
+#include "export/NetCdfFile.h"
 
 #include "base/ModuleLoader.h"
 

@@ -11,7 +11,7 @@
 // The first library error is kept (with nc_strerror's text and what was being done); every call
 // after it does nothing, so a caller may make its calls and look at ok() once.
 
-#include "logfile/NetCdfBackend.h"
+#include "export/NetCdfBackend.h"
 
 #include <QString>
 #include <QtGlobal>

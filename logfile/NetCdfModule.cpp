@@ -2,7 +2,7 @@
 // object of its own and loaded by NetCdfFile when the first file is made; it links nothing of the
 // program but this interface, so that the program's own code is never loaded twice.
 
-#include "logfile/NetCdfBackend.h"
+#include "export/NetCdfBackend.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "logfile/Recording.h"
+#include "recording/Recording.h"
 
-#include "processing/RawRecord.h"
+#include "sensor/RawRecord.h"
 
 #include <QtGlobal>
 

@@ -7,8 +7,8 @@
 // at all are counted, and the count is told when the file takes writes again. When the session
 // ends, what still waits is left in a spill file for the operator, or counted as dropped.
 
-#include "logfile/LogRecorder.h"
-#include "processing/SampleSink.h"
+#include "recording/LogRecorder.h"
+#include "sensor/SampleSink.h"
 
 #include <QObject>
 #include <QString>

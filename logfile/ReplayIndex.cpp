@@ -1,8 +1,8 @@
-#include "logfile/ReplayIndex.h"
+#include "replay/ReplayIndex.h"
 
-#include "logfile/LogFormat.h"
-#include "logfile/LogLineScanner.h"
-#include "logfile/LogSampleParser.h"
+#include "logformat/LogFormat.h"
+#include "logformat/LogLineScanner.h"
+#include "logformat/LogSampleParser.h"
 
 #include <QFileInfo>
 #include <QMetaObject>

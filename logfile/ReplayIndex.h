@@ -24,9 +24,9 @@
 // the stamps read on the clock the units line before them names (LogSampleParser: local time by
 // the one rule for repeated and skipped hours); the history is shown on the first one's clock.
 
-#include "logfile/LogLineScanner.h"
-#include "processing/HistorySeries.h"
-#include "processing/RawRecord.h"
+#include "logformat/LogLineScanner.h"
+#include "history/HistorySeries.h"
+#include "sensor/RawRecord.h"
 
 #include <QByteArray>
 #include <QFile>

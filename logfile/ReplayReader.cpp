@@ -1,4 +1,4 @@
-#include "logfile/ReplayReader.h"
+#include "replay/ReplayReader.h"
 
 #include <QFileInfo>
 

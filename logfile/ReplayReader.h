@@ -10,7 +10,7 @@
 // reaches it is therefore read in two parts; the recorder writes each line with one write, so
 // this needs an unlucky moment).
 
-#include "logfile/LogLineScanner.h"
+#include "logformat/LogLineScanner.h"
 
 #include <QByteArray>
 #include <QFile>

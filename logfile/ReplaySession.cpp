@@ -1,7 +1,7 @@
-#include "logfile/ReplaySession.h"
+#include "replay/ReplaySession.h"
 
-#include "logfile/LogFormat.h"
-#include "processing/FlowPipeline.h"
+#include "logformat/LogFormat.h"
+#include "sensor/FlowPipeline.h"
 
 #include <algorithm>
 

@@ -13,9 +13,9 @@
 // being built, and the tail the index has not reached yet (a recording still running) is read
 // as it comes.
 
-#include "logfile/ReplayIndex.h"
-#include "logfile/ReplayReader.h"
-#include "processing/TimeAxis.h"
+#include "replay/ReplayIndex.h"
+#include "replay/ReplayReader.h"
+#include "history/TimeAxis.h"
 
 #include <QObject>
 #include <QString>

@@ -5,7 +5,7 @@
 // recorder, standard error.
 
 #include "outputs/HealthState.h"
-#include "processing/SampleSink.h"
+#include "sensor/SampleSink.h"
 
 #include <QObject>
 #include <QString>

@@ -11,7 +11,7 @@
 // speedText and bearingText exactly as logged. A sample without a record has no x, y, rawX, rawY.
 
 #include "base/ClockText.h"
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "outputs/NmeaSentence.h"
 
 #include "base/NumberText.h"
-#include "processing/FlowComputation.h"
+#include "sensor/FlowComputation.h"
 
 #include <QDateTime>
 

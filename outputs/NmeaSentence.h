@@ -2,7 +2,7 @@
 // NMEA 0183 sentences for the current: VDR (set and drift), talker "II" (integrated
 // instrumentation), as chart plotters and marine data servers take them.
 
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QByteArray>
 #include <QString>

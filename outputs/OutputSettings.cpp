@@ -1,7 +1,7 @@
 #include "outputs/OutputSettings.h"
 
 #include "base/IniFile.h"
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QFileInfo>
 #include <QSysInfo>

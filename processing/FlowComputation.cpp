@@ -1,4 +1,4 @@
-#include "processing/FlowComputation.h"
+#include "sensor/FlowComputation.h"
 
 #include "base/NumberText.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Flow speed and bearing from one X/Y pair, and the rules that colour and scale what is shown.
 
-#include "processing/RawRecord.h"
+#include "sensor/RawRecord.h"
 
 #include <QString>
 

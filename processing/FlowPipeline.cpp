@@ -1,4 +1,4 @@
-#include "processing/FlowPipeline.h"
+#include "sensor/FlowPipeline.h"
 
 #include "base/ClockText.h"
 #include "base/MarvaneError.h"

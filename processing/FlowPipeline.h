@@ -9,7 +9,7 @@
 // The units shown are one state shared by both roads, as the display shows one units caption: a
 // live record changes how the next replayed line is read.
 
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QByteArray>
 #include <QList>

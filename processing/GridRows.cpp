@@ -1,4 +1,4 @@
-#include "processing/GridRows.h"
+#include "sensor/GridRows.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "processing/HistorySeries.h"
+#include "history/HistorySeries.h"
 
-#include "processing/FlowComputation.h"
+#include "sensor/FlowComputation.h"
 
 #include <QtMath>
 

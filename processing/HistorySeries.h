@@ -18,8 +18,8 @@
 // Records are expected in time order (a recording's clock only goes forward); where it went back,
 // looking a time up finds one of the records around it.
 
-#include "processing/RawRecord.h"
-#include "processing/TimeAxis.h"
+#include "sensor/RawRecord.h"
+#include "history/TimeAxis.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "processing/NoDataWatch.h"
+#include "session/NoDataWatch.h"
 
 #include <QElapsedTimer>
 

@@ -6,7 +6,7 @@
 // than three seconds. While the silence lasts it is reported every second with its length; the
 // next valid record ends it. Only valid records count: line noise is not data.
 
-#include "processing/SampleSink.h"
+#include "sensor/SampleSink.h"
 
 #include <QObject>
 #include <QTimer>

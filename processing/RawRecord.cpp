@@ -1,4 +1,4 @@
-#include "processing/RawRecord.h"
+#include "sensor/RawRecord.h"
 
 #include <algorithm>
 

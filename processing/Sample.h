@@ -10,8 +10,8 @@
 // carries what its log line holds: the speed, bearing and date-time texts and the numbers read
 // from them (no X and Y: the log does not keep them).
 
-#include "processing/FlowComputation.h"
-#include "processing/RawRecord.h"
+#include "sensor/FlowComputation.h"
+#include "sensor/RawRecord.h"
 
 #include <QList>
 #include <QString>

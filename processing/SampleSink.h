@@ -7,7 +7,7 @@
 // demonstration's samples only while the operator chose to log them; a destination that keeps
 // measurements only looks at Sample::source and Sample::computed itself.
 
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "processing/SpanStatistics.h"
+#include "history/SpanStatistics.h"
 
 #include "base/ClockText.h"
 #include "base/NumberText.h"
-#include "processing/FlowComputation.h"
-#include "processing/HistorySeries.h"
+#include "sensor/FlowComputation.h"
+#include "history/HistorySeries.h"
 
 #include <QDateTime>
 #include <QStringList>

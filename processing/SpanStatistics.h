@@ -10,8 +10,8 @@
 //
 // Times are milliseconds since 1970-01-01 00:00:00 UTC; speeds are in m/s.
 
-#include "processing/TimeAxis.h"
-#include "processing/RawRecord.h"
+#include "history/TimeAxis.h"
+#include "sensor/RawRecord.h"
 
 #include <QString>
 #include <QTimeZone>

@@ -1,4 +1,4 @@
-#include "processing/TimeAxis.h"
+#include "history/TimeAxis.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "reference/DemoFeed.h"
+#include "sources/DemoFeed.h"
 
 QString demoRecord(int index)
 {

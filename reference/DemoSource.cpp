@@ -1,6 +1,6 @@
-#include "reference/DemoSource.h"
+#include "sources/DemoSource.h"
 
-#include "reference/DemoFeed.h"
+#include "sources/DemoFeed.h"
 
 DemoSource::DemoSource(QObject* parent) : QObject(parent) {}
 

@@ -1,7 +1,7 @@
 #include "session/AlarmSettings.h"
 
 #include "base/IniFile.h"
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <cmath>
 

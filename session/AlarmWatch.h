@@ -15,7 +15,7 @@
 // may replace.
 
 #include "base/Clock.h"
-#include "processing/SampleSink.h"
+#include "sensor/SampleSink.h"
 #include "session/AlarmSettings.h"
 
 #include <QObject>

@@ -1,18 +1,18 @@
 #include "session/LiveSession.h"
 
-#include "comms/PortMapping.h"
-#include "comms/SerialSource.h"
-#include "logfile/DataFileWriter.h"
-#include "logfile/FileDevice.h"
-#include "logfile/LiveHistory.h"
-#include "logfile/Recording.h"
+#include "settings/PortMapping.h"
+#include "sources/SerialSource.h"
+#include "recording/DataFileWriter.h"
+#include "recording/FileDevice.h"
+#include "history/LiveHistory.h"
+#include "recording/Recording.h"
 #include "outputs/Outputs.h"
-#include "processing/FlowPipeline.h"
-#include "processing/NoDataWatch.h"
-#include "reference/DemoSource.h"
+#include "sensor/FlowPipeline.h"
+#include "session/NoDataWatch.h"
+#include "sources/DemoSource.h"
 #include "session/AlarmWatch.h"
 #include "session/ClockWatch.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include <QDir>
 #include <QFile>

@@ -24,8 +24,8 @@
 
 #include "outputs/HealthState.h"
 #include "outputs/OutputSettings.h"
-#include "processing/Sample.h"
-#include "processing/SampleSink.h"
+#include "sensor/Sample.h"
+#include "sensor/SampleSink.h"
 
 #include <QList>
 #include <QObject>

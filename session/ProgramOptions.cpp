@@ -1,9 +1,9 @@
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include "base/IniFile.h"
 #include "base/NumberText.h"
 #include "base/MarvaneError.h"
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <cmath>
 

@@ -3,8 +3,8 @@
 // [Options] of marvane.ini, edited by the dialog and applied wherever they matter through
 // changed() (the port's line parameters, the pipeline's face, bearing offset and time base).
 
-#include "base/CommsSettings.h"
-#include "comms/PortSettings.h"
+#include "settings/CommsSettings.h"
+#include "settings/PortSettings.h"
 
 #include <QMap>
 #include <QObject>

@@ -2,7 +2,7 @@
 // data, a lost device, little free space, an unsynchronised clock; each raised and cleared once
 // per episode, as session events every destination hears; and the health state beside them.
 
-#include "processing/SampleSink.h"
+#include "sensor/SampleSink.h"
 #include "session/AlarmOptions.h"
 #include "session/AlarmSettings.h"
 #include "session/AlarmWatch.h"

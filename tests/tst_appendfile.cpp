@@ -3,7 +3,7 @@
 // place counted, waiting lines written in pieces as far as the disk takes them, a failed sync or
 // open told once, and what is left at the end kept for the operator.
 
-#include "logfile/AppendFile.h"
+#include "recording/AppendFile.h"
 #include "tests/support/FailingFileDevice.h"
 
 #include <QDir>

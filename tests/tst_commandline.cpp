@@ -4,7 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
-#include "logfile/ReplaySession.h"
+#include "replay/ReplaySession.h"
 #include "tests/support/LogFiles.h"
 #include "tests/support/MainWindowFixture.h"
 

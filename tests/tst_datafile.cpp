@@ -1,8 +1,8 @@
 // The data file written beside the log: its exact head and rows, RFC 4180 quoting, a change of
 // bearing convention and face mid-run, continuing a file, and writes that fail and recover.
 
-#include "logfile/DataFileFormat.h"
-#include "logfile/DataFileWriter.h"
+#include "logformat/DataFileFormat.h"
+#include "recording/DataFileWriter.h"
 #include "tests/support/FailingFileDevice.h"
 
 #include <QDateTime>

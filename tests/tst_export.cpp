@@ -2,9 +2,9 @@
 // back with the netCDF library, spans, the statistics, local time across a clock change, and
 // every kind of bad input (skipped and counted, exit codes, nothing half written).
 
-#include "logfile/LogExport.h"
-#include "logfile/LogLineScanner.h"
-#include "logfile/NetCdfFile.h"
+#include "export/LogExport.h"
+#include "logformat/LogLineScanner.h"
+#include "export/NetCdfFile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "base/MarvaneError.h"
 #include "base/NumberText.h"
 #include "app/Dial.h"
-#include "processing/FlowComputation.h"
-#include "processing/FlowPipeline.h"
+#include "sensor/FlowComputation.h"
+#include "sensor/FlowPipeline.h"
 
 #include <QTest>
 

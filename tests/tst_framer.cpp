@@ -2,8 +2,8 @@
 // record gives that record, once, in order, when its line end arrives, whatever way the polls cut
 // the stream; what follows the record on its line is ignored, and nothing else comes out.
 
-#include "comms/RecordFramer.h"
-#include "processing/FlowPipeline.h"
+#include "sources/RecordFramer.h"
+#include "sensor/FlowPipeline.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -2,7 +2,7 @@
 // the oldest falls off the other, a change of direction leaves the rows already shown where they
 // are, and a table that grows or shrinks keeps its newest rows next to the end samples enter at.
 
-#include "processing/GridRows.h"
+#include "sensor/GridRows.h"
 
 #include <QTest>
 

@@ -4,11 +4,11 @@
 
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
-#include "logfile/LiveHistory.h"
-#include "logfile/LogFormat.h"
-#include "logfile/ReplayIndex.h"
-#include "processing/HistorySeries.h"
-#include "processing/SpanStatistics.h"
+#include "history/LiveHistory.h"
+#include "logformat/LogFormat.h"
+#include "replay/ReplayIndex.h"
+#include "history/HistorySeries.h"
+#include "history/SpanStatistics.h"
 #include "tests/support/Samples.h"
 
 #include <QApplication>

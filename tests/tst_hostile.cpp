@@ -4,10 +4,10 @@
 
 #include "app/DataGrid.h"
 #include "app/MainWindow.h"
-#include "comms/SerialSource.h"
-#include "logfile/Recording.h"
-#include "logfile/ReplaySession.h"
-#include "processing/FlowPipeline.h"
+#include "sources/SerialSource.h"
+#include "recording/Recording.h"
+#include "replay/ReplaySession.h"
+#include "sensor/FlowPipeline.h"
 #include "tests/support/InodeFlag.h"
 #include "tests/support/MainWindowFixture.h"
 

@@ -4,13 +4,13 @@
 
 #include "base/LocalTimeResolver.h"
 #include "base/TimeBase.h"
-#include "logfile/LogExport.h"
-#include "logfile/LogFormat.h"
-#include "logfile/LogSampleParser.h"
-#include "logfile/ReplayIndex.h"
-#include "logfile/ReplaySession.h"
-#include "processing/FlowPipeline.h"
-#include "processing/SpanStatistics.h"
+#include "export/LogExport.h"
+#include "logformat/LogFormat.h"
+#include "logformat/LogSampleParser.h"
+#include "replay/ReplayIndex.h"
+#include "replay/ReplaySession.h"
+#include "sensor/FlowPipeline.h"
+#include "history/SpanStatistics.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The log line layouts, the units word of a units line and how record lines are split again.
 
-#include "logfile/LogFormat.h"
+#include "logformat/LogFormat.h"
 
 #include <QRandomGenerator>
 #include <QTest>

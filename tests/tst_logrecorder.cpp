@@ -1,7 +1,7 @@
 // Creating log files and recording samples into them, including appends that fail and recover.
 
-#include "logfile/LogFormat.h"
-#include "logfile/LogRecorder.h"
+#include "logformat/LogFormat.h"
+#include "recording/LogRecorder.h"
 #include "tests/support/InodeFlag.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 // does everything else.
 
 #include "base/ModuleLoader.h"
-#include "logfile/NetCdfFile.h"
+#include "export/NetCdfFile.h"
 #include "outputs/MqttClient.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/NmeaOutput.h"

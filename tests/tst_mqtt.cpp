@@ -10,7 +10,7 @@
 #include "outputs/Outputs.h"
 #include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/MqttBroker.h"
 #include "tests/support/Pty.h"

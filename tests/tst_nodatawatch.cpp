@@ -1,9 +1,9 @@
 // The no-data watch: silence judged against the sensor's own rate, reported every second while
 // it lasts, ended by the next valid record. The clock is driven by the test.
 
-#include "base/CommsSettings.h"
+#include "settings/CommsSettings.h"
 #include "session/LiveSession.h"
-#include "processing/NoDataWatch.h"
+#include "session/NoDataWatch.h"
 
 #include <QSignalSpy>
 #include <QTest>

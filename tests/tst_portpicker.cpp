@@ -5,7 +5,7 @@
 #include "app/CommsOptionsDialog.h"
 #include "app/MainWindow.h"
 #include "app/RadioGroup.h"
-#include "comms/SerialPortList.h"
+#include "sources/SerialPortList.h"
 #include "tests/support/Child.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Pty.h"

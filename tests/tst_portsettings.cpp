@@ -1,8 +1,8 @@
 // From the seven option indices to the port's line parameters and the display flags, and from
 // the port names COM1..COM4 to this system's device paths.
 
-#include "comms/PortMapping.h"
-#include "comms/PortSettings.h"
+#include "settings/PortMapping.h"
+#include "settings/PortSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // from the position of the point in the X field. The byte check used for framing the serial
 // stream must agree with the text check on every example.
 
-#include "processing/RawRecord.h"
+#include "sensor/RawRecord.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The serial source after a dropout: the same device path is opened again once it is back (a
 // udev by-id link pointing at the new node), and every record sent while connected arrives once.
 
-#include "comms/SerialSource.h"
+#include "sources/SerialSource.h"
 
 #include "tests/support/Pty.h"
 #include <QFile>

@@ -1,7 +1,7 @@
 // marvane-record run as a program: its command line, its refusals, and a run on a
 // pseudo-terminal ended by SIGTERM with records not yet polled.
 
-#include "logfile/LogFormat.h"
+#include "logformat/LogFormat.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -2,9 +2,9 @@
 // lines, files that grow, seeking to any record, and the sample read from each record line.
 
 #include "base/NumberText.h"
-#include "logfile/LogFormat.h"
-#include "logfile/LogSampleParser.h"
-#include "logfile/ReplayIndex.h"
+#include "logformat/LogFormat.h"
+#include "logformat/LogSampleParser.h"
+#include "replay/ReplayIndex.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Reading log files back line by line: line ends, files of any content and size, files that
 // grow while they are read, and files that cannot be opened or read.
 
-#include "logfile/LogFormat.h"
-#include "logfile/LogRecorder.h"
-#include "logfile/ReplayReader.h"
+#include "logformat/LogFormat.h"
+#include "recording/LogRecorder.h"
+#include "replay/ReplayReader.h"
 
 #include <QDir>
 #include <QFile>

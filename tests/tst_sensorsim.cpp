@@ -1,8 +1,8 @@
 // The sensor simulator, read the way Marvane reads a sensor: through SerialConnection and the
 // record framer.
 
-#include "comms/RecordFramer.h"
-#include "comms/SerialConnection.h"
+#include "sources/RecordFramer.h"
+#include "sources/SerialConnection.h"
 
 #include <QProcess>
 #include <QRegularExpression>

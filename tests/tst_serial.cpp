@@ -6,8 +6,8 @@
 // SerialConnection, prints OK or FAIL and the reason, and (--hold) keeps it open until its
 // standard input closes.
 
-#include "comms/SerialConnection.h"
-#include "comms/SerialSource.h"
+#include "sources/SerialConnection.h"
+#include "sources/SerialSource.h"
 
 #include "tests/support/Pty.h"
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 
 #include "base/IniFile.h"
 #include "base/MarvaneError.h"
-#include "base/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

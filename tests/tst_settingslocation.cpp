@@ -1,7 +1,7 @@
 // Where marvane.ini is read and written: beside the program when that folder takes new files,
 // else in the user's configuration folder, filled once from a marvane.ini beside the program.
 
-#include "base/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 
 #include "app/DataConventionDialog.h"
 #include "app/MainWindow.h"
-#include "logfile/ReplaySession.h"
+#include "replay/ReplaySession.h"
 #include "tests/support/LogFiles.h"
 #include "tests/support/MainWindowFixture.h"
 

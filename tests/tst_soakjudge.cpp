@@ -2,7 +2,7 @@
 // routines: what counts as lost, duplicated, out of order and torn, what a left-out stretch
 // excuses, numbers that wrap after 99999, and where a killed recorder's unlogged records begin.
 
-#include "logfile/LogFormat.h"
+#include "logformat/LogFormat.h"
 #include "tools/SoakJudge.h"
 
 #include <QBuffer>

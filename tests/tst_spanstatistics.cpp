@@ -2,7 +2,7 @@
 // mean, extremes and spread of the speed, and the residual flow across north and across a change
 // of the bearing convention.
 
-#include "processing/SpanStatistics.h"
+#include "history/SpanStatistics.h"
 
 #include <QDateTime>
 #include <QTest>

@@ -3,7 +3,7 @@
 
 #include "app/MainWindow.h"
 #include "app/UserState.h"
-#include "logfile/ReplaySession.h"
+#include "replay/ReplaySession.h"
 #include "tests/support/LogFiles.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/Texts.h"

@@ -6,9 +6,9 @@
 // Exit status: 0 done (bad lines skipped and counted), 1 the input cannot be read, the output
 // exists, the span is empty or the output cannot be written, 2 a wrong command line.
 
-#include "logfile/DataFileFormat.h"
-#include "logfile/LogExport.h"
-#include "processing/SpanStatistics.h"
+#include "logformat/DataFileFormat.h"
+#include "export/LogExport.h"
+#include "history/SpanStatistics.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -11,19 +11,19 @@
 // behind. What happens is told on standard error, as sentences or (--events json) as one JSON
 // object a line for programs that watch the recorder.
 
-#include "base/SettingsLocation.h"
-#include "comms/PortSettings.h"
-#include "comms/SerialSource.h"
-#include "logfile/DataFileWriter.h"
-#include "logfile/Recording.h"
+#include "settings/SettingsLocation.h"
+#include "settings/PortSettings.h"
+#include "sources/SerialSource.h"
+#include "recording/DataFileWriter.h"
+#include "recording/Recording.h"
 #include "outputs/OutputOptions.h"
 #include "outputs/Outputs.h"
-#include "processing/FlowPipeline.h"
-#include "processing/SampleSink.h"
+#include "sensor/FlowPipeline.h"
+#include "sensor/SampleSink.h"
 #include "session/AlarmOptions.h"
 #include "session/AlarmWatch.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

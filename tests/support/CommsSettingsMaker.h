@@ -1,7 +1,7 @@
 #pragma once
 // The seven option indices in file order, for test tables.
 
-#include "comms/PortSettings.h"
+#include "settings/PortSettings.h"
 
 inline CommsSettings make(qint32 scroll, qint32 port, qint32 orientation, qint32 baud,
                           qint32 dataBits, qint32 parity, qint32 stopBits)

@@ -5,7 +5,7 @@
 // for every path that starts with the one given: a file, or a folder and everything in it. It
 // also counts the opens, writes and syncs of each path. Works for root as for anyone.
 
-#include "logfile/FileDevice.h"
+#include "recording/FileDevice.h"
 
 #include <QHash>
 #include <QList>

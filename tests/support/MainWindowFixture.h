@@ -3,9 +3,9 @@
 // prompts, shown on the offscreen platform.
 
 #include "app/MainWindow.h"
-#include "processing/FlowPipeline.h"
+#include "sensor/FlowPipeline.h"
 #include "session/LiveSession.h"
-#include "session/ProgramOptions.h"
+#include "settings/ProgramOptions.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/WindowProbe.h"
 

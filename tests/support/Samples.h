@@ -1,7 +1,7 @@
 #pragma once
 // Samples as the live session's pipeline hands them over, for tests and benchmarks.
 
-#include "processing/Sample.h"
+#include "sensor/Sample.h"
 
 // A computed sample of an m/s record: speed in m/s, bearing in degrees in the convention given.
 inline Sample flowSample(qint64 timeMs, double speedMs, double bearing, bool bearingTo = false,

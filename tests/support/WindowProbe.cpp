@@ -2,9 +2,9 @@
 
 #include "app/DataGrid.h"
 #include "app/DialWidget.h"
-#include "comms/SerialSource.h"
-#include "logfile/ReplaySession.h"
-#include "processing/FlowPipeline.h"
+#include "sources/SerialSource.h"
+#include "replay/ReplaySession.h"
+#include "sensor/FlowPipeline.h"
 
 #include <QDateTime>
 #include <QAction>
