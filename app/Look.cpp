@@ -82,3 +82,9 @@ QStyle* createProgramStyle(const QStyle* base)
     const QString name = base ? base->name() : QString();
     return name.isEmpty() ? new ProgramStyle : new ProgramStyle(name);
 }
+
+QColor alarmColour()
+{
+    // The red of a chart plotter's alarm, readable on the grey of the window.
+    return QColor(0xd0, 0x00, 0x00);
+}

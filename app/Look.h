@@ -15,6 +15,7 @@ QColor windowColour();          // body grid cells
 QColor windowTextColour();      // grid text
 QColor inactiveCaptionColour(); // readout panels and the Data Convention panel
 QColor highlightTextColour();   // bearing-convention list background
+QColor alarmColour();           // an alarm: the status line and the readouts' frame
 
 class QWidget;
 // Text colour of a label (its palette's window text).

@@ -1,9 +1,11 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/AlarmsDialog.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataTables.h"
+#include "app/DesktopNotifier.h"
 #include "app/LivePlot.h"
 #include "app/Look.h"
 #include "app/Readouts.h"
@@ -511,6 +513,10 @@ void MainWindow::onSessionEvent(const SessionEvent& event)
     case SessionEvent::Kind::ClockStepped:
         // Told once, with its size: the times on either side of it do not line up.
         showNote(event.reason);
+        break;
+    case SessionEvent::Kind::AlarmRaised:
+    case SessionEvent::Kind::AlarmCleared:
+        showAlarm(event);
         break;
     case SessionEvent::Kind::Connected:
     case SessionEvent::Kind::Disconnected:

@@ -16,6 +16,10 @@
 #include <optional>
 
 class AboutDialog;
+class AlarmsDialog;
+struct AlarmSettings;
+class DesktopNotifier;
+class Notifier;
 class LivePlot;
 class CommsOptionsDialog;
 class DataTables;
@@ -84,6 +88,7 @@ public:
     DataConventionDialog* dataConventionDialog();
     HistoryPane* historyPane();
     OutputsDialog* outputsDialog();
+    AlarmsDialog* alarmsDialog();
     // The strip chart of the live session shown when the window is larger than its default
     // size, built when first needed.
     LivePlot* livePlot();
@@ -96,6 +101,10 @@ public:
     // remembered without one. Not owned; must outlive the window.
     void setUserState(UserState* state);
     UserState* userState() const { return m_userState; }
+
+    // Where alarms are told on the desktop (not owned; nullptr: the freedesktop notification
+    // service on the session bus, reached at the first alarm). Tests put their own here.
+    void setNotifier(Notifier* notifier);
 
     // Test seam: every wait and interval of the sources is multiplied by scale (the program
     // uses 1).
@@ -114,6 +123,7 @@ public slots:
     void disconnectPort();
     void showCommsOptions();
     void showOutputs();
+    void showAlarms();
     // Writes the samples from fromMs to toMs (UTC) of the file replayed, or of the log being
     // recorded, to a file the operator chooses (MainWindowExport.cpp).
     void exportSpan(qint64 fromMs, qint64 toMs);
@@ -173,6 +183,8 @@ private:
     // The destinations beside the log file (MainWindowOutputs.cpp).
     void buildOutputs();
     void startOutputs(const OutputSettings& settings);
+    void startAlarms(const AlarmSettings& settings);
+    void showAlarm(const SessionEvent& event);
     void showHeading();
     void forgetBadLines();
     bool refuseReplayWhileConnected();
@@ -213,6 +225,7 @@ private:
     QAction* m_disconnectAction = nullptr;
     QAction* m_commsOptionsAction = nullptr;
     QAction* m_outputsAction = nullptr;
+    QAction* m_alarmsAction = nullptr;
     QAction* m_helpContentsAction = nullptr;
     QAction* m_dataConventionAction = nullptr;
     QAction* m_demonstrationAction = nullptr;
@@ -244,6 +257,11 @@ private:
     std::unique_ptr<HistoryPane> m_history;
     bool m_historyPlaced = false; // placed beside the main window when first shown
     std::unique_ptr<OutputsDialog> m_outputsDialog;
+    std::unique_ptr<AlarmsDialog> m_alarmsDialog;
+    // The alarms raised now (name, the status line's words), and where they are told.
+    QList<QPair<QString, QString>> m_alarmLines;
+    Notifier* m_notifier = nullptr;
+    std::unique_ptr<DesktopNotifier> m_desktopNotifier;
     bool m_dataFileErrorShowing = false;
 
     // One error box at a time per source, so ticks that keep running under an open box never

@@ -4,10 +4,12 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/AlarmsDialog.h"
 #include "app/Artwork.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataTables.h"
+#include "app/DesktopNotifier.h"
 #include "app/HistoryPane.h"
 #include "app/Look.h"
 #include "app/OutputsDialog.h"
@@ -129,6 +131,7 @@ void MainWindow::buildMenus()
     comms->addSeparator();
     m_commsOptionsAction = item(comms, "commsOptionsAction", "&Options...", true);
     m_outputsAction = item(comms, "outputsAction", "O&utputs...", true);
+    m_alarmsAction = item(comms, "alarmsAction", "&Alarms...", true);
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("viewMenu"));
@@ -255,6 +258,7 @@ void MainWindow::wireEvents()
     connect(m_disconnectAction, &QAction::triggered, this, &MainWindow::disconnectPort);
     connect(m_commsOptionsAction, &QAction::triggered, this, &MainWindow::showCommsOptions);
     connect(m_outputsAction, &QAction::triggered, this, &MainWindow::showOutputs);
+    connect(m_alarmsAction, &QAction::triggered, this, &MainWindow::showAlarms);
     connect(m_dataConventionAction, &QAction::triggered, this, &MainWindow::showDataConvention);
     connect(m_demonstrationAction, &QAction::triggered, this, &MainWindow::runDemonstration);
     connect(m_historyAction, &QAction::toggled, this, [this](bool shown) {

@@ -1,11 +1,19 @@
-// The main window's part in the destinations beside the log file: the data file, and the network
-// outputs (NMEA 0183 and MQTT) with their dialog and their state in the status bar.
+// The main window's part in the destinations beside the log file: the data file, the network
+// outputs (NMEA 0183 and MQTT) with their dialog and their state in the status bar, and the
+// alarms with theirs: a status line that stays while one lasts, the readouts' frame in the alarm
+// colour, and a desktop notification.
 
 #include "app/MainWindow.h"
 
+#include "app/AlarmsDialog.h"
+#include "app/DesktopNotifier.h"
 #include "app/OutputsDialog.h"
+#include "app/Readouts.h"
+#include "app/StatusPanels.h"
 #include "recording/DataFileWriter.h"
 #include "outputs/OutputSettings.h"
+#include "sensor/FlowPipeline.h"
+#include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
 #include "settings/ProgramOptions.h"
 
@@ -41,14 +49,16 @@ void MainWindow::buildOutputs()
     connect(m_session, &LiveSession::outputMessage, this,
             [this](const QString& text) { showNote(text); });
     startOutputs(loadOutputSettings(m_options->settingsPath()));
+    startAlarms(loadAlarmSettings(m_options->settingsPath()));
 }
 
 void MainWindow::startOutputs(const OutputSettings& settings)
 {
     QString error;
     if (!m_session->setOutputs(settings, m_options->port().portName, &error)) {
-        m_prompts->notify(error, QStringLiteral("The network outputs are off until Communications "
-                                                "> Outputs sets them right."),
+        m_prompts->notify(error,
+                          QStringLiteral("The network outputs are off until Communications "
+                                         "> Outputs sets them right."),
                           {});
     }
 }
@@ -71,4 +81,65 @@ void MainWindow::showOutputs()
 {
     outputsDialog()->show();
     m_outputsDialog->raise();
+}
+
+void MainWindow::startAlarms(const AlarmSettings& settings)
+{
+    m_session->setAlarms(settings);
+}
+
+AlarmsDialog* MainWindow::alarmsDialog()
+{
+    if (!m_alarmsDialog) {
+        m_alarmsDialog = std::make_unique<AlarmsDialog>(m_options->settingsPath(), *m_prompts);
+        connect(m_alarmsDialog.get(), &AlarmsDialog::applied, this, &MainWindow::startAlarms);
+    }
+    return m_alarmsDialog.get();
+}
+
+void MainWindow::showAlarms()
+{
+    alarmsDialog()->show();
+    m_alarmsDialog->raise();
+}
+
+void MainWindow::setNotifier(Notifier* notifier)
+{
+    m_notifier = notifier;
+}
+
+void MainWindow::showAlarm(const SessionEvent& event)
+{
+    const bool raised = event.kind == SessionEvent::Kind::AlarmRaised;
+    const QString time = m_pipeline->timeText(event.timeMs).section(QLatin1Char(' '), 1);
+    const QString words = event.reason.left(1).toUpper() + event.reason.mid(1);
+    for (qsizetype i = 0; i < m_alarmLines.size(); ++i) {
+        if (m_alarmLines[i].first == event.alarm)
+            m_alarmLines.removeAt(i--);
+    }
+    if (raised)
+        m_alarmLines.append({event.alarm, QStringLiteral("%1 since %2").arg(words, time)});
+    QStringList lines;
+    for (const auto& line : std::as_const(m_alarmLines))
+        lines << line.second;
+    m_statusPanels->setAlarmLine(
+        lines.isEmpty() ? QString() : QStringLiteral("ALARM: ") + lines.join(QStringLiteral("; ")));
+    m_readouts->setAlarm(!m_alarmLines.isEmpty());
+    if (!raised)
+        showNote(QStringLiteral("Alarm over at %1: %2").arg(time, event.reason));
+
+    if (!m_notifier) {
+        m_desktopNotifier = std::make_unique<DesktopNotifier>();
+        // Said once in the status bar; the alarms go on without the desktop's help.
+        connect(m_desktopNotifier.get(), &DesktopNotifier::unavailable, this,
+                [this](const QString& why) { showNote(why); });
+        m_notifier = m_desktopNotifier.get();
+    }
+    const QString port =
+        event.portName.isEmpty() ? QString() : event.portName + QStringLiteral(": ");
+    m_notifier->notify(
+        event.alarm,
+        raised ? QStringLiteral("Marvane alarm: %1").arg(event.reason)
+               : QStringLiteral("Marvane alarm over: %1").arg(event.reason),
+        QStringLiteral("%1%2 at %3").arg(port, raised ? words : QStringLiteral("Over"), time));
 }

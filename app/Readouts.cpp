@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 
 #include <cmath>
@@ -272,4 +273,29 @@ void Readouts::fitInto(const QSize& clientSize)
             static_cast<QToolButton*>(base.widget.data())
                 ->setIconSize(QSize(scaled(base.iconSize.width()), scaled(base.iconSize.height())));
     }
+}
+
+void Readouts::setAlarm(bool alarm)
+{
+    if (alarm == m_alarm)
+        return;
+    m_alarm = alarm;
+    update();
+}
+
+void Readouts::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    if (!m_alarm)
+        return;
+    // Over the panel's own frame, inside its edge: the children stand clear of it.
+    QPainter painter(this);
+    const int w = kAlarmFrameWidth;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(alarmColour());
+    const QRect r = rect();
+    painter.drawRect(0, 0, r.width(), w);
+    painter.drawRect(0, r.height() - w, r.width(), w);
+    painter.drawRect(0, 0, w, r.height());
+    painter.drawRect(r.width() - w, 0, w, r.height());
 }

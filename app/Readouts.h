@@ -39,6 +39,10 @@ public:
     // What the bearing readout says when pointed at (the heading offset turning it, if any).
     void setBearingToolTip(const QString& text);
     bool greyed() const { return m_greyed; }
+    // While an alarm lasts the panel's frame is drawn in the alarm colour.
+    void setAlarm(bool alarm);
+    bool alarm() const { return m_alarm; }
+    static constexpr int kAlarmFrameWidth = 4;
 
     // Takes every element's place, font and icon size as laid out now as the default size.
     void rememberBaseLayout();
@@ -47,6 +51,9 @@ public:
     void fitInto(const QSize& clientSize);
     // The scale fitInto gives the panel in a client area of this size (1 at the default size).
     static double scaleFor(const QSize& clientSize);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 signals:
     // The operator chose "Flow Bearing To" (true) or "Flow Bearing From" (false).
@@ -69,6 +76,7 @@ private:
     QColor m_bearingColour;
     QColor m_greyedBearingColour; // the bearing's colour when the readouts were greyed
     bool m_greyed = false;
+    bool m_alarm = false;
 
     // The panel's elements at the default size, and the scale they are shown at.
     struct BaseGeometry

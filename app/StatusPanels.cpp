@@ -1,5 +1,6 @@
 #include "app/StatusPanels.h"
 
+#include "app/Look.h"
 #include "app/NoteLabel.h"
 
 #include <QLabel>
@@ -20,6 +21,16 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent)
         addWidget(panel);
         m_panels[size_t(i)] = panel;
     }
+    m_alarmLabel = new QLabel(this);
+    m_alarmLabel->setObjectName(QStringLiteral("alarmLine"));
+    // Read whole before the note: it stays while the alarm lasts.
+    m_alarmLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    setTextColour(m_alarmLabel, alarmColour());
+    QFont bold = m_alarmLabel->font();
+    bold.setBold(true);
+    m_alarmLabel->setFont(bold);
+    m_alarmLabel->hide();
+    addWidget(m_alarmLabel);
     m_noteLabel = new NoteLabel(this);
     m_noteLabel->setObjectName(QStringLiteral("statusNote"));
     // The counts beside it come first: the note gives way, its tooltip keeps the whole text.
@@ -45,6 +56,18 @@ void StatusPanels::setPanel(int index, const QString& text)
     // The narrow last panel widens for a word that does not fit it ("DEMONSTRATION").
     if (index == 3)
         panel->setFixedWidth(qMax(50, panel->fontMetrics().horizontalAdvance(text) + 10));
+}
+
+void StatusPanels::setAlarmLine(const QString& text)
+{
+    m_alarmLabel->setText(text);
+    m_alarmLabel->setToolTip(text);
+    m_alarmLabel->setVisible(!text.isEmpty());
+}
+
+QString StatusPanels::alarmLine() const
+{
+    return m_alarmLabel->text();
 }
 
 void StatusPanels::setNote(const QString& shown, const QString& whole)

@@ -25,12 +25,17 @@ public:
     // shown: the note as the bar shows it, shortened if the bar has no room; whole: its tooltip.
     void setNote(const QString& shown, const QString& whole = QString());
 
+    // The alarms raised now, one line that stays while any lasts (empty: hidden).
+    void setAlarmLine(const QString& text);
+    QString alarmLine() const;
+
     // What the window counts and the outputs' states, read whole at the right end: one line
     // each in the tooltip.
     void setCounts(const QStringList& counts);
 
 private:
     std::array<QLabel*, 4> m_panels{};
+    QLabel* m_alarmLabel = nullptr;
     NoteLabel* m_noteLabel = nullptr;
     QLabel* m_countsLabel = nullptr;
 };

@@ -4,6 +4,7 @@
 // message carries one line per fault episode or recovery, for the status bar or, in the
 // recorder, standard error.
 
+#include "outputs/HealthState.h"
 #include "sensor/SampleSink.h"
 
 #include <QObject>
@@ -16,6 +17,9 @@ public:
     using QObject::QObject;
 
     QString stateText() const { return m_stateText; }
+
+    // The session's health state, whenever it changes and at least once a minute.
+    virtual void takeHealth(const HealthState& health) { Q_UNUSED(health) }
 
 signals:
     void stateChanged(const QString& text);

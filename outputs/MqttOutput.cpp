@@ -25,6 +25,8 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
 {
     m_config.inFlightLimit = qMax(1, qMin(m_config.inFlightLimit, m_config.queueLimit));
     m_config.queueLimit = qMax(1, m_config.queueLimit);
+    if (!m_config.clock)
+        m_config.clock = &systemClock();
 
     m_faultTimer.setSingleShot(true);
     m_faultTimer.setInterval(m_config.faultReportMs);
@@ -51,7 +53,7 @@ MqttOutput::MqttOutput(const MqttOutputConfig& config, QObject* parent)
     // Our own window (inFlightLimit) paces the samples; the library must never hold back the
     // status behind them, so its own limit is the protocol's largest.
     m_client->setSendMaximum(65535);
-    m_client->setWill(m_statusTopic, QByteArrayLiteral("offline"), 1, true);
+    m_client->setWill(m_statusTopic, offlinePayload(), 1, true);
     if (!m_config.url.user.isEmpty()) {
         m_client->setCredentials(m_config.url.user.toUtf8(),
                                  m_config.password.isNull()
@@ -127,8 +129,6 @@ void MqttOutput::connectAnswered(bool accepted, const QString& refusal)
         return;
     }
     m_linkUp = true;
-    // First on the wire after the connection, before any sample.
-    m_client->publish(nullptr, m_statusTopic, QByteArrayLiteral("online"), 1, true);
     QMetaObject::invokeMethod(
         this, [this] { connected(); }, Qt::QueuedConnection);
 }
@@ -163,7 +163,10 @@ void MqttOutput::connected()
     m_everConnected = true;
     m_lastReason.clear();
     m_faultTimer.stop();
-    publishClock(m_clockState, true);
+    // First after the connection, before any sample: the station's state, then what rang while
+    // the broker was away.
+    publishHealth();
+    publishAlarms();
     if (m_faultReported) {
         m_faultReported = false;
         emit message(QStringLiteral("MQTT: connected to %1:%2 again")
@@ -233,24 +236,48 @@ void MqttOutput::takeEvent(const SessionEvent& event)
     case SessionEvent::Kind::Finishing:
         finish();
         break;
-    case SessionEvent::Kind::ClockState:
-        m_clockState = event.reason;
-        publishClock(m_clockState, true);
-        break;
-    case SessionEvent::Kind::ClockStepped:
-        // Heard by whoever listens now; the retained message stays the clock's state.
-        publishClock(event.reason, false);
+    case SessionEvent::Kind::AlarmRaised:
+    case SessionEvent::Kind::AlarmCleared:
+        if (m_finished)
+            break;
+        m_alarms.push_back(alarmPayload(event.alarm, event.kind == SessionEvent::Kind::AlarmRaised,
+                                        event.timeMs, event.value, event.reason));
+        while (int(m_alarms.size()) > kAlarmsKept)
+            m_alarms.pop_front();
+        publishAlarms();
         break;
     default:
+        // The clock's state and steps reach the status topic with the health state.
         break;
     }
 }
 
-void MqttOutput::publishClock(const QString& what, bool retained)
+void MqttOutput::takeHealth(const HealthState& health)
 {
-    if (!m_connected || m_finished || what.isEmpty())
+    m_health = health;
+    publishHealth();
+}
+
+void MqttOutput::publishHealth()
+{
+    if (!m_connected || m_finished)
         return;
-    m_client->publish(nullptr, clockTopic().toUtf8(), what.toUtf8(), 1, retained);
+    m_client->publish(nullptr, m_statusTopic, healthPayload(m_health, m_config.clock->utcMs()), 1,
+                      true);
+}
+
+void MqttOutput::publishAlarms()
+{
+    if (!m_connected || m_finished)
+        return;
+    const QByteArray topic = alarmTopic().toUtf8();
+    while (!m_alarms.empty()) {
+        // Left with us only when the library refuses it; it keeps what it took over a loss.
+        if (m_client->publish(nullptr, topic, m_alarms.front(), 1, true).status ==
+            MqttClient::Status::Failed)
+            break;
+        m_alarms.pop_front();
+    }
 }
 
 void MqttOutput::enqueue(const QByteArray& payload)
@@ -312,7 +339,8 @@ void MqttOutput::finish(int finishTimeoutMs)
         std::lock_guard lock(m_mutex);
         int mid = -1;
         goodbye =
-            m_client->publish(&mid, m_statusTopic, QByteArrayLiteral("offline"), 1, true).ok();
+            m_client->publish(&mid, m_statusTopic, offlinePayload(m_config.clock->utcMs()), 1, true)
+                .ok();
         m_goodbyeMid = goodbye ? mid : -1;
     }
     if (!goodbye) {

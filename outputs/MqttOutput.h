@@ -10,13 +10,14 @@
 // them again after a reconnection). While the broker is away the queue holds up to queueLimit
 // samples, the oldest dropped first and counted.
 //
-// "<topic>/status" is retained: "online" once connected, "offline" after a clean end, and the
-// broker publishes "offline" as the will when the program dies without one. Beside it,
-// "<topic>/status/clock" is retained too: the computer's clock state, which the samples' times
-// are only as good as ("Clock: synchronised, estimated error 2 ms"), published at every
-// connection and whenever the session tells a change; a step of the clock is published there
-// too, not retained.
+// Every payload under the topic is JSON, so that a consumer of "<topic>/#" parses everything:
+// "<topic>/status" holds the station's health state (see HealthState.h), retained, published at
+// every connection, whenever the session tells a change and at least once a minute; after a clean
+// end it holds {"state":"offline",...}, and the broker publishes {"state":"offline"} as the will
+// when the program dies without one. "<topic>/alarm" holds the last alarm raised or cleared,
+// retained; alarms told while the broker is away go out, in order, once it is back.
 
+#include "base/Clock.h"
 #include "outputs/LiveOutput.h"
 #include "outputs/MqttClient.h"
 #include "outputs/OutputSettings.h"
@@ -43,7 +44,8 @@ struct MqttOutputConfig
     int reconnectMinSeconds = 1;
     int reconnectMaxSeconds = 30;
     int keepAliveSeconds = 30;
-    int faultReportMs = 5000; // not connected this long after a start or a loss: say so once
+    int faultReportMs = 5000;     // not connected this long after a start or a loss: say so once
+    const Clock* clock = nullptr; // the time of the status messages; the system's when null
 };
 
 class MqttOutput : public LiveOutput, private MqttClientListener
@@ -56,8 +58,10 @@ public:
     ~MqttOutput() override;
 
     void takeBatch(const SampleBatch& batch) override;
-    // Finishing ends the output cleanly; the clock's state and steps go to the clock topic.
+    // Finishing ends the output cleanly; an alarm goes to the alarm topic.
     void takeEvent(const SessionEvent& event) override;
+    // Published on the status topic at once when connected, else at the connection.
+    void takeHealth(const HealthState& health) override;
 
     // The clean end: what is queued goes to a connected broker, then "offline" to the status
     // topic, then the disconnection; waits at most finishTimeoutMs for the library's thread.
@@ -71,7 +75,9 @@ public:
     qint64 acknowledgedCount() const { return m_acknowledged; }
     QString topic() const { return m_config.topic; }
     QString statusTopic() const { return m_config.topic + QStringLiteral("/status"); }
-    QString clockTopic() const { return statusTopic() + QStringLiteral("/clock"); }
+    QString alarmTopic() const { return m_config.topic + QStringLiteral("/alarm"); }
+    // Alarms waiting for the broker, at most kAlarmsKept (the oldest dropped first).
+    static constexpr int kAlarmsKept = 100;
 
 private:
     // The library's thread.
@@ -86,8 +92,8 @@ private:
     void acknowledged(int mid);
     void enqueue(const QByteArray& payload);
     void pump();
-    void publishStatus(const char* text);
-    void publishClock(const QString& what, bool retained);
+    void publishHealth();
+    void publishAlarms();
     void reportFault(const QString& reason);
     void updateState();
 
@@ -107,7 +113,8 @@ private:
     qint64 m_dropped = 0;
     qint64 m_acknowledged = 0;
     QString m_lastReason;
-    QString m_clockState; // as the session told it last
+    HealthState m_health;            // as the session told it last
+    std::deque<QByteArray> m_alarms; // waiting for the broker
     QTimer m_faultTimer;
 
     // Shared with the library's thread.

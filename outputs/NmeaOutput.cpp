@@ -38,3 +38,15 @@ void NmeaOutput::takeBatch(const SampleBatch& batch)
     if (!sentences.isEmpty())
         m_transport->send(sentences);
 }
+
+void NmeaOutput::takeEvent(const SessionEvent& event)
+{
+    if (!m_transport)
+        return;
+    if (event.kind != SessionEvent::Kind::AlarmRaised &&
+        event.kind != SessionEvent::Kind::AlarmCleared)
+        return;
+    m_transport->send({alrSentence(event.timeMs, event.alarm,
+                                   event.kind == SessionEvent::Kind::AlarmRaised, event.reason)});
+    ++m_sentencesSent;
+}

@@ -31,6 +31,8 @@ public:
     ~NmeaOutput() override;
 
     void takeBatch(const SampleBatch& batch) override;
+    // An alarm raised or cleared goes out as an ALR sentence.
+    void takeEvent(const SessionEvent& event) override;
 
     // The port the TCP server listens on (0 while it does not).
     quint16 tcpPort() const { return m_transport ? m_transport->tcpPort() : 0; }

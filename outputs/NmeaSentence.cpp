@@ -3,6 +3,8 @@
 #include "base/NumberText.h"
 #include "sensor/FlowComputation.h"
 
+#include <QDateTime>
+
 #include <cmath>
 
 QByteArray nmeaChecksum(QByteArrayView body)
@@ -40,4 +42,37 @@ std::optional<QByteArray> vdrSentence(const Sample& sample)
                      QStringLiteral("0.00"));
     const QString body = QStringLiteral("IIVDR,%1,T,,M,%2,N").arg(set, drift);
     return nmeaSentence(body.toLatin1());
+}
+
+int nmeaAlarmNumber(const QString& alarm)
+{
+    static const char* const kAlarms[] = {"speed-above", "speed-below", "no-data",
+                                          "device-lost", "free-space",  "clock"};
+    for (int i = 0; i < 6; ++i) {
+        if (alarm == QLatin1String(kAlarms[i]))
+            return i + 1;
+    }
+    return 0;
+}
+
+QByteArray alrSentence(qint64 timeMs, const QString& alarm, bool raised, const QString& text)
+{
+    const QTime time = QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).time();
+    const QByteArray stamp = time.toString(QStringLiteral("HHmmss")).toLatin1() + '.' +
+                             QByteArray::number(time.msec() / 10).rightJustified(2, '0');
+    QByteArray head = "IIALR," + stamp + ',' +
+                      QByteArray::number(nmeaAlarmNumber(alarm)).rightJustified(3, '0') + ',' +
+                      (raised ? "A,V," : "V,A,");
+    QByteArray words;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool reserved = u < 0x20 || u > 0x7e || u == u',' || u == u'*' || u == u'$' ||
+                              u == u'!' || u == u'\\' || u == u'^' || u == u'~';
+        words += reserved ? ' ' : char(u);
+    }
+    // "$" + body + "*hh" + CR LF within 82 characters.
+    const qsizetype room = 82 - 1 - 3 - 2 - head.size();
+    if (words.size() > room)
+        words.truncate(room);
+    return nmeaSentence(head + words);
 }

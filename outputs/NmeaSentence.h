@@ -5,6 +5,7 @@
 #include "sensor/Sample.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
 
@@ -24,3 +25,14 @@ double flowSetDegrees(const Sample& sample);
 // computed, nor for one without a heading: its set is relative to the front of the sensor, and
 // the sentence has room only for a true or a magnetic set.
 std::optional<QByteArray> vdrSentence(const Sample& sample);
+
+// The number an alarm goes by in ALR sentences: speed-above 1, speed-below 2, no-data 3,
+// device-lost 4, free-space 5, clock 6; 0 for any other.
+int nmeaAlarmNumber(const QString& alarm);
+
+// "$IIALR,<hhmmss.ss>,<nnn>,<A|V>,<A|V>,<text>*hh\r\n": an alarm's state as chart plotters show
+// it: the UTC time of the change, the alarm's number, A while the condition holds (V once it is
+// over), V (not acknowledged) while it holds and A once it is over (nothing left to acknowledge),
+// and its words, with the characters NMEA 0183 reserves (, * $ ! \ ^ ~ and controls) put as
+// blanks and shortened so the sentence keeps to 82 characters.
+QByteArray alrSentence(qint64 timeMs, const QString& alarm, bool raised, const QString& text);

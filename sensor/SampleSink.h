@@ -25,11 +25,19 @@ struct SessionEvent
         Finishing,    // the session ends (program exit, end of the recorder's run)
         ClockState,   // the computer's clock state changed (reason: "Clock: not synchronised")
         ClockStepped, // the wall clock stepped (reason: "Clock: stepped forward by 3.2 s")
+        AlarmRaised,  // an alarm's condition began (alarm, reason: its words, value, timeMs)
+        AlarmCleared, // and ended; each told once per episode
     };
     Kind kind;
     QString portName;
     QString reason; // one line, no line breaks
     int seconds = 0;
+    // An alarm's name ("speed-above", "speed-below", "no-data", "device-lost", "free-space",
+    // "clock"), the measure that raised or cleared it (m/s, seconds, MB; NaN when it has none)
+    // and when, UTC milliseconds.
+    QString alarm{};
+    double value = 0;
+    qint64 timeMs = 0;
 };
 
 class SampleSink

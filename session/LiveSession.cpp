@@ -11,6 +11,7 @@
 #include "sensor/FlowPipeline.h"
 #include "session/NoDataWatch.h"
 #include "sources/DemoSource.h"
+#include "session/AlarmWatch.h"
 #include "session/ClockWatch.h"
 #include "settings/ProgramOptions.h"
 
@@ -20,6 +21,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -83,6 +85,7 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
       m_history(new LiveHistory(this)),
       m_noData(new NoDataWatch(this)),
       m_clockWatch(new ClockWatch(this)),
+      m_alarms(new AlarmWatch(this)),
       m_dataFile(new DataFileWriter(this)),
       m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile)),
       m_files(std::make_unique<Handing>([this](const SampleBatch& b) { recordBatch(b); },
@@ -92,6 +95,7 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
     addSink(m_files.get());
     addSink(m_history);
     addSink(m_noData);
+    addSink(m_alarms);
 
     // Every time comes from the session's clock; a test may set the pipeline's alone to stamp
     // records with a time of its choosing, and the serial records follow it.
@@ -107,11 +111,18 @@ LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
                     handBatch(batch);
             });
     connect(m_clockWatch, &ClockWatch::stateChanged, this, [this](const QString& text) {
+        m_alarms->setClockState(m_clockWatch->state());
         tell({SessionEvent::Kind::ClockState, portName(), text});
     });
     connect(m_clockWatch, &ClockWatch::stepped, this, [this](qint64, const QString& text) {
+        m_lastStep = text;
         tell({SessionEvent::Kind::ClockStepped, portName(), text});
     });
+    m_alarms->setLogFileSource([this] { return m_recording->currentFile(); });
+    connect(m_alarms, &AlarmWatch::alarmEvent, this, &LiveSession::tellAlarm);
+    m_healthTimer.setInterval(kHealthInterval);
+    connect(&m_healthTimer, &QTimer::timeout, this, [this] { publishHealth(true); });
+    m_healthTimer.start();
     connect(m_demo, &DemoSource::finished, this, [this] {
         m_demoLogged = false;
         emit demonstrationFinished();
@@ -561,6 +572,65 @@ void LiveSession::setClock(const Clock* clock)
     m_clockWatch->setClock(clock);
     const Clock* watched = &m_clockWatch->clock();
     m_pipeline->setClock([watched] { return watched->utcMs(); });
+    m_alarms->setClock(watched);
+    m_alarms->setClockState(m_clockWatch->state());
+}
+
+void LiveSession::setAlarms(const AlarmSettings& settings)
+{
+    m_alarms->setSettings(settings);
+}
+
+void LiveSession::tellAlarm(SessionEvent event)
+{
+    event.portName = portName();
+    if (m_handing)
+        m_deferred << event;
+    else
+        tell(event);
+}
+
+HealthState LiveSession::healthState() const
+{
+    const Clock& clock = m_clockWatch->clock();
+    HealthState health;
+    health.port = m_serial->portName().isEmpty() ? m_outputsPort : m_serial->portName();
+    health.connection = m_connection;
+    if (m_connection == QLatin1String("connected")) {
+        const qint64 since =
+            m_lastDataSteady >= m_watchingSinceSteady ? m_lastDataSteady : m_watchingSinceSteady;
+        health.silentSeconds = qMax<qint64>(0, (clock.steadyMs() - since) / 1000);
+        health.receiving = m_lastDataSteady >= m_watchingSinceSteady && !m_noData->isSilent();
+        if (health.receiving)
+            health.silentSeconds = 0;
+    }
+    health.lastSampleMs = m_lastSampleMs;
+    health.alarms = m_alarms->raised();
+    health.logging = m_recording->logging() && !m_recording->currentFile().isEmpty();
+    if (health.logging) {
+        health.logFile = QFileInfo(m_recording->currentFile()).absoluteFilePath();
+        health.bytesWritten = QFileInfo(health.logFile).size();
+        health.freeBytes = m_alarms->freeBytesFor(health.logFile);
+    }
+    health.clock = m_clockWatch->state();
+    health.clockText = m_clockWatch->stateText();
+    health.lastStep = m_lastStep;
+    return health;
+}
+
+void LiveSession::publishHealth(bool always)
+{
+    if (m_outputs.isEmpty())
+        return;
+    const HealthState health = healthState();
+    if (!always && m_healthTold && health.sameStateAs(m_toldHealth))
+        return;
+    m_toldHealth = health;
+    m_healthTold = true;
+    for (LiveOutput* output : std::as_const(m_outputs))
+        output->takeHealth(health);
+    // The next one at most a minute from now.
+    m_healthTimer.start();
 }
 
 QString LiveSession::clockStateText() const
@@ -594,9 +664,23 @@ void LiveSession::handBatch(const SampleBatch& batch)
     const bool demonstration = batch.first().source == SampleSource::Demonstration;
     // Invented samples go into a measurement only when the operator said so.
     if (!demonstration || m_demoLogged) {
+        m_handing = true;
         for (SampleSink* sink : m_sinks)
             sink->takeBatch(batch);
+        m_handing = false;
     }
+    if (batch.first().source == SampleSource::Live) {
+        m_lastDataSteady = m_clockWatch->clock().steadyMs();
+        for (const Sample& sample : batch) {
+            if (sample.computed)
+                m_lastSampleMs = sample.timeMs;
+        }
+    }
+    // An alarm the batch raised is told after the batch, to every destination alike.
+    const QList<SessionEvent> deferred = std::exchange(m_deferred, {});
+    for (const SessionEvent& event : deferred)
+        tell(event);
+    publishHealth(false);
     // While the demonstration runs it has the display to itself.
     if (demonstration == m_demo->running())
         emit batchReady(batch);
@@ -604,9 +688,33 @@ void LiveSession::handBatch(const SampleBatch& batch)
 
 void LiveSession::tell(const SessionEvent& event)
 {
+    switch (event.kind) {
+    case SessionEvent::Kind::Connected:
+    case SessionEvent::Kind::Reconnected:
+        m_connection = QStringLiteral("connected");
+        m_watchingSinceSteady = m_clockWatch->clock().steadyMs();
+        break;
+    case SessionEvent::Kind::Reconnecting:
+        m_connection = QStringLiteral("reconnecting");
+        break;
+    case SessionEvent::Kind::DeviceLost:
+        m_connection = QStringLiteral("lost");
+        break;
+    case SessionEvent::Kind::Disconnected:
+    case SessionEvent::Kind::Finishing:
+        m_connection = QStringLiteral("not connected");
+        break;
+    default:
+        break;
+    }
     for (SampleSink* sink : m_sinks)
         sink->takeEvent(event);
     emit sessionEvent(event);
+    // Told after the event: the clean end's goodbye has gone by then.
+    if (event.kind != SessionEvent::Kind::Finishing)
+        publishHealth(false);
+    else
+        m_healthTimer.stop();
 }
 
 bool LiveSession::setOutputs(const OutputSettings& settings, const QString& portName,
@@ -659,8 +767,9 @@ bool LiveSession::setOutputs(const OutputSettings& settings, const QString& port
 
 void LiveSession::addOutput(LiveOutput* output)
 {
-    // The clock's state from the start, its changes later as events.
+    // The clock's state from the start, its changes later as events; the health state too.
     output->takeEvent({SessionEvent::Kind::ClockState, m_outputsPort, clockStateText()});
+    output->takeHealth(healthState());
     addSink(output);
     connect(output, &LiveOutput::stateChanged, this, &LiveSession::outputsChanged);
     connect(output, &LiveOutput::message, this, &LiveSession::outputMessage);

@@ -24,6 +24,7 @@
 // destinations but are not shown), and its invented samples reach the destinations only when
 // the operator chose to log them. A second demonstration while one runs is refused.
 
+#include "outputs/HealthState.h"
 #include "outputs/OutputSettings.h"
 #include "recording/AppendFile.h"
 #include "recording/LogRotation.h"
@@ -35,11 +36,14 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
 #include <vector>
 
+class AlarmWatch;
+struct AlarmSettings;
 class ClockWatch;
 class Clock;
 class DataFileWriter;
@@ -82,6 +86,17 @@ public:
     ProgramOptions& options() { return *m_options; }
     DataFileWriter& dataFile() { return *m_dataFile; }
     ClockWatch& clockWatch() { return *m_clockWatch; }
+    AlarmWatch& alarms() { return *m_alarms; }
+
+    // The alarms the settings turn on, from now on (told as AlarmRaised and AlarmCleared events,
+    // each once per episode, to every destination and by sessionEvent).
+    void setAlarms(const AlarmSettings& settings);
+
+    // What the station says of itself to the outputs: whenever it changes, and at least every
+    // kHealthInterval (the timer's interval) while the session runs.
+    HealthState healthState() const;
+    static constexpr int kHealthInterval = 60 * 1000;
+    QTimer& healthTimer() { return m_healthTimer; }
 
     // The clocks every time of this session comes from (not owned; the system's unless a test
     // sets another): the arrival times, the clock's state and its steps.
@@ -223,6 +238,8 @@ private:
     int firstFreeNumber(qint64 timeMs) const;
     void removeExpiredFiles(qint64 nowMs);
     void adopt(LiveSource* source);
+    void tellAlarm(SessionEvent event);
+    void publishHealth(bool always);
 
     ProgramOptions* m_options;
     FlowPipeline* m_pipeline;
@@ -234,6 +251,7 @@ private:
     LiveHistory* m_history;
     NoDataWatch* m_noData;
     ClockWatch* m_clockWatch;
+    AlarmWatch* m_alarms;
     DataFileWriter* m_dataFile;
     std::unique_ptr<SampleSink> m_dataFileWhileLogging;
     std::unique_ptr<SampleSink> m_files; // the two above, split where the rotation says
@@ -247,4 +265,18 @@ private:
     QString m_outputsPort;              // the port the default MQTT topic names
     bool m_connected = false;
     bool m_demoLogged = false;
+
+    // Events raised while a batch is handed on wait until every destination has it.
+    bool m_handing = false;
+    QList<SessionEvent> m_deferred;
+
+    // The health state's parts the session keeps itself.
+    QString m_connection = QStringLiteral("not connected");
+    qint64 m_lastSampleMs = -1;       // UTC, the last live sample
+    qint64 m_lastDataSteady = -1;     // steady clock, the last live record
+    qint64 m_watchingSinceSteady = 0; // steady clock, since the port was opened or came back
+    QString m_lastStep;
+    HealthState m_toldHealth;
+    bool m_healthTold = false;
+    QTimer m_healthTimer;
 };

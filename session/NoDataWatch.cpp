@@ -105,6 +105,8 @@ void NoDataWatch::takeEvent(const SessionEvent& event)
     case SessionEvent::Kind::DataAgain:
     case SessionEvent::Kind::ClockState:
     case SessionEvent::Kind::ClockStepped:
+    case SessionEvent::Kind::AlarmRaised:
+    case SessionEvent::Kind::AlarmCleared:
         break;
     }
 }

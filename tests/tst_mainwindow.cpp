@@ -274,7 +274,8 @@ void TestMainWindow::menuCaptions()
              (QStringList{QStringLiteral("connectAction=&Connect"),
                           QStringLiteral("disconnectAction=&Disconnect"), QStringLiteral("-"),
                           QStringLiteral("commsOptionsAction=&Options..."),
-                          QStringLiteral("outputsAction=O&utputs...")}));
+                          QStringLiteral("outputsAction=O&utputs..."),
+                          QStringLiteral("alarmsAction=&Alarms...")}));
     QCOMPARE(captions(2), (QStringList{QStringLiteral("historyAction=&History")}));
     QVERIFY(bar->actions().at(2)->menu()->actions().at(0)->isCheckable());
     QCOMPARE(captions(3),

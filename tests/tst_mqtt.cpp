@@ -1,19 +1,25 @@
 // MQTT output against Debian's real broker, started by the test on a free port of 127.0.0.1:
-// the JSON of each sample, the retained status ("online", "offline" after a clean end, the will
-// "offline" after kill -9), and the bounded queue while the broker is away; through the live
+// the JSON of each sample, the retained status (the health state, "offline" after a clean end, the
+// will "offline" after kill -9), the alarms, and the bounded queue while the broker is away;
+// every payload under the topic JSON; through the live
 // session, the topic following the port in use, the clean end and the warnings at the start;
 // over TLS, with certificates made here by the openssl program, each refusal saying which check
 // failed.
 
 #include "outputs/MqttOutput.h"
 #include "outputs/Outputs.h"
+#include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
 #include "settings/ProgramOptions.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/MqttBroker.h"
 #include "tests/support/Pty.h"
 #include "tests/support/Samples.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -48,14 +54,31 @@ MqttOutputConfig configFor(quint16 port, const QString& topic)
     return config;
 }
 
-// The retained status a newcomer sees.
+// The "state" of a status message ("running", "offline"), or what it is when it is not JSON.
+QByteArray stateOf(const QByteArray& payload)
+{
+    const QJsonDocument json = QJsonDocument::fromJson(payload);
+    if (!json.isObject())
+        return "(not JSON: " + payload + ')';
+    return json.object().value(QStringLiteral("state")).toString().toUtf8();
+}
+
+QList<QByteArray> states(const QList<QByteArray>& payloads)
+{
+    QList<QByteArray> said;
+    for (const QByteArray& payload : payloads)
+        said << stateOf(payload);
+    return said;
+}
+
+// The state of the retained status a newcomer sees.
 QByteArray retainedStatus(quint16 port, const QString& topic)
 {
     MqttSubscriber late(port, topic + QStringLiteral("/status"));
     if (!QTest::qWaitFor([&] { return !late.messages().isEmpty(); }, 5000))
         return "(none)";
     const auto message = late.messages().first();
-    return message.retained ? message.payload : "(not retained)";
+    return message.retained ? stateOf(message.payload) : "(not retained)";
 }
 
 // Runs the openssl program in dir; false (and its output as a warning) when it fails.
@@ -121,7 +144,7 @@ private slots:
     void warningsAreToldOnceAtTheStart();
     void tlsRefusalSaysWhichCheckFailed_data();
     void tlsRefusalSaysWhichCheckFailed();
-    void clockStateIsRetainedBesideTheStatus();
+    void healthStateAndAlarmsAreRetainedJson();
 
 private:
     std::unique_ptr<QTemporaryDir> m_certificates; // made once, for every TLS case
@@ -146,8 +169,8 @@ void TestMqtt::eachComputedSampleIsOneJsonObject()
     QCOMPARE(output.stateText(),
              QStringLiteral("MQTT: connecting to 127.0.0.1:%1").arg(broker.port()));
     QTRY_COMPARE(output.stateText(), QStringLiteral("MQTT: connected"));
-    QTRY_COMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
-                 QList<QByteArray>{"online"});
+    QTRY_COMPARE(states(subscriber.payloads(topic + QStringLiteral("/status"))),
+                 QList<QByteArray>{"running"});
 
     Sample failed = exampleSample();
     failed.computed = false;
@@ -171,7 +194,7 @@ void TestMqtt::cleanEndLeavesOfflineRetained()
     {
         MqttOutput output(configFor(broker.port(), topic));
         QTRY_VERIFY(output.isConnected());
-        QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("online"));
+        QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("running"));
         output.takeBatch({exampleSample()});
         output.takeEvent({SessionEvent::Kind::Finishing, {}, {}, 0});
         QCOMPARE(output.stateText(), QStringLiteral("MQTT: ended"));
@@ -190,7 +213,7 @@ void TestMqtt::willSaysOfflineAfterKill9()
     QByteArray said;
     QTRY_VERIFY_WITH_TIMEOUT((said += station.readAllStandardOutput()).contains("connected"),
                              10000);
-    QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("online"));
+    QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("running"));
 
     ::kill(pid_t(station.processId()), SIGKILL);
     QVERIFY(station.waitForFinished());
@@ -288,18 +311,18 @@ void TestMqtt::topicFollowsThePortInUse()
     QVERIFY2(session.setOutputs(settings, options.port().portName, &error), qPrintable(error));
     const QString onCom1 = defaultMqttTopic(QStringLiteral("COM1"));
     const QString onCom2 = defaultMqttTopic(QStringLiteral("COM2"));
-    QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),
-                 QList<QByteArray>{"online"});
+    QTRY_COMPARE(states(subscriber.payloads(onCom2 + QStringLiteral("/status"))),
+                 QList<QByteArray>{"running"});
 
     // The operator chooses Com 1 in the options and connects.
     values.comms.commPort = 0;
     options.setValues(values);
     QString reason;
     QVERIFY2(session.openSource(&reason), qPrintable(reason));
-    QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
-                 QList<QByteArray>{"online"});
-    QTRY_COMPARE(subscriber.payloads(onCom2 + QStringLiteral("/status")),
-                 (QList<QByteArray>{"online", "offline"}));
+    QTRY_COMPARE(states(subscriber.payloads(onCom1 + QStringLiteral("/status"))),
+                 QList<QByteArray>{"running"});
+    QTRY_COMPARE(states(subscriber.payloads(onCom2 + QStringLiteral("/status"))),
+                 (QList<QByteArray>{"running", "offline"}));
     session.receiveRecord(QStringLiteral("+0.300 -0.400"));
     QTRY_COMPARE(subscriber.payloads(onCom1).size(), 1);
     QVERIFY(subscriber.payloads(onCom1).first().contains("\"rawX\":\"+0.300\""));
@@ -312,8 +335,9 @@ void TestMqtt::topicFollowsThePortInUse()
     QCOMPARE(session.outputs(), QList<LiveOutput*>{running});
 
     session.finish();
-    QTRY_COMPARE(subscriber.payloads(onCom1 + QStringLiteral("/status")),
-                 (QList<QByteArray>{"online", "offline"}));
+    // The first sample changed the health state: it went out again before the end.
+    QTRY_COMPARE(states(subscriber.payloads(onCom1 + QStringLiteral("/status"))),
+                 (QList<QByteArray>{"running", "running", "offline"}));
 }
 
 void TestMqtt::cleanEndOfTheSessionSaysOfflineOnce()
@@ -337,12 +361,13 @@ void TestMqtt::cleanEndOfTheSessionSaysOfflineOnce()
         QCOMPARE(session.outputStates(), QStringList{QStringLiteral("MQTT: ended")});
         // The session and its output go, as at the end of the program.
     }
-    QTRY_COMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
-                 (QList<QByteArray>{"online", "offline"}));
+    // The first sample changed the health state: it went out again before the end.
+    QTRY_COMPARE(states(subscriber.payloads(topic + QStringLiteral("/status"))),
+                 (QList<QByteArray>{"running", "running", "offline"}));
     // A newcomer sees the one "offline", retained; a will of the broker's would have come by now.
     QCOMPARE(retainedStatus(broker.port(), topic), QByteArray("offline"));
-    QCOMPARE(subscriber.payloads(topic + QStringLiteral("/status")),
-             (QList<QByteArray>{"online", "offline"}));
+    QCOMPARE(states(subscriber.payloads(topic + QStringLiteral("/status"))),
+             (QList<QByteArray>{"running", "running", "offline"}));
 }
 
 void TestMqtt::warningsAreToldOnceAtTheStart()
@@ -458,30 +483,76 @@ void TestMqtt::tlsRefusalSaysWhichCheckFailed()
     QVERIFY(!output.isConnected());
 }
 
-void TestMqtt::clockStateIsRetainedBesideTheStatus()
+void TestMqtt::healthStateAndAlarmsAreRetainedJson()
 {
     MqttBroker broker;
     QVERIFY(broker.start());
     const QString topic = QStringLiteral("marvane/test/COM3");
-    const QString clockTopic = topic + QStringLiteral("/status/clock");
     MqttSubscriber subscriber(broker.port(), topic + QStringLiteral("/#"));
     QTRY_VERIFY(subscriber.subscribed());
-    MqttOutput output(configFor(broker.port(), topic));
-    QCOMPARE(output.clockTopic(), clockTopic);
-    // The session tells the state before the broker is reached: it goes out on connecting.
-    output.takeEvent(
-        {SessionEvent::Kind::ClockState, {}, QStringLiteral("Clock: not synchronised")});
-    QTRY_COMPARE(subscriber.payloads(clockTopic), QList<QByteArray>{"Clock: not synchronised"});
-    output.takeEvent(
-        {SessionEvent::Kind::ClockStepped, {}, QStringLiteral("Clock: stepped forward by 3.2 s")});
-    QTRY_COMPARE(subscriber.payloads(clockTopic).size(), 2);
-    QCOMPARE(subscriber.payloads(clockTopic).last(), QByteArray("Clock: stepped forward by 3.2 s"));
-    QCOMPARE(subscriber.payloads(topic + QStringLiteral("/status")), QList<QByteArray>{"online"});
-    // A newcomer sees the state, not the step.
-    MqttSubscriber late(broker.port(), clockTopic);
+    ManualClock clock;
+    clock.sync = {ClockSync::State::NotSynchronised, 0};
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    settings.mqttTopic = topic;
+    LiveSession session(nullptr);
+    session.setClock(&clock);
+    QString error;
+    QVERIFY2(session.setOutputs(settings, QStringLiteral("COM3"), &error), qPrintable(error));
+    const QString status = topic + QStringLiteral("/status");
+    QTRY_COMPARE(subscriber.payloads(status).size(), 1);
+
+    // Before any Connect: running, and says it is not connected.
+    const QJsonObject first = QJsonDocument::fromJson(subscriber.payloads(status).first()).object();
+    QCOMPARE(first.value(QStringLiteral("state")).toString(), QStringLiteral("running"));
+    QCOMPARE(first.value(QStringLiteral("connection")).toString(), QStringLiteral("not connected"));
+    QCOMPARE(first.value(QStringLiteral("receiving")).toBool(true), false);
+    QVERIFY(first.value(QStringLiteral("lastSample")).isNull());
+    QCOMPARE(first.value(QStringLiteral("clock")).toObject().value(QStringLiteral("state")),
+             QJsonValue(QStringLiteral("not synchronised")));
+
+    // An alarm: retained on its own topic, and in the health state.
+    AlarmSettings alarms;
+    alarms.speedAbove = {true, 1.0, 0.1, 0};
+    session.setAlarms(alarms);
+    session.receiveRecord(QStringLiteral("+2.000 +0.000"));
+    const QString alarmTopic = topic + QStringLiteral("/alarm");
+    QTRY_COMPARE(subscriber.payloads(alarmTopic).size(), 1);
+    QCOMPARE(subscriber.payloads(alarmTopic).first(),
+             QByteArray(R"({"alarm":"speed-above","state":"raised",)"
+                        R"("time":"2009-05-24T14:03:07.000Z","value":2,)"
+                        R"("text":"speed above 1.000 m/s"})"));
+    QTRY_COMPARE(subscriber.payloads(status).size(), 2);
+    const QJsonObject second = QJsonDocument::fromJson(subscriber.payloads(status).last()).object();
+    QCOMPARE(second.value(QStringLiteral("alarms")).toArray(),
+             QJsonArray{QStringLiteral("speed-above")});
+    QCOMPARE(second.value(QStringLiteral("lastSample")).toString(),
+             QStringLiteral("2009-05-24T14:03:07.000Z"));
+
+    // Nothing changed: nothing more until the minute's publication.
+    session.receiveRecord(QStringLiteral("+2.000 +0.000"));
+    QTest::qWait(200);
+    QCOMPARE(subscriber.payloads(status).size(), 2);
+    // The minute, shortened.
+    session.healthTimer().start(100);
+    QTRY_COMPARE(subscriber.payloads(status).size(), 3);
+    session.healthTimer().start(LiveSession::kHealthInterval);
+
+    session.receiveRecord(QStringLiteral("+0.100 +0.000"));
+    QTRY_COMPARE(subscriber.payloads(alarmTopic).size(), 2);
+    QVERIFY(subscriber.payloads(alarmTopic).last().contains("\"state\":\"cleared\""));
+    MqttSubscriber late(broker.port(), alarmTopic);
     QTRY_VERIFY(!late.messages().isEmpty());
     QVERIFY(late.messages().first().retained);
-    QCOMPARE(late.messages().first().payload, QByteArray("Clock: not synchronised"));
+    QVERIFY(late.messages().first().payload.contains("\"state\":\"cleared\""));
+
+    session.finish();
+    QTRY_COMPARE(states(subscriber.payloads(status)).last(), QByteArray("offline"));
+    // Everything under the topic parses as JSON: samples, states, alarms.
+    for (const MqttSubscriber::Message& message : subscriber.messages())
+        QVERIFY2(QJsonDocument::fromJson(message.payload).isObject(),
+                 qPrintable(message.topic + QLatin1Char(' ') + QString::fromUtf8(message.payload)));
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -44,6 +44,9 @@ private slots:
     void sampleNotComputedGivesNoSentence();
     void noSentenceWithoutAHeadingAndItIsSaidOnce();
     void datagramsReachAUdpListener();
+    void alarmSentence_data();
+    void alarmSentence();
+    void alarmEventsGoOutAsAlrSentences();
     void hostThatDoesNotResolveIsReportedOnce();
     void everyTcpClientReceivesTheSentences();
     void clientThatNeverReadsIsDroppedWhileAnotherKeepsReceiving();
@@ -151,6 +154,86 @@ void TestNmea::datagramsReachAUdpListener()
     }());
     QCOMPARE(received, (QList<QByteArray>{"$IIVDR,90.0,T,,M,1.00,N*1F\r\n",
                                           "$IIVDR,190.0,T,,M,4.86,N*25\r\n"}));
+}
+
+void TestNmea::alarmSentence_data()
+{
+    QTest::addColumn<qint64>("timeMs");
+    QTest::addColumn<QString>("alarm");
+    QTest::addColumn<bool>("raised");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("sentence");
+    // 24/05/2009 14:03:07.123 UTC.
+    QTest::newRow("raised, hundredths cut")
+        << qint64(1243173787123) << QStringLiteral("speed-above") << true
+        << QStringLiteral("speed above 1.500 m/s")
+        << QByteArray("$IIALR,140307.12,001,A,V,speed above "
+                      "1.500 m/s*5A\r\n");
+    QTest::newRow("cleared at midnight")
+        << qint64(0) << QStringLiteral("no-data") << false << QStringLiteral("no data for 30 s")
+        << QByteArray("$IIALR,000000.00,003,V,A,no data for 30 s*63\r\n");
+    QTest::newRow("reserved characters become blanks")
+        << qint64(86399999) << QStringLiteral("device-lost") << true
+        << QStringLiteral("device lost: COM1, *again* $x!\n")
+        << QByteArray("$IIALR,235959.99,004,A,V,device lost: COM1   again   x  *31\r\n");
+    QTest::newRow("shortened to 82 characters")
+        << qint64(43200000) << QStringLiteral("free-space") << true
+        << QStringLiteral("less than 500 MB free for the log ").repeated(4)
+        << QByteArray("$IIALR,120000.00,005,A,V,less than 500 MB free for the log less than 500 "
+                      "MB f*68\r\n");
+}
+
+void TestNmea::alarmSentence()
+{
+    QFETCH(qint64, timeMs);
+    QFETCH(QString, alarm);
+    QFETCH(bool, raised);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, sentence);
+    const QByteArray made = alrSentence(timeMs, alarm, raised, text);
+    QCOMPARE(made, sentence);
+    QVERIFY(made.size() <= 82);
+    // The checksum, worked out here: the exclusive or of everything between $ and *.
+    unsigned char sum = 0;
+    for (const char c : made.mid(1, made.indexOf('*') - 1))
+        sum ^= static_cast<unsigned char>(c);
+    QCOMPARE(made.mid(made.indexOf('*') + 1, 2).toUInt(nullptr, 16), uint(sum));
+}
+
+void TestNmea::alarmEventsGoOutAsAlrSentences()
+{
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
+    NmeaOutputConfig config;
+    config.udpHost = QStringLiteral("127.0.0.1");
+    config.udpPort = listener.localPort();
+    NmeaOutput output(config);
+    SessionEvent raised{SessionEvent::Kind::AlarmRaised, QStringLiteral("COM1"),
+                        QStringLiteral("speed above 1.500 m/s")};
+    raised.alarm = QStringLiteral("speed-above");
+    raised.value = 1.6;
+    raised.timeMs = 1243173787123;
+    output.takeEvent(raised);
+    // Other events say nothing.
+    output.takeEvent({SessionEvent::Kind::Connected, QStringLiteral("COM1"), QString()});
+    SessionEvent cleared = raised;
+    cleared.kind = SessionEvent::Kind::AlarmCleared;
+    cleared.timeMs += 60000;
+    output.takeEvent(cleared);
+    QList<QByteArray> received;
+    QTRY_VERIFY([&] {
+        while (listener.hasPendingDatagrams()) {
+            QByteArray datagram(int(listener.pendingDatagramSize()), '\0');
+            listener.readDatagram(datagram.data(), datagram.size());
+            received << datagram;
+        }
+        return received.size() >= 2;
+    }());
+    QCOMPARE(received,
+             (QList<QByteArray>{alrSentence(raised.timeMs, raised.alarm, true, raised.reason),
+                                alrSentence(cleared.timeMs, raised.alarm, false, raised.reason)}));
+    QVERIFY(received.first().startsWith("$IIALR,140307.12,001,A,V,"));
+    QVERIFY(received.last().startsWith("$IIALR,140407.12,001,V,A,"));
 }
 
 void TestNmea::hostThatDoesNotResolveIsReportedOnce()

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -68,6 +69,7 @@ private slots:
     void sighupReopensTheLogAfterLogrotateMovedIt();
     void rotatedRunStartsWholeFilesAndRemovesOldOnes();
     void jsonStartLineStatesTheHeading();
+    void alarmRaisedAndClearedAreOneLineEach();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -111,6 +113,9 @@ void TestRecorder::usageErrorsExitTwoWithOneLine_data()
                           << QStringLiteral("--baud wants");
     QTest::newRow("events") << QStringList{QStringLiteral("--events=xml"), log}
                             << QStringLiteral("--events wants text or json, not xml");
+    QTest::newRow("alarm speed")
+        << QStringList{QStringLiteral("--alarm-speed-above=fast"), log}
+        << QStringLiteral("--alarm-speed-above wants metres per second from 0 to 100, not fast");
     QTest::newRow("both faces") << QStringList{QStringLiteral("--face-up"),
                                                QStringLiteral("--face-down"), log}
                                 << QStringLiteral("exclude");
@@ -697,6 +702,61 @@ void TestRecorder::linesNotWrittenByTheEndAreKeptToldAndFailTheRun()
     QVERIFY(waiting[0].startsWith("\"0.103\""));
     QVERIFY(waiting[1].startsWith("\"0.104\""));
     QVERIFY(waiting[2].startsWith("\"0.105\""));
+}
+
+// An alarm raised and cleared: one stamped event line each, told once per episode, and the alarms
+// named on the start line.
+void TestRecorder::alarmRaisedAndClearedAreOneLineEach()
+{
+    const QString link = m_dir->filePath(QStringLiteral("sensor"));
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    QVERIFY(QFile::link(QString::fromLocal8Bit(name), link));
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("JOURNAL_STREAM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(MARVANE_RECORD),
+                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
+                   QStringLiteral("--port"), link, QStringLiteral("--alarm-speed-above"),
+                   QStringLiteral("1"), QStringLiteral("--alarm-duration"), QStringLiteral("0"),
+                   log});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    const auto told = [&](const QByteArray& text) {
+        err += process.readAllStandardError();
+        return err.contains(text);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(told("; alarms: speed above 1.000 m/s for 0 s (hysteresis 0.050 "
+                                  "m/s)\n"),
+                             10000);
+    QCOMPARE(::write(master, "+2.000 +0.000\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(told("alarm raised"), 10000);
+    QCOMPARE(::write(master, "+3.000 +0.000\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"3.000\""), 10000);
+    QCOMPARE(::write(master, "+0.100 +0.000\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(told("alarm cleared"), 10000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    ::close(master);
+    QCOMPARE(process.exitCode(), 0);
+    err += process.readAllStandardError();
+    QStringList alarms;
+    static const QRegularExpression stamp(
+        QStringLiteral("^marvane-record: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (alarm .*)$"));
+    for (const QByteArray& line : err.split('\n')) {
+        if (!line.contains("alarm "))
+            continue;
+        const QRegularExpressionMatch match = stamp.match(QString::fromUtf8(line));
+        QVERIFY2(match.hasMatch(), line.constData());
+        alarms << match.captured(1);
+    }
+    QCOMPARE(alarms, (QStringList{QStringLiteral("alarm raised: speed above 1.000 m/s (2.000 m/s)"),
+                                  QStringLiteral("alarm cleared: speed above 1.000 m/s (0.100 "
+                                                 "m/s)")}));
 }
 
 // --events json: every line on standard error is one JSON object with the UTC time and the kind

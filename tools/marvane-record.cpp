@@ -25,6 +25,8 @@
 #include "outputs/Outputs.h"
 #include "sensor/FlowPipeline.h"
 #include "sensor/SampleSink.h"
+#include "session/AlarmOptions.h"
+#include "session/AlarmWatch.h"
 #include "session/LiveSession.h"
 #include "settings/ProgramOptions.h"
 
@@ -42,6 +44,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +83,7 @@ struct RecordOptions
     bool bearingTo = false;
     QString dataFile; // the data file beside the log, when asked for
     OutputSettings outputs;
+    AlarmSettings alarms;
     QString settingsWarning; // a settings file that could not be read, told once the run starts
     EventFormat events = EventFormat::Text;
     QStringList outputTexts; // each output in words, for the start line
@@ -254,6 +258,11 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     if (!readOutputOptions(parser, options.outputs, &outputError))
         return fail(outputError);
 
+    // The alarms of marvane.ini, and those the command line names.
+    options.alarms = loadAlarmSettings(options.settingsPath);
+    if (!readAlarmOptions(parser, options.alarms, &outputError))
+        return fail(outputError);
+
     options.portName = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port"))
                                                             : options.port.portName;
     if (options.portName.isEmpty())
@@ -314,6 +323,7 @@ enum class EventKind
     Removed,        // a file older than --keep-days was removed
     MadeAgain,      // the log or data file was missing or empty and was made again
     Reopened,       // SIGHUP: the files were opened again at their paths
+    Alarm,          // an alarm was raised or cleared
     Output,         // a network output's own message
     Status,         // the status line, every 10 s and at the end
     Warning,        // something is amiss and the run goes on
@@ -366,6 +376,8 @@ QString kindName(EventKind kind)
         return QStringLiteral("made-again");
     case EventKind::Reopened:
         return QStringLiteral("reopened");
+    case EventKind::Alarm:
+        return QStringLiteral("alarm");
     case EventKind::Output:
         return QStringLiteral("output");
     case EventKind::Status:
@@ -405,6 +417,7 @@ bool stampedSentence(EventKind kind)
     case EventKind::Removed:
     case EventKind::MadeAgain:
     case EventKind::Reopened:
+    case EventKind::Alarm:
     case EventKind::Output:
         return true;
     case EventKind::Status:
@@ -677,6 +690,8 @@ public:
             {QStringLiteral("outputs"), QJsonArray::fromStringList(m_options.outputTexts)}};
         if (heading)
             startFields.insert(QStringLiteral("heading"), *heading);
+        startFields.insert(QStringLiteral("alarms"),
+                           QJsonArray::fromStringList(alarmDescriptions(m_options.alarms)));
         m_events.print(
             EventKind::Recording,
             QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6; %7")
@@ -693,11 +708,14 @@ public:
                      m_options.outputTexts.isEmpty()
                          ? QStringLiteral("no network outputs")
                          : QStringLiteral("outputs: ") +
-                               m_options.outputTexts.join(QStringLiteral(", "))),
+                               m_options.outputTexts.join(QStringLiteral(", "))) +
+                alarmsText(),
             startFields);
         if (m_options.rotation)
             m_events.print(EventKind::Rotation, rotationText(*m_options.rotation),
                            {{QStringLiteral("rotation"), rotationText(*m_options.rotation)}});
+        // After the start line: an alarm that holds from the start is told below it.
+        m_session.setAlarms(m_options.alarms);
         return 0;
     }
 
@@ -844,10 +862,50 @@ public:
             m_events.print(EventKind::ClockStepped, event.reason,
                            {{QStringLiteral("message"), event.reason}});
             break;
+        case SessionEvent::Kind::AlarmRaised:
+        case SessionEvent::Kind::AlarmCleared: {
+            const bool raised = event.kind == SessionEvent::Kind::AlarmRaised;
+            QString measured;
+            if (std::isfinite(event.value))
+                measured = QStringLiteral(" (%1)").arg(alarmValueText(event.alarm, event.value));
+            m_events.print(EventKind::Alarm,
+                           QStringLiteral("alarm %1: %2%3")
+                               .arg(raised ? QStringLiteral("raised") : QStringLiteral("cleared"),
+                                    event.reason, measured),
+                           {{QStringLiteral("alarm"), event.alarm},
+                            {QStringLiteral("state"),
+                             raised ? QStringLiteral("raised") : QStringLiteral("cleared")},
+                            {QStringLiteral("value"),
+                             std::isfinite(event.value) ? QJsonValue(event.value) : QJsonValue()},
+                            {QStringLiteral("message"), event.reason}});
+            break;
+        }
         }
     }
 
 private:
+    // The alarms on, for the start line: "; alarms: speed above ...", nothing when none is.
+    QString alarmsText() const
+    {
+        const QStringList alarms = alarmDescriptions(m_options.alarms);
+        return alarms.isEmpty() ? QString()
+                                : QStringLiteral("; alarms: ") + alarms.join(QStringLiteral(", "));
+    }
+
+    // The measure of an alarm with its unit: "1.623 m/s", "30 s", "412 MB".
+    static QString alarmValueText(const QString& alarm, double value)
+    {
+        if (alarm.startsWith(QLatin1String("speed")))
+            return QString::number(value, 'f', 3) + QStringLiteral(" m/s");
+        if (alarm == QLatin1String("no-data"))
+            return QString::number(qint64(value)) + QStringLiteral(" s");
+        if (alarm == QLatin1String("free-space"))
+            return QString::number(qint64(value)) + QStringLiteral(" MB free");
+        if (alarm == QLatin1String("clock"))
+            return QStringLiteral("estimated error %1 ms").arg(std::ceil(value));
+        return QString::number(value);
+    }
+
     int giveUp(int status)
     {
         m_session.closeSource();
@@ -1049,6 +1107,7 @@ int main(int argc, char* argv[])
          QStringLiteral("N")},
     });
     addOutputOptions(parser);
+    addAlarmOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("LOGFILE"),
         QStringLiteral("The log file to create (with --rotate, its name with date fields)."));
