@@ -10,8 +10,8 @@
 #include "app/OutputsDialog.h"
 #include "app/Readouts.h"
 #include "app/StatusPanels.h"
-#include "recording/DataFileWriter.h"
 #include "outputs/OutputSettings.h"
+#include "recording/DataFileWriter.h"
 #include "sensor/FlowPipeline.h"
 #include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
@@ -122,9 +122,10 @@ void MainWindow::showAlarm(const SessionEvent& event)
     QStringList lines;
     for (const auto& line : std::as_const(m_alarmLines))
         lines << line.second;
-    m_statusPanels->setAlarmLine(
-        lines.isEmpty() ? QString() : QStringLiteral("ALARM: ") + lines.join(QStringLiteral("; ")));
-    m_readouts->setAlarm(!m_alarmLines.isEmpty());
+    const QString alarmLine =
+        lines.isEmpty() ? QString() : QStringLiteral("ALARM: ") + lines.join(QStringLiteral("; "));
+    m_statusPanels->setAlarmLine(alarmLine);
+    m_readouts->setAlarm(alarmLine);
     if (!raised)
         showNote(QStringLiteral("Alarm over at %1: %2").arg(time, event.reason));
 

@@ -100,6 +100,18 @@ Readouts::Readouts(QWidget* parent) : QFrame(parent)
     mainLogo->setPixmap(artworkPixmap(QStringLiteral("logo-main"), QSize(372, 45)));
     mainLogo->setProperty("artwork", QStringLiteral("logo-main"));
 
+    // Over the logo, in its place, while an alarm lasts.
+    QFont alarmFont = font();
+    alarmFont.setPixelSize(14);
+    alarmFont.setBold(true);
+    m_alarmText = makeLabel(QStringLiteral("alarmText"), QString(), alarmFont, this);
+    m_alarmText->setGeometry(14, 295, 372, 45);
+    m_alarmText->setAlignment(Qt::AlignCenter);
+    m_alarmText->setWordWrap(true);
+    m_alarmText->setAutoFillBackground(true);
+    setTextColour(m_alarmText, alarmColour());
+    m_alarmText->hide();
+
     // Over the logo, in its place.
     m_replayBar = new ReplayBar(this);
 }
@@ -275,12 +287,21 @@ void Readouts::fitInto(const QSize& clientSize)
     }
 }
 
-void Readouts::setAlarm(bool alarm)
+void Readouts::setAlarm(const QString& text)
 {
+    m_alarmText->setText(text);
+    m_alarmText->setToolTip(text);
+    m_alarmText->setVisible(!text.isEmpty());
+    const bool alarm = !text.isEmpty();
     if (alarm == m_alarm)
         return;
     m_alarm = alarm;
     update();
+}
+
+QString Readouts::alarmText() const
+{
+    return m_alarmText->text();
 }
 
 void Readouts::paintEvent(QPaintEvent* event)

@@ -39,9 +39,12 @@ public:
     // What the bearing readout says when pointed at (the heading offset turning it, if any).
     void setBearingToolTip(const QString& text);
     bool greyed() const { return m_greyed; }
-    // While an alarm lasts the panel's frame is drawn in the alarm colour.
-    void setAlarm(bool alarm);
+    // While an alarm lasts the panel's frame is drawn in the alarm colour and what rings is said
+    // in the logo's place, in full (the status bar of the window at its default size has no
+    // room for it); empty text: no alarm.
+    void setAlarm(const QString& text);
     bool alarm() const { return m_alarm; }
+    QString alarmText() const;
     static constexpr int kAlarmFrameWidth = 4;
 
     // Takes every element's place, font and icon size as laid out now as the default size.
@@ -71,6 +74,7 @@ private:
     QLabel* m_bearingReadout = nullptr;
     QLabel* m_degreeSign = nullptr;
     ReplayBar* m_replayBar = nullptr;
+    QLabel* m_alarmText = nullptr;
 
     // The bearing readout's colour as last set: set again only when a sample changes it.
     QColor m_bearingColour;

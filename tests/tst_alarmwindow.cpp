@@ -65,6 +65,16 @@ void TestAlarmWindow::alarmShowsWhileItLasts()
     QCOMPARE(line->palette().color(QPalette::WindowText), alarmColour());
     QVERIFY(readouts->alarm());
     QCOMPARE(framePixel(readouts), alarmColour());
+    // The status bar of the window at its default size cuts the line off; in the logo's place
+    // over the readouts it is read whole.
+    auto* inFull = readouts->findChild<QLabel*>(QStringLiteral("alarmText"));
+    QVERIFY(inFull);
+    QVERIFY(inFull->isVisible());
+    QCOMPARE(inFull->text(), line->text());
+    QVERIFY2(inFull->fontMetrics().horizontalAdvance(inFull->text()) <=
+                 inFull->contentsRect().width(),
+             qPrintable(inFull->text()));
+    QCOMPARE(inFull->palette().color(QPalette::WindowText), alarmColour());
     QCOMPARE(notifier.summaries,
              QStringList{QStringLiteral("Marvane alarm: speed above 1.000 m/s")});
 
@@ -77,6 +87,7 @@ void TestAlarmWindow::alarmShowsWhileItLasts()
 
     session.receiveRecord(QStringLiteral("+0.500 +0.000"));
     QVERIFY(!line->isVisible());
+    QVERIFY(!inFull->isVisible());
     QVERIFY(!readouts->alarm());
     QVERIFY(framePixel(readouts) != alarmColour());
     QCOMPARE(notifier.summaries.last(),
