@@ -205,23 +205,21 @@ void AlarmWatch::lookAtFreeSpace(bool now)
 
 void AlarmWatch::raise(bool& flag, const char* name, double value, qint64 timeMs)
 {
-    if (flag)
-        return;
-    flag = true;
-    SessionEvent event{SessionEvent::Kind::AlarmRaised, QString(), QString()};
-    event.alarm = QString::fromLatin1(name);
-    event.reason = describe(event.alarm);
-    event.value = value;
-    event.timeMs = timeMs;
-    emit alarmEvent(event);
+    if (!flag)
+        tell(flag, true, name, value, timeMs);
 }
 
 void AlarmWatch::clear(bool& flag, const char* name, double value, qint64 timeMs)
 {
-    if (!flag)
-        return;
-    flag = false;
-    SessionEvent event{SessionEvent::Kind::AlarmCleared, QString(), QString()};
+    if (flag)
+        tell(flag, false, name, value, timeMs);
+}
+
+void AlarmWatch::tell(bool& flag, bool raised, const char* name, double value, qint64 timeMs)
+{
+    flag = raised;
+    SessionEvent event{raised ? SessionEvent::Kind::AlarmRaised : SessionEvent::Kind::AlarmCleared,
+                       QString(), QString()};
     event.alarm = QString::fromLatin1(name);
     event.reason = describe(event.alarm);
     event.value = value;

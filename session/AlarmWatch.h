@@ -84,6 +84,8 @@ private:
                    qint64 timeMs);
     void raise(bool& flag, const char* name, double value, qint64 timeMs);
     void clear(bool& flag, const char* name, double value, qint64 timeMs);
+    // An episode begins (raised) or ends: the flag follows, and the session hears it once.
+    void tell(bool& flag, bool raised, const char* name, double value, qint64 timeMs);
     void clearSpeed(SpeedRule& rule, qint64 timeMs);
     void lookAtFreeSpace(bool now);
     qint64 utcNow() const { return m_clock->utcMs(); }

@@ -704,61 +704,6 @@ void TestRecorder::linesNotWrittenByTheEndAreKeptToldAndFailTheRun()
     QVERIFY(waiting[2].startsWith("\"0.105\""));
 }
 
-// An alarm raised and cleared: one stamped event line each, told once per episode, and the alarms
-// named on the start line.
-void TestRecorder::alarmRaisedAndClearedAreOneLineEach()
-{
-    const QString link = m_dir->filePath(QStringLiteral("sensor"));
-    int master = -1, slave = -1;
-    char name[256] = {};
-    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
-    ::close(slave);
-    QVERIFY(QFile::link(QString::fromLocal8Bit(name), link));
-    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("JOURNAL_STREAM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(MARVANE_RECORD),
-                  {QStringLiteral("--settings"), m_dir->filePath(QStringLiteral("marvane.ini")),
-                   QStringLiteral("--port"), link, QStringLiteral("--alarm-speed-above"),
-                   QStringLiteral("1"), QStringLiteral("--alarm-duration"), QStringLiteral("0"),
-                   log});
-    QVERIFY(process.waitForStarted());
-    QByteArray err;
-    const auto told = [&](const QByteArray& text) {
-        err += process.readAllStandardError();
-        return err.contains(text);
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(told("; alarms: speed above 1.000 m/s for 0 s (hysteresis 0.050 "
-                                  "m/s)\n"),
-                             10000);
-    QCOMPARE(::write(master, "+2.000 +0.000\r\n", 15), ssize_t(15));
-    QTRY_VERIFY_WITH_TIMEOUT(told("alarm raised"), 10000);
-    QCOMPARE(::write(master, "+3.000 +0.000\r\n", 15), ssize_t(15));
-    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"3.000\""), 10000);
-    QCOMPARE(::write(master, "+0.100 +0.000\r\n", 15), ssize_t(15));
-    QTRY_VERIFY_WITH_TIMEOUT(told("alarm cleared"), 10000);
-    process.terminate();
-    QVERIFY(process.waitForFinished(10000));
-    ::close(master);
-    QCOMPARE(process.exitCode(), 0);
-    err += process.readAllStandardError();
-    QStringList alarms;
-    static const QRegularExpression stamp(
-        QStringLiteral("^marvane-record: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (alarm .*)$"));
-    for (const QByteArray& line : err.split('\n')) {
-        if (!line.contains("alarm "))
-            continue;
-        const QRegularExpressionMatch match = stamp.match(QString::fromUtf8(line));
-        QVERIFY2(match.hasMatch(), line.constData());
-        alarms << match.captured(1);
-    }
-    QCOMPARE(alarms, (QStringList{QStringLiteral("alarm raised: speed above 1.000 m/s (2.000 m/s)"),
-                                  QStringLiteral("alarm cleared: speed above 1.000 m/s (0.100 "
-                                                 "m/s)")}));
-}
-
 // --events json: every line on standard error is one JSON object with the UTC time and the kind
 // first, through silence, data, a device that goes and comes back behind the same name, and the
 // end of the run.
@@ -1070,6 +1015,39 @@ void TestRecorder::jsonStartLineStatesTheHeading()
     const QJsonObject start = QJsonDocument::fromJson(err.left(err.indexOf('\n'))).object();
     QCOMPARE(start.value(QStringLiteral("kind")).toString(), QStringLiteral("recording"));
     QCOMPARE(start.value(QStringLiteral("heading")).toDouble(), 12.5);
+}
+
+// An alarm raised and cleared: one stamped event line each, told once per episode, and the alarms
+// named on the start line.
+void TestRecorder::alarmRaisedAndClearedAreOneLineEach()
+{
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    RecorderRun run;
+    QVERIFY(run.start(m_dir->filePath(QStringLiteral("marvane.ini")),
+                      {QStringLiteral("--alarm-speed-above"), QStringLiteral("1"),
+                       QStringLiteral("--alarm-duration"), QStringLiteral("0"), log}));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        run.said("; alarms: speed above 1.000 m/s for 0 s (hysteresis 0.050 m/s)\n"), 10000);
+    QCOMPARE(::write(run.master, "+2.000 +0.000\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("alarm raised"), 10000);
+    QCOMPARE(::write(run.master, "+3.000 +0.000\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"3.000\""), 10000);
+    QCOMPARE(::write(run.master, "+0.100 +0.000\r\n", 15), ssize_t(15));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("alarm cleared"), 10000);
+    QCOMPARE(run.stop(), 0);
+    QStringList alarms;
+    static const QRegularExpression stamp(
+        QStringLiteral("^marvane-record: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ (alarm .*)$"));
+    for (const QByteArray& line : run.err.split('\n')) {
+        if (!line.contains("alarm "))
+            continue;
+        const QRegularExpressionMatch match = stamp.match(QString::fromUtf8(line));
+        QVERIFY2(match.hasMatch(), line.constData());
+        alarms << match.captured(1);
+    }
+    QCOMPARE(alarms, (QStringList{QStringLiteral("alarm raised: speed above 1.000 m/s (2.000 m/s)"),
+                                  QStringLiteral("alarm cleared: speed above 1.000 m/s (0.100 "
+                                                 "m/s)")}));
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)
