@@ -3,15 +3,25 @@
 #include "base/IniFile.h"
 #include "settings/SettingsFile.h"
 
+namespace {
+
+const QString kNames[] = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                          QStringLiteral("COM4")};
+
+} // namespace
+
+int comPortIndex(const QString& name)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (name.compare(kNames[i], Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
 QString devicePathForPort(const QString& portName, const QString& settingsPath)
 {
-    static const QString kNames[] = {QStringLiteral("COM1"), QStringLiteral("COM2"),
-                                     QStringLiteral("COM3"), QStringLiteral("COM4")};
-    int index = -1;
-    for (int i = 0; i < 4; ++i) {
-        if (portName.compare(kNames[i], Qt::CaseInsensitive) == 0)
-            index = i;
-    }
+    const int index = comPortIndex(portName);
     if (index < 0)
         return {};
 

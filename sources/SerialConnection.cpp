@@ -1,11 +1,12 @@
 #include "sources/SerialConnection.h"
 
+#include "settings/PortMapping.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstring>
@@ -125,9 +126,7 @@ QString inUseReason(const QString& path)
 QString missingDeviceReason(const QString& path, const QString& portName)
 {
     // The hint about [Ports] fits a COM name (or none), not a device path given as such.
-    static const QRegularExpression comName(QStringLiteral("^COM[1-4]$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    if (!portName.isEmpty() && !comName.match(portName).hasMatch())
+    if (!portName.isEmpty() && !isComPortName(portName))
         return text("No such device: %1.").arg(path);
     const QString port = portName.isEmpty() ? text("COM1") : portName;
     const QString which = portName.isEmpty() ? text("Each of COM1 to COM4") : portName;

@@ -4,7 +4,6 @@
 #include "sources/SerialConnection.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 
 #include <utility>
 
@@ -56,8 +55,7 @@ void SerialSource::setPortSettings(const PortSettings& settings)
 
 bool SerialSource::isComName(const QString& name)
 {
-    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm][1-4]$"));
-    return comName.match(name).hasMatch();
+    return isComPortName(name);
 }
 
 QString SerialSource::devicePathFor(const QString& portName, const QString& settingsPath)
