@@ -127,7 +127,8 @@ void AppendFile::adopt(int handle, const QString& path, const QByteArray& head,
         m_lead += carried;
     else
         m_lastMarker = lastMarker;
-    m_size = qMax<qint64>(0, m_device->size(handle, &ignored));
+    m_opened = m_device->identify(handle, &ignored);
+    m_size = qMax<qint64>(0, m_opened.size);
     pathConfirmed();
 }
 
@@ -224,19 +225,28 @@ bool AppendFile::openForAppend(QString* error)
         m_handle = m_device->open(m_path, FileDevice::Open::Create, true, error);
         // Whatever is at the path now does not hold the start of a line written before.
         m_firstDone = 0;
-        if (m_handle >= 0)
-            pathConfirmed();
+        if (m_handle < 0)
+            return false;
+        // Its size is looked at once, here: from then on the writer knows it from what it
+        // wrote, and the look at the path once a second tells of anyone else's hand.
+        m_opened = m_device->identify(m_handle, error);
+        if (!m_opened.isFile()) {
+            closeFile();
+            return false;
+        }
+        m_size = m_opened.size;
+        pathConfirmed();
     }
-    return m_handle >= 0;
+    return true;
 }
 
 qint64 AppendFile::headIfEmpty(bool* wrote, QString* error)
 {
     *wrote = false;
-    const qint64 end = m_device->size(m_handle, error);
+    const qint64 end = m_size;
     if (end != 0)
         return end;
-    // Made again, or emptied behind our back: without its head the file would not say what it
+    // New, made again, or found emptied behind our back at the last look: without its head the file would not say what it
     // holds, and without the marker its first lines would be read wrong. They stand for
     // whatever this file was to get first; an empty file that refuses them (a full device) gets
     // them again at the next attempt, and a file found there later with contents does not.
@@ -246,8 +256,8 @@ qint64 AppendFile::headIfEmpty(bool* wrote, QString* error)
     const qint64 written = m_device->write(m_handle, fresh.constData(), fresh.size(), &failure);
     if (written < fresh.size()) {
         QString ignored;
-        if (written > 0)
-            m_device->truncate(m_handle, 0, &ignored);
+        if (written > 0 && !m_device->truncate(m_handle, 0, &ignored))
+            m_size = written; // it cannot be cut: the file is no longer empty
         setError(error, failure);
         return -1;
     }
@@ -270,7 +280,11 @@ bool AppendFile::checkPath()
 {
     m_checkedAt = m_clock();
     m_checkNow = false;
-    if (m_device->isFileAt(m_handle, m_path)) {
+    // One look at the name: still the open file, and how long it is now (emptied or cut by
+    // another program, the head goes in again before the next line).
+    const FileIdentity atPath = m_device->identifyPath(m_path);
+    if (atPath.isSameFile(m_opened)) {
+        m_size = atPath.size;
         pathConfirmed();
         return true;
     }

@@ -174,6 +174,7 @@ private:
 
     QString m_path;
     int m_handle = -1;
+    FileIdentity m_opened; // the open file, as found when it was opened
     QByteArray m_head;
     QByteArray m_lead;
     QByteArray m_lastMarker;

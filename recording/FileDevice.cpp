@@ -34,6 +34,11 @@ QString heldBy(const QString& path)
                    : QStringLiteral("The file is being recorded by another program");
 }
 
+FileIdentity identityOf(const struct stat& st)
+{
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size)};
+}
+
 class SystemFileDevice final : public FileDevice
 {
 public:
@@ -126,6 +131,23 @@ public:
             return opened.st_size;
         setError(error, systemReason(errno));
         return -1;
+    }
+
+    FileIdentity identify(int handle, QString* error) override
+    {
+        struct stat opened;
+        if (::fstat(handle, &opened) == 0)
+            return identityOf(opened);
+        setError(error, systemReason(errno));
+        return {};
+    }
+
+    FileIdentity identifyPath(const QString& path) override
+    {
+        struct stat named;
+        if (::stat(QFile::encodeName(path).constData(), &named) == 0)
+            return identityOf(named);
+        return {};
     }
 
     bool isFileAt(int handle, const QString& path) override

@@ -11,6 +11,19 @@
 #include <QString>
 #include <QtGlobal>
 
+// A file as the system knows it: which file (device and inode) and how long it is.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1; // negative: no file
+    bool isFile() const { return size >= 0; }
+    bool isSameFile(const FileIdentity& o) const
+    {
+        return isFile() && o.isFile() && device == o.device && inode == o.inode;
+    }
+};
+
 class FileDevice
 {
 public:
@@ -36,6 +49,10 @@ public:
     virtual bool sync(int handle, QString* error) = 0;
     // The file's size, or -1 with why.
     virtual qint64 size(int handle, QString* error) = 0;
+    // The open file's identity, in one look at the open file; no file with why when it fails.
+    virtual FileIdentity identify(int handle, QString* error) = 0;
+    // The file at path now, in one look at the name; no file when nothing is there.
+    virtual FileIdentity identifyPath(const QString& path) = 0;
     // Whether the open file is still the file at path (not deleted, moved or replaced).
     virtual bool isFileAt(int handle, const QString& path) = 0;
     // Whether the open file has no name left (deleted, not merely moved): what it holds goes

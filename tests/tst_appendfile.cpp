@@ -69,6 +69,7 @@ private slots:
     void fileMovedOrDeletedIsMadeAgainAtItsPath_data();
     void fileMovedOrDeletedIsMadeAgainAtItsPath();
     void reopenMakesTheFileAgainAtOnce();
+    void fileEmptiedBehindTheWriterGetsItsHeadAgain();
 
 private:
     QString path(const char* name) const { return m_dir->filePath(QString::fromLatin1(name)); }
@@ -109,6 +110,10 @@ void TestAppendFile::eachBatchIsOneWriteAndOneSync()
     QCOMPARE(m_device.opens(log), 1); // kept open from batch to batch
     QCOMPARE(m_device.writes(log), 1 + 3);
     QCOMPARE(m_device.syncs(log), 1 + 3);
+    // Its size is known from what went in: looked at once, when it was opened, and its name
+    // not at all within the second.
+    QCOMPARE(m_device.fileLooks(log), 1);
+    QCOMPARE(m_device.lookups(log), 0);
     QCOMPARE(contents(log), kHead + lines(1, 300));
     QCOMPARE(file.linesWritten(), qint64(300));
 }
@@ -485,3 +490,44 @@ void TestAppendFile::reopenMakesTheFileAgainAtOnce()
 
 QTEST_GUILESS_MAIN(TestAppendFile)
 #include "tst_appendfile.moc"
+
+void TestAppendFile::fileEmptiedBehindTheWriterGetsItsHeadAgain()
+{
+    const QString log = path("flow.log");
+    AppendFile file(100);
+    file.setDevice(&m_device);
+    file.setMarkerTest(isMarker);
+    qint64 now = 0;
+    file.setClock([&now] { return now; });
+    QString error;
+    QVERIFY(file.create(log, kHead, &error));
+    file.queue(kMarker);
+    file.queue(line(1));
+    QVERIFY(file.flush(&error));
+
+    // `: > flow.log` from a shell to make room: the file stays, empty. At the next look (a
+    // second on) the writer finds it so, and what it writes next is whole again: the head and
+    // the marker the lines were recorded under, then the lines.
+    {
+        QFile emptied(log);
+        QVERIFY(emptied.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    }
+    now += AppendFile::kPathCheckMs;
+    file.queue(line(2));
+    QVERIFY2(file.flush(&error), qPrintable(error));
+    QCOMPARE(contents(log), kHead + kMarker + line(2));
+    QCOMPARE(m_device.opens(log), 1); // the same file, kept open
+    QCOMPARE(file.fileSize(), qint64((kHead + kMarker + line(2)).size()));
+
+    // Cut short, not emptied: the lines go on after what is left, and the writer's idea of the
+    // file's size follows (a failed write is cut back to the file's real end, not beyond it).
+    {
+        QFile cut(log);
+        QVERIFY(cut.resize(kHead.size()));
+    }
+    now += AppendFile::kPathCheckMs;
+    file.queue(line(3));
+    QVERIFY(file.flush(&error));
+    QCOMPARE(contents(log), kHead + line(3));
+    QCOMPARE(file.fileSize(), qint64((kHead + line(3)).size()));
+}

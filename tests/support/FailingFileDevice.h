@@ -35,7 +35,9 @@ public:
     int opens(const QString& path) const { return m_opens.value(path); }
     int writes(const QString& path) const { return m_writes.value(path); }
     int syncs(const QString& path) const { return m_syncs.value(path); }
+    // Looks at the file at path by its name; looks at the open file (its size, its identity).
     int lookups(const QString& path) const { return m_lookups.value(path); }
+    int fileLooks(const QString& path) const { return m_fileLooks.value(path); }
 
     int open(const QString& path, Open how, bool lock, QString* error) override
     {
@@ -85,7 +87,21 @@ public:
         return system().sync(handle, error);
     }
 
-    qint64 size(int handle, QString* error) override { return system().size(handle, error); }
+    qint64 size(int handle, QString* error) override
+    {
+        ++m_fileLooks[m_paths.value(handle)];
+        return system().size(handle, error);
+    }
+    FileIdentity identify(int handle, QString* error) override
+    {
+        ++m_fileLooks[m_paths.value(handle)];
+        return system().identify(handle, error);
+    }
+    FileIdentity identifyPath(const QString& path) override
+    {
+        ++m_lookups[path];
+        return system().identifyPath(path);
+    }
 
     bool isFileAt(int handle, const QString& path) override
     {
@@ -130,4 +146,5 @@ private:
     QHash<QString, int> m_writes;
     QHash<QString, int> m_syncs;
     QHash<QString, int> m_lookups;
+    QHash<QString, int> m_fileLooks;
 };
