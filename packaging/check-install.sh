@@ -11,7 +11,7 @@
 #
 # HAVE_RECORDER is 1 when the build has marvane-record, which must then be installed too;
 # HAVE_EXPORT the same for marvane-export, HAVE_SIMULATOR for marvane-sensor-sim. MODULE_DIR is
-# the modules' folder in the prefix (default lib/marvane).
+# the modules' folder in the prefix (default lib/marvane/modules).
 # CMAKE names the cmake program to install with (default: cmake from PATH).
 set -euo pipefail
 
@@ -25,7 +25,7 @@ appId=$3
 haveRecorder=$4
 haveExport=${5:-0}
 haveSimulator=${6:-0}
-moduleDir=${7:-lib/marvane}
+moduleDir=${7:-lib/marvane/modules}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
