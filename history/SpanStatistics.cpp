@@ -2,15 +2,17 @@
 
 #include "base/ClockText.h"
 #include "base/NumberText.h"
-#include "sensor/FlowComputation.h"
 #include "history/HistorySeries.h"
+#include "sensor/FlowComputation.h"
 
 #include <QDateTime>
 #include <QStringList>
 #include <QtMath>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -74,6 +76,39 @@ qint64 typicalIntervalMs(const std::vector<qint64>& timesMs)
     return medianOfCounts(counts);
 }
 
+namespace {
+
+// The east and north parts of a unit vector pointing towards a bearing in degrees. A log holds
+// whole degrees, and a summary of a long file takes tens of millions of them: those come from a
+// table made with the very same sin and cos, so the sums are those the functions give.
+std::pair<double, double> unitVectorTowards(double degrees)
+{
+    static constexpr int kWholeDegrees = 540; // 0..359, and 180 added to a "from" bearing
+    struct Table
+    {
+        std::array<double, kWholeDegrees> east;
+        std::array<double, kWholeDegrees> north;
+        Table()
+        {
+            for (int d = 0; d < kWholeDegrees; ++d) {
+                const double radians = qDegreesToRadians(double(d));
+                east[size_t(d)] = std::sin(radians);
+                north[size_t(d)] = std::cos(radians);
+            }
+        }
+    };
+    static const Table table;
+    if (degrees >= 0 && degrees < kWholeDegrees) {
+        const int whole = int(degrees);
+        if (double(whole) == degrees)
+            return {table.east[size_t(whole)], table.north[size_t(whole)]};
+    }
+    const double radians = qDegreesToRadians(degrees);
+    return {std::sin(radians), std::cos(radians)};
+}
+
+} // namespace
+
 void SpanStatisticsBuilder::add(const SpanSample& sample)
 {
     const double speed = sample.speedMs;
@@ -108,9 +143,9 @@ void SpanStatisticsBuilder::add(const SpanSample& sample)
 
     // Every flow vector as the direction it goes to: a "from" bearing points the other way.
     const double towards = sample.bearingTo ? sample.bearing : sample.bearing + 180.0;
-    const double radians = qDegreesToRadians(towards);
-    m_sumEast += speed * std::sin(radians);
-    m_sumNorth += speed * std::cos(radians);
+    const auto [east, north] = unitVectorTowards(towards);
+    m_sumEast += speed * east;
+    m_sumNorth += speed * north;
     ++(sample.bearingTo ? m_toSamples : m_fromSamples);
 }
 

@@ -246,10 +246,11 @@ qint64 AppendFile::headIfEmpty(bool* wrote, QString* error)
     const qint64 end = m_size;
     if (end != 0)
         return end;
-    // New, made again, or found emptied behind our back at the last look: without its head the file would not say what it
-    // holds, and without the marker its first lines would be read wrong. They stand for
-    // whatever this file was to get first; an empty file that refuses them (a full device) gets
-    // them again at the next attempt, and a file found there later with contents does not.
+    // New, made again, or found emptied behind our back at the last look: without its head the file
+    // would not say what it holds, and without the marker its first lines would be read wrong. They
+    // stand for whatever this file was to get first; an empty file that refuses them (a full
+    // device) gets them again at the next attempt, and a file found there later with contents does
+    // not.
     m_firstDone = 0;
     const QByteArray fresh = m_head + (firstWaitingIsMarker() ? QByteArray() : m_lastMarker);
     QString failure;
