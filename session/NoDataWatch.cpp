@@ -10,7 +10,6 @@ NoDataWatch::NoDataWatch(QObject* parent) : QObject(parent)
     auto steady = std::make_shared<QElapsedTimer>();
     steady->start();
     m_clock = [steady] { return steady->elapsed(); };
-    m_checkTimer.setInterval(kCheckInterval);
     connect(&m_checkTimer, &QTimer::timeout, this, &NoDataWatch::check);
 }
 
@@ -21,7 +20,16 @@ void NoDataWatch::start()
     m_silent = false;
     m_last = m_clock();
     m_watching = true;
-    m_checkTimer.start();
+    startChecks();
+}
+
+void NoDataWatch::startChecks()
+{
+    // The first look is at the first whole second since the last record at which the silence
+    // can have reached the limit, then one every second: a sensor that keeps talking, however
+    // slowly within its limit, never wakes the watch.
+    const qint64 first = (limit() + kCheckInterval - 1) / kCheckInterval * kCheckInterval;
+    m_checkTimer.start(int(first));
 }
 
 void NoDataWatch::stop()
@@ -47,9 +55,7 @@ void NoDataWatch::recordArrived()
     }
     m_hasRecord = true;
     m_last = now;
-    // Checked a second after the last record, then every second: a sensor that keeps talking
-    // never wakes the watch.
-    m_checkTimer.start();
+    startChecks();
 }
 
 qint64 NoDataWatch::limit() const
@@ -67,6 +73,8 @@ void NoDataWatch::check()
 {
     if (!m_watching)
         return;
+    if (m_checkTimer.isActive() && m_checkTimer.interval() != kCheckInterval)
+        m_checkTimer.start(kCheckInterval);
     const qint64 silence = m_clock() - m_last;
     if (silence < limit())
         return;

@@ -39,7 +39,8 @@ public:
     void takeBatch(const SampleBatch& batch) override;
     void takeEvent(const SessionEvent& event) override;
 
-    // Compares the silence with the limit now; the timer calls it every second.
+    // Compares the silence with the limit now; the timer calls it once the limit can have been
+    // reached (at a whole second since the last record), then every second.
     void check();
 
     // How long a silence may last before it is reported, in milliseconds.
@@ -62,6 +63,8 @@ signals:
     void dataResumed(int seconds);
 
 private:
+    void startChecks();
+
     Clock m_clock;
     QTimer m_checkTimer;
     QList<qint64> m_intervals; // the latest last

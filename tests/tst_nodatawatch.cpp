@@ -1,9 +1,9 @@
 // The no-data watch: silence judged against the sensor's own rate, reported every second while
 // it lasts, ended by the next valid record. The clock is driven by the test.
 
-#include "settings/CommsSettings.h"
 #include "session/LiveSession.h"
 #include "session/NoDataWatch.h"
+#include "settings/CommsSettings.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -36,6 +36,8 @@ void TestNoDataWatch::silenceIsJudgedAgainstTheUsualInterval_data()
         << QList<qint64>{0, 2000, 4000, 6000} << 11000LL << 6000LL << -1;
     QTest::newRow("every 2 s: 7 s is")
         << QList<qint64>{0, 2000, 4000, 6000} << 13000LL << 6000LL << 7;
+    QTest::newRow("every 1.5 s: 4.5 s, looked at from 5 s")
+        << QList<qint64>{0, 1500, 3000} << 8000LL << 4500LL << 5;
     // One long gap among steady ones does not move the median.
     QTest::newRow("median, not mean")
         << QList<qint64>{0, 1000, 2000, 3000, 63000, 64000, 65000} << 68500LL << 3000LL << 3;
@@ -63,6 +65,9 @@ void TestNoDataWatch::silenceIsJudgedAgainstTheUsualInterval()
         watch.recordArrived();
     }
     QCOMPARE(watch.limit(), limit);
+    // Not woken while the sensor talks within its limit: the first look is at the whole second
+    // since the last record at which the limit can have been reached.
+    QCOMPARE(watch.checkTimer().interval(), int((limit + 999) / 1000 * 1000));
     now = checkedAt;
     watch.check();
     if (reportedSeconds < 0) {
@@ -84,11 +89,15 @@ void TestNoDataWatch::silenceIsReportedEverySecondAndEndedByARecord()
     QSignalSpy noData(&watch, &NoDataWatch::noData);
     QSignalSpy resumed(&watch, &NoDataWatch::dataResumed);
     watch.start();
+    // Nothing to look at before the shortest limit has passed: the first look is then.
     QVERIFY(watch.checkTimer().isActive());
-    QCOMPARE(watch.checkTimer().interval(), 1000);
+    QCOMPARE(watch.checkTimer().interval(), 3000);
     watch.recordArrived(); // at 0
+    QCOMPARE(watch.checkTimer().interval(), 3000);
     for (now = 1000; now <= 6000; now += 1000)
         watch.check();
+    // Once looking, every second.
+    QCOMPARE(watch.checkTimer().interval(), 1000);
     QCOMPARE(began.count(), 1);
     QCOMPARE(began.first().first().toInt(), 3);
     QCOMPARE(noData.count(), 4);
