@@ -292,7 +292,7 @@ void MainWindow::showReplayed(const Sample& sample)
                       .arg(line));
         return;
     }
-    if (unitsInfo(sample.units).readoutCaption != m_readouts->unitsCaption())
+    if (m_readouts->units() != sample.units)
         showUnits(sample.units);
     // The record's time says its clock as the live clock does.
     m_tables->setReplayTime(sample.timeText + (m_replay->timeBase() == TimeBase::Utc
@@ -339,9 +339,8 @@ void MainWindow::showUnits(SpeedUnitsKind kind)
     // The dial's face, the readout's caption and the speed column change with the needle drawn
     // for them (the speed dial shows the scale of the units being replayed too); the raw columns
     // say what each record was as it comes.
-    const UnitsInfo& units = unitsInfo(kind);
-    m_readouts->showUnits(units);
-    m_tables->setSpeedUnits(units);
+    m_readouts->showUnits(kind);
+    m_tables->setSpeedUnits(kind);
 }
 
 void MainWindow::clearDisplay()
