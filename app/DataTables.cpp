@@ -184,7 +184,7 @@ void DataTables::pushComputedRow(const Sample& sample)
 {
     // Each row keeps its units: under a column whose units have changed since, it is marked.
     pushRow(m_computedTable, Sample::cellText(sample.speedText),
-            Sample::cellText(sample.bearingText), unitsInfo(sample.units).readoutCaption);
+            Sample::cellText(sample.bearingText), sample.units);
 }
 
 void DataTables::clear()
@@ -195,19 +195,19 @@ void DataTables::clear()
     }
 }
 
-void DataTables::setSpeedUnits(const UnitsInfo& units)
+void DataTables::setSpeedUnits(SpeedUnitsKind units)
 {
-    m_computedUnits->setCell(0, 0, units.unitsCellText);
-    if (units.readoutCaption == m_speedUnits)
+    m_computedUnits->setCell(0, 0, unitsInfo(units).unitsCellText);
+    if (units == m_speedUnits)
         return;
-    m_speedUnits = units.readoutCaption;
+    m_speedUnits = units;
     m_computedTable->update();
 }
 
 QString DataTables::speedUnitsMark(int row) const
 {
-    const QString units = m_computedTable->rows().tag(row);
-    return units == m_speedUnits ? QString() : units;
+    const std::optional<SpeedUnitsKind> units = m_computedTable->rows().units(row);
+    return units && units != m_speedUnits ? unitsInfo(*units).readoutCaption : QString();
 }
 
 void DataTables::setRowsSelectable(bool on)
@@ -218,9 +218,9 @@ void DataTables::setRowsSelectable(bool on)
 }
 
 void DataTables::pushRow(DataGrid* grid, const QString& first, const QString& second,
-                         const QString& tag)
+                         std::optional<SpeedUnitsKind> units)
 {
-    grid->rows().push(first, second, m_scrollDown, tag);
+    grid->rows().push(first, second, m_scrollDown, units);
     grid->update();
 }
 

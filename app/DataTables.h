@@ -41,7 +41,7 @@ public:
     void clear();
     // The speed column's units: its units cell, and the units rows of other units are marked
     // with.
-    void setSpeedUnits(const UnitsInfo& units);
+    void setSpeedUnits(SpeedUnitsKind units);
     // The units mark beside a computed row's speed: the units of a row in other units than the
     // column's ("Kts", "m/s", "mm/s"), empty for a row in the column's units or a blank one.
     QString speedUnitsMark(int row) const;
@@ -50,7 +50,7 @@ public:
 
 private:
     void pushRow(DataGrid* grid, const QString& first, const QString& second,
-                 const QString& tag = QString());
+                 std::optional<SpeedUnitsKind> units = std::nullopt);
     void drawComputedCell(QPainter& painter, int column, int row, const QRect& rect);
 
     QLabel* m_clockLabel = nullptr;
@@ -63,5 +63,5 @@ private:
     DataGrid* m_rawUnits = nullptr;
     DataGrid* m_rawTable = nullptr;
     bool m_scrollDown = false;
-    QString m_speedUnits; // the readout caption of the speed column's units
+    std::optional<SpeedUnitsKind> m_speedUnits; // the speed column's units, none before the first
 };

@@ -10,22 +10,24 @@
 #include "app/Look.h"
 #include "app/Readouts.h"
 #include "app/ReplayBar.h"
+#include "app/ReplayPresenter.h"
 #include "app/StatusPanels.h"
+#include "app/StatusPresenter.h"
 #include "base/ClockText.h"
-#include "sources/SerialSource.h"
-#include "sources/LiveSource.h"
+#include "history/HistorySeries.h"
 #include "history/LiveHistory.h"
 #include "logformat/LogFormat.h"
 #include "recording/Recording.h"
 #include "replay/ReplaySession.h"
 #include "sensor/FlowPipeline.h"
-#include "history/HistorySeries.h"
-#include "session/NoDataWatch.h"
 #include "sensor/Sample.h"
 #include "sensor/SampleSink.h"
-#include "sources/DemoSource.h"
 #include "session/LiveSession.h"
+#include "session/NoDataWatch.h"
 #include "settings/ProgramOptions.h"
+#include "sources/DemoSource.h"
+#include "sources/LiveSource.h"
+#include "sources/SerialSource.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -42,9 +44,6 @@ const QString MainWindow::appTitle = QStringLiteral("Tessmoor Marvane");
 namespace {
 
 const QString kLogFilter = QStringLiteral("Tessmoor Marvane Files (*.log)");
-
-// How long "Stopped" stays in the status bar after Stop.
-constexpr int kStopNotice = 1500;
 
 // The name File > New proposes: when the recording begins, in the clock's time base, so that a
 // folder of recordings sorts by their start ("2026-12-11 0437.log").
@@ -183,11 +182,7 @@ DemoSource& MainWindow::demonstration()
 
 void MainWindow::applyOptions()
 {
-    // A replay that plays keeps its tables scrolling upward until it is closed.
-    if (m_scrollDownBeforePlay)
-        m_scrollDownBeforePlay = m_options->flags().scrollDown;
-    else
-        m_tables->setScrollDown(m_options->flags().scrollDown);
+    m_replayPresenter->setScrollDown(m_options->flags().scrollDown);
     updateClock();
     showHeading();
 }
@@ -216,7 +211,7 @@ void MainWindow::setTimeScaleForTests(double scale)
     m_timeScale = scale;
     m_session->setTimeScale(scale);
     m_replay->setTimeScale(scale);
-    m_stopNoticeTimer->setInterval(qMax(1, int(kStopNotice * scale)));
+    m_replayPresenter->setTimeScale(scale);
     m_badRecordQuiet->setInterval(qMax(1, int(kBadRecordQuiet * scale)));
 }
 
@@ -263,7 +258,7 @@ void MainWindow::showError(bool& guard, const QString& text, const QString& info
 
 bool MainWindow::connected() const
 {
-    return m_connected;
+    return m_session->isConnected();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -279,8 +274,7 @@ void MainWindow::showReplayed(const Sample& sample)
         if (m_replay->leading())
             return;
         if (m_badLineReported || m_replayErrorShowing) {
-            ++m_badLines;
-            showCounts();
+            m_statusPresenter->countBadLine();
             return;
         }
         m_badLineReported = true;
@@ -292,7 +286,7 @@ void MainWindow::showReplayed(const Sample& sample)
                       .arg(line));
         return;
     }
-    if (unitsInfo(sample.units).readoutCaption != m_readouts->unitsCaption())
+    if (m_readouts->units() != sample.units)
         showUnits(sample.units);
     // The record's time says its clock as the live clock does.
     m_tables->setReplayTime(sample.timeText + (m_replay->timeBase() == TimeBase::Utc
@@ -312,8 +306,7 @@ void MainWindow::showBatch(const SampleBatch& batch)
             // The raw row stays; nothing else of this record happens. One box per episode: what
             // comes while it is open or soon after is counted instead.
             if (m_decodeErrorShowing || m_badRecordQuiet->isActive()) {
-                ++m_badRecords;
-                showCounts();
+                m_statusPresenter->countBadRecord();
                 continue;
             }
             m_decodeErrorShowing = true;
@@ -339,9 +332,8 @@ void MainWindow::showUnits(SpeedUnitsKind kind)
     // The dial's face, the readout's caption and the speed column change with the needle drawn
     // for them (the speed dial shows the scale of the units being replayed too); the raw columns
     // say what each record was as it comes.
-    const UnitsInfo& units = unitsInfo(kind);
-    m_readouts->showUnits(units);
-    m_tables->setSpeedUnits(units);
+    m_readouts->showUnits(kind);
+    m_tables->setSpeedUnits(kind);
 }
 
 void MainWindow::clearDisplay()
@@ -362,13 +354,6 @@ void MainWindow::onAppendFailed(const QString& path, const QString& reason, int 
                              "and written as soon as the file can be written again. To record "
                              "into another file, choose File > New.")
                   .arg(backlog));
-}
-
-void MainWindow::showBacklog(qint64 lines, qint64 dropped)
-{
-    m_backlog = lines;
-    m_dropped = dropped;
-    showCounts();
 }
 
 void MainWindow::onAppendRecovered(const QString& path, qint64 dropped)
@@ -408,38 +393,29 @@ void MainWindow::newLogFile()
     rememberDialogFolder(path);
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
     // The replay bar goes; a playback it could no longer stop goes with it.
-    stopPlaybackQuietly();
+    m_replayPresenter->stopQuietly();
     m_replayBar->hide();
-    setConnectEnabled(!m_connected);
-    if (m_connected) {
+    setConnectEnabled(!m_session->isConnected());
+    if (m_session->isConnected()) {
         // A running recording goes on into the new file without a question; a connected sensor
         // that was not being logged is asked about as at Connect.
         setLogCommandsEnabled(true);
         if (!m_recording->logging() && m_prompts->confirm(QStringLiteral("Start logging data?")))
             startLogging();
     }
-    showSourcePanel();
+    m_statusPresenter->showSource();
 }
 
 void MainWindow::startLogging()
 {
     m_recording->setLogging(true);
-    showSourcePanel();
+    m_statusPresenter->showSource();
 }
 
 void MainWindow::stopLogging()
 {
     m_recording->setLogging(false);
-    showSourcePanel();
-}
-
-void MainWindow::showSourcePanel()
-{
-    // "LOGGING" wins over the replay's "Source: File": the operator must always see that a
-    // recording runs, whatever is replayed beside it.
-    setStatusPanel(0, m_recording->logging() ? QStringLiteral("LOGGING")
-                      : m_replay->isOpen()   ? QStringLiteral("Source: File")
-                                             : QString());
+    m_statusPresenter->showSource();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -466,21 +442,18 @@ void MainWindow::connectPort()
     m_session->startSource();
     clearDisplay();
     showNote(QString());
-    m_connected = true;
 }
 
 void MainWindow::disconnectPort()
 {
     if (m_recording->logging())
         stopLogging();
-    m_connected = false;
     m_session->closeSource();
     showDataAgain();
     // What was said of this connection ends with it.
     showNote(QString());
-    m_badRecords = 0;
     m_badRecordQuiet->stop();
-    showCounts();
+    m_statusPresenter->forgetBadRecords();
     setStatusPanel(1, QString());
     setConnectEnabled(true);
     m_disconnectAction->setEnabled(false);
@@ -527,8 +500,8 @@ void MainWindow::onSessionEvent(const SessionEvent& event)
 
 void MainWindow::onDeviceLost(const QString& portName, const QString& reason)
 {
-    if (!m_connected)
-        return;
+    // The session tells the loss of the source it connected only, and only while it was
+    // connected (it is not any more by the time it tells).
     disconnectPort();
     m_prompts->message(QStringLiteral("The connection to %1 was lost.").arg(portName), reason);
 }
@@ -560,21 +533,6 @@ void MainWindow::showHeading()
     m_readouts->setBearingToolTip(text);
     if (m_about)
         m_about->setHeadingLine(text);
-}
-
-void MainWindow::showCounts()
-{
-    QStringList counts;
-    if (m_backlog > 0)
-        counts << QStringLiteral("Not yet written: %1").arg(m_backlog);
-    if (m_dropped > 0)
-        counts << QStringLiteral("Dropped: %1").arg(m_dropped);
-    if (m_badRecords > 0)
-        counts << QStringLiteral("Bad records: %1").arg(m_badRecords);
-    if (m_badLines > 0)
-        counts << QStringLiteral("Bad lines: %1").arg(m_badLines);
-    counts << m_session->outputStates();
-    m_statusPanels->setCounts(counts);
 }
 
 void MainWindow::showNote(const QString& text, const QString& whole)
@@ -626,7 +584,7 @@ void MainWindow::showCommsOptions()
 
 bool MainWindow::refuseReplayWhileConnected()
 {
-    if (!m_connected)
+    if (!m_session->isConnected())
         return false;
     m_prompts->message(QStringLiteral("Disconnect before opening a log for replay"));
     return true;
@@ -660,7 +618,7 @@ void MainWindow::openReplayFile(const QString& file)
     rememberRecentFile(path);
     showUnits(m_pipeline->shownUnits().value_or(SpeedUnitsKind::MillimetresPerSecond));
     setWindowTitle(appTitle + QStringLiteral(" - ") + QDir::toNativeSeparators(path));
-    showSourcePanel();
+    m_statusPresenter->showSource();
     setConnectEnabled(false);
     m_closeLogAction->setEnabled(true);
     clearDisplay();
@@ -672,61 +630,25 @@ void MainWindow::openReplayFile(const QString& file)
 
 void MainWindow::onReplayReadFailed(const QString& path, const QString& reason)
 {
-    stopPlaybackQuietly();
+    m_replayPresenter->stopQuietly();
     showError(m_replayErrorShowing, QStringLiteral("Unable to read the log file %1: %2")
                                         .arg(QDir::toNativeSeparators(path), reason));
 }
 
 void MainWindow::playReplay()
 {
-    m_replayBar->setStopEnabled(true);
-    if (!m_scrollDownBeforePlay)
-        m_scrollDownBeforePlay = m_tables->scrollDown();
-    m_tables->setScrollDown(false);
-    m_stopNoticeTimer->stop();
-    m_replay->play();
-    m_replayBar->setPlayEnabled(false);
-    m_endOfFileShown = false;
-    setStatusPanel(2, QStringLiteral("Play >"));
-}
-
-void MainWindow::onReplayEnd()
-{
-    // The last record stays on display; Play starts again from where the file has grown to.
-    m_stopNoticeTimer->stop();
-    m_replayBar->setStopEnabled(false);
-    m_replayBar->setPlayEnabled(true);
-    setStatusPanel(2, QStringLiteral("End of file"));
-    m_endOfFileShown = true;
+    m_replayPresenter->play();
 }
 
 void MainWindow::stopReplay()
 {
-    m_replay->stop();
-    m_endOfFileShown = false;
-    m_replayBar->setPlayEnabled(true);
-    setStatusPanel(2, QStringLiteral("Stopped"));
-    m_stopNoticeTimer->start();
-}
-
-void MainWindow::stopPlaybackQuietly()
-{
-    const bool notice = m_stopNoticeTimer->isActive() || m_endOfFileShown;
-    m_stopNoticeTimer->stop();
-    m_endOfFileShown = false;
-    if (!m_replay->playing() && !notice)
-        return;
-    m_replay->stop();
-    setStatusPanel(2, QString());
-    m_replayBar->setStopEnabled(false);
-    m_replayBar->setPlayEnabled(true);
+    m_replayPresenter->stop();
 }
 
 void MainWindow::forgetBadLines()
 {
     m_badLineReported = false;
-    m_badLines = 0;
-    showCounts();
+    m_statusPresenter->forgetBadLines();
 }
 
 void MainWindow::viewFirstRecord()
@@ -736,7 +658,7 @@ void MainWindow::viewFirstRecord()
     QString reason;
     if (!m_replay->restart(&reason)) {
         // The file has gone: report once and stop; later ticks find no open file and do nothing.
-        stopPlaybackQuietly();
+        m_replayPresenter->stopQuietly();
         showError(m_replayErrorShowing,
                   QStringLiteral("Unable to open the log file %1: %2")
                       .arg(QDir::toNativeSeparators(m_replay->path()), reason));
@@ -747,13 +669,11 @@ void MainWindow::viewFirstRecord()
 
 void MainWindow::closeReplay()
 {
-    stopPlaybackQuietly();
+    m_replayPresenter->stopQuietly();
     m_replay->close();
-    // Play scrolls the tables up for the replay; live data scrolls as the options say again.
-    m_tables->setScrollDown(m_scrollDownBeforePlay.value_or(m_tables->scrollDown()));
-    m_scrollDownBeforePlay.reset();
+    m_replayPresenter->restoreScroll();
     setWindowTitle(appTitle);
-    showSourcePanel();
+    m_statusPresenter->showSource();
     m_tables->setReplayTimeShown(false);
     setConnectEnabled(true);
     clearDisplay();
@@ -780,7 +700,7 @@ void MainWindow::runDemonstration()
         return;
     setStatusPanel(3, QStringLiteral("DEMONSTRATION"));
     m_demonstrationAction->setEnabled(false);
-    if (m_connected)
+    if (m_session->isConnected())
         showNote(QStringLiteral("Live data hidden"),
                  QStringLiteral("Live samples are logged but not shown until the demonstration "
                                 "ends"));
@@ -790,7 +710,7 @@ void MainWindow::demonstrationFinished()
 {
     setStatusPanel(3, QString());
     m_demonstrationAction->setEnabled(true);
-    if (m_connected)
+    if (m_session->isConnected())
         showNote(QString());
     clearDisplay();
 }

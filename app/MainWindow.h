@@ -5,7 +5,9 @@
 //
 // The window owns a live session and a replay session and presents them: it paints what they
 // hand out (a live batch's last state and rows, a replayed record) and asks the operator. It
-// holds no rule of the live road: commands are forwarded to the sessions. Questions and messages
+// holds no rule of the live road: commands are forwarded to the sessions, and whether the sensor
+// is connected is the live session's to say. The replay's play state is presented by
+// ReplayPresenter, the status bar's counts and source by StatusPresenter. Questions and messages
 // go through Prompts.
 
 #include "app/Prompts.h"
@@ -38,9 +40,11 @@ class Readouts;
 class Recording;
 class ReplayBar;
 class ReplayControls;
+class ReplayPresenter;
 class ReplaySession;
 class LiveSource;
 class StatusPanels;
+class StatusPresenter;
 struct SessionEvent;
 class UserState;
 class QAction;
@@ -177,9 +181,7 @@ private:
     void showDataAgain();
     void setReadoutsGreyed(bool greyed);
     void onReplayReadFailed(const QString& path, const QString& reason);
-    void showBacklog(qint64 lines, qint64 dropped);
     void showNote(const QString& text, const QString& whole = QString());
-    void showCounts();
     // The destinations beside the log file (MainWindowOutputs.cpp).
     void buildOutputs();
     void startOutputs(const OutputSettings& settings);
@@ -189,10 +191,7 @@ private:
     void forgetBadLines();
     bool refuseReplayWhileConnected();
     void onAppendRecovered(const QString& path, qint64 dropped);
-    void showSourcePanel();
     void demonstrationFinished();
-    void stopPlaybackQuietly();
-    void onReplayEnd();
 
     // The desktop's conveniences (MainWindowDesktop.cpp): shortcuts, recent files, drops.
     void buildDesktopHooks();
@@ -212,7 +211,8 @@ private:
     FlowPipeline* m_pipeline = nullptr;
     Recording* m_recording = nullptr;
     ReplaySession* m_replay = nullptr;
-    bool m_connected = false;
+    ReplayPresenter* m_replayPresenter = nullptr;
+    StatusPresenter* m_statusPresenter = nullptr;
 
     // Commands.
     QAction* m_newLogAction = nullptr;
@@ -249,7 +249,6 @@ private:
     ReplayBar* m_replayBar = nullptr;
     StatusPanels* m_statusPanels = nullptr;
     QTimer* m_clockTimer = nullptr;
-    QTimer* m_stopNoticeTimer = nullptr;
 
     std::unique_ptr<AboutDialog> m_about;
     std::unique_ptr<CommsOptionsDialog> m_commsOptions;
@@ -270,16 +269,9 @@ private:
     bool m_appendErrorShowing = false;
     bool m_replayErrorShowing = false;
     double m_timeScale = 1.0;
-    // The tables' scroll direction (the options') before Play turned them upward, restored at
-    // Close.
-    std::optional<bool> m_scrollDownBeforePlay;
-    bool m_endOfFileShown = false; // "End of file" in panel 2 until Play, Close or Stop
-    // Records that could not be computed while their box was open or soon after, told as a count
-    // instead of a box each; and the replay's bad lines in this playback run.
-    int m_badRecords = 0;
-    int m_badLines = 0;
-    qint64 m_backlog = 0;
-    qint64 m_dropped = 0; // samples the log file lost: no place could keep them
+    // Records that could not be computed while their box was open or soon after, and the
+    // replay's bad lines after the first of a playback run, are counted in the status bar
+    // instead of told in a box each.
     bool m_badLineReported = false;
     QTimer* m_badRecordQuiet = nullptr;
     UserState* m_userState = nullptr;

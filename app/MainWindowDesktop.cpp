@@ -5,6 +5,7 @@
 #include "app/DataTables.h"
 #include "app/MainWindow.h"
 #include "app/ReplayBar.h"
+#include "app/ReplayPresenter.h"
 #include "app/UserState.h"
 #include "replay/ReplaySession.h"
 
@@ -91,10 +92,7 @@ void MainWindow::setUserState(UserState* state)
 
 void MainWindow::togglePlayback()
 {
-    if (m_replay->playing())
-        stopReplay();
-    else
-        playReplay();
+    m_replayPresenter->togglePlayback();
 }
 
 QString MainWindow::dialogStartFolder() const

@@ -16,18 +16,20 @@
 #include "app/PanelParts.h"
 #include "app/Readouts.h"
 #include "app/ReplayBar.h"
+#include "app/ReplayPresenter.h"
 #include "app/StatusPanels.h"
+#include "app/StatusPresenter.h"
 #include "app/WidgetPrompts.h"
-#include "sources/SerialSource.h"
 #include "history/LiveHistory.h"
 #include "recording/Recording.h"
 #include "replay/ReplaySession.h"
 #include "sensor/FlowPipeline.h"
 #include "sensor/GridRows.h"
-#include "session/NoDataWatch.h"
-#include "sources/DemoSource.h"
 #include "session/LiveSession.h"
+#include "session/NoDataWatch.h"
 #include "settings/ProgramOptions.h"
+#include "sources/DemoSource.h"
+#include "sources/SerialSource.h"
 
 #include <QAction>
 #include <QFrame>
@@ -74,9 +76,6 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<Prompts> pro
     m_badRecordQuiet = new QTimer(this);
     m_badRecordQuiet->setSingleShot(true);
     m_badRecordQuiet->setInterval(kBadRecordQuiet);
-    m_stopNoticeTimer = new QTimer(this);
-    m_stopNoticeTimer->setSingleShot(true);
-    m_stopNoticeTimer->setInterval(1500);
 
     buildPipeline();
     m_readouts->rememberBaseLayout();
@@ -222,6 +221,8 @@ void MainWindow::buildPipeline()
     m_replay->setRowsShown(m_tables->rowsShown());
     // The speed, the slider and the position take the place of the bar's logo.
     m_replayBar->attach(m_replay);
+    m_replayPresenter = new ReplayPresenter(m_replay, m_replayBar, m_tables, m_statusPanels, this);
+    m_statusPresenter = new StatusPresenter(m_statusPanels, m_session, m_replay, this);
 
     // The window only presents: the live session hands it each batch to show once the log file
     // and the other destinations have it; replayed records come from the replay session.
@@ -233,17 +234,10 @@ void MainWindow::buildPipeline()
     connect(m_options, &ProgramOptions::changed, this, &MainWindow::applyOptions);
     connect(m_recording, &Recording::appendFailed, this, &MainWindow::onAppendFailed);
     connect(m_recording, &Recording::appendRecovered, this, &MainWindow::onAppendRecovered);
-    connect(m_recording, &Recording::backlogChanged, this, &MainWindow::showBacklog);
+    connect(m_recording, &Recording::backlogChanged, m_statusPresenter,
+            &StatusPresenter::setBacklog);
     connect(m_replay, &ReplaySession::readFailed, this, &MainWindow::onReplayReadFailed);
-    connect(m_replay, &ReplaySession::endReached, this, &MainWindow::onReplayEnd);
     connect(m_replay, &ReplaySession::seeking, this, &MainWindow::clearDisplay);
-    connect(m_replay, &ReplaySession::positionChanged, this, [this](qint64 record, qint64 count) {
-        // "End of file" is true only at the end.
-        if (m_endOfFileShown && record + 1 < count) {
-            m_endOfFileShown = false;
-            setStatusPanel(2, QString());
-        }
-    });
 }
 
 void MainWindow::wireEvents()
@@ -276,13 +270,6 @@ void MainWindow::wireEvents()
     connect(m_replayBar, &ReplayBar::playPressed, this, &MainWindow::playReplay);
     connect(m_readouts, &Readouts::bearingToChosen, m_pipeline, &FlowPipeline::setBearingTo);
     connect(m_clockTimer, &QTimer::timeout, this, &MainWindow::updateClock);
-    connect(m_stopNoticeTimer, &QTimer::timeout, this, [this] {
-        // Play pressed while "Stopped" was showing keeps its playback and its Stop button.
-        if (m_replay->playing())
-            return;
-        setStatusPanel(2, QString());
-        m_replayBar->setStopEnabled(false);
-    });
 }
 
 AboutDialog* MainWindow::aboutDialog()

@@ -10,6 +10,7 @@
 #include "app/OutputsDialog.h"
 #include "app/Readouts.h"
 #include "app/StatusPanels.h"
+#include "app/StatusPresenter.h"
 #include "outputs/OutputSettings.h"
 #include "recording/DataFileWriter.h"
 #include "sensor/FlowPipeline.h"
@@ -45,7 +46,8 @@ void MainWindow::buildOutputs()
                                  .arg(QDir::toNativeSeparators(path))
                                  .arg(dropped));
             });
-    connect(m_session, &LiveSession::outputsChanged, this, &MainWindow::showCounts);
+    connect(m_session, &LiveSession::outputsChanged, m_statusPresenter,
+            &StatusPresenter::showCounts);
     connect(m_session, &LiveSession::outputMessage, this,
             [this](const QString& text) { showNote(text); });
     startOutputs(loadOutputSettings(m_options->settingsPath()));

@@ -116,17 +116,14 @@ Readouts::Readouts(QWidget* parent) : QFrame(parent)
     m_replayBar = new ReplayBar(this);
 }
 
-void Readouts::showUnits(const UnitsInfo& units)
+void Readouts::showUnits(SpeedUnitsKind kind)
 {
+    const UnitsInfo& units = unitsInfo(kind);
     m_speedDial->setFace(units.knotsFace   ? DialFace::Knots
                          : units.x1000Mark ? DialFace::MetricX1000
                                            : DialFace::Metric);
     m_speedUnitsLabel->setText(units.readoutCaption);
-}
-
-QString Readouts::unitsCaption() const
-{
-    return m_speedUnitsLabel->text();
+    m_units = kind;
 }
 
 void Readouts::showSample(const Sample& sample)

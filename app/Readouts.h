@@ -5,17 +5,19 @@
 // what they show is no longer live. The panel grows with the room the window gives it, keeping
 // its proportions.
 
+#include "base/Units.h"
+
 #include <QColor>
 #include <QFrame>
 #include <QPointer>
 #include <QRect>
 
+#include <optional>
 #include <vector>
 
 class DialWidget;
 class ReplayBar;
 struct Sample;
-struct UnitsInfo;
 enum class BearingColour;
 class QComboBox;
 class QLabel;
@@ -29,8 +31,9 @@ public:
     ReplayBar* replayBar() const { return m_replayBar; }
 
     // The speed dial's face and the readout's units caption.
-    void showUnits(const UnitsInfo& units);
-    QString unitsCaption() const;
+    void showUnits(SpeedUnitsKind units);
+    // The units shown, none before the first.
+    std::optional<SpeedUnitsKind> units() const { return m_units; }
     // A computed sample's speed, bearing in its colour, and needles.
     void showSample(const Sample& sample);
     // Empties both readouts and sets both needles to rest.
@@ -71,6 +74,7 @@ private:
     QComboBox* m_bearingSenseBox = nullptr;
     QLabel* m_speedReadout = nullptr;
     QLabel* m_speedUnitsLabel = nullptr;
+    std::optional<SpeedUnitsKind> m_units;
     QLabel* m_bearingReadout = nullptr;
     QLabel* m_degreeSign = nullptr;
     ReplayBar* m_replayBar = nullptr;

@@ -1,5 +1,7 @@
 #include "base/ClockText.h"
 
+#include "base/Calendar.h"
+
 #include <QDateTime>
 
 QString clockText(const QDateTime& t)
@@ -14,20 +16,13 @@ QString clockText(const QDateTime& t)
 
 QString isoUtcText(qint64 ms)
 {
-    // By hand: a data file or an export writes one per row, millions of them, and the calendar
-    // arithmetic is a few lines (days to a proleptic Gregorian date, as in Qt and C++20's
-    // chrono).
-    qint64 days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
+    // By hand (see Calendar.h): a data file or an export writes one per row, millions of them.
+    const qint64 days = daysOfMs(ms);
     qint64 rest = ms - days * 86400000;
-    days += 719468;
-    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
-    const qint64 doe = days - era * 146097;
-    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const qint64 mp = (5 * doy + 2) / 153;
-    const int day = int(doy - (153 * mp + 2) / 5 + 1);
-    const int month = int(mp < 10 ? mp + 3 : mp - 9);
-    const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    const CivilDate date = civilFromDays(days);
+    const qint64 year = date.year;
+    const int month = date.month;
+    const int day = date.day;
     if (year < 0 || year > 9999)
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
     char text[25];

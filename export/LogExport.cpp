@@ -299,7 +299,7 @@ private:
             noteClock();
         *row = DataFileRow();
         row->timeMs = read.sample.timeMs;
-        row->units = unitsInfo(read.units).speedUnits;
+        row->units = read.units;
         row->speedMs = read.sample.speed;
         row->bearing = read.sample.bearing;
         row->bearingTo = false; // a log does not say: the program's default
@@ -496,6 +496,20 @@ enum class TimeLayout
     Observations, // dimension obs, auxiliary coordinate time(obs)
 };
 
+// A row's units as the record_units flag: 0 m/s, 1 knots, 2 mm/s, as its flag_meanings say.
+qint8 unitsFlag(SpeedUnitsKind units)
+{
+    switch (units) {
+    case SpeedUnitsKind::MetresPerSecond:
+        return 0;
+    case SpeedUnitsKind::Knots:
+        return 1;
+    case SpeedUnitsKind::MillimetresPerSecond:
+        break;
+    }
+    return 2;
+}
+
 class NetCdfSpanWriter : public SpanWriter
 {
 public:
@@ -531,9 +545,7 @@ public:
         }
         m_bearings.push_back(row.bearing);
         m_conventions.push_back(row.bearingTo ? 1 : 0);
-        m_unitCodes.push_back(row.units == QLatin1String("m/s")     ? 0
-                              : row.units == QLatin1String("Knots") ? 1
-                                                                    : 2);
+        m_unitCodes.push_back(unitsFlag(row.units));
         if (m_withRecord) {
             const double nan = std::numeric_limits<double>::quiet_NaN();
             m_xs.push_back(row.xMs.value_or(nan));

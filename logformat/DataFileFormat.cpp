@@ -147,7 +147,7 @@ QByteArray dataFileRowLine(const DataFileRow& r)
     out += ',';
     out += csvField(r.rawY);
     out += ',';
-    out += csvField(r.units);
+    out += csvField(unitsInfo(r.units).speedUnits);
     out += ',';
     if (r.xMs)
         out += numberField(*r.xMs, 6);
@@ -247,10 +247,10 @@ bool parseDataFileRow(QByteArrayView line, DataFileRow* row)
         return false;
     r.rawX = f[1];
     r.rawY = f[2];
-    r.units = f[3];
-    if (r.units != QLatin1String("m/s") && r.units != QLatin1String("Knots") &&
-        r.units != QLatin1String("mm/s"))
+    const std::optional<SpeedUnitsKind> units = speedUnitsOfWord(f[3]);
+    if (!units)
         return false;
+    r.units = *units;
     std::optional<double> speed, bearing;
     if (!parseNumber(f[4], &r.xMs) || !parseNumber(f[5], &r.yMs) || !parseNumber(f[6], &speed) ||
         !parseNumber(f[7], &bearing) || !speed || !bearing || *speed < 0)

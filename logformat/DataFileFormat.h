@@ -21,6 +21,8 @@
 // does not keep them).
 
 #include "base/ClockText.h"
+#include "base/Units.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -56,7 +58,8 @@ struct DataFileRow
     qint64 timeMs = 0; // since 1970-01-01 UTC
     QString rawX;      // as received, "+0.515"; empty when not known
     QString rawY;
-    QString units; // "m/s", "Knots", "mm/s"
+    // Written as its units word ("m/s", "Knots", "mm/s"); a row of any other word is not read.
+    SpeedUnitsKind units = SpeedUnitsKind::MetresPerSecond;
     std::optional<double> xMs;
     std::optional<double> yMs;
     double speedMs = 0;

@@ -90,9 +90,9 @@ std::optional<QByteArrayView> clockOfUnitsLine(QByteArrayView line)
     // The three beginnings, made once: this is asked of every replayed line.
     static const std::vector<QByteArray> heads = [] {
         std::vector<QByteArray> lines;
-        for (const QString& word :
-             {QStringLiteral("m/s"), QStringLiteral("Knots"), QStringLiteral("mm/s")})
-            lines.push_back('"' + word.toLatin1() + "\",\"Degrees\",\"24 Hour ");
+        for (const SpeedUnitsKind units : kAllSpeedUnits)
+            lines.push_back('"' + unitsInfo(units).speedUnits.toLatin1() +
+                            "\",\"Degrees\",\"24 Hour ");
         return lines;
     }();
     if (!line.endsWith('"'))

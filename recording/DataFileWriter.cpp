@@ -42,7 +42,7 @@ std::optional<DataFileRow> DataFileWriter::rowOf(const Sample& s)
         r.xMs = s.xMs;
         r.yMs = s.yMs;
     }
-    r.units = unitsInfo(s.units).speedUnits;
+    r.units = s.units;
     r.speedMs = s.speedMs;
     r.bearing = s.bearing;
     r.bearingTo = s.bearingTo;

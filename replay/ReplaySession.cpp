@@ -86,9 +86,10 @@ bool ReplaySession::open(const QString& path, QString* reason)
     // A torn last line (a recording still writing it, or cut by a crash) is not a record yet.
     m_reader.setHoldUnendedLastLine(true);
     m_path = path;
-    m_unitsWord = unitsWordOfLine(units);
+    // The units word is read here, once: from now on the file's units are the enum's.
+    m_units = speedUnitsOfUnitsWord(unitsWordOfLine(units));
     m_timeBase = timeBaseOfUnitsLine(units);
-    m_pipeline->setReplayUnitsWord(m_unitsWord);
+    m_pipeline->setReplayUnits(m_units);
     m_next = 0;
     m_readerNext = 0;
     m_known = 0;

@@ -13,9 +13,9 @@
 // being built, and the tail the index has not reached yet (a recording still running) is read
 // as it comes.
 
+#include "history/TimeAxis.h"
 #include "replay/ReplayIndex.h"
 #include "replay/ReplayReader.h"
-#include "history/TimeAxis.h"
 
 #include <QObject>
 #include <QString>
@@ -54,8 +54,8 @@ public:
     bool isOpen() const { return m_reader.isOpen(); }
     // The file last opened, also after close.
     const QString& path() const { return m_path; }
-    // The units word of the file's units line ("Knots", "m/s", "mm/s", or anything else).
-    const QString& unitsWord() const { return m_unitsWord; }
+    // The units the file's units line names ("Knots", "m/s"; any other word, or none, mm/s).
+    SpeedUnitsKind units() const { return m_units; }
     // The clock the file's units line says its stamps are on ("24 Hour UTC" or "24 Hour Local";
     // UTC without a units line).
     TimeBase timeBase() const { return m_timeBase; }
@@ -128,7 +128,7 @@ private:
     ReplayReader m_reader;
     ReplayIndex m_index;
     QString m_path;
-    QString m_unitsWord;
+    SpeedUnitsKind m_units = SpeedUnitsKind::MillimetresPerSecond;
     TimeBase m_timeBase = TimeBase::Utc;
     QTimer m_playTimer;
     double m_timeScale = 1.0;

@@ -73,19 +73,6 @@ int wholeDegrees(double degrees)
     return whole < 0 ? whole + 360 : whole;
 }
 
-double metresPerSecondPerUnit(SpeedUnitsKind units)
-{
-    switch (units) {
-    case SpeedUnitsKind::MetresPerSecond:
-        return 1.0;
-    case SpeedUnitsKind::Knots:
-        return 1852.0 / 3600.0; // the international knot
-    case SpeedUnitsKind::MillimetresPerSecond:
-        break;
-    }
-    return 0.001;
-}
-
 BearingColour bearingColour(double bearing, const QString& bearingText)
 {
     // The rules are applied one after the other, each overriding the last: a bearing that shows
@@ -100,17 +87,10 @@ BearingColour bearingColour(double bearing, const QString& bearingText)
     return colour;
 }
 
-std::optional<double> speedNeedleAngle(double speed, const QString& unitsCaption)
+double speedNeedleAngle(double speed, SpeedUnitsKind units)
 {
-    double angle = 0;
-    if (unitsCaption == QLatin1String("Kts"))
-        angle = speed * 20 + kSpeedNeedleRest;
-    else if (unitsCaption == QLatin1String("m/s"))
-        angle = speed * 40 + kSpeedNeedleRest;
-    else if (unitsCaption == QLatin1String("mm/s"))
-        angle = speed * 40 / 1000 + kSpeedNeedleRest;
-    else
-        return std::nullopt;
+    const UnitsInfo& scale = unitsInfo(units);
+    const double angle = speed * scale.needleDegrees / scale.needlePer + kSpeedNeedleRest;
     // The scale ends at full scale; beyond it the needle would run on through the unmarked gap
     // and round again to a low number of the scale (9 m/s would point at 0). The needle stops at
     // the end of the scale, the readout and the log still show the speed itself. A speed below

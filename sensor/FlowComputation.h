@@ -30,8 +30,9 @@ struct FlowSample
 
 // Computes one sample from the X and Y texts as they stand in the raw grid (four leading blanks
 // included). faceUp negates X; bearingTo (1) reverses the bearing to the direction the flow
-// heads to; headingOffset (the sensor's heading, degrees true) is added last, modulo 360. Speed is the square root of x*x + y*y in extended precision, formatted with
-// speedFormat. Throws MarvaneError with the conversion message when a text is not a number.
+// heads to; headingOffset (the sensor's heading, degrees true) is added last, modulo 360. Speed is
+// the square root of x*x + y*y in extended precision, formatted with speedFormat. Throws
+// MarvaneError with the conversion message when a text is not a number.
 FlowSample computeFlowSample(const QString& xText, const QString& yText, bool faceUp, int bearingTo,
                              const QString& speedFormat, double headingOffset = 0);
 
@@ -44,19 +45,15 @@ double bearingWithinCircle(double degrees);
 // turns taken off.
 int wholeDegrees(double degrees);
 
-// Metres per second in one unit of the record's speed units.
-double metresPerSecondPerUnit(SpeedUnitsKind units);
-
 // The bearing colour rule, tested in order, each rule that applies overriding the one before:
 // green strictly between 0 and 180, red strictly between 180 and 360, then black when the text
 // reads "000" or "180" (so 359.6, shown as "000", is black). Unchanged only outside 0..360.
 BearingColour bearingColour(double bearing, const QString& bearingText);
 
-// Speed needle angle for a displayed speed by the caption of the readout units label:
-// "Kts" s*20+210, "m/s" s*40+210, "mm/s" s*40/1000+210, held within the scale (210 to 510:
-// a speed beyond full scale puts the needle at the end of the scale); any other caption moves no
-// needle.
-std::optional<double> speedNeedleAngle(double speed, const QString& unitsCaption);
+// Speed needle angle for a displayed speed in the given units: knots s*20+210, m/s s*40+210,
+// mm/s s*40/1000+210, held within the scale (210 to 510: a speed beyond full scale puts the
+// needle at the end of the scale).
+double speedNeedleAngle(double speed, SpeedUnitsKind units);
 
 // Angle of the speed needle at zero speed.
 inline constexpr double kSpeedNeedleRest = 210.0;

@@ -89,18 +89,12 @@ std::optional<Sample> FlowPipeline::decodeRecord(const QString& text, SampleSour
         sample.bearing = flow.bearing;
         sample.colour = flow.colour;
         // The needle shows the speed as displayed.
-        sample.speedNeedleAngle = speedNeedleAngle(flow.shownSpeed, info.readoutCaption);
+        sample.speedNeedleAngle = speedNeedleAngle(flow.shownSpeed, record->units);
         sample.computed = true;
     } catch (const MarvaneError& e) {
         sample.error = e.text();
     }
     return sample;
-}
-
-SpeedUnitsKind FlowPipeline::setReplayUnitsWord(const QString& word)
-{
-    m_shownUnits = speedUnitsOfUnitsWord(word);
-    return *m_shownUnits;
 }
 
 Sample FlowPipeline::decodeReplayed(const QString& speed, const QString& bearing,
@@ -124,7 +118,7 @@ Sample FlowPipeline::decodeReplayed(const QString& speed, const QString& bearing
         sample.speed = shownSpeed;
         sample.speedMs = shownSpeed * metresPerSecondPerUnit(units);
         sample.colour = bearingColour(degrees, bearing);
-        sample.speedNeedleAngle = speedNeedleAngle(shownSpeed, unitsInfo(units).readoutCaption);
+        sample.speedNeedleAngle = speedNeedleAngle(shownSpeed, units);
         sample.computed = true;
     } catch (const MarvaneError& e) {
         sample.error = e.text();

@@ -68,9 +68,9 @@ public:
     std::optional<Sample> decodeRecord(const QString& text, SampleSource source, qint64 timeMs,
                                        const QString& timeText);
 
-    // The replay units chosen by a log file's units word: "Knots" is knots, "m/s" is m/s and any
-    // other word (an empty one included) is mm/s.
-    SpeedUnitsKind setReplayUnitsWord(const QString& word);
+    // The units a replayed log file's units line names: shown until a line's own speed text
+    // tells others.
+    void setReplayUnits(SpeedUnitsKind units) { m_shownUnits = units; }
     // The texts of one replayed record line. recordUnits are the units the record's own speed
     // text tells (none when it tells nothing): a log whose units changed during recording replays
     // as it was recorded. Always gives a sample: a bearing or speed that is not a number gives a

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-GridRows::GridRows() : m_cells(kDefaultRows) {}
+GridRows::GridRows() : m_rows(kDefaultRows) {}
 
 void GridRows::setRowCount(int rows, bool scrollDown)
 {
@@ -12,11 +12,11 @@ void GridRows::setRowCount(int rows, bool scrollDown)
         return;
     // The oldest end is the bottom when rows move down, the top when they move up.
     if (scrollDown) {
-        m_cells.resize(size_t(rows));
+        m_rows.resize(size_t(rows));
     } else if (change > 0) {
-        m_cells.insert(m_cells.begin(), size_t(change), std::array<QString, 3>());
+        m_rows.insert(m_rows.begin(), size_t(change), Row());
     } else {
-        m_cells.erase(m_cells.begin(), m_cells.begin() + (-change));
+        m_rows.erase(m_rows.begin(), m_rows.begin() + (-change));
     }
 }
 
@@ -26,7 +26,7 @@ QString GridRows::cell(int column, int row) const
     Q_ASSERT(inRange);
     if (!inRange)
         return QString();
-    return m_cells[size_t(row)][size_t(column)];
+    return m_rows[size_t(row)].cells[size_t(column)];
 }
 
 void GridRows::setCell(int column, int row, const QString& text)
@@ -35,25 +35,24 @@ void GridRows::setCell(int column, int row, const QString& text)
     Q_ASSERT(inRange);
     if (!inRange)
         return;
-    m_cells[size_t(row)][size_t(column)] = text;
+    m_rows[size_t(row)].cells[size_t(column)] = text;
 }
 
-QString GridRows::tag(int row) const
+std::optional<SpeedUnitsKind> GridRows::units(int row) const
 {
-    return row >= 0 && row < rowCount() ? m_cells[size_t(row)][2] : QString();
+    return row >= 0 && row < rowCount() ? m_rows[size_t(row)].units : std::nullopt;
 }
 
 void GridRows::push(const QString& first, const QString& second, bool scrollDown,
-                    const QString& tag)
+                    std::optional<SpeedUnitsKind> units)
 {
     // The direction is taken afresh on each push so rows already shown stay put when the option
     // changes.
     if (scrollDown)
-        std::rotate(m_cells.rbegin(), m_cells.rbegin() + 1, m_cells.rend());
+        std::rotate(m_rows.rbegin(), m_rows.rbegin() + 1, m_rows.rend());
     else
-        std::rotate(m_cells.begin(), m_cells.begin() + 1, m_cells.end());
-    auto& newest = m_cells[size_t(newestRow(scrollDown))];
-    newest[0] = first;
-    newest[1] = second;
-    newest[2] = tag;
+        std::rotate(m_rows.begin(), m_rows.begin() + 1, m_rows.end());
+    Row& newest = m_rows[size_t(newestRow(scrollDown))];
+    newest.cells = {first, second};
+    newest.units = units;
 }

@@ -3,9 +3,12 @@
 // end and drops the oldest at the other. A table has eight rows at the window's default size and
 // as many as fit when the window is larger.
 
+#include "base/Units.h"
+
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 // The last row of a table at the window's default size (eight rows).
@@ -19,7 +22,7 @@ public:
 
     GridRows();
 
-    int rowCount() const { return int(m_cells.size()); }
+    int rowCount() const { return int(m_rows.size()); }
     // Row that receives the next sample and holds the newest one.
     int newestRow(bool scrollDown) const { return scrollDown ? 0 : rowCount() - 1; }
 
@@ -31,12 +34,18 @@ public:
     void setCell(int column, int row, const QString& text);
 
     // Shifts rows by one toward the far end (down when scrollDown, else up) and writes the two
-    // texts into the newest row. Only columns 0 and 1 move, with each row's tag: a word that
-    // belongs to the row and is not shown as a cell (the units of a computed row).
+    // texts into the newest row. Only columns 0 and 1 move, with each row's units: the units of
+    // a computed row's speed, which belong to the row and are not shown as a cell (none for a
+    // row of the raw table, or a blank one).
     void push(const QString& first, const QString& second, bool scrollDown,
-              const QString& tag = QString());
-    QString tag(int row) const;
+              std::optional<SpeedUnitsKind> units = std::nullopt);
+    std::optional<SpeedUnitsKind> units(int row) const;
 
 private:
-    std::vector<std::array<QString, 3>> m_cells; // [row][column], the tag in column 2
+    struct Row
+    {
+        std::array<QString, 2> cells;
+        std::optional<SpeedUnitsKind> units;
+    };
+    std::vector<Row> m_rows;
 };

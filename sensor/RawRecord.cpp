@@ -41,55 +41,6 @@ template <typename CharAt> bool validateRecord(CharAt charAt, qsizetype size)
 
 } // namespace
 
-SpeedUnitsKind speedUnitsOfUnitsWord(const QString& word)
-{
-    if (word == unitsInfo(SpeedUnitsKind::Knots).speedUnits)
-        return SpeedUnitsKind::Knots;
-    if (word == unitsInfo(SpeedUnitsKind::MetresPerSecond).speedUnits)
-        return SpeedUnitsKind::MetresPerSecond;
-    return SpeedUnitsKind::MillimetresPerSecond;
-}
-
-SpeedUnitsKind speedUnitsOfCaption(const QString& caption)
-{
-    if (caption == unitsInfo(SpeedUnitsKind::Knots).readoutCaption)
-        return SpeedUnitsKind::Knots;
-    if (caption == unitsInfo(SpeedUnitsKind::MetresPerSecond).readoutCaption)
-        return SpeedUnitsKind::MetresPerSecond;
-    return SpeedUnitsKind::MillimetresPerSecond;
-}
-
-const UnitsInfo& unitsInfo(SpeedUnitsKind kind)
-{
-    static const UnitsInfo metres{QStringLiteral("0.000"),
-                                  QStringLiteral("m/s"),
-                                  QStringLiteral("m/s"),
-                                  QStringLiteral("     m/s"),
-                                  false,
-                                  false};
-    static const UnitsInfo knots{QStringLiteral("00.00"),
-                                 QStringLiteral("Knots"),
-                                 QStringLiteral("Kts"),
-                                 QStringLiteral("    Knots"),
-                                 true,
-                                 false};
-    static const UnitsInfo millimetres{QStringLiteral("0000"),
-                                       QStringLiteral("mm/s"),
-                                       QStringLiteral("mm/s"),
-                                       QStringLiteral("     mm/s"),
-                                       false,
-                                       true};
-    switch (kind) {
-    case SpeedUnitsKind::MetresPerSecond:
-        return metres;
-    case SpeedUnitsKind::Knots:
-        return knots;
-    case SpeedUnitsKind::MillimetresPerSecond:
-        break;
-    }
-    return millimetres;
-}
-
 std::optional<RawRecord> parseRawRecord(const QString& text)
 {
     // Text is single-byte; anything outside Latin-1 fails the character checks anyway.

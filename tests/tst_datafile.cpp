@@ -180,7 +180,7 @@ private slots:
         row.timeMs = utcMs(14, 3, 7, 1);
         row.rawX = QStringLiteral("+0,515");
         row.rawY = QStringLiteral("\"-0.020");
-        row.units = QStringLiteral("m/s");
+        row.units = SpeedUnitsKind::MetresPerSecond;
         row.speedMs = 0.5;
         row.bearing = 359.9996;
         row.bearingTo = true;
@@ -194,6 +194,41 @@ private slots:
         QCOMPARE(back.rawY, row.rawY);
         QVERIFY(!back.xMs && !back.faceUp);
         QCOMPARE(back.bearingTo, true);
+        QCOMPARE(back.units, SpeedUnitsKind::MetresPerSecond);
+    }
+
+    // The units column holds the log file's units words; read back, a word becomes the units it
+    // names, and a row of any other word (the readout's caption "Kts" included) is not read.
+    void unitsWordsReadBackAsUnits_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<int>("units"); // SpeedUnitsKind
+        QTest::newRow("m/s") << QStringLiteral("m/s") << true
+                             << int(SpeedUnitsKind::MetresPerSecond);
+        QTest::newRow("Knots") << QStringLiteral("Knots") << true << int(SpeedUnitsKind::Knots);
+        QTest::newRow("mm/s") << QStringLiteral("mm/s") << true
+                              << int(SpeedUnitsKind::MillimetresPerSecond);
+        QTest::newRow("the caption Kts") << QStringLiteral("Kts") << false << -1;
+        QTest::newRow("knots in lower case") << QStringLiteral("knots") << false << -1;
+        QTest::newRow("a blank before") << QStringLiteral(" m/s") << false << -1;
+        QTest::newRow("empty") << QString() << false << -1;
+    }
+
+    void unitsWordsReadBackAsUnits()
+    {
+        QFETCH(QString, word);
+        QFETCH(bool, read);
+        QFETCH(int, units);
+        const QByteArray line = "2009-05-24T14:03:07.001Z,+0.515,-0.020," + word.toUtf8() +
+                                ",0.515,-0.02,0.515388,92.224,from,down";
+        DataFileRow row;
+        QCOMPARE(parseDataFileRow(line, &row), read);
+        if (!read)
+            return;
+        QCOMPARE(int(row.units), units);
+        // Written again, the row says the same word.
+        QCOMPARE(dataFileRowLine(row), line + "\r\n");
     }
 
     void failedWritesKeepRowsAndReportOncePerEpisode()

@@ -1,9 +1,9 @@
 // Flow speed and bearing from the raw X and Y cell texts: formats, the sensor orientation, the
 // from/to convention, the colour rule and the speed needle scale.
 
+#include "app/Dial.h"
 #include "base/MarvaneError.h"
 #include "base/NumberText.h"
-#include "app/Dial.h"
 #include "sensor/FlowComputation.h"
 #include "sensor/FlowPipeline.h"
 
@@ -13,6 +13,13 @@
 #include <limits>
 
 Q_DECLARE_METATYPE(BearingColour)
+Q_DECLARE_METATYPE(SpeedUnitsKind)
+
+namespace {
+constexpr auto MS = SpeedUnitsKind::MetresPerSecond;
+constexpr auto KN = SpeedUnitsKind::Knots;
+constexpr auto MM = SpeedUnitsKind::MillimetresPerSecond;
+} // namespace
 
 namespace QTest {
 template <> char* toString(const BearingColour& colour)
@@ -176,46 +183,37 @@ void TestFlow::colourRule()
 void TestFlow::speedNeedleScale_data()
 {
     QTest::addColumn<double>("speed");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<bool>("moves");
+    QTest::addColumn<SpeedUnitsKind>("units");
     QTest::addColumn<double>("angle");
 
-    QTest::newRow("knots 5.15") << 5.15 << QStringLiteral("Kts") << true << 313.0;
-    QTest::newRow("knots zero") << 0.0 << QStringLiteral("Kts") << true << 210.0;
-    QTest::newRow("knots full scale") << 15.0 << QStringLiteral("Kts") << true << 510.0;
+    QTest::newRow("knots 5.15") << 5.15 << KN << 313.0;
+    QTest::newRow("knots zero") << 0.0 << KN << 210.0;
+    QTest::newRow("knots full scale") << 15.0 << KN << 510.0;
     // Beyond full scale the needle stops at the end of the scale instead of wrapping round.
-    QTest::newRow("knots beyond full scale") << 20.0 << QStringLiteral("Kts") << true << 510.0;
-    QTest::newRow("m/s 9.000") << 9.0 << QStringLiteral("m/s") << true << 510.0;
-    QTest::newRow("m/s 14.14") << 14.14 << QStringLiteral("m/s") << true << 510.0;
-    QTest::newRow("m/s just beyond full scale") << 7.501 << QStringLiteral("m/s") << true << 510.0;
-    QTest::newRow("m/s just below full scale") << 7.499 << QStringLiteral("m/s") << true << 509.96;
-    QTest::newRow("mm/s 9999") << 9999.0 << QStringLiteral("mm/s") << true << 510.0;
-    QTest::newRow("m/s below zero") << -1.0 << QStringLiteral("m/s") << true << 210.0;
-    QTest::newRow("m/s not a number")
-        << std::numeric_limits<double>::quiet_NaN() << QStringLiteral("m/s") << true << 210.0;
-    QTest::newRow("knots infinite")
-        << std::numeric_limits<double>::infinity() << QStringLiteral("Kts") << true << 510.0;
-    QTest::newRow("m/s 0.515") << 0.515 << QStringLiteral("m/s") << true << 230.6;
-    QTest::newRow("m/s full scale") << 7.5 << QStringLiteral("m/s") << true << 510.0;
-    QTest::newRow("mm/s 515") << 515.0 << QStringLiteral("mm/s") << true << 230.6;
-    QTest::newRow("mm/s full scale") << 7500.0 << QStringLiteral("mm/s") << true << 510.0;
-    QTest::newRow("mm/s zero") << 0.0 << QStringLiteral("mm/s") << true << 210.0;
-    QTest::newRow("no caption yet") << 5.0 << QString() << false << 0.0;
-    QTest::newRow("log units word") << 5.0 << QStringLiteral("Knots") << false << 0.0;
-    QTest::newRow("units cell text") << 5.0 << QStringLiteral("     m/s") << false << 0.0;
+    QTest::newRow("knots beyond full scale") << 20.0 << KN << 510.0;
+    QTest::newRow("m/s 9.000") << 9.0 << MS << 510.0;
+    QTest::newRow("m/s 14.14") << 14.14 << MS << 510.0;
+    QTest::newRow("m/s just beyond full scale") << 7.501 << MS << 510.0;
+    QTest::newRow("m/s just below full scale") << 7.499 << MS << 509.96;
+    QTest::newRow("mm/s 9999") << 9999.0 << MM << 510.0;
+    QTest::newRow("m/s below zero") << -1.0 << MS << 210.0;
+    QTest::newRow("m/s not a number") << std::numeric_limits<double>::quiet_NaN() << MS << 210.0;
+    QTest::newRow("knots infinite") << std::numeric_limits<double>::infinity() << KN << 510.0;
+    QTest::newRow("m/s 0.515") << 0.515 << MS << 230.6;
+    QTest::newRow("m/s full scale") << 7.5 << MS << 510.0;
+    QTest::newRow("mm/s 515") << 515.0 << MM << 230.6;
+    QTest::newRow("mm/s full scale") << 7500.0 << MM << 510.0;
+    QTest::newRow("mm/s zero") << 0.0 << MM << 210.0;
 }
 
 void TestFlow::speedNeedleScale()
 {
     QFETCH(double, speed);
-    QFETCH(QString, caption);
-    QFETCH(bool, moves);
+    QFETCH(SpeedUnitsKind, units);
     QFETCH(double, angle);
 
-    const std::optional<double> result = speedNeedleAngle(speed, caption);
-    QCOMPARE(result.has_value(), moves);
-    if (moves)
-        QVERIFY2(std::abs(*result - angle) < 1e-9, qPrintable(QString::number(*result, 'g', 17)));
+    const double result = speedNeedleAngle(speed, units);
+    QVERIFY2(std::abs(result - angle) < 1e-9, qPrintable(QString::number(result, 'g', 17)));
 }
 
 void TestFlow::speedBeyondFullScaleKeepsItsText_data()
@@ -257,11 +255,10 @@ void TestFlow::knotsExampleDrivesNeedleToFive()
         computeFlowSample(cell("+00.15"), cell("+05.15"), false, 0, QStringLiteral("00.00"));
     QCOMPARE(sample.speedText, QStringLiteral("05.15"));
     // The needle follows the displayed text, not the unrounded speed.
-    const std::optional<double> angle =
-        speedNeedleAngle(static_cast<double>(textToFloat(sample.speedText)), QStringLiteral("Kts"));
-    QVERIFY(angle.has_value());
-    QVERIFY(std::abs(*angle - 313.0) < 1e-9);
-    QCOMPARE(QPoint(95, 95) + needleOffset(*angle), QPoint(36, 40));
+    const double angle =
+        speedNeedleAngle(static_cast<double>(textToFloat(sample.speedText)), SpeedUnitsKind::Knots);
+    QVERIFY(std::abs(angle - 313.0) < 1e-9);
+    QCOMPARE(QPoint(95, 95) + needleOffset(angle), QPoint(36, 40));
 }
 
 void TestFlow::badCellTextStopsTheSample_data()

@@ -23,8 +23,8 @@ private slots:
     void setCellWritesOnlyThatCell();
     void resizingKeepsTheNewestRows_data();
     void resizingKeepsTheNewestRows();
-    void tagsMoveWithTheirRows_data();
-    void tagsMoveWithTheirRows();
+    void unitsMoveWithTheirRows_data();
+    void unitsMoveWithTheirRows();
 };
 
 namespace {
@@ -219,25 +219,28 @@ void TestGridRows::resizingKeepsTheNewestRows()
     QCOMPARE(grid.rowCount(), GridRows::kMaxRows);
 }
 
-void TestGridRows::tagsMoveWithTheirRows_data()
+void TestGridRows::unitsMoveWithTheirRows_data()
 {
     QTest::addColumn<bool>("scrollDown");
     QTest::newRow("up") << false;
     QTest::newRow("down") << true;
 }
 
-void TestGridRows::tagsMoveWithTheirRows()
+void TestGridRows::unitsMoveWithTheirRows()
 {
     QFETCH(bool, scrollDown);
     GridRows grid;
+    // Sample n is in the units kAllSpeedUnits[n % 3].
+    const auto unitsOf = [](int sample) { return kAllSpeedUnits[sample % 3]; };
     for (int sample = 1; sample <= 10; ++sample)
-        grid.push(speed(sample), bearing(sample), scrollDown, QStringLiteral("T%1").arg(sample));
-    grid.push(speed(11), bearing(11), scrollDown); // no tag
+        grid.push(speed(sample), bearing(sample), scrollDown, unitsOf(sample));
+    grid.push(speed(11), bearing(11), scrollDown); // no units
     grid.setRowCount(12, scrollDown);              // grown at the oldest end
     for (int row = 0; row < grid.rowCount(); ++row) {
         const int sample = sampleAt(grid, row);
-        QCOMPARE(grid.tag(row),
-                 sample > 0 && sample <= 10 ? QStringLiteral("T%1").arg(sample) : QString());
+        QCOMPARE(grid.units(row), sample > 0 && sample <= 10
+                                      ? std::optional<SpeedUnitsKind>(unitsOf(sample))
+                                      : std::nullopt);
     }
 }
 

@@ -5,12 +5,12 @@
 #include "base/LocalTimeResolver.h"
 #include "base/TimeBase.h"
 #include "export/LogExport.h"
+#include "history/SpanStatistics.h"
 #include "logformat/LogFormat.h"
 #include "logformat/LogSampleParser.h"
 #include "replay/ReplayIndex.h"
 #include "replay/ReplaySession.h"
 #include "sensor/FlowPipeline.h"
-#include "history/SpanStatistics.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -327,6 +327,26 @@ void TestLocalTime::historyAndExportAgreeAcrossAClockChange()
     // And the export of the same span says the same, word for word.
     QCOMPARE(spanSummaryText(exported.statistics, history.units(), history.timeBase().zone()),
              shown);
+
+    // So does a part chosen in the History window that begins before the change and ends after
+    // it, exported between the times the History window gives its ends: in autumn from the first
+    // pass of the repeated hour into the second, in spring from before the skipped hour (and the
+    // bad line in it) to after it.
+    const qint64 spanFirst = history.recordCount() / 4;
+    const qint64 spanLast = history.recordCount() * 3 / 4;
+    QVERIFY(history.isSample(spanFirst) && history.isSample(spanLast));
+    ExportOptions span;
+    span.fromMs = history.timeMsAt(spanFirst);
+    span.toMs = history.timeMsAt(spanLast);
+    const QString shownSpan = historySpanSummary(history, spanFirst, spanLast);
+    const ExportResult exportedSpan = spanStatisticsOfFile(path, span);
+    QVERIFY2(exportedSpan.ok(), qPrintable(exportedSpan.error));
+    qint64 samplesInSpan = 0;
+    for (qint64 r = spanFirst; r <= spanLast; ++r)
+        samplesInSpan += history.isSample(r) ? 1 : 0;
+    QCOMPARE(exportedSpan.samples, samplesInSpan);
+    QCOMPARE(spanSummaryText(exportedSpan.statistics, history.units(), history.timeBase().zone()),
+             shownSpan);
 }
 
 QTEST_MAIN(TestLocalTime)
