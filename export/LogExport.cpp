@@ -1,9 +1,9 @@
 #include "export/LogExport.h"
 
+#include "export/NetCdfFile.h"
 #include "logformat/LogFormat.h"
 #include "logformat/LogLineScanner.h"
 #include "logformat/LogSampleParser.h"
-#include "export/NetCdfFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -942,7 +942,8 @@ ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& opt
     if (!reader.open(input, &error))
         return failure(ExportResult::Status::CannotRead, error);
     ExportResult result;
-    readSpan(reader, options, &result, [](const DataFileRow&) {}, [](const DataFileRow&) {});
+    readSpan(
+        reader, options, &result, [](const DataFileRow&) {}, [](const DataFileRow&) {});
     if (!reader.readError().isEmpty()) {
         result.status = ExportResult::Status::CannotRead;
         result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());

@@ -14,9 +14,8 @@ namespace {
 // RFC 4180's line end, on every platform.
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
-const char* const kColumns[] = {"time",      "x_raw",       "y_raw",      "units",
-                                "x_m_s",     "y_m_s",       "speed_m_s",  "bearing_deg",
-                                "convention", "face",       "note"};
+const char* const kColumns[] = {"time",      "x_raw",       "y_raw",      "units", "x_m_s", "y_m_s",
+                                "speed_m_s", "bearing_deg", "convention", "face",  "note"};
 constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
 // An earlier version's columns: all but the note.
 constexpr int kColumnsWithoutNote = kColumnCount - 1;

@@ -412,12 +412,10 @@ private slots:
                               << true << true << QStringLiteral("mark: a, b");
         QTest::newRow("mark, earlier columns")
             << QByteArray("2009-05-24T14:03:07.250Z,,,,,,,,,mark") << false << false << QString();
-        QTest::newRow("half a sample")
-            << QByteArray("2009-05-24T14:03:07.250Z,,,m/s,,,,,,,mark") << false << false
-            << QString();
-        QTest::newRow("too many columns")
-            << QByteArray("2009-05-24T14:03:07.250Z,,,,,,,,,,mark,x") << false << false
-            << QString();
+        QTest::newRow("half a sample") << QByteArray("2009-05-24T14:03:07.250Z,,,m/s,,,,,,,mark")
+                                       << false << false << QString();
+        QTest::newRow("too many columns") << QByteArray("2009-05-24T14:03:07.250Z,,,,,,,,,,mark,x")
+                                          << false << false << QString();
     }
 
     void rowsOfEitherVersionAreRead()
@@ -462,8 +460,8 @@ private slots:
         SessionEvent mark{SessionEvent::Kind::Mark, QStringLiteral("COM1"), QStringLiteral("x")};
         mark.timeMs = utcMs(14, 3, 1, 500);
         writer.takeEvent(mark);
-        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
-                               90, true, false, utcMs(14, 3, 2, 0))});
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1, 90,
+                               true, false, utcMs(14, 3, 2, 0))});
         QCOMPARE(contents(path),
                  kComments + kOldHeaderRow + oldRow +
                      "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,90,to,down\r\n");

@@ -3,8 +3,8 @@
 // every kind of bad input (skipped and counted, exit codes, nothing half written).
 
 #include "export/LogExport.h"
-#include "logformat/LogLineScanner.h"
 #include "export/NetCdfFile.h"
+#include "logformat/LogLineScanner.h"
 #include "tests/support/CsvReaders.h"
 
 #include <QDateTime>
@@ -386,10 +386,11 @@ private slots:
         const QString csv = dir.filePath(s("out.csv"));
         QCOMPARE(runExport({in, csv}).exitCode, 0);
         QVERIFY(contents(csv).contains("\r\n# Clock: synchronised, estimated error 2 ms\r\n"));
-        QCOMPARE(dataRows(contents(csv)),
-                 (QList<QByteArray>{
-                     "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,",
-                     "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up,"}));
+        QCOMPARE(
+            dataRows(contents(csv)),
+            (QList<QByteArray>{
+                "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,",
+                "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up,"}));
         // An earlier version's data file has no events: no marks.
         QVERIFY(!nc.hasDimension("mark"));
     }

@@ -4,12 +4,12 @@
 
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
+#include "history/HistorySeries.h"
 #include "history/LiveHistory.h"
-#include "session/LiveSession.h"
+#include "history/SpanStatistics.h"
 #include "logformat/LogFormat.h"
 #include "replay/ReplayIndex.h"
-#include "history/HistorySeries.h"
-#include "history/SpanStatistics.h"
+#include "session/LiveSession.h"
 #include "tests/support/HistoryCompare.h"
 #include "tests/support/Samples.h"
 
@@ -838,24 +838,23 @@ void TestHistory::liveMarksReachTheSeriesAndThePlot()
     QVERIFY(!rows.isEmpty());
     QCOMPARE(rows.first(), speed.top());
     QCOMPARE(rows.last(), bearing.bottom());
-    QVERIFY(rowsOfColour(image, x - 1, HistoryPlot::markColour(), 0, image.height() - 1)
-                .isEmpty());
+    QVERIFY(rowsOfColour(image, x - 1, HistoryPlot::markColour(), 0, image.height() - 1).isEmpty());
     const int x500 = plot.xOfTime(clock(10, 0, 0) + 500 * 1000LL);
     QCOMPARE(rowsOfColour(image, x500, HistoryPlot::markColour(), 0, image.height() - 1).size(),
              bearing.bottom() - speed.top() + 1);
     // The note: text in the mark's colour right of the line, near the top of the speed pane.
     int notePixels = 0;
     for (int c = x + 2; c < x + 60; ++c)
-        notePixels += int(rowsNearColour(image, c, HistoryPlot::markColour(), speed.top(),
-                                         speed.top() + 20)
-                              .size());
+        notePixels +=
+            int(rowsNearColour(image, c, HistoryPlot::markColour(), speed.top(), speed.top() + 20)
+                    .size());
     QVERIFY2(notePixels > 10, qPrintable(QString::number(notePixels)));
     // Without a note, nothing beside its line.
     int besideUnnoted = 0;
     for (int c = x500 + 2; c < x500 + 60; ++c)
-        besideUnnoted += int(rowsNearColour(image, c, HistoryPlot::markColour(), speed.top(),
-                                            speed.top() + 20)
-                                 .size());
+        besideUnnoted +=
+            int(rowsNearColour(image, c, HistoryPlot::markColour(), speed.top(), speed.top() + 20)
+                    .size());
     QCOMPARE(besideUnnoted, 0);
 
     // Outside the span: not drawn.
@@ -863,9 +862,9 @@ void TestHistory::liveMarksReachTheSeriesAndThePlot()
     QCOMPARE(plot.xOfTime(clock(10, 0, 0) + 1500 * 1000LL), -1);
     image = rendered(plot);
     for (int c = speed.left() + 501; c <= speed.right(); ++c)
-        QVERIFY(rowsOfColour(image, c, HistoryPlot::markColour(), bearing.bottom(),
-                             bearing.bottom())
-                    .isEmpty());
+        QVERIFY(
+            rowsOfColour(image, c, HistoryPlot::markColour(), bearing.bottom(), bearing.bottom())
+                .isEmpty());
 }
 
 void TestHistory::plotMarksThePosition()

@@ -20,8 +20,8 @@ namespace {
 
 QByteArray iniFor(const Pty& sensor)
 {
-    return "[Options]\nOrientation=1\nDataFile=1\n[Ports]\nCOM2=" +
-           sensor.path().toLocal8Bit() + "\n";
+    return "[Options]\nOrientation=1\nDataFile=1\n[Ports]\nCOM2=" + sensor.path().toLocal8Bit() +
+           "\n";
 }
 
 // The rows of a data file that are events, as read back.
@@ -84,7 +84,7 @@ void TestMarkWindow::markOnlyWhileConnected()
 void TestMarkWindow::markAsksForANote_data()
 {
     QTest::addColumn<std::optional<QString>>("answer");
-    QTest::addColumn<QString>("row"); // the data file's note; empty: no row
+    QTest::addColumn<QString>("row");  // the data file's note; empty: no row
     QTest::addColumn<QString>("kept"); // the note the history keeps
     const QString long130 = QString(130, QLatin1Char('n'));
     QTest::newRow("a note") << std::optional<QString>(QStringLiteral("diver in the water"))

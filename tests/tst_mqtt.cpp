@@ -581,10 +581,11 @@ void TestMqtt::marksArePublishedOnceAndNotRetained()
     clock.advance(1500);
     session.mark(QStringLiteral("  diver \"Ana\" in the water, north ladder\nsecond line"));
     QTRY_COMPARE(subscriber.payloads(markTopic).size(), 2);
-    QCOMPARE(subscriber.payloads(markTopic),
-             (QList<QByteArray>{
-                 R"({"note":"","time":"2009-05-24T14:03:07.000Z"})",
-                 R"({"note":"diver \"Ana\" in the water, north ladder","time":"2009-05-24T14:03:08.500Z"})"}));
+    QCOMPARE(
+        subscriber.payloads(markTopic),
+        (QList<QByteArray>{
+            R"({"note":"","time":"2009-05-24T14:03:07.000Z"})",
+            R"({"note":"diver \"Ana\" in the water, north ladder","time":"2009-05-24T14:03:08.500Z"})"}));
     for (const MqttSubscriber::Message& message : subscriber.messages()) {
         if (message.topic == markTopic)
             QVERIFY(!message.retained);

@@ -953,12 +953,11 @@ void TestRecorder::sighupReopensTheLogAfterLogrotateMovedIt()
 void TestRecorder::sigusr1MarksWithTheNoteFile_data()
 {
     QTest::addColumn<QString>("events");
-    QTest::addColumn<QByteArray>("noted"); // the event line of the mark with a note
+    QTest::addColumn<QByteArray>("noted");   // the event line of the mark with a note
     QTest::addColumn<QByteArray>("missing"); // the warning for a note file that is not there
     QTest::newRow("text") << QStringLiteral("text") << QByteArray(": diver in the water\n")
                           << QByteArray("cannot read the mark note file ");
-    QTest::newRow("json") << QStringLiteral("json")
-                          << QByteArray(R"("kind":"mark","markTime":")")
+    QTest::newRow("json") << QStringLiteral("json") << QByteArray(R"("kind":"mark","markTime":")")
                           << QByteArray(R"("kind":"warning","message":"cannot read the mark)");
 }
 
