@@ -2,9 +2,9 @@
 
 #include "app/HistoryPlot.h"
 #include "history/LiveHistory.h"
-#include "history/SpanStatistics.h"
 #include "replay/ReplaySession.h"
 #include "sensor/FlowComputation.h"
+#include "history/SpanStatistics.h"
 
 #include <QApplication>
 #include <QClipboard>

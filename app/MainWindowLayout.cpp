@@ -18,16 +18,16 @@
 #include "app/ReplayBar.h"
 #include "app/StatusPanels.h"
 #include "app/WidgetPrompts.h"
+#include "sources/SerialSource.h"
 #include "history/LiveHistory.h"
 #include "recording/Recording.h"
 #include "replay/ReplaySession.h"
 #include "sensor/FlowPipeline.h"
 #include "sensor/GridRows.h"
-#include "session/LiveSession.h"
 #include "session/NoDataWatch.h"
-#include "settings/ProgramOptions.h"
 #include "sources/DemoSource.h"
-#include "sources/SerialSource.h"
+#include "session/LiveSession.h"
+#include "settings/ProgramOptions.h"
 
 #include <QAction>
 #include <QFrame>

@@ -59,8 +59,8 @@ void WidgetPrompts::error(const QString& text, const QString& informative)
 void WidgetPrompts::notify(const QString& text, const QString& informative,
                            std::function<void()> closed)
 {
-    auto* box =
-        new QMessageBox(QMessageBox::Critical, kAppTitle, text, QMessageBox::Ok, owner(m_parent));
+    auto* box = new QMessageBox(QMessageBox::Critical, kAppTitle, text, QMessageBox::Ok,
+                                owner(m_parent));
     if (!informative.isEmpty())
         box->setInformativeText(informative);
     keepOnTop(*box);

@@ -1,9 +1,9 @@
 #include "export/LogExport.h"
 
-#include "export/NetCdfFile.h"
 #include "logformat/LogFormat.h"
 #include "logformat/LogLineScanner.h"
 #include "logformat/LogSampleParser.h"
+#include "export/NetCdfFile.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -19,8 +19,8 @@
 // Records are expected in time order (a recording's clock only goes forward); where it went back,
 // looking a time up finds one of the records around it.
 
-#include "history/TimeAxis.h"
 #include "sensor/RawRecord.h"
+#include "history/TimeAxis.h"
 
 #include <QString>
 #include <QtGlobal>

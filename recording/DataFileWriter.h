@@ -16,8 +16,8 @@
 // moved or deleted is made again at its path, one found empty gets its head again, and rows that
 // find no place at all are counted. The failure is told once per episode.
 
-#include "logformat/DataFileFormat.h"
 #include "recording/AppendFile.h"
+#include "logformat/DataFileFormat.h"
 #include "sensor/SampleSink.h"
 
 #include <QObject>

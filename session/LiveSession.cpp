@@ -1,19 +1,19 @@
 #include "session/LiveSession.h"
 
-#include "history/LiveHistory.h"
-#include "outputs/Outputs.h"
-#include "recording/DataFileWriter.h"
-#include "recording/FileDevice.h"
-#include "recording/Recording.h"
-#include "sensor/FlowPipeline.h"
-#include "session/AlarmWatch.h"
-#include "session/ClockWatch.h"
-#include "session/NoDataWatch.h"
 #include "settings/PortMapping.h"
-#include "settings/ProgramOptions.h"
-#include "sources/DemoSource.h"
 #include "sources/SerialSource.h"
 #include "sources/TcpSource.h"
+#include "recording/DataFileWriter.h"
+#include "recording/FileDevice.h"
+#include "history/LiveHistory.h"
+#include "recording/Recording.h"
+#include "outputs/Outputs.h"
+#include "sensor/FlowPipeline.h"
+#include "session/NoDataWatch.h"
+#include "sources/DemoSource.h"
+#include "session/AlarmWatch.h"
+#include "session/ClockWatch.h"
+#include "settings/ProgramOptions.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,11 +79,18 @@ bool isLogged(const Sample& sample)
 } // namespace
 
 LiveSession::LiveSession(ProgramOptions* options, QObject* parent)
-    : QObject(parent), m_options(options), m_pipeline(new FlowPipeline(this)),
-      m_serial(new SerialSource(this)), m_network(new TcpSource(this)), m_live(m_serial),
-      m_demo(new DemoSource(this)), m_recording(new Recording(this)),
-      m_history(new LiveHistory(this)), m_noData(new NoDataWatch(this)),
-      m_clockWatch(new ClockWatch(this)), m_alarms(new AlarmWatch(this)),
+    : QObject(parent),
+      m_options(options),
+      m_pipeline(new FlowPipeline(this)),
+      m_serial(new SerialSource(this)),
+      m_network(new TcpSource(this)),
+      m_live(m_serial),
+      m_demo(new DemoSource(this)),
+      m_recording(new Recording(this)),
+      m_history(new LiveHistory(this)),
+      m_noData(new NoDataWatch(this)),
+      m_clockWatch(new ClockWatch(this)),
+      m_alarms(new AlarmWatch(this)),
       m_dataFile(new DataFileWriter(this)),
       m_dataFileWhileLogging(std::make_unique<WhileLogging>(m_recording, m_dataFile)),
       m_files(std::make_unique<Handing>([this](const SampleBatch& b) { recordBatch(b); },

@@ -3,8 +3,8 @@
 // every kind of bad input (skipped and counted, exit codes, nothing half written).
 
 #include "export/LogExport.h"
-#include "export/NetCdfFile.h"
 #include "logformat/LogLineScanner.h"
+#include "export/NetCdfFile.h"
 #include "tests/support/CsvReaders.h"
 
 #include <QDateTime>

@@ -16,22 +16,22 @@
 // What happens is told on standard error, as sentences or (--events json) as one JSON object a
 // line for programs that watch the recorder.
 
-#include "base/ClockText.h"
-#include "outputs/OutputOptions.h"
-#include "outputs/Outputs.h"
+#include "settings/SettingsLocation.h"
+#include "settings/PortSettings.h"
 #include "recording/DataFileWriter.h"
 #include "recording/LogRotation.h"
+#include "sources/LiveSource.h"
+#include "sources/SerialSource.h"
 #include "recording/Recording.h"
+#include "outputs/OutputOptions.h"
+#include "outputs/Outputs.h"
 #include "sensor/FlowPipeline.h"
 #include "sensor/SampleSink.h"
 #include "session/AlarmOptions.h"
 #include "session/AlarmWatch.h"
 #include "session/LiveSession.h"
-#include "settings/PortSettings.h"
 #include "settings/ProgramOptions.h"
-#include "settings/SettingsLocation.h"
-#include "sources/LiveSource.h"
-#include "sources/SerialSource.h"
+#include "base/ClockText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -89,7 +89,7 @@ struct RecordOptions
     AlarmSettings alarms;
     QString settingsWarning; // a settings file that could not be read, told once the run starts
     EventFormat events = EventFormat::Text;
-    QStringList outputTexts;             // each output in words, for the start line
+    QStringList outputTexts; // each output in words, for the start line
     std::optional<LogRotation> rotation; // LOGFILE and dataFile are its patterns
     QString markNoteFile;                // read at each SIGUSR1: its first line is the mark's note
 };
@@ -579,11 +579,11 @@ public:
                 [this](const QString& path) { tellMadeAgain(QStringLiteral("data-file"), path); });
         connect(&m_session, &LiveSession::filesRotated, this,
                 [this](const QString& log, const QString& data) {
-                    m_events.print(
-                        EventKind::Rotated,
-                        data.isEmpty() ? QStringLiteral("recording into %1").arg(log)
+                    m_events.print(EventKind::Rotated,
+                                   data.isEmpty()
+                                       ? QStringLiteral("recording into %1").arg(log)
                                        : QStringLiteral("recording into %1 and %2").arg(log, data),
-                        {{QStringLiteral("log"), log}, {QStringLiteral("dataFile"), data}});
+                                   {{QStringLiteral("log"), log}, {QStringLiteral("dataFile"), data}});
                 });
         connect(&m_session, &LiveSession::rotationFailed, this,
                 [this](const QString& path, const QString& reason) {
@@ -597,10 +597,10 @@ public:
                 });
         connect(&m_session, &LiveSession::dataFileFailed, this,
                 [this](const QString& path, const QString& reason) {
-                    m_events.print(
-                        EventKind::RotationFailed,
-                        QStringLiteral("cannot open the data file %1: %2").arg(path, reason),
-                        {{QStringLiteral("path"), path}, {QStringLiteral("reason"), reason}});
+                    m_events.print(EventKind::RotationFailed,
+                                   QStringLiteral("cannot open the data file %1: %2").arg(path, reason),
+                                   {{QStringLiteral("path"), path},
+                                    {QStringLiteral("reason"), reason}});
                 });
         connect(&m_session, &LiveSession::oldFilesRemoved, this, [this](const QStringList& paths) {
             for (const QString& path : paths)
@@ -711,20 +711,20 @@ public:
         m_events.print(
             EventKind::Recording,
             QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6; %7")
-                    .arg(m_options.portName,
-                         line ? QStringLiteral("%1, %2").arg(device, lineText(*line)) : device,
-                         recording.currentFile(),
-                         m_options.values.localTime ? QStringLiteral("local time")
-                                                    : QStringLiteral("UTC"),
-                         m_session.clockStateText(),
-                         heading ? QStringLiteral("heading %1 degrees true")
-                                       .arg(QString::number(*heading, 'g', 6))
-                                 : QStringLiteral("heading not set, bearings relative to the front "
-                                                  "of the sensor"),
-                         m_options.outputTexts.isEmpty()
-                             ? QStringLiteral("no network outputs")
-                             : QStringLiteral("outputs: ") +
-                                   m_options.outputTexts.join(QStringLiteral(", "))) +
+                .arg(m_options.portName,
+                     line ? QStringLiteral("%1, %2").arg(device, lineText(*line)) : device,
+                     recording.currentFile(),
+                     m_options.values.localTime ? QStringLiteral("local time")
+                                                : QStringLiteral("UTC"),
+                     m_session.clockStateText(),
+                     heading ? QStringLiteral("heading %1 degrees true")
+                                   .arg(QString::number(*heading, 'g', 6))
+                             : QStringLiteral("heading not set, bearings relative to the front "
+                                              "of the sensor"),
+                     m_options.outputTexts.isEmpty()
+                         ? QStringLiteral("no network outputs")
+                         : QStringLiteral("outputs: ") +
+                               m_options.outputTexts.join(QStringLiteral(", "))) +
                 alarmsText(),
             startFields);
         if (m_options.rotation)
@@ -758,9 +758,8 @@ public:
         if (!m_options.dataFile.isEmpty()) {
             const bool existed = QFileInfo::exists(m_options.dataFile);
             if (!m_session.openDataFile(m_options.dataFile, m_options.append, &reason)) {
-                m_events.message(EventKind::Error,
-                                 QStringLiteral("cannot open the data file %1: %2")
-                                     .arg(m_options.dataFile, reason));
+                m_events.message(EventKind::Error, QStringLiteral("cannot open the data file %1: %2")
+                                                       .arg(m_options.dataFile, reason));
                 return giveUp(1);
             }
             if (!existed)
@@ -772,10 +771,9 @@ public:
     // A log or data file moved or deleted under the run, made again at its path.
     void tellMadeAgain(const QString& file, const QString& path)
     {
-        m_events.print(
-            EventKind::MadeAgain,
-            QStringLiteral("%1 was missing or empty: made again with its header").arg(path),
-            {{QStringLiteral("file"), file}, {QStringLiteral("path"), path}});
+        m_events.print(EventKind::MadeAgain,
+                       QStringLiteral("%1 was missing or empty: made again with its header").arg(path),
+                       {{QStringLiteral("file"), file}, {QStringLiteral("path"), path}});
     }
 
     // SIGHUP: the files at their paths again (logrotate's postrotate).
