@@ -479,6 +479,58 @@ private slots:
                  kComments + kHeaderRow + "2009-05-24T14:03:01.500Z,,,,,,,,,,mark: x\r\n");
     }
 
+    // Rows waiting for a file keep the columns they were made with: a file of the other columns is
+    // not continued while they wait, and a new file made meanwhile takes their columns.
+    void waitingRowsKeepTheirColumns()
+    {
+        QTemporaryDir dir;
+        const QString old = dir.filePath(QStringLiteral("old.csv"));
+        {
+            QFile file(old);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(kComments + kOldHeaderRow);
+        }
+        const QString current = dir.filePath(QStringLiteral("current.csv"));
+        FailingFileDevice device;
+        DataFileWriter writer;
+        writer.setFileDevice(&device);
+        QVERIFY(writer.open(current, header(), nullptr));
+        device.failWritesAfter(current, 0);
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, false, false, utcMs(14, 3, 1, 0))});
+        QCOMPARE(writer.waitingRows(), qint64(1));
+
+        QString error;
+        QVERIFY(!writer.open(old, header(), &error, DataFileWriter::Mode::Append));
+        QVERIFY2(error.startsWith(QStringLiteral("Its columns are not those of the rows waiting")),
+                 qPrintable(error));
+        QCOMPARE(contents(old), kComments + kOldHeaderRow);
+
+        const QString next = dir.filePath(QStringLiteral("next.csv"));
+        QVERIFY2(writer.open(next, header(), &error), qPrintable(error));
+        QVERIFY(writer.writesNotes());
+        QCOMPARE(contents(next),
+                 kComments + kHeaderRow +
+                     "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,\r\n");
+
+        // The other way round: rows waiting in an earlier version's columns make a new file of
+        // those columns.
+        DataFileWriter legacy;
+        legacy.setFileDevice(&device);
+        QVERIFY2(legacy.open(old, header(), &error, DataFileWriter::Mode::Append),
+                 qPrintable(error));
+        device.failWritesAfter(old, 0);
+        legacy.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, false, false, utcMs(14, 3, 2, 0))});
+        QCOMPARE(legacy.waitingRows(), qint64(1));
+        const QString made = dir.filePath(QStringLiteral("made.csv"));
+        QVERIFY2(legacy.open(made, header(), &error), qPrintable(error));
+        QVERIFY(!legacy.writesNotes());
+        QCOMPARE(contents(made),
+                 kComments + kOldHeaderRow +
+                     "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down\r\n");
+    }
+
     // A recording continued later goes on with rows only: a "#" line between rows is a row to a
     // reader that skips comments only at the head (Kst draws it at 1970). The row's convention
     // column carries the change.
