@@ -126,6 +126,7 @@ HistoryPane::HistoryPane(ReplaySession* session, const LiveHistory* live, QWidge
     connect(m_session, &ReplaySession::positionChanged, this,
             [this](qint64 record) { m_plot->setPosition(record); });
     connect(m_live, &LiveHistory::grew, this, &HistoryPane::liveHistoryGrew);
+    connect(m_live, &LiveHistory::marked, this, &HistoryPane::liveHistoryGrew);
     chooseSeries();
 }
 

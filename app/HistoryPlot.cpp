@@ -149,7 +149,12 @@ int HistoryPlot::xOfRecord(qint64 record) const
 {
     if (!m_series || record < 0 || record >= m_series->recordCount())
         return -1;
-    const double x = std::floor(painter().xOfTime(m_series->timeMsAt(record)));
+    return xOfTime(m_series->timeMsAt(record));
+}
+
+int HistoryPlot::xOfTime(qint64 timeMs) const
+{
+    const double x = std::floor(painter().xOfTime(timeMs));
     const QRect pane = speedPane();
     if (x < pane.left() || x > pane.right())
         return -1;
@@ -169,6 +174,12 @@ QColor HistoryPlot::bearingColour()
 QColor HistoryPlot::markerColour()
 {
     return QColor(210, 0, 0);
+}
+
+QColor HistoryPlot::markColour()
+{
+    // Amber: apart from the speed's line, the bearing's points and the replay's red marker.
+    return QColor(224, 132, 0);
 }
 
 QSize HistoryPlot::sizeHint() const
@@ -206,11 +217,38 @@ void HistoryPlot::paintEvent(QPaintEvent*)
     const TimePlotPainter plot = painter();
     plot.paint(p, QFontMetrics(font()), look, columns(), m_series && m_series->sampleCount() > 0);
 
+    paintMarks(p);
     const int marker = m_position >= 0 ? xOfRecord(m_position) : -1;
     if (marker >= 0) {
         p.setPen(markerColour());
         p.drawLine(marker, speedPane().top(), marker, bearingPane().bottom());
     }
+}
+
+void HistoryPlot::paintMarks(QPainter& p) const
+{
+    if (!m_series || m_series->marks().empty() || m_series->sampleCount() == 0)
+        return;
+    const QRect speed = speedPane();
+    const QRect bearing = bearingPane();
+    const QFontMetrics metrics(font());
+    p.save();
+    p.setPen(markColour());
+    for (const HistoryMark& mark : m_series->marks()) {
+        const int x = xOfTime(mark.timeMs);
+        if (x < 0)
+            continue;
+        p.drawLine(x, speed.top(), x, bearing.bottom());
+        if (mark.note.isEmpty())
+            continue;
+        // Beside the line, at the top of the speed pane; cut short where the pane ends.
+        const int room = speed.right() - x - 4;
+        if (room < metrics.averageCharWidth() * 3)
+            continue;
+        const QString text = metrics.elidedText(mark.note, Qt::ElideRight, room);
+        p.drawText(x + 3, speed.top() + metrics.ascent() + 1, text);
+    }
+    p.restore();
 }
 
 void HistoryPlot::setSpanFromUser(qint64 startMs, qint64 endMs)

@@ -1,7 +1,9 @@
 #pragma once
 // Speed and bearing over time: two stacked panes, speed on top in the history's units, bearing
 // 0..360 below, time along the bottom with labels at round times. Samples stand at their own
-// time; a gap in the recording stays a gap (TimePlotPainter draws it). A marker shows the
+// time; a gap in the recording stays a gap (TimePlotPainter draws it). Each of the operator's
+// marks in the span is a vertical line through both panes, its note written beside it at the
+// top. A marker shows the
 // replay's position; a click asks to seek to the sample nearest in time to the pointer, the
 // wheel zooms around the pointer and a drag moves the span.
 //
@@ -17,6 +19,7 @@
 
 #include <vector>
 
+class QPainter;
 class TimePlotPainter;
 
 class HistoryPlot : public QWidget
@@ -55,11 +58,15 @@ public:
     qint64 timeAt(int x) const;
     qint64 recordAt(int x) const;
     int xOfRecord(qint64 record) const;
+    // The column of a time (-1 outside the span).
+    int xOfTime(qint64 timeMs) const;
 
     // The colours of the speed line, the bearing points and the position marker.
     static QColor speedColour();
     static QColor bearingColour();
     static QColor markerColour();
+    // The colour of the operator's marks and their notes.
+    static QColor markColour();
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -78,6 +85,7 @@ protected:
 private:
     TimePlotPainter painter() const;
     void setSpanFromUser(qint64 startMs, qint64 endMs);
+    void paintMarks(QPainter& p) const;
     // The columns of the span, computed again only when the history, the span or the width has
     // changed: moving the position marker during a replay redraws from them.
     const std::vector<HistoryColumn>& columns();

@@ -433,6 +433,7 @@ void MainWindow::connectPort()
     setStatusPanel(1, QStringLiteral("Connected: ") + portName);
     setConnectEnabled(false);
     m_disconnectAction->setEnabled(true);
+    m_markAction->setEnabled(true);
     m_commsOptionsAction->setEnabled(false);
     if (m_recording->hasFile()) {
         if (m_prompts->confirm(QStringLiteral("Start logging data?")))
@@ -457,8 +458,42 @@ void MainWindow::disconnectPort()
     setStatusPanel(1, QString());
     setConnectEnabled(true);
     m_disconnectAction->setEnabled(false);
+    m_markAction->setEnabled(false);
     m_commsOptionsAction->setEnabled(true);
     setLogCommandsEnabled(false);
+}
+
+void MainWindow::markEvent()
+{
+    if (!m_connected)
+        return;
+    const std::optional<QString> note = m_prompts->askText(
+        QStringLiteral("Mark"),
+        QStringLiteral("Note for this moment (optional, one line, at most %1 characters):")
+            .arg(LiveSession::kMarkNoteLength),
+        LiveSession::kMarkNoteLength);
+    // Cancel: no mark. The port may have gone while the box was open.
+    if (!note || !m_connected)
+        return;
+    m_session->mark(*note);
+}
+
+void MainWindow::showMark(const SessionEvent& event)
+{
+    // Said beside the panels for a few seconds: the operator sees the mark was taken, and when.
+    const QString time = m_pipeline->timeText(event.timeMs).section(QLatin1Char(' '), 1);
+    const QString shown = QStringLiteral("Mark %1").arg(time);
+    showNote(shown, event.reason.isEmpty()
+                        ? QStringLiteral("Marked at %1").arg(time)
+                        : QStringLiteral("Marked at %1: %2").arg(time, event.reason));
+    m_markNoteShown = shown;
+    QTimer::singleShot(int(kMarkNoteMs * m_timeScale), this, [this, shown] {
+        // A later note stays.
+        if (m_markNoteShown == shown) {
+            m_markNoteShown.clear();
+            showNote(QString());
+        }
+    });
 }
 
 void MainWindow::onSessionEvent(const SessionEvent& event)
@@ -490,6 +525,9 @@ void MainWindow::onSessionEvent(const SessionEvent& event)
     case SessionEvent::Kind::AlarmRaised:
     case SessionEvent::Kind::AlarmCleared:
         showAlarm(event);
+        break;
+    case SessionEvent::Kind::Mark:
+        showMark(event);
         break;
     case SessionEvent::Kind::Connected:
     case SessionEvent::Kind::Disconnected:
@@ -537,6 +575,7 @@ void MainWindow::showHeading()
 
 void MainWindow::showNote(const QString& text, const QString& whole)
 {
+    m_markNoteShown.clear();
     // Beside the four panels, never over them: "Reconnecting" and "LOGGING" stay in view.
     m_statusPanels->setNote(text, whole);
 }

@@ -67,6 +67,8 @@ public:
     static const QString appTitle;
     // After a box about a record that cannot be computed, how long further ones are only counted.
     static constexpr int kBadRecordQuiet = 10000;
+    // How long a mark's confirmation stays in the status bar.
+    static constexpr int kMarkNoteMs = 4000;
 
     // Text of a status bar panel, 0 to 3.
     QString statusPanel(int index) const;
@@ -125,6 +127,10 @@ public slots:
     void stopLogging();
     void connectPort();
     void disconnectPort();
+    // Asks for a short note and marks this moment of the live session with it (Cancel: no
+    // mark). Enabled while connected, logging or not: a mark without a data file still reaches
+    // the History and the network outputs.
+    void markEvent();
     void showCommsOptions();
     void showOutputs();
     void showAlarms();
@@ -187,6 +193,7 @@ private:
     void startOutputs(const OutputSettings& settings);
     void startAlarms(const AlarmSettings& settings);
     void showAlarm(const SessionEvent& event);
+    void showMark(const SessionEvent& event);
     void showHeading();
     void forgetBadLines();
     bool refuseReplayWhileConnected();
@@ -220,6 +227,7 @@ private:
     QAction* m_closeLogAction = nullptr;
     QAction* m_startLogAction = nullptr;
     QAction* m_stopLogAction = nullptr;
+    QAction* m_markAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_connectAction = nullptr;
     QAction* m_disconnectAction = nullptr;
@@ -277,4 +285,5 @@ private:
     UserState* m_userState = nullptr;
     QMenu* m_recentFilesMenu = nullptr;
     QShortcut* m_playStopShortcut = nullptr;
+    QString m_markNoteShown; // the mark's confirmation while the status bar shows it
 };

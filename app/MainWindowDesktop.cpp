@@ -67,6 +67,7 @@ void MainWindow::buildDesktopHooks()
     m_openLogAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     m_closeLogAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     m_exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_markAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     m_dataConventionAction->setShortcut(QKeySequence(Qt::Key_F1));
 
     // Space plays and stops a replay, but only while the replay bar is there to show it.

@@ -116,6 +116,7 @@ void MainWindow::buildMenus()
     file->addSeparator();
     m_startLogAction = item(file, "startLogAction", "Start &Log", false);
     m_stopLogAction = item(file, "stopLogAction", "&Stop Log", false);
+    m_markAction = item(file, "markAction", "&Mark...", false);
     file->addSeparator();
     m_exitAction = item(file, "exitAction", "E&xit", true);
     m_recentFilesMenu = new QMenu(QStringLiteral("&Recent Files"), file);
@@ -171,6 +172,7 @@ void MainWindow::buildToolbar()
         {"disconnectButton", m_disconnectAction, "serial-disconnect", "Disconnect from serial port",
          201},
         {"commsOptionsButton", m_commsOptionsAction, "setup", "Options", 239},
+        {"markButton", m_markAction, "mark", "Mark this moment, with a note", 277},
         {"exitButton", m_exitAction, "exit", "Exit Marvane", 593},
     };
     for (const Button& b : buttons) {
@@ -186,9 +188,10 @@ void MainWindow::buildToolbar()
         if (b.action == m_exitAction)
             m_exitButton = button;
     }
-    // Separators of 5, 8, 8, 8 and 324 pixels stand before New, Start Logging, Connect, Options
-    // and Exit; the groups are marked by a thin line in the middle of the narrow ones.
-    const int separators[][2] = {{0, 5}, {95, 8}, {163, 8}, {231, 8}, {269, 324}};
+    // Separators of 5, 8, 8, 8, 8 and 286 pixels stand before New, Start Logging, Connect,
+    // Options, Mark and Exit; the groups are marked by a thin line in the middle of the narrow
+    // ones.
+    const int separators[][2] = {{0, 5}, {95, 8}, {163, 8}, {231, 8}, {269, 8}, {307, 286}};
     int n = 1;
     for (const auto& s : separators) {
         auto* sep = new QFrame(m_toolBar);
@@ -250,6 +253,7 @@ void MainWindow::wireEvents()
     connect(m_exitAction, &QAction::triggered, this, &MainWindow::close);
     connect(m_connectAction, &QAction::triggered, this, &MainWindow::connectPort);
     connect(m_disconnectAction, &QAction::triggered, this, &MainWindow::disconnectPort);
+    connect(m_markAction, &QAction::triggered, this, &MainWindow::markEvent);
     connect(m_commsOptionsAction, &QAction::triggered, this, &MainWindow::showCommsOptions);
     connect(m_outputsAction, &QAction::triggered, this, &MainWindow::showOutputs);
     connect(m_alarmsAction, &QAction::triggered, this, &MainWindow::showAlarms);

@@ -29,6 +29,12 @@ public:
     // A plain message box captioned "Tessmoor Marvane" with one OK button.
     virtual void message(const QString& text, const QString& informative = {}) = 0;
 
+    // A box asking for one line of text: caption title, label above the field, at most
+    // maxLength characters, buttons OK and Cancel. The text entered (possibly empty) for OK;
+    // nothing when cancelled.
+    virtual std::optional<QString> askText(const QString& title, const QString& label,
+                                           int maxLength) = 0;
+
     // The open dialog, showing startFolder first (the dialog's own choice when empty); nothing
     // when cancelled.
     virtual std::optional<QString> openFileName(const QString& title, const QString& filter,

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace {
@@ -101,4 +103,20 @@ std::optional<QString> WidgetPrompts::saveFileName(const QString& title, const Q
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> WidgetPrompts::askText(const QString& title, const QString& label,
+                                              int maxLength)
+{
+    QInputDialog dialog(owner(m_parent));
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The dialog makes its field when shown; the bound must hold from the first key.
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setMaxLength(maxLength);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue().left(maxLength);
 }

@@ -16,6 +16,8 @@ public:
     void notify(const QString& text, const QString& informative,
                 std::function<void()> closed) override;
     void message(const QString& text, const QString& informative = {}) override;
+    std::optional<QString> askText(const QString& title, const QString& label,
+                                   int maxLength) override;
     std::optional<QString> openFileName(const QString& title, const QString& filter,
                                         const QString& startFolder) override;
     std::optional<QString> saveFileName(const QString& title, const QString& filter,

@@ -71,6 +71,10 @@ public:
     {
         std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(info));
     }
+    std::optional<QString> askText(const QString&, const QString&, int) override
+    {
+        return std::nullopt;
+    }
     std::optional<QString> openFileName(const QString&, const QString&, const QString&) override
     {
         return std::nullopt;

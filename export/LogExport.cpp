@@ -428,6 +428,8 @@ public:
     virtual bool begin(const QString& path, const SpanReader& reader, const QString& input,
                        const ExportOptions& options) = 0;
     virtual void add(const DataFileRow& row) = 0;
+    // A row of an event (a mark, the device lost or back, an alarm) of a data file.
+    virtual void addMark(const DataFileRow& row) = 0;
     // Writes what is known only at the end and gives the file its name.
     virtual bool finish(const SpanReader& reader, const QString& input,
                         const ExportOptions& options) = 0;
@@ -464,6 +466,8 @@ public:
         return true;
     }
     void add(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
+    // Kept as rows of their own, in place, as the data file has them.
+    void addMark(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
     bool finish(const SpanReader&, const QString&, const ExportOptions&) override
     {
         // What is known only once the whole input is read (lines skipped, the clocks of a log's
@@ -556,6 +560,12 @@ public:
             flush();
     }
 
+    void addMark(const DataFileRow& row) override
+    {
+        m_markTimes.push_back(double(row.timeMs) / 1000.0);
+        m_markNotes.push_back(row.note);
+    }
+
     bool finish(const SpanReader& reader, const QString& input,
                 const ExportOptions& options) override
     {
@@ -564,6 +574,7 @@ public:
         if (wanted != m_layout && !relayout(wanted))
             return false;
         m_nc->redefine();
+        defineMarks();
         m_nc->setAttribute(NetCdfFile::kGlobal, "time_base", timeBaseText(reader));
         // How far the times can be trusted: the computer's clock as the recording found it.
         if (!reader.clockState().isEmpty())
@@ -575,6 +586,10 @@ public:
                                     QFileInfo(m_path).fileName(), timeBaseText(reader),
                                     linesSkippedText(reader.skipped())));
         m_nc->endDefinitions();
+        if (m_markTimeVar >= 0) {
+            m_nc->putDoubles(m_markTimeVar, 0, m_markTimes);
+            m_nc->putTexts(m_markNoteVar, 0, m_markNotes);
+        }
         return m_nc->commit();
     }
 
@@ -757,6 +772,30 @@ private:
         return nc.ok();
     }
 
+    // The events of the span (marks, the device lost or back, alarms), along a dimension of
+    // their own: mark_time, on the samples' time units, and mark_note, its words as the data
+    // file has them. Nothing without events.
+    void defineMarks()
+    {
+        if (m_markTimes.empty())
+            return;
+        const int marks = m_nc->defineDimension("mark", m_markTimes.size());
+        m_markTimeVar =
+            m_nc->defineVariable("mark_time", NetCdfFile::Type::Double, marks, m_markTimes.size());
+        const int time = m_markTimeVar;
+        m_nc->setAttribute(time, "long_name",
+                           QStringLiteral("time of an event marked during the recording"));
+        m_nc->setAttribute(time, "units", QStringLiteral("seconds since 1970-01-01 00:00:00 UTC"));
+        m_nc->setAttribute(time, "calendar", QStringLiteral("standard"));
+        m_markNoteVar = m_nc->defineTextVariable("mark_note", marks);
+        const int note = m_markNoteVar;
+        m_nc->setAttribute(note, "long_name", QStringLiteral("what happened at mark_time"));
+        m_nc->setAttribute(note, "comment",
+                           QStringLiteral("\"mark\" or \"mark: <the operator's note>\", \"device "
+                                          "lost\", \"device back\", \"alarm raised: ...\", "
+                                          "\"alarm cleared: ...\""));
+    }
+
     // The rows written so far, copied into a new file of the other layout.
     bool relayout(TimeLayout layout)
     {
@@ -835,6 +874,10 @@ private:
     QString m_headingText;
     std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_easts, m_norths, m_xs, m_ys;
     std::vector<qint8> m_conventions, m_unitCodes, m_faces;
+    std::vector<double> m_markTimes;
+    std::vector<QString> m_markNotes;
+    int m_markTimeVar = -1;
+    int m_markNoteVar = -1;
 };
 
 // ---- The span ---------------------------------------------------------------------------------
@@ -854,9 +897,11 @@ QString emptySpanText(const QString& input, const ExportOptions& options)
     return QStringLiteral("No samples in %1 %2").arg(input, spanText(options));
 }
 
-// Reads the span of reader, giving each of its rows to take; fills the counts and statistics.
-template <typename Take>
-void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* result, Take take)
+// Reads the span of reader, giving each of its samples to take and each of its events to mark;
+// fills the counts and statistics (of the samples alone).
+template <typename Take, typename Mark>
+void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* result, Take take,
+              Mark mark)
 {
     SpanStatisticsBuilder statistics;
     qint64 badInSpan = 0;
@@ -866,6 +911,10 @@ void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* re
         if ((options.fromMs && row.timeMs < *options.fromMs) ||
             (options.toMs && row.timeMs > *options.toMs))
             continue;
+        if (row.event) {
+            mark(row);
+            continue;
+        }
         // Bad lines count in the span's statistics when they stand among its samples (or, for
         // the whole file, anywhere).
         if (result->samples > 0 || !options.fromMs)
@@ -905,7 +954,8 @@ ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& opt
     if (!reader.open(input, &error))
         return failure(ExportResult::Status::CannotRead, error);
     ExportResult result;
-    readSpan(reader, options, &result, [](const DataFileRow&) {});
+    readSpan(
+        reader, options, &result, [](const DataFileRow&) {}, [](const DataFileRow&) {});
     if (!reader.readError().isEmpty()) {
         result.status = ExportResult::Status::CannotRead;
         result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());
@@ -948,7 +998,9 @@ ExportResult exportSpan(const QString& input, const QString& output, const Expor
     }
 
     ExportResult result;
-    readSpan(reader, options, &result, [&writer](const DataFileRow& row) { writer->add(row); });
+    readSpan(
+        reader, options, &result, [&writer](const DataFileRow& row) { writer->add(row); },
+        [&writer](const DataFileRow& row) { writer->addMark(row); });
     if (!reader.readError().isEmpty()) {
         result.status = ExportResult::Status::CannotRead;
         result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());

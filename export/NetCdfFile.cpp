@@ -81,6 +81,17 @@ int NetCdfFile::defineScalarText(const char* name)
     return m_file ? m_file->defineScalarText(name) : -1;
 }
 
+int NetCdfFile::defineTextVariable(const char* name, int dimension)
+{
+    return m_file ? m_file->defineTextVariable(name, dimension) : -1;
+}
+
+void NetCdfFile::putTexts(int variable, size_t start, const std::vector<QString>& texts)
+{
+    if (m_file)
+        m_file->putTexts(variable, start, texts);
+}
+
 void NetCdfFile::putText(int variable, const QString& text)
 {
     if (m_file)

@@ -48,6 +48,7 @@ public:
     int defineVariable(const char* name, NetCdfType type, int dimension, size_t chunk,
                        const double* fill) override;
     int defineScalarText(const char* name) override;
+    int defineTextVariable(const char* name, int dimension) override;
     void setAttribute(int variable, const char* name, const QString& text) override;
     void setAttribute(int variable, const char* name, double value) override;
     void setAttribute(int variable, const char* name, const std::vector<qint8>& values) override;
@@ -56,6 +57,7 @@ public:
     void putDoubles(int variable, size_t start, const std::vector<double>& values) override;
     void putBytes(int variable, size_t start, const std::vector<qint8>& values) override;
     void putText(int variable, const QString& text) override;
+    void putTexts(int variable, size_t start, const std::vector<QString>& texts) override;
     std::vector<double> getDoubles(int variable, size_t start, size_t count) override;
     std::vector<qint8> getBytes(int variable, size_t start, size_t count) override;
     bool commit() override;
@@ -263,6 +265,33 @@ int LibNetCdfFile::defineScalarText(const char* name)
     return id;
 }
 
+int LibNetCdfFile::defineTextVariable(const char* name, int dimension)
+{
+    if (!ok() || m_id < 0)
+        return -1;
+    int id = -1;
+    if (!check(nc_def_var(m_id, name, NC_STRING, 1, &dimension, &id), name))
+        return -1;
+    return id;
+}
+
+void LibNetCdfFile::putTexts(int variable, size_t start, const std::vector<QString>& texts)
+{
+    if (!ok() || m_id < 0 || texts.empty())
+        return;
+    std::vector<QByteArray> bytes;
+    bytes.reserve(texts.size());
+    std::vector<const char*> values;
+    values.reserve(texts.size());
+    for (const QString& text : texts) {
+        bytes.push_back(text.toUtf8());
+        values.push_back(bytes.back().constData());
+    }
+    const size_t count = values.size();
+    errno = 0;
+    check(nc_put_vara_string(m_id, variable, &start, &count, values.data()), "write");
+}
+
 void LibNetCdfFile::putText(int variable, const QString& text)
 {
     if (!ok() || m_id < 0)
@@ -331,7 +360,7 @@ bool LibNetCdfFile::commit()
 } // namespace
 
 // kNetCdfModuleEntry.
-extern "C" Q_DECL_EXPORT NetCdfBackend* marvane_netcdf_file_2()
+extern "C" Q_DECL_EXPORT NetCdfBackend* marvane_netcdf_file_3()
 {
     // HDF5 closes the files still open at the end of the process, and crashes on one that a
     // failed write left broken (see discard). Every file the program finishes is closed by it, so

@@ -161,6 +161,7 @@ void HistorySeries::clear()
     m_farTimes.clear();
     m_levels.clear();
     m_tally = Tally();
+    m_marks.clear();
     ++m_revision;
 }
 

@@ -22,6 +22,7 @@
 #include "sensor/RawRecord.h"
 #include "history/TimeAxis.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <future>
@@ -41,6 +42,14 @@ struct HistorySample
     // The convention the bearing was recorded in: where the flow goes to (else where it comes
     // from). A log file does not say; its bearings are taken as "from", the program's default.
     bool bearingTo = false;
+};
+
+// A moment the operator marked, with the note given (empty when none). Marks stand beside the
+// records, at their own time: they are no record, and change no count or statistic.
+struct HistoryMark
+{
+    qint64 timeMs = 0; // milliseconds since 1970-01-01 UTC
+    QString note;
 };
 
 // What one pixel column of a plot shows: the records whose time falls in it.
@@ -112,6 +121,9 @@ public:
     void append(const HistorySample& sample);
     void appendBad();
     void appendMarker();
+    // The operator's marks, in the order marked; clear() removes them too.
+    void addMark(const HistoryMark& mark) { m_marks.push_back(mark); }
+    const std::vector<HistoryMark>& marks() const { return m_marks; }
     // A packer that goes on from the end of the series as it is now (its units, the record in
     // progress of its last chunk and block), for records packed in another thread. It writes the
     // records that complete the series' last block straight into it, past the series' end, where
@@ -267,6 +279,7 @@ private:
     std::vector<NodeLevel> m_levels;
     Tally m_tally;
     quint64 m_revision = 0;
+    std::vector<HistoryMark> m_marks;
     mutable quint64 m_intervalRevision = ~0ull;
     mutable qint64 m_typicalInterval = 0;
 };

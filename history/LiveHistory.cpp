@@ -45,3 +45,11 @@ void LiveHistory::addBatch(const SampleBatch& batch)
     if (any)
         emit grew();
 }
+
+void LiveHistory::takeEvent(const SessionEvent& event)
+{
+    if (event.kind != SessionEvent::Kind::Mark)
+        return;
+    m_series.addMark({event.timeMs, event.reason});
+    emit marked();
+}

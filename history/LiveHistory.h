@@ -7,7 +7,8 @@
 // A destination of the live session. Samples arrive as values: their time (Sample::timeMs), speed
 // and bearing go into the series as numbers, nothing is read back from a text. The series keeps
 // the units of its first good sample (later ones are converted into them) and shows its times in
-// the session's time base, as the clock label and the log do.
+// the session's time base, as the clock label and the log do. The operator's marks are kept
+// beside the samples (HistorySeries::marks), each with its note.
 
 #include "history/HistorySeries.h"
 #include "sensor/SampleSink.h"
@@ -28,10 +29,13 @@ public:
     // A poll's samples: the series grows by all of them, then grew() is emitted once.
     void addBatch(const SampleBatch& batch);
     void takeBatch(const SampleBatch& batch) override { addBatch(batch); }
+    void takeEvent(const SessionEvent& event) override;
 
 signals:
     // Records were added to the series.
     void grew();
+    // A mark was added to the series.
+    void marked();
 
 private:
     bool take(const Sample& sample);

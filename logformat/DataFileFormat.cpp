@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -13,9 +14,11 @@ namespace {
 // RFC 4180's line end, on every platform.
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
-const char* const kColumns[] = {"time",  "x_raw",     "y_raw",       "units",      "x_m_s",
-                                "y_m_s", "speed_m_s", "bearing_deg", "convention", "face"};
+const char* const kColumns[] = {"time",      "x_raw",       "y_raw",      "units", "x_m_s", "y_m_s",
+                                "speed_m_s", "bearing_deg", "convention", "face",  "note"};
 constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
+// An earlier version's columns: all but the note.
+constexpr int kColumnsWithoutNote = kColumnCount - 1;
 
 // value rounded to decimals places, written with no more digits than it needs: 0.515 stays
 // "0.515", a knots record's 0.15 kn (0.0771667 m/s) becomes "0.077167". Never "-0".
@@ -115,10 +118,10 @@ QByteArray dataFileCommentLines(const QStringList& comments)
     return out;
 }
 
-QByteArray dataFileHeaderRow()
+QByteArray dataFileHeaderRow(bool withNote)
 {
     QByteArray out;
-    for (int i = 0; i < kColumnCount; ++i) {
+    for (int i = 0; i < (withNote ? kColumnCount : kColumnsWithoutNote); ++i) {
         if (i > 0)
             out += ',';
         out += kColumns[i];
@@ -137,11 +140,20 @@ QByteArray csvField(const QString& text)
     return bytes;
 }
 
-QByteArray dataFileRowLine(const DataFileRow& r)
+QByteArray dataFileRowLine(const DataFileRow& r, bool withNote)
 {
     QByteArray out;
     out.reserve(96);
     out += isoUtcText(r.timeMs).toLatin1();
+    if (r.event) {
+        if (!withNote)
+            return QByteArray();
+        // Every field between the time and the note is empty: no reader takes it for a sample.
+        out += QByteArray(kColumnCount - 1, ',');
+        out += csvField(oneLine(r.note));
+        out += kLineEnd;
+        return out;
+    }
     out += ',';
     out += csvField(r.rawX);
     out += ',';
@@ -163,6 +175,10 @@ QByteArray dataFileRowLine(const DataFileRow& r)
     out += r.bearingTo ? ",to," : ",from,";
     if (r.faceUp)
         out += *r.faceUp ? "up" : "down";
+    if (withNote) {
+        out += ',';
+        out += csvField(oneLine(r.note));
+    }
     out += kLineEnd;
     return out;
 }
@@ -230,21 +246,38 @@ bool parseIsoTime(const QString& input, qint64* ms)
     return true;
 }
 
-bool isDataFileHeaderRow(QByteArrayView line)
+bool isDataFileHeaderRow(QByteArrayView line, bool* withNote)
 {
-    return line == QByteArrayView(dataFileHeaderRow()).chopped(kLineEnd.size());
+    static const QByteArray current = dataFileHeaderRow(true).chopped(kLineEnd.size());
+    static const QByteArray earlier = dataFileHeaderRow(false).chopped(kLineEnd.size());
+    const bool isCurrent = line == QByteArrayView(current);
+    if (!isCurrent && line != QByteArrayView(earlier))
+        return false;
+    if (withNote)
+        *withNote = isCurrent;
+    return true;
 }
 
 bool parseDataFileRow(QByteArrayView line, DataFileRow* row)
 {
     QList<QString> f;
-    if (!splitCsvLine(line, &f) || f.size() != kColumnCount)
+    if (!splitCsvLine(line, &f) || (f.size() != kColumnCount && f.size() != kColumnsWithoutNote))
         return false;
     DataFileRow r;
     const QString& time = f[0];
     // Only UTC times with the Z this program writes: a row is never read in some other zone.
     if (!time.endsWith(QLatin1Char('Z')) || !parseIsoTime(time, &r.timeMs))
         return false;
+    if (f.size() == kColumnCount) {
+        r.note = f[kColumnCount - 1];
+        // An event's row: nothing between the time and the note.
+        if (std::all_of(f.cbegin() + 1, f.cend() - 1,
+                        [](const QString& field) { return field.isEmpty(); })) {
+            r.event = true;
+            *row = r;
+            return true;
+        }
+    }
     r.rawX = f[1];
     r.rawY = f[2];
     const std::optional<SpeedUnitsKind> units = speedUnitsOfWord(f[3]);

@@ -5,8 +5,9 @@
 //   # Marvane 4.01 data file                               comment lines: what was recorded how
 //   # Port: COM1 (/dev/ttyS0), 9600 baud, 8 data bits, parity none, 1 stop bit
 //   ...                                                    (a network source: # Port: tcp://...)
-//   time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face
-//   2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,from,down
+//   time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face,note
+//   2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,from,down,
+//   2009-05-24T14:03:07.912Z,,,,,,,,,,"mark: diver in the water, north ladder"
 //
 // RFC 4180: every line ends in CR LF, a field holding a comma, a double quote or a line break is
 // quoted and its quotes doubled. Text is UTF-8. Comment lines start with "#" and stand only at the
@@ -18,7 +19,15 @@
 // (six decimals, signs as received: the face is not applied), the bearing in degrees (three
 // decimals) and the bearing convention ("from" or "to") and face ("up" or "down") it was computed
 // with. A field that is not known is empty (X and Y of a sample exported from a log file, which
-// does not keep them).
+// does not keep them). The last column, note, is empty for a sample.
+//
+// What happened during the recording stands in rows of its own, at its time, with every field
+// but the time and the note empty: "mark" or "mark: <the operator's note>", "device lost",
+// "device back", "alarm raised: <the alarm's words>", "alarm cleared: <the alarm's words>". A
+// reader tells such a row by its empty units; it is never a sample (no speed, no gap).
+//
+// Data files of earlier versions have no note column: they are read as they are, and a
+// recording continued at the end of one keeps its ten columns and writes no event row.
 
 #include "base/ClockText.h"
 #include "base/Units.h"
@@ -66,6 +75,9 @@ struct DataFileRow
     double bearing = 0;
     bool bearingTo = false;
     std::optional<bool> faceUp; // none when not known
+    // An event's row (a mark, the device lost or back, an alarm): only timeMs and note hold.
+    bool event = false;
+    QString note; // empty for a sample
 };
 
 // The comment lines of a live data file's head, without their "# ".
@@ -79,10 +91,11 @@ QString headingComment(std::optional<double> headingOffset);
 bool headingOfComment(const QString& comment, std::optional<double>* headingOffset);
 // Comment lines, each "# " + text (line breaks in text become blanks), with CR LF.
 QByteArray dataFileCommentLines(const QStringList& comments);
-// The header row, with CR LF.
-QByteArray dataFileHeaderRow();
-// One row, with CR LF.
-QByteArray dataFileRowLine(const DataFileRow& row);
+// The header row, with CR LF; withNote false: an earlier version's, without the note column.
+QByteArray dataFileHeaderRow(bool withNote = true);
+// One row, with CR LF; withNote false: in an earlier version's columns, and nothing for an
+// event's row, which they have no place for.
+QByteArray dataFileRowLine(const DataFileRow& row, bool withNote = true);
 
 // One field as RFC 4180 wants it: quoted when it holds a comma, a quote, CR or LF.
 QByteArray csvField(const QString& text);
@@ -94,7 +107,9 @@ bool splitCsvLine(QByteArrayView line, QList<QString>* fields);
 // "+02:00"). False for anything else.
 bool parseIsoTime(const QString& text, qint64* ms);
 
-// Whether line (without its line end) is the header row.
-bool isDataFileHeaderRow(QByteArrayView line);
-// A row of the data file (without its line end); false for a line that is not one.
+// Whether line (without its line end) is the header row, of this version or an earlier one
+// (withNote, when given, says which).
+bool isDataFileHeaderRow(QByteArrayView line, bool* withNote = nullptr);
+// A row of the data file (without its line end), with or without the note column; false for a
+// line that is not one.
 bool parseDataFileRow(QByteArrayView line, DataFileRow* row);

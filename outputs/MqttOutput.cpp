@@ -167,6 +167,7 @@ void MqttOutput::connected()
     // the broker was away.
     publishHealth();
     publishAlarms();
+    publishMarks();
     if (m_faultReported) {
         m_faultReported = false;
         emit message(QStringLiteral("MQTT: connected to %1:%2 again")
@@ -246,6 +247,14 @@ void MqttOutput::takeEvent(const SessionEvent& event)
             m_alarms.pop_front();
         publishAlarms();
         break;
+    case SessionEvent::Kind::Mark:
+        if (m_finished)
+            break;
+        m_marks.push_back(markPayload(event.timeMs, event.reason));
+        while (int(m_marks.size()) > kMarksKept)
+            m_marks.pop_front();
+        publishMarks();
+        break;
     default:
         // The clock's state and steps reach the status topic with the health state.
         break;
@@ -277,6 +286,19 @@ void MqttOutput::publishAlarms()
             MqttClient::Status::Failed)
             break;
         m_alarms.pop_front();
+    }
+}
+
+void MqttOutput::publishMarks()
+{
+    if (!m_connected || m_finished)
+        return;
+    const QByteArray topic = markTopic().toUtf8();
+    while (!m_marks.empty()) {
+        if (m_client->publish(nullptr, topic, m_marks.front(), 1, false).status ==
+            MqttClient::Status::Failed)
+            break;
+        m_marks.pop_front();
     }
 }
 

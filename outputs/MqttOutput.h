@@ -16,6 +16,9 @@
 // end it holds {"state":"offline",...}, and the broker publishes {"state":"offline"} as the will
 // when the program dies without one. "<topic>/alarm" holds the last alarm raised or cleared,
 // retained; alarms told while the broker is away go out, in order, once it is back.
+// "<topic>/mark" gets each mark of the operator's (see markPayload), not retained: a mark is a
+// moment, and a consumer subscribing later must not take an old one for a new one. Marks told
+// while the broker is away go out, in order, once it is back.
 
 #include "base/Clock.h"
 #include "outputs/LiveOutput.h"
@@ -76,8 +79,11 @@ public:
     QString topic() const { return m_config.topic; }
     QString statusTopic() const { return m_config.topic + QStringLiteral("/status"); }
     QString alarmTopic() const { return m_config.topic + QStringLiteral("/alarm"); }
+    QString markTopic() const { return m_config.topic + QStringLiteral("/mark"); }
     // Alarms waiting for the broker, at most kAlarmsKept (the oldest dropped first).
     static constexpr int kAlarmsKept = 100;
+    // Marks waiting for the broker, at most kMarksKept (the oldest dropped first).
+    static constexpr int kMarksKept = 1000;
 
 private:
     // The library's thread.
@@ -94,6 +100,7 @@ private:
     void pump();
     void publishHealth();
     void publishAlarms();
+    void publishMarks();
     void reportFault(const QString& reason);
     void updateState();
 
@@ -115,6 +122,7 @@ private:
     QString m_lastReason;
     HealthState m_health;            // as the session told it last
     std::deque<QByteArray> m_alarms; // waiting for the broker
+    std::deque<QByteArray> m_marks;  // waiting for the broker
     QTimer m_faultTimer;
 
     // Shared with the library's thread.

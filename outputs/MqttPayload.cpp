@@ -43,3 +43,10 @@ std::optional<QByteArray> mqttPayload(const Sample& sample)
     object.insert(QStringLiteral("source"), source);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
+
+QByteArray markPayload(qint64 timeMs, const QString& note)
+{
+    const QJsonObject object{{QStringLiteral("time"), isoUtcText(timeMs)},
+                             {QStringLiteral("note"), note}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}

@@ -22,3 +22,7 @@
 
 // The compact JSON text of a computed sample; nothing for one whose flow was not computed.
 std::optional<QByteArray> mqttPayload(const Sample& sample);
+
+// A mark of the operator's, published on "<topic>/mark": {"time":"2024-05-24T14:03:07.912Z",
+// "note":"diver in the water"}, the note empty when none was given.
+QByteArray markPayload(qint64 timeMs, const QString& note);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -12,6 +13,23 @@ namespace {
 bool looksLikeDataFile(QFile& file)
 {
     return file.readLine(256).startsWith("# Marvane ");
+}
+
+// Whether a data file of this program, read past its first line, has the note column: its header
+// row says, after the comment lines. A head without a header row is taken as this version's.
+bool hasNoteColumn(QFile& file)
+{
+    for (int lines = 0; lines < 1000 && !file.atEnd(); ++lines) {
+        QByteArray line = file.readLine(4096);
+        if (line.startsWith('#'))
+            continue;
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        bool withNote = true;
+        isDataFileHeaderRow(line, &withNote);
+        return withNote;
+    }
+    return true;
 }
 
 } // namespace
@@ -50,6 +68,48 @@ std::optional<DataFileRow> DataFileWriter::rowOf(const Sample& s)
     return r;
 }
 
+std::optional<DataFileRow> DataFileWriter::rowOf(const SessionEvent& event, bool* awayBefore)
+{
+    DataFileRow r;
+    r.event = true;
+    r.timeMs = event.timeMs;
+    switch (event.kind) {
+    case SessionEvent::Kind::Mark:
+        r.note = event.reason.isEmpty() ? QStringLiteral("mark")
+                                        : QStringLiteral("mark: ") + event.reason;
+        return r;
+    case SessionEvent::Kind::DeviceLost:
+    case SessionEvent::Kind::Reconnecting:
+        // Waited for, then given up: one loss.
+        if (std::exchange(*awayBefore, true))
+            return std::nullopt;
+        r.note = QStringLiteral("device lost");
+        return r;
+    case SessionEvent::Kind::Reconnected:
+        *awayBefore = false;
+        r.note = QStringLiteral("device back");
+        return r;
+    case SessionEvent::Kind::AlarmRaised:
+        r.note = QStringLiteral("alarm raised: ") + event.reason;
+        return r;
+    case SessionEvent::Kind::AlarmCleared:
+        r.note = QStringLiteral("alarm cleared: ") + event.reason;
+        return r;
+    case SessionEvent::Kind::Connected:
+    case SessionEvent::Kind::Disconnected:
+        // The operator's own doing: a new measurement, not a loss.
+        *awayBefore = false;
+        return std::nullopt;
+    case SessionEvent::Kind::NoData:
+    case SessionEvent::Kind::DataAgain:
+    case SessionEvent::Kind::Finishing:
+    case SessionEvent::Kind::ClockState:
+    case SessionEvent::Kind::ClockStepped:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QString* error,
                           Mode mode)
 {
@@ -62,7 +122,9 @@ bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QSt
         return fail(QStringLiteral("No file name specified"));
 
     const QByteArray comments = dataFileCommentLines(dataFileComments(header));
-    const QByteArray head = comments + dataFileHeaderRow();
+    // Rows still waiting go into this file: a new one takes their columns.
+    const bool waiting = m_file.waitingLines() > 0;
+    bool withNote = waiting ? m_waitingWithNote : true;
     if (mode == Mode::Append && QFileInfo(path).size() > 0) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -70,6 +132,12 @@ bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QSt
         if (!looksLikeDataFile(file))
             return fail(QStringLiteral("Not a data file of this program: it does not start with "
                                        "\"# Marvane\""));
+        withNote = hasNoteColumn(file);
+        if (waiting && withNote != m_waitingWithNote)
+            return fail(QStringLiteral("Its columns are not those of the rows waiting to be "
+                                       "written (%1 note column)")
+                            .arg(withNote ? QStringLiteral("it has a") : QStringLiteral("no")));
+        const QByteArray head = comments + dataFileHeaderRow(withNote);
         QByteArray last;
         if (file.seek(file.size() - 1))
             last = file.read(1);
@@ -84,9 +152,10 @@ bool DataFileWriter::open(const QString& path, const DataFileHeader& header, QSt
         if (!m_file.writeFirst(handle, first, false, error))
             return false;
         m_file.adopt(handle, path, head, QByteArray(), QByteArray());
-    } else if (!m_file.create(path, head, error)) {
+    } else if (!m_file.create(path, comments + dataFileHeaderRow(withNote), error)) {
         return false;
     }
+    m_withNote = withNote;
     // Rows still waiting for the previous file go into this one first.
     if (m_file.waitingLines() > 0) {
         QString ignored;
@@ -110,7 +179,7 @@ void DataFileWriter::takeBatch(const SampleBatch& batch)
     bool any = false;
     for (const Sample& sample : batch) {
         if (const std::optional<DataFileRow> row = rowOf(sample)) {
-            m_file.queue(dataFileRowLine(*row));
+            queueRow(*row);
             any = true;
         }
     }
@@ -120,8 +189,23 @@ void DataFileWriter::takeBatch(const SampleBatch& batch)
     m_file.flush(&reason);
 }
 
+void DataFileWriter::queueRow(const DataFileRow& row)
+{
+    const QByteArray line = dataFileRowLine(row, m_withNote);
+    if (line.isEmpty())
+        return; // an event, in an earlier version's columns
+    m_file.queue(line);
+    m_waitingWithNote = m_withNote;
+}
+
 void DataFileWriter::takeEvent(const SessionEvent& event)
 {
+    if (const std::optional<DataFileRow> row = rowOf(event, &m_deviceAway);
+        row && m_file.hasFile()) {
+        queueRow(*row);
+        QString reason;
+        m_file.flush(&reason);
+    }
     // One last attempt for rows still waiting when the session ends.
     if (event.kind == SessionEvent::Kind::Finishing && m_file.hasFile())
         m_file.finish();

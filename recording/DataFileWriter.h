@@ -1,6 +1,13 @@
 #pragma once
 // The data file beside the log (see DataFileFormat.h): a destination of the live session that
-// writes one row per computed live or demonstration sample.
+// writes one row per computed live or demonstration sample, and a row of its own for each mark,
+// each loss and return of the device and each alarm raised or cleared, with its note.
+//
+// A data file of an earlier version (no note column) continued with Append keeps its columns:
+// its samples go on in them and event rows are left out, so that every row has the header row's
+// columns. Rows still waiting for the previous file keep the columns they were made with: a new
+// file made while they wait takes those columns too, and a file of the other columns is not
+// continued while they wait.
 //
 // It is written as the log is, through an AppendFile (see AppendFile.h): kept open under the
 // recording lock while it is current, each poll's rows with one write and one data sync; rows
@@ -40,6 +47,8 @@ public:
     void close();
 
     const QString& path() const { return m_file.path(); }
+    // The current file has the note column (false: an earlier version's file continued).
+    bool writesNotes() const { return m_withNote; }
     bool isOpen() const { return m_file.hasFile(); }
     // Rows waiting in memory; all rows waiting (in the spill file too); rows dropped.
     int backlogRows() const { return m_file.linesInMemory(); }
@@ -65,6 +74,10 @@ public:
 
     // The row of a sample; none for a sample that gives no row (replayed, or not computed).
     static std::optional<DataFileRow> rowOf(const Sample& sample);
+    // The row of an event; none for an event that gives no row. awayBefore: the device was lost
+    // and not yet back (a loss is one row, whether the device is waited for or given up); it is
+    // updated by the event.
+    static std::optional<DataFileRow> rowOf(const SessionEvent& event, bool* awayBefore);
 
 signals:
     // The first failed write of an episode: path, the system's reason and the rows waiting.
@@ -81,5 +94,10 @@ signals:
     void madeAgain(const QString& path);
 
 private:
+    void queueRow(const DataFileRow& row);
+
     AppendFile m_file;
+    bool m_withNote = true;        // the current file's columns
+    bool m_waitingWithNote = true; // the columns of the rows waiting, when some do
+    bool m_deviceAway = false;
 };

@@ -27,6 +27,7 @@ struct SessionEvent
         ClockStepped, // the wall clock stepped (reason: "Clock: stepped forward by 3.2 s")
         AlarmRaised,  // an alarm's condition began (alarm, reason: its words, value, timeMs)
         AlarmCleared, // and ended; each told once per episode
+        Mark,         // the operator marked this moment (reason: the note, possibly empty)
     };
     Kind kind;
     QString portName;
@@ -34,7 +35,7 @@ struct SessionEvent
     int seconds = 0;
     // An alarm's name ("speed-above", "speed-below", "no-data", "device-lost", "free-space",
     // "clock"), the measure that raised or cleared it (m/s, seconds, MB; NaN when it has none)
-    // and when, UTC milliseconds.
+    // and when, UTC milliseconds (every event the session tells carries its time).
     QString alarm{};
     double value = 0;
     qint64 timeMs = 0;

@@ -163,6 +163,7 @@ void AlarmWatch::takeEvent(const SessionEvent& event)
     case SessionEvent::Kind::ClockStepped:
     case SessionEvent::Kind::AlarmRaised:
     case SessionEvent::Kind::AlarmCleared:
+    case SessionEvent::Kind::Mark:
         break;
     }
 }

@@ -28,7 +28,8 @@
 namespace {
 
 // A destination that takes the session's batches only while the log file takes them: the data
-// file holds what the log holds, with everything measured beside it.
+// file holds what the log holds, with everything measured beside it, and the events that happen
+// meanwhile (the end of the session whenever it comes).
 class WhileLogging : public SampleSink
 {
 public:
@@ -41,7 +42,11 @@ public:
         if (m_recording->logging())
             m_sink->takeBatch(batch);
     }
-    void takeEvent(const SessionEvent& event) override { m_sink->takeEvent(event); }
+    void takeEvent(const SessionEvent& event) override
+    {
+        if (m_recording->logging() || event.kind == SessionEvent::Kind::Finishing)
+            m_sink->takeEvent(event);
+    }
 
 private:
     const Recording* m_recording;
@@ -686,8 +691,33 @@ void LiveSession::handBatch(const SampleBatch& batch)
         emit batchReady(batch);
 }
 
-void LiveSession::tell(const SessionEvent& event)
+SessionEvent LiveSession::mark(const QString& note)
 {
+    SessionEvent event{SessionEvent::Kind::Mark, portName(), markNote(note)};
+    event.timeMs = m_pipeline->now();
+    if (m_handing)
+        m_deferred << event;
+    else
+        tell(event);
+    return event;
+}
+
+QString LiveSession::markNote(const QString& text)
+{
+    QString note = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    // A cut between the two halves of a surrogate pair would leave half a character.
+    if (note.size() > kMarkNoteLength)
+        note.truncate(note.at(kMarkNoteLength - 1).isHighSurrogate() ? kMarkNoteLength - 1
+                                                                     : kMarkNoteLength);
+    return note.trimmed();
+}
+
+void LiveSession::tell(const SessionEvent& told)
+{
+    // Every event carries the time it happened: the data file writes it as a row of its own.
+    SessionEvent event = told;
+    if (event.timeMs == 0)
+        event.timeMs = m_pipeline->now();
     switch (event.kind) {
     case SessionEvent::Kind::Connected:
     case SessionEvent::Kind::Reconnected:

@@ -92,6 +92,14 @@ public:
     // each once per episode, to every destination and by sessionEvent).
     void setAlarms(const AlarmSettings& settings);
 
+    // Marks this moment, with an optional note (as markNote makes it): told as a Mark event at
+    // the time of the session's clock, to every destination (the data file's row, the history's
+    // line, the outputs' message) and by sessionEvent. Returns the event told.
+    SessionEvent mark(const QString& note);
+    // A note as a mark keeps it: its first line, trimmed, at most kMarkNoteLength characters.
+    static QString markNote(const QString& text);
+    static constexpr int kMarkNoteLength = 120;
+
     // What the station says of itself to the outputs: whenever it changes, and at least every
     // kHealthInterval (the timer's interval) while the session runs.
     HealthState healthState() const;

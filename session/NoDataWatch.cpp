@@ -115,6 +115,7 @@ void NoDataWatch::takeEvent(const SessionEvent& event)
     case SessionEvent::Kind::ClockStepped:
     case SessionEvent::Kind::AlarmRaised:
     case SessionEvent::Kind::AlarmCleared:
+    case SessionEvent::Kind::Mark:
         break;
     }
 }

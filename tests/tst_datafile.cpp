@@ -75,6 +75,9 @@ const QByteArray kComments = "# Marvane " MARVANE_VERSION " data file\r\n"
                              "# Log file: /data/survey.log\r\n"
                              "# Times below: UTC; convention and face: in force for each row\r\n";
 const QByteArray kHeaderRow =
+    "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face,note\r\n";
+// An earlier version's header row, without the note column.
+const QByteArray kOldHeaderRow =
     "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face\r\n";
 
 } // namespace
@@ -108,9 +111,9 @@ private slots:
         QCOMPARE(contents(path),
                  kComments + kHeaderRow +
                      "2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,-0.02,0.515388,92.224,"
-                     "from,down\r\n"
+                     "from,down,\r\n"
                      "2009-05-24T14:03:08.005Z,+00.15,+00.00,Knots,0.077167,0,0.077167,270,"
-                     "from,down\r\n");
+                     "from,down,\r\n");
     }
 
     void conventionAndFaceChangesShowInTheRows()
@@ -126,9 +129,9 @@ private slots:
                                270, true, true, utcMs(14, 3, 8, 0))});
         QCOMPARE(contents(path), kComments + kHeaderRow +
                                      "2009-05-24T14:03:07.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
-                                     "from,down\r\n"
+                                     "from,down,\r\n"
                                      "2009-05-24T14:03:08.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
-                                     "to,up\r\n");
+                                     "to,up,\r\n");
     }
 
     void fieldsAreQuotedAsRfc4180Wants_data()
@@ -186,7 +189,7 @@ private slots:
         row.bearingTo = true;
         const QByteArray line = dataFileRowLine(row);
         QCOMPARE(line, QByteArray("2009-05-24T14:03:07.001Z,\"+0,515\",\"\"\"-0.020\",m/s,,,0.5,0,"
-                                  "to,\r\n"));
+                                  "to,,\r\n"));
         DataFileRow back;
         QVERIFY(parseDataFileRow(line.chopped(2), &back));
         QCOMPARE(back.timeMs, row.timeMs);
@@ -270,11 +273,11 @@ private slots:
         QCOMPARE(writer.backlogRows(), 0);
         QCOMPARE(contents(path), kComments + kHeaderRow +
                                      "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
-                                     "from,down\r\n"
+                                     "from,down,\r\n"
                                      "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
-                                     "from,down\r\n"
+                                     "from,down,\r\n"
                                      "2009-05-24T14:03:03.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,"
-                                     "from,down\r\n");
+                                     "from,down,\r\n");
     }
 
     void eachPollIsOneWriteAndOneSyncOnAFileKeptOpen()
@@ -338,6 +341,231 @@ private slots:
         QCOMPARE(contents(path), kComments + kHeaderRow);
     }
 
+    // Marks, the device's loss and return and alarms: rows of their own, the time and the note,
+    // every other field empty; the note quoted as RFC 4180 wants, on one line.
+    void eventsAreRowsOfTheirOwn_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("note");
+        const auto row = [](const char* name, SessionEvent::Kind kind, const QString& reason,
+                            const char* note, const QString& readBack) {
+            QTest::newRow(name) << int(kind) << reason
+                                << QByteArray("2009-05-24T14:03:07.912Z,,,,,,,,,," +
+                                              QByteArray(note) + "\r\n")
+                                << readBack;
+        };
+        row("mark without a note", SessionEvent::Kind::Mark, QString(), "mark",
+            QStringLiteral("mark"));
+        row("mark with a note", SessionEvent::Kind::Mark, QStringLiteral("diver in the water"),
+            "mark: diver in the water", QStringLiteral("mark: diver in the water"));
+        row("note with a comma", SessionEvent::Kind::Mark, QStringLiteral("diver in, north"),
+            "\"mark: diver in, north\"", QStringLiteral("mark: diver in, north"));
+        row("note with quotes", SessionEvent::Kind::Mark, QStringLiteral("buoy \"B7\" moved"),
+            "\"mark: buoy \"\"B7\"\" moved\"", QStringLiteral("mark: buoy \"B7\" moved"));
+        row("note with a line break", SessionEvent::Kind::Mark, QStringLiteral("one\ntwo"),
+            "mark: one two", QStringLiteral("mark: one two"));
+        row("device lost", SessionEvent::Kind::Reconnecting, QStringLiteral("No such device"),
+            "device lost", QStringLiteral("device lost"));
+        row("device back", SessionEvent::Kind::Reconnected, QString(), "device back",
+            QStringLiteral("device back"));
+        row("alarm raised", SessionEvent::Kind::AlarmRaised,
+            QStringLiteral("speed above 1.500 m/s"), "alarm raised: speed above 1.500 m/s",
+            QStringLiteral("alarm raised: speed above 1.500 m/s"));
+        row("alarm cleared", SessionEvent::Kind::AlarmCleared,
+            QStringLiteral("speed above 1.500 m/s"), "alarm cleared: speed above 1.500 m/s",
+            QStringLiteral("alarm cleared: speed above 1.500 m/s"));
+    }
+
+    void eventsAreRowsOfTheirOwn()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        QFETCH(QByteArray, line);
+        QFETCH(QString, note);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        DataFileWriter writer;
+        QVERIFY(writer.open(path, header(), nullptr));
+        SessionEvent event{SessionEvent::Kind(kind), QStringLiteral("COM1"), reason};
+        event.timeMs = utcMs(14, 3, 7, 912);
+        writer.takeEvent(event);
+        QCOMPARE(contents(path), kComments + kHeaderRow + line);
+
+        DataFileRow back;
+        QVERIFY(parseDataFileRow(line.chopped(2), &back));
+        QVERIFY(back.event);
+        QCOMPARE(back.timeMs, event.timeMs);
+        QCOMPARE(back.note, note);
+        // Every row has the header row's columns.
+        QList<QString> fields, columns;
+        QVERIFY(splitCsvLine(line.chopped(2), &fields));
+        QVERIFY(splitCsvLine(kHeaderRow.chopped(2), &columns));
+        QCOMPARE(fields.size(), columns.size());
+    }
+
+    // Waited for, then given up: one loss, one return; the events that are no happening of the
+    // measurement (no data, the clock, the end) give no row.
+    void aLossIsOneRowUntilTheDeviceIsBack()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("run.csv"));
+        DataFileWriter writer;
+        QVERIFY(writer.open(path, header(), nullptr));
+        qint64 at = utcMs(14, 0, 0, 0);
+        for (const SessionEvent::Kind kind :
+             {SessionEvent::Kind::Connected, SessionEvent::Kind::Reconnecting,
+              SessionEvent::Kind::NoData, SessionEvent::Kind::DeviceLost,
+              SessionEvent::Kind::Reconnected, SessionEvent::Kind::ClockState,
+              SessionEvent::Kind::Reconnecting, SessionEvent::Kind::Finishing}) {
+            SessionEvent event{kind, QStringLiteral("COM1"), QString()};
+            event.timeMs = at += 1000;
+            writer.takeEvent(event);
+        }
+        QCOMPARE(contents(path), kComments + kHeaderRow +
+                                     "2009-05-24T14:00:02.000Z,,,,,,,,,,device lost\r\n"
+                                     "2009-05-24T14:00:05.000Z,,,,,,,,,,device back\r\n"
+                                     "2009-05-24T14:00:07.000Z,,,,,,,,,,device lost\r\n");
+    }
+
+    // Rows of this version and of earlier ones (no note column) are read; an event's row is
+    // never a sample, and a row that is neither is refused.
+    void rowsOfEitherVersionAreRead_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("event");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("sample") << QByteArray("2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,0.515,"
+                                              "-0.02,0.515388,92.224,from,down,")
+                                << true << false << QString();
+        QTest::newRow("earlier sample") << QByteArray("2009-05-24T14:03:07.250Z,+0.515,-0.020,m/s,"
+                                                      "0.515,-0.02,0.515388,92.224,from,down")
+                                        << true << false << QString();
+        QTest::newRow("mark") << QByteArray("2009-05-24T14:03:07.250Z,,,,,,,,,,\"mark: a, b\"")
+                              << true << true << QStringLiteral("mark: a, b");
+        QTest::newRow("mark, earlier columns")
+            << QByteArray("2009-05-24T14:03:07.250Z,,,,,,,,,mark") << false << false << QString();
+        QTest::newRow("half a sample") << QByteArray("2009-05-24T14:03:07.250Z,,,m/s,,,,,,,mark")
+                                       << false << false << QString();
+        QTest::newRow("too many columns") << QByteArray("2009-05-24T14:03:07.250Z,,,,,,,,,,mark,x")
+                                          << false << false << QString();
+    }
+
+    void rowsOfEitherVersionAreRead()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, ok);
+        QFETCH(bool, event);
+        QFETCH(QString, note);
+        DataFileRow row;
+        QCOMPARE(parseDataFileRow(line, &row), ok);
+        if (!ok)
+            return;
+        QCOMPARE(row.event, event);
+        QCOMPARE(row.note, note);
+        QCOMPARE(row.timeMs, utcMs(14, 3, 7, 250));
+        if (!event)
+            QCOMPARE(row.speedMs, 0.515388);
+    }
+
+    // A recording continued at the end of an earlier version's data file keeps its ten columns:
+    // samples go on in them and events are left out, so no row differs from the header row.
+    void continuingAnEarlierFileKeepsItsColumns()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("old.csv"));
+        const QByteArray oldRow =
+            "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down\r\n";
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(kComments + kOldHeaderRow + oldRow);
+        }
+        bool withNote = true;
+        QVERIFY(isDataFileHeaderRow(kOldHeaderRow.chopped(2), &withNote));
+        QVERIFY(!withNote);
+
+        DataFileWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, header(), &error, DataFileWriter::Mode::Append),
+                 qPrintable(error));
+        QVERIFY(!writer.writesNotes());
+        SessionEvent mark{SessionEvent::Kind::Mark, QStringLiteral("COM1"), QStringLiteral("x")};
+        mark.timeMs = utcMs(14, 3, 1, 500);
+        writer.takeEvent(mark);
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1, 90,
+                               true, false, utcMs(14, 3, 2, 0))});
+        QCOMPARE(contents(path),
+                 kComments + kOldHeaderRow + oldRow +
+                     "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,90,to,down\r\n");
+
+        // A file of this version continued takes events.
+        const QString current = dir.filePath(QStringLiteral("new.csv"));
+        {
+            DataFileWriter first;
+            QVERIFY(first.open(current, header(), nullptr));
+        }
+        QVERIFY(writer.open(current, header(), &error, DataFileWriter::Mode::Append));
+        QVERIFY(writer.writesNotes());
+        writer.takeEvent(mark);
+        QCOMPARE(contents(current),
+                 kComments + kHeaderRow + "2009-05-24T14:03:01.500Z,,,,,,,,,,mark: x\r\n");
+    }
+
+    // Rows waiting for a file keep the columns they were made with: a file of the other columns is
+    // not continued while they wait, and a new file made meanwhile takes their columns.
+    void waitingRowsKeepTheirColumns()
+    {
+        QTemporaryDir dir;
+        const QString old = dir.filePath(QStringLiteral("old.csv"));
+        {
+            QFile file(old);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(kComments + kOldHeaderRow);
+        }
+        const QString current = dir.filePath(QStringLiteral("current.csv"));
+        FailingFileDevice device;
+        DataFileWriter writer;
+        writer.setFileDevice(&device);
+        QVERIFY(writer.open(current, header(), nullptr));
+        device.failWritesAfter(current, 0);
+        writer.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, false, false, utcMs(14, 3, 1, 0))});
+        QCOMPARE(writer.waitingRows(), qint64(1));
+
+        QString error;
+        QVERIFY(!writer.open(old, header(), &error, DataFileWriter::Mode::Append));
+        QVERIFY2(error.startsWith(QStringLiteral("Its columns are not those of the rows waiting")),
+                 qPrintable(error));
+        QCOMPARE(contents(old), kComments + kOldHeaderRow);
+
+        const QString next = dir.filePath(QStringLiteral("next.csv"));
+        QVERIFY2(writer.open(next, header(), &error), qPrintable(error));
+        QVERIFY(writer.writesNotes());
+        QCOMPARE(contents(next),
+                 kComments + kHeaderRow +
+                     "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,\r\n");
+
+        // The other way round: rows waiting in an earlier version's columns make a new file of
+        // those columns.
+        DataFileWriter legacy;
+        legacy.setFileDevice(&device);
+        QVERIFY2(legacy.open(old, header(), &error, DataFileWriter::Mode::Append),
+                 qPrintable(error));
+        device.failWritesAfter(old, 0);
+        legacy.takeBatch({live("+0.100", "+0.000", SpeedUnitsKind::MetresPerSecond, 0.1, 0, 0.1,
+                               270, false, false, utcMs(14, 3, 2, 0))});
+        QCOMPARE(legacy.waitingRows(), qint64(1));
+        const QString made = dir.filePath(QStringLiteral("made.csv"));
+        QVERIFY2(legacy.open(made, header(), &error), qPrintable(error));
+        QVERIFY(!legacy.writesNotes());
+        QCOMPARE(contents(made),
+                 kComments + kOldHeaderRow +
+                     "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down\r\n");
+    }
+
     // A recording continued later goes on with rows only: a "#" line between rows is a row to a
     // reader that skips comments only at the head (Kst draws it at 1970). The row's convention
     // column carries the change.
@@ -346,9 +574,9 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("run.csv"));
         const QByteArray firstRow =
-            "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down";
+            "2009-05-24T14:03:01.000Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,";
         const QByteArray laterRow =
-            "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,90,to,down";
+            "2009-05-24T14:03:02.000Z,+0.100,+0.000,m/s,0.1,0,0.1,90,to,down,";
         {
             DataFileWriter writer;
             QVERIFY(writer.open(path, header(), nullptr));

@@ -187,6 +187,24 @@ public:
         }
         return names;
     }
+    // The texts of a string variable over one dimension.
+    QStringList strings(const char* name) const
+    {
+        int var = -1, dim = -1;
+        size_t length = 0;
+        if (nc_inq_varid(m_id, name, &var) != NC_NOERR ||
+            nc_inq_vardimid(m_id, var, &dim) != NC_NOERR ||
+            nc_inq_dimlen(m_id, dim, &length) != NC_NOERR)
+            return {QStringLiteral("<no variable>")};
+        std::vector<char*> values(length);
+        if (length > 0 && nc_get_var_string(m_id, var, values.data()) != NC_NOERR)
+            return {QStringLiteral("<unreadable>")};
+        QStringList texts;
+        for (char* value : values)
+            texts << QString::fromUtf8(value);
+        nc_free_string(length, values.data());
+        return texts;
+    }
     // The text of a scalar string variable.
     QString stringValue(const char* variable) const
     {
@@ -238,10 +256,10 @@ private slots:
                             "# Times below: UTC; x, y and face are empty: a log file does not "
                             "keep them\r\n"
                             "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,"
-                            "face\r\n"
-                            "2009-05-24T14:03:07.000Z,,,m/s,,,0.515,88,from,\r\n"
-                            "2009-05-24T14:03:08.000Z,,,Knots,,,0.514444,270,from,\r\n"
-                            "2009-05-24T14:03:10.000Z,,,mm/s,,,0.25,0,from,\r\n"));
+                            "face,note\r\n"
+                            "2009-05-24T14:03:07.000Z,,,m/s,,,0.515,88,from,,\r\n"
+                            "2009-05-24T14:03:08.000Z,,,Knots,,,0.514444,270,from,,\r\n"
+                            "2009-05-24T14:03:10.000Z,,,mm/s,,,0.25,0,from,,\r\n"));
         QCOMPARE(filesIn(dir), (QStringList{s("in.log"), s("out.csv")}));
     }
 
@@ -339,6 +357,7 @@ private slots:
 
     void dataFileKeepsItsConventionsAndComponents()
     {
+        // An earlier version's data file, without the note column.
         QTemporaryDir dir;
         const QString in = dir.filePath(s("run.csv"));
         const QString out = dir.filePath(s("out.nc"));
@@ -367,10 +386,72 @@ private slots:
         const QString csv = dir.filePath(s("out.csv"));
         QCOMPARE(runExport({in, csv}).exitCode, 0);
         QVERIFY(contents(csv).contains("\r\n# Clock: synchronised, estimated error 2 ms\r\n"));
-        QCOMPARE(dataRows(contents(csv)),
+        QCOMPARE(
+            dataRows(contents(csv)),
+            (QList<QByteArray>{
+                "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,",
+                "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up,"}));
+        // An earlier version's data file has no events: no marks.
+        QVERIFY(!nc.hasDimension("mark"));
+    }
+
+    // The events of a data file (marks, the device lost and back, alarms) in the span: in the
+    // netCDF file along a dimension of their own, mark_time on the samples' time units and
+    // mark_note, never among the samples; in CSV as rows of their own, in place.
+    void marksOfADataFileAreExported()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(s("run.csv"));
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(
+            in,
+            lines({"# Marvane 4.01 data file",
+                   "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face,note",
+                   "2009-05-24T14:03:06.900Z,,,,,,,,,,mark: before the span",
+                   "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,",
+                   "2009-05-24T14:03:07.500Z,,,,,,,,,,\"mark: diver \"\"Ana\"\" in, north\"",
+                   "2009-05-24T14:03:07.700Z,,,,,,,,,,device lost",
+                   "2009-05-24T14:03:08.250Z,+0.200,+0.000,m/s,0.2,0,0.2,270,from,down,",
+                   "2009-05-24T14:03:08.600Z,,,,,,,,,,mark"})));
+        const QStringList span{s("--from"), s("2009-05-24T14:03:07")};
+        const Run run = runExport(span + QStringList{in, out});
+        QCOMPARE(run.exitCode, 0);
+        NcReader nc(out);
+        QVERIFY(nc.ok());
+        QCOMPARE(nc.doubles("time"), (std::vector<double>{1243173787.25, 1243173788.25}));
+        QCOMPARE(nc.dimensionOf("mark_time"), QByteArray("mark"));
+        QCOMPARE(nc.doubles("mark_time"),
+                 (std::vector<double>{1243173787.5, 1243173787.7, 1243173788.6}));
+        QCOMPARE(nc.text("mark_time", "units"), nc.text("time", "units"));
+        QCOMPARE(nc.strings("mark_note"),
+                 (QStringList{s("mark: diver \"Ana\" in, north"), s("device lost"), s("mark")}));
+
+        // CSV: the rows in place, the note quoted, no "#" line after the header row.
+        const QString csv = dir.filePath(s("out.csv"));
+        QCOMPARE(runExport(span + QStringList{in, csv}).exitCode, 0);
+        const QByteArray text = contents(csv);
+        QCOMPARE(dataRows(text),
                  (QList<QByteArray>{
-                     "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
-                     "2009-05-24T14:03:07.450Z,+00.15,+00.00,Knots,0.077167,0,0.077167,90,to,up"}));
+                     "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down,",
+                     "2009-05-24T14:03:07.500Z,,,,,,,,,,\"mark: diver \"\"Ana\"\" in, north\"",
+                     "2009-05-24T14:03:07.700Z,,,,,,,,,,device lost",
+                     "2009-05-24T14:03:08.250Z,+0.200,+0.000,m/s,0.2,0,0.2,270,from,down,",
+                     "2009-05-24T14:03:08.600Z,,,,,,,,,,mark"}));
+        QVERIFY(!text.mid(text.indexOf("time,x_raw")).contains("\n#"));
+
+        // Without events: no mark dimension.
+        const QString plain = dir.filePath(s("plain.csv"));
+        QVERIFY(writeFile(plain, lines({"# Marvane 4.01 data file",
+                                        "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,"
+                                        "bearing_deg,convention,face,note",
+                                        "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,"
+                                        "270,from,down,"})));
+        const QString plainOut = dir.filePath(s("plain.nc"));
+        QCOMPARE(runExport({plain, plainOut}).exitCode, 0);
+        NcReader none(plainOut);
+        QVERIFY(none.ok());
+        QVERIFY(!none.hasDimension("mark"));
+        QVERIFY(none.doubles("mark_time").empty());
     }
 
     // CF's direction and component names say true north: only a heading makes the sensor's
@@ -595,8 +676,8 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         const QByteArray csv = contents(out);
         QCOMPARE(dataRows(csv),
-                 (QList<QByteArray>{"2024-01-15T15:30:00.000Z,,,m/s,,,0.515,88,from,",
-                                    "2024-07-15T14:30:00.000Z,,,m/s,,,0.52,90,from,"}));
+                 (QList<QByteArray>{"2024-01-15T15:30:00.000Z,,,m/s,,,0.515,88,from,,",
+                                    "2024-07-15T14:30:00.000Z,,,m/s,,,0.52,90,from,,"}));
         QVERIFY2(!run.err.contains("skipped"), run.err.constData());
         if (said.isEmpty())
             QVERIFY2(!run.err.contains("read as"), run.err.constData());

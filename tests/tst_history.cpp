@@ -1,14 +1,15 @@
 // The history of a recording: its reductions against record-by-record figures, the columns a plot
 // draws, the summary and its text (from live samples and from a log file alike), and the plot
-// widget drawing on its time axis, seeking, panning and zooming.
+// widget drawing on its time axis, seeking, panning and zooming, and the operator's marks.
 
 #include "app/HistoryPane.h"
 #include "app/HistoryPlot.h"
+#include "history/HistorySeries.h"
 #include "history/LiveHistory.h"
+#include "history/SpanStatistics.h"
 #include "logformat/LogFormat.h"
 #include "replay/ReplayIndex.h"
-#include "history/HistorySeries.h"
-#include "history/SpanStatistics.h"
+#include "session/LiveSession.h"
 #include "tests/support/HistoryCompare.h"
 #include "tests/support/Samples.h"
 
@@ -169,6 +170,7 @@ private slots:
 
     void plotDrawsEachSampleAtItsTime();
     void plotMarksThePosition();
+    void liveMarksReachTheSeriesAndThePlot();
     void movingTheMarkerReusesTheColumns();
     void clickAsksToSeekToTheSampleNearestInTime();
     void dragMovesTheSpanWithoutSeeking();
@@ -798,6 +800,71 @@ void TestHistory::plotDrawsEachSampleAtItsTime()
     QVERIFY(
         rowsNearColour(image, speed.left() - 1, HistoryPlot::speedColour(), 0, image.height() - 1)
             .isEmpty());
+}
+
+// A mark of the live session reaches its history as a mark beside the samples (no record, no
+// statistic), and the plot draws a line in the mark's colour at its time, through both panes,
+// with its note beside it; a mark outside the span is not drawn.
+void TestHistory::liveMarksReachTheSeriesAndThePlot()
+{
+    LiveSession session(nullptr);
+    LiveHistory& live = session.history();
+    QSignalSpy marked(&live, &LiveHistory::marked);
+    session.receiveRecord(QStringLiteral("+0.100 +0.000"));
+    const qint64 records = live.series().recordCount();
+    const SessionEvent mark = session.mark(QStringLiteral("diver in the water"));
+    session.receiveRecord(QStringLiteral("+0.200 +0.000"));
+    QCOMPARE(marked.count(), 1);
+    QCOMPARE(live.series().marks().size(), size_t(1));
+    QCOMPARE(live.series().marks().front().timeMs, mark.timeMs);
+    QCOMPARE(live.series().marks().front().note, QStringLiteral("diver in the water"));
+    QCOMPARE(live.series().recordCount(), records + 1); // the second sample only
+
+    // Drawn on a series of its own: 2000 s over 1000 columns, a mark at 1500 s and one at
+    // 1500.9 s in the same column, one without a note at 500 s.
+    HistorySeries series;
+    feedPlotRecords(&series);
+    series.addMark({clock(10, 0, 0) + 1500 * 1000LL, QStringLiteral("diver in the water")});
+    series.addMark({clock(10, 0, 0) + 500 * 1000LL, QString()});
+    HistoryPlot plot;
+    plot.setSeries(&series);
+    sizeForThousandColumns(plot);
+    const QRect speed = plot.speedPane();
+    const QRect bearing = plot.bearingPane();
+    const int x = plot.xOfTime(clock(10, 0, 0) + 1500 * 1000LL);
+    QCOMPARE(x, speed.left() + 750);
+    QImage image = rendered(plot);
+    QList<int> rows = rowsOfColour(image, x, HistoryPlot::markColour(), 0, image.height() - 1);
+    QVERIFY(!rows.isEmpty());
+    QCOMPARE(rows.first(), speed.top());
+    QCOMPARE(rows.last(), bearing.bottom());
+    QVERIFY(rowsOfColour(image, x - 1, HistoryPlot::markColour(), 0, image.height() - 1).isEmpty());
+    const int x500 = plot.xOfTime(clock(10, 0, 0) + 500 * 1000LL);
+    QCOMPARE(rowsOfColour(image, x500, HistoryPlot::markColour(), 0, image.height() - 1).size(),
+             bearing.bottom() - speed.top() + 1);
+    // The note: text in the mark's colour right of the line, near the top of the speed pane.
+    int notePixels = 0;
+    for (int c = x + 2; c < x + 60; ++c)
+        notePixels +=
+            int(rowsNearColour(image, c, HistoryPlot::markColour(), speed.top(), speed.top() + 20)
+                    .size());
+    QVERIFY2(notePixels > 10, qPrintable(QString::number(notePixels)));
+    // Without a note, nothing beside its line.
+    int besideUnnoted = 0;
+    for (int c = x500 + 2; c < x500 + 60; ++c)
+        besideUnnoted +=
+            int(rowsNearColour(image, c, HistoryPlot::markColour(), speed.top(), speed.top() + 20)
+                    .size());
+    QCOMPARE(besideUnnoted, 0);
+
+    // Outside the span: not drawn.
+    plot.setTimeSpan(clock(10, 0, 0), clock(10, 0, 0) + 1000 * 1000LL);
+    QCOMPARE(plot.xOfTime(clock(10, 0, 0) + 1500 * 1000LL), -1);
+    image = rendered(plot);
+    for (int c = speed.left() + 501; c <= speed.right(); ++c)
+        QVERIFY(
+            rowsOfColour(image, c, HistoryPlot::markColour(), bearing.bottom(), bearing.bottom())
+                .isEmpty());
 }
 
 void TestHistory::plotMarksThePosition()

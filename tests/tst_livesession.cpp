@@ -1,18 +1,19 @@
 // The live session: one road from the sources to every destination, in batches.
 
-#include "logformat/DataFileFormat.h"
-#include "recording/DataFileWriter.h"
 #include "history/LiveHistory.h"
-#include "recording/Recording.h"
+#include "logformat/DataFileFormat.h"
 #include "outputs/MqttPayload.h"
 #include "outputs/NmeaSentence.h"
+#include "recording/DataFileWriter.h"
+#include "recording/Recording.h"
 #include "sensor/FlowPipeline.h"
-#include "session/NoDataWatch.h"
 #include "sensor/SampleSink.h"
-#include "sources/DemoSource.h"
+#include "session/AlarmSettings.h"
 #include "session/ClockWatch.h"
 #include "session/LiveSession.h"
+#include "session/NoDataWatch.h"
 #include "settings/ProgramOptions.h"
+#include "sources/DemoSource.h"
 #include "tests/support/FailingFileDevice.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/Pty.h"
@@ -84,6 +85,7 @@ private slots:
     void secondDemonstrationIsRefused();
     void destinationsHearEventsInOrder();
     void oneWriteAndOneSyncPerBatch();
+    void marksAndAlarmsAreRowsOfTheDataFileWhileLogging();
     void secondRecordingOfOneFileIsRefused();
     void recordsAreStampedWhenTheyArrive();
     void clockStatesReachTheDestinations_data();
@@ -504,6 +506,63 @@ void TestLiveSession::oneWriteAndOneSyncPerBatch()
         QCOMPARE(device.writes(file), 1 + 3); // the head, then one per poll
         QCOMPARE(device.syncs(file), 1 + 3);
     }
+}
+
+// A mark and an alarm's beginning and end reach the data file as rows of their own, at their
+// times, in the order they happened among the samples; while logging is off they give no row
+// (the data file holds what the log holds), though the history still has the mark. A note is
+// one line of at most 120 characters.
+void TestLiveSession::marksAndAlarmsAreRowsOfTheDataFileWhileLogging()
+{
+    QTemporaryDir dir;
+    ManualClock clock;
+    LiveSession session(nullptr);
+    session.setClock(&clock);
+    const QString log = dir.filePath(QStringLiteral("run.log"));
+    const QString data = dir.filePath(QStringLiteral("run.csv"));
+    QString reason;
+    QVERIFY(session.recording().createFile(log, &reason));
+    QVERIFY2(session.openDataFile(data, false, &reason), qPrintable(reason));
+    session.recording().setLogging(true);
+    AlarmSettings alarms;
+    alarms.speedAbove = {true, 1.0, 0.1, 0};
+    session.setAlarms(alarms);
+
+    session.receiveRecord(QStringLiteral("+0.500 +0.000"));
+    clock.advance(250);
+    const SessionEvent first = session.mark(QStringLiteral("first\nignored"));
+    QCOMPARE(first.kind, SessionEvent::Kind::Mark);
+    QCOMPARE(first.timeMs, clock.utc);
+    QCOMPARE(first.reason, QStringLiteral("first"));
+    clock.advance(750);
+    session.receiveRecord(QStringLiteral("+2.000 +0.000")); // raises
+    clock.advance(1000);
+    session.receiveRecord(QStringLiteral("+0.100 +0.000")); // clears
+    session.recording().setLogging(false);
+    clock.advance(1000);
+    session.mark(QStringLiteral("not logged"));
+    session.recording().setLogging(true);
+    clock.advance(1000);
+    session.mark(QString(200, QLatin1Char('x')));
+
+    QList<QByteArray> rows = readAll(data).split('\n');
+    while (!rows.isEmpty() && !rows.first().startsWith("time,"))
+        rows.removeFirst();
+    QVERIFY(!rows.isEmpty());
+    rows.removeFirst(); // the header row
+    rows.removeLast();  // after the last line end
+    for (QByteArray& row : rows)
+        row = row.trimmed();
+    QCOMPARE(rows, (QList<QByteArray>{
+                       "2009-05-24T14:03:07.000Z,+0.500,+0.000,m/s,0.5,0,0.5,90,from,down,",
+                       "2009-05-24T14:03:07.250Z,,,,,,,,,,mark: first",
+                       "2009-05-24T14:03:08.000Z,+2.000,+0.000,m/s,2,0,2,90,from,down,",
+                       "2009-05-24T14:03:08.000Z,,,,,,,,,,alarm raised: speed above 1.000 m/s",
+                       "2009-05-24T14:03:09.000Z,+0.100,+0.000,m/s,0.1,0,0.1,90,from,down,",
+                       "2009-05-24T14:03:09.000Z,,,,,,,,,,alarm cleared: speed above 1.000 m/s",
+                       "2009-05-24T14:03:11.000Z,,,,,,,,,,mark: " + QByteArray(120, 'x')}));
+    QCOMPARE(session.history().series().marks().size(), size_t(3));
+    QCOMPARE(session.history().series().marks().at(1).note, QStringLiteral("not logged"));
 }
 
 void TestLiveSession::secondRecordingOfOneFileIsRefused()

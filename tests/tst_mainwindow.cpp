@@ -233,6 +233,7 @@ void TestMainWindow::elementGeometry_data()
     row("connectButton", QRect(171, 2, 30, 30));
     row("disconnectButton", QRect(201, 2, 30, 30));
     row("commsOptionsButton", QRect(239, 2, 30, 30));
+    row("markButton", QRect(277, 2, 30, 30));
     row("exitButton", QRect(593, 2, 30, 30));
 }
 
@@ -269,7 +270,8 @@ void TestMainWindow::menuCaptions()
                                        QStringLiteral("closeLogAction=&Close"), QStringLiteral("-"),
                                        QStringLiteral("startLogAction=Start &Log"),
                                        QStringLiteral("stopLogAction=&Stop Log"),
-                                       QStringLiteral("-"), QStringLiteral("exitAction=E&xit")}));
+                                       QStringLiteral("markAction=&Mark..."), QStringLiteral("-"),
+                                       QStringLiteral("exitAction=E&xit")}));
     QCOMPARE(captions(1),
              (QStringList{QStringLiteral("connectAction=&Connect"),
                           QStringLiteral("disconnectAction=&Disconnect"), QStringLiteral("-"),
@@ -306,6 +308,7 @@ void TestMainWindow::toolbarButtonsShareTheirMenuAction_data()
     row("connectButton", "connectAction", "Connect to serial port");
     row("disconnectButton", "disconnectAction", "Disconnect from serial port");
     row("commsOptionsButton", "commsOptionsAction", "Options");
+    row("markButton", "markAction", "Mark this moment, with a note");
     row("exitButton", "exitAction", "Exit Marvane");
 }
 

@@ -1,6 +1,7 @@
 // MQTT output against Debian's real broker, started by the test on a free port of 127.0.0.1:
 // the JSON of each sample, the retained status (the health state, "offline" after a clean end, the
-// will "offline" after kill -9), the alarms, and the bounded queue while the broker is away;
+// will "offline" after kill -9), the alarms, the marks, and the bounded queue while the broker is
+// away;
 // every payload under the topic JSON; through the live
 // session, the topic following the port in use, the clean end and the warnings at the start;
 // over TLS, with certificates made here by the openssl program, each refusal saying which check
@@ -145,6 +146,7 @@ private slots:
     void tlsRefusalSaysWhichCheckFailed_data();
     void tlsRefusalSaysWhichCheckFailed();
     void healthStateAndAlarmsAreRetainedJson();
+    void marksArePublishedOnceAndNotRetained();
 
 private:
     std::unique_ptr<QTemporaryDir> m_certificates; // made once, for every TLS case
@@ -553,6 +555,52 @@ void TestMqtt::healthStateAndAlarmsAreRetainedJson()
     for (const MqttSubscriber::Message& message : subscriber.messages())
         QVERIFY2(QJsonDocument::fromJson(message.payload).isObject(),
                  qPrintable(message.topic + QLatin1Char(' ') + QString::fromUtf8(message.payload)));
+}
+
+// The operator's marks on "<topic>/mark": each once, with its time and note, in order; one
+// marked before the broker is reached goes out once it is; none is retained for a newcomer.
+void TestMqtt::marksArePublishedOnceAndNotRetained()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    const QString topic = QStringLiteral("marvane/test/COM2");
+    const QString markTopic = topic + QStringLiteral("/mark");
+    MqttSubscriber subscriber(broker.port(), topic + QStringLiteral("/#"));
+    QTRY_VERIFY(subscriber.subscribed());
+    ManualClock clock;
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    settings.mqttTopic = topic;
+    LiveSession session(nullptr);
+    session.setClock(&clock);
+    QString error;
+    QVERIFY2(session.setOutputs(settings, QStringLiteral("COM2"), &error), qPrintable(error));
+    // At once, before the connection is up: it waits for the broker.
+    session.mark(QString());
+    clock.advance(1500);
+    session.mark(QStringLiteral("  diver \"Ana\" in the water, north ladder\nsecond line"));
+    QTRY_COMPARE(subscriber.payloads(markTopic).size(), 2);
+    QCOMPARE(
+        subscriber.payloads(markTopic),
+        (QList<QByteArray>{
+            R"({"note":"","time":"2009-05-24T14:03:07.000Z"})",
+            R"({"note":"diver \"Ana\" in the water, north ladder","time":"2009-05-24T14:03:08.500Z"})"}));
+    for (const MqttSubscriber::Message& message : subscriber.messages()) {
+        if (message.topic == markTopic)
+            QVERIFY(!message.retained);
+    }
+
+    // A newcomer hears nothing of marks gone by, and the next mark.
+    MqttSubscriber late(broker.port(), markTopic);
+    QTRY_VERIFY(late.subscribed());
+    QTest::qWait(200);
+    QVERIFY(late.messages().isEmpty());
+    session.mark(QStringLiteral("third"));
+    QTRY_COMPARE(late.messages().size(), 1);
+    QVERIFY(late.messages().first().payload.contains("\"note\":\"third\""));
+    QCOMPARE(subscriber.payloads(markTopic).size(), 3);
+    session.finish();
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -1,9 +1,12 @@
-// The program's boxes: where they open and which button Return presses.
+// The program's boxes: where they open, which button Return presses, and the one-line text box
+// and its bound.
 
 #include "app/WidgetPrompts.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +20,8 @@ private slots:
     void boxesOpenAboveAWindowThatStaysOnTop();
     void questionDefault_data();
     void questionDefault();
+    void textBoxKeepsItsBound_data();
+    void textBoxKeepsItsBound();
 };
 
 namespace {
@@ -87,6 +92,49 @@ void TestPrompts::questionDefault()
     QVERIFY(!prompts.confirm(QStringLiteral("Start logging data?"), yesByDefault));
     QCOMPARE(seen.defaultButton.remove(QLatin1Char('&')),
              yesByDefault ? QStringLiteral("Yes") : QStringLiteral("No"));
+}
+
+void TestPrompts::textBoxKeepsItsBound_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("short") << QStringLiteral("diver in") << true << QStringLiteral("diver in");
+    QTest::newRow("too long") << QStringLiteral("abcdefghijkl") << true
+                              << QStringLiteral("abcdefghij");
+    QTest::newRow("cancelled") << QStringLiteral("diver in") << false << QString();
+}
+
+// The field takes at most the bound from the first key; OK gives what it holds, Cancel nothing.
+void TestPrompts::textBoxKeepsItsBound()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, ok);
+    QFETCH(QString, answer);
+    QMainWindow main;
+    main.show();
+    WidgetPrompts prompts(&main);
+    QString title;
+    int maxLength = -1;
+    QTimer::singleShot(0, qApp, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        title = dialog->windowTitle();
+        auto* field = dialog->findChild<QLineEdit*>();
+        if (field) {
+            maxLength = field->maxLength();
+            QTest::keyClicks(field, typed);
+        }
+        ok ? dialog->accept() : dialog->reject();
+    });
+    const std::optional<QString> got =
+        prompts.askText(QStringLiteral("Mark"), QStringLiteral("Note:"), 10);
+    QCOMPARE(title, QStringLiteral("Mark"));
+    QCOMPARE(maxLength, 10);
+    QCOMPARE(got.has_value(), ok);
+    if (ok)
+        QCOMPARE(*got, answer);
 }
 
 QTEST_MAIN(TestPrompts)

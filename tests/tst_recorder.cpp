@@ -1,6 +1,7 @@
 // marvane-record run as a program: its command line, its refusals, and a run on a
 // pseudo-terminal ended by SIGTERM with records not yet polled.
 
+#include "logformat/DataFileFormat.h"
 #include "logformat/LogFormat.h"
 
 #include <QDateTime>
@@ -67,6 +68,8 @@ private slots:
     void logMovedOrDeletedUnderTheRecorderLosesNothing_data();
     void logMovedOrDeletedUnderTheRecorderLosesNothing();
     void sighupReopensTheLogAfterLogrotateMovedIt();
+    void sigusr1MarksWithTheNoteFile_data();
+    void sigusr1MarksWithTheNoteFile();
     void rotatedRunStartsWholeFilesAndRemovesOldOnes();
     void jsonStartLineStatesTheHeading();
     void alarmRaisedAndClearedAreOneLineEach();
@@ -944,6 +947,65 @@ void TestRecorder::sighupReopensTheLogAfterLogrotateMovedIt()
     QByteArray problem;
     QCOMPARE(recordsIn(rotated, &problem), QList<QByteArray>{"0.101"});
     QCOMPARE(recordsIn(log, &problem), QList<QByteArray>{"0.102"});
+    QVERIFY2(problem.isEmpty(), problem.constData());
+}
+
+void TestRecorder::sigusr1MarksWithTheNoteFile_data()
+{
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QByteArray>("noted");   // the event line of the mark with a note
+    QTest::addColumn<QByteArray>("missing"); // the warning for a note file that is not there
+    QTest::newRow("text") << QStringLiteral("text") << QByteArray(": diver in the water\n")
+                          << QByteArray("cannot read the mark note file ");
+    QTest::newRow("json") << QStringLiteral("json") << QByteArray(R"("kind":"mark","markTime":")")
+                          << QByteArray(R"("kind":"warning","message":"cannot read the mark)");
+}
+
+// SIGUSR1 marks the moment: a row of its own in the data file with the first line of the note
+// file, trimmed, and an event line; without the note file, a mark without a note and a warning.
+// The log keeps its format: no line of the mark.
+void TestRecorder::sigusr1MarksWithTheNoteFile()
+{
+    QFETCH(QString, events);
+    QFETCH(QByteArray, noted);
+    QFETCH(QByteArray, missing);
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    const QString data = m_dir->filePath(QStringLiteral("flow.csv"));
+    const QString note = m_dir->filePath(QStringLiteral("note.txt"));
+    QVERIFY(writeFile(note, "  diver in the water  \nsecond line\n"));
+    RecorderRun run;
+    QVERIFY(run.start(m_dir->filePath(QStringLiteral("marvane.ini")),
+                      {QStringLiteral("--events"), events, QStringLiteral("--data-file"), data,
+                       QStringLiteral("--mark-note-file"), note, log}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("recording"), 10000);
+    QVERIFY(run.send(1));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(log).contains("\"0.101\""), 10000);
+    QCOMPARE(::kill(pid_t(run.process.processId()), SIGUSR1), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(run.said(noted), 10000);
+    QVERIFY2(run.said("diver in the water"), run.err.constData());
+    QVERIFY(QFile::remove(note));
+    QCOMPARE(::kill(pid_t(run.process.processId()), SIGUSR1), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(run.said(missing), 10000);
+    QVERIFY(run.send(2));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(data).contains(",0.102,"), 10000);
+    QCOMPARE(run.process.state(), QProcess::Running); // SIGUSR1 does not end it
+    QCOMPARE(run.stop(), 0);
+
+    QList<QByteArray> notes;
+    int samples = 0;
+    for (const QByteArray& line : contents(data).split('\n')) {
+        DataFileRow row;
+        if (!parseDataFileRow(line.trimmed(), &row))
+            continue;
+        if (row.event)
+            notes << row.note.toUtf8();
+        else
+            ++samples;
+    }
+    QCOMPARE(notes, (QList<QByteArray>{"mark: diver in the water", "mark"}));
+    QCOMPARE(samples, 2);
+    QByteArray problem;
+    QCOMPARE(recordsIn(log, &problem), (QList<QByteArray>{"0.101", "0.102"}));
     QVERIFY2(problem.isEmpty(), problem.constData());
 }
 

@@ -568,9 +568,9 @@ void TestReview::exportSpanWritesTheSpanShown()
         if (row.startsWith("2009-"))
             data << QString::fromLatin1(row.trimmed());
     }
-    QCOMPARE(data, (QStringList{QStringLiteral("2009-05-24T14:03:07.000Z,,,m/s,,,0.515,90,from,"),
-                                QStringLiteral("2009-05-24T14:03:08.000Z,,,m/s,,,0.6,180,from,"),
-                                QStringLiteral("2009-05-24T14:03:10.000Z,,,m/s,,,0.7,270,from,")}));
+    QCOMPARE(data, (QStringList{QStringLiteral("2009-05-24T14:03:07.000Z,,,m/s,,,0.515,90,from,,"),
+                                QStringLiteral("2009-05-24T14:03:08.000Z,,,m/s,,,0.6,180,from,,"),
+                                QStringLiteral("2009-05-24T14:03:10.000Z,,,m/s,,,0.7,270,from,,")}));
     // A name that is neither .csv nor .nc is refused with a message.
     r.f.prompts->fileAnswers << r.f.path(QStringLiteral("span.txt"));
     pane->exportButton()->click();

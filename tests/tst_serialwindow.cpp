@@ -874,7 +874,7 @@ void TestSerialWindow::dataFileBesideTheLogWhenChosen()
     QVERIFY2(data.startsWith("# Marvane "), data.constData());
     QVERIFY2(data.contains("# Log file: " + f.path(QStringLiteral("survey.log")).toUtf8()),
              data.constData());
-    QVERIFY2(data.contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down\r\n"),
+    QVERIFY2(data.contains(",+0.300,-0.400,m/s,0.3,-0.4,0.5,143.13,from,down,\r\n"),
              data.constData());
     // Stop Log: neither file takes the next sample.
     w->stopLogging();

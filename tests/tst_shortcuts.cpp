@@ -37,6 +37,8 @@ void TestShortcuts::menuCommandKeys_data()
                            << QKeySequence(QStringLiteral("Ctrl+W"));
     QTest::newRow("Exit") << QStringLiteral("exitAction") << QStringLiteral("E&xit")
                           << QKeySequence(QStringLiteral("Ctrl+Q"));
+    QTest::newRow("Mark") << QStringLiteral("markAction") << QStringLiteral("&Mark...")
+                          << QKeySequence(QStringLiteral("Ctrl+M"));
     QTest::newRow("Data Convention")
         << QStringLiteral("dataConventionAction") << QStringLiteral("&Data Convention...")
         << QKeySequence(QStringLiteral("F1"));

@@ -9,7 +9,9 @@
 // under it is made again at its path. With --rotate a new log (and data file) starts at each UTC
 // day or hour, or past a size, named from the date fields of LOGFILE. SIGINT and SIGTERM end the
 // run after one last poll; what could not be written by then is told, and the exit status is 1.
-// SIGHUP reopens the files at their paths, as logrotate's postrotate expects. Every option is
+// SIGHUP reopens the files at their paths, as logrotate's postrotate expects. SIGUSR1 marks the
+// moment (a row of the data file, a line on the History, a message on MQTT), with the first line
+// of the --mark-note-file as its note. Every option is
 // checked before any file is made, so a refused command line leaves nothing behind.
 // What happens is told on standard error, as sentences or (--events json) as one JSON object a
 // line for programs that watch the recorder.
@@ -29,6 +31,7 @@
 #include "session/AlarmWatch.h"
 #include "session/LiveSession.h"
 #include "settings/ProgramOptions.h"
+#include "base/ClockText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -88,6 +91,7 @@ struct RecordOptions
     EventFormat events = EventFormat::Text;
     QStringList outputTexts; // each output in words, for the start line
     std::optional<LogRotation> rotation; // LOGFILE and dataFile are its patterns
+    QString markNoteFile;                // read at each SIGUSR1: its first line is the mark's note
 };
 
 QString lineText(const PortSettings& port)
@@ -206,6 +210,7 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
         options.events = value == QLatin1String("json") ? EventFormat::Json : EventFormat::Text;
     }
     options.values.reconnect = true;
+    options.markNoteFile = parser.value(QStringLiteral("mark-note-file"));
     options.dataFile = parser.value(QStringLiteral("data-file"));
     // "Beside the log": a relative name is taken from the log's folder, not the current one.
     if (!options.dataFile.isEmpty() && QFileInfo(options.dataFile).isRelative())
@@ -324,6 +329,7 @@ enum class EventKind
     MadeAgain,      // the log or data file was missing or empty and was made again
     Reopened,       // SIGHUP: the files were opened again at their paths
     Alarm,          // an alarm was raised or cleared
+    Mark,           // SIGUSR1: the moment was marked
     Output,         // a network output's own message
     Status,         // the status line, every 10 s and at the end
     Warning,        // something is amiss and the run goes on
@@ -378,6 +384,8 @@ QString kindName(EventKind kind)
         return QStringLiteral("reopened");
     case EventKind::Alarm:
         return QStringLiteral("alarm");
+    case EventKind::Mark:
+        return QStringLiteral("mark");
     case EventKind::Output:
         return QStringLiteral("output");
     case EventKind::Status:
@@ -418,6 +426,7 @@ bool stampedSentence(EventKind kind)
     case EventKind::MadeAgain:
     case EventKind::Reopened:
     case EventKind::Alarm:
+    case EventKind::Mark:
     case EventKind::Output:
         return true;
     case EventKind::Status:
@@ -621,6 +630,13 @@ public:
         } else if (const int status = openFiles(); status != 0) {
             return status;
         }
+        if (m_session.dataFile().isOpen() && !m_session.dataFile().writesNotes())
+            m_events.message(EventKind::Warning,
+                             QStringLiteral("%1 was written by an earlier version, without the "
+                                            "note column: its samples go on in its columns, and "
+                                            "marks, device and alarm events are not written "
+                                            "into it")
+                                 .arg(m_session.dataFile().path()));
         connect(&m_session.dataFile(), &DataFileWriter::writeFailed, this,
                 [this](const QString& path, const QString& why, int rows) {
                     m_events.print(EventKind::WriteFailed,
@@ -772,6 +788,26 @@ public:
         }
     }
 
+    // SIGUSR1: the moment marked, with the first line of the note file as its note (none when
+    // no file is named; a file that cannot be read gives a warning and a mark without a note).
+    void mark()
+    {
+        QString note;
+        if (!m_options.markNoteFile.isEmpty()) {
+            QFile file(m_options.markNoteFile);
+            if (file.open(QIODevice::ReadOnly)) {
+                // More than a note holds is not read: the file may be anything.
+                note = QString::fromUtf8(file.readLine(4 * LiveSession::kMarkNoteLength));
+            } else {
+                m_events.message(EventKind::Warning,
+                                 QStringLiteral("cannot read the mark note file %1: %2; marked "
+                                                "without a note")
+                                     .arg(m_options.markNoteFile, file.errorString()));
+            }
+        }
+        m_session.mark(note);
+    }
+
     // The end of the run: every byte already received is framed and logged first. Returns the
     // exit status: 1 when lines could not be written (they are told: where they are kept, or
     // that they were dropped).
@@ -880,6 +916,15 @@ public:
                             {QStringLiteral("message"), event.reason}});
             break;
         }
+        case SessionEvent::Kind::Mark:
+            m_events.print(
+                EventKind::Mark,
+                event.reason.isEmpty()
+                    ? QStringLiteral("mark at %1").arg(isoUtcText(event.timeMs))
+                    : QStringLiteral("mark at %1: %2").arg(isoUtcText(event.timeMs), event.reason),
+                {{QStringLiteral("markTime"), isoUtcText(event.timeMs)},
+                 {QStringLiteral("note"), event.reason}});
+            break;
         }
     }
 
@@ -1040,6 +1085,7 @@ int main(int argc, char* argv[])
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);
     if (::sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
         std::perror("marvane-record: sigprocmask");
         return 1;
@@ -1058,7 +1104,8 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(
         QStringLiteral("Records the flow sensor into LOGFILE without a window. Serial settings "
                        "not given here come from marvane.ini. SIGHUP reopens the log and the "
-                       "data file at their paths (for logrotate's postrotate)."));
+                       "data file at their paths (for logrotate's postrotate); SIGUSR1 marks "
+                       "the moment (see --mark-note-file)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addOptions({
@@ -1101,6 +1148,12 @@ int main(int argc, char* argv[])
                         "or G: 10M). LOGFILE and --data-file then hold date fields, filled in "
                         "in UTC: %Y %m %d %H %M %S, as in pier-%Y%m%d.log."),
          QStringLiteral("WHEN")},
+        {QStringLiteral("mark-note-file"),
+         QStringLiteral("At each SIGUSR1 (a mark), the first line of FILE is the mark's note "
+                        "(trimmed, at most %1 characters); a missing FILE gives a mark without a "
+                        "note, and a warning.")
+             .arg(LiveSession::kMarkNoteLength),
+         QStringLiteral("FILE")},
         {QStringLiteral("keep-days"),
          QStringLiteral("With --rotate: remove the files of LOGFILE's and --data-file's "
                         "patterns dated more than N days before today (UTC)."),
@@ -1150,14 +1203,20 @@ int main(int argc, char* argv[])
         signalfd_siginfo info;
         bool stop = false;
         bool reopen = false;
+        int marks = 0;
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
             if (info.ssi_signo == SIGHUP)
                 reopen = true;
+            else if (info.ssi_signo == SIGUSR1)
+                ++marks;
             else
                 stop = true;
         }
         if (reopen && !stop)
             recorder.reopen();
+        // A mark sent just before a stop is still taken: the operator asked for it first.
+        for (int i = 0; i < marks; ++i)
+            recorder.mark();
         if (!stop)
             return;
         stopNotifier.setEnabled(false);

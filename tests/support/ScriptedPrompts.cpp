@@ -31,6 +31,20 @@ void ScriptedPrompts::message(const QString& text, const QString& informative)
         whileShowing();
 }
 
+std::optional<QString> ScriptedPrompts::askText(const QString& title, const QString& label,
+                                                int maxLength)
+{
+    shown.append({QStringLiteral("text"), title, label});
+    lastTextLabel = label;
+    lastTextMaxLength = maxLength;
+    if (whileShowing)
+        whileShowing();
+    if (textAnswers.isEmpty())
+        return std::nullopt;
+    const std::optional<QString> answer = textAnswers.takeFirst();
+    return answer ? std::optional<QString>(answer->left(maxLength)) : std::nullopt;
+}
+
 std::optional<QString> ScriptedPrompts::openFileName(const QString& title, const QString& filter,
                                                      const QString& startFolder)
 {

@@ -16,7 +16,7 @@ class ScriptedPrompts : public Prompts
 public:
     struct Shown
     {
-        QString kind; // "confirm", "error", "message", "open", "save"
+        QString kind; // "confirm", "error", "message", "text", "open", "save"
         QString text; // question, message, or dialog title
         QString informative;
     };
@@ -30,6 +30,10 @@ public:
     void notify(const QString& text, const QString& informative,
                 std::function<void()> closed) override;
     void message(const QString& text, const QString& informative = {}) override;
+    // Recorded as "text" with the title; the answer is the next of textAnswers (cut to
+    // maxLength, as the box's field would), nothing (Cancel) when the queue is empty.
+    std::optional<QString> askText(const QString& title, const QString& label,
+                                   int maxLength) override;
     std::optional<QString> openFileName(const QString& title, const QString& filter,
                                         const QString& startFolder) override;
     std::optional<QString> saveFileName(const QString& title, const QString& filter,
@@ -39,6 +43,9 @@ public:
     // Answers given in order; an empty queue answers No / cancels.
     QList<bool> confirmAnswers;
     QList<std::optional<QString>> fileAnswers;
+    QList<std::optional<QString>> textAnswers;
+    QString lastTextLabel;
+    int lastTextMaxLength = 0;
 
     // Called while a box is "open", so a test can run events inside it as a real box would.
     std::function<void()> whileShowing;
