@@ -30,6 +30,7 @@ public:
     virtual int defineVariable(const char* name, NetCdfType type, int dimension, size_t chunk,
                                const double* fill) = 0;
     virtual int defineScalarText(const char* name) = 0;
+    virtual int defineScalar(const char* name, NetCdfType type) = 0;
     virtual void setAttribute(int variable, const char* name, const QString& text) = 0;
     virtual void setAttribute(int variable, const char* name, double value) = 0;
     virtual void setAttribute(int variable, const char* name, const std::vector<qint8>& values) = 0;
@@ -38,6 +39,7 @@ public:
     virtual void putDoubles(int variable, size_t start, const std::vector<double>& values) = 0;
     virtual void putBytes(int variable, size_t start, const std::vector<qint8>& values) = 0;
     virtual void putText(int variable, const QString& text) = 0;
+    virtual void putScalar(int variable, double value) = 0;
     virtual std::vector<double> getDoubles(int variable, size_t start, size_t count) = 0;
     virtual std::vector<qint8> getBytes(int variable, size_t start, size_t count) = 0;
     virtual bool commit() = 0;
@@ -47,5 +49,5 @@ public:
 // The module's file and its one entry point, a NetCdfBackendFactory: a new file, owned by the
 // caller (nothing when out of memory). The number is the version of this interface.
 inline constexpr char kNetCdfModuleFile[] = "marvane-netcdf.so";
-inline constexpr char kNetCdfModuleEntry[] = "marvane_netcdf_file_2";
+inline constexpr char kNetCdfModuleEntry[] = "marvane_netcdf_file_3";
 using NetCdfBackendFactory = NetCdfBackend* (*)();

@@ -42,6 +42,8 @@ public:
     // A variable without dimensions holding one text (a netCDF-4 string), such as the identifier
     // of a time series.
     int defineScalarText(const char* name);
+    // A variable without dimensions holding one number, such as the latitude of a station.
+    int defineScalar(const char* name, Type type);
 
     // Attributes of a variable, or of the file with kGlobal.
     static constexpr int kGlobal = kNetCdfGlobal;
@@ -58,6 +60,7 @@ public:
     void putDoubles(int variable, size_t start, const std::vector<double>& values);
     void putBytes(int variable, size_t start, const std::vector<qint8>& values);
     void putText(int variable, const QString& text); // of a scalar text variable
+    void putScalar(int variable, double value);      // of a scalar number variable
 
     // Reads back count values at start along the variable's dimension (data mode): a file being
     // built can be copied into another of a different layout. Empty after an error.

@@ -48,6 +48,7 @@ public:
     int defineVariable(const char* name, NetCdfType type, int dimension, size_t chunk,
                        const double* fill) override;
     int defineScalarText(const char* name) override;
+    int defineScalar(const char* name, NetCdfType type) override;
     void setAttribute(int variable, const char* name, const QString& text) override;
     void setAttribute(int variable, const char* name, double value) override;
     void setAttribute(int variable, const char* name, const std::vector<qint8>& values) override;
@@ -56,6 +57,7 @@ public:
     void putDoubles(int variable, size_t start, const std::vector<double>& values) override;
     void putBytes(int variable, size_t start, const std::vector<qint8>& values) override;
     void putText(int variable, const QString& text) override;
+    void putScalar(int variable, double value) override;
     std::vector<double> getDoubles(int variable, size_t start, size_t count) override;
     std::vector<qint8> getBytes(int variable, size_t start, size_t count) override;
     bool commit() override;
@@ -273,6 +275,24 @@ void LibNetCdfFile::putText(int variable, const QString& text)
     check(nc_put_var_string(m_id, variable, &value), "write");
 }
 
+int LibNetCdfFile::defineScalar(const char* name, NetCdfType type)
+{
+    if (!ok() || m_id < 0)
+        return -1;
+    int id = -1;
+    if (!check(nc_def_var(m_id, name, ncType(type), 0, nullptr, &id), name))
+        return -1;
+    return id;
+}
+
+void LibNetCdfFile::putScalar(int variable, double value)
+{
+    if (!ok() || m_id < 0)
+        return;
+    errno = 0;
+    check(nc_put_var_double(m_id, variable, &value), "write");
+}
+
 std::vector<double> LibNetCdfFile::getDoubles(int variable, size_t start, size_t count)
 {
     std::vector<double> values(count);
@@ -331,7 +351,7 @@ bool LibNetCdfFile::commit()
 } // namespace
 
 // kNetCdfModuleEntry.
-extern "C" Q_DECL_EXPORT NetCdfBackend* marvane_netcdf_file_2()
+extern "C" Q_DECL_EXPORT NetCdfBackend* marvane_netcdf_file_3()
 {
     // HDF5 closes the files still open at the end of the process, and crashes on one that a
     // failed write left broken (see discard). Every file the program finishes is closed by it, so
