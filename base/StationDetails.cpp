@@ -109,17 +109,6 @@ bool StationDetails::isEmpty() const
     return *this == StationDetails();
 }
 
-StationDetails StationDetails::overriddenBy(const StationDetails& other) const
-{
-    StationDetails d = *this;
-    for (const StationField field : stationFields()) {
-        const QString text = stationFieldText(other, field);
-        if (!text.isEmpty())
-            setStationField(&d, field, text);
-    }
-    return d;
-}
-
 bool StationDetails::operator==(const StationDetails& o) const
 {
     return name == o.name && id == o.id && latitude == o.latitude && longitude == o.longitude &&
@@ -212,17 +201,6 @@ QString stationIdError(const QString& id)
         return QStringLiteral("may not start with '$' (it is one level of an MQTT topic)");
     if (hasControlCharacter(id))
         return QStringLiteral("wants one line of text");
-    return QString();
-}
-
-QString stationDetailsError(const StationDetails& details)
-{
-    for (const StationField field : stationFields()) {
-        const QString text = stationFieldText(details, field);
-        StationDetails check;
-        if (const QString e = setStationField(&check, field, text); !e.isEmpty())
-            return QStringLiteral("The station's %1 %2.").arg(stationFieldWords(field), e);
-    }
     return QString();
 }
 

@@ -33,8 +33,6 @@ struct StationDetails
     QString institution;
 
     bool isEmpty() const;
-    // These details, with each detail other sets in place of this one's.
-    StationDetails overriddenBy(const StationDetails& other) const;
     bool operator==(const StationDetails& o) const;
     bool operator!=(const StationDetails& o) const { return !(*this == o); }
 };
@@ -71,9 +69,6 @@ QString setStationField(StationDetails* details, StationField field, const QStri
 
 // Empty when id can be the level of an MQTT topic after "marvane/", else why not.
 QString stationIdError(const QString& id);
-
-// Empty when every detail can be used, else the first reason, naming the detail.
-QString stationDetailsError(const StationDetails& details);
 
 // Each detail set, in words, for a start line: "name Tessmoor pier", "latitude 54.18213",
 // "depth 4.5 m".
