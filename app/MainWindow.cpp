@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AlarmsDialog.h"
+#include "app/StationDialog.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
 #include "app/DataTables.h"

@@ -19,6 +19,8 @@
 
 class AboutDialog;
 class AlarmsDialog;
+class StationDialog;
+struct StationDetails;
 struct AlarmSettings;
 class DesktopNotifier;
 class Notifier;
@@ -95,6 +97,7 @@ public:
     HistoryPane* historyPane();
     OutputsDialog* outputsDialog();
     AlarmsDialog* alarmsDialog();
+    StationDialog* stationDialog();
     // The strip chart of the live session shown when the window is larger than its default
     // size, built when first needed.
     LivePlot* livePlot();
@@ -134,6 +137,7 @@ public slots:
     void showCommsOptions();
     void showOutputs();
     void showAlarms();
+    void showStation();
     // Writes the samples from fromMs to toMs (UTC) of the file replayed, or of the log being
     // recorded, to a file the operator chooses (MainWindowExport.cpp).
     void exportSpan(qint64 fromMs, qint64 toMs);
@@ -192,6 +196,7 @@ private:
     void buildOutputs();
     void startOutputs(const OutputSettings& settings);
     void startAlarms(const AlarmSettings& settings);
+    void startStation(const StationDetails& details);
     void showAlarm(const SessionEvent& event);
     void showMark(const SessionEvent& event);
     void showHeading();
@@ -234,6 +239,7 @@ private:
     QAction* m_commsOptionsAction = nullptr;
     QAction* m_outputsAction = nullptr;
     QAction* m_alarmsAction = nullptr;
+    QAction* m_stationAction = nullptr;
     QAction* m_helpContentsAction = nullptr;
     QAction* m_dataConventionAction = nullptr;
     QAction* m_demonstrationAction = nullptr;
@@ -265,6 +271,7 @@ private:
     bool m_historyPlaced = false; // placed beside the main window when first shown
     std::unique_ptr<OutputsDialog> m_outputsDialog;
     std::unique_ptr<AlarmsDialog> m_alarmsDialog;
+    std::unique_ptr<StationDialog> m_stationDialog;
     // The alarms raised now (name, the status line's words), and where they are told.
     QList<QPair<QString, QString>> m_alarmLines;
     Notifier* m_notifier = nullptr;

@@ -7,6 +7,7 @@
 #include "export/LogExport.h"
 #include "recording/Recording.h"
 #include "replay/ReplaySession.h"
+#include "session/LiveSession.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,6 +41,12 @@ void MainWindow::exportSpan(qint64 fromMs, qint64 toMs)
     options.fromMs = fromMs;
     options.toMs = toMs;
     options.program = QStringLiteral("Marvane");
+    // A data file states the station it was recorded at; a log states none, and is taken to be
+    // of this station ([Station]).
+    const StationDetails ofFile = stationDetailsOfFile(input);
+    const StationDetails station = ofFile.isEmpty() ? m_session->station() : ofFile;
+    if (!station.isEmpty())
+        options.station = station;
     if (target.exists()) {
         if (!m_prompts->confirm(
                 QStringLiteral("File %1 already exists. Replace?").arg(target.fileName())))

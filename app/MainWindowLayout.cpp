@@ -5,6 +5,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AlarmsDialog.h"
+#include "app/StationDialog.h"
 #include "app/Artwork.h"
 #include "app/CommsOptionsDialog.h"
 #include "app/DataConventionDialog.h"
@@ -132,6 +133,7 @@ void MainWindow::buildMenus()
     m_commsOptionsAction = item(comms, "commsOptionsAction", "&Options...", true);
     m_outputsAction = item(comms, "outputsAction", "O&utputs...", true);
     m_alarmsAction = item(comms, "alarmsAction", "&Alarms...", true);
+    m_stationAction = item(comms, "stationAction", "&Station...", true);
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("viewMenu"));
@@ -257,6 +259,7 @@ void MainWindow::wireEvents()
     connect(m_commsOptionsAction, &QAction::triggered, this, &MainWindow::showCommsOptions);
     connect(m_outputsAction, &QAction::triggered, this, &MainWindow::showOutputs);
     connect(m_alarmsAction, &QAction::triggered, this, &MainWindow::showAlarms);
+    connect(m_stationAction, &QAction::triggered, this, &MainWindow::showStation);
     connect(m_dataConventionAction, &QAction::triggered, this, &MainWindow::showDataConvention);
     connect(m_demonstrationAction, &QAction::triggered, this, &MainWindow::runDemonstration);
     connect(m_historyAction, &QAction::toggled, this, [this](bool shown) {

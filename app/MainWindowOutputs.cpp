@@ -1,7 +1,7 @@
 // The main window's part in the destinations beside the log file: the data file, the network
 // outputs (NMEA 0183 and MQTT) with their dialog and their state in the status bar, and the
 // alarms with theirs: a status line that stays while one lasts, the readouts' frame in the alarm
-// colour, and a desktop notification.
+// colour, and a desktop notification; and the station's details they all state.
 
 #include "app/MainWindow.h"
 
@@ -9,6 +9,7 @@
 #include "app/DesktopNotifier.h"
 #include "app/OutputsDialog.h"
 #include "app/Readouts.h"
+#include "app/StationDialog.h"
 #include "app/StatusPanels.h"
 #include "app/StatusPresenter.h"
 #include "outputs/OutputSettings.h"
@@ -17,6 +18,7 @@
 #include "session/AlarmSettings.h"
 #include "session/LiveSession.h"
 #include "settings/ProgramOptions.h"
+#include "settings/StationSettings.h"
 
 #include <QDir>
 
@@ -50,8 +52,35 @@ void MainWindow::buildOutputs()
             &StatusPresenter::showCounts);
     connect(m_session, &LiveSession::outputMessage, this,
             [this](const QString& text) { showNote(text); });
+    // The station first: its id names the default MQTT topic.
+    QStringList problems;
+    startStation(loadStationSettings(m_options->settingsPath(), &problems));
+    if (!problems.isEmpty()) {
+        m_prompts->notify(problems.join(QLatin1Char('\n')),
+                          QStringLiteral("Communications > Station... sets them right."), {});
+    }
     startOutputs(loadOutputSettings(m_options->settingsPath()));
     startAlarms(loadAlarmSettings(m_options->settingsPath()));
+}
+
+void MainWindow::startStation(const StationDetails& details)
+{
+    m_session->setStation(details);
+}
+
+StationDialog* MainWindow::stationDialog()
+{
+    if (!m_stationDialog) {
+        m_stationDialog = std::make_unique<StationDialog>(m_options->settingsPath(), *m_prompts);
+        connect(m_stationDialog.get(), &StationDialog::applied, this, &MainWindow::startStation);
+    }
+    return m_stationDialog.get();
+}
+
+void MainWindow::showStation()
+{
+    stationDialog()->show();
+    m_stationDialog->raise();
 }
 
 void MainWindow::startOutputs(const OutputSettings& settings)

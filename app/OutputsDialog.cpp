@@ -77,7 +77,8 @@ OutputsDialog::OutputsDialog(const QString& settingsPath, Prompts& prompts, QWid
     m_mqttUrlEdit = named(new QLineEdit(mqttGroup), "mqttUrlEdit");
     m_mqttUrlEdit->setPlaceholderText(QStringLiteral("mqtt://[user@]host[:port]"));
     m_mqttTopicEdit = named(new QLineEdit(mqttGroup), "mqttTopicEdit");
-    m_mqttTopicEdit->setPlaceholderText(QStringLiteral("marvane/<host name>/<port>"));
+    m_mqttTopicEdit->setPlaceholderText(
+        QStringLiteral("marvane/<station id>, or without one marvane/<host name>/<port>"));
     m_mqttCaFileEdit = named(new QLineEdit(mqttGroup), "mqttCaFileEdit");
     m_mqttCaFileEdit->setToolTip(QStringLiteral("Certificate authority for mqtts://; empty: the "
                                                 "system's certificates"));

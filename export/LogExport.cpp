@@ -1,5 +1,7 @@
 #include "export/LogExport.h"
 
+#include "logformat/StationComments.h"
+
 #include "logformat/LogFormat.h"
 #include "logformat/LogLineScanner.h"
 #include "logformat/LogSampleParser.h"
@@ -193,6 +195,8 @@ public:
             headingOfComment(c, &heading);
         return heading;
     }
+    // The station's details the head of a data file states.
+    StationDetails station() const { return stationOfComments(m_head); }
     qint64 skipped() const { return m_skipped; }
     // The clocks the rows read were stamped on, as the output states them, in order of use.
     const QStringList& clockTexts() const { return m_clockTexts; }
@@ -447,9 +451,10 @@ public:
             m_error = m_file.errorString();
             return false;
         }
-        QStringList head = {
-            QStringLiteral("Marvane %1 data file, exported by %2")
-                .arg(QStringLiteral(MARVANE_VERSION), options.program),
+        QStringList head = {QStringLiteral("Marvane %1 data file, exported by %2")
+                                .arg(QStringLiteral(MARVANE_VERSION), options.program)};
+        head << stationComments(options.station.value_or(reader.station()));
+        head << QStringList{
             QStringLiteral("Source: ") + sourceText(reader, input),
             QStringLiteral("Span: ") + spanText(options),
             QStringLiteral("Bearing convention: ") + conventionText(reader),
@@ -518,9 +523,10 @@ class NetCdfSpanWriter : public SpanWriter
 {
 public:
     bool begin(const QString& path, const SpanReader& reader, const QString& input,
-               const ExportOptions&) override
+               const ExportOptions& options) override
     {
         m_path = path;
+        m_station = options.station.value_or(reader.station());
         m_withRecord = reader.isDataFile();
         m_source = sourceText(reader, input);
         m_convention = conventionText(reader);
@@ -636,9 +642,20 @@ private:
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double noByte = -1;
         // The variables' coordinates: the series' identifier, and time where it is no
-        // coordinate variable.
-        const QString coordinates =
-            coordinate ? QStringLiteral("series_id") : QStringLiteral("time series_id");
+        // coordinate variable; with a station, its position (time always named then).
+        const bool station = !m_station.isEmpty();
+        QStringList named;
+        if (!coordinate ||
+            (station && (m_station.latitude || m_station.longitude || m_station.depth)))
+            named << QStringLiteral("time");
+        if (m_station.latitude)
+            named << QStringLiteral("lat");
+        if (m_station.longitude)
+            named << QStringLiteral("lon");
+        if (m_station.depth)
+            named << QStringLiteral("depth");
+        named << (station ? QStringLiteral("station") : QStringLiteral("series_id"));
+        const QString coordinates = named.join(QLatin1Char(' '));
         const auto dataVariable = [&](const char* name, NetCdfFile::Type type,
                                       const double* fill = nullptr) {
             const int id = nc.defineVariable(name, type, samples, kChunk, fill);
@@ -751,10 +768,24 @@ private:
             nc.setAttribute(v->face, "flag_meanings", QStringLiteral("down up"));
         }
 
-        const int series = nc.defineScalarText("series_id");
+        const int series = nc.defineScalarText(station ? "station" : "series_id");
         nc.setAttribute(series, "cf_role", QStringLiteral("timeseries_id"));
-        nc.setAttribute(series, "long_name",
-                        QStringLiteral("the file the time series was exported from"));
+        QString seriesId = m_seriesId;
+        if (!station) {
+            nc.setAttribute(series, "long_name",
+                            QStringLiteral("the file the time series was exported from"));
+        } else if (!m_station.id.isEmpty()) {
+            seriesId = m_station.id;
+            nc.setAttribute(series, "long_name", QStringLiteral("station id"));
+        } else if (!m_station.name.isEmpty()) {
+            seriesId = m_station.name;
+            nc.setAttribute(series, "long_name", QStringLiteral("station name"));
+        } else {
+            nc.setAttribute(series, "long_name",
+                            QStringLiteral("the file the time series was exported from (the "
+                                           "station has no id or name)"));
+        }
+        const std::vector<std::pair<int, double>> position = definePosition(nc);
 
         nc.setAttribute(NetCdfFile::kGlobal, "Conventions", QStringLiteral("CF-1.8"));
         nc.setAttribute(NetCdfFile::kGlobal, "featureType", QStringLiteral("timeSeries"));
@@ -767,8 +798,19 @@ private:
         nc.setAttribute(NetCdfFile::kGlobal, "sensor_heading", m_headingText);
         if (m_heading)
             nc.setAttribute(NetCdfFile::kGlobal, "sensor_heading_degrees_true", *m_heading);
+        const auto global = [&nc](const char* name, const QString& text) {
+            if (!text.isEmpty())
+                nc.setAttribute(NetCdfFile::kGlobal, name, text);
+        };
+        global("station_name", m_station.name);
+        global("station_id", m_station.id);
+        global("instrument", m_station.instrument);
+        global("instrument_serial_number", m_station.serialNumber);
+        global("institution", m_station.institution);
         nc.endDefinitions();
-        nc.putText(series, m_seriesId);
+        nc.putText(series, seriesId);
+        for (const auto& [variable, value] : position)
+            nc.putScalar(variable, value);
         return nc.ok();
     }
 
@@ -794,6 +836,39 @@ private:
                            QStringLiteral("\"mark\" or \"mark: <the operator's note>\", \"device "
                                           "lost\", \"device back\", \"alarm raised: ...\", "
                                           "\"alarm cleared: ...\""));
+    }
+
+    // The station's position, scalar variables for those known (lat, lon, depth); the ids with
+    // their values, for writing once out of define mode.
+    std::vector<std::pair<int, double>> definePosition(NetCdfFile& nc) const
+    {
+        std::vector<std::pair<int, double>> values;
+        if (m_station.latitude) {
+            const int lat = nc.defineScalar("lat", NetCdfFile::Type::Double);
+            nc.setAttribute(lat, "standard_name", QStringLiteral("latitude"));
+            nc.setAttribute(lat, "long_name", QStringLiteral("station latitude"));
+            nc.setAttribute(lat, "units", QStringLiteral("degrees_north"));
+            nc.setAttribute(lat, "axis", QStringLiteral("Y"));
+            values.emplace_back(lat, *m_station.latitude);
+        }
+        if (m_station.longitude) {
+            const int lon = nc.defineScalar("lon", NetCdfFile::Type::Double);
+            nc.setAttribute(lon, "standard_name", QStringLiteral("longitude"));
+            nc.setAttribute(lon, "long_name", QStringLiteral("station longitude"));
+            nc.setAttribute(lon, "units", QStringLiteral("degrees_east"));
+            nc.setAttribute(lon, "axis", QStringLiteral("X"));
+            values.emplace_back(lon, *m_station.longitude);
+        }
+        if (m_station.depth) {
+            const int depth = nc.defineScalar("depth", NetCdfFile::Type::Double);
+            nc.setAttribute(depth, "standard_name", QStringLiteral("depth"));
+            nc.setAttribute(depth, "long_name", QStringLiteral("depth of the sensor"));
+            nc.setAttribute(depth, "units", QStringLiteral("m"));
+            nc.setAttribute(depth, "positive", QStringLiteral("down"));
+            nc.setAttribute(depth, "axis", QStringLiteral("Z"));
+            values.emplace_back(depth, *m_station.depth);
+        }
+        return values;
     }
 
     // The rows written so far, copied into a new file of the other layout.
@@ -872,6 +947,7 @@ private:
     size_t m_written = 0;
     std::optional<double> m_heading; // as the source states it; none: not set, or not known
     QString m_headingText;
+    StationDetails m_station;
     std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_easts, m_norths, m_xs, m_ys;
     std::vector<qint8> m_conventions, m_unitCodes, m_faces;
     std::vector<double> m_markTimes;
@@ -936,6 +1012,15 @@ void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* re
 }
 
 } // namespace
+
+StationDetails stationDetailsOfFile(const QString& input)
+{
+    SpanReader reader{QTimeZone()};
+    QString error;
+    if (!reader.open(input, &error))
+        return StationDetails();
+    return reader.station();
+}
 
 std::optional<ExportFormat> exportFormatForPath(const QString& path)
 {

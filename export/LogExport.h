@@ -18,6 +18,13 @@
 // otherwise (a log's whole seconds repeat) the samples along an "obs" dimension with time(obs) an
 // auxiliary coordinate: a single time series of CF's discrete sampling geometries either way.
 //
+// The station's details (those of a data file's head, or those given) go into a CSV's head as its
+// "Station: " lines, and into a netCDF file as CF wants them of a single time series: a "station"
+// variable (the id, else the name) with cf_role "timeseries_id" in place of series_id, scalar
+// lat, lon and depth for those known, named by each variable's coordinates, and the name,
+// instrument, serial number and institution as global attributes. Without any, the file has
+// none of these.
+//
 // The output is written under a temporary name beside it and renamed at the end: a failure
 // leaves nothing behind, and an existing file is replaced only when asked to.
 
@@ -47,6 +54,9 @@ struct ExportOptions
     // invalid (not given): the computer's zone.
     QTimeZone localZone;
     QString program = QStringLiteral("marvane-export"); // who made it, for the history
+    // The station's details to state, in place of those the head of a data file states (a log
+    // states none); not given: the input's. With none at all, the output has no station.
+    std::optional<StationDetails> station;
 };
 
 struct ExportResult
@@ -81,6 +91,9 @@ struct ExportResult
 // Writes the samples of input within the span to output, in the format of output's extension.
 ExportResult exportSpan(const QString& input, const QString& output,
                         const ExportOptions& options = {});
+// The station's details the head of a data file states; none for a log, or a file that cannot
+// be read.
+StationDetails stationDetailsOfFile(const QString& input);
 // Reads the span only: its statistics and counts, nothing written. EmptySpan when it holds no
 // sample (the statistics are then those of nothing).
 ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& options = {});

@@ -31,6 +31,7 @@ public:
                                const double* fill) = 0;
     virtual int defineScalarText(const char* name) = 0;
     virtual int defineTextVariable(const char* name, int dimension) = 0;
+    virtual int defineScalar(const char* name, NetCdfType type) = 0;
     virtual void setAttribute(int variable, const char* name, const QString& text) = 0;
     virtual void setAttribute(int variable, const char* name, double value) = 0;
     virtual void setAttribute(int variable, const char* name, const std::vector<qint8>& values) = 0;
@@ -40,6 +41,7 @@ public:
     virtual void putBytes(int variable, size_t start, const std::vector<qint8>& values) = 0;
     virtual void putText(int variable, const QString& text) = 0;
     virtual void putTexts(int variable, size_t start, const std::vector<QString>& texts) = 0;
+    virtual void putScalar(int variable, double value) = 0;
     virtual std::vector<double> getDoubles(int variable, size_t start, size_t count) = 0;
     virtual std::vector<qint8> getBytes(int variable, size_t start, size_t count) = 0;
     virtual bool commit() = 0;

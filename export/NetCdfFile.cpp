@@ -98,6 +98,17 @@ void NetCdfFile::putText(int variable, const QString& text)
         m_file->putText(variable, text);
 }
 
+int NetCdfFile::defineScalar(const char* name, Type type)
+{
+    return m_file ? m_file->defineScalar(name, type) : -1;
+}
+
+void NetCdfFile::putScalar(int variable, double value)
+{
+    if (m_file)
+        m_file->putScalar(variable, value);
+}
+
 std::vector<double> NetCdfFile::getDoubles(int variable, size_t start, size_t count)
 {
     return m_file ? m_file->getDoubles(variable, start, count) : std::vector<double>();

@@ -44,6 +44,8 @@ public:
     int defineScalarText(const char* name);
     // A variable of texts (netCDF-4 strings) over one dimension, such as the notes of marks.
     int defineTextVariable(const char* name, int dimension);
+    // A variable without dimensions holding one number, such as the latitude of a station.
+    int defineScalar(const char* name, Type type);
 
     // Attributes of a variable, or of the file with kGlobal.
     static constexpr int kGlobal = kNetCdfGlobal;
@@ -62,6 +64,7 @@ public:
     void putText(int variable, const QString& text); // of a scalar text variable
     // texts at start along a text variable's dimension.
     void putTexts(int variable, size_t start, const std::vector<QString>& texts);
+    void putScalar(int variable, double value);      // of a scalar number variable
 
     // Reads back count values at start along the variable's dimension (data mode): a file being
     // built can be copied into another of a different layout. Empty after an error.

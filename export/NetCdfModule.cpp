@@ -49,6 +49,7 @@ public:
                        const double* fill) override;
     int defineScalarText(const char* name) override;
     int defineTextVariable(const char* name, int dimension) override;
+    int defineScalar(const char* name, NetCdfType type) override;
     void setAttribute(int variable, const char* name, const QString& text) override;
     void setAttribute(int variable, const char* name, double value) override;
     void setAttribute(int variable, const char* name, const std::vector<qint8>& values) override;
@@ -58,6 +59,7 @@ public:
     void putBytes(int variable, size_t start, const std::vector<qint8>& values) override;
     void putText(int variable, const QString& text) override;
     void putTexts(int variable, size_t start, const std::vector<QString>& texts) override;
+    void putScalar(int variable, double value) override;
     std::vector<double> getDoubles(int variable, size_t start, size_t count) override;
     std::vector<qint8> getBytes(int variable, size_t start, size_t count) override;
     bool commit() override;
@@ -300,6 +302,24 @@ void LibNetCdfFile::putText(int variable, const QString& text)
     const char* value = bytes.constData();
     errno = 0;
     check(nc_put_var_string(m_id, variable, &value), "write");
+}
+
+int LibNetCdfFile::defineScalar(const char* name, NetCdfType type)
+{
+    if (!ok() || m_id < 0)
+        return -1;
+    int id = -1;
+    if (!check(nc_def_var(m_id, name, ncType(type), 0, nullptr, &id), name))
+        return -1;
+    return id;
+}
+
+void LibNetCdfFile::putScalar(int variable, double value)
+{
+    if (!ok() || m_id < 0)
+        return;
+    errno = 0;
+    check(nc_put_var_double(m_id, variable, &value), "write");
 }
 
 std::vector<double> LibNetCdfFile::getDoubles(int variable, size_t start, size_t count)

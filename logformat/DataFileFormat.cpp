@@ -1,6 +1,7 @@
 #include "logformat/DataFileFormat.h"
 
 #include "base/ClockText.h"
+#include "logformat/StationComments.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -58,6 +59,7 @@ QStringList dataFileComments(const DataFileHeader& h)
 {
     QStringList out;
     out << QStringLiteral("Marvane %1 data file").arg(QStringLiteral(MARVANE_VERSION));
+    out << stationComments(h.station);
     QString port = QStringLiteral("Port: ") + h.portName;
     if (!h.portDevice.isEmpty() && h.portDevice != h.portName)
         port += QStringLiteral(" (%1)").arg(h.portDevice);

@@ -3,6 +3,7 @@
 // (pandas.read_csv(path, comment="#"), R's read.csv(comment.char = "#"), a spreadsheet).
 //
 //   # Marvane 4.01 data file                               comment lines: what was recorded how
+//   # Station: Name=Tessmoor pier                         the station's details, when set
 //   # Port: COM1 (/dev/ttyS0), 9600 baud, 8 data bits, parity none, 1 stop bit
 //   ...                                                    (a network source: # Port: tcp://...)
 //   time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face,note
@@ -30,6 +31,7 @@
 // recording continued at the end of one keeps its ten columns and writes no event row.
 
 #include "base/ClockText.h"
+#include "base/StationDetails.h"
 #include "base/Units.h"
 
 #include <QByteArray>
@@ -60,6 +62,7 @@ struct DataFileHeader
     QString timeZoneId;                  // the computer's zone, "Europe/Berlin"
     QString logFile;                     // the log file beside it, if any
     QString clockState;                  // "Clock: synchronised, estimated error 2 ms", when known
+    StationDetails station; // stated after the first line, a "Station: " line for each set
 };
 
 struct DataFileRow

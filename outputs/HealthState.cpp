@@ -34,6 +34,29 @@ QJsonValue clockJson(const HealthState& health)
     return clock;
 }
 
+// The details set, named as JSON names them: "serialNumber".
+QJsonObject stationJson(const StationDetails& station)
+{
+    QJsonObject object;
+    const auto text = [&object](const char* name, const QString& value) {
+        if (!value.isEmpty())
+            object.insert(QLatin1String(name), value);
+    };
+    const auto number = [&object](const char* name, const std::optional<double>& value) {
+        if (value)
+            object.insert(QLatin1String(name), *value);
+    };
+    text("name", station.name);
+    text("id", station.id);
+    number("latitude", station.latitude);
+    number("longitude", station.longitude);
+    number("depth", station.depth);
+    text("instrument", station.instrument);
+    text("serialNumber", station.serialNumber);
+    text("institution", station.institution);
+    return object;
+}
+
 } // namespace
 
 QByteArray healthPayload(const HealthState& health, qint64 timeMs)
@@ -53,7 +76,7 @@ QByteArray healthPayload(const HealthState& health, qint64 timeMs)
                         {QStringLiteral("freeBytes"),
                          health.freeBytes >= 0 ? QJsonValue(health.freeBytes) : QJsonValue()}};
     }
-    const QByteArrayList fields{
+    QByteArrayList fields{
         field("state", QStringLiteral("running")),
         field("time", isoUtcText(timeMs)),
         field("port", health.port),
@@ -66,6 +89,8 @@ QByteArray healthPayload(const HealthState& health, qint64 timeMs)
         field("logging", logging),
         field("clock", clockJson(health)),
     };
+    if (!health.station.isEmpty())
+        fields << field("station", stationJson(health.station));
     return '{' + fields.join(',') + '}';
 }
 

@@ -14,9 +14,12 @@
 // receiving: records arrive (false while silent, with silentSeconds since the last one);
 // lastSample: null before the first; logging: null while nothing is logged, freeBytes null when
 // unknown; clock: the kernel's word, "unknown" when it could not be asked, and lastStep with the
-// last step of the wall clock when there was one.
+// last step of the wall clock when there was one; station: the station's details that are set
+// ({"name":"Tessmoor pier","id":"tessmoor-pier","latitude":54.18213,"longitude":-3.02577,
+// "depth":4.5,"instrument":...,"serialNumber":...,"institution":...}), left out when none is.
 
 #include "base/Clock.h"
+#include "base/StationDetails.h"
 
 #include <QByteArray>
 #include <QString>
@@ -37,6 +40,7 @@ struct HealthState
     ClockSync clock;
     QString clockText;
     QString lastStep; // "Clock: stepped forward by 3.2 s"; empty: none
+    StationDetails station;
 
     // Whether a watcher should hear of the change at once: all but the counts and times, which
     // go out with the next publication (at least once a minute).
@@ -45,7 +49,7 @@ struct HealthState
         return port == o.port && connection == o.connection && receiving == o.receiving &&
                alarms == o.alarms && logging == o.logging && logFile == o.logFile &&
                clock.state == o.clock.state && clockText == o.clockText && lastStep == o.lastStep &&
-               (lastSampleMs < 0) == (o.lastSampleMs < 0);
+               (lastSampleMs < 0) == (o.lastSampleMs < 0) && station == o.station;
     }
 };
 

@@ -30,7 +30,8 @@ void addOutputOptions(QCommandLineParser& parser)
                                      "(mqtt://[user@]host[:port] or mqtts://...)."),
                       QStringLiteral("URL")});
     parser.addOption({kMqttTopic,
-                      QStringLiteral("MQTT topic (default marvane/<host name>/<port>)."),
+                      QStringLiteral("MQTT topic (default marvane/<station id> when the "
+                                     "station has an id, else marvane/<host name>/<port>)."),
                       QStringLiteral("TOPIC")});
     parser.addOption({kMqttCa, QStringLiteral("Certificate authority file for mqtts://."),
                       QStringLiteral("FILE")});

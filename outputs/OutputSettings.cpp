@@ -1,6 +1,7 @@
 #include "outputs/OutputSettings.h"
 
 #include "base/IniFile.h"
+#include "base/StationDetails.h"
 #include "settings/SettingsFile.h"
 
 #include <QFileInfo>
@@ -66,7 +67,8 @@ bool OutputSettings::operator==(const OutputSettings& o) const
            nmeaTcp == o.nmeaTcp && nmeaTcpPort == o.nmeaTcpPort &&
            nmeaTcpAddress == o.nmeaTcpAddress && mqtt == o.mqtt && mqttUrl == o.mqttUrl &&
            mqttTopic == o.mqttTopic && mqttCaFile == o.mqttCaFile &&
-           mqttPasswordFile == o.mqttPasswordFile && mqttQueueLimit == o.mqttQueueLimit;
+           mqttPasswordFile == o.mqttPasswordFile && mqttQueueLimit == o.mqttQueueLimit &&
+           stationId == o.stationId;
 }
 
 OutputSettings loadOutputSettings(const QString& settingsPath)
@@ -314,6 +316,9 @@ QString outputSettingsError(const OutputSettings& s)
         if (!s.mqttTopic.isEmpty()) {
             if (const QString e = topicError(s.mqttTopic); !e.isEmpty())
                 return e;
+        } else if (!s.stationId.isEmpty()) {
+            if (const QString e = stationIdError(s.stationId); !e.isEmpty())
+                return QStringLiteral("The station id \"%1\" %2.").arg(s.stationId, e);
         }
         if (s.mqttQueueLimit < 1)
             return QStringLiteral("The MQTT queue must hold at least one sample.");
@@ -337,7 +342,11 @@ QString defaultMqttTopic(const QString& portName)
 
 QString mqttTopicFor(const OutputSettings& settings, const QString& portName)
 {
-    return settings.mqttTopic.isEmpty() ? defaultMqttTopic(portName) : settings.mqttTopic;
+    if (!settings.mqttTopic.isEmpty())
+        return settings.mqttTopic;
+    if (!settings.stationId.isEmpty())
+        return QStringLiteral("marvane/") + settings.stationId;
+    return defaultMqttTopic(portName);
 }
 
 QList<OutputDescription> outputDescriptions(const OutputSettings& s, const QString& portName)

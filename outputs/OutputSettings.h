@@ -40,10 +40,12 @@ struct OutputSettings
 
     bool mqtt = false;
     QString mqttUrl = QStringLiteral("mqtt://localhost");
-    QString mqttTopic; // empty: marvane/<host name>/<port>
+    QString mqttTopic; // empty: marvane/<station id>, or without one marvane/<host name>/<port>
     QString mqttCaFile;
     QString mqttPasswordFile;
     int mqttQueueLimit = kMqttDefaultQueueLimit;
+    // The station's id ([Station] Id, not a key of this section): it names the default topic.
+    QString stationId;
 
     bool operator==(const OutputSettings& other) const;
     bool operator!=(const OutputSettings& other) const { return !(*this == other); }
@@ -105,7 +107,8 @@ QString outputSettingsError(const OutputSettings& settings);
 // serial port as given ("COM2") or the base name of its device ("ttyUSB0").
 QString defaultMqttTopic(const QString& portName);
 
-// The topic the samples go to: the one given, else the default for portName.
+// The topic the samples go to: the one given, else marvane/<station id> when the settings carry
+// one, else the default for portName.
 QString mqttTopicFor(const OutputSettings& settings, const QString& portName);
 
 enum class OutputKind

@@ -464,6 +464,7 @@ DataFileHeader LiveSession::dataFileHeader(const QString& logFile) const
     header.timeZoneId = QString::fromLatin1(QTimeZone::systemTimeZoneId());
     header.logFile = logFile;
     header.clockState = clockStateText();
+    header.station = m_station;
     return header;
 }
 
@@ -595,6 +596,19 @@ void LiveSession::tellAlarm(SessionEvent event)
         tell(event);
 }
 
+void LiveSession::setStation(const StationDetails& details)
+{
+    const bool newId = details.id != m_station.id;
+    m_station = details;
+    if (newId && !m_outputs.isEmpty()) {
+        // Under the topic the new id names (the broker hears "offline" under the old one).
+        QString reason;
+        if (!setOutputs(m_outputSettings, m_outputsPort, &reason))
+            emit outputMessage(reason);
+    }
+    publishHealth(false);
+}
+
 HealthState LiveSession::healthState() const
 {
     const Clock& clock = m_clockWatch->clock();
@@ -620,6 +634,7 @@ HealthState LiveSession::healthState() const
     health.clock = m_clockWatch->state();
     health.clockText = m_clockWatch->stateText();
     health.lastStep = m_lastStep;
+    health.station = m_station;
     return health;
 }
 
@@ -747,9 +762,11 @@ void LiveSession::tell(const SessionEvent& told)
         m_healthTimer.stop();
 }
 
-bool LiveSession::setOutputs(const OutputSettings& settings, const QString& portName,
-                             QString* error)
+bool LiveSession::setOutputs(const OutputSettings& given, const QString& portName, QString* error)
 {
+    // The station's id names the default topic.
+    OutputSettings settings = given;
+    settings.stationId = m_station.id;
     // The port in use names the topic once one is open.
     const QString port = m_live->isOpen() ? m_live->name() : portName;
     if (!m_outputs.isEmpty() && settings == m_outputSettings &&

@@ -99,6 +99,11 @@ public:
     // A note as a mark keeps it: its first line, trimmed, at most kMarkNoteLength characters.
     static QString markNote(const QString& text);
     static constexpr int kMarkNoteLength = 120;
+    // The station's details from now on: stated in the head of each data file made after this,
+    // in the health state, and by their id in the default MQTT topic (an MQTT output on the
+    // default topic moves to the new one).
+    void setStation(const StationDetails& details);
+    const StationDetails& station() const { return m_station; }
 
     // What the station says of itself to the outputs: whenever it changes, and at least every
     // kHealthInterval (the timer's interval) while the session runs.
@@ -160,7 +165,8 @@ public:
     // follows the port in use); outputs already running end cleanly first (an MQTT broker hears
     // "offline"), unless the settings and the topic are those they run with, when they go on
     // untouched. False with why in error, and no outputs, when the settings cannot be (an
-    // invalid address, an unreadable password or certificate file). What the operator should
+    // invalid address, an unreadable password or certificate file). The station id the default
+    // topic names is the session's (setStation), whatever settings says. What the operator should
     // know of the settings (outputWarnings) comes once as outputMessage.
     bool setOutputs(const OutputSettings& settings, const QString& portName, QString* error);
     const QList<LiveOutput*>& outputs() const { return m_outputs; }
@@ -271,6 +277,7 @@ private:
     LiveOutput* m_mqttOutput = nullptr; // one of m_outputs
     OutputSettings m_outputSettings;    // what m_outputs run with
     QString m_outputsPort;              // the port the default MQTT topic names
+    StationDetails m_station;
     bool m_connected = false;
     bool m_demoLogged = false;
 

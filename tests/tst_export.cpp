@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -204,6 +205,17 @@ public:
             texts << QString::fromUtf8(value);
         nc_free_string(length, values.data());
         return texts;
+    }
+    // The value of a scalar number variable; NaN without it.
+    double scalar(const char* variable) const
+    {
+        int var = -1, dims = -1;
+        double value = std::numeric_limits<double>::quiet_NaN();
+        if (nc_inq_varid(m_id, variable, &var) != NC_NOERR ||
+            nc_inq_varndims(m_id, var, &dims) != NC_NOERR || dims != 0 ||
+            nc_get_var_double(m_id, var, &value) != NC_NOERR)
+            return std::numeric_limits<double>::quiet_NaN();
+        return value;
     }
     // The text of a scalar string variable.
     QString stringValue(const char* variable) const
@@ -1038,6 +1050,112 @@ private slots:
         QCOMPARE(filesIn(dir), QStringList{});
     }
 
+    // A station's details: from the head of a data file, given to a log, or a data file's
+    // replaced one by one on the command line; a single CF time series with its station id and
+    // position, and the same details in a CSV's head.
+    void stationDetailsGoIntoTheExport_data()
+    {
+        QTest::addColumn<QString>("inputName");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<double>("latitude");
+        QTest::addColumn<double>("depth");
+        QTest::addColumn<QByteArray>("csvHead");
+        const QByteArray dataFile = lines(
+            {"# Marvane 4.01 data file", "# Station: Name=Tessmoor pier", "# Station: Id=pier-4",
+             "# Station: Latitude=54.18213", "# Station: Longitude=-3.02577",
+             "# Station: Depth=4.5", "# Station: Instrument=FS-2", "# Station: SerialNumber=0042",
+             "# Station: Institution=Tessmoor Marine Lab",
+             "time,x_raw,y_raw,units,x_m_s,y_m_s,speed_m_s,bearing_deg,convention,face",
+             "2009-05-24T14:03:07.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down",
+             "2009-05-24T14:03:08.250Z,+0.100,+0.000,m/s,0.1,0,0.1,270,from,down"});
+        QTest::newRow("the data file's head")
+            << s("in.csv") << dataFile << QStringList{} << s("pier-4") << 54.18213 << 4.5
+            << QByteArray("# Marvane " MARVANE_VERSION " data file, exported by marvane-export\r\n"
+                          "# Station: Name=Tessmoor pier\r\n# Station: Id=pier-4\r\n"
+                          "# Station: Latitude=54.18213\r\n# Station: Longitude=-3.02577\r\n"
+                          "# Station: Depth=4.5\r\n# Station: Instrument=FS-2\r\n"
+                          "# Station: SerialNumber=0042\r\n"
+                          "# Station: Institution=Tessmoor Marine Lab\r\n# Source: ");
+        QTest::newRow("options over the head")
+            << s("in.csv") << dataFile
+            << QStringList{s("--station-id"), s("buoy-2"),          s("--depth"),
+                           s("12"),           s("--serial-number"), s("")}
+            << s("buoy-2") << 54.18213 << 12.0
+            << QByteArray("# Station: Name=Tessmoor pier\r\n# Station: Id=buoy-2\r\n"
+                          "# Station: Latitude=54.18213\r\n# Station: Longitude=-3.02577\r\n"
+                          "# Station: Depth=12\r\n# Station: Instrument=FS-2\r\n"
+                          "# Station: Institution=Tessmoor Marine Lab\r\n# Source: ");
+        QTest::newRow("a log given them")
+            << s("in.log") << threeUnitsLog()
+            << QStringList{s("--station-name"),  s("Tessmoor pier"),
+                           s("--station-id"),    s("pier-4"),
+                           s("--latitude"),      s("-33.5"),
+                           s("--longitude"),     s("151"),
+                           s("--depth"),         s("4.5"),
+                           s("--instrument"),    s("FS-2"),
+                           s("--serial-number"), s("0042"),
+                           s("--institution"),   s("Tessmoor Marine Lab")}
+            << s("pier-4") << -33.5 << 4.5
+            << QByteArray("# Station: Latitude=-33.5\r\n# Station: Longitude=151\r\n");
+    }
+    void stationDetailsGoIntoTheExport()
+    {
+        QFETCH(QString, inputName);
+        QFETCH(QByteArray, input);
+        QFETCH(QStringList, options);
+        QFETCH(QString, station);
+        QFETCH(double, latitude);
+        QFETCH(double, depth);
+        QFETCH(QByteArray, csvHead);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(inputName);
+        const QString out = dir.filePath(s("out.nc"));
+        QVERIFY(writeFile(in, input));
+        const Run run = runExport(options + QStringList{in, out});
+        QCOMPARE(run.exitCode, 0);
+        {
+            NcReader nc(out);
+            QVERIFY(nc.ok());
+            QCOMPARE(nc.text(nullptr, "featureType"), s("timeSeries"));
+            // One identifier of the series: the station's, in place of the file's.
+            QCOMPARE(nc.stringValue("station"), station);
+            QCOMPARE(nc.text("station", "cf_role"), s("timeseries_id"));
+            QVERIFY(!nc.variableNames().contains("series_id"));
+            QCOMPARE(nc.scalar("lat"), latitude);
+            QCOMPARE(nc.text("lat", "standard_name"), s("latitude"));
+            QCOMPARE(nc.text("lat", "units"), s("degrees_north"));
+            QCOMPARE(nc.text("lon", "standard_name"), s("longitude"));
+            QCOMPARE(nc.text("lon", "units"), s("degrees_east"));
+            QCOMPARE(nc.scalar("depth"), depth);
+            QCOMPARE(nc.text("depth", "standard_name"), s("depth"));
+            QCOMPARE(nc.text("depth", "units"), s("m"));
+            QCOMPARE(nc.text("depth", "positive"), s("down"));
+            QCOMPARE(nc.text("sea_water_speed", "coordinates"), s("time lat lon depth station"));
+            QCOMPARE(nc.text(nullptr, "station_name"), s("Tessmoor pier"));
+            QCOMPARE(nc.text(nullptr, "instrument"), s("FS-2"));
+            QCOMPARE(nc.text(nullptr, "institution"), s("Tessmoor Marine Lab"));
+            QCOMPARE(nc.text(nullptr, "instrument_serial_number"),
+                     options.contains(s("--serial-number")) &&
+                             options.at(options.indexOf(s("--serial-number")) + 1).isEmpty()
+                         ? s("<no attribute>")
+                         : s("0042"));
+            QCOMPARE(nc.doubles("sea_water_speed").size(), size_t(input.startsWith('#') ? 2 : 3));
+        }
+        // It opens for writing in another tool as any export does.
+        int id = -1;
+        QCOMPARE(nc_open(QFile::encodeName(out).constData(), NC_WRITE, &id), NC_NOERR);
+        QCOMPARE(nc_redef(id), NC_NOERR);
+        QCOMPARE(nc_put_att_text(id, NC_GLOBAL, "comment", 2, "ok"), NC_NOERR);
+        QCOMPARE(nc_close(id), NC_NOERR);
+        QCOMPARE(NcReader(out).text(nullptr, "comment"), s("ok"));
+
+        const QString csv = dir.filePath(s("out.csv"));
+        QCOMPARE(runExport(options + QStringList{in, csv}).exitCode, 0);
+        QVERIFY2(contents(csv).contains(csvHead), contents(csv).constData());
+    }
+
     void wrongCommandLines_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -1053,6 +1171,13 @@ private slots:
         QTest::newRow("unknown time zone")
             << QStringList{s("--time-zone"), s("Nowhere/Atlantis"), s("in.log"), s("out.csv")}
             << QByteArray("--time-zone Nowhere/Atlantis is not a time zone this computer knows");
+        QTest::newRow("latitude out of range")
+            << QStringList{s("--latitude"), s("91"), s("in.log"), s("out.nc")}
+            << QByteArray("--latitude wants decimal degrees from -90 to 90 (north positive), "
+                          "not 91");
+        QTest::newRow("station id with a slash")
+            << QStringList{s("--station-id"), s("pier/4"), s("in.log"), s("out.nc")}
+            << QByteArray("--station-id may not hold '+', '#' or '/'");
     }
     void wrongCommandLines()
     {

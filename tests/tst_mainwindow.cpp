@@ -277,7 +277,8 @@ void TestMainWindow::menuCaptions()
                           QStringLiteral("disconnectAction=&Disconnect"), QStringLiteral("-"),
                           QStringLiteral("commsOptionsAction=&Options..."),
                           QStringLiteral("outputsAction=O&utputs..."),
-                          QStringLiteral("alarmsAction=&Alarms...")}));
+                          QStringLiteral("alarmsAction=&Alarms..."),
+                          QStringLiteral("stationAction=&Station...")}));
     QCOMPARE(captions(2), (QStringList{QStringLiteral("historyAction=&History")}));
     QVERIFY(bar->actions().at(2)->menu()->actions().at(0)->isCheckable());
     QCOMPARE(captions(3),

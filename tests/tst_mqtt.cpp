@@ -141,6 +141,7 @@ private slots:
     void willSaysOfflineAfterKill9();
     void samplesWaitForTheBrokerInABoundedQueue();
     void topicFollowsThePortInUse();
+    void stationIdNamesTheDefaultTopic();
     void cleanEndOfTheSessionSaysOfflineOnce();
     void warningsAreToldOnceAtTheStart();
     void tlsRefusalSaysWhichCheckFailed_data();
@@ -283,6 +284,50 @@ void TestMqtt::samplesWaitForTheBrokerInABoundedQueue()
              QStringLiteral("MQTT: 3 samples waiting for the broker; dropping the oldest"));
     QCOMPARE(texts.at(2),
              QStringLiteral("MQTT: connected to 127.0.0.1:%1 again").arg(broker.port()));
+}
+
+// With a station id the default topic is marvane/<id>, whatever the port; a new id moves the
+// output there (offline under the old one), and the health state carries the station's details.
+// A topic given still wins.
+void TestMqtt::stationIdNamesTheDefaultTopic()
+{
+    MqttBroker broker;
+    QVERIFY(broker.start());
+    LiveSession session(nullptr);
+    StationDetails station;
+    station.id = QStringLiteral("pier-4");
+    station.latitude = 54.5;
+    session.setStation(station);
+
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("marvane/#"));
+    QTRY_VERIFY(subscriber.subscribed());
+    OutputSettings settings;
+    settings.mqtt = true;
+    settings.mqttUrl = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
+    QString error;
+    QVERIFY2(session.setOutputs(settings, QStringLiteral("COM1"), &error), qPrintable(error));
+    QTRY_COMPARE(states(subscriber.payloads(QStringLiteral("marvane/pier-4/status"))),
+                 QList<QByteArray>{"running"});
+    const QJsonObject health =
+        QJsonDocument::fromJson(
+            subscriber.payloads(QStringLiteral("marvane/pier-4/status")).first())
+            .object();
+    QCOMPARE(health.value(QStringLiteral("station")).toObject(),
+             (QJsonObject{{QStringLiteral("id"), QStringLiteral("pier-4")},
+                          {QStringLiteral("latitude"), 54.5}}));
+
+    station.id = QStringLiteral("pier-5");
+    session.setStation(station);
+    QTRY_COMPARE(states(subscriber.payloads(QStringLiteral("marvane/pier-5/status"))),
+                 QList<QByteArray>{"running"});
+    QTRY_COMPARE(states(subscriber.payloads(QStringLiteral("marvane/pier-4/status"))),
+                 (QList<QByteArray>{"running", "offline"}));
+
+    settings.mqttTopic = QStringLiteral("marvane/given");
+    QVERIFY2(session.setOutputs(settings, QStringLiteral("COM1"), &error), qPrintable(error));
+    QTRY_COMPARE(states(subscriber.payloads(QStringLiteral("marvane/given/status"))),
+                 QList<QByteArray>{"running"});
+    session.finish();
 }
 
 void TestMqtt::topicFollowsThePortInUse()

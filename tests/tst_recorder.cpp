@@ -73,6 +73,7 @@ private slots:
     void rotatedRunStartsWholeFilesAndRemovesOldOnes();
     void jsonStartLineStatesTheHeading();
     void alarmRaisedAndClearedAreOneLineEach();
+    void stationDetailsInTheStartLineAndTheDataFileHead();
 
 private:
     int run(const QStringList& args, QByteArray* err);
@@ -119,6 +120,13 @@ void TestRecorder::usageErrorsExitTwoWithOneLine_data()
     QTest::newRow("alarm speed")
         << QStringList{QStringLiteral("--alarm-speed-above=fast"), log}
         << QStringLiteral("--alarm-speed-above wants metres per second from 0 to 100, not fast");
+    QTest::newRow("latitude")
+        << QStringList{QStringLiteral("--latitude=north"), log}
+        << QStringLiteral("--latitude wants decimal degrees from -90 to 90 (north positive), "
+                          "not north");
+    QTest::newRow("station id") << QStringList{QStringLiteral("--station-id"),
+                                               QStringLiteral("pier#4"), log}
+                                << QStringLiteral("--station-id may not hold '+', '#' or '/'");
     QTest::newRow("both faces") << QStringList{QStringLiteral("--face-up"),
                                                QStringLiteral("--face-down"), log}
                                 << QStringLiteral("exclude");
@@ -1110,6 +1118,45 @@ void TestRecorder::alarmRaisedAndClearedAreOneLineEach()
     QCOMPARE(alarms, (QStringList{QStringLiteral("alarm raised: speed above 1.000 m/s (2.000 m/s)"),
                                   QStringLiteral("alarm cleared: speed above 1.000 m/s (0.100 "
                                                  "m/s)")}));
+}
+
+// The station's details of marvane.ini, one replaced and one added on the command line: told in
+// the start line and written at the head of the data file; a detail of the file that cannot be
+// used is told, by its key, and left out.
+void TestRecorder::stationDetailsInTheStartLineAndTheDataFileHead()
+{
+    const QString settings = m_dir->filePath(QStringLiteral("marvane.ini"));
+    QVERIFY(writeFile(settings, "[Station]\nName=Tessmoor pier\nId=pier-4\nLatitude=95\n"
+                                "Institution=Tessmoor Marine Lab\n"));
+    const QString log = m_dir->filePath(QStringLiteral("flow.log"));
+    const QString data = m_dir->filePath(QStringLiteral("flow.csv"));
+    RecorderRun run;
+    QVERIFY(run.start(settings, {QStringLiteral("--station-id"), QStringLiteral("pier-5"),
+                                 QStringLiteral("--depth"), QStringLiteral("4.5"),
+                                 QStringLiteral("--data-file"), data, log}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.said("recording"), 10000);
+    QVERIFY(run.send(1));
+    QTRY_VERIFY_WITH_TIMEOUT(contents(data).contains("0.101"), 10000);
+    QCOMPARE(run.stop(), 0);
+    QVERIFY2(run.err.contains("marvane-record: [Station] Latitude=95 in " + settings.toUtf8() +
+                              " wants decimal degrees from -90 to 90 (north positive); the "
+                              "latitude is not set\n"),
+             run.err.constData());
+    QByteArray startLine;
+    for (const QByteArray& line : run.err.split('\n')) {
+        if (line.contains(" recording "))
+            startLine = line;
+    }
+    QVERIFY2(startLine.endsWith("; station: name Tessmoor pier, id pier-5, depth 4.5 m, "
+                                "institution Tessmoor Marine Lab"),
+             startLine.constData());
+    const QList<QByteArray> head = contents(data).split('\n');
+    QVERIFY(head.size() > 5);
+    QVERIFY(head.at(0).startsWith("# Marvane "));
+    QCOMPARE(head.mid(1, 4), (QList<QByteArray>{"# Station: Name=Tessmoor pier\r",
+                                                "# Station: Id=pier-5\r", "# Station: Depth=4.5\r",
+                                                "# Station: Institution=Tessmoor Marine Lab\r"}));
+    QVERIFY(head.at(5).startsWith("# Port: "));
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

@@ -9,6 +9,7 @@
 #include "logformat/DataFileFormat.h"
 #include "export/LogExport.h"
 #include "history/SpanStatistics.h"
+#include "settings/StationOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -62,6 +63,10 @@ int main(int argc, char* argv[])
         "file); otherwise (a log's whole seconds repeat) the samples lie along the dimension obs\n"
         "with time(obs) as an auxiliary coordinate (CF timeSeries).\n"
         "\n"
+        "The station's details in the head of a data file go into the output (CSV head lines;\n"
+        "netCDF: a station id, lat, lon and depth, and global attributes); the station options\n"
+        "below replace them one by one, and give them to a log, which has none.\n"
+        "\n"
         "Lines that cannot be read are skipped and counted (\"N lines skipped\").\n"
         "Exit status: 0 done, 1 input unreadable, output exists (see --force), no samples in\n"
         "the span, or output not written, 2 wrong command line."));
@@ -86,6 +91,7 @@ int main(int argc, char* argv[])
                        "Europe/London (default: this computer's)."),
         QStringLiteral("ZONE"));
     parser.addOptions({from, to, timeZone, summary, force});
+    addStationOptions(parser, QStringLiteral("the data file's \"# Station: %1=\" line"));
     parser.addPositionalArgument(QStringLiteral("LOGFILE"),
                                  QStringLiteral("A log file of Marvane, or a data file."));
     parser.addPositionalArgument(QStringLiteral("OUTFILE"),
@@ -137,6 +143,17 @@ int main(int argc, char* argv[])
         return usageError(
             QStringLiteral("cannot tell the format of %1: name it .csv or .nc").arg(files[1]));
     }
+
+    // The station's details of the input, each replaced by the one the command line gives.
+    StationDetails station;
+    QString stationError;
+    if (!readStationOptions(parser, station, &stationError))
+        return usageError(stationError);
+    const StationDetails ofFile = stationDetailsOfFile(files[0]);
+    StationDetails stated = ofFile;
+    readStationOptions(parser, stated, &stationError);
+    if (stated != ofFile)
+        options.station = stated;
 
     const ExportResult result = summaryOnly ? spanStatisticsOfFile(files[0], options)
                                             : exportSpan(files[0], files[1], options);

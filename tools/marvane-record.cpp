@@ -32,6 +32,8 @@
 #include "session/LiveSession.h"
 #include "settings/ProgramOptions.h"
 #include "base/ClockText.h"
+#include "settings/StationOptions.h"
+#include "settings/StationSettings.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -87,7 +89,9 @@ struct RecordOptions
     QString dataFile; // the data file beside the log, when asked for
     OutputSettings outputs;
     AlarmSettings alarms;
+    StationDetails station;
     QString settingsWarning; // a settings file that could not be read, told once the run starts
+    QStringList stationWarnings; // details of [Station] that could not be used
     EventFormat events = EventFormat::Text;
     QStringList outputTexts; // each output in words, for the start line
     std::optional<LogRotation> rotation; // LOGFILE and dataFile are its patterns
@@ -267,6 +271,13 @@ std::optional<RecordOptions> readOptions(const QCommandLineParser& parser, QStri
     options.alarms = loadAlarmSettings(options.settingsPath);
     if (!readAlarmOptions(parser, options.alarms, &outputError))
         return fail(outputError);
+
+    // The station's details of marvane.ini, and those the command line gives; the id names the
+    // default MQTT topic.
+    options.station = loadStationSettings(options.settingsPath, &options.stationWarnings);
+    if (!readStationOptions(parser, options.station, &outputError))
+        return fail(outputError);
+    options.outputs.stationId = options.station.id;
 
     options.portName = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port"))
                                                             : options.port.portName;
@@ -525,6 +536,7 @@ public:
         // The command line may set what the options cannot (mark and space parity, any baud).
         m_session.setLineSettings(m_options.port);
         m_session.pipeline().setBearingTo(m_options.bearingTo);
+        m_session.setStation(m_options.station);
         m_session.addSink(this);
         connect(&m_session.recording(), &Recording::appendFailed, this,
                 [this](const QString& path, const QString& reason, int backlog) {
@@ -708,6 +720,8 @@ public:
             startFields.insert(QStringLiteral("heading"), *heading);
         startFields.insert(QStringLiteral("alarms"),
                            QJsonArray::fromStringList(alarmDescriptions(m_options.alarms)));
+        if (!m_options.station.isEmpty())
+            startFields.insert(QStringLiteral("station"), stationFields(m_options.station));
         m_events.print(
             EventKind::Recording,
             QStringLiteral("recording %1 (%2) into %3, time stamps in %4; %5; %6; %7")
@@ -725,7 +739,7 @@ public:
                          ? QStringLiteral("no network outputs")
                          : QStringLiteral("outputs: ") +
                                m_options.outputTexts.join(QStringLiteral(", "))) +
-                alarmsText(),
+                alarmsText() + stationText(),
             startFields);
         if (m_options.rotation)
             m_events.print(EventKind::Rotation, rotationText(*m_options.rotation),
@@ -929,6 +943,31 @@ public:
     }
 
 private:
+    // The station's details, for the start line: "; station: name Tessmoor pier, id pier-4",
+    // nothing when none is set.
+    QString stationText() const
+    {
+        const QStringList details = stationDescriptions(m_options.station);
+        return details.isEmpty() ? QString()
+                                 : QStringLiteral("; station: ") +
+                                       details.join(QStringLiteral(", "));
+    }
+
+    // The details set, as the start line's JSON form names them ("serialNumber").
+    static QJsonObject stationFields(const StationDetails& station)
+    {
+        QJsonObject fields;
+        for (const StationField field : ::stationFields()) {
+            const QString text = stationFieldText(station, field);
+            if (text.isEmpty())
+                continue;
+            QString key = stationKey(field);
+            key[0] = key[0].toLower();
+            fields.insert(key, text);
+        }
+        return fields;
+    }
+
     // The alarms on, for the start line: "; alarms: speed above ...", nothing when none is.
     QString alarmsText() const
     {
@@ -1161,6 +1200,7 @@ int main(int argc, char* argv[])
     });
     addOutputOptions(parser);
     addAlarmOptions(parser);
+    addStationOptions(parser, QStringLiteral("[Station] %1 of the settings file"));
     parser.addPositionalArgument(
         QStringLiteral("LOGFILE"),
         QStringLiteral("The log file to create (with --rotate, its name with date fields)."));
@@ -1187,6 +1227,8 @@ int main(int argc, char* argv[])
     const EventPrinter events(options->events);
     if (!options->settingsWarning.isEmpty())
         events.message(EventKind::Warning, options->settingsWarning);
+    for (const QString& problem : options->stationWarnings)
+        events.message(EventKind::Warning, problem);
     // Every option is checked before anything is made: the outputs' files too.
     QString outputsError;
     if (!checkOutputs(options->outputs, &outputsError)) {
