@@ -466,7 +466,7 @@ void MainWindow::disconnectPort()
 
 void MainWindow::markEvent()
 {
-    if (!m_connected)
+    if (!connected())
         return;
     const std::optional<QString> note = m_prompts->askText(
         QStringLiteral("Mark"),
@@ -474,7 +474,7 @@ void MainWindow::markEvent()
             .arg(LiveSession::kMarkNoteLength),
         LiveSession::kMarkNoteLength);
     // Cancel: no mark. The port may have gone while the box was open.
-    if (!note || !m_connected)
+    if (!note || !connected())
         return;
     m_session->mark(*note);
 }
