@@ -12,7 +12,7 @@ QString clockText(const QDateTime& t)
            two(time.minute()) + QLatin1Char(':') + two(time.second());
 }
 
-QString isoUtcText(qint64 ms)
+void appendIsoUtcText(QByteArray* out, qint64 ms)
 {
     // By hand: a data file or an export writes one per row, millions of them, and the calendar
     // arithmetic is a few lines (days to a proleptic Gregorian date, as in Qt and C++20's
@@ -28,10 +28,15 @@ QString isoUtcText(qint64 ms)
     const int day = int(doy - (153 * mp + 2) / 5 + 1);
     const int month = int(mp < 10 ? mp + 3 : mp - 9);
     const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    if (year < 0 || year > 9999)
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
-    char text[25];
-    const auto put = [&text](int at, qint64 value, int width) {
+    if (year < 0 || year > 9999) {
+        out->append(
+            QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1());
+        return;
+    }
+    const qsizetype at = out->size();
+    out->resize(at + 24);
+    char* text = out->data() + at;
+    const auto put = [text](int at, qint64 value, int width) {
         for (int i = width - 1; i >= 0; --i, value /= 10)
             text[at + i] = char('0' + value % 10);
     };
@@ -51,5 +56,12 @@ QString isoUtcText(qint64 ms)
     text[19] = '.';
     put(20, rest % 1000, 3);
     text[23] = 'Z';
-    return QString::fromLatin1(text, 24);
+}
+
+QString isoUtcText(qint64 ms)
+{
+    QByteArray text;
+    text.reserve(32);
+    appendIsoUtcText(&text, ms);
+    return QString::fromLatin1(text);
 }

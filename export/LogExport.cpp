@@ -1,9 +1,9 @@
 #include "export/LogExport.h"
 
+#include "export/NetCdfFile.h"
 #include "logformat/LogFormat.h"
 #include "logformat/LogLineScanner.h"
 #include "logformat/LogSampleParser.h"
-#include "export/NetCdfFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -461,14 +461,22 @@ public:
                      : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
                                       "not keep them"));
         m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
+        m_rows.reserve(kWriteSize + 4096);
         return true;
     }
-    void add(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
+    // Rows are made in one buffer and written a megabyte at a time.
+    void add(const DataFileRow& row) override
+    {
+        appendDataFileRowLine(&m_rows, row);
+        if (m_rows.size() >= kWriteSize)
+            writeRows();
+    }
     bool finish(const SpanReader&, const QString&, const ExportOptions&) override
     {
         // What is known only once the whole input is read (lines skipped, the clocks of a log's
         // stamps) is not written here: a "#" line after the rows is a row to many readers. It is
         // in the result, for standard error or the window.
+        writeRows();
         if (!m_file.commit()) {
             m_error = m_file.errorString();
             return false;
@@ -478,7 +486,16 @@ public:
     QString error() const override { return m_error; }
 
 private:
+    static constexpr qsizetype kWriteSize = 1024 * 1024;
+
+    void writeRows()
+    {
+        m_file.write(m_rows);
+        m_rows.resize(0); // the buffer is kept for the next rows
+    }
+
     QSaveFile m_file;
+    QByteArray m_rows;
     QString m_error;
 };
 

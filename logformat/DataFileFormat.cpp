@@ -19,13 +19,51 @@ constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
 
 // value rounded to decimals places, written with no more digits than it needs: 0.515 stays
 // "0.515", a knots record's 0.15 kn (0.0771667 m/s) becomes "0.077167". Never "-0".
-QByteArray numberField(double value, int decimals)
+//
+// A value rounded so is the double nearest to an integer over a power of ten; while that integer
+// has at most 15 digits no other decimal of as few digits comes as near, so the shortest text
+// that reads back as the value is the integer's digits with the point put in and trailing zeros
+// dropped. That is written by hand, millions of times an export; anything else goes the long way.
+void appendNumberField(QByteArray* out, double value, int decimals)
 {
-    const double scale = std::pow(10.0, decimals);
-    double rounded = std::round(value * scale) / scale;
+    static constexpr double kScales[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    constexpr int kScaleCount = int(sizeof(kScales) / sizeof(kScales[0]));
+    const double scale =
+        decimals >= 0 && decimals < kScaleCount ? kScales[decimals] : std::pow(10.0, decimals);
+    const double scaled = std::round(value * scale);
+    double rounded = scaled / scale;
     if (rounded == 0)
         rounded = 0; // drops the sign of -0
-    return QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1();
+    if (!(std::fabs(scaled) < 1e15) || decimals < 0 || decimals >= kScaleCount) {
+        out->append(QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1());
+        return;
+    }
+    char digits[24];
+    int count = 0;
+    for (quint64 n = quint64(std::fabs(scaled)); n > 0 || count <= decimals; n /= 10)
+        digits[count++] = char('0' + n % 10); // least significant first
+    int fractionFrom = 0; // the fraction's last digits that are zeros are dropped
+    while (fractionFrom < decimals && digits[fractionFrom] == '0')
+        ++fractionFrom;
+    char text[28];
+    int length = 0;
+    if (scaled < 0)
+        text[length++] = '-';
+    for (int i = count - 1; i >= decimals; --i)
+        text[length++] = digits[i];
+    if (fractionFrom < decimals) {
+        text[length++] = '.';
+        for (int i = decimals - 1; i >= fractionFrom; --i)
+            text[length++] = digits[i];
+    }
+    out->append(text, length);
+}
+
+QByteArray numberField(double value, int decimals)
+{
+    QByteArray out;
+    appendNumberField(&out, value, decimals);
+    return out;
 }
 
 QString oneLine(QString text)
@@ -137,34 +175,64 @@ QByteArray csvField(const QString& text)
     return bytes;
 }
 
+namespace {
+
+// csvField(text) appended to out; a field of plain ASCII (every field a row usually holds) is
+// copied as it is, without a text object of its own.
+void appendCsvField(QByteArray* out, const QString& text)
+{
+    const qsizetype size = text.size();
+    const QChar* chars = text.constData();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = chars[i].unicode();
+        if (c >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
+            out->append(csvField(text));
+            return;
+        }
+    }
+    const qsizetype at = out->size();
+    out->resize(at + size);
+    char* to = out->data() + at;
+    for (qsizetype i = 0; i < size; ++i)
+        to[i] = char(chars[i].unicode());
+}
+
+} // namespace
+
 QByteArray dataFileRowLine(const DataFileRow& r)
 {
     QByteArray out;
     out.reserve(96);
-    out += isoUtcText(r.timeMs).toLatin1();
+    appendDataFileRowLine(&out, r);
+    return out;
+}
+
+void appendDataFileRowLine(QByteArray* line, const DataFileRow& r)
+{
+    QByteArray& out = *line;
+    appendIsoUtcText(&out, r.timeMs);
     out += ',';
-    out += csvField(r.rawX);
+    appendCsvField(&out, r.rawX);
     out += ',';
-    out += csvField(r.rawY);
+    appendCsvField(&out, r.rawY);
     out += ',';
-    out += csvField(r.units);
+    appendCsvField(&out, r.units);
     out += ',';
     if (r.xMs)
-        out += numberField(*r.xMs, 6);
+        appendNumberField(&out, *r.xMs, 6);
     out += ',';
     if (r.yMs)
-        out += numberField(*r.yMs, 6);
+        appendNumberField(&out, *r.yMs, 6);
     out += ',';
-    out += numberField(r.speedMs, 6);
+    appendNumberField(&out, r.speedMs, 6);
     out += ',';
     // 359.9996 rounds to 360, which is north: written as 0, so bearings stay within 0..360.
     const double bearing = std::round(r.bearing * 1000.0) / 1000.0;
-    out += numberField(bearing >= 360.0 ? bearing - 360.0 : bearing, 3);
+    appendNumberField(&out, bearing >= 360.0 ? bearing - 360.0 : bearing, 3);
     out += r.bearingTo ? ",to," : ",from,";
     if (r.faceUp)
         out += *r.faceUp ? "up" : "down";
     out += kLineEnd;
-    return out;
 }
 
 bool splitCsvLine(QByteArrayView line, QList<QString>* fields)
@@ -232,7 +300,9 @@ bool parseIsoTime(const QString& input, qint64* ms)
 
 bool isDataFileHeaderRow(QByteArrayView line)
 {
-    return line == QByteArrayView(dataFileHeaderRow()).chopped(kLineEnd.size());
+    // Asked of every line of a data file being read: the row is made once.
+    static const QByteArray row = dataFileHeaderRow().chopped(kLineEnd.size());
+    return line == row;
 }
 
 bool parseDataFileRow(QByteArrayView line, DataFileRow* row)

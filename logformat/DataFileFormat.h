@@ -80,6 +80,8 @@ QByteArray dataFileCommentLines(const QStringList& comments);
 QByteArray dataFileHeaderRow();
 // One row, with CR LF.
 QByteArray dataFileRowLine(const DataFileRow& row);
+// The same line appended to line: a writer of many rows keeps one buffer for them.
+void appendDataFileRowLine(QByteArray* line, const DataFileRow& row);
 
 // One field as RFC 4180 wants it: quoted when it holds a comma, a quote, CR or LF.
 QByteArray csvField(const QString& text);
