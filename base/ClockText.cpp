@@ -12,13 +12,13 @@ QString clockText(const QDateTime& t)
            two(time.minute()) + QLatin1Char(':') + two(time.second());
 }
 
-void appendIsoUtcText(QByteArray* out, qint64 ms)
+bool writeIsoUtcText(qint64 ms, char* text)
 {
     // By hand: a data file or an export writes one per row, millions of them, and the calendar
     // arithmetic is a few lines (days to a proleptic Gregorian date, as in Qt and C++20's
     // chrono).
     qint64 days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
-    qint64 rest = ms - days * 86400000;
+    const int rest = int(ms - days * 86400000);
     days += 719468;
     const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
     const qint64 doe = days - era * 146097;
@@ -28,34 +28,39 @@ void appendIsoUtcText(QByteArray* out, qint64 ms)
     const int day = int(doy - (153 * mp + 2) / 5 + 1);
     const int month = int(mp < 10 ? mp + 3 : mp - 9);
     const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    if (year < 0 || year > 9999) {
+    if (year < 0 || year > 9999)
+        return false;
+    const auto two = [text](int at, int value) {
+        text[at] = char('0' + value / 10);
+        text[at + 1] = char('0' + value % 10);
+    };
+    two(0, int(year / 100));
+    two(2, int(year % 100));
+    text[4] = '-';
+    two(5, month);
+    text[7] = '-';
+    two(8, day);
+    text[10] = 'T';
+    two(11, rest / 3600000);
+    text[13] = ':';
+    two(14, rest / 60000 % 60);
+    text[16] = ':';
+    two(17, rest / 1000 % 60);
+    text[19] = '.';
+    text[20] = char('0' + rest % 1000 / 100);
+    two(21, rest % 100);
+    text[23] = 'Z';
+    return true;
+}
+
+void appendIsoUtcText(QByteArray* out, qint64 ms)
+{
+    char text[kIsoUtcTextLength];
+    if (writeIsoUtcText(ms, text))
+        out->append(text, kIsoUtcTextLength);
+    else
         out->append(
             QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1());
-        return;
-    }
-    const qsizetype at = out->size();
-    out->resize(at + 24);
-    char* text = out->data() + at;
-    const auto put = [text](int at, qint64 value, int width) {
-        for (int i = width - 1; i >= 0; --i, value /= 10)
-            text[at + i] = char('0' + value % 10);
-    };
-    put(0, year, 4);
-    text[4] = '-';
-    put(5, month, 2);
-    text[7] = '-';
-    put(8, day, 2);
-    text[10] = 'T';
-    put(11, rest / 3600000, 2);
-    text[13] = ':';
-    rest %= 3600000;
-    put(14, rest / 60000, 2);
-    text[16] = ':';
-    rest %= 60000;
-    put(17, rest / 1000, 2);
-    text[19] = '.';
-    put(20, rest % 1000, 3);
-    text[23] = 'Z';
 }
 
 QString isoUtcText(qint64 ms)

@@ -13,3 +13,7 @@ QString clockText(const QDateTime& localTime);
 QString isoUtcText(qint64 ms);
 // The same text appended to out: for writers of millions of rows, without a text object each.
 void appendIsoUtcText(QByteArray* out, qint64 ms);
+// The same text written at text, kIsoUtcTextLength bytes, for a time in the years 0 to 9999;
+// false (nothing written) for any other.
+constexpr int kIsoUtcTextLength = 24;
+bool writeIsoUtcText(qint64 ms, char* text);

@@ -538,7 +538,11 @@ public:
         ++m_rows;
         m_times.push_back(double(row.timeMs) / 1000.0);
         m_speeds.push_back(row.speedMs);
-        const double towards = std::fmod(row.bearing + (row.bearingTo ? 0.0 : 180.0), 360.0);
+        // Below 720 the turn is one exact subtraction, which is what fmod gives.
+        const double turned = row.bearing + (row.bearingTo ? 0.0 : 180.0);
+        const double towards = turned >= 360.0 && turned < 720.0 ? turned - 360.0
+                               : turned >= 0.0 && turned < 360.0 ? turned
+                                                                 : std::fmod(turned, 360.0);
         m_directions.push_back(towards);
         if (m_heading) {
             // Bearings turned by a heading are true: the flow's components east and north.

@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -23,21 +24,19 @@ constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
 // A value rounded so is the double nearest to an integer over a power of ten; while that integer
 // has at most 15 digits no other decimal of as few digits comes as near, so the shortest text
 // that reads back as the value is the integer's digits with the point put in and trailing zeros
-// dropped. That is written by hand, millions of times an export; anything else goes the long way.
-void appendNumberField(QByteArray* out, double value, int decimals)
+// dropped. That is written by hand at text (at most kNumberLength bytes), millions of times an
+// export, and its length returned; -1 for anything else, which goes the long way.
+constexpr int kMaxFastDecimals = 9;
+constexpr int kNumberLength = 20;
+const double kScales[kMaxFastDecimals + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+int writeNumberField(double value, int decimals, char* text)
 {
-    static constexpr double kScales[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-    constexpr int kScaleCount = int(sizeof(kScales) / sizeof(kScales[0]));
-    const double scale =
-        decimals >= 0 && decimals < kScaleCount ? kScales[decimals] : std::pow(10.0, decimals);
-    const double scaled = std::round(value * scale);
-    double rounded = scaled / scale;
-    if (rounded == 0)
-        rounded = 0; // drops the sign of -0
-    if (!(std::fabs(scaled) < 1e15) || decimals < 0 || decimals >= kScaleCount) {
-        out->append(QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1());
-        return;
-    }
+    if (decimals < 0 || decimals > kMaxFastDecimals)
+        return -1;
+    const double scaled = std::round(value * kScales[decimals]);
+    if (!(std::fabs(scaled) < 1e15))
+        return -1;
     char digits[24];
     int count = 0;
     for (quint64 n = quint64(std::fabs(scaled)); n > 0 || count <= decimals; n /= 10)
@@ -45,9 +44,8 @@ void appendNumberField(QByteArray* out, double value, int decimals)
     int fractionFrom = 0; // the fraction's last digits that are zeros are dropped
     while (fractionFrom < decimals && digits[fractionFrom] == '0')
         ++fractionFrom;
-    char text[28];
     int length = 0;
-    if (scaled < 0)
+    if (scaled < 0) // -0 (a value that rounds to nothing) is written as 0
         text[length++] = '-';
     for (int i = count - 1; i >= decimals; --i)
         text[length++] = digits[i];
@@ -56,7 +54,22 @@ void appendNumberField(QByteArray* out, double value, int decimals)
         for (int i = decimals - 1; i >= fractionFrom; --i)
             text[length++] = digits[i];
     }
-    out->append(text, length);
+    return length;
+}
+
+void appendNumberField(QByteArray* out, double value, int decimals)
+{
+    char text[kNumberLength];
+    const int length = writeNumberField(value, decimals, text);
+    if (length >= 0) {
+        out->append(text, length);
+        return;
+    }
+    const double scale = std::pow(10.0, decimals);
+    double rounded = std::round(value * scale) / scale;
+    if (rounded == 0)
+        rounded = 0; // drops the sign of -0
+    out->append(QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1());
 }
 
 QByteArray numberField(double value, int decimals)
@@ -177,25 +190,89 @@ QByteArray csvField(const QString& text)
 
 namespace {
 
-// csvField(text) appended to out; a field of plain ASCII (every field a row usually holds) is
-// copied as it is, without a text object of its own.
-void appendCsvField(QByteArray* out, const QString& text)
+// A row is made in a buffer on the stack and appended to the line in one piece. A field of plain
+// ASCII (every field a row usually holds) and a number of the usual size are written into it by
+// hand; anything else goes the long way (csvField, QString::number), the same text either way.
+class RowWriter
 {
-    const qsizetype size = text.size();
-    const QChar* chars = text.constData();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = chars[i].unicode();
-        if (c >= 0x80 || c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
-            out->append(csvField(text));
-            return;
+public:
+    explicit RowWriter(QByteArray* line) : m_line(line) {}
+    ~RowWriter() { flush(); }
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    void put(char c)
+    {
+        room(1);
+        m_text[m_length++] = c;
+    }
+    void put(const char* text)
+    {
+        const int length = int(std::strlen(text));
+        room(length);
+        std::memcpy(m_text + m_length, text, size_t(length));
+        m_length += length;
+    }
+    void time(qint64 ms)
+    {
+        room(kIsoUtcTextLength);
+        if (writeIsoUtcText(ms, m_text + m_length)) {
+            m_length += kIsoUtcTextLength;
+        } else {
+            flush();
+            appendIsoUtcText(m_line, ms);
         }
     }
-    const qsizetype at = out->size();
-    out->resize(at + size);
-    char* to = out->data() + at;
-    for (qsizetype i = 0; i < size; ++i)
-        to[i] = char(chars[i].unicode());
-}
+    void field(const QString& text)
+    {
+        const qsizetype size = text.size();
+        const QChar* chars = text.constData();
+        bool plain = size <= kPlainField;
+        for (qsizetype i = 0; plain && i < size; ++i) {
+            const char16_t c = chars[i].unicode();
+            plain = c < 0x80 && c != u',' && c != u'"' && c != u'\r' && c != u'\n';
+        }
+        if (!plain) {
+            flush();
+            m_line->append(csvField(text));
+            return;
+        }
+        room(int(size));
+        for (qsizetype i = 0; i < size; ++i)
+            m_text[m_length++] = char(chars[i].unicode());
+    }
+    void number(double value, int decimals)
+    {
+        room(kNumberLength);
+        const int length = writeNumberField(value, decimals, m_text + m_length);
+        if (length >= 0) {
+            m_length += length;
+        } else {
+            flush();
+            appendNumberField(m_line, value, decimals);
+        }
+    }
+
+private:
+    static constexpr int kPlainField = 64;
+    static constexpr int kSize = 256;
+    static_assert(kSize >= kPlainField && kSize >= kNumberLength && kSize >= kIsoUtcTextLength);
+
+    void room(int bytes)
+    {
+        if (m_length + bytes > kSize)
+            flush();
+    }
+    void flush()
+    {
+        m_line->append(m_text, m_length);
+        m_length = 0;
+    }
+
+    QByteArray* m_line;
+    char m_text[kSize];
+    int m_length = 0;
+};
 
 } // namespace
 
@@ -209,30 +286,30 @@ QByteArray dataFileRowLine(const DataFileRow& r)
 
 void appendDataFileRowLine(QByteArray* line, const DataFileRow& r)
 {
-    QByteArray& out = *line;
-    appendIsoUtcText(&out, r.timeMs);
-    out += ',';
-    appendCsvField(&out, r.rawX);
-    out += ',';
-    appendCsvField(&out, r.rawY);
-    out += ',';
-    appendCsvField(&out, r.units);
-    out += ',';
+    RowWriter out(line);
+    out.time(r.timeMs);
+    out.put(',');
+    out.field(r.rawX);
+    out.put(',');
+    out.field(r.rawY);
+    out.put(',');
+    out.field(r.units);
+    out.put(',');
     if (r.xMs)
-        appendNumberField(&out, *r.xMs, 6);
-    out += ',';
+        out.number(*r.xMs, 6);
+    out.put(',');
     if (r.yMs)
-        appendNumberField(&out, *r.yMs, 6);
-    out += ',';
-    appendNumberField(&out, r.speedMs, 6);
-    out += ',';
+        out.number(*r.yMs, 6);
+    out.put(',');
+    out.number(r.speedMs, 6);
+    out.put(',');
     // 359.9996 rounds to 360, which is north: written as 0, so bearings stay within 0..360.
     const double bearing = std::round(r.bearing * 1000.0) / 1000.0;
-    appendNumberField(&out, bearing >= 360.0 ? bearing - 360.0 : bearing, 3);
-    out += r.bearingTo ? ",to," : ",from,";
+    out.number(bearing >= 360.0 ? bearing - 360.0 : bearing, 3);
+    out.put(r.bearingTo ? ",to," : ",from,");
     if (r.faceUp)
-        out += *r.faceUp ? "up" : "down";
-    out += kLineEnd;
+        out.put(*r.faceUp ? "up" : "down");
+    out.put("\r\n");
 }
 
 bool splitCsvLine(QByteArrayView line, QList<QString>* fields)
