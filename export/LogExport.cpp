@@ -441,7 +441,7 @@ public:
                const ExportOptions& options) override
     {
         m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly)) {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
             m_error = m_file.errorString();
             return false;
         }
@@ -460,7 +460,7 @@ public:
                            "Times below: UTC; convention and face: in force for each row")
                      : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
                                       "not keep them"));
-        m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
+        m_rows = dataFileCommentLines(head) + dataFileHeaderRow();
         m_rows.reserve(kWriteSize + 4096);
         return true;
     }
@@ -487,15 +487,26 @@ public:
 
 private:
     static constexpr qsizetype kWriteSize = 1024 * 1024;
+    static constexpr qint64 kWritebackStep = 8 * 1024 * 1024;
 
     void writeRows()
     {
         m_file.write(m_rows);
+        m_written += m_rows.size();
         m_rows.resize(0); // the buffer is kept for the next rows
+        // The disk is set to work on what was written as it comes (without waiting for it), so
+        // that the sync before the file takes its name (in commit) finds little left to do.
+        if (m_written - m_queued >= kWritebackStep) {
+            ::sync_file_range(m_file.handle(), m_queued, m_written - m_queued,
+                              SYNC_FILE_RANGE_WRITE);
+            m_queued = m_written;
+        }
     }
 
     QSaveFile m_file;
     QByteArray m_rows;
+    qint64 m_written = 0; // bytes handed to the file
+    qint64 m_queued = 0;  // of them, given to the disk to write
     QString m_error;
 };
 
