@@ -12,8 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -524,6 +528,74 @@ enum class TimeLayout
     Observations, // dimension obs, auxiliary coordinate time(obs)
 };
 
+// Work handed to a thread of its own, one piece at a time, in order: a piece is taken while the
+// one before is still being done, and post waits only while one is waiting to be taken. Used for
+// the library calls that compress and write a netCDF file, while the thread that posts them goes
+// on reading; that thread calls the library itself only after wait (the library is never called
+// from two threads at once).
+class BackgroundWork
+{
+public:
+    BackgroundWork() = default;
+    BackgroundWork(const BackgroundWork&) = delete;
+    BackgroundWork& operator=(const BackgroundWork&) = delete;
+    ~BackgroundWork()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    void post(std::function<void()> work)
+    {
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting; });
+        m_waiting = std::move(work);
+        m_changed.notify_all();
+    }
+
+    // Until everything posted is done.
+    void wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting && !m_busy; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (true) {
+            m_changed.wait(lock, [this] { return m_waiting || m_stopping; });
+            if (!m_waiting)
+                return; // stopping, with nothing left to do
+            std::function<void()> work = std::move(m_waiting);
+            m_waiting = nullptr;
+            m_busy = true;
+            m_changed.notify_all();
+            lock.unlock();
+            work();
+            lock.lock();
+            m_busy = false;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::function<void()> m_waiting;
+    bool m_busy = false;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
 class NetCdfSpanWriter : public SpanWriter
 {
 public:
@@ -580,6 +652,7 @@ public:
                 const ExportOptions& options) override
     {
         flush();
+        m_putter.wait(); // the library is this thread's again
         const TimeLayout wanted = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
         if (wanted != m_layout && !relayout(wanted))
             return false;
@@ -815,27 +888,42 @@ private:
             m_nc = std::make_unique<NetCdfFile>();
             define(*m_nc, m_layout, &m_vars);
         }
-        m_nc->putDoubles(m_vars.time, m_written, m_times);
-        m_nc->putDoubles(m_vars.speed, m_written, m_speeds);
-        m_nc->putDoubles(m_vars.direction, m_written, m_directions);
-        m_nc->putDoubles(m_vars.recorded, m_written, m_bearings);
-        if (m_heading) {
-            m_nc->putDoubles(m_vars.east, m_written, m_easts);
-            m_nc->putDoubles(m_vars.north, m_written, m_norths);
-        }
-        m_nc->putBytes(m_vars.convention, m_written, m_conventions);
-        m_nc->putBytes(m_vars.units, m_written, m_unitCodes);
-        if (m_withRecord) {
-            m_nc->putDoubles(m_vars.x, m_written, m_xs);
-            m_nc->putDoubles(m_vars.y, m_written, m_ys);
-            m_nc->putBytes(m_vars.face, m_written, m_faces);
-        }
-        m_written += m_times.size();
+        const size_t count = m_times.size();
+        // The library compresses and writes these rows on a thread of its own while the next
+        // ones are read.
+        m_putter.post([nc = m_nc.get(), vars = m_vars, start = m_written,
+                       heading = m_heading.has_value(), withRecord = m_withRecord,
+                       times = std::move(m_times), speeds = std::move(m_speeds),
+                       directions = std::move(m_directions), bearings = std::move(m_bearings),
+                       easts = std::move(m_easts), norths = std::move(m_norths),
+                       conventions = std::move(m_conventions), unitCodes = std::move(m_unitCodes),
+                       xs = std::move(m_xs), ys = std::move(m_ys), faces = std::move(m_faces)] {
+            nc->putDoubles(vars.time, start, times);
+            nc->putDoubles(vars.speed, start, speeds);
+            nc->putDoubles(vars.direction, start, directions);
+            nc->putDoubles(vars.recorded, start, bearings);
+            if (heading) {
+                nc->putDoubles(vars.east, start, easts);
+                nc->putDoubles(vars.north, start, norths);
+            }
+            nc->putBytes(vars.convention, start, conventions);
+            nc->putBytes(vars.units, start, unitCodes);
+            if (withRecord) {
+                nc->putDoubles(vars.x, start, xs);
+                nc->putDoubles(vars.y, start, ys);
+                nc->putBytes(vars.face, start, faces);
+            }
+        });
+        m_written += count;
         for (auto* v :
-             {&m_times, &m_speeds, &m_directions, &m_bearings, &m_easts, &m_norths, &m_xs, &m_ys})
+             {&m_times, &m_speeds, &m_directions, &m_bearings, &m_easts, &m_norths, &m_xs, &m_ys}) {
+            v->clear(); // moved from
+            v->reserve(kChunk);
+        }
+        for (auto* v : {&m_conventions, &m_unitCodes, &m_faces}) {
             v->clear();
-        for (auto* v : {&m_conventions, &m_unitCodes, &m_faces})
-            v->clear();
+            v->reserve(kChunk);
+        }
     }
 
     std::unique_ptr<NetCdfFile> m_nc;
@@ -855,6 +943,8 @@ private:
     QString m_headingText;
     std::vector<double> m_times, m_speeds, m_directions, m_bearings, m_easts, m_norths, m_xs, m_ys;
     std::vector<qint8> m_conventions, m_unitCodes, m_faces;
+    // Last, so that it is stopped (its work done) before the file goes.
+    BackgroundWork m_putter;
 };
 
 // ---- The span ---------------------------------------------------------------------------------
