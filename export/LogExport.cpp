@@ -481,8 +481,11 @@ public:
         // stamps) is not written here: a "#" line after the rows is a row to many readers. It is
         // in the result, for standard error or the window.
         writeRows();
+        if (!m_error.isEmpty())
+            return false; // the file, never committed, is removed
         if (!m_file.commit()) {
-            m_error = m_file.errorString();
+            if (m_error.isEmpty())
+                m_error = m_file.errorString();
             return false;
         }
         return true;
@@ -495,7 +498,20 @@ private:
 
     void writeRows()
     {
-        m_file.write(m_rows);
+        // A write cut short (a file size limit reached) is followed by one for the rest, which
+        // fails with the system's reason; commit then fails and leaves nothing behind.
+        const char* rest = m_rows.constData();
+        qint64 left = m_rows.size();
+        while (left > 0) {
+            const qint64 written = m_file.write(rest, left);
+            if (written <= 0) {
+                if (m_error.isEmpty()) // the reason, which commit does not keep
+                    m_error = m_file.errorString();
+                break;
+            }
+            rest += written;
+            left -= written;
+        }
         m_written += m_rows.size();
         m_rows.resize(0); // the buffer is kept for the next rows
         // The disk is set to work on what was written as it comes (without waiting for it), so
