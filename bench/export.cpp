@@ -2,7 +2,8 @@
 // reads (--size-mb N or MARVANE_BENCH_EXPORT_MB=N for another size) into a temporary folder,
 // reads it once so that it is in the page cache, then times, each as a process of its own:
 // `wc -l` of the log (the yardstick: reading the same bytes and finding their line ends), and
-// marvane-export of the log to CSV and to netCDF, as an operator runs it. Speeds are bytes of the
+// marvane-export of the log to CSV and to netCDF, as an operator runs it (--program runs another
+// build of it). Speeds are bytes of the
 // log per second of wall-clock time; the peak resident size is that of the exporting processes
 // (the larger of the two). The outputs are deleted after each run, the log at the end.
 //
@@ -34,7 +35,9 @@ struct Run
 {
     bool ok = false;
     double seconds = 0;
-    double peakMb = 0; // the child's peak resident size
+    double peakMb = 0;     // the child's peak resident size
+    double cpuSeconds = 0; // its processor time, user and system: on a busy machine the wall
+                           // clock also counts the turns other programs took
 };
 
 // Runs program with arguments, its standard output to /dev/null, and waits for it.
@@ -64,6 +67,8 @@ Run runProcess(const std::vector<QByteArray>& arguments)
         return run;
     run.seconds = double(timer.nsecsElapsed()) / 1e9;
     run.peakMb = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!run.ok)
         std::fprintf(stderr, "%s failed (status %d)\n", argv[0], status);
@@ -95,7 +100,12 @@ int main(int argc, char* argv[])
                       QStringLiteral("N"),
                       fromEnvironment.isEmpty() ? QStringLiteral("1024")
                                                 : QString::fromLatin1(fromEnvironment)});
+    parser.addOption({QStringLiteral("program"),
+                      QStringLiteral("The marvane-export to run (default: the one built here), "
+                                     "such as an earlier build for a comparison."),
+                      QStringLiteral("PATH"), QStringLiteral(MARVANE_EXPORT)});
     parser.process(app);
+    const QByteArray program = QFile::encodeName(parser.value(QStringLiteral("program")));
     const qint64 megabytes = std::max(1LL, parser.value(QStringLiteral("size-mb")).toLongLong());
 
     QTemporaryDir dir;
@@ -115,12 +125,14 @@ int main(int argc, char* argv[])
 
     const QByteArray logName = QFile::encodeName(log);
     const Run wc = runProcess({"wc", "-l", logName});
-    std::fprintf(stderr, "wc -l: %.2f s\n", wc.seconds);
+    std::fprintf(stderr, "wc -l: %.2f s (CPU %.2f s)\n", wc.seconds, wc.cpuSeconds);
 
     const auto exportTo = [&](const char* name) {
         const QString output = dir.filePath(QLatin1String(name));
-        const Run run = runProcess({MARVANE_EXPORT, logName, QFile::encodeName(output)});
-        std::fprintf(stderr, "%s: %.2f s, %.0f MB output, peak RSS %.1f MB\n", name, run.seconds,
+        const Run run = runProcess({program, logName, QFile::encodeName(output)});
+        std::fprintf(stderr,
+                     "%s: %.2f s (CPU %.2f s, %.0f MB/s of it), %.0f MB output, peak RSS %.1f MB\n",
+                     name, run.seconds, run.cpuSeconds, mb / run.cpuSeconds,
                      double(QFileInfo(output).size()) / (1024.0 * 1024.0), run.peakMb);
         QFile::remove(output);
         return run;
