@@ -3,9 +3,9 @@
 // reads it once so that it is in the page cache, then times, each as a process of its own:
 // `wc -l` of the log (the yardstick: reading the same bytes and finding their line ends), and
 // marvane-export of the log to CSV and to netCDF, as an operator runs it (--program runs another
-// build of it). Speeds are bytes of the
-// log per second of wall-clock time; the peak resident size is that of the exporting processes
-// (the larger of the two). The outputs are deleted after each run, the log at the end.
+// build of it). Speeds are bytes of the log per second of wall-clock time; the peak resident
+// size is that of the exporting processes (the larger of the two). The outputs are deleted after
+// each run, the log at the end.
 //
 // Details go to standard error; standard output gets one line:
 // "export: CSV N MB/s, netCDF M MB/s, peak RSS R MB; wc -l W MB/s".
