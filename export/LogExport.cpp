@@ -438,117 +438,11 @@ public:
     virtual QString error() const = 0;
 };
 
-class CsvSpanWriter : public SpanWriter
-{
-public:
-    bool begin(const QString& path, const SpanReader& reader, const QString& input,
-               const ExportOptions& options) override
-    {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            m_error = m_file.errorString();
-            return false;
-        }
-        QStringList head = {
-            QStringLiteral("Marvane %1 data file, exported by %2")
-                .arg(QStringLiteral(MARVANE_VERSION), options.program),
-            QStringLiteral("Source: ") + sourceText(reader, input),
-            QStringLiteral("Span: ") + spanText(options),
-            QStringLiteral("Bearing convention: ") + conventionText(reader),
-        };
-        if (!reader.clockState().isEmpty())
-            head << QStringLiteral("Clock: ") + reader.clockState();
-        head << headingText(reader);
-        head << (reader.isDataFile()
-                     ? QStringLiteral(
-                           "Times below: UTC; convention and face: in force for each row")
-                     : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
-                                      "not keep them"));
-        m_rows = dataFileCommentLines(head) + dataFileHeaderRow();
-        m_rows.reserve(kWriteSize + 4096);
-        return true;
-    }
-    // Rows are made in one buffer and written a megabyte at a time.
-    void add(const DataFileRow& row) override
-    {
-        appendDataFileRowLine(&m_rows, row);
-        if (m_rows.size() >= kWriteSize)
-            writeRows();
-    }
-    bool finish(const SpanReader&, const QString&, const ExportOptions&) override
-    {
-        // What is known only once the whole input is read (lines skipped, the clocks of a log's
-        // stamps) is not written here: a "#" line after the rows is a row to many readers. It is
-        // in the result, for standard error or the window.
-        writeRows();
-        if (!m_error.isEmpty())
-            return false; // the file, never committed, is removed
-        if (!m_file.commit()) {
-            if (m_error.isEmpty())
-                m_error = m_file.errorString();
-            return false;
-        }
-        return true;
-    }
-    QString error() const override { return m_error; }
-
-private:
-    static constexpr qsizetype kWriteSize = 1024 * 1024;
-    static constexpr qint64 kWritebackStep = 8 * 1024 * 1024;
-
-    void writeRows()
-    {
-        // A write cut short (a file size limit reached) is followed by one for the rest, which
-        // fails with the system's reason; commit then fails and leaves nothing behind.
-        const char* rest = m_rows.constData();
-        qint64 left = m_rows.size();
-        while (left > 0) {
-            const qint64 written = m_file.write(rest, left);
-            if (written <= 0) {
-                if (m_error.isEmpty()) // the reason, which commit does not keep
-                    m_error = m_file.errorString();
-                break;
-            }
-            rest += written;
-            left -= written;
-        }
-        m_written += m_rows.size();
-        m_rows.resize(0); // the buffer is kept for the next rows
-        // The disk is set to work on what was written as it comes (without waiting for it), so
-        // that the sync before the file takes its name (in commit) finds little left to do.
-        if (m_written - m_queued >= kWritebackStep) {
-            ::sync_file_range(m_file.handle(), m_queued, m_written - m_queued,
-                              SYNC_FILE_RANGE_WRITE);
-            m_queued = m_written;
-        }
-    }
-
-    QSaveFile m_file;
-    QByteArray m_rows;
-    qint64 m_written = 0; // bytes handed to the file
-    qint64 m_queued = 0;  // of them, given to the disk to write
-    QString m_error;
-};
-
-// The netCDF file is one time series (CF discrete sampling geometry, featureType "timeSeries",
-// a single feature). Where the times strictly increase (a data file: arrival times to the
-// millisecond), time is its coordinate variable, time(time), and sel, interp and align work on
-// it. Where they do not (a log: its stamps are whole seconds, which a sensor sending once a
-// second or faster repeats; or a clock set back during a recording), a coordinate variable would
-// break CF and every reader that needs a unique index: the samples then lie along an "obs"
-// dimension and time(obs) is an auxiliary coordinate, named by each variable's coordinates
-// attribute.
-enum class TimeLayout
-{
-    Coordinate,   // dimension time, coordinate variable time(time)
-    Observations, // dimension obs, auxiliary coordinate time(obs)
-};
-
 // Work handed to a thread of its own, one piece at a time, in order: a piece is taken while the
-// one before is still being done, and post waits only while one is waiting to be taken. Used for
-// the library calls that compress and write a netCDF file, while the thread that posts them goes
-// on reading; that thread calls the library itself only after wait (the library is never called
-// from two threads at once).
+// one before is still being done, and post waits only while one is waiting to be taken. The
+// writers make and write their output on it while the thread that posts the rows goes on
+// reading; that thread touches the output itself only after wait (the netCDF library, for one,
+// is never called from two threads at once).
 class BackgroundWork
 {
 public:
@@ -610,6 +504,145 @@ private:
     bool m_busy = false;
     bool m_stopping = false;
     std::thread m_thread;
+};
+
+class CsvSpanWriter : public SpanWriter
+{
+public:
+    bool begin(const QString& path, const SpanReader& reader, const QString& input,
+               const ExportOptions& options) override
+    {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            m_error = m_file.errorString();
+            return false;
+        }
+        QStringList head = {
+            QStringLiteral("Marvane %1 data file, exported by %2")
+                .arg(QStringLiteral(MARVANE_VERSION), options.program),
+            QStringLiteral("Source: ") + sourceText(reader, input),
+            QStringLiteral("Span: ") + spanText(options),
+            QStringLiteral("Bearing convention: ") + conventionText(reader),
+        };
+        if (!reader.clockState().isEmpty())
+            head << QStringLiteral("Clock: ") + reader.clockState();
+        head << headingText(reader);
+        head << (reader.isDataFile()
+                     ? QStringLiteral(
+                           "Times below: UTC; convention and face: in force for each row")
+                     : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
+                                      "not keep them"));
+        m_rows = dataFileCommentLines(head) + dataFileHeaderRow();
+        m_rows.reserve(kWriteSize + 4096);
+        return true;
+    }
+    // Rows are made into text on a thread of their own while the next ones are read, in one
+    // buffer written a megabyte at a time.
+    void add(const DataFileRow& row) override
+    {
+        m_batch.push_back(row);
+        if (m_batch.size() >= kBatchRows)
+            postBatch();
+    }
+    bool finish(const SpanReader&, const QString&, const ExportOptions&) override
+    {
+        // What is known only once the whole input is read (lines skipped, the clocks of a log's
+        // stamps) is not written here: a "#" line after the rows is a row to many readers. It is
+        // in the result, for standard error or the window.
+        postBatch();
+        m_writing.wait(); // the file is this thread's again
+        writeRows();
+        if (!m_error.isEmpty())
+            return false; // the file, never committed, is removed
+        if (!m_file.commit()) {
+            if (m_error.isEmpty())
+                m_error = m_file.errorString();
+            return false;
+        }
+        return true;
+    }
+    QString error() const override { return m_error; }
+
+private:
+    static constexpr qsizetype kWriteSize = 1024 * 1024;
+    static constexpr qint64 kWritebackStep = 8 * 1024 * 1024;
+    static constexpr size_t kBatchRows = 16384;
+
+    void postBatch()
+    {
+        m_writing.post([this, rows = std::move(m_batch)]() mutable {
+            for (const DataFileRow& row : rows) {
+                appendDataFileRowLine(&m_rows, row);
+                if (m_rows.size() >= kWriteSize)
+                    writeRows();
+            }
+            rows.clear();
+            const std::lock_guard<std::mutex> lock(m_spareMutex);
+            m_spare.push_back(std::move(rows));
+        });
+        // The batches' memory goes round (new memory each time costs the system more than the
+        // rows take to make).
+        m_batch.clear(); // moved from
+        const std::lock_guard<std::mutex> lock(m_spareMutex);
+        if (!m_spare.empty()) {
+            m_batch = std::move(m_spare.back());
+            m_spare.pop_back();
+        } else {
+            m_batch.reserve(kBatchRows);
+        }
+    }
+
+    void writeRows()
+    {
+        // A write cut short (a file size limit reached) is followed by one for the rest, which
+        // fails with the system's reason; commit then fails and leaves nothing behind.
+        const char* rest = m_rows.constData();
+        qint64 left = m_rows.size();
+        while (left > 0) {
+            const qint64 written = m_file.write(rest, left);
+            if (written <= 0) {
+                if (m_error.isEmpty()) // the reason, which commit does not keep
+                    m_error = m_file.errorString();
+                break;
+            }
+            rest += written;
+            left -= written;
+        }
+        m_written += m_rows.size();
+        m_rows.resize(0); // the buffer is kept for the next rows
+        // The disk is set to work on what was written as it comes (without waiting for it), so
+        // that the sync before the file takes its name (in commit) finds little left to do.
+        if (m_written - m_queued >= kWritebackStep) {
+            ::sync_file_range(m_file.handle(), m_queued, m_written - m_queued,
+                              SYNC_FILE_RANGE_WRITE);
+            m_queued = m_written;
+        }
+    }
+
+    QSaveFile m_file;
+    QByteArray m_rows;
+    qint64 m_written = 0;             // bytes handed to the file
+    qint64 m_queued = 0;              // of them, given to the disk to write
+    std::vector<DataFileRow> m_batch; // rows not yet handed to the thread
+    std::mutex m_spareMutex;
+    std::vector<std::vector<DataFileRow>> m_spare; // batches written, for more rows
+    // Last, so that it is stopped (its work done) before the file goes.
+    BackgroundWork m_writing;
+    QString m_error;
+};
+
+// The netCDF file is one time series (CF discrete sampling geometry, featureType "timeSeries",
+// a single feature). Where the times strictly increase (a data file: arrival times to the
+// millisecond), time is its coordinate variable, time(time), and sel, interp and align work on
+// it. Where they do not (a log: its stamps are whole seconds, which a sensor sending once a
+// second or faster repeats; or a clock set back during a recording), a coordinate variable would
+// break CF and every reader that needs a unique index: the samples then lie along an "obs"
+// dimension and time(obs) is an auxiliary coordinate, named by each variable's coordinates
+// attribute.
+enum class TimeLayout
+{
+    Coordinate,   // dimension time, coordinate variable time(time)
+    Observations, // dimension obs, auxiliary coordinate time(obs)
 };
 
 class NetCdfSpanWriter : public SpanWriter
