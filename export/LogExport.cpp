@@ -17,6 +17,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -463,8 +464,17 @@ public:
 
     void post(std::function<void()> work)
     {
-        if (!m_thread.joinable())
-            m_thread = std::thread([this] { run(); });
+        if (!m_thread.joinable() && !m_here) {
+            try {
+                m_thread = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                m_here = true; // no thread to be had: the work is done by the caller, in order
+            }
+        }
+        if (m_here) {
+            work();
+            return;
+        }
         std::unique_lock<std::mutex> lock(m_mutex);
         m_changed.wait(lock, [this] { return !m_waiting; });
         m_waiting = std::move(work);
@@ -503,6 +513,7 @@ private:
     std::function<void()> m_waiting;
     bool m_busy = false;
     bool m_stopping = false;
+    bool m_here = false; // the work is done in post
     std::thread m_thread;
 };
 
