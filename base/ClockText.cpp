@@ -14,37 +14,54 @@ QString clockText(const QDateTime& t)
            two(time.minute()) + QLatin1Char(':') + two(time.second());
 }
 
-QString isoUtcText(qint64 ms)
+bool writeIsoUtcText(qint64 ms, char* text)
 {
     // By hand (see Calendar.h): a data file or an export writes one per row, millions of them.
     const qint64 days = daysOfMs(ms);
-    qint64 rest = ms - days * 86400000;
+    const int rest = int(ms - days * 86400000);
     const CivilDate date = civilFromDays(days);
     const qint64 year = date.year;
     const int month = date.month;
     const int day = date.day;
     if (year < 0 || year > 9999)
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
-    char text[25];
-    const auto put = [&text](int at, qint64 value, int width) {
-        for (int i = width - 1; i >= 0; --i, value /= 10)
-            text[at + i] = char('0' + value % 10);
+        return false;
+    const auto two = [text](int at, int value) {
+        text[at] = char('0' + value / 10);
+        text[at + 1] = char('0' + value % 10);
     };
-    put(0, year, 4);
+    two(0, int(year / 100));
+    two(2, int(year % 100));
     text[4] = '-';
-    put(5, month, 2);
+    two(5, month);
     text[7] = '-';
-    put(8, day, 2);
+    two(8, day);
     text[10] = 'T';
-    put(11, rest / 3600000, 2);
+    two(11, rest / 3600000);
     text[13] = ':';
-    rest %= 3600000;
-    put(14, rest / 60000, 2);
+    two(14, rest / 60000 % 60);
     text[16] = ':';
-    rest %= 60000;
-    put(17, rest / 1000, 2);
+    two(17, rest / 1000 % 60);
     text[19] = '.';
-    put(20, rest % 1000, 3);
+    text[20] = char('0' + rest % 1000 / 100);
+    two(21, rest % 100);
     text[23] = 'Z';
-    return QString::fromLatin1(text, 24);
+    return true;
+}
+
+void appendIsoUtcText(QByteArray* out, qint64 ms)
+{
+    char text[kIsoUtcTextLength];
+    if (writeIsoUtcText(ms, text))
+        out->append(text, kIsoUtcTextLength);
+    else
+        out->append(
+            QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1());
+}
+
+QString isoUtcText(qint64 ms)
+{
+    QByteArray text;
+    text.reserve(32);
+    appendIsoUtcText(&text, ms);
+    return QString::fromLatin1(text);
 }

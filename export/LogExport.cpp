@@ -1,11 +1,10 @@
 #include "export/LogExport.h"
 
-#include "logformat/StationComments.h"
-
+#include "export/NetCdfFile.h"
 #include "logformat/LogFormat.h"
 #include "logformat/LogLineScanner.h"
 #include "logformat/LogSampleParser.h"
-#include "export/NetCdfFile.h"
+#include "logformat/StationComments.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -14,8 +13,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -440,6 +444,84 @@ public:
     virtual QString error() const = 0;
 };
 
+// Work handed to a thread of its own, one piece at a time, in order: a piece is taken while the
+// one before is still being done, and post waits only while one is waiting to be taken. The
+// writers make and write their output on it while the thread that posts the rows goes on
+// reading; that thread touches the output itself only after wait (the netCDF library, for one,
+// is never called from two threads at once).
+class BackgroundWork
+{
+public:
+    BackgroundWork() = default;
+    BackgroundWork(const BackgroundWork&) = delete;
+    BackgroundWork& operator=(const BackgroundWork&) = delete;
+    ~BackgroundWork()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    void post(std::function<void()> work)
+    {
+        if (!m_thread.joinable() && !m_here) {
+            try {
+                m_thread = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                m_here = true; // no thread to be had: the work is done by the caller, in order
+            }
+        }
+        if (m_here) {
+            work();
+            return;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting; });
+        m_waiting = std::move(work);
+        m_changed.notify_all();
+    }
+
+    // Until everything posted is done.
+    void wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting && !m_busy; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (true) {
+            m_changed.wait(lock, [this] { return m_waiting || m_stopping; });
+            if (!m_waiting)
+                return; // stopping, with nothing left to do
+            std::function<void()> work = std::move(m_waiting);
+            m_waiting = nullptr;
+            m_busy = true;
+            m_changed.notify_all();
+            lock.unlock();
+            work();
+            lock.lock();
+            m_busy = false;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::function<void()> m_waiting;
+    bool m_busy = false;
+    bool m_stopping = false;
+    bool m_here = false; // the work is done in post
+    std::thread m_thread;
+};
+
 class CsvSpanWriter : public SpanWriter
 {
 public:
@@ -447,7 +529,7 @@ public:
                const ExportOptions& options) override
     {
         m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly)) {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
             m_error = m_file.errorString();
             return false;
         }
@@ -467,19 +549,33 @@ public:
                            "Times below: UTC; convention and face: in force for each row")
                      : QStringLiteral("Times below: UTC; x, y and face are empty: a log file does "
                                       "not keep them"));
-        m_file.write(dataFileCommentLines(head) + dataFileHeaderRow());
+        m_rows = dataFileCommentLines(head) + dataFileHeaderRow();
+        m_rows.reserve(kWriteSize + 4096);
         return true;
     }
-    void add(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
+    // Rows are made into text on a thread of their own while the next ones are read, in one
+    // buffer written a megabyte at a time.
+    void add(const DataFileRow& row) override
+    {
+        m_batch.push_back(row);
+        if (m_batch.size() >= kBatchRows)
+            postBatch();
+    }
     // Kept as rows of their own, in place, as the data file has them.
-    void addMark(const DataFileRow& row) override { m_file.write(dataFileRowLine(row)); }
+    void addMark(const DataFileRow& row) override { add(row); }
     bool finish(const SpanReader&, const QString&, const ExportOptions&) override
     {
         // What is known only once the whole input is read (lines skipped, the clocks of a log's
         // stamps) is not written here: a "#" line after the rows is a row to many readers. It is
         // in the result, for standard error or the window.
+        postBatch();
+        m_writing.wait(); // the file is this thread's again
+        writeRows();
+        if (!m_error.isEmpty())
+            return false; // the file, never committed, is removed
         if (!m_file.commit()) {
-            m_error = m_file.errorString();
+            if (m_error.isEmpty())
+                m_error = m_file.errorString();
             return false;
         }
         return true;
@@ -487,7 +583,70 @@ public:
     QString error() const override { return m_error; }
 
 private:
+    static constexpr qsizetype kWriteSize = 1024 * 1024;
+    static constexpr qint64 kWritebackStep = 8 * 1024 * 1024;
+    static constexpr size_t kBatchRows = 16384;
+
+    void postBatch()
+    {
+        m_writing.post([this, rows = std::move(m_batch)]() mutable {
+            for (const DataFileRow& row : rows) {
+                appendDataFileRowLine(&m_rows, row);
+                if (m_rows.size() >= kWriteSize)
+                    writeRows();
+            }
+            rows.clear();
+            const std::lock_guard<std::mutex> lock(m_spareMutex);
+            m_spare.push_back(std::move(rows));
+        });
+        // The batches' memory goes round (new memory each time costs the system more than the
+        // rows take to make).
+        m_batch.clear(); // moved from
+        const std::lock_guard<std::mutex> lock(m_spareMutex);
+        if (!m_spare.empty()) {
+            m_batch = std::move(m_spare.back());
+            m_spare.pop_back();
+        } else {
+            m_batch.reserve(kBatchRows);
+        }
+    }
+
+    void writeRows()
+    {
+        // A write cut short (a file size limit reached) is followed by one for the rest, which
+        // fails with the system's reason; commit then fails and leaves nothing behind.
+        const char* rest = m_rows.constData();
+        qint64 left = m_rows.size();
+        while (left > 0) {
+            const qint64 written = m_file.write(rest, left);
+            if (written <= 0) {
+                if (m_error.isEmpty()) // the reason, which commit does not keep
+                    m_error = m_file.errorString();
+                break;
+            }
+            rest += written;
+            left -= written;
+        }
+        m_written += m_rows.size();
+        m_rows.resize(0); // the buffer is kept for the next rows
+        // The disk is set to work on what was written as it comes (without waiting for it), so
+        // that the sync before the file takes its name (in commit) finds little left to do.
+        if (m_written - m_queued >= kWritebackStep) {
+            ::sync_file_range(m_file.handle(), m_queued, m_written - m_queued,
+                              SYNC_FILE_RANGE_WRITE);
+            m_queued = m_written;
+        }
+    }
+
     QSaveFile m_file;
+    QByteArray m_rows;
+    qint64 m_written = 0;             // bytes handed to the file
+    qint64 m_queued = 0;              // of them, given to the disk to write
+    std::vector<DataFileRow> m_batch; // rows not yet handed to the thread
+    std::mutex m_spareMutex;
+    std::vector<std::vector<DataFileRow>> m_spare; // batches written, for more rows
+    // Last, so that it is stopped (its work done) before the file goes.
+    BackgroundWork m_writing;
     QString m_error;
 };
 
@@ -545,7 +704,11 @@ public:
         ++m_rows;
         m_times.push_back(double(row.timeMs) / 1000.0);
         m_speeds.push_back(row.speedMs);
-        const double towards = std::fmod(row.bearing + (row.bearingTo ? 0.0 : 180.0), 360.0);
+        // Below 720 the turn is one exact subtraction, which is what fmod gives.
+        const double turned = row.bearing + (row.bearingTo ? 0.0 : 180.0);
+        const double towards = turned >= 360.0 && turned < 720.0 ? turned - 360.0
+                               : turned >= 0.0 && turned < 360.0 ? turned
+                                                                 : std::fmod(turned, 360.0);
         m_directions.push_back(towards);
         if (m_heading) {
             // Bearings turned by a heading are true: the flow's components east and north.
@@ -576,6 +739,7 @@ public:
                 const ExportOptions& options) override
     {
         flush();
+        m_putter.wait(); // the library is this thread's again
         const TimeLayout wanted = m_increasing ? TimeLayout::Coordinate : TimeLayout::Observations;
         if (wanted != m_layout && !relayout(wanted))
             return false;
@@ -909,27 +1073,42 @@ private:
             m_nc = std::make_unique<NetCdfFile>();
             define(*m_nc, m_layout, &m_vars);
         }
-        m_nc->putDoubles(m_vars.time, m_written, m_times);
-        m_nc->putDoubles(m_vars.speed, m_written, m_speeds);
-        m_nc->putDoubles(m_vars.direction, m_written, m_directions);
-        m_nc->putDoubles(m_vars.recorded, m_written, m_bearings);
-        if (m_heading) {
-            m_nc->putDoubles(m_vars.east, m_written, m_easts);
-            m_nc->putDoubles(m_vars.north, m_written, m_norths);
-        }
-        m_nc->putBytes(m_vars.convention, m_written, m_conventions);
-        m_nc->putBytes(m_vars.units, m_written, m_unitCodes);
-        if (m_withRecord) {
-            m_nc->putDoubles(m_vars.x, m_written, m_xs);
-            m_nc->putDoubles(m_vars.y, m_written, m_ys);
-            m_nc->putBytes(m_vars.face, m_written, m_faces);
-        }
-        m_written += m_times.size();
+        const size_t count = m_times.size();
+        // The library compresses and writes these rows on a thread of its own while the next
+        // ones are read.
+        m_putter.post([nc = m_nc.get(), vars = m_vars, start = m_written,
+                       heading = m_heading.has_value(), withRecord = m_withRecord,
+                       times = std::move(m_times), speeds = std::move(m_speeds),
+                       directions = std::move(m_directions), bearings = std::move(m_bearings),
+                       easts = std::move(m_easts), norths = std::move(m_norths),
+                       conventions = std::move(m_conventions), unitCodes = std::move(m_unitCodes),
+                       xs = std::move(m_xs), ys = std::move(m_ys), faces = std::move(m_faces)] {
+            nc->putDoubles(vars.time, start, times);
+            nc->putDoubles(vars.speed, start, speeds);
+            nc->putDoubles(vars.direction, start, directions);
+            nc->putDoubles(vars.recorded, start, bearings);
+            if (heading) {
+                nc->putDoubles(vars.east, start, easts);
+                nc->putDoubles(vars.north, start, norths);
+            }
+            nc->putBytes(vars.convention, start, conventions);
+            nc->putBytes(vars.units, start, unitCodes);
+            if (withRecord) {
+                nc->putDoubles(vars.x, start, xs);
+                nc->putDoubles(vars.y, start, ys);
+                nc->putBytes(vars.face, start, faces);
+            }
+        });
+        m_written += count;
         for (auto* v :
-             {&m_times, &m_speeds, &m_directions, &m_bearings, &m_easts, &m_norths, &m_xs, &m_ys})
+             {&m_times, &m_speeds, &m_directions, &m_bearings, &m_easts, &m_norths, &m_xs, &m_ys}) {
+            v->clear(); // moved from
+            v->reserve(kChunk);
+        }
+        for (auto* v : {&m_conventions, &m_unitCodes, &m_faces}) {
             v->clear();
-        for (auto* v : {&m_conventions, &m_unitCodes, &m_faces})
-            v->clear();
+            v->reserve(kChunk);
+        }
     }
 
     std::unique_ptr<NetCdfFile> m_nc;
@@ -954,6 +1133,8 @@ private:
     std::vector<QString> m_markNotes;
     int m_markTimeVar = -1;
     int m_markNoteVar = -1;
+    // Last, so that it is stopped (its work done) before the file goes.
+    BackgroundWork m_putter;
 };
 
 // ---- The span ---------------------------------------------------------------------------------

@@ -183,6 +183,14 @@ int LibNetCdfFile::defineVariable(const char* name, NetCdfType type, int dimensi
     if (!check(nc_def_var_chunking(m_id, id, NC_CHUNKED, &chunk), name) ||
         !check(nc_def_var_deflate(m_id, id, 1, 1, 1), name))
         return -1;
+    // The library keeps up to 16 MB of each variable's chunks in memory (per variable: a file of
+    // ten variables holds 160 MB), and compresses and writes them only when they leave that cache
+    // or at the end. The values come in order, a chunk at a time, and are read back at most
+    // once: a few chunks are all the cache needs, and each full chunk then goes to the file
+    // while the next ones are read.
+    const size_t valueBytes = type == NetCdfType::Double ? 8 : type == NetCdfType::Float ? 4 : 1;
+    if (!check(nc_set_var_chunk_cache(m_id, id, 4 * chunk * valueBytes, 11, 1.0f), name))
+        return -1;
     if (fill) {
         int status = NC_NOERR;
         if (type == NetCdfType::Double) {

@@ -119,7 +119,14 @@ void SpanStatisticsBuilder::add(const SpanSample& sample)
     } else {
         const qint64 interval = sample.timeMs - m_lastTimeMs;
         if (interval >= 0) {
-            ++m_intervalCounts[interval];
+            // A recording keeps one interval for long runs: each run is counted in one go.
+            if (interval != m_runInterval) {
+                if (m_runLength > 0)
+                    m_intervalCounts[m_runInterval] += m_runLength;
+                m_runInterval = interval;
+                m_runLength = 0;
+            }
+            ++m_runLength;
             if (interval > m_longestIntervalMs) {
                 m_longestIntervalMs = interval;
                 m_longestIntervalStartMs = m_lastTimeMs;
@@ -162,9 +169,12 @@ SpanStatistics SpanStatisticsBuilder::result(qint64 badLines) const
 
     s.firstTimeMs = m_firstTimeMs;
     s.lastTimeMs = m_lastTimeMs;
-    s.typicalIntervalMs = medianOfCounts(m_intervalCounts);
-    for (auto it = m_intervalCounts.rbegin();
-         it != m_intervalCounts.rend() && isGap(it->first, s.typicalIntervalMs); ++it)
+    std::map<qint64, qint64> intervalCounts = m_intervalCounts;
+    if (m_runLength > 0)
+        intervalCounts[m_runInterval] += m_runLength;
+    s.typicalIntervalMs = medianOfCounts(intervalCounts);
+    for (auto it = intervalCounts.rbegin();
+         it != intervalCounts.rend() && isGap(it->first, s.typicalIntervalMs); ++it)
         s.gaps += it->second;
     if (s.gaps > 0) {
         s.longestGapMs = m_longestIntervalMs;

@@ -89,7 +89,9 @@ private:
     qint64 m_toSamples = 0;
     qint64 m_longestIntervalMs = -1;
     qint64 m_longestIntervalStartMs = 0;
-    std::map<qint64, qint64> m_intervalCounts;
+    std::map<qint64, qint64> m_intervalCounts; // but the run below
+    qint64 m_runInterval = -1;                 // the last interval, and how many times in a row
+    qint64 m_runLength = 0;
 };
 
 SpanStatistics spanStatistics(const std::vector<SpanSample>& samples, qint64 badLines);

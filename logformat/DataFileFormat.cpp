@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -23,13 +24,63 @@ constexpr int kColumnsWithoutNote = kColumnCount - 1;
 
 // value rounded to decimals places, written with no more digits than it needs: 0.515 stays
 // "0.515", a knots record's 0.15 kn (0.0771667 m/s) becomes "0.077167". Never "-0".
-QByteArray numberField(double value, int decimals)
+//
+// A value rounded so is the double nearest to an integer over a power of ten; while that integer
+// has at most 15 digits no other decimal of as few digits comes as near, so the shortest text
+// that reads back as the value is the integer's digits with the point put in and trailing zeros
+// dropped. That is written by hand at text (at most kNumberLength bytes), millions of times an
+// export, and its length returned; -1 for anything else, which goes the long way.
+constexpr int kMaxFastDecimals = 9;
+constexpr int kNumberLength = 20;
+const double kScales[kMaxFastDecimals + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+int writeNumberField(double value, int decimals, char* text)
 {
+    if (decimals < 0 || decimals > kMaxFastDecimals)
+        return -1;
+    const double scaled = std::round(value * kScales[decimals]);
+    if (!(std::fabs(scaled) < 1e15))
+        return -1;
+    char digits[24];
+    int count = 0;
+    for (quint64 n = quint64(std::fabs(scaled)); n > 0 || count <= decimals; n /= 10)
+        digits[count++] = char('0' + n % 10); // least significant first
+    int fractionFrom = 0; // the fraction's last digits that are zeros are dropped
+    while (fractionFrom < decimals && digits[fractionFrom] == '0')
+        ++fractionFrom;
+    int length = 0;
+    if (scaled < 0) // -0 (a value that rounds to nothing) is written as 0
+        text[length++] = '-';
+    for (int i = count - 1; i >= decimals; --i)
+        text[length++] = digits[i];
+    if (fractionFrom < decimals) {
+        text[length++] = '.';
+        for (int i = decimals - 1; i >= fractionFrom; --i)
+            text[length++] = digits[i];
+    }
+    return length;
+}
+
+void appendNumberField(QByteArray* out, double value, int decimals)
+{
+    char text[kNumberLength];
+    const int length = writeNumberField(value, decimals, text);
+    if (length >= 0) {
+        out->append(text, length);
+        return;
+    }
     const double scale = std::pow(10.0, decimals);
     double rounded = std::round(value * scale) / scale;
     if (rounded == 0)
         rounded = 0; // drops the sign of -0
-    return QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1();
+    out->append(QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1());
+}
+
+QByteArray numberField(double value, int decimals)
+{
+    QByteArray out;
+    appendNumberField(&out, value, decimals);
+    return out;
 }
 
 QString oneLine(QString text)
@@ -142,47 +193,142 @@ QByteArray csvField(const QString& text)
     return bytes;
 }
 
+namespace {
+
+// A row is made in a buffer on the stack and appended to the line in one piece. A field of plain
+// ASCII (every field a row usually holds) and a number of the usual size are written into it by
+// hand; anything else goes the long way (csvField, QString::number), the same text either way.
+class RowWriter
+{
+public:
+    explicit RowWriter(QByteArray* line) : m_line(line) {}
+    ~RowWriter() { flush(); }
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    void put(char c)
+    {
+        room(1);
+        m_text[m_length++] = c;
+    }
+    void put(const char* text)
+    {
+        const int length = int(std::strlen(text));
+        room(length);
+        std::memcpy(m_text + m_length, text, size_t(length));
+        m_length += length;
+    }
+    void time(qint64 ms)
+    {
+        room(kIsoUtcTextLength);
+        if (writeIsoUtcText(ms, m_text + m_length)) {
+            m_length += kIsoUtcTextLength;
+        } else {
+            flush();
+            appendIsoUtcText(m_line, ms);
+        }
+    }
+    void field(const QString& text)
+    {
+        const qsizetype size = text.size();
+        const QChar* chars = text.constData();
+        bool plain = size <= kPlainField;
+        for (qsizetype i = 0; plain && i < size; ++i) {
+            const char16_t c = chars[i].unicode();
+            plain = c < 0x80 && c != u',' && c != u'"' && c != u'\r' && c != u'\n';
+        }
+        if (!plain) {
+            flush();
+            m_line->append(csvField(text));
+            return;
+        }
+        room(int(size));
+        for (qsizetype i = 0; i < size; ++i)
+            m_text[m_length++] = char(chars[i].unicode());
+    }
+    void number(double value, int decimals)
+    {
+        room(kNumberLength);
+        const int length = writeNumberField(value, decimals, m_text + m_length);
+        if (length >= 0) {
+            m_length += length;
+        } else {
+            flush();
+            appendNumberField(m_line, value, decimals);
+        }
+    }
+
+private:
+    static constexpr int kPlainField = 64;
+    static constexpr int kSize = 256;
+    static_assert(kSize >= kPlainField && kSize >= kNumberLength && kSize >= kIsoUtcTextLength);
+
+    void room(int bytes)
+    {
+        if (m_length + bytes > kSize)
+            flush();
+    }
+    void flush()
+    {
+        m_line->append(m_text, m_length);
+        m_length = 0;
+    }
+
+    QByteArray* m_line;
+    char m_text[kSize];
+    int m_length = 0;
+};
+
+} // namespace
+
 QByteArray dataFileRowLine(const DataFileRow& r, bool withNote)
 {
     QByteArray out;
     out.reserve(96);
-    out += isoUtcText(r.timeMs).toLatin1();
+    appendDataFileRowLine(&out, r, withNote);
+    return out;
+}
+
+void appendDataFileRowLine(QByteArray* line, const DataFileRow& r, bool withNote)
+{
+    if (r.event && !withNote)
+        return;
+    RowWriter out(line);
+    out.time(r.timeMs);
     if (r.event) {
-        if (!withNote)
-            return QByteArray();
         // Every field between the time and the note is empty: no reader takes it for a sample.
-        out += QByteArray(kColumnCount - 1, ',');
-        out += csvField(oneLine(r.note));
-        out += kLineEnd;
-        return out;
+        for (int i = 1; i < kColumnCount; ++i)
+            out.put(',');
+        out.field(oneLine(r.note));
+        out.put("\r\n");
+        return;
     }
-    out += ',';
-    out += csvField(r.rawX);
-    out += ',';
-    out += csvField(r.rawY);
-    out += ',';
-    out += csvField(unitsInfo(r.units).speedUnits);
-    out += ',';
+    out.put(',');
+    out.field(r.rawX);
+    out.put(',');
+    out.field(r.rawY);
+    out.put(',');
+    out.field(unitsInfo(r.units).speedUnits);
+    out.put(',');
     if (r.xMs)
-        out += numberField(*r.xMs, 6);
-    out += ',';
+        out.number(*r.xMs, 6);
+    out.put(',');
     if (r.yMs)
-        out += numberField(*r.yMs, 6);
-    out += ',';
-    out += numberField(r.speedMs, 6);
-    out += ',';
+        out.number(*r.yMs, 6);
+    out.put(',');
+    out.number(r.speedMs, 6);
+    out.put(',');
     // 359.9996 rounds to 360, which is north: written as 0, so bearings stay within 0..360.
     const double bearing = std::round(r.bearing * 1000.0) / 1000.0;
-    out += numberField(bearing >= 360.0 ? bearing - 360.0 : bearing, 3);
-    out += r.bearingTo ? ",to," : ",from,";
+    out.number(bearing >= 360.0 ? bearing - 360.0 : bearing, 3);
+    out.put(r.bearingTo ? ",to," : ",from,");
     if (r.faceUp)
-        out += *r.faceUp ? "up" : "down";
+        out.put(*r.faceUp ? "up" : "down");
     if (withNote) {
-        out += ',';
-        out += csvField(oneLine(r.note));
+        out.put(',');
+        out.field(oneLine(r.note));
     }
-    out += kLineEnd;
-    return out;
+    out.put("\r\n");
 }
 
 bool splitCsvLine(QByteArrayView line, QList<QString>* fields)

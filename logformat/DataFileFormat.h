@@ -99,6 +99,8 @@ QByteArray dataFileHeaderRow(bool withNote = true);
 // One row, with CR LF; withNote false: in an earlier version's columns, and nothing for an
 // event's row, which they have no place for.
 QByteArray dataFileRowLine(const DataFileRow& row, bool withNote = true);
+// The same line appended to line: a writer of many rows keeps one buffer for them.
+void appendDataFileRowLine(QByteArray* line, const DataFileRow& row, bool withNote = true);
 
 // One field as RFC 4180 wants it: quoted when it holds a comma, a quote, CR or LF.
 QByteArray csvField(const QString& text);

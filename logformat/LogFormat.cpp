@@ -78,7 +78,9 @@ QByteArray logRecordLine(const QString& speed, const QString& bearing, const QSt
 
 bool isLogHeaderLine(QByteArrayView line)
 {
-    return line == QByteArrayView(logHeaderLine()).chopped(kLineEnd.size());
+    // Asked of every line read: the header is made once.
+    static const QByteArray header = logHeaderLine().chopped(kLineEnd.size());
+    return line == header;
 }
 
 namespace {

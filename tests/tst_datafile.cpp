@@ -8,10 +8,13 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <cmath>
 
 namespace {
 
@@ -232,6 +235,90 @@ private slots:
         QCOMPARE(int(row.units), units);
         // Written again, the row says the same word.
         QCOMPARE(dataFileRowLine(row), line + "\r\n");
+    }
+
+    // Numbers are rounded (six decimals for m/s, three for degrees) and written with no more
+    // digits than the rounded value needs: the shortest text that reads back as it, as
+    // QString::number gives it, however the row is made.
+    void rowNumbersAreTheShortestTextOfTheRoundedValue_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::addColumn<double>("bearing");
+        QTest::addColumn<QByteArray>("speedText");
+        QTest::addColumn<QByteArray>("bearingText");
+        QTest::newRow("plain") << 0.515 << 92.224 << QByteArray("0.515") << QByteArray("92.224");
+        QTest::newRow("knots in m/s")
+            << 0.15 * 1852.0 / 3600.0 << 0.0 << QByteArray("0.077167") << QByteArray("0");
+        QTest::newRow("whole") << 2.0 << 180.0 << QByteArray("2") << QByteArray("180");
+        QTest::newRow("rounds up to a whole")
+            << 0.9999996 << 89.9996 << QByteArray("1") << QByteArray("90");
+        QTest::newRow("below the last decimal")
+            << 0.0000004 << 0.0004 << QByteArray("0") << QByteArray("0");
+        QTest::newRow("rounds to north")
+            << 1e-6 << 359.9996 << QByteArray("0.000001") << QByteArray("0");
+        QTest::newRow("negative, never -0")
+            << -0.0000004 << -0.0001 << QByteArray("0") << QByteArray("0");
+        QTest::newRow("negative") << -1.5 << -12.5 << QByteArray("-1.5") << QByteArray("-12.5");
+        QTest::newRow("half a last decimal")
+            << 0.0000005 << 0.0005 << QByteArray("0.000001") << QByteArray("0.001");
+        QTest::newRow("many digits") << 123456789.123456 << 359.999
+                                     << QByteArray("123456789.123456") << QByteArray("359.999");
+        QTest::newRow("too many for the short way")
+            << 1.5e12 << 1e14 << QByteArray("1500000000000") << QByteArray("99999999999640");
+    }
+    void rowNumbersAreTheShortestTextOfTheRoundedValue()
+    {
+        QFETCH(double, speed);
+        QFETCH(double, bearing);
+        QFETCH(QByteArray, speedText);
+        QFETCH(QByteArray, bearingText);
+        DataFileRow row;
+        row.units = QStringLiteral("m/s");
+        row.speedMs = speed;
+        row.xMs = speed;
+        row.yMs = -speed;
+        row.bearing = bearing;
+        const QList<QByteArray> fields = dataFileRowLine(row).chopped(2).split(',');
+        QCOMPARE(fields.size(), 10);
+        QCOMPARE(fields.at(4), speedText);
+        const QByteArray negated = speedText == "0"            ? speedText
+                                   : speedText.startsWith('-') ? speedText.mid(1)
+                                                               : "-" + speedText;
+        QCOMPARE(fields.at(5), negated);
+        QCOMPARE(fields.at(6), speedText);
+        QCOMPARE(fields.at(7), bearingText);
+        // The long way, for the same value.
+        const auto longWay = [](double value, int decimals) {
+            const double scale = std::pow(10.0, decimals);
+            double rounded = std::round(value * scale) / scale;
+            if (rounded == 0)
+                rounded = 0;
+            return QString::number(rounded, 'f', QLocale::FloatingPointShortest).toLatin1();
+        };
+        QCOMPARE(fields.at(6), longWay(speed, 6));
+    }
+
+    // Rows whose fields need quotes, or are long, or are not ASCII, come out whole and in order.
+    void rowsOfEveryKindOfFieldComeOutWhole()
+    {
+        DataFileRow row;
+        row.timeMs = utcMs(14, 3, 7, 250);
+        row.rawX = QString(100, QLatin1Char('x'));
+        row.rawY = QStringLiteral("caf\u00e9");
+        row.units = QStringLiteral("m/s");
+        row.speedMs = 0.25;
+        row.bearing = 90;
+        row.faceUp = false;
+        QCOMPARE(dataFileRowLine(row), "2009-05-24T14:03:07.250Z," + QByteArray(100, 'x') +
+                                           ",caf\xc3\xa9,m/s,,,0.25,90,from,down\r\n");
+        QByteArray rows = "head\r\n";
+        appendDataFileRowLine(&rows, row);
+        row.rawX = QStringLiteral("a,b");
+        appendDataFileRowLine(&rows, row);
+        QCOMPARE(rows, "head\r\n2009-05-24T14:03:07.250Z," + QByteArray(100, 'x') +
+                           ",caf\xc3\xa9,m/s,,,0.25,90,from,down\r\n"
+                           "2009-05-24T14:03:07.250Z,\"a,b\",caf\xc3\xa9,m/s,,,0.25,90,from,"
+                           "down\r\n");
     }
 
     void failedWritesKeepRowsAndReportOncePerEpisode()
