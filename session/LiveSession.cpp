@@ -708,6 +708,10 @@ void LiveSession::handBatch(const SampleBatch& batch)
 
 SessionEvent LiveSession::mark(const QString& note)
 {
+    // Records read before this moment and waiting for the next hand-out go first, so that the
+    // data file's rows and the outputs stay in the order things happened.
+    if (!m_handing && m_live && m_live->isOpen())
+        m_live->poll();
     SessionEvent event{SessionEvent::Kind::Mark, portName(), markNote(note)};
     event.timeMs = m_pipeline->now();
     if (m_handing)

@@ -86,6 +86,7 @@ private slots:
     void destinationsHearEventsInOrder();
     void oneWriteAndOneSyncPerBatch();
     void marksAndAlarmsAreRowsOfTheDataFileWhileLogging();
+    void markComesAfterTheRecordsReadBeforeIt();
     void secondRecordingOfOneFileIsRefused();
     void recordsAreStampedWhenTheyArrive();
     void clockStatesReachTheDestinations_data();
@@ -563,6 +564,30 @@ void TestLiveSession::marksAndAlarmsAreRowsOfTheDataFileWhileLogging()
                        "2009-05-24T14:03:11.000Z,,,,,,,,,,mark: " + QByteArray(120, 'x')}));
     QCOMPARE(session.history().series().marks().size(), size_t(3));
     QCOMPARE(session.history().series().marks().at(1).note, QStringLiteral("not logged"));
+}
+
+// A record read a moment before a mark, still waiting for the next poll, is handed on before the
+// mark: the data file never has a mark above a sample stamped before it.
+void TestLiveSession::markComesAfterTheRecordsReadBeforeIt()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    LiveSession session(nullptr);
+    Tape tape;
+    session.addSink(&tape);
+    QString reason;
+    QVERIFY2(session.openSource(&reason, pty.path()), qPrintable(reason));
+    session.startSource();
+    pty.send("+00015 +00515\r\n");
+    // Read and stamped; the first poll is more than a second away.
+    QTRY_COMPARE_WITH_TIMEOUT(session.source().recordsWaiting(), 1, 1000);
+    QVERIFY(tape.batches.isEmpty());
+    tape.events.clear();
+    const SessionEvent mark = session.mark(QStringLiteral("diver down"));
+    QCOMPARE(tape.samples().size(), 1);
+    QCOMPARE(tape.events, QList<SessionEvent::Kind>{SessionEvent::Kind::Mark});
+    QVERIFY(tape.samples().first().timeMs <= mark.timeMs);
+    session.closeSource();
 }
 
 void TestLiveSession::secondRecordingOfOneFileIsRefused()
