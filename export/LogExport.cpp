@@ -1006,31 +1006,35 @@ private:
     // their values, for writing once out of define mode.
     std::vector<std::pair<int, double>> definePosition(NetCdfFile& nc) const
     {
+        struct Coordinate
+        {
+            const char* name;
+            std::optional<double> StationDetails::*value;
+            const char* standardName;
+            const char* longName;
+            const char* units;
+            const char* axis;
+        };
+        static const Coordinate kCoordinates[] = {
+            {"lat", &StationDetails::latitude, "latitude", "station latitude", "degrees_north",
+             "Y"},
+            {"lon", &StationDetails::longitude, "longitude", "station longitude", "degrees_east",
+             "X"},
+            {"depth", &StationDetails::depth, "depth", "depth of the sensor", "m", "Z"},
+        };
         std::vector<std::pair<int, double>> values;
-        if (m_station.latitude) {
-            const int lat = nc.defineScalar("lat", NetCdfFile::Type::Double);
-            nc.setAttribute(lat, "standard_name", QStringLiteral("latitude"));
-            nc.setAttribute(lat, "long_name", QStringLiteral("station latitude"));
-            nc.setAttribute(lat, "units", QStringLiteral("degrees_north"));
-            nc.setAttribute(lat, "axis", QStringLiteral("Y"));
-            values.emplace_back(lat, *m_station.latitude);
-        }
-        if (m_station.longitude) {
-            const int lon = nc.defineScalar("lon", NetCdfFile::Type::Double);
-            nc.setAttribute(lon, "standard_name", QStringLiteral("longitude"));
-            nc.setAttribute(lon, "long_name", QStringLiteral("station longitude"));
-            nc.setAttribute(lon, "units", QStringLiteral("degrees_east"));
-            nc.setAttribute(lon, "axis", QStringLiteral("X"));
-            values.emplace_back(lon, *m_station.longitude);
-        }
-        if (m_station.depth) {
-            const int depth = nc.defineScalar("depth", NetCdfFile::Type::Double);
-            nc.setAttribute(depth, "standard_name", QStringLiteral("depth"));
-            nc.setAttribute(depth, "long_name", QStringLiteral("depth of the sensor"));
-            nc.setAttribute(depth, "units", QStringLiteral("m"));
-            nc.setAttribute(depth, "positive", QStringLiteral("down"));
-            nc.setAttribute(depth, "axis", QStringLiteral("Z"));
-            values.emplace_back(depth, *m_station.depth);
+        for (const Coordinate& c : kCoordinates) {
+            const std::optional<double>& value = m_station.*c.value;
+            if (!value)
+                continue;
+            const int id = nc.defineScalar(c.name, NetCdfFile::Type::Double);
+            nc.setAttribute(id, "standard_name", QString::fromLatin1(c.standardName));
+            nc.setAttribute(id, "long_name", QString::fromLatin1(c.longName));
+            nc.setAttribute(id, "units", QString::fromLatin1(c.units));
+            if (c.value == &StationDetails::depth)
+                nc.setAttribute(id, "positive", QStringLiteral("down"));
+            nc.setAttribute(id, "axis", QString::fromLatin1(c.axis));
+            values.emplace_back(id, *value);
         }
         return values;
     }
