@@ -1158,11 +1158,18 @@ QString emptySpanText(const QString& input, const ExportOptions& options)
     return QStringLiteral("No samples in %1 %2").arg(input, spanText(options));
 }
 
+// What a reading of a span gathers besides its counts.
+enum class Gather
+{
+    Counts,     // an export: the rows go to the writer, their statistics are not asked for
+    Statistics, // a summary: the statistics of the samples too
+};
+
 // Reads the span of reader, giving each of its samples to take and each of its events to mark;
-// fills the counts and statistics (of the samples alone).
+// fills the counts, and with Gather::Statistics the statistics (of the samples alone).
 template <typename Take, typename Mark>
-void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* result, Take take,
-              Mark mark)
+void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* result,
+              Gather gather, Take take, Mark mark)
 {
     SpanStatisticsBuilder statistics;
     qint64 badInSpan = 0;
@@ -1182,7 +1189,8 @@ void readSpan(SpanReader& reader, const ExportOptions& options, ExportResult* re
             badInSpan += reader.skipped() - skippedBefore;
         skippedBefore = reader.skipped();
         ++result->samples;
-        statistics.add(SpanSample{row.timeMs, row.speedMs, row.bearing, row.bearingTo});
+        if (gather == Gather::Statistics)
+            statistics.add(SpanSample{row.timeMs, row.speedMs, row.bearing, row.bearingTo});
         take(row);
     }
     if (!options.toMs)
@@ -1225,7 +1233,8 @@ ExportResult spanStatisticsOfFile(const QString& input, const ExportOptions& opt
         return failure(ExportResult::Status::CannotRead, error);
     ExportResult result;
     readSpan(
-        reader, options, &result, [](const DataFileRow&) {}, [](const DataFileRow&) {});
+        reader, options, &result, Gather::Statistics, [](const DataFileRow&) {},
+        [](const DataFileRow&) {});
     if (!reader.readError().isEmpty()) {
         result.status = ExportResult::Status::CannotRead;
         result.error = QStringLiteral("Cannot read %1: %2").arg(input, reader.readError());
@@ -1269,7 +1278,8 @@ ExportResult exportSpan(const QString& input, const QString& output, const Expor
 
     ExportResult result;
     readSpan(
-        reader, options, &result, [&writer](const DataFileRow& row) { writer->add(row); },
+        reader, options, &result, Gather::Counts,
+        [&writer](const DataFileRow& row) { writer->add(row); },
         [&writer](const DataFileRow& row) { writer->addMark(row); });
     if (!reader.readError().isEmpty()) {
         result.status = ExportResult::Status::CannotRead;

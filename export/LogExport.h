@@ -74,7 +74,9 @@ struct ExportResult
     QString error;             // one line for the operator, empty when Done
     qint64 samples = 0;        // samples in the span (written)
     qint64 skippedLines = 0;   // bad lines of the whole input
-    SpanStatistics statistics; // of the span (bad lines: those among its samples)
+    // Of the span (bad lines: those among its samples), from spanStatisticsOfFile; an export
+    // writes the rows and leaves them empty.
+    SpanStatistics statistics;
     // The most bytes of the input held at once while reading it: about one read's worth, however
     // long its lines (a line too long for a log or a data file is a bad line, never held whole).
     qint64 inputBytesHeld = 0;
