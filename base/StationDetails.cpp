@@ -9,22 +9,42 @@
 
 namespace {
 
+// The range of a number field and what it wants, for its message.
+struct NumberRule
+{
+    double least;
+    double most;
+    const char* wants;
+};
+
+// Each field: its key, its words, and its member of the details, a text or a number with its
+// range (the other member pointer null).
 struct FieldInfo
 {
     StationField field;
     const char* key;
     const char* words;
+    QString StationDetails::*text;
+    std::optional<double> StationDetails::*number;
+    NumberRule range;
 };
 
 const FieldInfo kFields[] = {
-    {StationField::Name, "Name", "name"},
-    {StationField::Id, "Id", "id"},
-    {StationField::Latitude, "Latitude", "latitude"},
-    {StationField::Longitude, "Longitude", "longitude"},
-    {StationField::Depth, "Depth", "depth"},
-    {StationField::Instrument, "Instrument", "instrument"},
-    {StationField::SerialNumber, "SerialNumber", "serial number"},
-    {StationField::Institution, "Institution", "institution"},
+    {StationField::Name, "Name", "name", &StationDetails::name, nullptr, {}},
+    {StationField::Id, "Id", "id", &StationDetails::id, nullptr, {}},
+    {StationField::Latitude, "Latitude", "latitude", nullptr, &StationDetails::latitude,
+     {-90, 90, "decimal degrees from -90 to 90 (north positive)"}},
+    {StationField::Longitude, "Longitude", "longitude", nullptr, &StationDetails::longitude,
+     {-180, 180, "decimal degrees from -180 to 180 (east positive)"}},
+    // Above the surface (a sensor in a river measured from a datum) down to the deepest sea.
+    {StationField::Depth, "Depth", "depth", nullptr, &StationDetails::depth,
+     {-100, 11000, "metres from -100 to 11000 (positive down)"}},
+    {StationField::Instrument, "Instrument", "instrument", &StationDetails::instrument, nullptr,
+     {}},
+    {StationField::SerialNumber, "SerialNumber", "serial number", &StationDetails::serialNumber,
+     nullptr, {}},
+    {StationField::Institution, "Institution", "institution", &StationDetails::institution,
+     nullptr, {}},
 };
 
 const FieldInfo& info(StationField field)
@@ -34,63 +54,6 @@ const FieldInfo& info(StationField field)
             return f;
     }
     return kFields[0]; // not reached: every field is in the table
-}
-
-// The range of a number field and what it wants, for its message.
-struct NumberRule
-{
-    double least;
-    double most;
-    const char* wants;
-};
-
-std::optional<NumberRule> numberRule(StationField field)
-{
-    switch (field) {
-    case StationField::Latitude:
-        return NumberRule{-90, 90, "decimal degrees from -90 to 90 (north positive)"};
-    case StationField::Longitude:
-        return NumberRule{-180, 180, "decimal degrees from -180 to 180 (east positive)"};
-    case StationField::Depth:
-        // Above the surface (a sensor in a river measured from a datum) down to the deepest sea.
-        return NumberRule{-100, 11000, "metres from -100 to 11000 (positive down)"};
-    default:
-        return std::nullopt;
-    }
-}
-
-// The member of a text field or of a number field (nullptr for a field of the other kind), of
-// details const or not.
-template <typename Details> auto textOf(Details* d, StationField field) -> decltype(&d->name)
-{
-    switch (field) {
-    case StationField::Name:
-        return &d->name;
-    case StationField::Id:
-        return &d->id;
-    case StationField::Instrument:
-        return &d->instrument;
-    case StationField::SerialNumber:
-        return &d->serialNumber;
-    case StationField::Institution:
-        return &d->institution;
-    default:
-        return nullptr;
-    }
-}
-
-template <typename Details> auto numberOf(Details* d, StationField field) -> decltype(&d->latitude)
-{
-    switch (field) {
-    case StationField::Latitude:
-        return &d->latitude;
-    case StationField::Longitude:
-        return &d->longitude;
-    case StationField::Depth:
-        return &d->depth;
-    default:
-        return nullptr;
-    }
 }
 
 bool hasControlCharacter(const QString& text)
@@ -148,19 +111,22 @@ QString stationFieldWords(StationField field)
 
 QString stationFieldText(const StationDetails& details, StationField field)
 {
-    if (const QString* text = textOf(&details, field))
-        return *text;
-    const std::optional<double>* number = numberOf(&details, field);
-    if (!number || !*number)
+    const FieldInfo& f = info(field);
+    if (f.text)
+        return details.*f.text;
+    const std::optional<double>& number = details.*f.number;
+    if (!number)
         return QString();
-    const double value = **number == 0 ? 0.0 : **number; // never "-0"
+    const double value = *number == 0 ? 0.0 : *number; // never "-0"
     return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 QString setStationField(StationDetails* details, StationField field, const QString& text)
 {
     const QString value = text.trimmed();
-    if (QString* target = textOf(details, field)) {
+    const FieldInfo& f = info(field);
+    if (f.text) {
+        QString* target = &(details->*f.text);
         target->clear();
         if (value.size() > kStationTextLimit)
             return QStringLiteral("wants at most %1 characters").arg(kStationTextLimit);
@@ -173,11 +139,11 @@ QString setStationField(StationDetails* details, StationField field, const QStri
         *target = value;
         return QString();
     }
-    std::optional<double>* number = numberOf(details, field);
+    std::optional<double>* number = &(details->*f.number);
     number->reset();
     if (value.isEmpty())
         return QString();
-    const NumberRule rule = *numberRule(field);
+    const NumberRule& rule = f.range;
     double parsed = 0;
     try {
         parsed = double(textToFloat(value));

@@ -326,7 +326,8 @@ void appendDataFileRowLine(QByteArray* line, const DataFileRow& r, bool withNote
         out.put(*r.faceUp ? "up" : "down");
     if (withNote) {
         out.put(',');
-        out.field(oneLine(r.note));
+        if (!r.note.isEmpty())
+            out.field(oneLine(r.note));
     }
     out.put("\r\n");
 }
